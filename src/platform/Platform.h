@@ -1,0 +1,50 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/TextCodec.h"
+
+namespace ravolen {
+
+enum class WindowStyle { Hidden, MinimizedWithFocus };
+
+enum class MessageIcon { None, Information };
+
+// One program to start: `application` is a full path, so nothing is searched for; `commandLine`
+// is the whole line the program receives, its own name first.
+struct ProcessLaunch {
+    std::wstring application;
+    std::wstring commandLine;
+    std::wstring workingFolder;
+    WindowStyle style = WindowStyle::Hidden;
+
+    bool operator==(const ProcessLaunch&) const = default;
+};
+
+// Everything modal or external that the windows need. Windows receive it when they are created, so
+// tests hand them a recording fake and nothing ever blocks or leaves the process.
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // The folder that holds the program, without a trailing separator.
+    virtual std::wstring programFolder() const = 0;
+    // The Windows system folder, where cmd.exe, shutdown.exe and taskkill.exe live.
+    virtual std::wstring systemFolder() const = 0;
+    // The code page that the command interpreter reads batch files in.
+    virtual const TextCodec& scriptCodec() const = 0;
+
+    // Creates the folder unless it exists already; false when it is still missing afterwards.
+    virtual bool createFolder(const std::wstring& path) = 0;
+    // Replaces the file's whole content; false when any byte could not be written.
+    virtual bool writeFile(const std::wstring& path, std::string_view bytes) = 0;
+    // Starts the program without waiting for it and without keeping a handle to it.
+    virtual bool startProcess(const ProcessLaunch& launch) = 0;
+    // A modal message box with an OK button and the application's title.
+    virtual void showMessage(const std::wstring& text, MessageIcon icon = MessageIcon::None) = 0;
+};
+
+inline constexpr std::wstring_view ApplicationTitle = L"Ravolen";
+
+}  // namespace ravolen

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ravolen {
+
+// Turns Unicode text into the 8-bit code page that another program reads (the command interpreter
+// reads batch files in the OEM code page).
+class TextCodec {
+public:
+    virtual ~TextCodec() = default;
+
+    // The exact bytes of `text`, or nothing when a character has no exact counterpart in the code
+    // page. Never substitutes a look-alike: a best-fit mapping could turn a harmless character into
+    // one the reader treats specially (U+00A6 into '|').
+    virtual std::optional<std::string> encode(std::wstring_view text) const = 0;
+
+    // Like encode, but writes '?' for each character the code page lacks. Only for the program's
+    // own fixed texts, where a lost character cannot change what a command does.
+    virtual std::string encodeLossy(std::wstring_view text) const = 0;
+};
+
+}  // namespace ravolen

@@ -1,0 +1,97 @@
+#include "platform/Win32Platform.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "win/Handles.h"
+
+namespace ravolen {
+namespace {
+
+// Calls `fill(buffer, capacity)` with a growing buffer until the answer fits. `fill` returns the
+// length written, or a value of at least `capacity` when the buffer was too small, or 0 on failure.
+template <typename Fill>
+std::wstring GrowingBuffer(Fill fill) {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const UINT capacity = static_cast<UINT>(buffer.size());
+        const UINT length = fill(buffer.data(), capacity);
+        if (length == 0) return {};
+        if (length < capacity) {
+            buffer.resize(length);
+            return buffer;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+}  // namespace
+
+Win32Platform::Win32Platform() : codec_(GetOEMCP()) {}
+
+std::wstring Win32Platform::programFolder() const {
+    const std::wstring module = GrowingBuffer([](wchar_t* buffer, UINT capacity) {
+        const DWORD length = GetModuleFileNameW(nullptr, buffer, capacity);
+        // A truncated path fills the whole buffer.
+        return length >= capacity ? capacity : static_cast<UINT>(length);
+    });
+    const std::size_t separator = module.find_last_of(L'\\');
+    return separator == std::wstring::npos ? module : module.substr(0, separator);
+}
+
+std::wstring Win32Platform::systemFolder() const {
+    return GrowingBuffer([](wchar_t* buffer, UINT capacity) {
+        return GetSystemDirectoryW(buffer, capacity);  // too small: the size needed, > capacity
+    });
+}
+
+bool Win32Platform::createFolder(const std::wstring& path) {
+    if (CreateDirectoryW(path.c_str(), nullptr)) return true;
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool Win32Platform::writeFile(const std::wstring& path, std::string_view bytes) {
+    win::FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    while (!bytes.empty()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 20));
+        DWORD written = 0;
+        if (!WriteFile(file.get(), bytes.data(), chunk, &written, nullptr) || written == 0) {
+            return false;
+        }
+        bytes.remove_prefix(written);
+    }
+    return true;
+}
+
+bool Win32Platform::startProcess(const ProcessLaunch& launch) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = launch.style == WindowStyle::Hidden ? SW_HIDE : SW_SHOWMINIMIZED;
+
+    std::wstring commandLine = launch.commandLine;  // CreateProcessW may write into it
+    PROCESS_INFORMATION info{};
+    // A console of its own, hidden or minimised, whether or not this process has a console.
+    if (!CreateProcessW(launch.application.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                        CREATE_NEW_CONSOLE | CREATE_UNICODE_ENVIRONMENT, nullptr,
+                        launch.workingFolder.empty() ? nullptr : launch.workingFolder.c_str(),
+                        &startup, &info)) {
+        return false;
+    }
+    // Nothing watches what was started.
+    win::KernelHandle process(info.hProcess);
+    win::KernelHandle thread(info.hThread);
+    return true;
+}
+
+void Win32Platform::showMessage(const std::wstring& text, MessageIcon icon) {
+    const UINT style = MB_OK | (icon == MessageIcon::Information ? MB_ICONINFORMATION : 0u);
+    // Owned by the active window, so the message is modal to the window that asked.
+    MessageBoxW(GetActiveWindow(), text.c_str(), std::wstring(ApplicationTitle).c_str(), style);
+}
+
+}  // namespace ravolen

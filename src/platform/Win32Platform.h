@@ -1,0 +1,26 @@
+#pragma once
+
+#include "platform/CodePageCodec.h"
+#include "platform/Platform.h"
+
+namespace ravolen {
+
+// The product's platform: the real file system, processes and message boxes.
+class Win32Platform final : public Platform {
+public:
+    Win32Platform();
+
+    std::wstring programFolder() const override;
+    std::wstring systemFolder() const override;
+    const TextCodec& scriptCodec() const override { return codec_; }
+
+    bool createFolder(const std::wstring& path) override;
+    bool writeFile(const std::wstring& path, std::string_view bytes) override;
+    bool startProcess(const ProcessLaunch& launch) override;
+    void showMessage(const std::wstring& text, MessageIcon icon) override;
+
+private:
+    CodePageCodec codec_;
+};
+
+}  // namespace ravolen

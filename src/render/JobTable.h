@@ -1,0 +1,52 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+namespace ravolen {
+
+// One row of the job table, six texts in column order. Nothing is parsed or trimmed: the cells
+// reach the script exactly as the user left them.
+struct RenderJob {
+    std::wstring scene;         // column 1, "max"
+    std::wstring camera;        // column 2, "cam", or DefaultMarker
+    std::wstring outputFolder;  // column 3, "out"
+    std::wstring outputName;    // column 4, "ming", extension included
+    std::wstring width;         // column 5, "length" (caption 长), or DefaultMarker
+    std::wstring height;        // column 6, "width" (caption 宽), or DefaultMarker
+
+    bool operator==(const RenderJob&) const = default;
+};
+
+inline constexpr int JobColumnCount = 6;
+
+// A camera, width or height cell holding exactly this text leaves the value to the scene file.
+inline constexpr std::wstring_view DefaultMarker = L"默认";
+
+enum class ColumnAlign { Left = 0, Right = 1, Centre = 2 };
+
+struct JobColumn {
+    std::wstring_view key;
+    std::wstring_view caption;
+    double widthTwips;
+    bool grow;
+    bool edit;
+    ColumnAlign align;
+    bool show;
+};
+
+inline constexpr std::array<JobColumn, JobColumnCount> JobColumns{{
+    {L"max", L"Max文件", 3800.0, true, false, ColumnAlign::Left, true},
+    {L"cam", L"相机", 1000.0, true, true, ColumnAlign::Centre, true},
+    {L"out", L"出图路径", 2500.0, true, true, ColumnAlign::Left, true},
+    {L"ming", L"出图文件名", 1400.0, false, true, ColumnAlign::Left, true},
+    {L"length", L"长", 600.0, false, true, ColumnAlign::Centre, true},
+    {L"width", L"宽", 600.0, false, true, ColumnAlign::Centre, true},
+}};
+
+// Cells by 1-based column number, the numbering the list view rows use.
+std::array<std::wstring, JobColumnCount> JobCells(const RenderJob& job);
+RenderJob JobFromCells(std::array<std::wstring, JobColumnCount> cells);
+
+}  // namespace ravolen

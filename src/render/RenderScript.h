@@ -1,0 +1,61 @@
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/Platform.h"
+#include "platform/TextCodec.h"
+#include "render/JobTable.h"
+
+namespace ravolen {
+
+// cmd.exe reads at most this many characters of one line.
+inline constexpr std::size_t MaxScriptLineLength = 8191;
+
+enum class ScriptFault {
+    MissingOutput,    // the output folder or the output file name is empty
+    UnsafeText,       // a double quote or a control character
+    Unrepresentable,  // a character the script's code page lacks
+    LineTooLong,      // the job line exceeds MaxScriptLineLength
+};
+
+// Why the script stopped at a row. The lines of the rows before it were composed.
+struct ScriptRefusal {
+    ScriptFault fault;
+    bool inInstallFolder;  // the fault lies in the install folder, not in a cell of the row
+    std::wstring scene;    // column 1 of the row, which the message names
+
+    bool operator==(const ScriptRefusal&) const = default;
+};
+
+struct ComposedScript {
+    // The script's bytes: every job line and the final line, or, when refused, the job lines of the
+    // rows before the refused one.
+    std::string bytes;
+    std::optional<ScriptRefusal> refusal;
+};
+
+// The whole render script: one 3dsmaxcmd.exe line per row, then the shutdown line or an empty one.
+// Every text reaches the renderer as exactly one argument holding exactly the cell's characters,
+// or the row is refused: cmd expands '%', splits at blanks and runs what follows '&', '|', '<', '>'.
+ComposedScript ComposeRenderScript(std::wstring_view installFolder, std::span<const RenderJob> rows,
+                                   bool shutdownAfterwards, const TextCodec& codec);
+
+// The message box text for a refused script.
+std::wstring RefusalMessage(const ScriptRefusal& refusal);
+
+// The notice Windows shows with the shutdown that the script requests.
+inline constexpr std::wstring_view ShutdownNotice =
+    L"渲染完成！将在120秒后关机！如要取消关机，请打开“Ravolen”程序后，点击“取消关机”按钮！";
+
+// How the script is started: by the system's own cmd.exe, without AutoRun and delayed expansion,
+// inside the script's folder so that the program's folder (which may hold '%' or '&') never
+// stands on cmd's command line.
+ProcessLaunch ScriptLaunch(std::wstring_view systemFolder, std::wstring_view scriptFolder);
+
+inline constexpr std::wstring_view ScriptFolderName = L"bat";
+inline constexpr std::wstring_view ScriptFileName = L"Render.bat";
+
+}  // namespace ravolen

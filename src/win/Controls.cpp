@@ -1,0 +1,35 @@
+#include "win/Controls.h"
+
+namespace ravolen::win {
+
+std::wstring WindowText(HWND hwnd) {
+    const int length = GetWindowTextLengthW(hwnd);
+    if (length <= 0) return {};
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    const int copied = GetWindowTextW(hwnd, text.data(), length + 1);
+    text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
+    return text;
+}
+
+void SetText(HWND hwnd, std::wstring_view text) {
+    SetWindowTextW(hwnd, std::wstring(text).c_str());
+}
+
+bool IsChecked(HWND checkBox) {
+    return SendMessageW(checkBox, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void SetChecked(HWND checkBox, bool checked) {
+    SendMessageW(checkBox, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void DisableControl(HWND control) {
+    if (GetFocus() == control) {
+        const HWND parent = GetParent(control);
+        const HWND next = GetNextDlgTabItem(parent, control, FALSE);
+        SetFocus(next && next != control ? next : parent);
+    }
+    EnableWindow(control, FALSE);
+}
+
+}  // namespace ravolen::win

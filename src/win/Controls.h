@@ -1,0 +1,20 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+namespace ravolen::win {
+
+std::wstring WindowText(HWND hwnd);
+void SetText(HWND hwnd, std::wstring_view text);
+
+bool IsChecked(HWND checkBox);
+void SetChecked(HWND checkBox, bool checked);
+
+// Disables a control; when it has the keyboard focus, the focus moves on to the next tab stop
+// first, so the keyboard keeps working.
+void DisableControl(HWND control);
+
+}  // namespace ravolen::win

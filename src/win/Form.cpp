@@ -1,0 +1,157 @@
+#include "win/Form.h"
+
+#include <commctrl.h>
+#include <uxtheme.h>
+
+#include <algorithm>
+
+namespace ravolen::win {
+namespace {
+
+constexpr DWORD FormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+
+int ScreenDpi() {
+    const HDC screen = GetDC(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen) ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+struct WindowClass {
+    const wchar_t* name;
+    DWORD style;
+    DWORD exStyle;
+};
+
+WindowClass ClassOf(ControlKind kind) {
+    switch (kind) {
+        case ControlKind::Frame: return {L"BUTTON", BS_GROUPBOX, 0};
+        case ControlKind::Button: return {L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, 0};
+        case ControlKind::Label: return {L"STATIC", SS_LEFT | SS_NOPREFIX, 0};
+        case ControlKind::TextBox:
+            return {L"EDIT", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE};
+        case ControlKind::CheckBox: return {L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, 0};
+        case ControlKind::ListView:
+            return {WC_LISTVIEWW, LVS_REPORT | LVS_SHOWSELALWAYS | WS_TABSTOP, WS_EX_CLIENTEDGE};
+    }
+    return {L"STATIC", 0, 0};
+}
+
+}  // namespace
+
+Form::Form() : dpi_(ScreenDpi()) {}
+
+HWND Form::control(std::wstring_view name) const {
+    const auto found = controls_.find(name);
+    return found == controls_.end() ? nullptr : found->second;
+}
+
+bool Form::createForm(const wchar_t* className, std::wstring_view caption, int clientWidthTwips,
+                      int clientHeightTwips, double fontPoints) {
+    windowFontPoints_ = fontPoints;
+    RECT bounds{0, 0, TwipsToPixels(clientWidthTwips, dpi_), TwipsToPixels(clientHeightTwips, dpi_)};
+    AdjustWindowRectEx(&bounds, FormStyle, FALSE, WS_EX_CONTROLPARENT);
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const LONG width = bounds.right - bounds.left;
+    const LONG height = bounds.bottom - bounds.top;
+    const LONG left = work.left + std::max(0L, (work.right - work.left - width) / 2);
+    const LONG top = work.top + std::max(0L, (work.bottom - work.top - height) / 2);
+    const HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
+    const RECT placed{left, top, left + width, top + height};
+    if (!createWindow(className, std::wstring(caption).c_str(), FormStyle, WS_EX_CONTROLPARENT,
+                      placed, icon)) {
+        return false;
+    }
+    SendMessageW(hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(font({})), FALSE);
+    return true;
+}
+
+void Form::createControls(std::span<const ControlSpec> layout) {
+    std::vector<const ControlSpec*> ordered;
+    for (const ControlSpec& spec : layout) ordered.push_back(&spec);
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](auto* a, auto* b) { return a->tabIndex < b->tabIndex; });
+
+    const auto origin = [&](std::wstring_view container) {
+        POINT at{0, 0};
+        for (const ControlSpec& spec : layout) {
+            if (spec.name == container) at = {spec.left, spec.top};
+        }
+        return at;
+    };
+
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    for (const ControlSpec* spec : ordered) {
+        const WindowClass windowClass = ClassOf(spec->kind);
+        const POINT at = origin(spec->container);
+        const HWND hwndControl = CreateWindowExW(
+            windowClass.exStyle, windowClass.name, std::wstring(spec->caption).c_str(),
+            WS_CHILD | WS_VISIBLE | windowClass.style, TwipsToPixels(at.x + spec->left, dpi_),
+            TwipsToPixels(at.y + spec->top, dpi_), TwipsToPixels(spec->width, dpi_),
+            TwipsToPixels(spec->height, dpi_), hwnd(),
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec->id)), instance, nullptr);
+        if (!hwndControl) continue;
+        SendMessageW(hwndControl, WM_SETFONT, reinterpret_cast<WPARAM>(font(spec->font)), FALSE);
+        if (spec->textColour) {
+            textColours_[hwndControl] = *spec->textColour;
+            // A themed check box draws its text in the theme's colour whatever WM_CTLCOLOR says.
+            if (spec->kind == ControlKind::CheckBox) SetWindowTheme(hwndControl, L"", L"");
+        }
+        if (!spec->tooltip.empty()) addTooltip(hwndControl, spec->tooltip);
+        controls_.emplace(std::wstring(spec->name), hwndControl);
+    }
+}
+
+HFONT Form::font(FontSpec spec) {
+    const double points = spec.points > 0 ? spec.points : windowFontPoints_;
+    const std::pair key{static_cast<int>(points * 10 + 0.5), spec.bold};
+    Font& cached = fonts_[key];
+    if (!cached) {
+        cached.reset(CreateFontW(-MulDiv(key.first, dpi_, 720), 0, 0, 0,
+                                 spec.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                                 GB2312_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                 DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"宋体"));
+    }
+    return cached.get();
+}
+
+void Form::addTooltip(HWND control, std::wstring_view text) {
+    if (!tooltip_) {
+        tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                   WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr,
+                                   GetModuleHandleW(nullptr), nullptr);
+        if (!tooltip_) return;
+        SendMessageW(tooltip_, WM_SETFONT, reinterpret_cast<WPARAM>(font({9, false})), FALSE);
+    }
+    std::wstring buffer(text);
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = hwnd();
+    tool.uId = reinterpret_cast<UINT_PTR>(control);
+    tool.lpszText = buffer.data();
+    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+LRESULT Form::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND:
+            if (lParam != 0) onCommand(LOWORD(wParam), HIWORD(wParam));
+            return 0;
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN: {
+            const auto found = textColours_.find(reinterpret_cast<HWND>(lParam));
+            if (found == textColours_.end()) break;
+            const HDC dc = reinterpret_cast<HDC>(wParam);
+            SetTextColor(dc, found->second);
+            SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        }
+        default: break;
+    }
+    return Window::onMessage(message, wParam, lParam);
+}
+
+}  // namespace ravolen::win

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+namespace ravolen::win {
+
+// Owns one handle and closes it exactly once. `Traits` names the invalid value and the closer.
+template <typename Traits>
+class UniqueHandle {
+public:
+    using Handle = typename Traits::Handle;
+
+    UniqueHandle() = default;
+    explicit UniqueHandle(Handle handle) : handle_(handle) {}
+    ~UniqueHandle() { reset(); }
+
+    UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+
+    Handle get() const { return handle_; }
+    explicit operator bool() const { return handle_ != Traits::invalid(); }
+
+    Handle release() { return std::exchange(handle_, Traits::invalid()); }
+    void reset(Handle handle = Traits::invalid()) {
+        if (handle_ != Traits::invalid()) Traits::close(handle_);
+        handle_ = handle;
+    }
+
+private:
+    Handle handle_ = Traits::invalid();
+};
+
+struct KernelHandleTraits {  // processes, threads, events
+    using Handle = HANDLE;
+    static Handle invalid() { return nullptr; }
+    static void close(Handle h) { ::CloseHandle(h); }
+};
+
+struct FileHandleTraits {  // CreateFile reports failure as INVALID_HANDLE_VALUE, not null
+    using Handle = HANDLE;
+    static Handle invalid() { return INVALID_HANDLE_VALUE; }
+    static void close(Handle h) { ::CloseHandle(h); }
+};
+
+template <typename T>
+struct GdiObjectTraits {
+    using Handle = T;
+    static Handle invalid() { return nullptr; }
+    static void close(Handle h) { ::DeleteObject(h); }
+};
+
+using KernelHandle = UniqueHandle<KernelHandleTraits>;
+using FileHandle = UniqueHandle<FileHandleTraits>;
+using Font = UniqueHandle<GdiObjectTraits<HFONT>>;
+using Brush = UniqueHandle<GdiObjectTraits<HBRUSH>>;
+
+}  // namespace ravolen::win

@@ -1,0 +1,60 @@
+#include "win/Window.h"
+
+namespace ravolen::win {
+
+Window::~Window() {
+    if (hwnd_) {
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        DestroyWindow(hwnd_);
+    }
+}
+
+bool Window::createWindow(const wchar_t* className, const wchar_t* title, DWORD style,
+                          DWORD exStyle, const RECT& bounds, HICON icon) {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    if (!GetClassInfoExW(instance, className, &windowClass)) {
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = &Window::Procedure;
+        windowClass.hInstance = instance;
+        windowClass.hIcon = icon;
+        windowClass.hIconSm = icon;
+        windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        windowClass.lpszClassName = className;
+        if (!RegisterClassExW(&windowClass)) return false;
+    }
+    return CreateWindowExW(exStyle, className, title, style, bounds.left, bounds.top,
+                           bounds.right - bounds.left, bounds.bottom - bounds.top, nullptr, nullptr,
+                           instance, this) != nullptr;
+}
+
+LRESULT Window::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+LRESULT CALLBACK Window::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        auto* self = static_cast<Window*>(create->lpCreateParams);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        self->hwnd_ = nullptr;
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    try {
+        return self->onMessage(message, wParam, lParam);
+    } catch (...) {
+        // Unwinding through the system's frames is undefined; the message is dropped instead.
+        OutputDebugStringW(L"Ravolen: a message handler failed\n");
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+}
+
+}  // namespace ravolen::win

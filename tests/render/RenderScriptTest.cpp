@@ -1,0 +1,251 @@
+#include "render/RenderScript.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "support/TestCodec.h"
+
+namespace ravolen {
+namespace {
+
+using test::Cp936;
+
+constexpr std::wstring_view DefaultInstall = L"D:\\Program Files\\Autodesk\\3ds Max 2012";
+constexpr std::string_view JobEnd = "\n\r\n";  // the line feed of the line, then CR LF
+
+std::string Gbk(std::wstring_view text) { return Cp936().encode(text).value(); }
+
+RenderJob Job(std::wstring scene, std::wstring camera = L"默认", std::wstring width = L"默认",
+              std::wstring height = L"默认", std::wstring folder = L"F:\\out",
+              std::wstring name = L"a.tga") {
+    return {std::move(scene), std::move(camera), std::move(folder),
+            std::move(name),  std::move(width),  std::move(height)};
+}
+
+ComposedScript Compose(const std::vector<RenderJob>& rows, bool shutdown = false,
+                       std::wstring_view install = DefaultInstall) {
+    return ComposeRenderScript(install, rows, shutdown, Cp936());
+}
+
+// The job line of a single row, without its ending.
+std::string LineOf(const RenderJob& job, std::wstring_view install = DefaultInstall) {
+    const ComposedScript script = Compose({job}, false, install);
+    EXPECT_FALSE(script.refusal);
+    const std::size_t end = script.bytes.find(JobEnd);
+    EXPECT_NE(end, std::string::npos);
+    return script.bytes.substr(0, end);
+}
+
+std::optional<ScriptRefusal> RefusalOf(const RenderJob& job,
+                                       std::wstring_view install = DefaultInstall) {
+    return Compose({job}, false, install).refusal;
+}
+
+const std::string Prefix =
+    "\"D:\\Program Files\\Autodesk\\3ds Max 2012\\3dsmaxcmd.exe\" \"E:\\s.max\" "
+    "-continueOnError -skipRenderedFrames:1 ";
+
+TEST(RenderScript, WorkedExampleByteForByte) {
+    const std::vector<RenderJob> rows = {
+        {L"E:\\work\\lobby.max", L"默认", L"E:\\work\\renderOutput", L"lobby.tga", L"默认", L"默认"},
+        {L"E:\\work\\hall.max", L"Camera01", L"F:\\out", L"hall.jpg", L"1600", L"1200"},
+    };
+    const ComposedScript script = Compose(rows, true);
+
+    ASSERT_FALSE(script.refusal);
+    const std::string shutdownLine =
+        "shutdown -s -t 120 -c \""
+        "\xe4\xd6\xc8\xbe\xcd\xea\xb3\xc9\xa3\xa1\xbd\xab\xd4\xda" "120"
+        "\xc3\xeb\xba\xf3\xb9\xd8\xbb\xfa\xa3\xa1\xc8\xe7\xd2\xaa\xc8\xa1\xcf\xfb\xb9\xd8\xbb\xfa"
+        "\xa3\xac\xc7\xeb\xb4\xf2\xbf\xaa\xa1\xb0" "Ravolen"
+        "\xa1\xb1\xb3\xcc\xd0\xf2\xba\xf3\xa3\xac\xb5\xe3\xbb\xf7\xa1\xb0\xc8\xa1\xcf\xfb\xb9\xd8"
+        "\xbb\xfa\xa1\xb1\xb0\xb4\xc5\xa5\xa3\xa1\"";
+    EXPECT_EQ(script.bytes,
+              "\"D:\\Program Files\\Autodesk\\3ds Max 2012\\3dsmaxcmd.exe\" \"E:\\work\\lobby.max\" "
+              "-continueOnError -skipRenderedFrames:1 "
+              "-outputName:\"E:\\work\\renderOutput\\lobby.tga\" \n\r\n"
+              "\"D:\\Program Files\\Autodesk\\3ds Max 2012\\3dsmaxcmd.exe\" \"E:\\work\\hall.max\" "
+              "-continueOnError -skipRenderedFrames:1 -cam:Camera01 -w:1600 -h:1200 "
+              "-outputName:\"F:\\out\\hall.jpg\" \n\r\n" +
+                  shutdownLine + "\r\n");
+}
+
+TEST(RenderScript, FinalLineIsEmptyWithoutShutdownAndAloneForAnEmptyTable) {
+    EXPECT_EQ(Compose({}, false).bytes, "\r\n");
+    EXPECT_EQ(Compose({}, true).bytes.rfind("shutdown -s -t 120 -c \"", 0), 0u);
+
+    const ComposedScript one = Compose({Job(L"E:\\s.max")}, false);
+    EXPECT_EQ(one.bytes.substr(one.bytes.size() - 6), " \n\r\n\r\n");
+}
+
+TEST(RenderScript, OptionsAppearOnlyForCellsThatDoNotHoldTheMarker) {
+    EXPECT_EQ(LineOf(Job(L"E:\\s.max")), Prefix + "-outputName:\"F:\\out\\a.tga\" ");
+    EXPECT_EQ(LineOf(Job(L"E:\\s.max", L"C1", L"默认", L"720")),
+              Prefix + "-cam:C1 -h:720 -outputName:\"F:\\out\\a.tga\" ");
+    // Only the exact marker counts: an empty cell still writes its option.
+    EXPECT_EQ(LineOf(Job(L"E:\\s.max", L"", L"", L"")),
+              Prefix + "-cam: -w: -h: -outputName:\"F:\\out\\a.tga\" ");
+    // A marker with a blank beside it is a camera name like any other, quoted for its blank.
+    EXPECT_EQ(LineOf(Job(L"E:\\s.max", L" 默认", L"默认 ")),
+              Prefix + "-cam:\" " + Gbk(L"默认") + "\" -w:\"" + Gbk(L"默认") +
+                  " \" -outputName:\"F:\\out\\a.tga\" ");
+}
+
+TEST(RenderScript, FoldersAreJoinedWithOneSeparatorWhateverTheyEndWith) {
+    EXPECT_EQ(LineOf(Job(L"E:\\s.max", L"默认", L"默认", L"默认", L"F:\\out\\", L"a.tga")),
+              Prefix + "-outputName:\"F:\\out\\\\a.tga\" ");
+    EXPECT_EQ(LineOf(Job(L"E:\\s.max"), L"C:\\Max\\"),
+              "\"C:\\Max\\\\3dsmaxcmd.exe\" \"E:\\s.max\" -continueOnError "
+              "-skipRenderedFrames:1 -outputName:\"F:\\out\\a.tga\" ");
+}
+
+TEST(RenderScript, ChineseTextIsWrittenInCodePage936) {
+    const std::string line =
+        LineOf(Job(L"E:\\场景\\大厅.max", L"相机01", L"默认", L"默认", L"F:\\出图", L"大厅.tga"));
+    EXPECT_NE(line.find("\"E:\\" + Gbk(L"场景\\大厅.max") + "\""), std::string::npos);
+    EXPECT_NE(line.find("-cam:" + Gbk(L"相机01") + " "), std::string::npos);
+    EXPECT_NE(line.find("-outputName:\"F:\\" + Gbk(L"出图\\大厅.tga") + "\" "), std::string::npos);
+}
+
+TEST(RenderScript, EveryPercentSignIsDoubledSoCmdReadsItBackAsOne) {
+    const std::string line = LineOf(
+        Job(L"D:\\100%\\a.max", L"%USERNAME%", L"1%", L"%2", L"F:\\%OUT%", L"%~dp0.tga"),
+        L"C:\\%ProgramFiles%\\Max");
+    EXPECT_EQ(line,
+              "\"C:\\%%ProgramFiles%%\\Max\\3dsmaxcmd.exe\" \"D:\\100%%\\a.max\" -continueOnError "
+              "-skipRenderedFrames:1 -cam:%%USERNAME%% -w:1%% -h:%%2 "
+              "-outputName:\"F:\\%%OUT%%\\%%~dp0.tga\" ");
+}
+
+TEST(RenderScript, OptionValuesThatWouldSplitOrStartACommandAreQuoted) {
+    for (std::wstring camera : {L"Camera 01", L"a\tb", L"a&b", L"a|b", L"a<b", L"a>b", L"a^b",
+                                L"(a)", L"x & del *.*"}) {
+        SCOPED_TRACE(testing::PrintToString(camera));
+        EXPECT_EQ(LineOf(Job(L"E:\\s.max", camera)),
+                  Prefix + "-cam:\"" + Gbk(camera) + "\" -outputName:\"F:\\out\\a.tga\" ");
+    }
+    EXPECT_EQ(LineOf(Job(L"E:\\s.max", L"默认", L"1920 ", L"(1080)")),
+              Prefix + "-w:\"1920 \" -h:\"(1080)\" -outputName:\"F:\\out\\a.tga\" ");
+    // Without such characters the bytes stay exactly as they were, '!' and ',' included.
+    EXPECT_EQ(LineOf(Job(L"E:\\s.max", L"Cam!01,x;y=z", L"800", L"600")),
+              Prefix + "-cam:Cam!01,x;y=z -w:800 -h:600 -outputName:\"F:\\out\\a.tga\" ");
+}
+
+TEST(RenderScript, BackslashesBeforeAClosingQuoteAreDoubled) {
+    EXPECT_EQ(LineOf(Job(L"E:\\scenes\\", L"默认", L"默认", L"默认", L"F:\\out", L"dir\\\\")),
+              "\"D:\\Program Files\\Autodesk\\3ds Max 2012\\3dsmaxcmd.exe\" \"E:\\scenes\\\\\" "
+              "-continueOnError -skipRenderedFrames:1 "
+              "-outputName:\"F:\\out\\dir\\\\\\\\\" ");
+    EXPECT_EQ(LineOf(Job(L"E:\\s.max", L"C:\\my cams\\")),
+              Prefix + "-cam:\"C:\\my cams\\\\\" -outputName:\"F:\\out\\a.tga\" ");
+    // Unquoted, a trailing backslash meets no quote and stays single.
+    EXPECT_EQ(LineOf(Job(L"E:\\s.max", L"cams\\")),
+              Prefix + "-cam:cams\\ -outputName:\"F:\\out\\a.tga\" ");
+    // Backslashes inside a value are left alone.
+    EXPECT_EQ(LineOf(Job(L"\\\\server\\share\\s.max")).substr(55, 27),
+              "\"\\\\server\\share\\s.max\" -con");
+}
+
+TEST(RenderScript, ARowWithoutOutputStopsTheScriptAfterTheRowsBeforeIt) {
+    const std::vector<RenderJob> rows = {
+        Job(L"E:\\1.max"), Job(L"E:\\2.max", L"默认", L"默认", L"默认", L"F:\\out", L""),
+        Job(L"E:\\3.max")};
+    const ComposedScript script = Compose(rows, true);
+
+    ASSERT_TRUE(script.refusal);
+    EXPECT_EQ(*script.refusal, (ScriptRefusal{ScriptFault::MissingOutput, false, L"E:\\2.max"}));
+    EXPECT_EQ(script.bytes, LineOf(rows[0]) + std::string(JobEnd));
+    EXPECT_EQ(RefusalMessage(*script.refusal), L"请填写 E:\\2.max 的渲染输出路径");
+
+    const auto noFolder = RefusalOf(Job(L"E:\\1.max", L"默认", L"默认", L"默认", L"", L"a.tga"));
+    ASSERT_TRUE(noFolder);
+    EXPECT_EQ(noFolder->fault, ScriptFault::MissingOutput);
+    // A blank is not empty: it is written as it stands.
+    EXPECT_FALSE(RefusalOf(Job(L"E:\\1.max", L"默认", L"默认", L"默认", L" ", L" ")));
+}
+
+TEST(RenderScript, QuotesAndControlCharactersAreRefusedInEveryWrittenText) {
+    const std::wstring bad[] = {L"a\"b", L"a\nb", L"a\rb", std::wstring(L"a\0b", 3), L"a\x1b",
+                                L"a\x7f", L"a\x85"};
+    for (const std::wstring& text : bad) {
+        SCOPED_TRACE(testing::PrintToString(text));
+        const RenderJob jobs[] = {
+            Job(text),
+            Job(L"E:\\s.max", text),
+            Job(L"E:\\s.max", L"默认", text),
+            Job(L"E:\\s.max", L"默认", L"默认", text),
+            Job(L"E:\\s.max", L"默认", L"默认", L"默认", text),
+            Job(L"E:\\s.max", L"默认", L"默认", L"默认", L"F:\\out", text),
+        };
+        for (const RenderJob& job : jobs) {
+            const auto refusal = RefusalOf(job);
+            ASSERT_TRUE(refusal);
+            EXPECT_EQ(*refusal, (ScriptRefusal{ScriptFault::UnsafeText, false, job.scene}));
+        }
+        const auto install = RefusalOf(Job(L"E:\\s.max"), L"C:\\Max" + text);
+        ASSERT_TRUE(install);
+        EXPECT_TRUE(install->inInstallFolder);
+    }
+    // A tab is quoted, not refused: inside quotes it is part of the argument.
+    EXPECT_FALSE(RefusalOf(Job(L"E:\\a\tb.max", L"a\tb")));
+}
+
+TEST(RenderScript, CharactersTheCodePageLacksAreRefusedNeverSubstituted) {
+    for (std::wstring text : {L"a\u00a6b", L"\U0001F3AC", L"caf\u00e9\u0301"}) {
+        SCOPED_TRACE(testing::PrintToString(text));
+        const auto refusal = RefusalOf(Job(L"E:\\s.max", text));
+        ASSERT_TRUE(refusal);
+        EXPECT_EQ(refusal->fault, ScriptFault::Unrepresentable);
+        EXPECT_EQ(RefusalMessage(*refusal), L"请修改 E:\\s.max 的设置：含有系统编码无法表示的字符");
+    }
+    const auto install = RefusalOf(Job(L"E:\\s.max"), L"C:\\Max\u00a6");
+    ASSERT_TRUE(install);
+    EXPECT_EQ(RefusalMessage(*install), L"请修改3dsMax的安装路径：含有系统编码无法表示的字符");
+    // A marker cell is never written, so it is never checked.
+    EXPECT_FALSE(RefusalOf(Job(L"E:\\s.max", L"默认", L"默认", L"默认")));
+}
+
+TEST(RenderScript, AJobLineLongerThanCmdReadsIsRefused) {
+    // Everything of the line but the output file name "a.tga".
+    const std::size_t fixed = LineOf(Job(L"E:\\s.max")).size() - 5;
+    const std::wstring fits(MaxScriptLineLength - fixed, L'n');
+    EXPECT_EQ(LineOf(Job(L"E:\\s.max", L"默认", L"默认", L"默认", L"F:\\out", fits)).size(),
+              MaxScriptLineLength);
+
+    const RenderJob tooLong = Job(L"E:\\s.max", L"默认", L"默认", L"默认", L"F:\\out", fits + L"n");
+    const ComposedScript script = Compose({Job(L"E:\\1.max"), tooLong});
+    ASSERT_TRUE(script.refusal);
+    EXPECT_EQ(RefusalMessage(*script.refusal), L"请修改 E:\\s.max 的设置：命令行超过8191个字符");
+    EXPECT_EQ(script.bytes, LineOf(Job(L"E:\\1.max")) + std::string(JobEnd));
+
+    // Counted as written: each '%' takes two characters of the line.
+    const std::wstring percents((MaxScriptLineLength - fixed) / 2 + 1, L'%');
+    EXPECT_TRUE(RefusalOf(Job(L"E:\\s.max", L"默认", L"默认", L"默认", L"F:\\out", percents)));
+}
+
+TEST(RenderScript, FaultsAreFoundInTheOrderTheLineIsBuilt) {
+    // The scene is checked before the output cells, the install folder before everything.
+    const auto scene = RefusalOf(Job(L"a\"b", L"默认", L"默认", L"默认", L"", L""));
+    ASSERT_TRUE(scene);
+    EXPECT_EQ(scene->fault, ScriptFault::UnsafeText);
+    const auto install = RefusalOf(Job(L"a\"b"), L"C:\\\u00a6");
+    ASSERT_TRUE(install);
+    EXPECT_EQ(install->fault, ScriptFault::Unrepresentable);
+    EXPECT_TRUE(install->inInstallFolder);
+    EXPECT_EQ(RefusalMessage(*RefusalOf(Job(L"E:\\s.max"), L"C:\\\"")),
+              L"请修改3dsMax的安装路径：含有双引号或控制字符");
+    // The install folder only enters through a job line: an empty table never checks it.
+    EXPECT_FALSE(Compose({}, false, L"C:\\\"").refusal);
+}
+
+TEST(RenderScript, TheScriptIsStartedBySystemCmdInsideItsFolder) {
+    const ProcessLaunch launch = ScriptLaunch(L"C:\\Windows\\system32", L"D:\\a (b) & 100%\\bat");
+    EXPECT_EQ(launch.application, L"C:\\Windows\\system32\\cmd.exe");
+    EXPECT_EQ(launch.commandLine, L"\"C:\\Windows\\system32\\cmd.exe\" /d /v:off /c .\\Render.bat");
+    EXPECT_EQ(launch.workingFolder, L"D:\\a (b) & 100%\\bat");
+    EXPECT_EQ(launch.style, WindowStyle::Hidden);
+}
+
+}  // namespace
+}  // namespace ravolen
