@@ -18,25 +18,42 @@ ravolen_wine_env() {
 ravolen_wine_start() {
   local driver=$1
   mkdir -p "$WINEPREFIX"
-  wineserver -p
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Creating the Wine prefix in $WINEPREFIX"
     wine wineboot -i >/dev/null 2>&1
-    local reg="$WINEPREFIX/ravolen-fonts.reg"
-    {
-      printf '\xff\xfe'
-      printf 'Windows Registry Editor Version 5.00\r\n\r\n'
-      printf '[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]\r\n'
-      printf '"宋体"="WenQuanYi Zen Hei"\r\n"SimSun"="WenQuanYi Zen Hei"\r\n"NSimSun"="WenQuanYi Zen Hei"\r\n'
-      printf '"MS Shell Dlg"="WenQuanYi Zen Hei"\r\n"MS Shell Dlg 2"="WenQuanYi Zen Hei"\r\n\r\n'
-    } | { head -c 2; tail -c +3 | iconv -f UTF-8 -t UTF-16LE; } >"$reg"
-    wine regedit /S "$reg" >/dev/null 2>&1
   fi
-  if [ "$driver" = null ]; then
-    wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+  # 宋体 is monospaced (Latin half as wide as Chinese); the Mono cut of Zen Hei keeps that, so
+  # captions fit the widths the layout gives them.
+  local reg="$WINEPREFIX/ravolen-fonts.reg" font="WenQuanYi Zen Hei Mono"
+  {
+    printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+    printf '[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]\r\n'
+    for face in 宋体 SimSun NSimSun "MS Shell Dlg" "MS Shell Dlg 2"; do
+      printf '"%s"="%s"\r\n' "$face" "$font"
+    done
+    printf '\r\n'
+  } | iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } >"$reg.new"
+  if ! cmp -s "$reg.new" "$reg"; then
+    wine regedit /S "$reg.new" >/dev/null 2>&1
+    mv "$reg.new" "$reg"
   else
-    wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1 || true
+    rm -f "$reg.new"
   fi
+  # The desktop picks its driver when the first program of a wineserver session starts, so a
+  # change of driver only counts from the next session on.
+  local current=x11
+  grep -A3 '^\[Software\\\\Wine\\\\Drivers\]' "$WINEPREFIX/user.reg" 2>/dev/null |
+    grep -q '"Graphics"="null"' && current=null
+  if [ "$current" != "$driver" ]; then
+    if [ "$driver" = null ]; then
+      wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+    else
+      wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1 || true
+    fi
+  fi
+  wineserver -k 2>/dev/null || true
+  wineserver -w
+  wineserver -p
 }
 
 ravolen_wine_stop() {

@@ -8,7 +8,8 @@
 namespace ravolen::win {
 namespace {
 
-constexpr DWORD FormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+// No WS_CLIPCHILDREN: a group box paints only its outline, and the window must paint inside it.
+constexpr DWORD FormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
 
 int ScreenDpi() {
     const HDC screen = GetDC(nullptr);
@@ -142,10 +143,10 @@ LRESULT Form::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_CTLCOLORSTATIC:
         case WM_CTLCOLORBTN: {
-            const auto found = textColours_.find(reinterpret_cast<HWND>(lParam));
-            if (found == textColours_.end()) break;
+            // Outside a dialog, DefWindowProc would paint labels and check boxes window-white.
             const HDC dc = reinterpret_cast<HDC>(wParam);
-            SetTextColor(dc, found->second);
+            const auto found = textColours_.find(reinterpret_cast<HWND>(lParam));
+            if (found != textColours_.end()) SetTextColor(dc, found->second);
             SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
             return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
         }
