@@ -18,9 +18,13 @@ ravolen_wine_env() {
 ravolen_wine_start() {
   local driver=$1
   mkdir -p "$WINEPREFIX"
+  wineserver -k 2>/dev/null || true
+  wineserver -w
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Creating the Wine prefix in $WINEPREFIX"
     wine wineboot -i >/dev/null 2>&1
+    # wineboot returns before everything it started has finished setting the prefix up.
+    wineserver -w
   fi
   # 宋体 is monospaced (Latin half as wide as Chinese); the Mono cut of Zen Hei keeps that, so
   # captions fit the widths the layout gives them.
