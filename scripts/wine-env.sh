@@ -58,6 +58,10 @@ ravolen_wine_start() {
   wineserver -k 2>/dev/null || true
   wineserver -w
   wineserver -p
+  # The first program of a session starts Wine's services, which inherit its output handles and
+  # keep them open: a caller that reads that output to its end (ctest's test discovery) would
+  # wait forever. Let a program whose output nobody reads start them.
+  wine cmd /c exit </dev/null >/dev/null 2>&1
 }
 
 ravolen_wine_stop() {
