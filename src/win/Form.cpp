@@ -42,6 +42,8 @@ WindowClass ClassOf(ControlKind kind) {
 
 Form::Form() : dpi_(ScreenDpi()) {}
 
+Form::~Form() { destroyWindow(); }
+
 HWND Form::control(std::wstring_view name) const {
     const auto found = controls_.find(name);
     return found == controls_.end() ? nullptr : found->second;
@@ -102,6 +104,7 @@ void Form::createControls(std::span<const ControlSpec> layout) {
         if (!spec->tooltip.empty()) addTooltip(hwndControl, spec->tooltip);
         controls_.emplace(std::wstring(spec->name), hwndControl);
     }
+    focus_ = GetNextDlgTabItem(hwnd(), nullptr, FALSE);  // where the keyboard starts
 }
 
 HFONT Form::font(FontSpec spec) {
@@ -136,10 +139,39 @@ void Form::addTooltip(HWND control, std::wstring_view text) {
     SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
+void Form::pressFocusedButton() {
+    // The dialog manager answers Enter with IDOK unless the focused button is the default one,
+    // which only a dialog box tracks; Enter on a focused push button clicks it, as in a dialog.
+    const HWND focused = GetFocus();
+    if (!focused || !IsChild(hwnd(), focused) || !IsWindowEnabled(focused)) return;
+    const LRESULT code = SendMessageW(focused, WM_GETDLGCODE, 0, 0);
+    if (code & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)) {
+        onCommand(GetDlgCtrlID(focused), BN_CLICKED);
+    }
+}
+
 LRESULT Form::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND:
-            if (lParam != 0) onCommand(LOWORD(wParam), HIWORD(wParam));
+            if (LOWORD(wParam) == IDOK && HIWORD(wParam) == BN_CLICKED) {
+                pressFocusedButton();
+            } else if (lParam != 0) {
+                onCommand(LOWORD(wParam), HIWORD(wParam));
+            }
+            return 0;
+        // A window that is not a dialog must keep its controls' focus across activation itself.
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                const HWND focused = GetFocus();
+                if (focused && IsChild(hwnd(), focused)) focus_ = focused;
+            }
+            break;  // activating, DefWindowProc focuses the window, and WM_SETFOCUS passes it on
+        case WM_SETFOCUS:
+            if (focus_ && IsWindow(focus_) && IsWindowEnabled(focus_)) {
+                SetFocus(focus_);
+            } else if (const HWND first = GetNextDlgTabItem(hwnd(), nullptr, FALSE)) {
+                SetFocus(first);
+            }
             return 0;
         case WM_CTLCOLORSTATIC:
         case WM_CTLCOLORBTN: {

@@ -24,6 +24,8 @@ public:
 
 protected:
     Form();
+    // Destroys the window while the form's fonts and handlers still exist.
+    ~Form() override;
 
     // Creates the hidden window with a client area of the given twips, centred on the screen.
     bool createForm(const wchar_t* className, std::wstring_view caption, int clientWidthTwips,
@@ -38,6 +40,7 @@ protected:
 private:
     HFONT font(FontSpec spec);
     void addTooltip(HWND control, std::wstring_view text);
+    void pressFocusedButton();
 
     int dpi_;
     double windowFontPoints_ = 9;
@@ -45,6 +48,7 @@ private:
     std::map<std::wstring, HWND, std::less<>> controls_;
     std::map<HWND, COLORREF> textColours_;
     HWND tooltip_ = nullptr;
+    HWND focus_ = nullptr;  // the control that had the focus when the window was deactivated
 };
 
 }  // namespace ravolen::win

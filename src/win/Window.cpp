@@ -4,9 +4,14 @@ namespace ravolen::win {
 
 Window::~Window() {
     if (hwnd_) {
+        // The derived object is gone: no message may reach it any more.
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         DestroyWindow(hwnd_);
     }
+}
+
+void Window::destroyWindow() {
+    if (hwnd_) DestroyWindow(hwnd_);
 }
 
 bool Window::createWindow(const wchar_t* className, const wchar_t* title, DWORD style,

@@ -21,6 +21,8 @@ protected:
     bool createWindow(const wchar_t* className, const wchar_t* title, DWORD style, DWORD exStyle,
                       const RECT& bounds, HICON icon);
 
+    void destroyWindow();
+
     // One cracked message; the default passes it to DefWindowProc.
     virtual LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -150,13 +150,52 @@ TEST_F(Form1Test, RowsAreReadAndWrittenByPositionFromOne) {
     EXPECT_EQ(form.jobs().job(1).scene, L"E:\\work\\hall.max");
 }
 
-TEST_F(Form1Test, TabFollowsTheTabIndexOrder) {
-    SetFocus(control(L"Command1"));
+TEST_F(Form1Test, TheKeyboardStartsOnTheRenderButtonAndTabFollowsTheTabIndexOrder) {
+    EXPECT_EQ(GetFocus(), control(L"Command1"));
     const wchar_t* order[] = {L"Text1", L"Check1", L"ListView1", L"Command1"};
     for (const wchar_t* next : order) {
         PressKey(form.hwnd(), VK_TAB);
         EXPECT_EQ(GetFocus(), control(next));
     }
+    PressKey(form.hwnd(), VK_TAB);
+    PressKey(form.hwnd(), VK_TAB);
+    ASSERT_EQ(GetFocus(), control(L"Check1"));
+    PressKey(form.hwnd(), VK_SPACE);  // space ticks the focused check box
+    EXPECT_TRUE(win::IsChecked(control(L"Check1")));
+}
+
+TEST_F(Form1Test, EnterOnTheFocusedRenderButtonRenders) {
+    fillTwoRows();
+    SetFocus(control(L"Command1"));
+    PressKey(form.hwnd(), VK_RETURN);
+    EXPECT_EQ(platform.started.size(), 1u);
+    EXPECT_FALSE(IsWindowEnabled(control(L"Command1")));
+}
+
+TEST_F(Form1Test, CommandButtonsCarryTheirTooltips) {
+    struct Found {
+        HWND tooltip = nullptr;
+    } found;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM context) {
+            wchar_t name[64] = {};
+            GetClassNameW(hwnd, name, 64);
+            if (_wcsicmp(name, TOOLTIPS_CLASSW) != 0) return TRUE;
+            reinterpret_cast<Found*>(context)->tooltip = hwnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    ASSERT_NE(found.tooltip, nullptr);
+    wchar_t text[128] = {};
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = form.hwnd();
+    tool.uId = reinterpret_cast<UINT_PTR>(control(L"Command1"));
+    tool.lpszText = text;
+    ASSERT_TRUE(SendMessageW(found.tooltip, TTM_GETTEXTW, 128, reinterpret_cast<LPARAM>(&tool)) ||
+                text[0] != 0);
+    EXPECT_STREQ(text, L"点击此按钮立即开始批量渲染，请耐心等待。。。");
 }
 
 TEST_F(Form1Test, RenderWritesEveryRowStartsTheScriptAndDisablesItself) {
