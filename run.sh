@@ -1,14 +1,10 @@
 #!/usr/bin/env bash
 # Builds Ravolen and opens it under Wine, with the renderer stand-in installed where 3ds Max 2012
 # would be, so that a render can be followed from the job table to the renderer's calls.
-set -euo pipefail
-root=$(cd "$(dirname "$0")" && pwd)
-build="$root/build"
-. "$root/scripts/build.sh"
-. "$root/scripts/wine-env.sh"
+. "$(dirname "$0")/scripts/common.sh"
 
-bash "$root/scripts/setup-deps.sh"
-ravolen_build_windows "$root" "$build"
+ravolen_setup
+ravolen_build_windows
 
 ravolen_wine_env "$build"
 if [ -z "${DISPLAY:-}" ]; then

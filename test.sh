@@ -1,15 +1,11 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the rules natively under the sanitizers, then the rules,
 # the windows and the real platform under Wine. Installs what is missing first.
-set -euo pipefail
-root=$(cd "$(dirname "$0")" && pwd)
-build="$root/build"
-. "$root/scripts/build.sh"
-. "$root/scripts/wine-env.sh"
+. "$(dirname "$0")/scripts/common.sh"
 
-bash "$root/scripts/setup-deps.sh"
-ravolen_build_native "$root" "$build"
-ravolen_build_windows "$root" "$build"
+ravolen_setup
+ravolen_build_native
+ravolen_build_windows
 
 ravolen_wine_env "$build"
 ravolen_wine_start null

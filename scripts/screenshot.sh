@@ -1,18 +1,17 @@
 #!/usr/bin/env bash
 # Opens the built ravolen.exe on a virtual display and saves what a person would see:
 #   scripts/screenshot.sh OUT.png [SECONDS]
-set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+. "$(dirname "$0")/common.sh"
 out=$(realpath -m "${1:?usage: screenshot.sh OUT.png [SECONDS]}")
 wait_seconds=${2:-6}
-. "$root/scripts/wine-env.sh"
-ravolen_wine_env "$root/build"
+ravolen_wine_env "$build"
 export DISPLAY=:98
 Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 ravolen_wine_start x11
 trap 'wineserver -k 2>/dev/null || true; kill $xvfb 2>/dev/null || true' EXIT
-wine "$root/build/win/src/ravolen.exe" &
+# A Wine desktop draws the title bar and border that a bare X server leaves out.
+wine explorer /desktop=Ravolen,1024x700 "$root/build/win/src/ravolen.exe" &
 sleep "$wait_seconds"
 import -window root "$out"
 echo "saved $out"
