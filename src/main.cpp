@@ -10,7 +10,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
 
     ravolen::Win32Platform platform;
     ravolen::Form1 form(platform);
-    if (!form.create()) return 1;
+    if (!form.create()) {
+        platform.showMessage(L"无法创建主窗口，程序将退出。", ravolen::MessageIcon::None);
+        return 1;
+    }
     ShowWindow(form.hwnd(), showCommand);
 
     MSG message;

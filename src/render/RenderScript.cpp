@@ -124,7 +124,8 @@ std::string FinalLine(bool shutdownAfterwards, const TextCodec& codec) {
     if (!shutdownAfterwards) return "\r\n";
     const std::wstring line = L"shutdown -s -t 120 -c \"" + std::wstring(ShutdownNotice) + L"\"";
     // On a system whose code page lacks Chinese the notice degrades; the command stays intact.
-    return codec.encode(line).value_or(codec.encodeLossy(line)) + "\r\n";
+    const auto exact = codec.encode(line);
+    return (exact ? *exact : codec.encodeLossy(line)) + "\r\n";
 }
 
 std::wstring_view FaultReason(ScriptFault fault) {

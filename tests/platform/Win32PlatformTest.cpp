@@ -188,8 +188,16 @@ TEST(Win32Platform, CreatesFoldersAndReplacesFiles) {
     EXPECT_FALSE(platform.writeFile(temp.path() + L"\\missing\\Render.bat", "x"));
 }
 
-TEST(Win32Platform, ReportsAProgramThatCannotStart) {
+TEST(Win32Platform, StartsProgramsInTheirFolderWithoutWaitingAndReportsOnesThatCannotStart) {
     Win32Platform platform;
+    const TempFolder temp(L"ravolen-start");
+    const std::wstring cmd = platform.systemFolder() + L"\\cmd.exe";
+    for (WindowStyle style : {WindowStyle::Hidden, WindowStyle::MinimizedWithFocus}) {
+        const std::wstring marker = style == WindowStyle::Hidden ? L"hidden.txt" : L"minimised.txt";
+        EXPECT_TRUE(platform.startProcess(
+            {cmd, L"\"" + cmd + L"\" /d /c echo x> " + marker, temp.path(), style}));
+        EXPECT_TRUE(WaitFor([&] { return Exists(temp.path() + L"\\" + marker); }));
+    }
     EXPECT_FALSE(platform.startProcess(
         {L"C:\\no such folder\\none.exe", L"none.exe", L"", WindowStyle::Hidden}));
 }
