@@ -56,28 +56,23 @@ TEST(StartRender, ARefusedRowIsReportedAndNothingStarts) {
 }
 
 TEST(StartRender, AScriptThatCannotBeWrittenOrStartedIsReportedWithItsPath) {
-    {
+    struct Case {
+        bool FakePlatform::*failure;
+        std::wstring message;
+    };
+    const Case cases[] = {
+        {&FakePlatform::failCreateFolder, L"无法写入渲染脚本：" + ScriptPath},
+        {&FakePlatform::failWrite, L"无法写入渲染脚本：" + ScriptPath},
+        {&FakePlatform::failStart, L"无法启动渲染脚本：" + ScriptPath},
+    };
+    for (const Case& failing : cases) {
+        SCOPED_TRACE(testing::PrintToString(failing.message));
         FakePlatform platform;
-        platform.failCreateFolder = true;
+        platform.*failing.failure = true;
         EXPECT_FALSE(StartRender(platform, Request({Job(L"E:\\a.max")})));
         EXPECT_TRUE(platform.started.empty());
         ASSERT_EQ(platform.messages.size(), 1u);
-        EXPECT_EQ(platform.messages[0].text, L"无法写入渲染脚本：" + ScriptPath);
-    }
-    {
-        FakePlatform platform;
-        platform.failWrite = true;
-        EXPECT_FALSE(StartRender(platform, Request({Job(L"E:\\a.max")})));
-        EXPECT_TRUE(platform.started.empty());
-        ASSERT_EQ(platform.messages.size(), 1u);
-        EXPECT_EQ(platform.messages[0].text, L"无法写入渲染脚本：" + ScriptPath);
-    }
-    {
-        FakePlatform platform;
-        platform.failStart = true;
-        EXPECT_FALSE(StartRender(platform, Request({Job(L"E:\\a.max")})));
-        ASSERT_EQ(platform.messages.size(), 1u);
-        EXPECT_EQ(platform.messages[0].text, L"无法启动渲染脚本：" + ScriptPath);
+        EXPECT_EQ(platform.messages[0].text, failing.message);
     }
 }
 
