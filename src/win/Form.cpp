@@ -72,48 +72,48 @@ bool Form::createForm(const wchar_t* className, std::wstring_view caption, int c
 
 void Form::createControls(std::span<const ControlSpec> layout) {
     std::vector<const ControlSpec*> ordered;
-    for (const ControlSpec& spec : layout) ordered.push_back(&spec);
+    for (const ControlSpec& entry : layout) ordered.push_back(&entry);
     std::stable_sort(ordered.begin(), ordered.end(),
                      [](auto* a, auto* b) { return a->tabIndex < b->tabIndex; });
 
     const auto origin = [&](std::wstring_view container) {
         POINT at{0, 0};
-        for (const ControlSpec& spec : layout) {
-            if (spec.name == container) at = {spec.left, spec.top};
+        for (const ControlSpec& entry : layout) {
+            if (entry.name == container) at = {entry.left, entry.top};
         }
         return at;
     };
 
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    for (const ControlSpec* spec : ordered) {
-        const WindowClass windowClass = ClassOf(spec->kind);
-        const POINT at = origin(spec->container);
+    for (const ControlSpec* entry : ordered) {
+        const WindowClass windowClass = ClassOf(entry->kind);
+        const POINT at = origin(entry->container);
         const HWND hwndControl = CreateWindowExW(
-            windowClass.exStyle, windowClass.name, std::wstring(spec->caption).c_str(),
-            WS_CHILD | WS_VISIBLE | windowClass.style, TwipsToPixels(at.x + spec->left, dpi_),
-            TwipsToPixels(at.y + spec->top, dpi_), TwipsToPixels(spec->width, dpi_),
-            TwipsToPixels(spec->height, dpi_), hwnd(),
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec->id)), instance, nullptr);
+            windowClass.exStyle, windowClass.name, std::wstring(entry->caption).c_str(),
+            WS_CHILD | WS_VISIBLE | windowClass.style, TwipsToPixels(at.x + entry->left, dpi_),
+            TwipsToPixels(at.y + entry->top, dpi_), TwipsToPixels(entry->width, dpi_),
+            TwipsToPixels(entry->height, dpi_), hwnd(),
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(entry->id)), instance, nullptr);
         if (!hwndControl) continue;
-        SendMessageW(hwndControl, WM_SETFONT, reinterpret_cast<WPARAM>(font(spec->font)), FALSE);
-        if (spec->textColour) {
-            textColours_[hwndControl] = *spec->textColour;
+        SendMessageW(hwndControl, WM_SETFONT, reinterpret_cast<WPARAM>(font(entry->font)), FALSE);
+        if (entry->textColour) {
+            textColours_[hwndControl] = *entry->textColour;
             // A themed check box draws its text in the theme's colour whatever WM_CTLCOLOR says.
-            if (spec->kind == ControlKind::CheckBox) SetWindowTheme(hwndControl, L"", L"");
+            if (entry->kind == ControlKind::CheckBox) SetWindowTheme(hwndControl, L"", L"");
         }
-        if (!spec->tooltip.empty()) addTooltip(hwndControl, spec->tooltip);
-        controls_.emplace(std::wstring(spec->name), hwndControl);
+        if (!entry->tooltip.empty()) addTooltip(hwndControl, entry->tooltip);
+        controls_.emplace(std::wstring(entry->name), hwndControl);
     }
     focus_ = GetNextDlgTabItem(hwnd(), nullptr, FALSE);  // where the keyboard starts
 }
 
-HFONT Form::font(FontSpec spec) {
-    const double points = spec.points > 0 ? spec.points : windowFontPoints_;
-    const std::pair key{static_cast<int>(points * 10 + 0.5), spec.bold};
+HFONT Form::font(FontSpec style) {
+    const double points = style.points > 0 ? style.points : windowFontPoints_;
+    const std::pair key{static_cast<int>(points * 10 + 0.5), style.bold};
     Font& cached = fonts_[key];
     if (!cached) {
         cached.reset(CreateFontW(-MulDiv(key.first, dpi_, 720), 0, 0, 0,
-                                 spec.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                                 style.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
                                  GB2312_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                  DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"宋体"));
     }

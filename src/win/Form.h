@@ -38,7 +38,7 @@ protected:
     LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    HFONT font(FontSpec spec);
+    HFONT font(FontSpec style);
     void addTooltip(HWND control, std::wstring_view text);
     void pressFocusedButton();
 
