@@ -9,9 +9,9 @@ export DISPLAY=:98
 Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 ravolen_wine_start x11
-trap 'wineserver -k 2>/dev/null || true; kill $xvfb 2>/dev/null || true' EXIT
+trap 'ravolen_wine_stop; kill $xvfb 2>/dev/null || true' EXIT
 # A Wine desktop draws the title bar and border that a bare X server leaves out.
-wine explorer /desktop=Ravolen,1024x700 "$root/build/win/src/ravolen.exe" &
+wine explorer /desktop=Ravolen,1024x700 "$build/win/src/ravolen.exe" &
 sleep "$wait_seconds"
 import -window root "$out"
 echo "saved $out"

@@ -18,8 +18,7 @@ ravolen_wine_env() {
 ravolen_wine_start() {
   local driver=$1
   mkdir -p "$WINEPREFIX"
-  wineserver -k 2>/dev/null || true
-  wineserver -w
+  ravolen_wine_stop
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Creating the Wine prefix in $WINEPREFIX"
     wine wineboot -i >/dev/null 2>&1
@@ -55,8 +54,7 @@ ravolen_wine_start() {
       wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1 || true
     fi
   fi
-  wineserver -k 2>/dev/null || true
-  wineserver -w
+  ravolen_wine_stop
   wineserver -p
   # The first program of a session starts Wine's services, which inherit its output handles and
   # keep them open: a caller that reads that output to its end (ctest's test discovery) would
@@ -64,6 +62,8 @@ ravolen_wine_start() {
   wine cmd /c exit </dev/null >/dev/null 2>&1
 }
 
+# Ends the session and waits until its wineserver has written the registry and gone.
 ravolen_wine_stop() {
   wineserver -k 2>/dev/null || true
+  wineserver -w
 }

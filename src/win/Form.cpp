@@ -104,7 +104,6 @@ void Form::createControls(std::span<const ControlSpec> layout) {
         if (!entry->tooltip.empty()) addTooltip(hwndControl, entry->tooltip);
         controls_.emplace(std::wstring(entry->name), hwndControl);
     }
-    focus_ = GetNextDlgTabItem(hwnd(), nullptr, FALSE);  // where the keyboard starts
 }
 
 HFONT Form::font(FontSpec style) {
@@ -170,7 +169,7 @@ LRESULT Form::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             if (focus_ && IsWindow(focus_) && IsWindowEnabled(focus_)) {
                 SetFocus(focus_);
             } else if (const HWND first = GetNextDlgTabItem(hwnd(), nullptr, FALSE)) {
-                SetFocus(first);
+                SetFocus(first);  // also where the keyboard starts
             }
             return 0;
         case WM_CTLCOLORSTATIC:
