@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ googletest
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  wine wine64 locales fonts-wqy-zenhei
+  wine wine64 fonts-wine locales fonts-wqy-zenhei
   xvfb xauth imagemagick x11-utils
 )
 

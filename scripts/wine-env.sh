@@ -25,6 +25,11 @@ ravolen_wine_start() {
     # wineboot returns before everything it started has finished setting the prefix up.
     wineserver -w
   fi
+  # Title bar buttons are glyphs of Wine's Marlett; a prefix made before fonts-wine came lacks it.
+  local marlett=/usr/share/wine/fonts/marlett.ttf fonts="$WINEPREFIX/drive_c/windows/Fonts"
+  if [ -f "$marlett" ] && [ -d "$fonts" ] && [ ! -f "$fonts/marlett.ttf" ]; then
+    cp "$marlett" "$fonts/"
+  fi
   # 宋体 is monospaced (Latin half as wide as Chinese); the Mono cut of Zen Hei keeps that, so
   # captions fit the widths the layout gives them.
   local reg="$WINEPREFIX/ravolen-fonts.reg" font="WenQuanYi Zen Hei Mono"

@@ -1,27 +1,33 @@
 #include <windows.h>
 #include <commctrl.h>
+#include <objbase.h>
 
 #include "mainwindow/Form1.h"
 #include "platform/Win32Platform.h"
+#include "win/MessageLoop.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
+    // The shell's dialogs need a single-threaded apartment on the thread that shows them.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
 
-    ravolen::Win32Platform platform;
-    ravolen::Form1 form(platform);
-    if (!form.create()) {
-        platform.showMessage(L"无法创建主窗口，程序将退出。", ravolen::MessageIcon::None);
-        return 1;
+    int exitCode = 0;
+    {
+        ravolen::Win32Platform platform;
+        ravolen::Form1 form(platform);
+        switch (form.create()) {
+            case ravolen::Form1::Startup::Ready:
+                ShowWindow(form.hwnd(), showCommand);
+                exitCode = ravolen::win::RunMessageLoop();
+                break;
+            case ravolen::Form1::Startup::AlreadyRunning: break;
+            case ravolen::Form1::Startup::Failed:
+                platform.showMessage(L"无法创建主窗口，程序将退出。", ravolen::MessageIcon::None);
+                exitCode = 1;
+                break;
+        }
     }
-    ShowWindow(form.hwnd(), showCommand);
-
-    MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        // Tab, Shift+Tab, Enter and the arrow keys move between the controls as in a dialog.
-        if (form.hwnd() && IsDialogMessageW(form.hwnd(), &message)) continue;
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-    return static_cast<int>(message.wParam);
+    if (SUCCEEDED(com)) CoUninitialize();
+    return exitCode;
 }

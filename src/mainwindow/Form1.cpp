@@ -3,8 +3,10 @@
 #include <commctrl.h>
 
 #include <array>
+#include <span>
 
 #include "render/RenderCommand.h"
+#include "render/StatusTexts.h"
 #include "win/Controls.h"
 
 namespace ravolen {
@@ -16,61 +18,204 @@ using win::ControlSpec;
 enum ControlId : int {  // clear of IDOK and IDCANCEL, which IsDialogMessage sends on Enter and Esc
     IdFrame1 = 1001,
     IdCommand1,
+    IdCommand2,
+    IdCommand3,
+    IdCommand4,
+    IdCommand5,
+    IdCommand6,
+    IdCommand7,
+    IdCommand8,
+    IdCommand9,
+    IdCommand10,
     IdLabel1,
+    IdLabel2,
+    IdLabel3,
+    IdLabel4,
+    IdLabel5,
+    IdLabel6,
+    IdLabel7,
+    IdLabel8,
     IdText1,
+    IdText2,
+    IdText3,
     IdCheck1,
+    IdCheck2,
+    IdCheck3,
     IdListView1,
+    IdTxtQty,
+    IdPicture1,
 };
 
-constexpr COLORREF Red = RGB(255, 0, 0);
+constexpr UINT_PTR IdTimer1 = 1;
 
-const std::array<ControlSpec, 6> Layout{{
-    {ControlKind::Frame, IdFrame1, L"Frame1", L"", 0, 120, 10215, 5055, 0, L"设置", {9}},
-    {ControlKind::Button, IdCommand1, L"Command1", L"", 0, 5160, 4335, 855, 1, L"渲  染", {18, true},
-     {}, L"点击此按钮立即开始批量渲染，请耐心等待。。。"},
-    {ControlKind::Label, IdLabel1, L"Label1", L"Frame1", 600, 240, 1935, 255, 2,
-     L"3dsMax的安装路径："},
-    {ControlKind::TextBox, IdText1, L"Text1", L"Frame1", 2520, 200, 5655, 315, 3,
-     L"D:\\Program Files\\Autodesk\\3ds Max 2012"},
-    {ControlKind::CheckBox, IdCheck1, L"Check1", L"Frame1", 120, 4750, 2535, 210, 5,
-     L"渲染完成后自动关机", {}, Red},
-    {ControlKind::ListView, IdListView1, L"ListView1", L"Frame1", 120, 1920, 9975, 2790, 22, L""},
+constexpr COLORREF Red = RGB(255, 0, 0);
+constexpr COLORREF DarkRed = RGB(192, 0, 0);
+constexpr COLORREF Lavender = RGB(128, 128, 255);
+
+// Twips; the controls inside Frame1 are placed from the frame's corner.
+const std::array<ControlSpec, 28> Layout{{
+    {.kind = ControlKind::Frame, .id = IdFrame1, .name = L"Frame1",
+     .left = 0, .top = 120, .width = 10215, .height = 5055, .tabIndex = 0,
+     .caption = L"设置", .font = {9}},
+    {.kind = ControlKind::Button, .id = IdCommand1, .name = L"Command1",
+     .left = 0, .top = 5160, .width = 4335, .height = 855, .tabIndex = 1,
+     .caption = L"渲  染", .font = {18, true},
+     .tooltip = L"点击此按钮立即开始批量渲染，请耐心等待。。。"},
+    {.kind = ControlKind::Button, .id = IdCommand7, .name = L"Command7",
+     .left = 5880, .top = 5160, .width = 4335, .height = 855, .tabIndex = 11,
+     .caption = L"退  出", .font = {18, true}},
+    {.kind = ControlKind::Button, .id = IdCommand10, .name = L"Command10",
+     .left = 4440, .top = 5160, .width = 1335, .height = 375, .tabIndex = 27,
+     .caption = L"取消渲染", .tooltip = L"当渲染已经开始时，可以取消正在进行的渲染任务"},
+    {.kind = ControlKind::Button, .id = IdCommand9, .name = L"Command9",
+     .left = 4440, .top = 5640, .width = 1335, .height = 375, .tabIndex = 23,
+     .caption = L"取消关机", .tooltip = L"当倒计时关机时，此按钮可以用来解除关机"},
+    {.kind = ControlKind::Label, .id = IdLabel1, .name = L"Label1", .container = L"Frame1",
+     .left = 600, .top = 240, .width = 1935, .height = 255, .tabIndex = 2,
+     .caption = L"3dsMax的安装路径："},
+    {.kind = ControlKind::TextBox, .id = IdText1, .name = L"Text1", .container = L"Frame1",
+     .left = 2520, .top = 200, .width = 5655, .height = 315, .tabIndex = 3,
+     .caption = L"D:\\Program Files\\Autodesk\\3ds Max 2012"},
+    {.kind = ControlKind::Button, .id = IdCommand4, .name = L"Command4", .container = L"Frame1",
+     .left = 8280, .top = 150, .width = 1695, .height = 375, .tabIndex = 8,
+     .caption = L"指定MAX安装路径", .font = {9}},
+    {.kind = ControlKind::CheckBox, .id = IdCheck2, .name = L"Check2", .container = L"Frame1",
+     .left = 240, .top = 520, .width = 255, .height = 375, .tabIndex = 24, .font = {12}},
+    {.kind = ControlKind::Label, .id = IdLabel3, .name = L"Label3", .container = L"Frame1",
+     .left = 600, .top = 600, .width = 1935, .height = 255, .tabIndex = 12,
+     .caption = L"统一渲染出图路径："},
+    {.kind = ControlKind::TextBox, .id = IdText2, .name = L"Text2", .container = L"Frame1",
+     .left = 2520, .top = 580, .width = 5655, .height = 315, .tabIndex = 13,
+     .caption = L"renderOutput\\"},
+    {.kind = ControlKind::Button, .id = IdCommand8, .name = L"Command8", .container = L"Frame1",
+     .left = 8280, .top = 550, .width = 1695, .height = 375, .tabIndex = 17,
+     .caption = L"指定渲染出图路径", .font = {9}},
+    {.kind = ControlKind::CheckBox, .id = IdCheck3, .name = L"Check3", .container = L"Frame1",
+     .left = 240, .top = 880, .width = 255, .height = 375, .tabIndex = 25, .font = {12}},
+    {.kind = ControlKind::Label, .id = IdLabel4, .name = L"Label4", .container = L"Frame1",
+     .left = 600, .top = 975, .width = 1995, .height = 255, .tabIndex = 15,
+     .caption = L"统一保存图片格式："},
+    {.kind = ControlKind::TextBox, .id = IdText3, .name = L"Text3", .container = L"Frame1",
+     .left = 2520, .top = 960, .width = 735, .height = 315, .tabIndex = 14, .caption = L".tga"},
+    {.kind = ControlKind::Label, .id = IdLabel5, .name = L"Label5", .container = L"Frame1",
+     .left = 3360, .top = 1005, .width = 6735, .height = 255, .tabIndex = 16,
+     .caption = L"请输入正规图片格式： .jpg / .tga / .bmp / .png / .tif / .hdr ..."},
+    {.kind = ControlKind::Button, .id = IdCommand5, .name = L"Command5", .container = L"Frame1",
+     .left = 5640, .top = 1485, .width = 1095, .height = 375, .tabIndex = 9,
+     .caption = L"快速添加", .font = {9}, .tooltip = L"可以一次添加多个Max文件路径"},
+    {.kind = ControlKind::Button, .id = IdCommand2, .name = L"Command2", .container = L"Frame1",
+     .left = 7200, .top = 1485, .width = 855, .height = 375, .tabIndex = 6,
+     .caption = L"+", .font = {12, true}, .tooltip = L"添加单个Max文件路径，并设置"},
+    {.kind = ControlKind::Button, .id = IdCommand3, .name = L"Command3", .container = L"Frame1",
+     .left = 8040, .top = 1485, .width = 855, .height = 375, .tabIndex = 7,
+     .caption = L"-", .font = {12, true}, .tooltip = L"删除勾选的Max文件路径"},
+    {.kind = ControlKind::Button, .id = IdCommand6, .name = L"Command6", .container = L"Frame1",
+     .left = 9360, .top = 1485, .width = 615, .height = 375, .tabIndex = 10,
+     .caption = L"清空", .tooltip = L"清空表单"},
+    {.kind = ControlKind::Label, .id = IdLabel2, .name = L"Label2", .container = L"Frame1",
+     .left = 120, .top = 1680, .width = 1455, .height = 255, .tabIndex = 4,
+     .caption = L"Max文件路径："},
+    {.kind = ControlKind::Label, .id = IdLabel6, .name = L"Label6", .container = L"Frame1",
+     .left = 1440, .top = 1680, .width = 1455, .height = 255, .tabIndex = 19,
+     .caption = L"一共100个文件", .font = {9}, .textColour = DarkRed},
+    // Label8 lies over the unused Label7 on the same rectangle, so its text stays visible.
+    {.kind = ControlKind::Label, .id = IdLabel8, .name = L"Label8", .container = L"Frame1",
+     .left = 2880, .top = 1680, .width = 2655, .height = 255, .tabIndex = 26,
+     .caption = L"XXXX.max", .font = {9}, .textColour = Lavender, .onTop = true},
+    {.kind = ControlKind::Label, .id = IdLabel7, .name = L"Label7", .container = L"Frame1",
+     .left = 2880, .top = 1680, .width = 2655, .height = 255, .tabIndex = 20,
+     .font = {9}, .textColour = DarkRed},
+    {.kind = ControlKind::ListView, .id = IdListView1, .name = L"ListView1",
+     .container = L"Frame1", .left = 120, .top = 1920, .width = 9975, .height = 2790,
+     .tabIndex = 22, .style = LVS_SINGLESEL, .listViewExStyle = LVS_EX_CHECKBOXES},
+    {.kind = ControlKind::CheckBox, .id = IdCheck1, .name = L"Check1", .container = L"Frame1",
+     .left = 120, .top = 4750, .width = 2535, .height = 210, .tabIndex = 5,
+     .caption = L"渲染完成后自动关机", .textColour = Red},
+    // The table's in-place cell editor lies above the list.
+    {.kind = ControlKind::TextBox, .id = IdTxtQty, .name = L"txtQty", .container = L"Frame1",
+     .left = 6360, .top = 2880, .width = 615, .height = 495, .tabIndex = 21,
+     .caption = L"Text4", .onTop = true},
+    {.kind = ControlKind::Picture, .id = IdPicture1, .name = L"Picture1", .container = L"Frame1",
+     .left = 3840, .top = 2400, .width = 495, .height = 495, .tabIndex = 18},
 }};
 
 constexpr int ClientWidth = 10200;
 constexpr int ClientHeight = 6045;
 constexpr double WindowFontPoints = 10.5;
 
-int ColumnFormat(ColumnAlign align) {
-    switch (align) {
-        case ColumnAlign::Right: return LVCFMT_RIGHT;
-        case ColumnAlign::Centre: return LVCFMT_CENTER;
-        case ColumnAlign::Left: break;
-    }
-    return LVCFMT_LEFT;
-}
-
 }  // namespace
 
-bool Form1::create() {
+const win::CommandRoute<Form1> Form1::Commands[] = {
+    {IdCommand1, BN_CLICKED, &Form1::Command1_Click},
+};
+
+Form1::Startup Form1::create() {
     if (!createForm(L"RavolenForm1", L"RavolenV1.0    --Quorth", ClientWidth, ClientHeight,
-                    WindowFontPoints)) {
+                    WindowFontPoints) ||
+        !createControls(Layout)) {
+        destroyWindow();
+        return Startup::Failed;
+    }
+    try {
+        if (!Form_Load()) {
+            destroyWindow();
+            return Startup::AlreadyRunning;
+        }
+    } catch (const ListError&) {
+        destroyWindow();
+        return Startup::Failed;
+    }
+    return Startup::Ready;
+}
+
+bool Form1::Form_Load() {
+    if (platform_.previousInstanceRunning()) {
+        platform_.showMessage(L"该程序已经运行！！", MessageIcon::Information);
         return false;
     }
-    createControls(Layout);
-    Form_Load();
+
+    win::SetText(item(IdText2), platform_.programFolder() + L"\\renderOutput");
+
+    JobList.list(item(IdListView1));
+    JobList.textbox(item(IdTxtQty));
+    for (const JobColumn& column : JobColumns) {
+        JobList.addcolumn(column.caption, column.key, column.widthTwips, column.grow, column.edit,
+                          static_cast<std::int16_t>(column.align), column.show);
+    }
+
+    // The stripes take their height from a row, so one stands in while they are measured.
+    JobList.additem(L"xxx", ListArray({L"", L"", L"", L"", L""}));
+    PaintListStripes(item(IdListView1), item(IdPicture1), 100, 3);
+    jobs().list().clear();
+
+    SetTimer(hwnd(), IdTimer1, Timer1Interval, nullptr);
     return true;
 }
 
-void Form1::Form_Load() {
-    const HWND listView = control(L"ListView1");
-    ListView_SetExtendedListViewStyle(
-        listView, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
-    win::ListView list(listView);
-    for (const JobColumn& column : JobColumns) {
-        list.addColumn(column.caption, win::TwipsToPixels(column.widthTwips, dpi()),
-                       ColumnFormat(column.align));
+// Rules the list in bands one row high, of the scheme's odd and even colours; each step that
+// cannot be done is skipped. The bands are drawn as the list paints (custom draw) rather than as
+// a background picture, which keeps every row on the band of its own parity however far the list
+// scrolls: as many bands as the rows and the visible space need, so never fewer than
+// `bandCount`. `picture`, the picture's drawing surface, stays hidden.
+void Form1::PaintListStripes(HWND list, HWND picture, [[maybe_unused]] std::int32_t bandCount,
+                             std::int16_t scheme) {
+    static constexpr COLORREF OddColours[] = {RGB(0, 255, 0), RGB(254, 200, 100),
+                                              RGB(227, 241, 226)};
+    static constexpr COLORREF EvenColours[] = {RGB(192, 255, 192), RGB(254, 209, 199),
+                                               RGB(255, 255, 255)};
+    if (picture) ShowWindow(picture, SW_HIDE);
+
+    // An empty list keeps the band height it had.
+    int bandHeight = stripes_ ? stripes_->bandHeight : 0;
+    RECT first{LVIR_BOUNDS, 0, 0, 0};
+    if (win::ListView(list).rowCount() > 0 &&
+        SendMessageW(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first))) {
+        bandHeight = first.bottom - first.top;
     }
+
+    if (scheme < 1 || scheme > 3) return;  // no colours to paint with
+    stripes_ = win::ListStripes{OddColours[scheme - 1], EvenColours[scheme - 1], bandHeight};
+    InvalidateRect(list, nullptr, TRUE);
 }
 
 LRESULT Form1::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -79,26 +224,40 @@ LRESULT Form1::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return Form::onMessage(message, wParam, lParam);
 }
 
-void Form1::onCommand(int id, int code) {
-    struct Handler {
-        int id;
-        void (Form1::*click)();
-    };
-    static constexpr Handler Handlers[] = {
-        {IdCommand1, &Form1::Command1_Click},
-    };
-    if (code != BN_CLICKED) return;
-    for (const Handler& handler : Handlers) {
-        if (handler.id == id) (this->*handler.click)();
+bool Form1::onCommand(int id, int code) {
+    return win::RouteCommand<Form1>(*this, Commands, id, code);
+}
+
+std::optional<LRESULT> Form1::onNotify(NMHDR& header) {
+    if (header.idFrom == IdListView1 && header.code == NM_CUSTOMDRAW && stripes_) {
+        return win::DrawListStripes(*stripes_, *reinterpret_cast<NMLVCUSTOMDRAW*>(&header));
     }
+    return std::nullopt;
+}
+
+void Form1::onTimer(UINT_PTR id) {
+    if (id == IdTimer1) Timer1_Timer();
 }
 
 void Form1::Command1_Click() {
-    const RenderRequest request{win::WindowText(control(L"Text1")), jobs().all(),
-                                win::IsChecked(control(L"Check1"))};
+    const RenderRequest request{win::WindowText(item(IdText1)), jobs().all(),
+                                win::IsChecked(item(IdCheck1))};
     if (!StartRender(platform_, request)) return;
-    win::DisableControl(control(L"Command1"));
+    win::DisableControl(item(IdCommand1));
     platform_.showMessage(std::wstring(RenderStartedMessage));
+}
+
+// Both labels are recomputed on every tick; a caption is only rewritten when it changed, so the
+// labels do not flicker twenty times a second.
+void Form1::Timer1_Timer() {
+    const JobRows rows = jobs();
+    const int count = rows.count();
+    const int selected = count >= 1 ? rows.list().selectedRow() : 0;
+    std::optional<std::wstring> scene;
+    if (selected > 0) scene = rows.list().cell(selected, 1);
+    const StatusTexts texts = ComposeStatus(count, scene);
+    win::UpdateText(item(IdLabel6), texts.count);
+    win::UpdateText(item(IdLabel8), texts.scene);
 }
 
 }  // namespace ravolen

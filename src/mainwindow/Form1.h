@@ -1,8 +1,13 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
+
+#include "listcontrol/clsList.h"
 #include "mainwindow/JobRows.h"
 #include "platform/Platform.h"
 #include "win/Form.h"
+#include "win/ListStripes.h"
 
 namespace ravolen {
 
@@ -10,20 +15,38 @@ namespace ravolen {
 class Form1 final : public win::Form {
 public:
     explicit Form1(Platform& platform) : platform_(platform) {}
+    ~Form1() override { destroyWindow(); }
 
-    // Creates the window hidden and runs its start-up; false when Windows refused the window.
-    bool create();
+    enum class Startup {
+        Ready,           // created hidden and loaded: show it
+        AlreadyRunning,  // another copy runs; the user was told, and this one ends
+        Failed,          // Windows refused the window or one of its controls
+    };
+    Startup create();
 
     JobRows jobs() const { return JobRows(control(L"ListView1")); }
 
+    // How often the status labels follow the table.
+    static constexpr unsigned Timer1Interval = 50;
+
 private:
     LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
-    void onCommand(int id, int code) override;
+    bool onCommand(int id, int code) override;
+    std::optional<LRESULT> onNotify(NMHDR& header) override;
+    void onTimer(UINT_PTR id) override;
 
-    void Form_Load();
+    // False when the program is to end without showing the window.
+    bool Form_Load();
+    void PaintListStripes(HWND list, HWND picture, std::int32_t bandCount, std::int16_t scheme);
+
     void Command1_Click();
+    void Timer1_Timer();
+
+    static const win::CommandRoute<Form1> Commands[];
 
     Platform& platform_;
+    clsList JobList;
+    std::optional<win::ListStripes> stripes_;
 };
 
 }  // namespace ravolen

@@ -41,6 +41,10 @@ public:
     virtual bool writeFile(const std::wstring& path, std::string_view bytes) = 0;
     // Starts the program without waiting for it and without keeping a handle to it.
     virtual bool startProcess(const ProcessLaunch& launch) = 0;
+    // True when another copy of the program was already running when this one first asked. The
+    // answer holds for the whole run: the first copy keeps its claim until it ends.
+    virtual bool previousInstanceRunning() = 0;
+
     // A modal message box with an OK button and the application's title.
     virtual void showMessage(const std::wstring& text, MessageIcon icon = MessageIcon::None) = 0;
 };

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "win/Handles.h"
+#include "base/Handles.h"
 
 namespace ravolen {
 namespace {
@@ -53,7 +53,7 @@ bool Win32Platform::createFolder(const std::wstring& path) {
 }
 
 bool Win32Platform::writeFile(const std::wstring& path, std::string_view bytes) {
-    win::FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     while (!bytes.empty()) {
@@ -83,9 +83,19 @@ bool Win32Platform::startProcess(const ProcessLaunch& launch) {
         return false;
     }
     // Nothing watches what was started.
-    win::KernelHandle process(info.hProcess);
-    win::KernelHandle thread(info.hThread);
+    KernelHandle process(info.hProcess);
+    KernelHandle thread(info.hThread);
     return true;
+}
+
+bool Win32Platform::previousInstanceRunning() {
+    if (!instanceMutex_) {
+        // Per logon session, as a user sees "already running"; held until this process ends.
+        instanceMutex_.reset(
+            CreateMutexW(nullptr, FALSE, L"Local\\Ravolen.SingleInstance.5B0F7E2C"));
+        previousInstance_ = instanceMutex_ && GetLastError() == ERROR_ALREADY_EXISTS;
+    }
+    return previousInstance_;
 }
 
 void Win32Platform::showMessage(const std::wstring& text, MessageIcon icon) {

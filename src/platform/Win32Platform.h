@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Handles.h"
 #include "platform/CodePageCodec.h"
 #include "platform/Platform.h"
 
@@ -17,10 +18,13 @@ public:
     bool createFolder(const std::wstring& path) override;
     bool writeFile(const std::wstring& path, std::string_view bytes) override;
     bool startProcess(const ProcessLaunch& launch) override;
+    bool previousInstanceRunning() override;
     void showMessage(const std::wstring& text, MessageIcon icon) override;
 
 private:
     CodePageCodec codec_;
+    KernelHandle instanceMutex_;
+    bool previousInstance_ = false;
 };
 
 }  // namespace ravolen

@@ -15,6 +15,10 @@ void SetText(HWND hwnd, std::wstring_view text) {
     SetWindowTextW(hwnd, std::wstring(text).c_str());
 }
 
+void UpdateText(HWND hwnd, std::wstring_view text) {
+    if (WindowText(hwnd) != text) SetText(hwnd, text);
+}
+
 bool IsChecked(HWND checkBox) {
     return SendMessageW(checkBox, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }

@@ -9,6 +9,8 @@ namespace ravolen::win {
 
 std::wstring WindowText(HWND hwnd);
 void SetText(HWND hwnd, std::wstring_view text);
+// Sets the text only when it differs, so a caption refreshed often does not flicker.
+void UpdateText(HWND hwnd, std::wstring_view text);
 
 bool IsChecked(HWND checkBox);
 void SetChecked(HWND checkBox, bool checked);

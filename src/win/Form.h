@@ -3,52 +3,83 @@
 #include <windows.h>
 
 #include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "win/Handles.h"
+#include "base/Handles.h"
 #include "win/Layout.h"
 #include "win/Window.h"
 
 namespace ravolen::win {
 
-// A fixed-size top-level window whose controls come from a layout table. All fonts are 宋体
-// (GB2312 character set), as the window was designed with.
+// One line of a window's command table: the handler for a control id and notification code.
+template <typename Owner>
+struct CommandRoute {
+    int id;
+    int code;
+    void (Owner::*handler)();
+};
+
+// Calls the handler that `routes` holds for the id and code; true when there was one.
+template <typename Owner>
+bool RouteCommand(Owner& owner, std::span<const CommandRoute<Owner>> routes, int id, int code) {
+    for (const CommandRoute<Owner>& route : routes) {
+        if (route.id == id && route.code == code) {
+            (owner.*route.handler)();
+            return true;
+        }
+    }
+    return false;
+}
+
+// A fixed-size top-level window whose controls come from a layout table, with the keyboard of a
+// dialog box. All fonts are 宋体 (GB2312 character set), as the window was designed with.
+// Notifications go first to the control's reflector (see Reflection.h), then to the handlers.
 class Form : public Window {
 public:
     // The control of that name in the layout table, or null.
     HWND control(std::wstring_view name) const;
+    // The control of that id, or null.
+    HWND item(int id) const { return GetDlgItem(hwnd(), id); }
     int dpi() const { return dpi_; }
 
 protected:
     Form();
-    // Destroys the window while the form's fonts and handlers still exist.
+    // Destroys the window while the form's fonts still exist.
     ~Form() override;
 
     // Creates the hidden window with a client area of the given twips, centred on the screen.
     bool createForm(const wchar_t* className, std::wstring_view caption, int clientWidthTwips,
                     int clientHeightTwips, double fontPoints);
-    // Creates the controls in tab-index order, which makes the Tab key follow that order.
-    void createControls(std::span<const ControlSpec> layout);
+    // Creates every control of the table in tab-index order, containers below what they hold.
+    // False when any control could not be created: the window is then unusable as a whole.
+    bool createControls(std::span<const ControlSpec> layout);
 
-    virtual void onCommand(int id, int code) = 0;
+    // A WM_COMMAND no reflector took; true when handled. Enter and Escape arrive as the default
+    // button's id and IDCANCEL.
+    virtual bool onCommand(int id, int code);
+    // A WM_NOTIFY no reflector took.
+    virtual std::optional<LRESULT> onNotify(NMHDR& header);
+    virtual void onTimer(UINT_PTR id);
 
     LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
     HFONT font(FontSpec style);
     void addTooltip(HWND control, std::wstring_view text);
-    void pressFocusedButton();
+    LRESULT defaultButton() const;
+    LRESULT colour(UINT message, HDC dc, HWND control);
 
     int dpi_;
     double windowFontPoints_ = 9;
-    std::map<std::pair<int, bool>, Font> fonts_;  // by tenths of a point and weight
+    std::map<std::pair<int, bool>, FontHandle> fonts_;  // by tenths of a point and weight
     std::map<std::wstring, HWND, std::less<>> controls_;
     std::map<HWND, COLORREF> textColours_;
     HWND tooltip_ = nullptr;
     HWND focus_ = nullptr;  // the control that had the focus when the window was deactivated
+    int defaultButton_ = 0;
 };
 
 }  // namespace ravolen::win

@@ -13,26 +13,39 @@ inline int TwipsToPixels(double twips, int dpi) {
     return static_cast<int>(twips * dpi / TwipsPerInch + (twips < 0 ? -0.5 : 0.5));
 }
 
-enum class ControlKind { Frame, Button, Label, TextBox, CheckBox, ListView };
+inline double PixelsToTwips(int pixels, int dpi) {
+    return static_cast<double>(pixels) * TwipsPerInch / dpi;
+}
+
+// The screen's logical pixels per inch, which every window of the program lays out with.
+int ScreenDpi();
+
+enum class ControlKind { Frame, Button, Label, TextBox, CheckBox, ComboBox, ListView, Picture };
 
 struct FontSpec {
     double points = 0;  // 0: the window's own font
     bool bold = false;
 };
 
-// One control of a window's layout table. Positions are twips relative to the container's client
-// area; a frame's client area starts at the frame's own top-left corner.
+// One control of a window's layout table, written with designated initializers. Positions are
+// twips relative to the container's client area; a frame's client area starts at the frame's own
+// top-left corner. Controls are created in tab-index order, which is the order Tab follows.
 struct ControlSpec {
     ControlKind kind;
     int id;
     std::wstring_view name;
-    std::wstring_view container;  // empty: the window itself
-    int left, top, width, height;
-    int tabIndex;
-    std::wstring_view caption;
+    std::wstring_view container{};  // empty: the window itself
+    int left = 0, top = 0, width = 0, height = 0;
+    int tabIndex = 0;
+    std::wstring_view caption{};
     FontSpec font{};
     std::optional<COLORREF> textColour{};
     std::wstring_view tooltip{};
+    bool visible = true;
+    bool defaultButton = false;  // Enter presses it unless another button has the focus
+    bool onTop = false;          // lies above every sibling, whatever its place in the tab order
+    DWORD style = 0;             // further styles of the control's own class
+    DWORD listViewExStyle = 0;   // LVS_EX_* of a list view
 };
 
 }  // namespace ravolen::win

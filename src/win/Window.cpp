@@ -2,16 +2,23 @@
 
 namespace ravolen::win {
 
-Window::~Window() {
-    if (hwnd_) {
-        // The derived object is gone: no message may reach it any more.
-        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-        DestroyWindow(hwnd_);
-    }
-}
+Window::~Window() { destroyWindow(); }
 
 void Window::destroyWindow() {
-    if (hwnd_) DestroyWindow(hwnd_);
+    const HWND hwnd = hwnd_;
+    if (!hwnd) return;
+    // Focus changes and notifications sent while the window goes down must not reach an object
+    // whose derived parts may already be gone.
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    hwnd_ = nullptr;
+    DestroyWindow(hwnd);
+}
+
+Window* Window::FromHandle(HWND hwnd) {
+    if (!hwnd || reinterpret_cast<WNDPROC>(GetWindowLongPtrW(hwnd, GWLP_WNDPROC)) != &Procedure) {
+        return nullptr;
+    }
+    return reinterpret_cast<Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
 }
 
 bool Window::createWindow(const wchar_t* className, const wchar_t* title, DWORD style,

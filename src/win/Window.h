@@ -4,8 +4,9 @@
 
 namespace ravolen::win {
 
-// Ties one top-level window to its object. The object outlives its window; destroying the object
-// destroys a window that still exists. No exception leaves a message handler.
+// Ties one top-level window to its object. A window never outlives its object: destroying the
+// object first detaches it from its window, so no message reaches a half-destroyed object, and
+// then destroys the window. No exception leaves a message handler.
 class Window {
 public:
     Window(const Window&) = delete;
@@ -14,6 +15,9 @@ public:
 
     HWND hwnd() const { return hwnd_; }
 
+    // The object of a window that a Window created, or null.
+    static Window* FromHandle(HWND hwnd);
+
 protected:
     Window() = default;
 
@@ -21,6 +25,8 @@ protected:
     bool createWindow(const wchar_t* className, const wchar_t* title, DWORD style, DWORD exStyle,
                       const RECT& bounds, HICON icon);
 
+    // Detaches this object from its window, then destroys the window. A derived class calls it
+    // from its destructor while its members still exist.
     void destroyWindow();
 
     // One cracked message; the default passes it to DefWindowProc.

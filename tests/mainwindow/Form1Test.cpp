@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "render/RenderCommand.h"
 #include "render/RenderScript.h"
 #include "support/FakePlatform.h"
@@ -21,7 +23,7 @@ const std::wstring ScriptPath = L"C:\\Tools\\Ravolen\\bat\\Render.bat";
 class Form1Test : public testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(form.create());
+        ASSERT_EQ(form.create(), Form1::Startup::Ready);
         ShowWindow(form.hwnd(), SW_SHOW);
         SetForegroundWindow(form.hwnd());
         test::PumpMessages();
@@ -49,16 +51,61 @@ protected:
     Form1 form{platform};
 };
 
-void ExpectRect(const RECT& actual, const RECT& expected, const char* name) {
-    SCOPED_TRACE(name);
-    // Rounding twips to pixels may differ by one between a control's edges.
-    EXPECT_NEAR(actual.left, expected.left, 1);
-    EXPECT_NEAR(actual.top, expected.top, 1);
-    EXPECT_NEAR(actual.right, expected.right, 1);
-    EXPECT_NEAR(actual.bottom, expected.bottom, 1);
-}
+struct ExpectedControl {
+    const wchar_t* name;
+    const wchar_t* container;
+    int left, top, width, height;
+    const wchar_t* caption;
+    double points;  // 0: the window's 10.5
+    bool bold;
+    COLORREF colour;  // CLR_INVALID: none of its own
+    const wchar_t* tooltip;
+};
 
-TEST_F(Form1Test, WindowAndControlsStandWhereTheLayoutPutsThem) {
+constexpr COLORREF None = CLR_INVALID;
+
+// The main window as designed, in twips; "Frame1" positions count from the frame's corner.
+const ExpectedControl Designed[] = {
+    {L"Frame1", L"", 0, 120, 10215, 5055, L"设置", 9, false, None, L""},
+    {L"Command1", L"", 0, 5160, 4335, 855, L"渲  染", 18, true, None,
+     L"点击此按钮立即开始批量渲染，请耐心等待。。。"},
+    {L"Command7", L"", 5880, 5160, 4335, 855, L"退  出", 18, true, None, L""},
+    {L"Command10", L"", 4440, 5160, 1335, 375, L"取消渲染", 0, false, None,
+     L"当渲染已经开始时，可以取消正在进行的渲染任务"},
+    {L"Command9", L"", 4440, 5640, 1335, 375, L"取消关机", 0, false, None,
+     L"当倒计时关机时，此按钮可以用来解除关机"},
+    {L"Label1", L"Frame1", 600, 240, 1935, 255, L"3dsMax的安装路径：", 0, false, None, L""},
+    {L"Text1", L"Frame1", 2520, 200, 5655, 315, L"D:\\Program Files\\Autodesk\\3ds Max 2012", 0,
+     false, None, L""},
+    {L"Command4", L"Frame1", 8280, 150, 1695, 375, L"指定MAX安装路径", 9, false, None, L""},
+    {L"Check2", L"Frame1", 240, 520, 255, 375, L"", 12, false, None, L""},
+    {L"Label3", L"Frame1", 600, 600, 1935, 255, L"统一渲染出图路径：", 0, false, None, L""},
+    {L"Text2", L"Frame1", 2520, 580, 5655, 315, L"C:\\Tools\\Ravolen\\renderOutput", 0, false,
+     None, L""},
+    {L"Command8", L"Frame1", 8280, 550, 1695, 375, L"指定渲染出图路径", 9, false, None, L""},
+    {L"Check3", L"Frame1", 240, 880, 255, 375, L"", 12, false, None, L""},
+    {L"Label4", L"Frame1", 600, 975, 1995, 255, L"统一保存图片格式：", 0, false, None, L""},
+    {L"Text3", L"Frame1", 2520, 960, 735, 315, L".tga", 0, false, None, L""},
+    {L"Label5", L"Frame1", 3360, 1005, 6735, 255,
+     L"请输入正规图片格式： .jpg / .tga / .bmp / .png / .tif / .hdr ...", 0, false, None, L""},
+    {L"Command5", L"Frame1", 5640, 1485, 1095, 375, L"快速添加", 9, false, None,
+     L"可以一次添加多个Max文件路径"},
+    {L"Command2", L"Frame1", 7200, 1485, 855, 375, L"+", 12, true, None,
+     L"添加单个Max文件路径，并设置"},
+    {L"Command3", L"Frame1", 8040, 1485, 855, 375, L"-", 12, true, None, L"删除勾选的Max文件路径"},
+    {L"Command6", L"Frame1", 9360, 1485, 615, 375, L"清空", 0, false, None, L"清空表单"},
+    {L"Label2", L"Frame1", 120, 1680, 1455, 255, L"Max文件路径：", 0, false, None, L""},
+    {L"Label6", L"Frame1", 1440, 1680, 1455, 255, L"一共 0个文件", 9, false, RGB(192, 0, 0), L""},
+    {L"Label8", L"Frame1", 2880, 1680, 2655, 255, L"", 9, false, RGB(128, 128, 255), L""},
+    {L"Label7", L"Frame1", 2880, 1680, 2655, 255, L"", 9, false, RGB(192, 0, 0), L""},
+    {L"ListView1", L"Frame1", 120, 1920, 9975, 2790, L"", 0, false, None, L""},
+    {L"Check1", L"Frame1", 120, 4750, 2535, 210, L"渲染完成后自动关机", 0, false, RGB(255, 0, 0),
+     L""},
+    {L"txtQty", L"Frame1", 6360, 2880, 615, 495, L"", 0, false, None, L""},
+    {L"Picture1", L"Frame1", 3840, 2400, 495, 495, L"", 0, false, None, L""},
+};
+
+TEST_F(Form1Test, TheWindowIsAFixedDialogFrameCentredOnTheScreen) {
     EXPECT_EQ(win::WindowText(form.hwnd()), L"RavolenV1.0    --Quorth");
     RECT client{};
     GetClientRect(form.hwnd(), &client);
@@ -66,33 +113,63 @@ TEST_F(Form1Test, WindowAndControlsStandWhereTheLayoutPutsThem) {
     EXPECT_NEAR(client.bottom, px(6045), 1);
     const LONG_PTR style = GetWindowLongPtrW(form.hwnd(), GWL_STYLE);
     EXPECT_FALSE(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
+    EXPECT_TRUE(style & WS_SYSMENU);  // the close box
 
-    struct Expected {
-        const wchar_t* name;
-        RECT rect;
-        const wchar_t* caption;
-    };
-    // Frame1 stands at (0, 120); the controls inside it are placed from its corner.
-    const Expected controls[] = {
-        {L"Frame1", expectedRect(0, 120, 10215, 5055), L"设置"},
-        {L"Command1", expectedRect(0, 5160, 4335, 855), L"渲  染"},
-        {L"Label1", expectedRect(600, 120 + 240, 1935, 255), L"3dsMax的安装路径："},
-        {L"Text1", expectedRect(2520, 120 + 200, 5655, 315),
-         L"D:\\Program Files\\Autodesk\\3ds Max 2012"},
-        {L"Check1", expectedRect(120, 120 + 4750, 2535, 210), L"渲染完成后自动关机"},
-        {L"ListView1", expectedRect(120, 120 + 1920, 9975, 2790), L""},
-    };
-    for (const Expected& expected : controls) {
+    RECT window{}, work{};
+    GetWindowRect(form.hwnd(), &window);
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_NEAR(window.left - work.left, work.right - window.right, 1);
+    EXPECT_NEAR(window.top - work.top, work.bottom - window.bottom, 1);
+}
+
+TEST_F(Form1Test, EveryControlIsWhereWithWhatAndHowTheLayoutSays) {
+    test::PumpMessagesFor(Form1::Timer1Interval * 2);  // the status labels' first texts
+    for (const ExpectedControl& expected : Designed) {
+        const std::string name = test::Utf8(expected.name);
+        SCOPED_TRACE(name);
         const HWND hwnd = control(expected.name);
         ASSERT_NE(hwnd, nullptr);
-        char name[32];
-        WideCharToMultiByte(CP_UTF8, 0, expected.name, -1, name, sizeof name, nullptr, nullptr);
-        ExpectRect(test::ClientRectIn(hwnd, form.hwnd()), expected.rect, name);
+        const int offset = std::wstring_view(expected.container) == L"Frame1" ? 120 : 0;
+        test::ExpectNear(test::ClientRectIn(hwnd, form.hwnd()),
+                         expectedRect(expected.left, expected.top + offset, expected.width,
+                                      expected.height),
+                         name);
+        EXPECT_EQ(GetParent(hwnd), form.hwnd());
         EXPECT_EQ(win::WindowText(hwnd), expected.caption);
-        EXPECT_TRUE(IsWindowVisible(hwnd));
+
+        if (std::wstring_view(expected.name) == L"Picture1") continue;  // a surface, no text
+        const LOGFONTW font = test::FontOf(hwnd);
+        EXPECT_STREQ(font.lfFaceName, L"宋体");
+        EXPECT_EQ(font.lfCharSet, GB2312_CHARSET);
+        const double points = expected.points > 0 ? expected.points : 10.5;
+        EXPECT_EQ(font.lfHeight, -MulDiv(static_cast<int>(points * 10), form.dpi(), 720));
+        EXPECT_EQ(font.lfWeight, expected.bold ? FW_BOLD : FW_NORMAL);
+
+        if (expected.colour != None) {
+            EXPECT_EQ(test::TextColourOf(hwnd), expected.colour);
+        }
+        EXPECT_EQ(test::TooltipText(form.hwnd(), hwnd), expected.tooltip);
     }
-    EXPECT_FALSE(win::IsChecked(control(L"Check1")));
-    EXPECT_TRUE(IsWindowEnabled(control(L"Command1")));
+    for (const wchar_t* unticked : {L"Check1", L"Check2", L"Check3"}) {
+        EXPECT_FALSE(win::IsChecked(control(unticked)));
+    }
+}
+
+TEST_F(Form1Test, ContainersLieBelowWhatTheyHoldAndTheEditorAboveTheList) {
+    EXPECT_FALSE(IsWindowVisible(control(L"Picture1")));
+    EXPECT_FALSE(IsWindowVisible(control(L"txtQty")));
+    EXPECT_TRUE(IsWindowVisible(control(L"Label7")));
+    EXPECT_TRUE(IsWindowVisible(control(L"Label8")));
+
+    const int frame = test::ZOrderOf(control(L"Frame1"));
+    for (const ExpectedControl& expected : Designed) {
+        if (std::wstring_view(expected.container) == L"Frame1") {
+            EXPECT_LT(test::ZOrderOf(control(expected.name)), frame) << test::Utf8(expected.name);
+        }
+    }
+    EXPECT_LT(test::ZOrderOf(control(L"Label8")), test::ZOrderOf(control(L"Label7")));
+    EXPECT_LT(test::ZOrderOf(control(L"txtQty")), test::ZOrderOf(control(L"ListView1")));
+    EXPECT_TRUE(GetWindowLongPtrW(control(L"ListView1"), GWL_STYLE) & WS_CLIPSIBLINGS);
 }
 
 TEST_F(Form1Test, JobTableHasItsSixColumnsAndNoRow) {
@@ -152,50 +229,159 @@ TEST_F(Form1Test, RowsAreReadAndWrittenByPositionFromOne) {
 
 TEST_F(Form1Test, TheKeyboardStartsOnTheRenderButtonAndTabFollowsTheTabIndexOrder) {
     EXPECT_EQ(GetFocus(), control(L"Command1"));
-    const wchar_t* order[] = {L"Text1", L"Check1", L"ListView1", L"Command1"};
+    // Every tab stop by tab index; the hidden cell editor is passed over.
+    const wchar_t* order[] = {L"Text1",    L"Check1",   L"Command2", L"Command3", L"Command4",
+                              L"Command5", L"Command6", L"Command7", L"Text2",    L"Text3",
+                              L"Command8", L"ListView1", L"Command9", L"Check2",  L"Check3",
+                              L"Command10", L"Command1"};
     for (const wchar_t* next : order) {
-        PressKey(form.hwnd(), VK_TAB);
-        EXPECT_EQ(GetFocus(), control(next));
+        PressKey(VK_TAB);
+        EXPECT_EQ(GetFocus(), control(next)) << test::Utf8(next);
     }
-    PressKey(form.hwnd(), VK_TAB);
-    PressKey(form.hwnd(), VK_TAB);
+    PressKey(VK_TAB);
+    PressKey(VK_TAB);
     ASSERT_EQ(GetFocus(), control(L"Check1"));
-    PressKey(form.hwnd(), VK_SPACE);  // space ticks the focused check box
+    PressKey(VK_SPACE);  // space ticks the focused check box
     EXPECT_TRUE(win::IsChecked(control(L"Check1")));
 }
 
-TEST_F(Form1Test, EnterOnTheFocusedRenderButtonRenders) {
+TEST_F(Form1Test, EnterOnTheFocusedRenderButtonRendersAndEnterElsewhereDoesNot) {
     fillTwoRows();
+    SetFocus(control(L"Text1"));
+    PressKey(VK_RETURN);
+    EXPECT_TRUE(platform.started.empty());
     SetFocus(control(L"Command1"));
-    PressKey(form.hwnd(), VK_RETURN);
+    PressKey(VK_RETURN);
     EXPECT_EQ(platform.started.size(), 1u);
     EXPECT_FALSE(IsWindowEnabled(control(L"Command1")));
 }
 
-TEST_F(Form1Test, CommandButtonsCarryTheirTooltips) {
-    struct Found {
-        HWND tooltip = nullptr;
-    } found;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND hwnd, LPARAM context) {
-            wchar_t name[64] = {};
-            GetClassNameW(hwnd, name, 64);
-            if (_wcsicmp(name, TOOLTIPS_CLASSW) != 0) return TRUE;
-            reinterpret_cast<Found*>(context)->tooltip = hwnd;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    ASSERT_NE(found.tooltip, nullptr);
-    wchar_t text[128] = {};
-    TTTOOLINFOW tool{};
-    tool.cbSize = sizeof tool;
-    tool.hwnd = form.hwnd();
-    tool.uId = reinterpret_cast<UINT_PTR>(control(L"Command1"));
-    tool.lpszText = text;
-    ASSERT_TRUE(SendMessageW(found.tooltip, TTM_GETTEXTW, 128, reinterpret_cast<LPARAM>(&tool)) ||
-                text[0] != 0);
-    EXPECT_STREQ(text, L"点击此按钮立即开始批量渲染，请耐心等待。。。");
+TEST_F(Form1Test, TheStatusLabelsFollowTheTableWithinOneTick) {
+    const auto tick = [] { test::PumpMessagesFor(Form1::Timer1Interval * 2); };
+    tick();
+    EXPECT_EQ(win::WindowText(control(L"Label6")), L"一共 0个文件");
+    EXPECT_EQ(win::WindowText(control(L"Label8")), L"");
+
+    fillTwoRows();
+    tick();
+    EXPECT_EQ(win::WindowText(control(L"Label6")), L"一共 2个文件");
+    EXPECT_EQ(win::WindowText(control(L"Label8")), L"");  // rows, but none selected
+
+    form.jobs().list().setSelected(2, true);
+    tick();
+    EXPECT_EQ(win::WindowText(control(L"Label8")), L"hall.max");
+
+    form.jobs().list().setCell(2, 1, L"scene without folder.max");
+    tick();
+    EXPECT_EQ(win::WindowText(control(L"Label8")), L"scene without folder.max");
+
+    form.jobs().list().setSelected(2, false);
+    tick();
+    EXPECT_EQ(win::WindowText(control(L"Label8")), L"");
+    EXPECT_EQ(win::WindowText(control(L"Label6")), L"一共 2个文件");
+}
+
+class StripesTest : public Form1Test {
+protected:
+    HWND list() const { return control(L"ListView1"); }
+    RECT row(int position) const {
+        RECT rect{LVIR_BOUNDS, 0, 0, 0};
+        SendMessageW(list(), LVM_GETITEMRECT, position - 1, reinterpret_cast<LPARAM>(&rect));
+        return rect;
+    }
+    // A point of the row where no text is drawn: the right end of the "出图文件名" cell.
+    COLORREF rowColour(const test::PaintedClient& painted, int position) const {
+        RECT cell{LVIR_BOUNDS, 3, 0, 0};
+        cell.top = 3;
+        SendMessageW(list(), LVM_GETSUBITEMRECT, position - 1, reinterpret_cast<LPARAM>(&cell));
+        return painted.at(cell.right - 4, (cell.top + cell.bottom) / 2);
+    }
+};
+
+constexpr COLORREF Green = RGB(227, 241, 226);
+constexpr COLORREF White = RGB(255, 255, 255);
+
+TEST_F(StripesTest, TheEmptyTableIsRuledInBandsOneRowHigh) {
+    fillTwoRows();
+    const int height = row(1).bottom - row(1).top;
+    const int top = row(1).top;
+    form.jobs().list().clear();
+
+    const test::PaintedClient painted(list());
+    for (int band = 0; band < 6; ++band) {
+        const int y = top + band * height + height / 2;
+        EXPECT_EQ(painted.at(40, y), band % 2 == 0 ? Green : White) << "band " << band + 1;
+        EXPECT_EQ(painted.at(600, y), band % 2 == 0 ? Green : White) << "band " << band + 1;
+    }
+}
+
+TEST_F(StripesTest, EveryRowLiesOnTheBandOfItsOwnParityWhereverTheListIsScrolled) {
+    for (int i = 1; i <= 120; ++i) {
+        form.jobs().append({L"E:\\scene" + std::to_wstring(i) + L".max", L"默认", L"E:\\out",
+                            L"x.tga", L"默认", L"默认"});
+    }
+    {
+        const test::PaintedClient painted(list());
+        EXPECT_EQ(rowColour(painted, 1), Green);
+        EXPECT_EQ(rowColour(painted, 2), White);
+        EXPECT_EQ(rowColour(painted, 3), Green);
+    }
+    const int height = row(1).bottom - row(1).top;
+    SendMessageW(list(), LVM_SCROLL, 0, height);  // one row down
+    {
+        const test::PaintedClient painted(list());
+        ASSERT_EQ(SendMessageW(list(), LVM_GETTOPINDEX, 0, 0), 1);
+        EXPECT_EQ(rowColour(painted, 2), White);
+        EXPECT_EQ(rowColour(painted, 3), Green);
+    }
+    SendMessageW(list(), LVM_ENSUREVISIBLE, 101, FALSE);
+    {
+        const test::PaintedClient painted(list());
+        EXPECT_EQ(rowColour(painted, 101), Green);
+        EXPECT_EQ(rowColour(painted, 102), White);
+        // Below the last row the bands go on.
+        const RECT last = row(120);
+        RECT client{};
+        GetClientRect(list(), &client);
+        if (last.bottom + height < client.bottom) {
+            EXPECT_EQ(painted.at(40, last.bottom + height / 2), Green);
+        }
+    }
+}
+
+TEST(Form1Startup, ASecondCopyOnlySaysSoAndShowsNoWindow) {
+    test::FakePlatform platform;
+    platform.previousInstance = true;
+    Form1 form(platform);
+    EXPECT_EQ(form.create(), Form1::Startup::AlreadyRunning);
+    EXPECT_EQ(form.hwnd(), nullptr);
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0],
+              (test::FakePlatform::Message{L"该程序已经运行！！", MessageIcon::Information}));
+    EXPECT_EQ(FindWindowW(L"RavolenForm1", nullptr), nullptr);
+}
+
+TEST(Form1Startup, AControlThatCannotBeCreatedFailsTheWindowAsAWhole) {
+    test::FakePlatform platform;
+    Form1 form(platform);
+    {
+        const test::RefuseWindowClass refuse(WC_LISTVIEWW);
+        EXPECT_EQ(form.create(), Form1::Startup::Failed);
+    }
+    EXPECT_EQ(form.hwnd(), nullptr);
+    EXPECT_EQ(FindWindowW(L"RavolenForm1", nullptr), nullptr);
+}
+
+TEST(Form1Startup, TheWindowCanBeDestroyedWhileAControlHasTheFocus) {
+    test::FakePlatform platform;
+    auto form = std::make_unique<Form1>(platform);
+    ASSERT_EQ(form->create(), Form1::Startup::Ready);
+    ShowWindow(form->hwnd(), SW_SHOW);
+    SetFocus(form->control(L"Text2"));
+    test::PumpMessages();
+    form.reset();
+    test::PumpMessages();
+    EXPECT_EQ(FindWindowW(L"RavolenForm1", nullptr), nullptr);
 }
 
 TEST_F(Form1Test, RenderWritesEveryRowStartsTheScriptAndDisablesItself) {

@@ -27,6 +27,7 @@ public:
     bool failCreateFolder = false;
     bool failWrite = false;
     bool failStart = false;
+    bool previousInstance = false;
 
     std::set<std::wstring> folders;
     std::map<std::wstring, std::string> files;
@@ -57,6 +58,10 @@ public:
         if (failStart) return false;
         started.push_back(launch);
         return true;
+    }
+    bool previousInstanceRunning() override {
+        calls.push_back(L"previousInstanceRunning");
+        return previousInstance;
     }
     void showMessage(const std::wstring& text, MessageIcon icon) override {
         calls.push_back(L"showMessage " + text);

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-namespace ravolen::win {
+namespace ravolen {
 
 // Owns one handle and closes it exactly once. `Traits` names the invalid value and the closer.
 template <typename Traits>
@@ -58,7 +58,8 @@ struct GdiObjectTraits {
 
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
 using FileHandle = UniqueHandle<FileHandleTraits>;
-using Font = UniqueHandle<GdiObjectTraits<HFONT>>;
-using Brush = UniqueHandle<GdiObjectTraits<HBRUSH>>;
+using FontHandle = UniqueHandle<GdiObjectTraits<HFONT>>;
+using BrushHandle = UniqueHandle<GdiObjectTraits<HBRUSH>>;
+using BitmapHandle = UniqueHandle<GdiObjectTraits<HBITMAP>>;
 
-}  // namespace ravolen::win
+}  // namespace ravolen

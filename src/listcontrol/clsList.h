@@ -1,0 +1,79 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "base/Handles.h"
+#include "listcontrol/ListArray.h"
+#include "listcontrol/clsColumnSettings.h"
+#include "win/Reflection.h"
+
+namespace ravolen {
+
+// An editable table: a report list view, and a borderless edit box in the same container that
+// serves as the in-place cell editor, with settings per column. It knows nothing of what the rows
+// mean, and keeps no copy of a cell: the list view's rows are the only store, so rows that other
+// code adds to the list view are handled like its own.
+//
+// Bind the list view first, then the edit box, then add the columns from left to right. Every
+// failure raises ListError (see ListArray.h); nothing is caught or undone inside.
+// Sizes are twips, the unit of the window that holds both controls.
+class clsList final : private win::Reflector {
+public:
+    clsList() = default;
+    clsList(const clsList&) = delete;
+    clsList& operator=(const clsList&) = delete;
+
+    // Removes the row at 1-based position `index`; the rows after it move up.
+    void removeitem(std::int16_t index);
+    // Appends a row: its text, then the sub-item i from the array's element i - 1 for each column
+    // there is. Elements without a column are ignored, cells without an element stay empty. An
+    // element that does not exist raises after the row is appended, keeping the cells set so far.
+    void additem(std::wstring_view item_text, const ListArray& item_subitems);
+    // Appends a column; `col_align` is 0 left, 1 right, 2 centred. A key already in use raises
+    // DuplicateKey and adds nothing.
+    void addcolumn(std::wstring_view col_name, std::wstring_view col_key, double col_width,
+                   bool col_grow, bool col_edit, std::int16_t col_align, bool col_show);
+
+    // Binds the list view (replacing any bound before) and sets it up: report view, manual label
+    // editing, full-row selection, grid lines, and the selection shown without the focus.
+    void list(HWND vData);
+    HWND list() const { return mvarlist; }
+
+    // Gives every growing column the list's width less the created widths of the fixed columns
+    // and 330 twips for the border and a vertical scroll bar.
+    void Resize();
+
+    // Binds the edit box and sets it up: no border, flat, white, hidden and empty.
+    void textbox(HWND vData);
+
+    // The settings of the column with that key, or null.
+    const clsColumnSettings* column(std::wstring_view col_key) const;
+
+private:
+    HBRUSH reflectColour(HWND control, HDC dc) override;
+
+    void requireList() const;
+    int toPixels(double twips) const;
+
+    HWND mvarlist = nullptr;
+    HWND mvartext = nullptr;
+    clsColumnSettings* mvarcolumn = nullptr;  // the cursor of every walk over the columns
+    std::vector<std::pair<std::wstring, std::unique_ptr<clsColumnSettings>>> mvarcolumns;
+
+    int dpi_ = 96;
+    win::ReflectionBinding listBinding_;
+    win::ReflectionBinding textBinding_;
+    COLORREF textBack_ = RGB(255, 255, 255);
+    COLORREF textFore_ = RGB(0, 0, 0);
+    BrushHandle textBrush_;
+    COLORREF textBrushColour_ = CLR_INVALID;
+};
+
+}  // namespace ravolen

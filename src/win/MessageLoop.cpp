@@ -1,0 +1,20 @@
+#include "win/MessageLoop.h"
+
+#include "win/Window.h"
+
+namespace ravolen::win {
+
+void DispatchLoopMessage(MSG& message) {
+    const HWND root = message.hwnd ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
+    if (root && Window::FromHandle(root) && IsDialogMessageW(root, &message)) return;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+}
+
+int RunMessageLoop() {
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchLoopMessage(message);
+    return static_cast<int>(message.wParam);
+}
+
+}  // namespace ravolen::win

@@ -1,0 +1,114 @@
+#include "win/Form.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "support/TestForm.h"
+#include "support/WindowTest.h"
+#include "win/Reflection.h"
+
+namespace ravolen {
+namespace {
+
+using test::TestForm;
+using win::ControlKind;
+
+enum : int { IdEdit = 10, IdOk, IdOther, IdList };
+
+const win::ControlSpec Layout[] = {
+    {.kind = ControlKind::TextBox, .id = IdEdit, .name = L"Edit", .left = 120, .top = 120,
+     .width = 3000, .height = 315, .tabIndex = 0},
+    {.kind = ControlKind::Button, .id = IdOk, .name = L"Ok", .left = 120, .top = 600,
+     .width = 1200, .height = 375, .tabIndex = 1, .caption = L"确  定", .defaultButton = true},
+    {.kind = ControlKind::Button, .id = IdOther, .name = L"Other", .left = 1500, .top = 600,
+     .width = 1200, .height = 375, .tabIndex = 2, .caption = L"取  消"},
+    {.kind = ControlKind::ListView, .id = IdList, .name = L"List", .left = 120, .top = 1200,
+     .width = 6000, .height = 2000, .tabIndex = 3},
+};
+
+// Counts what reaches a control's owner, and answers edits with its own brush.
+struct CountingReflector final : win::Reflector {
+    int commands = 0;
+    int notifications = 0;
+    HBRUSH brush = GetSysColorBrush(COLOR_HIGHLIGHT);
+
+    bool reflectCommand(HWND, int) override {
+        ++commands;
+        return true;
+    }
+    std::optional<LRESULT> reflectNotify(NMHDR&) override {
+        ++notifications;
+        return 7;
+    }
+    HBRUSH reflectColour(HWND, HDC) override { return brush; }
+};
+
+TEST(Form, NoMessageReachesAFormWhileItIsDestroyedWithAFocusedEdit) {
+    auto form = std::make_unique<TestForm>();
+    ASSERT_TRUE(form->create(Layout));
+    CountingReflector owner;
+    const win::ReflectionBinding binding(form->control(L"Edit"), &owner);
+    ShowWindow(form->hwnd(), SW_SHOW);
+    SetForegroundWindow(form->hwnd());
+    SetFocus(form->control(L"Edit"));
+    test::PumpMessages();
+    ASSERT_GT(owner.commands, 0);  // EN_SETFOCUS reached the edit's owner
+
+    owner.commands = 0;
+    form.reset();  // losing the focus, the edit tells its parent, which is being destroyed
+    test::PumpMessages();
+    EXPECT_EQ(owner.commands, 0);
+}
+
+TEST(Form, NotificationsGoToTheControlsOwnerFirstAndTheRestToTheForm) {
+    TestForm form;
+    ASSERT_TRUE(form.create(Layout));
+    CountingReflector owner;
+    const win::ReflectionBinding editBinding(form.control(L"Edit"), &owner);
+    const win::ReflectionBinding listBinding(form.control(L"List"), &owner);
+
+    SetWindowTextW(form.control(L"Edit"), L"x");  // EN_CHANGE
+    EXPECT_GT(owner.commands, 0);
+    test::Click(form.control(L"Other"));
+    ASSERT_EQ(form.commands.size(), 1u);
+    EXPECT_EQ(form.commands[0], std::make_pair(int{IdOther}, int{BN_CLICKED}));
+
+    NMHDR header{form.control(L"List"), IdList, NM_CLICK};
+    EXPECT_EQ(SendMessageW(form.hwnd(), WM_NOTIFY, IdList, reinterpret_cast<LPARAM>(&header)), 7);
+    EXPECT_EQ(owner.notifications, 1);
+    EXPECT_TRUE(form.notifications.empty());
+
+    const HDC dc = GetDC(form.hwnd());
+    EXPECT_EQ(SendMessageW(form.hwnd(), WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc),
+                           reinterpret_cast<LPARAM>(form.control(L"Edit"))),
+              reinterpret_cast<LRESULT>(owner.brush));
+    ReleaseDC(form.hwnd(), dc);
+}
+
+TEST(Form, EnterPressesTheFocusedButtonElseTheDefaultOneAndEscapeCancels) {
+    TestForm form;
+    ASSERT_TRUE(form.create(Layout));
+    ShowWindow(form.hwnd(), SW_SHOW);
+    SetForegroundWindow(form.hwnd());
+    SetFocus(form.control(L"Edit"));
+    test::PressKey(VK_RETURN);
+    SetFocus(form.control(L"Other"));
+    test::PressKey(VK_RETURN);
+    test::PressKey(VK_ESCAPE);
+    std::vector<int> clicked;
+    for (const auto& [id, code] : form.commands) {
+        if (code == BN_CLICKED) clicked.push_back(id);
+    }
+    EXPECT_EQ(clicked, (std::vector<int>{IdOk, IdOther, IDCANCEL}));
+}
+
+TEST(Form, AControlThatCannotBeCreatedFailsTheWholeForm) {
+    const test::RefuseWindowClass refuse(WC_LISTVIEWW);
+    TestForm form;
+    EXPECT_FALSE(form.create(Layout));
+}
+
+}  // namespace
+}  // namespace ravolen
