@@ -193,7 +193,10 @@ TEST_F(Form1Test, JobTableHasItsSixColumnsAndNoRow) {
     const auto extended = ListView_GetExtendedListViewStyle(list);
     EXPECT_TRUE(extended & LVS_EX_CHECKBOXES);
     EXPECT_TRUE(extended & LVS_EX_FULLROWSELECT);
-    EXPECT_EQ(GetWindowLongPtrW(list, GWL_STYLE) & LVS_TYPEMASK, LVS_REPORT);
+    const LONG_PTR style = GetWindowLongPtrW(list, GWL_STYLE);
+    EXPECT_EQ(style & LVS_TYPEMASK, LVS_REPORT);
+    EXPECT_TRUE(style & LVS_SINGLESEL);  // "the selected row" is always one row
+    EXPECT_FALSE(style & LVS_EDITLABELS);
     EXPECT_EQ(form.jobs().count(), 0);
     EXPECT_EQ(form.jobs().list().selectedRow(), 0);
 }
