@@ -147,6 +147,9 @@ constexpr double WindowFontPoints = 10.5;
 
 const win::CommandRoute<Form1> Form1::Commands[] = {
     {IdCommand1, BN_CLICKED, &Form1::Command1_Click},
+    {IdCommand7, BN_CLICKED, &Form1::Command7_Click},
+    {IdCommand9, BN_CLICKED, &Form1::Command9_Click},
+    {IdCommand10, BN_CLICKED, &Form1::Command10_Click},
 };
 
 Form1::Startup Form1::create() {
@@ -240,12 +243,24 @@ void Form1::onTimer(UINT_PTR id) {
 }
 
 void Form1::Command1_Click() {
+    // A click can still arrive for the disabled button (a queued BM_CLICK does under Wine).
+    if (!IsWindowEnabled(item(IdCommand1))) return;
     const RenderRequest request{win::WindowText(item(IdText1)), jobs().all(),
                                 win::IsChecked(item(IdCheck1))};
     if (!StartRender(platform_, request)) return;
     win::DisableControl(item(IdCommand1));
     platform_.showMessage(std::wstring(RenderStartedMessage));
 }
+
+// Ends the program at once; a running render and a pending shutdown go on.
+void Form1::Command7_Click() { DestroyWindow(hwnd()); }
+
+void Form1::Command9_Click() {
+    CancelShutdown(platform_);
+    EnableWindow(item(IdCommand1), TRUE);
+}
+
+void Form1::Command10_Click() { CancelRender(platform_); }
 
 // Both labels are recomputed on every tick; a caption is only rewritten when it changed, so the
 // labels do not flicker twenty times a second.

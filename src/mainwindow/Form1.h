@@ -40,6 +40,9 @@ private:
     void PaintListStripes(HWND list, HWND picture, std::int32_t bandCount, std::int16_t scheme);
 
     void Command1_Click();
+    void Command7_Click();
+    void Command9_Click();
+    void Command10_Click();
     void Timer1_Timer();
 
     static const win::CommandRoute<Form1> Commands[];

@@ -22,6 +22,13 @@ struct ProcessLaunch {
     bool operator==(const ProcessLaunch&) const = default;
 };
 
+// What became of a request to end the render job.
+enum class RenderJobEnd {
+    Ended,        // its processes were told to end
+    NoneRunning,  // no process of it runs
+    Unavailable,  // no job could be had here: what the render started cannot be told apart
+};
+
 // Everything modal or external that the windows need. Windows receive it when they are created, so
 // tests hand them a recording fake and nothing ever blocks or leaves the process.
 class Platform {
@@ -39,8 +46,22 @@ public:
     virtual bool createFolder(const std::wstring& path) = 0;
     // Replaces the file's whole content; false when any byte could not be written.
     virtual bool writeFile(const std::wstring& path, std::string_view bytes) = 0;
+    // True when the path names an existing file (not a folder).
+    virtual bool fileExists(const std::wstring& path) = 0;
     // Starts the program without waiting for it and without keeping a handle to it.
     virtual bool startProcess(const ProcessLaunch& launch) = 0;
+
+    // The render job holds the render script and every process it starts, and nothing else. It
+    // is found again by name, by this run of the program or a later one, as long as any of its
+    // processes runs.
+    //
+    // Starts the program in the render job, without waiting; where no job can be had at all, the
+    // program starts alone and endRenderJob answers Unavailable from then on.
+    virtual bool startInRenderJob(const ProcessLaunch& launch) = 0;
+    // True while a process of the render job runs.
+    virtual bool renderJobRunning() = 0;
+    // Ends every process of the render job, and no other.
+    virtual RenderJobEnd endRenderJob() = 0;
     // True when another copy of the program was already running when this one first asked. The
     // answer holds for the whole run: the first copy keeps its claim until it ends.
     virtual bool previousInstanceRunning() = 0;

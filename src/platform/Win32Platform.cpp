@@ -26,6 +26,38 @@ std::wstring GrowingBuffer(Fill fill) {
     }
 }
 
+// Per logon session, as the program's single instance is.
+constexpr wchar_t RenderJobName[] = L"Local\\Ravolen.RenderJob.5B0F7E2C";
+
+KernelHandle OpenRenderJob() {
+    return KernelHandle(OpenJobObjectW(JOB_OBJECT_QUERY | JOB_OBJECT_TERMINATE, FALSE, RenderJobName));
+}
+
+DWORD ActiveProcesses(HANDLE job) {
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting{};
+    if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting,
+                                   sizeof accounting, nullptr)) {
+        return 0;
+    }
+    return accounting.ActiveProcesses;
+}
+
+// Starts the program suspended when `suspended`, so that it can join a job before it runs.
+bool CreateProcessFor(const ProcessLaunch& launch, bool suspended, PROCESS_INFORMATION& info) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = launch.style == WindowStyle::Hidden ? SW_HIDE : SW_SHOWMINIMIZED;
+    std::wstring commandLine = launch.commandLine;  // CreateProcessW may write into it
+    // A console of its own, hidden or minimised, whether or not this process has a console.
+    const DWORD flags = CREATE_NEW_CONSOLE | CREATE_UNICODE_ENVIRONMENT |
+                        (suspended ? CREATE_SUSPENDED : 0u);
+    return CreateProcessW(launch.application.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                          flags, nullptr,
+                          launch.workingFolder.empty() ? nullptr : launch.workingFolder.c_str(),
+                          &startup, &info) != FALSE;
+}
+
 }  // namespace
 
 Win32Platform::Win32Platform() : codec_(GetOEMCP()) {}
@@ -67,25 +99,53 @@ bool Win32Platform::writeFile(const std::wstring& path, std::string_view bytes) 
     return true;
 }
 
-bool Win32Platform::startProcess(const ProcessLaunch& launch) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = launch.style == WindowStyle::Hidden ? SW_HIDE : SW_SHOWMINIMIZED;
+bool Win32Platform::fileExists(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
 
-    std::wstring commandLine = launch.commandLine;  // CreateProcessW may write into it
+bool Win32Platform::startProcess(const ProcessLaunch& launch) {
     PROCESS_INFORMATION info{};
-    // A console of its own, hidden or minimised, whether or not this process has a console.
-    if (!CreateProcessW(launch.application.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                        CREATE_NEW_CONSOLE | CREATE_UNICODE_ENVIRONMENT, nullptr,
-                        launch.workingFolder.empty() ? nullptr : launch.workingFolder.c_str(),
-                        &startup, &info)) {
-        return false;
-    }
+    if (!CreateProcessFor(launch, false, info)) return false;
     // Nothing watches what was started.
     KernelHandle process(info.hProcess);
     KernelHandle thread(info.hThread);
     return true;
+}
+
+bool Win32Platform::startInRenderJob(const ProcessLaunch& launch) {
+    // Creates the job, or opens the one an earlier render left running. Without
+    // JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE the render outlives this program.
+    const KernelHandle job(CreateJobObjectW(nullptr, RenderJobName));
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessFor(launch, true, info)) return false;
+    KernelHandle process(info.hProcess);
+    KernelHandle thread(info.hThread);
+    // Where no job can be had (none created, or this program sits in a job that forbids
+    // nesting), the script runs all the same; cancelling then has no job to go by.
+    if (!job || !AssignProcessToJobObject(job.get(), process.get())) jobsUnavailable_ = true;
+    if (ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
+        TerminateProcess(process.get(), 1);
+        return false;
+    }
+    return true;
+}
+
+bool Win32Platform::renderJobRunning() {
+    const KernelHandle job = OpenRenderJob();
+    return job && ActiveProcesses(job.get()) > 0;
+}
+
+RenderJobEnd Win32Platform::endRenderJob() {
+    const KernelHandle job = OpenRenderJob();
+    if (job && ActiveProcesses(job.get()) > 0) {
+        return TerminateJobObject(job.get(), 1) ? RenderJobEnd::Ended : RenderJobEnd::Unavailable;
+    }
+    if (jobsUnavailable_) return RenderJobEnd::Unavailable;
+    // No job to find: nothing of ours runs, unless jobs cannot be had here at all.
+    if (job) return RenderJobEnd::NoneRunning;
+    return KernelHandle(CreateJobObjectW(nullptr, nullptr)) ? RenderJobEnd::NoneRunning
+                                                             : RenderJobEnd::Unavailable;
 }
 
 bool Win32Platform::previousInstanceRunning() {

@@ -17,7 +17,11 @@ public:
 
     bool createFolder(const std::wstring& path) override;
     bool writeFile(const std::wstring& path, std::string_view bytes) override;
+    bool fileExists(const std::wstring& path) override;
     bool startProcess(const ProcessLaunch& launch) override;
+    bool startInRenderJob(const ProcessLaunch& launch) override;
+    bool renderJobRunning() override;
+    RenderJobEnd endRenderJob() override;
     bool previousInstanceRunning() override;
     void showMessage(const std::wstring& text, MessageIcon icon) override;
 
@@ -25,6 +29,7 @@ private:
     CodePageCodec codec_;
     KernelHandle instanceMutex_;
     bool previousInstance_ = false;
+    bool jobsUnavailable_ = false;  // a script of this run had to start outside the render job
 };
 
 }  // namespace ravolen

@@ -15,11 +15,25 @@ struct RenderRequest {
     bool shutdownAfterwards = false;
 };
 
-// Writes bat\Render.bat beside the program and starts it hidden. Returns true once the script
-// runs; otherwise it has told the user why and started nothing.
+// Writes bat\Render.bat beside the program and starts it hidden in the render job. Returns true
+// once the script runs; otherwise it has told the user why. It never rewrites the script while
+// an earlier one still runs (cmd reads a running script from disk, line by line), and never
+// starts a table's script without the renderer it calls.
 bool StartRender(Platform& platform, const RenderRequest& request);
+
+// Aborts a pending shutdown with the system's shutdown.exe, minimised, without waiting.
+void CancelShutdown(Platform& platform);
+
+// Ends the running render: the processes of the render job and no other. Only where no job can
+// be had does it fall back to ending every cmd.exe, 3dsmaxcmd.exe and 3dsmax.exe by name.
+void CancelRender(Platform& platform);
+
+// The path as the script's command interpreter resolves it from its working folder `folder`.
+std::wstring ResolveFrom(std::wstring_view folder, std::wstring_view path);
 
 inline constexpr std::wstring_view RenderStartedMessage =
     L"所有渲染任务已经开始，你可以回去睡大觉了。。";
+inline constexpr std::wstring_view RenderStillRunningMessage =
+    L"上一批渲染任务仍在进行中，请等它完成，或先点击“取消渲染”。";
 
 }  // namespace ravolen

@@ -69,7 +69,7 @@ std::wstring_view WrittenOption(std::wstring_view value) {
 class JobLine {
 public:
     JobLine(std::wstring_view installFolder, const RenderJob& job, const TextCodec& codec)
-        : job_(job), codec_(codec) {
+        : job_(job) {
         if (auto fault = CheckText(installFolder, codec)) {
             refuse(*fault, true);
             return;
@@ -97,17 +97,18 @@ public:
             return;
         }
         text_ += L"-outputName:" + Quoted(job.outputFolder + L"\\" + job.outputName) + L" ";
-        if (text_.size() > MaxScriptLineLength) refuse(ScriptFault::LineTooLong, false);
+        encoded_ = codec.encode(text_);
+        if (!encoded_) {  // every piece encoded alone, so only an odd code page gets here
+            refuse(ScriptFault::Unrepresentable, false);
+        } else if (encoded_->size() > MaxScriptLineBytes) {
+            refuse(ScriptFault::LineTooLong, false);
+        }
     }
 
     const std::optional<ScriptRefusal>& refusal() const { return refusal_; }
 
     // The line as written: the text, a line feed, then the CR LF that ends every written line.
-    std::optional<std::string> bytes() const {
-        auto encoded = codec_.encode(text_);
-        if (encoded) *encoded += "\n\r\n";
-        return encoded;
-    }
+    std::string bytes() const { return *encoded_ + "\n\r\n"; }
 
 private:
     void refuse(ScriptFault fault, bool inInstallFolder) {
@@ -115,11 +116,12 @@ private:
     }
 
     const RenderJob& job_;
-    const TextCodec& codec_;
     std::wstring text_;
+    std::optional<std::string> encoded_;
     std::optional<ScriptRefusal> refusal_;
 };
 
+// The program's own fixed text, far below the line limit in any code page.
 std::string FinalLine(bool shutdownAfterwards, const TextCodec& codec) {
     if (!shutdownAfterwards) return "\r\n";
     const std::wstring line = L"shutdown -s -t 120 -c \"" + std::wstring(ShutdownNotice) + L"\"";
@@ -132,7 +134,7 @@ std::wstring_view FaultReason(ScriptFault fault) {
     switch (fault) {
         case ScriptFault::UnsafeText: return L"含有双引号或控制字符";
         case ScriptFault::Unrepresentable: return L"含有系统编码无法表示的字符";
-        case ScriptFault::LineTooLong: return L"命令行超过8191个字符";
+        case ScriptFault::LineTooLong: return L"命令行超过8191个字节";
         case ScriptFault::MissingOutput: break;
     }
     return {};
@@ -149,12 +151,7 @@ ComposedScript ComposeRenderScript(std::wstring_view installFolder, std::span<co
             script.refusal = line.refusal();
             return script;
         }
-        const auto bytes = line.bytes();
-        if (!bytes) {  // every piece encoded alone, so only an odd code page gets here
-            script.refusal = ScriptRefusal{ScriptFault::Unrepresentable, false, job.scene};
-            return script;
-        }
-        script.bytes += *bytes;
+        script.bytes += line.bytes();
     }
     script.bytes += FinalLine(shutdownAfterwards, codec);
     return script;

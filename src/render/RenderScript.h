@@ -11,14 +11,15 @@
 
 namespace ravolen {
 
-// cmd.exe reads at most this many characters of one line.
-inline constexpr std::size_t MaxScriptLineLength = 8191;
+// cmd.exe reads a script line as bytes of its code page, at most this many; the rest of a longer
+// line runs as a command of its own.
+inline constexpr std::size_t MaxScriptLineBytes = 8191;
 
 enum class ScriptFault {
     MissingOutput,    // the output folder or the output file name is empty
     UnsafeText,       // a double quote or a control character
     Unrepresentable,  // a character the script's code page lacks
-    LineTooLong,      // the job line exceeds MaxScriptLineLength
+    LineTooLong,      // the encoded job line exceeds MaxScriptLineBytes
 };
 
 // Why the script stopped at a row. The lines of the rows before it were composed.

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "render/RenderCommand.h"
@@ -464,6 +465,69 @@ TEST_F(Form1Test, AScriptThatCannotBeWrittenLeavesTheRenderButtonEnabled) {
     EXPECT_EQ(platform.messages[0].text, L"无法写入渲染脚本：" + ScriptPath);
     EXPECT_TRUE(IsWindowEnabled(control(L"Command1")));
     EXPECT_TRUE(platform.started.empty());
+}
+
+TEST_F(Form1Test, CancelShutdownAbortsItMinimisedAndAlwaysEnablesTheRenderButton) {
+    const std::wstring shutdown = L"C:\\windows\\system32\\shutdown.exe";
+    const ProcessLaunch abort{shutdown, L"\"" + shutdown + L"\" -a", L"",
+                              WindowStyle::MinimizedWithFocus};
+    Click(control(L"Command9"));  // no render yet
+    EXPECT_EQ(platform.started, std::vector<ProcessLaunch>{abort});
+    EXPECT_TRUE(IsWindowEnabled(control(L"Command1")));
+    EXPECT_TRUE(platform.messages.empty());
+
+    fillTwoRows();
+    Click(control(L"Command1"));
+    ASSERT_FALSE(IsWindowEnabled(control(L"Command1")));
+    Click(control(L"Command9"));
+    EXPECT_EQ(platform.started.back(), abort);
+    EXPECT_TRUE(IsWindowEnabled(control(L"Command1")));
+    EXPECT_EQ(platform.messages.size(), 1u);  // only the render's own
+}
+
+TEST_F(Form1Test, CancelRenderEndsTheRenderJobAndLeavesTheRenderButtonAsItWas) {
+    fillTwoRows();
+    Click(control(L"Command1"));
+    platform.calls.clear();
+    platform.jobEnd = RenderJobEnd::Ended;
+    Click(control(L"Command10"));
+    EXPECT_EQ(platform.calls, std::vector<std::wstring>{L"endRenderJob"});
+    EXPECT_FALSE(IsWindowEnabled(control(L"Command1")));
+    EXPECT_EQ(platform.messages.size(), 1u);
+}
+
+TEST_F(Form1Test, RenderIsRefusedWhileTheLastOneRunsOrWithoutItsRenderer) {
+    fillTwoRows();
+    platform.renderRunning = true;
+    Click(control(L"Command1"));
+    platform.renderRunning = false;
+    platform.missingFiles = {L"D:\\Program Files\\Autodesk\\3ds Max 2012\\3dsmaxcmd.exe"};
+    Click(control(L"Command1"));
+    platform.missingFiles.clear();
+    form.jobs().list().setCell(2, 1, L"E:\\" + std::wstring(4096, L'渲') + L".max");
+    Click(control(L"Command1"));
+
+    ASSERT_EQ(platform.messages.size(), 3u);
+    EXPECT_EQ(platform.messages[0].text,
+              L"上一批渲染任务仍在进行中，请等它完成，或先点击“取消渲染”。");
+    EXPECT_EQ(platform.messages[1].text,
+              L"找不到3dsMax的渲染程序：D:\\Program Files\\Autodesk\\3ds Max 2012\\3dsmaxcmd.exe，"
+              L"请检查3dsMax的安装路径。");
+    EXPECT_TRUE(platform.messages[2].text.ends_with(L" 的设置：命令行超过8191个字节"));
+    EXPECT_TRUE(platform.started.empty());
+    EXPECT_TRUE(IsWindowEnabled(control(L"Command1")));
+}
+
+TEST_F(Form1Test, ExitEndsTheProgramAtOnceWithCodeZero) {
+    fillTwoRows();
+    Click(control(L"Command1"));
+    SendMessageW(control(L"Command7"), BM_CLICK, 0, 0);
+    MSG quit{};
+    ASSERT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(quit.wParam, 0u);
+    EXPECT_EQ(form.hwnd(), nullptr);
+    // The render goes on: nothing was ended.
+    EXPECT_EQ(std::count(platform.calls.begin(), platform.calls.end(), L"endRenderJob"), 0);
 }
 
 }  // namespace

@@ -14,94 +14,12 @@
 
 #include "render/RenderCommand.h"
 #include "render/RenderScript.h"
+#include "support/RealPlatform.h"
 
 namespace ravolen {
 namespace {
 
-std::wstring Wide(std::string_view utf8) {
-    std::wstring text(utf8.size(), L'\0');
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                           text.data(), static_cast<int>(text.size()));
-    text.resize(static_cast<std::size_t>(length));
-    return text;
-}
-
-std::string ReadFile(const std::wstring& path) {
-    std::ifstream in(path.c_str(), std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::set<std::wstring> Listing(const std::wstring& folder) {
-    std::set<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..") names.insert(name);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    return names;
-}
-
-void RemoveTree(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        for (const std::wstring& name : Listing(path)) RemoveTree(path + L"\\" + name);
-        RemoveDirectoryW(path.c_str());
-    } else {
-        DeleteFileW(path.c_str());
-    }
-}
-
-// A folder of its own under the temporary folder, removed again afterwards.
-class TempFolder {
-public:
-    explicit TempFolder(std::wstring_view name) {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        path_ = std::wstring(temp) + std::wstring(name) + L"-" + std::to_wstring(GetCurrentProcessId());
-        RemoveTree(path_);
-        CreateDirectoryW(path_.c_str(), nullptr);
-    }
-    ~TempFolder() { RemoveTree(path_); }
-    const std::wstring& path() const { return path_; }
-
-private:
-    std::wstring path_;
-};
-
-// The stand-in's call log: one argument list per call.
-std::vector<std::vector<std::wstring>> ReadCalls(const std::wstring& log) {
-    const std::string bytes = ReadFile(log);
-    std::vector<std::vector<std::wstring>> calls;
-    std::size_t at = 0;
-    const auto field = [&](std::string_view name) {
-        // "<name> <length> <text>\n"
-        if (bytes.compare(at, name.size() + 1, std::string(name) + " ") != 0) throw std::runtime_error("log");
-        at += name.size() + 1;
-        const std::size_t blank = bytes.find(' ', at);
-        const std::size_t length = std::stoul(bytes.substr(at, blank - at));
-        std::string text = bytes.substr(blank + 1, length);
-        at = blank + 1 + length + 1;
-        return Wide(text);
-    };
-    while (at < bytes.size()) {
-        const std::size_t end = bytes.find('\n', at);
-        const int count = std::stoi(bytes.substr(at + 5, end - at - 5));
-        at = end + 1;
-        field("raw");
-        std::vector<std::wstring> arguments;
-        for (int i = 0; i < count; ++i) arguments.push_back(field("arg"));
-        calls.push_back(std::move(arguments));
-    }
-    return calls;
-}
+using namespace test;  // the helpers for the real file system and processes
 
 std::vector<PROCESSENTRY32W> Processes() {
     std::vector<PROCESSENTRY32W> processes;
@@ -156,15 +74,6 @@ private:
     std::map<DWORD, std::wstring> names_;
 };
 
-template <typename Condition>
-bool WaitFor(Condition condition) {
-    for (int i = 0; i < 6000; ++i) {  // a minute at most
-        if (condition()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return condition();
-}
-
 TEST(Win32Platform, KnowsTheProgramAndSystemFolders) {
     Win32Platform platform;
     const std::wstring folder = platform.programFolder();
@@ -202,50 +111,14 @@ TEST(Win32Platform, StartsProgramsInTheirFolderWithoutWaitingAndReportsOnesThatC
         {L"C:\\no such folder\\none.exe", L"none.exe", L"", WindowStyle::Hidden}));
 }
 
-struct ShownMessage {
-    std::wstring title;
-    std::wstring text;
-    bool icon = false;
-};
-ShownMessage g_shown;
-HHOOK g_hook;
-
-// Reads the message box as it appears and presses OK.
-LRESULT CALLBACK CloseMessageBox(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HCBT_ACTIVATE) {
-        const HWND box = reinterpret_cast<HWND>(wParam);
-        wchar_t name[32] = {};
-        GetClassNameW(box, name, 32);
-        if (std::wstring_view(name) == L"#32770") {
-            wchar_t text[256] = {};
-            GetWindowTextW(box, text, 256);
-            g_shown.title = text;
-            for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-                GetClassNameW(child, name, 32);
-                if (_wcsicmp(name, L"Static") != 0) continue;
-                if ((GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
-                    g_shown.icon = g_shown.icon || SendMessageW(child, STM_GETICON, 0, 0) != 0;
-                } else if (GetWindowTextW(child, text, 256) > 0) {
-                    g_shown.text = text;
-                }
-            }
-            PostMessageW(box, WM_COMMAND, IDOK, 0);
-        }
-    }
-    return CallNextHookEx(g_hook, code, wParam, lParam);
-}
-
 TEST(Win32Platform, ShowsMessagesUnderTheApplicationTitle) {
     Win32Platform platform;
-    g_hook = SetWindowsHookExW(WH_CBT, CloseMessageBox, nullptr, GetCurrentThreadId());
-    ASSERT_NE(g_hook, nullptr);
-    g_shown = {};
+    const test::MessageBoxAnswerer answerer;
     platform.showMessage(L"所有渲染任务已经开始", MessageIcon::None);
-    const ShownMessage plain = g_shown;
-    g_shown = {};
     platform.showMessage(L"该程序已经运行！！", MessageIcon::Information);
-    const ShownMessage informative = g_shown;
-    UnhookWindowsHookEx(g_hook);
+    ASSERT_EQ(answerer.shown().size(), 2u);
+    const test::ShownMessage plain = answerer.shown()[0];
+    const test::ShownMessage informative = answerer.shown()[1];
 
     EXPECT_EQ(plain.title, L"Ravolen");
     EXPECT_EQ(plain.text, L"所有渲染任务已经开始");
@@ -263,9 +136,7 @@ TEST(Win32Platform, CmdHandsTheRendererExactlyWhatTheCellsMean) {
     const std::wstring install = t + L"\\Max 100% (x86) & ^渲染!";
     ASSERT_TRUE(CreateDirectoryW(install.c_str(), nullptr));
     // Built on Linux, the stand-in's path is a Unix one, which Wine shows on drive Z:.
-    std::wstring standIn = Wide(RAVOLEN_STANDIN);
-    if (standIn.starts_with(L"/")) standIn = L"Z:" + standIn;
-    for (wchar_t& c : standIn) c = c == L'/' ? L'\\' : c;
+    const std::wstring standIn = test::WindowsPath(RAVOLEN_STANDIN);
     ASSERT_TRUE(CopyFileW(standIn.c_str(), (install + L"\\3dsmaxcmd.exe").c_str(), FALSE));
     const std::wstring scriptFolder = platform.programFolder() + L"\\bat";
     RemoveTree(scriptFolder);  // the render must create it

@@ -28,16 +28,100 @@ TEST(StartRender, WritesTheScriptIntoItsFolderThenStartsItHidden) {
     EXPECT_TRUE(StartRender(platform, request));
 
     EXPECT_EQ(platform.calls, (std::vector<std::wstring>{
+                                  L"renderJobRunning",
+                                  L"fileExists D:\\Max\\3dsmaxcmd.exe",
                                   L"createFolder " + ScriptFolder,
                                   L"writeFile " + ScriptPath,
-                                  L"startProcess \"C:\\windows\\system32\\cmd.exe\" /d /v:off /c "
+                                  L"startInRenderJob \"C:\\windows\\system32\\cmd.exe\" /d /v:off /c "
                                   L".\\Render.bat",
                               }));
     EXPECT_EQ(platform.files[ScriptPath],
               ComposeRenderScript(L"D:\\Max", request.rows, true, platform.scriptCodec()).bytes);
-    ASSERT_EQ(platform.started.size(), 1u);
-    EXPECT_EQ(platform.started[0], ScriptLaunch(L"C:\\windows\\system32", ScriptFolder));
+    ASSERT_EQ(platform.startedInJob.size(), 1u);
+    EXPECT_EQ(platform.startedInJob[0], ScriptLaunch(L"C:\\windows\\system32", ScriptFolder));
     EXPECT_TRUE(platform.messages.empty());
+}
+
+TEST(StartRender, AScriptThatStillRunsIsNeitherRewrittenNorJoinedByAnother) {
+    FakePlatform platform;
+    platform.renderRunning = true;
+    EXPECT_FALSE(StartRender(platform, Request({Job(L"E:\\a.max")})));
+    // Not even a refused table touches the file the running script reads.
+    EXPECT_FALSE(StartRender(platform, Request({Job(L"E:\\a.max", L"")})));
+    EXPECT_TRUE(platform.files.empty());
+    EXPECT_TRUE(platform.started.empty());
+    ASSERT_EQ(platform.messages.size(), 2u);
+    EXPECT_EQ(platform.messages[0].text,
+              L"上一批渲染任务仍在进行中，请等它完成，或先点击“取消渲染”。");
+}
+
+TEST(StartRender, NoScriptStartsWithoutTheRendererItCalls) {
+    FakePlatform platform;
+    platform.missingFiles = {L"D:\\Max\\3dsmaxcmd.exe"};
+    EXPECT_FALSE(StartRender(platform, Request({Job(L"E:\\a.max")}, true)));
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text,
+              L"找不到3dsMax的渲染程序：D:\\Max\\3dsmaxcmd.exe，请检查3dsMax的安装路径。");
+    EXPECT_TRUE(platform.files.empty());
+    EXPECT_TRUE(platform.started.empty());
+
+    // A row's own faults are told first.
+    platform.messages.clear();
+    EXPECT_FALSE(StartRender(platform, Request({Job(L"E:\\a\"b.max")})));
+    EXPECT_EQ(platform.messages.at(0).text, L"请修改 E:\\a\"b.max 的设置：含有双引号或控制字符");
+
+    // An empty table calls no renderer: its shutdown-only script starts.
+    platform.messages.clear();
+    EXPECT_TRUE(StartRender(platform, Request({}, true)));
+    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_EQ(platform.startedInJob.size(), 1u);
+}
+
+TEST(StartRender, TheRendererIsLookedForWhereTheScriptsInterpreterWillLook) {
+    // cmd runs the script inside the bat folder, so a relative install folder counts from there.
+    FakePlatform platform;
+    platform.missingFiles = {L"C:\\Tools\\Ravolen\\bat\\Max 2012\\3dsmaxcmd.exe"};
+    EXPECT_FALSE(StartRender(platform, {L"Max 2012", {Job(L"E:\\a.max")}, false}));
+    EXPECT_EQ(platform.messages.at(0).text,
+              L"找不到3dsMax的渲染程序：C:\\Tools\\Ravolen\\bat\\Max 2012\\3dsmaxcmd.exe，"
+              L"请检查3dsMax的安装路径。");
+
+    const std::wstring_view folder = L"C:\\Tools\\Ravolen\\bat";
+    EXPECT_EQ(ResolveFrom(folder, L"D:\\Max\\a.exe"), L"D:\\Max\\a.exe");
+    EXPECT_EQ(ResolveFrom(folder, L"\\\\server\\max\\a.exe"), L"\\\\server\\max\\a.exe");
+    EXPECT_EQ(ResolveFrom(folder, L"..\\Max\\a.exe"), L"C:\\Tools\\Ravolen\\bat\\..\\Max\\a.exe");
+    EXPECT_EQ(ResolveFrom(folder, L"\\Max\\a.exe"), L"C:\\Max\\a.exe");
+    EXPECT_EQ(ResolveFrom(folder, L"c:Max\\a.exe"), L"C:\\Tools\\Ravolen\\bat\\Max\\a.exe");
+    EXPECT_EQ(ResolveFrom(folder, L"D:Max\\a.exe"), L"D:\\Max\\a.exe");
+}
+
+TEST(CancelRender, EndsTheRenderJobAndOnlyWithoutOneEveryProcessOfTheNames) {
+    for (RenderJobEnd end : {RenderJobEnd::Ended, RenderJobEnd::NoneRunning}) {
+        FakePlatform platform;
+        platform.jobEnd = end;
+        CancelRender(platform);
+        EXPECT_EQ(platform.calls, std::vector<std::wstring>{L"endRenderJob"});
+    }
+    FakePlatform platform;
+    platform.jobEnd = RenderJobEnd::Unavailable;
+    CancelRender(platform);
+    ASSERT_EQ(platform.started.size(), 3u);
+    const std::wstring taskkill = L"C:\\windows\\system32\\taskkill.exe";
+    const wchar_t* images[] = {L"cmd.exe", L"3dsmaxcmd.exe", L"3dsmax.exe"};
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(platform.started[i], (ProcessLaunch{taskkill,
+                                                      L"\"" + taskkill + L"\" /f /im " + images[i],
+                                                      L"", WindowStyle::Hidden}));
+    }
+    EXPECT_TRUE(platform.startedInJob.empty());
+}
+
+TEST(CancelShutdown, AbortsWithTheSystemsShutdownMinimised) {
+    FakePlatform platform;
+    CancelShutdown(platform);
+    const std::wstring shutdown = L"C:\\windows\\system32\\shutdown.exe";
+    EXPECT_EQ(platform.started, (std::vector<ProcessLaunch>{{shutdown, L"\"" + shutdown + L"\" -a",
+                                                             L"", WindowStyle::MinimizedWithFocus}}));
 }
 
 TEST(StartRender, ARefusedRowIsReportedAndNothingStarts) {

@@ -206,22 +206,34 @@ TEST(RenderScript, CharactersTheCodePageLacksAreRefusedNeverSubstituted) {
     EXPECT_FALSE(RefusalOf(Job(L"E:\\s.max", L"默认", L"默认", L"默认")));
 }
 
-TEST(RenderScript, AJobLineLongerThanCmdReadsIsRefused) {
+TEST(RenderScript, AJobLineLongerThanCmdReadsIsRefusedCountingItsBytes) {
     // Everything of the line but the output file name "a.tga".
-    const std::size_t fixed = LineOf(Job(L"E:\\s.max")).size() - 5;
-    const std::wstring fits(MaxScriptLineLength - fixed, L'n');
-    EXPECT_EQ(LineOf(Job(L"E:\\s.max", L"默认", L"默认", L"默认", L"F:\\out", fits)).size(),
-              MaxScriptLineLength);
+    const std::size_t room = MaxScriptLineBytes - (LineOf(Job(L"E:\\s.max")).size() - 5);
+    // A name of that many bytes in code page 936: two-byte characters, one 'n' for an odd count.
+    const auto name = [](std::size_t bytes) {
+        return std::wstring(bytes / 2, L'渲') + std::wstring(bytes % 2, L'n');
+    };
+    const auto named = [](std::wstring text) {
+        return Job(L"E:\\s.max", L"默认", L"默认", L"默认", L"F:\\out", std::move(text));
+    };
+    EXPECT_EQ(LineOf(named(name(room))).size(), MaxScriptLineBytes);
 
-    const RenderJob tooLong = Job(L"E:\\s.max", L"默认", L"默认", L"默认", L"F:\\out", fits + L"n");
-    const ComposedScript script = Compose({Job(L"E:\\1.max"), tooLong});
+    const ComposedScript script = Compose({Job(L"E:\\1.max"), named(name(room + 1))});
     ASSERT_TRUE(script.refusal);
-    EXPECT_EQ(RefusalMessage(*script.refusal), L"请修改 E:\\s.max 的设置：命令行超过8191个字符");
+    EXPECT_EQ(RefusalMessage(*script.refusal), L"请修改 E:\\s.max 的设置：命令行超过8191个字节");
     EXPECT_EQ(script.bytes, LineOf(Job(L"E:\\1.max")) + std::string(JobEnd));
 
-    // Counted as written: each '%' takes two characters of the line.
-    const std::wstring percents((MaxScriptLineLength - fixed) / 2 + 1, L'%');
-    EXPECT_TRUE(RefusalOf(Job(L"E:\\s.max", L"默认", L"默认", L"默认", L"F:\\out", percents)));
+    // Counted as written: each '%' takes two bytes of the line.
+    EXPECT_FALSE(RefusalOf(named(std::wstring(room / 2, L'%') + std::wstring(room % 2, L'n'))));
+    EXPECT_TRUE(RefusalOf(named(std::wstring(room / 2 + 1, L'%'))));
+
+    // Fewer than 8191 characters, more than 8191 bytes: cmd would cut it inside the quotes and run
+    // the rest as a command.
+    const std::wstring scene =
+        L"C:\\s\\" + std::wstring(4100, L'渲') + L"x&echo pwned>x.txt&rem .max";
+    const auto cut = RefusalOf(Job(scene));
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(cut->fault, ScriptFault::LineTooLong);
 }
 
 TEST(RenderScript, FaultsAreFoundInTheOrderTheLineIsBuilt) {

@@ -28,10 +28,14 @@ public:
     bool failWrite = false;
     bool failStart = false;
     bool previousInstance = false;
+    std::set<std::wstring> missingFiles;  // every other path is an existing file
+    bool renderRunning = false;
+    RenderJobEnd jobEnd = RenderJobEnd::NoneRunning;
 
     std::set<std::wstring> folders;
     std::map<std::wstring, std::string> files;
-    std::vector<ProcessLaunch> started;
+    std::vector<ProcessLaunch> started;  // alone and in the render job alike
+    std::vector<ProcessLaunch> startedInJob;
     std::vector<Message> messages;
     std::vector<std::wstring> calls;  // "createFolder <path>", "writeFile <path>", ...
     // Lets a test look at the application's state at the moment a message is shown.
@@ -52,6 +56,25 @@ public:
         if (failWrite) return false;
         files[path] = std::string(bytes);
         return true;
+    }
+    bool fileExists(const std::wstring& path) override {
+        calls.push_back(L"fileExists " + path);
+        return missingFiles.count(path) == 0;
+    }
+    bool startInRenderJob(const ProcessLaunch& launch) override {
+        calls.push_back(L"startInRenderJob " + launch.commandLine);
+        if (failStart) return false;
+        started.push_back(launch);
+        startedInJob.push_back(launch);
+        return true;
+    }
+    bool renderJobRunning() override {
+        calls.push_back(L"renderJobRunning");
+        return renderRunning;
+    }
+    RenderJobEnd endRenderJob() override {
+        calls.push_back(L"endRenderJob");
+        return jobEnd;
     }
     bool startProcess(const ProcessLaunch& launch) override {
         calls.push_back(L"startProcess " + launch.commandLine);

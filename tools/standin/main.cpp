@@ -1,5 +1,7 @@
 // Stands in for 3ds Max's command-line renderer. Each call appends one record to
 // 3dsmaxcmd-calls.log beside the program and writes a 1×1 Targa image where -outputName: points.
+// While a file named 3dsmaxcmd-hold lies beside the program, each call waits after recording
+// itself, so that a test can catch a render while it runs.
 //
 // Record format, UTF-8, lengths in bytes so that any argument text reads back unambiguously:
 //   call <argument count>\n
@@ -89,6 +91,8 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     std::printf("3dsmaxcmd stand-in: %d arguments recorded\n", argc - 1);
+    const std::wstring hold = ProgramFolder() + L"\\3dsmaxcmd-hold";
+    while (GetFileAttributesW(hold.c_str()) != INVALID_FILE_ATTRIBUTES) Sleep(20);
     if (!outputName.empty() && !WritePlaceholderImage(outputName)) {
         std::fputs("3dsmaxcmd stand-in: cannot write the output image\n", stderr);
         return 3;

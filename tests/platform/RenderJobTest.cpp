@@ -1,0 +1,221 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "base/Handles.h"
+#include "platform/Win32Platform.h"
+#include "render/RenderCommand.h"
+#include "render/RenderScript.h"
+#include "support/RealPlatform.h"
+#include "support/WindowTest.h"
+
+namespace ravolen {
+namespace {
+
+using namespace test;  // the helpers for the real file system and processes
+
+// A program started outside the program's render job, ended when the test is over.
+class Outsider {
+public:
+    Outsider(const std::wstring& application, std::wstring commandLine) {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = SW_HIDE;
+        PROCESS_INFORMATION info{};
+        if (CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                           CREATE_NEW_CONSOLE, nullptr, nullptr, &startup, &info)) {
+            process_.reset(info.hProcess);
+            CloseHandle(info.hThread);
+        }
+    }
+    ~Outsider() {
+        if (alive()) TerminateProcess(process_.get(), 0);
+    }
+    bool alive() const {
+        return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
+    }
+
+private:
+    KernelHandle process_;
+};
+
+class RenderJobTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(CreateDirectoryW(install.c_str(), nullptr));
+        ASSERT_TRUE(CopyFileW(standIn.c_str(), (install + L"\\3dsmaxcmd.exe").c_str(), FALSE));
+        RemoveTree(scriptFolder);
+    }
+    void TearDown() override {
+        release();
+        Win32Platform platform;
+        platform.endRenderJob();
+        EXPECT_TRUE(WaitFor([&] { return !platform.renderJobRunning(); }));
+        RemoveTree(scriptFolder);
+    }
+
+    std::vector<RenderJob> rows(int count, std::wstring_view name = L"scene") const {
+        std::vector<RenderJob> jobs;
+        for (int i = 1; i <= count; ++i) {
+            const std::wstring scene = std::wstring(name) + std::to_wstring(i);
+            jobs.push_back({temp.path() + L"\\" + scene + L".max", L"默认", temp.path() + L"\\out",
+                            scene + L".tga", L"默认", L"默认"});
+        }
+        return jobs;
+    }
+    std::size_t calls() const {
+        return Exists(log) ? ReadCalls(log).size() : 0;
+    }
+    // Each renderer call waits until released.
+    void hold() const { CloseHandle(CreateFileW(holdFile.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                CREATE_ALWAYS, 0, nullptr)); }
+    void release() const { DeleteFileW(holdFile.c_str()); }
+    // Long enough for a script that was not ended to call its renderer again.
+    static void settle() { Sleep(1500); }
+
+    const TempFolder temp{L"ravolen-job"};
+    const std::wstring install = temp.path() + L"\\Max 渲染 & 100%";
+    const std::wstring standIn = WindowsPath(RAVOLEN_STANDIN);
+    const std::wstring log = install + L"\\3dsmaxcmd-calls.log";
+    const std::wstring holdFile = install + L"\\3dsmaxcmd-hold";
+    const std::wstring scriptFolder = Win32Platform().programFolder() + L"\\bat";
+};
+
+// The artist's own 3ds Max and another console job run beside the render.
+TEST_F(RenderJobTest, CancelEndsTheScriptAndItsRendererAndNothingElse) {
+    const std::wstring system = Win32Platform().systemFolder();
+    const std::wstring cmd = system + L"\\cmd.exe";
+    const Outsider console(cmd, L"\"" + cmd + L"\" /d /k");
+    const std::wstring other = temp.path() + L"\\artist";
+    CreateDirectoryW(other.c_str(), nullptr);
+    CopyFileW(standIn.c_str(), (other + L"\\3dsmax.exe").c_str(), FALSE);
+    CloseHandle(CreateFileW((other + L"\\3dsmaxcmd-hold").c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_ALWAYS, 0, nullptr));
+    const std::wstring max = other + L"\\3dsmax.exe";
+    const Outsider artist(max, L"\"" + max + L"\"");
+
+    for (bool restartBetween : {false, true}) {
+        SCOPED_TRACE(restartBetween ? "program restarted before the cancel" : "same run");
+        DeleteFileW(log.c_str());
+        hold();
+        {
+            Win32Platform platform;
+            ASSERT_TRUE(StartRender(platform, {install, rows(3), false}));
+            ASSERT_TRUE(WaitFor([&] { return calls() == 1; }));
+            EXPECT_TRUE(platform.renderJobRunning());
+            if (!restartBetween) CancelRender(platform);
+        }
+        if (restartBetween) {
+            Win32Platform later;
+            EXPECT_TRUE(later.renderJobRunning());
+            CancelRender(later);
+        }
+        Win32Platform platform;
+        EXPECT_TRUE(WaitFor([&] { return !platform.renderJobRunning(); }));
+        release();
+        settle();
+        EXPECT_EQ(calls(), 1u) << "a job line ran after the cancel";
+        EXPECT_TRUE(console.alive());
+        EXPECT_TRUE(artist.alive());
+        EXPECT_EQ(platform.endRenderJob(), RenderJobEnd::NoneRunning);
+    }
+}
+
+TEST_F(RenderJobTest, ARenderWhileTheLastStillRunsLeavesItsScriptAlone) {
+    Win32Platform platform;
+    hold();
+    ASSERT_TRUE(StartRender(platform, {install, rows(2), false}));
+    ASSERT_TRUE(WaitFor([&] { return calls() == 1; }));
+    const std::string running = ReadFile(scriptFolder + L"\\Render.bat");
+    {
+        const MessageBoxAnswerer answerer;
+        EXPECT_FALSE(StartRender(platform, {install, rows(3, L"next"), true}));
+        ASSERT_EQ(answerer.shown().size(), 1u);
+        EXPECT_EQ(answerer.shown()[0].text, RenderStillRunningMessage);
+    }
+    EXPECT_EQ(ReadFile(scriptFolder + L"\\Render.bat"), running);
+
+    release();
+    ASSERT_TRUE(WaitFor([&] { return !platform.renderJobRunning(); }));
+    EXPECT_EQ(calls(), 2u);
+    ASSERT_TRUE(StartRender(platform, {install, rows(3, L"next"), false}));
+    ASSERT_TRUE(WaitFor([&] { return !platform.renderJobRunning(); }));
+    EXPECT_EQ(calls(), 5u);
+}
+
+TEST_F(RenderJobTest, WithoutItsRendererNoScriptIsWrittenExceptTheEmptyTables) {
+    Win32Platform platform;
+    const std::wstring missing = temp.path() + L"\\no max here";
+    {
+        const MessageBoxAnswerer answerer;
+        EXPECT_FALSE(StartRender(platform, {missing, rows(1), true}));
+        ASSERT_EQ(answerer.shown().size(), 1u);
+        EXPECT_EQ(answerer.shown()[0].text,
+                  L"找不到3dsMax的渲染程序：" + missing + L"\\3dsmaxcmd.exe，请检查3dsMax的安装路径。");
+    }
+    EXPECT_FALSE(Exists(scriptFolder));
+    EXPECT_FALSE(platform.renderJobRunning());
+
+    ASSERT_TRUE(StartRender(platform, {missing, {}, false}));
+    EXPECT_EQ(ReadFile(scriptFolder + L"\\Render.bat"), "\r\n");
+    EXPECT_TRUE(WaitFor([&] { return !platform.renderJobRunning(); }));
+}
+
+TEST_F(RenderJobTest, WinesShutdownAcceptsTheAbort) {
+    const std::wstring shutdown = Win32Platform().systemFolder() + L"\\shutdown.exe";
+    std::wstring commandLine = L"\"" + shutdown + L"\" -a";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    ASSERT_TRUE(CreateProcessW(shutdown.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                               CREATE_NEW_CONSOLE, nullptr, nullptr, &startup, &info));
+    const KernelHandle process(info.hProcess);
+    CloseHandle(info.hThread);
+    ASSERT_EQ(WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    GetExitCodeProcess(process.get(), &code);
+    EXPECT_EQ(code, 0u);
+}
+
+// The encoded length of the row's job line, as cmd reads it.
+std::size_t LineBytes(const std::wstring& install, const RenderJob& row, const TextCodec& codec) {
+    const ComposedScript script = ComposeRenderScript(install, {&row, 1}, false, codec);
+    return script.refusal ? 0 : script.bytes.find('\n');
+}
+
+TEST_F(RenderJobTest, ALineOfMaxBytesReachesTheRendererWholeAndOneByteMoreIsRefused) {
+    Win32Platform platform;
+    const TextCodec& codec = platform.scriptCodec();
+    // Each filler takes two bytes of the line: a Chinese character, a '%' written as "%%", a
+    // backslash before the closing quote, which is doubled.
+    for (std::wstring_view filler : {L"渲", L"%", L"\\"}) {
+        SCOPED_TRACE(Utf8(filler));
+        const auto row = [&](std::size_t bytes) {
+            RenderJob job = rows(1)[0];
+            const std::size_t bare = LineBytes(install, job, codec);
+            job.scene += std::wstring((bytes - bare) % 2, L'n');
+            for (std::size_t i = 0; i < (bytes - bare) / 2; ++i) job.scene += filler;
+            return job;
+        };
+        const RenderJob fits = row(MaxScriptLineBytes);
+        ASSERT_EQ(LineBytes(install, fits, codec), MaxScriptLineBytes);
+
+        DeleteFileW(log.c_str());
+        ASSERT_TRUE(StartRender(platform, {install, {fits}, false}));
+        ASSERT_TRUE(WaitFor([&] { return !platform.renderJobRunning(); }));
+        const auto received = ReadCalls(log);
+        ASSERT_EQ(received.size(), 1u);
+        EXPECT_EQ(received[0].at(0), fits.scene);
+
+        RenderJob over = row(MaxScriptLineBytes + 1);
+        const MessageBoxAnswerer answerer;
+        EXPECT_FALSE(StartRender(platform, {install, {over}, false}));
+        ASSERT_EQ(answerer.shown().size(), 1u);
+        EXPECT_TRUE(answerer.shown()[0].text.ends_with(L"的设置：命令行超过8191个字节"));
+        EXPECT_FALSE(platform.renderJobRunning());
+    }
+}
+
+}  // namespace
+}  // namespace ravolen
