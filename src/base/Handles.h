@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 
 #include <utility>
 
@@ -25,9 +26,15 @@ public:
     UniqueHandle& operator=(const UniqueHandle&) = delete;
 
     Handle get() const { return handle_; }
+    Handle operator->() const { return handle_; }  // for interface pointers
     explicit operator bool() const { return handle_ != Traits::invalid(); }
 
     Handle release() { return std::exchange(handle_, Traits::invalid()); }
+    // For a function that hands out a new handle through a pointer: the old one is closed first.
+    Handle* put() {
+        reset();
+        return &handle_;
+    }
     void reset(Handle handle = Traits::invalid()) {
         if (handle_ != Traits::invalid()) Traits::close(handle_);
         handle_ = handle;
@@ -56,7 +63,23 @@ struct GdiObjectTraits {
     static void close(Handle h) { ::DeleteObject(h); }
 };
 
+template <typename T>
+struct ComTraits {  // a COM interface pointer, released once
+    using Handle = T*;
+    static Handle invalid() { return nullptr; }
+    static void close(Handle h) { h->Release(); }
+};
+
+struct CoTaskMemTraits {  // memory the shell hands out: strings, item ID lists
+    using Handle = void*;
+    static Handle invalid() { return nullptr; }
+    static void close(Handle h) { ::CoTaskMemFree(h); }
+};
+
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
+template <typename T>
+using ComPtr = UniqueHandle<ComTraits<T>>;
+using CoTaskMem = UniqueHandle<CoTaskMemTraits>;
 using FileHandle = UniqueHandle<FileHandleTraits>;
 using FontHandle = UniqueHandle<GdiObjectTraits<HFONT>>;
 using BrushHandle = UniqueHandle<GdiObjectTraits<HBRUSH>>;

@@ -2,9 +2,13 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <array>
 #include <span>
 
+#include "mainwindow/Module1.h"
+#include "mainwindow/QuickAdd.h"
+#include "mainwindow/UnifiedSettings.h"
 #include "render/RenderCommand.h"
 #include "render/StatusTexts.h"
 #include "win/Controls.h"
@@ -147,7 +151,17 @@ constexpr double WindowFontPoints = 10.5;
 
 const win::CommandRoute<Form1> Form1::Commands[] = {
     {IdCommand1, BN_CLICKED, &Form1::Command1_Click},
+    {IdCommand2, BN_CLICKED, &Form1::Command2_Click},
+    {IdCommand3, BN_CLICKED, &Form1::Command3_Click},
+    {IdCommand4, BN_CLICKED, &Form1::Command4_Click},
+    {IdCommand5, BN_CLICKED, &Form1::Command5_Click},
+    {IdCommand6, BN_CLICKED, &Form1::Command6_Click},
     {IdCommand7, BN_CLICKED, &Form1::Command7_Click},
+    {IdCommand8, BN_CLICKED, &Form1::Command8_Click},
+    {IdCheck2, BN_CLICKED, &Form1::Check2_Click},
+    {IdCheck3, BN_CLICKED, &Form1::Check3_Click},
+    {IdText2, EN_CHANGE, &Form1::Text2_Change},
+    {IdText3, EN_CHANGE, &Form1::Text3_Change},
     {IdCommand9, BN_CLICKED, &Form1::Command9_Click},
     {IdCommand10, BN_CLICKED, &Form1::Command10_Click},
 };
@@ -250,6 +264,102 @@ void Form1::Command1_Click() {
     if (!StartRender(platform_, request)) return;
     win::DisableControl(item(IdCommand1));
     platform_.showMessage(std::wstring(RenderStartedMessage));
+}
+
+// "+": the job editor dialog.
+void Form1::Command2_Click() {}
+
+// "-": every ticked row, from the last to the first so that no row still to be visited moves.
+void Form1::Command3_Click() {
+    const HWND list = item(IdListView1);
+    win::ListView rows(list);
+    const win::RedrawSuspended batch(list);
+    for (int row = rows.rowCount(); row >= 1; --row) {
+        if (!rows.checked(row)) continue;
+        rows.removeRow(row);
+        RemoveArrayItem(SavedOutDirs, static_cast<std::size_t>(row - 1));
+        RemoveArrayItem(SavedExts, static_cast<std::size_t>(row - 1));
+    }
+}
+
+void Form1::Command4_Click() { PickFolderInto(platform_, item(IdText1)); }
+
+// Quick add: one row per file chosen, in the dialog's order, the last one selected.
+void Form1::Command5_Click() {
+    const std::vector<std::wstring> answer = platform_.openFiles(
+        {L"请选择文件", L"All Files (*.*)|*.*|Max Files(*.max)|*.max", 2, true});
+    if (answer.empty()) return;
+    const std::vector<RenderJob> added = QuickAddJobs(answer, win::WindowText(item(IdText2)),
+                                                      win::WindowText(item(IdText3)));
+    const HWND list = item(IdListView1);
+    DeselectAllRows(list);
+    {
+        const win::RedrawSuspended batch(list);
+        for (const RenderJob& job : added) AddJobRow(list, job);
+    }
+    SelectLastRow(list);
+    SetFocus(list);
+}
+
+void Form1::Command6_Click() {
+    jobs().list().clear();
+    SavedOutDirs.clear();
+    SavedExts.clear();
+}
+
+void Form1::Command8_Click() { PickFolderInto(platform_, item(IdText2)); }
+
+template <typename Change>
+void Form1::rewriteColumn(int column, Change change) {
+    const HWND list = item(IdListView1);
+    win::ListView rows(list);
+    const std::vector<std::wstring> before = rows.column(column);
+    std::vector<std::wstring> cells = before;
+    change(cells);
+    const win::RedrawSuspended batch(list);
+    rows.setColumn(column, cells, before);
+}
+
+void Form1::Check2_Click() {
+    const std::wstring unified = win::WindowText(item(IdText2));
+    const bool ticked = win::IsChecked(item(IdCheck2));
+    rewriteColumn(JobColumnOutputFolder, [&](std::vector<std::wstring>& folders) {
+        if (ticked) {
+            TickUnifiedFolder(folders, unified, SavedOutDirs);
+        } else {
+            UntickUnifiedFolder(folders, SavedOutDirs);
+        }
+    });
+}
+
+void Form1::Check3_Click() {
+    const std::wstring format = win::WindowText(item(IdText3));
+    const bool ticked = win::IsChecked(item(IdCheck3));
+    rewriteColumn(JobColumnOutputName, [&](std::vector<std::wstring>& names) {
+        if (ticked) {
+            TickUnifiedFormat(names, format, SavedExts);
+        } else {
+            UntickUnifiedFormat(names, appliedFormat_, SavedExts);
+        }
+    });
+    appliedFormat_ = ticked ? format : std::wstring();
+}
+
+void Form1::Text2_Change() {
+    if (!win::IsChecked(item(IdCheck2))) return;
+    const std::wstring unified = win::WindowText(item(IdText2));
+    rewriteColumn(JobColumnOutputFolder, [&](std::vector<std::wstring>& folders) {
+        std::fill(folders.begin(), folders.end(), unified);
+    });
+}
+
+void Form1::Text3_Change() {
+    if (!win::IsChecked(item(IdCheck3))) return;
+    const std::wstring format = win::WindowText(item(IdText3));
+    rewriteColumn(JobColumnOutputName, [&](std::vector<std::wstring>& names) {
+        ChangeUnifiedFormat(names, appliedFormat_, format);
+    });
+    appliedFormat_ = format;
 }
 
 // Ends the program at once; a running render and a pending shutdown go on.

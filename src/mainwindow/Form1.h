@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "listcontrol/clsList.h"
 #include "mainwindow/JobRows.h"
@@ -40,16 +42,34 @@ private:
     void PaintListStripes(HWND list, HWND picture, std::int32_t bandCount, std::int16_t scheme);
 
     void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Command5_Click();
+    void Command6_Click();
     void Command7_Click();
+    void Command8_Click();
     void Command9_Click();
     void Command10_Click();
+    void Check2_Click();
+    void Check3_Click();
+    void Text2_Change();
+    void Text3_Change();
     void Timer1_Timer();
+
+    // Rewrites one column of every row through `change`, repainting the list once.
+    template <typename Change>
+    void rewriteColumn(int column, Change change);
 
     static const win::CommandRoute<Form1> Commands[];
 
     Platform& platform_;
     clsList JobList;
     std::optional<win::ListStripes> stripes_;
+    // The unified settings' saved values, entry k for row k + 1.
+    std::vector<std::wstring> SavedOutDirs;
+    std::vector<std::wstring> SavedExts;
+    std::wstring appliedFormat_;  // the format text the output names carry while Check3 is ticked
 };
 
 }  // namespace ravolen

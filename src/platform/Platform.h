@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/TextCodec.h"
 
@@ -20,6 +21,17 @@ struct ProcessLaunch {
     WindowStyle style = WindowStyle::Hidden;
 
     bool operator==(const ProcessLaunch&) const = default;
+};
+
+// An open-file dialog. `filter` pairs descriptions and patterns, all separated by '|'
+// ("Max Files(*.max)|*.max"); `filterIndex` counts its pairs from 1.
+struct OpenFileRequest {
+    std::wstring title;
+    std::wstring filter;
+    int filterIndex = 1;
+    bool multiple = false;
+
+    bool operator==(const OpenFileRequest&) const = default;
 };
 
 // What became of a request to end the render job.
@@ -65,6 +77,15 @@ public:
     // True when another copy of the program was already running when this one first asked. The
     // answer holds for the whole run: the first copy keeps its claim until it ends.
     virtual bool previousInstanceRunning() = 0;
+
+    // Modal to the active window. The chosen files as the common dialog gives them: one full path,
+    // or (several chosen) the folder followed by each file's name. Nothing when the user
+    // cancelled or the dialog failed. However many files are chosen, none is left out.
+    virtual std::vector<std::wstring> openFiles(const OpenFileRequest& request) = 0;
+    // The folder the user chose in the shell's folder picker (only file-system folders, with an
+    // edit box), its path exactly as the shell gives it; empty when the user cancelled or the
+    // choice has no file-system path.
+    virtual std::wstring browseFolder(const std::wstring& title) = 0;
 
     // A modal message box with an OK button and the application's title.
     virtual void showMessage(const std::wstring& text, MessageIcon icon = MessageIcon::None) = 0;

@@ -1,6 +1,8 @@
 #include "platform/Win32Platform.h"
 
 #include <windows.h>
+#include <shlobj.h>
+#include <shobjidl.h>
 
 #include <algorithm>
 
@@ -56,6 +58,47 @@ bool CreateProcessFor(const ProcessLaunch& launch, bool suspended, PROCESS_INFOR
                           flags, nullptr,
                           launch.workingFolder.empty() ? nullptr : launch.workingFolder.c_str(),
                           &startup, &info) != FALSE;
+}
+
+std::wstring ParentFolder(std::wstring_view path) {
+    const std::size_t separator = path.find_last_of(L'\\');
+    if (separator == std::wstring_view::npos) return {};
+    // A drive's root keeps its separator, as the common dialog writes it.
+    if (separator == 2 && path[1] == L':') return std::wstring(path.substr(0, 3));
+    return std::wstring(path.substr(0, separator));
+}
+
+// The common dialog's answer: one full path, or the folder followed by the names in it. The
+// shell's item dialog answers full paths, of one folder; a folder that holds them all is found
+// should they ever come from several.
+std::vector<std::wstring> CommonDialogAnswer(const std::vector<std::wstring>& paths) {
+    if (paths.size() <= 1) return paths;
+    std::wstring folder = ParentFolder(paths.front());
+    const auto prefix = [&] { return folder.ends_with(L'\\') ? folder : folder + L"\\"; };
+    const auto holdsAll = [&] {
+        for (const std::wstring& path : paths) {
+            if (!path.starts_with(prefix())) return false;
+        }
+        return true;
+    };
+    while (!folder.empty() && !holdsAll()) {
+        const std::wstring parent = ParentFolder(folder);
+        folder = parent == folder ? std::wstring() : parent;
+    }
+    if (folder.empty()) return {};
+    std::vector<std::wstring> answer{folder};
+    for (const std::wstring& path : paths) answer.push_back(path.substr(prefix().size()));
+    return answer;
+}
+
+std::vector<std::wstring> SplitAt(std::wstring_view text, wchar_t separator) {
+    std::vector<std::wstring> pieces;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = text.find(separator, start);
+        pieces.emplace_back(text.substr(start, end - start));
+        if (end == std::wstring_view::npos) return pieces;
+        start = end + 1;
+    }
 }
 
 }  // namespace
@@ -156,6 +199,60 @@ bool Win32Platform::previousInstanceRunning() {
         previousInstance_ = instanceMutex_ && GetLastError() == ERROR_ALREADY_EXISTS;
     }
     return previousInstance_;
+}
+
+// The shell's item dialog, whose answer has no size limit: every chosen file comes back.
+std::vector<std::wstring> Win32Platform::openFiles(const OpenFileRequest& request) {
+    ComPtr<IFileOpenDialog> dialog;
+    if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IFileOpenDialog, reinterpret_cast<void**>(dialog.put())))) {
+        return {};
+    }
+    FILEOPENDIALOGOPTIONS options = 0;
+    dialog->GetOptions(&options);
+    options |= FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST | FOS_FILEMUSTEXIST | FOS_NOCHANGEDIR;
+    if (request.multiple) options |= FOS_ALLOWMULTISELECT;
+    dialog->SetOptions(options);
+    dialog->SetTitle(request.title.c_str());
+    const std::vector<std::wstring> pieces = SplitAt(request.filter, L'|');
+    std::vector<COMDLG_FILTERSPEC> types;
+    for (std::size_t i = 0; i + 1 < pieces.size(); i += 2) {
+        types.push_back({pieces[i].c_str(), pieces[i + 1].c_str()});
+    }
+    dialog->SetFileTypes(static_cast<UINT>(types.size()), types.data());
+    dialog->SetFileTypeIndex(static_cast<UINT>(request.filterIndex));
+    if (FAILED(dialog->Show(GetActiveWindow()))) return {};
+
+    ComPtr<IShellItemArray> items;
+    DWORD count = 0;
+    if (FAILED(dialog->GetResults(items.put())) || FAILED(items->GetCount(&count))) {
+        return {};
+    }
+    std::vector<std::wstring> paths;
+    for (DWORD i = 0; i < count; ++i) {
+        ComPtr<IShellItem> item;
+        PWSTR name = nullptr;
+        if (FAILED(items->GetItemAt(i, item.put())) ||
+            FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, &name))) {
+            return {};  // all of the choice or none of it
+        }
+        const CoTaskMem owned(name);
+        paths.emplace_back(name);
+    }
+    return CommonDialogAnswer(paths);
+}
+
+std::wstring Win32Platform::browseFolder(const std::wstring& title) {
+    BROWSEINFOW info{};
+    // Modal to the window that asked, so that nothing else of it runs meanwhile.
+    info.hwndOwner = GetActiveWindow();
+    info.lpszTitle = title.c_str();
+    info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
+    const CoTaskMem chosen(SHBrowseForFolderW(&info));
+    if (!chosen) return {};
+    wchar_t path[MAX_PATH] = {};
+    if (!SHGetPathFromIDListW(static_cast<PCIDLIST_ABSOLUTE>(chosen.get()), path)) return {};
+    return path;
 }
 
 void Win32Platform::showMessage(const std::wstring& text, MessageIcon icon) {

@@ -23,6 +23,8 @@ public:
     bool renderJobRunning() override;
     RenderJobEnd endRenderJob() override;
     bool previousInstanceRunning() override;
+    std::vector<std::wstring> openFiles(const OpenFileRequest& request) override;
+    std::wstring browseFolder(const std::wstring& title) override;
     void showMessage(const std::wstring& text, MessageIcon icon) override;
 
 private:

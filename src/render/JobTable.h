@@ -20,6 +20,10 @@ struct RenderJob {
 };
 
 inline constexpr int JobColumnCount = 6;
+// Columns by their 1-based number, as the rows are addressed.
+inline constexpr int JobColumnScene = 1;
+inline constexpr int JobColumnOutputFolder = 3;
+inline constexpr int JobColumnOutputName = 4;
 
 // A camera, width or height cell holding exactly this text leaves the value to the scene file.
 inline constexpr std::wstring_view DefaultMarker = L"默认";

@@ -52,6 +52,23 @@ void ListView::setCell(int row, int column, std::wstring_view text) {
                  reinterpret_cast<LPARAM>(&item));
 }
 
+std::vector<std::wstring> ListView::column(int column) const {
+    const int rows = rowCount();
+    std::vector<std::wstring> cells;
+    cells.reserve(static_cast<std::size_t>(rows));
+    for (int row = 1; row <= rows; ++row) cells.push_back(cell(row, column));
+    return cells;
+}
+
+void ListView::setColumn(int column, const std::vector<std::wstring>& cells,
+                         const std::vector<std::wstring>& before) {
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        if (i >= before.size() || cells[i] != before[i]) {
+            setCell(static_cast<int>(i) + 1, column, cells[i]);
+        }
+    }
+}
+
 int ListView::appendRow(std::span<const std::wstring> cells) {
     std::wstring first = cells.empty() ? std::wstring() : cells.front();
     LVITEMW item{};

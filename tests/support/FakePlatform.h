@@ -28,7 +28,9 @@ public:
     bool failWrite = false;
     bool failStart = false;
     bool previousInstance = false;
-    std::set<std::wstring> missingFiles;  // every other path is an existing file
+    std::set<std::wstring> missingFiles;
+    std::vector<std::wstring> openAnswer;  // what every open-file dialog answers
+    std::wstring folderAnswer;             // what every folder picker answers  // every other path is an existing file
     bool renderRunning = false;
     RenderJobEnd jobEnd = RenderJobEnd::NoneRunning;
 
@@ -37,6 +39,8 @@ public:
     std::vector<ProcessLaunch> started;  // alone and in the render job alike
     std::vector<ProcessLaunch> startedInJob;
     std::vector<Message> messages;
+    std::vector<OpenFileRequest> openRequests;
+    std::vector<std::wstring> folderTitles;
     std::vector<std::wstring> calls;  // "createFolder <path>", "writeFile <path>", ...
     // Lets a test look at the application's state at the moment a message is shown.
     std::function<void(const std::wstring&)> onMessage;
@@ -85,6 +89,16 @@ public:
     bool previousInstanceRunning() override {
         calls.push_back(L"previousInstanceRunning");
         return previousInstance;
+    }
+    std::vector<std::wstring> openFiles(const OpenFileRequest& request) override {
+        calls.push_back(L"openFiles " + request.title);
+        openRequests.push_back(request);
+        return openAnswer;
+    }
+    std::wstring browseFolder(const std::wstring& title) override {
+        calls.push_back(L"browseFolder " + title);
+        folderTitles.push_back(title);
+        return folderAnswer;
     }
     void showMessage(const std::wstring& text, MessageIcon icon) override {
         calls.push_back(L"showMessage " + text);

@@ -52,6 +52,18 @@ inline void PressKey(UINT key) {
     PumpMessages();
 }
 
+// Types into a text box as the keyboard does, at the end of its text; '\b' is Backspace.
+inline void Type(HWND edit, std::wstring_view text) {
+    SetFocus(edit);
+    const auto length = static_cast<WPARAM>(GetWindowTextLengthW(edit));
+    SendMessageW(edit, EM_SETSEL, length, static_cast<LPARAM>(length));
+    for (wchar_t c : text) {
+        MSG msg{edit, WM_CHAR, c, 1, 0, {}};
+        win::DispatchLoopMessage(msg);
+    }
+    PumpMessages();
+}
+
 inline void Click(HWND button) {
     SendMessageW(button, BM_CLICK, 0, 0);
     PumpMessages();

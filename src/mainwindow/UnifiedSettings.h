@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ravolen {
+
+// The unified output folder and image format over one column of the job table: `folders` and
+// `names` hold the column's cells from row 1 on and are rewritten in place. Entry k of a saved
+// list belongs to row k + 1; rows added after a tick have none.
+
+// Check2 ticked: saves every row's output folder, then gives every row `unified`.
+void TickUnifiedFolder(std::vector<std::wstring>& folders, std::wstring_view unified,
+                       std::vector<std::wstring>& SavedOutDirs);
+// Check2 unticked: each row with a saved folder gets it back; the list stays as it is.
+void UntickUnifiedFolder(std::vector<std::wstring>& folders,
+                         const std::vector<std::wstring>& SavedOutDirs);
+
+// An output file name cut before its last "." : the stem, and the extension with its dot. A name
+// without "." is all stem, with an empty extension.
+struct NameParts {
+    std::wstring stem;
+    std::wstring extension;
+};
+NameParts SplitOutputName(std::wstring_view name);
+
+// The unified image format puts a name together as its stem followed by the format text, and
+// takes exactly that text off again, so no step of typing loses a character of a name:
+// `applied` is the format text the names were last given.
+
+// Check3 ticked: saves every row's extension, then gives every row its stem followed by `format`.
+void TickUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view format,
+                       std::vector<std::wstring>& SavedExts);
+// Text3 changed while Check3 is ticked: every row gets its stem followed by `format`.
+void ChangeUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view applied,
+                         std::wstring_view format);
+// Check3 unticked: each row with a saved extension gets its stem followed by that extension back.
+void UntickUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view applied,
+                         const std::vector<std::wstring>& SavedExts);
+
+// Takes the entry of a deleted row out of a saved list; the later entries move down one. A row
+// beyond the list's end has no entry, and the list is left as it is.
+void RemoveArrayItem(std::vector<std::wstring>& list, std::size_t index);
+
+}  // namespace ravolen

@@ -1,0 +1,175 @@
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "platform/Win32Platform.h"
+#include "support/RealPlatform.h"
+
+namespace ravolen {
+namespace {
+
+using namespace test;  // the helpers for the real file system
+
+// Once the next dialog box of this thread is up and filled, hands it to `act`, which answers it
+// as a user would.
+class DialogAnswerer {
+public:
+    explicit DialogAnswerer(std::function<void(HWND)> act) {
+        act_ = std::move(act);
+        dialog_ = nullptr;
+        hook_ = SetWindowsHookExW(WH_CBT, &Hook, nullptr, GetCurrentThreadId());
+    }
+    ~DialogAnswerer() { UnhookWindowsHookEx(hook_); }
+    DialogAnswerer(const DialogAnswerer&) = delete;
+    DialogAnswerer& operator=(const DialogAnswerer&) = delete;
+
+private:
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
+        if (code == HCBT_ACTIVATE && !dialog_) {
+            const auto window = reinterpret_cast<HWND>(wParam);
+            wchar_t name[32] = {};
+            GetClassNameW(window, name, 32);
+            if (std::wstring_view(name) == L"#32770") {
+                dialog_ = window;
+                // The dialog fills its controls after it is activated.
+                SetTimer(nullptr, 0, 200, &Act);
+            }
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static void CALLBACK Act(HWND, UINT, UINT_PTR timer, DWORD) {
+        KillTimer(nullptr, timer);
+        if (act_) act_(dialog_);
+    }
+
+    static inline std::function<void(HWND)> act_;
+    static inline HWND dialog_ = nullptr;
+    HHOOK hook_ = nullptr;
+};
+
+std::wstring TextOf(HWND hwnd) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+// The open dialog as it showed itself: caption, filters, the filter chosen.
+struct OpenDialogSeen {
+    std::wstring caption;
+    std::vector<std::wstring> filters;
+    int filter = -1;
+};
+
+constexpr int FileNameBox = 1152;  // edt1, where a user types the names
+constexpr int FilterBox = 1136;    // cmb1
+
+OpenFileRequest QuickAddRequest() {
+    return {L"请选择文件", L"All Files (*.*)|*.*|Max Files(*.max)|*.max", 2, true};
+}
+
+// Reads the open dialog, then types `typed` into its name box and presses OK, or cancels.
+std::function<void(HWND)> AnswerOpen(OpenDialogSeen& seen, std::wstring typed, bool cancel) {
+    return [&seen, typed, cancel](HWND dialog) {
+        seen.caption = TextOf(dialog);
+        const HWND filters = GetDlgItem(dialog, FilterBox);
+        const auto count = SendMessageW(filters, CB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < count; ++i) {
+            std::wstring text(static_cast<std::size_t>(SendMessageW(filters, CB_GETLBTEXTLEN, i, 0)) + 1, L'\0');
+            text.resize(static_cast<std::size_t>(
+                SendMessageW(filters, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text.data()))));
+            seen.filters.push_back(text);
+        }
+        seen.filter = static_cast<int>(SendMessageW(filters, CB_GETCURSEL, 0, 0));
+        if (cancel) {
+            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+            return;
+        }
+        SetWindowTextW(GetDlgItem(dialog, FileNameBox), typed.c_str());
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+    };
+}
+
+TEST(OpenFileDialog, OpensOnTheMaxFilterUnderItsTitleAndACancelAnswersNothing) {
+    Win32Platform platform;
+    OpenDialogSeen seen;
+    const DialogAnswerer answerer(AnswerOpen(seen, L"", true));
+    EXPECT_TRUE(platform.openFiles(QuickAddRequest()).empty());
+    EXPECT_EQ(seen.caption, L"请选择文件");
+    EXPECT_EQ(seen.filters, (std::vector<std::wstring>{L"All Files (*.*)", L"Max Files(*.max)"}));
+    EXPECT_EQ(seen.filter, 1);
+}
+
+TEST(OpenFileDialog, AnswersEveryChosenFileHoweverLongTheirNames) {
+    Win32Platform platform;
+    const TempFolder temp(L"ravolen-open");
+    const std::wstring folder = temp.path() + L"\\场景 (最终版)";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    std::vector<std::wstring> names;
+    std::wstring typed;
+    for (int i = 1; i <= 50; ++i) {
+        names.push_back(L"第" + std::to_wstring(i) + L"号镜头_夜景灯光测试_高精度渲染.max");
+        CloseHandle(CreateFileW((folder + L"\\" + names.back()).c_str(), GENERIC_WRITE, 0, nullptr,
+                                CREATE_ALWAYS, 0, nullptr));
+        typed += L"\"" + folder + L"\\" + names.back() + L"\" ";
+    }
+    ASSERT_GT(typed.size(), 260u * 4);
+
+    OpenDialogSeen seen;
+    const DialogAnswerer answerer(AnswerOpen(seen, typed, false));
+    const std::vector<std::wstring> answer = platform.openFiles(QuickAddRequest());
+    ASSERT_EQ(answer.size(), 51u);
+    EXPECT_EQ(answer[0], folder);
+    EXPECT_EQ(std::vector<std::wstring>(answer.begin() + 1, answer.end()), names);
+
+    // One file answers its full path alone.
+    OpenDialogSeen again;
+    const DialogAnswerer single(AnswerOpen(again, L"\"" + folder + L"\\" + names[6] + L"\"", false));
+    EXPECT_EQ(platform.openFiles(QuickAddRequest()),
+              std::vector<std::wstring>{folder + L"\\" + names[6]});
+}
+
+// Reads the folder picker's texts, then chooses `folder`, or cancels when it is empty.
+std::function<void(HWND)> AnswerFolder(std::vector<std::wstring>& texts, std::wstring folder) {
+    return [&texts, folder](HWND dialog) {
+        for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            texts.push_back(TextOf(child));
+        }
+        if (folder.empty()) {
+            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+            return;
+        }
+        SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+    };
+}
+
+TEST(FolderPicker, AnswersTheChosenFolderAsTheShellGivesItAndNothingOnCancel) {
+    Win32Platform platform;
+    const TempFolder temp(L"ravolen-folder");
+    const std::wstring folder = temp.path() + L"\\输出 & 100%";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    std::vector<std::wstring> texts;
+    {
+        const DialogAnswerer answerer(AnswerFolder(texts, folder));
+        EXPECT_EQ(platform.browseFolder(L"请选择文件夹"), folder);
+    }
+    EXPECT_NE(std::find(texts.begin(), texts.end(), L"请选择文件夹"), texts.end());
+    {
+        std::vector<std::wstring> unused;
+        const DialogAnswerer answerer(AnswerFolder(unused, L"C:\\"));
+        EXPECT_EQ(platform.browseFolder(L"请选择文件夹"), L"C:\\");
+    }
+    {
+        std::vector<std::wstring> unused;
+        const DialogAnswerer answerer(AnswerFolder(unused, L""));
+        EXPECT_EQ(platform.browseFolder(L"请选择文件夹"), L"");
+    }
+}
+
+}  // namespace
+}  // namespace ravolen
