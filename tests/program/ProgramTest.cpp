@@ -5,6 +5,8 @@
 #include <string>
 
 #include "base/Handles.h"
+#include "platform/Win32Platform.h"
+#include "support/RealPlatform.h"
 
 namespace ravolen {
 namespace {
@@ -87,6 +89,40 @@ private:
     DWORD id_ = 0;
 };
 
+// A control's text, also of another process (GetWindowText does not ask other processes).
+std::wstring ControlText(HWND control) {
+    wchar_t text[1024] = {};
+    SendMessageW(control, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+// The child of `parent` of that class whose text is `text`, or null.
+HWND FindControl(HWND parent, const wchar_t* className, std::wstring_view text) {
+    struct Search {
+        const wchar_t* className;
+        std::wstring_view text;
+        HWND found;
+    } search{className, text, nullptr};
+    EnumChildWindows(
+        parent,
+        [](HWND hwnd, LPARAM context) {
+            auto& s = *reinterpret_cast<Search*>(context);
+            wchar_t name[64] = {};
+            GetClassNameW(hwnd, name, 64);
+            if (_wcsicmp(name, s.className) != 0 || ControlText(hwnd) != s.text) return TRUE;
+            s.found = hwnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Waits for the program's dialog box or message box to close.
+bool WaitUntilGone(HWND window) {
+    for (int i = 0; i < 1500 && IsWindow(window) && IsWindowVisible(window); ++i) Sleep(20);
+    return !IsWindow(window) || !IsWindowVisible(window);
+}
+
 std::wstring MessageText(HWND box) {
     for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         wchar_t name[32] = {};
@@ -123,6 +159,63 @@ TEST(Program, ASecondCopySaysTheProgramRunsAndEndsWithoutTouchingTheFirst) {
     // Its close box ends the program.
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(first.exitCode(), std::optional<DWORD>(0));
+}
+
+// The whole road as a user takes it, from outside the program: scenes added through the real
+// open dialog, a render started, the program ended while the renderer works.
+TEST(Program, ExitLeavesTheRenderRunningAndEndsWithCodeZero) {
+    const test::TempFolder temp(L"ravolen-exit");
+    const std::wstring install = temp.path() + L"\\3ds Max";
+    ASSERT_TRUE(CreateDirectoryW(install.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW(test::WindowsPath(RAVOLEN_STANDIN).c_str(),
+                          (install + L"\\3dsmaxcmd.exe").c_str(), FALSE));
+    const std::wstring hold = install + L"\\3dsmaxcmd-hold";
+    CloseHandle(CreateFileW(hold.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    std::wstring typed;
+    for (const wchar_t* scene : {L"first.max", L"second.max"}) {
+        const std::wstring path = temp.path() + L"\\" + scene;
+        CloseHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        typed += L"\"" + path + L"\" ";
+    }
+
+    Program program;
+    ASSERT_TRUE(program.started());
+    const HWND window = program.waitForWindow(L"RavolenForm1");
+    ASSERT_NE(window, nullptr);
+    const HWND installBox = FindControl(window, L"Edit", L"D:\\Program Files\\Autodesk\\3ds Max 2012");
+    ASSERT_NE(installBox, nullptr);
+    SendMessageW(installBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(install.c_str()));
+
+    PostMessageW(FindControl(window, L"Button", L"快速添加"), BM_CLICK, 0, 0);
+    const HWND open = program.waitForWindow(L"#32770");
+    ASSERT_NE(open, nullptr);
+    Sleep(300);  // the dialog fills its controls after it shows
+    SendMessageW(GetDlgItem(open, 1152), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+    PostMessageW(open, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(open, IDOK)));
+    ASSERT_TRUE(WaitUntilGone(open));
+
+    PostMessageW(FindControl(window, L"Button", L"渲  染"), BM_CLICK, 0, 0);
+    const HWND told = program.waitForWindow(L"#32770");
+    ASSERT_NE(told, nullptr);
+    EXPECT_EQ(MessageText(told), L"所有渲染任务已经开始，你可以回去睡大觉了。。");
+    const std::wstring log = install + L"\\3dsmaxcmd-calls.log";
+    ASSERT_TRUE(test::WaitFor([&] { return test::Exists(log) && test::ReadCalls(log).size() == 1; }));
+    PostMessageW(told, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitUntilGone(told));
+
+    PostMessageW(FindControl(window, L"Button", L"退  出"), BM_CLICK, 0, 0);
+    EXPECT_EQ(program.exitCode(), std::optional<DWORD>(0));
+
+    DeleteFileW(hold.c_str());  // the renderer finishes the first scene...
+    EXPECT_TRUE(test::WaitFor([&] { return test::ReadCalls(log).size() == 2; }))
+        << "the script did not go on to the next job";
+    Win32Platform platform;
+    EXPECT_TRUE(test::WaitFor([&] { return !platform.renderJobRunning(); }));
+    const auto calls = test::ReadCalls(log);
+    EXPECT_EQ(calls.at(1).at(0), temp.path() + L"\\second.max");
+    const std::wstring exe = ProgramPath();
+    test::RemoveTree(exe.substr(0, exe.find_last_of(L'\\')) + L"\\bat");
 }
 
 }  // namespace
