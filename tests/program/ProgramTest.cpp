@@ -215,7 +215,9 @@ TEST(Program, ExitLeavesTheRenderRunningAndEndsWithCodeZero) {
     const auto calls = test::ReadCalls(log);
     EXPECT_EQ(calls.at(1).at(0), temp.path() + L"\\second.max");
     const std::wstring exe = ProgramPath();
-    test::RemoveTree(exe.substr(0, exe.find_last_of(L'\\')) + L"\\bat");
+    const std::wstring programFolder = exe.substr(0, exe.find_last_of(L'\\'));
+    test::RemoveTree(programFolder + L"\\bat");
+    test::RemoveTree(programFolder + L"\\renderOutput");
 }
 
 }  // namespace
