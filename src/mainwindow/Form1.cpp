@@ -236,8 +236,11 @@ void Form1::PaintListStripes(HWND list, HWND picture, [[maybe_unused]] std::int3
 }
 
 LRESULT Form1::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    // The program lives as long as its main window.
-    if (message == WM_DESTROY) PostQuitMessage(0);
+    // The program lives as long as its main window, and the job editor no longer.
+    if (message == WM_DESTROY) {
+        form2_.reset();
+        PostQuitMessage(0);
+    }
     return Form::onMessage(message, wParam, lParam);
 }
 
@@ -266,8 +269,25 @@ void Form1::Command1_Click() {
     platform_.showMessage(std::wstring(RenderStartedMessage));
 }
 
-// "+": the job editor dialog.
-void Form1::Command2_Click() {}
+// "+": the job editor dialog, created on first use and after its close box destroyed it.
+void Form1::Command2_Click() {
+    if (!jobDialog()) {
+        form2_.reset();
+        auto dialog = std::make_unique<Form2>(platform_, static_cast<JobTableHost&>(*this));
+        if (!dialog->create()) return;
+        form2_ = std::move(dialog);
+    }
+    form2_->show();
+}
+
+void Form1::AddJobRow(const RenderJob& job) { ravolen::AddJobRow(item(IdListView1), job); }
+
+void Form1::SelectLastRow() {
+    const HWND list = item(IdListView1);
+    DeselectAllRows(list);
+    ravolen::SelectLastRow(list);
+    SetFocus(list);
+}
 
 // "-": every ticked row, from the last to the first so that no row still to be visited moves.
 void Form1::Command3_Click() {
@@ -286,8 +306,9 @@ void Form1::Command4_Click() { PickFolderInto(platform_, item(IdText1)); }
 
 // Quick add: one row per file chosen, in the dialog's order, the last one selected.
 void Form1::Command5_Click() {
-    const std::vector<std::wstring> answer = platform_.openFiles(
-        {L"请选择文件", L"All Files (*.*)|*.*|Max Files(*.max)|*.max", 2, true});
+    const std::vector<std::wstring> answer =
+        platform_.openFiles({std::wstring(SceneFileDialogTitle), std::wstring(SceneFileFilter),
+                             SceneFileFilterIndex, true});
     if (answer.empty()) return;
     const std::vector<RenderJob> added = QuickAddJobs(answer, win::WindowText(item(IdText2)),
                                                       win::WindowText(item(IdText3)));
@@ -295,9 +316,9 @@ void Form1::Command5_Click() {
     DeselectAllRows(list);
     {
         const win::RedrawSuspended batch(list);
-        for (const RenderJob& job : added) AddJobRow(list, job);
+        for (const RenderJob& job : added) ravolen::AddJobRow(list, job);
     }
-    SelectLastRow(list);
+    ravolen::SelectLastRow(list);
     SetFocus(list);
 }
 

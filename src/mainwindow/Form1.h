@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "jobdialog/Form2.h"
 #include "listcontrol/clsList.h"
 #include "mainwindow/JobRows.h"
 #include "platform/Platform.h"
@@ -14,7 +16,7 @@
 namespace ravolen {
 
 // The main window: the job table, the settings of the whole run and the command buttons.
-class Form1 final : public win::Form {
+class Form1 final : public win::Form, private JobTableHost {
 public:
     explicit Form1(Platform& platform) : platform_(platform) {}
     ~Form1() override { destroyWindow(); }
@@ -27,6 +29,8 @@ public:
     Startup create();
 
     JobRows jobs() const { return JobRows(control(L"ListView1")); }
+    // The job editor dialog while it exists, or null.
+    Form2* jobDialog() const { return form2_ && form2_->hwnd() ? form2_.get() : nullptr; }
 
     // How often the status labels follow the table.
     static constexpr unsigned Timer1Interval = 50;
@@ -61,6 +65,10 @@ private:
     template <typename Change>
     void rewriteColumn(int column, Change change);
 
+    // The job editor's way into the table.
+    void AddJobRow(const RenderJob& job) override;
+    void SelectLastRow() override;
+
     static const win::CommandRoute<Form1> Commands[];
 
     Platform& platform_;
@@ -69,7 +77,8 @@ private:
     // The unified settings' saved values, entry k for row k + 1.
     std::vector<std::wstring> SavedOutDirs;
     std::vector<std::wstring> SavedExts;
-    std::wstring appliedFormat_;  // the format text the output names carry while Check3 is ticked
+    std::wstring appliedFormat_;
+    std::unique_ptr<Form2> form2_;  // created on first use  // the format text the output names carry while Check3 is ticked
 };
 
 }  // namespace ravolen

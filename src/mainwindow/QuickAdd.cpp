@@ -15,28 +15,12 @@ RenderJob QuickJob(std::wstring scene, std::wstring_view fileName, std::wstring_
 
 }  // namespace
 
-std::wstring SceneBaseName(std::wstring_view fileName) {
-    constexpr std::wstring_view extension = L".max";
-    std::wstring base;
-    base.reserve(fileName.size());
-    for (std::size_t at = 0; at < fileName.size();) {
-        const std::size_t found = fileName.find(extension, at);
-        base.append(fileName.substr(at, found - at));
-        if (found == std::wstring_view::npos) break;
-        at = found + extension.size();
-    }
-    return base;
-}
-
 std::vector<RenderJob> QuickAddJobs(const std::vector<std::wstring>& answer,
                                     std::wstring_view outputFolder, std::wstring_view format) {
     std::vector<RenderJob> jobs;
     if (answer.size() == 1) {
         const std::wstring& path = answer.front();
-        const std::size_t separator = path.find_last_of(L'\\');
-        const std::wstring_view fileName =
-            std::wstring_view(path).substr(separator == std::wstring::npos ? 0 : separator + 1);
-        jobs.push_back(QuickJob(path, fileName, outputFolder, format));
+        jobs.push_back(QuickJob(path, FileNameOf(path), outputFolder, format));
         return jobs;
     }
     // The folder is joined to each name with one "\" whatever it ends with.

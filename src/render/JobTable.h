@@ -49,6 +49,18 @@ inline constexpr std::array<JobColumn, JobColumnCount> JobColumns{{
     {L"width", L"宽", 600.0, false, true, ColumnAlign::Centre, true},
 }};
 
+// How the open-file dialogs offer scene files: every file, or 3ds Max scenes (chosen first).
+inline constexpr std::wstring_view SceneFileDialogTitle = L"请选择文件";
+inline constexpr std::wstring_view SceneFileFilter = L"All Files (*.*)|*.*|Max Files(*.max)|*.max";
+inline constexpr int SceneFileFilterIndex = 2;
+
+// The text after the last "\" of a path: the whole path when it has none, empty when it ends in one.
+std::wstring_view FileNameOf(std::wstring_view path);
+
+// The scene's name as an output name starts: every ".max" taken out, as written (Room.MAX keeps
+// its extension; a.max.old.max gives a.old).
+std::wstring SceneBaseName(std::wstring_view fileName);
+
 // Cells by 1-based column number, the numbering the list view rows use.
 std::array<std::wstring, JobColumnCount> JobCells(const RenderJob& job);
 RenderJob JobFromCells(std::array<std::wstring, JobColumnCount> cells);

@@ -1,5 +1,7 @@
 #include "render/StatusTexts.h"
 
+#include "render/JobTable.h"
+
 namespace ravolen {
 
 StatusTexts ComposeStatus(int rowCount, std::optional<std::wstring_view> selectedScene) {
@@ -7,12 +9,7 @@ StatusTexts ComposeStatus(int rowCount, std::optional<std::wstring_view> selecte
     // A count is printed with a sign position, blank for the non-negative ones.
     texts.count = L"一共" + std::wstring(rowCount < 0 ? L"" : L" ") + std::to_wstring(rowCount) +
                   L"个文件";
-    if (rowCount >= 1 && selectedScene) {
-        const std::size_t separator = selectedScene->find_last_of(L'\\');
-        texts.scene = separator == std::wstring_view::npos
-                          ? std::wstring(*selectedScene)
-                          : std::wstring(selectedScene->substr(separator + 1));
-    }
+    if (rowCount >= 1 && selectedScene) texts.scene = FileNameOf(*selectedScene);
     return texts;
 }
 

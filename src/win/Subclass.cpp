@@ -1,0 +1,43 @@
+#include "win/Subclass.h"
+
+#include <commctrl.h>
+
+namespace ravolen::win {
+namespace {
+
+constexpr UINT_PTR SubclassId = 0x52564C4E;  // one subclass of ours per control
+
+}  // namespace
+
+void Subclass::attach(HWND control, Handler handler) {
+    reset();
+    handler_ = std::move(handler);
+    if (control && SetWindowSubclass(control, &Procedure, SubclassId,
+                                     reinterpret_cast<DWORD_PTR>(this))) {
+        control_ = control;
+    }
+}
+
+void Subclass::reset() {
+    if (control_ && IsWindow(control_)) RemoveWindowSubclass(control_, &Procedure, SubclassId);
+    control_ = nullptr;
+}
+
+LRESULT CALLBACK Subclass::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                     UINT_PTR, DWORD_PTR data) {
+    auto* self = reinterpret_cast<Subclass*>(data);
+    if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(hwnd, &Procedure, SubclassId);
+        self->control_ = nullptr;
+    } else if (self->handler_) {
+        try {
+            if (const auto answer = self->handler_(message, wParam, lParam)) return *answer;
+        } catch (...) {
+            // Unwinding through the system's frames is undefined; the control handles it.
+            OutputDebugStringW(L"Ravolen: a control's message handler failed\n");
+        }
+    }
+    return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+}  // namespace ravolen::win
