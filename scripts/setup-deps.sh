@@ -8,7 +8,7 @@ packages=(
   cmake ninja-build g++ googletest
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 fonts-wine locales fonts-wqy-zenhei
-  xvfb xauth imagemagick x11-utils
+  xvfb xauth imagemagick x11-utils xdotool
 )
 
 missing=()

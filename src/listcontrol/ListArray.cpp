@@ -1,18 +1,8 @@
 #include "listcontrol/ListArray.h"
 
-#include <cstdio>
+#include "listcontrol/NumericFormat.h"
 
 namespace ravolen {
-namespace {
-
-std::wstring NumberText(double number) {
-    // Fifteen significant digits, as a Basic runtime prints a double.
-    char buffer[40];
-    const int length = std::snprintf(buffer, sizeof buffer, "%.15G", number);
-    return std::wstring(buffer, buffer + (length > 0 ? length : 0));
-}
-
-}  // namespace
 
 std::wstring ListValueText(const ListValue& value) {
     struct Text {

@@ -3,8 +3,11 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <utility>
 #include <span>
 
+#include "listcontrol/NumericFormat.h"
+#include "win/Controls.h"
 #include "win/Layout.h"
 #include "win/ListView.h"
 
@@ -45,9 +48,20 @@ void clsList::list(HWND vData) {
     SendMessageW(vData, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
 }
 
+float clsList::toTwips(int pixels) const {
+    return static_cast<float>(win::PixelsToTwips(pixels, dpi_));
+}
+
+void clsList::bindEditor(HWND edit) {
+    mvartext = edit;
+    textBinding_ = win::ReflectionBinding(edit, this);
+    textKeys_.attach(edit, [this](UINT message, WPARAM wParam, LPARAM lParam) {
+        return editorMessage(message, wParam, lParam);
+    });
+}
+
 void clsList::textbox(HWND vData) {
-    mvartext = vData;
-    textBinding_ = win::ReflectionBinding(vData, this);
+    bindEditor(vData);
     ChangeStyle(vData, GWL_STYLE, WS_BORDER, 0);
     ChangeStyle(vData, GWL_EXSTYLE, WS_EX_CLIENTEDGE | WS_EX_STATICEDGE, 0);
     textBack_ = RGB(255, 255, 255);
@@ -129,6 +143,209 @@ const clsColumnSettings* clsList::column(std::wstring_view col_key) const {
         if (key == col_key) return settings.get();
     }
     return nullptr;
+}
+
+clsColumnSettings* clsList::column(std::wstring_view col_key) {
+    return const_cast<clsColumnSettings*>(std::as_const(*this).column(col_key));
+}
+
+std::optional<LRESULT> clsList::reflectNotify(NMHDR& header) {
+    if (header.hwndFrom != mvarlist || (header.code != NM_CLICK && header.code != NM_RCLICK)) {
+        return std::nullopt;
+    }
+    // Any button: the list view reports the click once the button is up, where it was released.
+    const POINT at = reinterpret_cast<NMITEMACTIVATE&>(header).ptAction;
+    // A click on a row commits an open edit first, so that one click also opens the cell it hit.
+    if (rowAt(at) >= 0) mvarlist_Click();
+    mvarlist_MouseUp(toTwips(at.x), toTwips(at.y));
+    return std::nullopt;
+}
+
+bool clsList::reflectCommand(HWND control, int code) {
+    if (control != mvartext) return false;
+    if (code == EN_SETFOCUS) mvartext_GotFocus();
+    if (code == EN_KILLFOCUS) mvartext_LostFocus();
+    return false;
+}
+
+std::optional<LRESULT> clsList::editorMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_GETDLGCODE: {
+            // Enter and Escape belong to the box: the dialog manager must not turn them into a
+            // press of the window's buttons.
+            LRESULT code = win::Subclass::Next(mvartext, message, wParam, lParam);
+            const auto* key = reinterpret_cast<const MSG*>(lParam);
+            if (key && key->message == WM_KEYDOWN &&
+                (key->wParam == VK_RETURN || key->wParam == VK_ESCAPE)) {
+                code |= DLGC_WANTMESSAGE;
+            }
+            return code;
+        }
+        case WM_CHAR: {
+            auto KeyAscii = static_cast<wchar_t>(wParam);
+            mvartext_KeyPress(KeyAscii);
+            if (KeyAscii == 0) return 0;
+            return std::nullopt;
+        }
+        case WM_KEYUP: mvartext_KeyUp(static_cast<int>(wParam)); return std::nullopt;
+        default: return std::nullopt;
+    }
+}
+
+int clsList::rowAt(POINT point) const {
+    RECT first{};
+    const auto header = reinterpret_cast<HWND>(SendMessageW(mvarlist, LVM_GETHEADER, 0, 0));
+    if (header && SendMessageW(header, HDM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first))) {
+        MapWindowPoints(header, mvarlist, reinterpret_cast<POINT*>(&first), 2);
+        point.x = first.left + 1;  // a row counts across its whole width
+    }
+    LVHITTESTINFO hit{};
+    hit.pt = point;
+    const auto row = static_cast<int>(SendMessageW(mvarlist, LVM_SUBITEMHITTEST, 0,
+                                                   reinterpret_cast<LPARAM>(&hit)));
+    return row >= 0 && (hit.flags & LVHT_ONITEM) ? row : -1;
+}
+
+int clsList::editedRow() const {
+    if (!mvaritem) return -1;
+    return static_cast<int>(SendMessageW(mvarlist, LVM_MAPIDTOINDEX, *mvaritem, 0));
+}
+
+void clsList::colourEditor(int background, int text) {
+    textBack_ = GetSysColor(background);
+    textFore_ = GetSysColor(text);
+    InvalidateRect(mvartext, nullptr, TRUE);
+}
+
+void clsList::alignEditor(std::int16_t align) {
+    const LONG_PTR wanted = align == 1 ? ES_RIGHT : align == 2 ? ES_CENTER : ES_LEFT;
+    const LONG_PTR style = GetWindowLongPtrW(mvartext, GWL_STYLE);
+    if ((style & (ES_CENTER | ES_RIGHT)) == wanted) return;
+    // An edit box takes its alignment when it is created only: a new box takes the old one's
+    // place, id, font and position in the z-order.
+    const HWND old = mvartext;
+    const HWND parent = GetParent(old);
+    RECT rect{};
+    GetWindowRect(old, &rect);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+    const HWND fresh = CreateWindowExW(
+        static_cast<DWORD>(GetWindowLongPtrW(old, GWL_EXSTYLE)), L"EDIT", L"",
+        static_cast<DWORD>((style & ~(ES_CENTER | ES_RIGHT | WS_VISIBLE)) | wanted), rect.left,
+        rect.top, rect.right - rect.left, rect.bottom - rect.top, parent,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(GetDlgCtrlID(old))),
+        reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(old, GWLP_HINSTANCE)), nullptr);
+    if (!fresh) return;  // the box keeps its alignment
+    SendMessageW(fresh, WM_SETFONT, static_cast<WPARAM>(SendMessageW(old, WM_GETFONT, 0, 0)), FALSE);
+    SetWindowPos(fresh, old, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    textKeys_.reset();
+    textBinding_.reset();
+    DestroyWindow(old);
+    bindEditor(fresh);
+}
+
+void clsList::mvarlist_Click() {
+    if (mvarediting) {
+        wchar_t enter = 13;
+        mvartext_KeyPress(enter);
+    }
+}
+
+void clsList::mvarlist_MouseUp(float x, float y) {
+    if (!mvarlist || !mvartext) throw ListError(ListError::Kind::NotBound, "controls not bound");
+    const POINT at{toPixels(x), toPixels(y)};
+    const int row = rowAt(at);
+    if (row < 0) return;
+    if (mvarediting) {
+        wchar_t enter = 13;
+        mvartext_KeyPress(enter);
+        return;
+    }
+
+    RECT cell{LVIR_BOUNDS, 0, 0, 0};
+    SendMessageW(mvarlist, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell));
+    const float T = toTwips(cell.top);
+    const float H = toTwips(cell.bottom - cell.top);
+    RECT outer{};
+    GetWindowRect(mvarlist, &outer);
+    MapWindowPoints(nullptr, GetParent(mvarlist), reinterpret_cast<POINT*>(&outer), 2);
+    const float listLeft = toTwips(outer.left);
+    const float listTop = toTwips(outer.top);
+    const auto header = reinterpret_cast<HWND>(SendMessageW(mvarlist, LVM_GETHEADER, 0, 0));
+
+    for (const auto& [key, settings] : mvarcolumns) {
+        mvarcolumn = settings.get();
+        RECT bounds{};
+        if (!SendMessageW(header, HDM_GETITEMRECT, static_cast<WPARAM>(mvarcolumn->index() - 1),
+                          reinterpret_cast<LPARAM>(&bounds))) {
+            continue;
+        }
+        MapWindowPoints(header, mvarlist, reinterpret_cast<POINT*>(&bounds), 2);
+        const float L = toTwips(bounds.left);
+        const float W = toTwips(bounds.right - bounds.left);
+        if (x < L || x > L + W) continue;
+        if (!mvarcolumn->edit()) {
+            mvarcol = -1;
+            continue;
+        }
+        alignEditor(mvarcolumn->align());
+        SetWindowPos(mvartext, HWND_TOP, toPixels(listLeft + L + 70), toPixels(listTop + T + 60),
+                     toPixels(W - 100), toPixels(H - 120), SWP_NOACTIVATE);
+        mvaroldtext = win::ListView(mvarlist).cell(row + 1, mvarcolumn->index());
+        win::SetText(mvartext, mvaroldtext);
+        colourEditor(COLOR_HIGHLIGHT, COLOR_HIGHLIGHTTEXT);
+        ShowWindow(mvartext, SW_SHOW);
+        SetFocus(mvartext);
+        SendMessageW(mvartext, EM_SETSEL, 0, -1);
+        const auto selected = static_cast<int>(
+            SendMessageW(mvarlist, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+        mvaritem = static_cast<UINT>(SendMessageW(mvarlist, LVM_MAPINDEXTOID,
+                                                  static_cast<WPARAM>(selected >= 0 ? selected : row), 0));
+        mvarcol = mvarcolumn->index();
+    }
+}
+
+void clsList::mvartext_GotFocus() {
+    mvarediting = true;
+    colourEditor(COLOR_BTNFACE, COLOR_WINDOWTEXT);
+    SendMessageW(mvartext, EM_SETSEL, 0, -1);
+}
+
+void clsList::mvartext_LostFocus() { colourEditor(COLOR_HIGHLIGHT, COLOR_HIGHLIGHTTEXT); }
+
+void clsList::mvartext_KeyPress(wchar_t& KeyAscii) {
+    if (!mvaritem) return;
+    if (KeyAscii != 13 && KeyAscii != 27) return;
+    if (KeyAscii == 27) win::SetText(mvartext, mvaroldtext);
+    KeyAscii = 0;  // taken: the box would only beep
+
+    std::wstring text = win::WindowText(mvartext);
+    for (const auto& [key, settings] : mvarcolumns) {
+        if (settings->index() != mvarcol) continue;
+        if (settings->Format_Numeric()) {
+            const double number = LeadingNumber(text);
+            text = settings->Format_String().empty() ? NumberText(number)
+                                                     : FormatNumber(number, settings->Format_String());
+            win::SetText(mvartext, text);
+        }
+        break;
+    }
+    // A row removed while the edit was open takes the edit with it.
+    const int row = editedRow();
+    if (row >= 0 && mvarcol >= 1) win::ListView(mvarlist).setCell(row + 1, mvarcol, text);
+    SetFocus(mvarlist);
+    ShowWindow(mvartext, SW_HIDE);
+    mvarediting = false;
+    win::SetText(mvartext, L"");
+}
+
+void clsList::mvartext_KeyUp(int KeyCode) {
+    if (KeyCode != VK_UP && KeyCode != VK_DOWN) return;
+    wchar_t enter = 13;
+    mvartext_KeyPress(enter);
+    SetFocus(mvarlist);
+    // The list moves its selection as it does for the key itself.
+    SendMessageW(mvarlist, WM_KEYDOWN, static_cast<WPARAM>(KeyCode), 1);
+    SendMessageW(mvarlist, WM_KEYUP, static_cast<WPARAM>(KeyCode), static_cast<LPARAM>(0xC0000001));
 }
 
 HBRUSH clsList::reflectColour(HWND control, HDC dc) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -13,6 +14,7 @@
 #include "listcontrol/ListArray.h"
 #include "listcontrol/clsColumnSettings.h"
 #include "win/Reflection.h"
+#include "win/Subclass.h"
 
 namespace ravolen {
 
@@ -24,6 +26,12 @@ namespace ravolen {
 // Bind the list view first, then the edit box, then add the columns from left to right. Every
 // failure raises ListError (see ListArray.h); nothing is caught or undone inside.
 // Sizes are twips, the unit of the window that holds both controls.
+//
+// Editing in place: a click on a cell of an editable column lays the edit box over the cell with
+// the cell's text, selected. Enter, a click on a row of the list, Up or Down write the box's text
+// into the row the edit was opened on (Up and Down then move the selection); Escape writes the
+// old text back. Focus moving elsewhere leaves the edit pending, its text not yet in the table.
+// The keys typed into the box belong to it: Enter and Escape never reach the window's buttons.
 class clsList final : private win::Reflector {
 public:
     clsList() = default;
@@ -55,21 +63,49 @@ public:
 
     // The settings of the column with that key, or null.
     const clsColumnSettings* column(std::wstring_view col_key) const;
+    clsColumnSettings* column(std::wstring_view col_key);
 
 private:
+    // The notifications of the two controls, reflected by their window or seen by the subclass.
+    std::optional<LRESULT> reflectNotify(NMHDR& header) override;
+    bool reflectCommand(HWND control, int code) override;
     HBRUSH reflectColour(HWND control, HDC dc) override;
+    std::optional<LRESULT> editorMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+    void mvarlist_Click();
+    void mvarlist_MouseUp(float x, float y);  // twips from the list view's top-left corner
+    void mvartext_GotFocus();
+    void mvartext_KeyPress(wchar_t& KeyAscii);
+    void mvartext_KeyUp(int KeyCode);
+    void mvartext_LostFocus();
 
     void requireList() const;
     int toPixels(double twips) const;
+    float toTwips(int pixels) const;
+    void bindEditor(HWND edit);
+    // The box's text alignment; an edit box takes a new one only when it is created anew.
+    void alignEditor(std::int16_t align);
+    void colourEditor(int background, int text);
+    // The 0-based position of the row the edit goes to, or -1 when it is no longer there.
+    int editedRow() const;
+    // The row under a point of the list's client area, whatever column it lies in, or -1.
+    int rowAt(POINT point) const;
 
     HWND mvarlist = nullptr;
     HWND mvartext = nullptr;
+    // The row that receives the edit, by the list view's lasting id of it (it outlives changes of
+    // position); none until an edit is opened.
+    std::optional<UINT> mvaritem;
+    std::int16_t mvarcol = 0;  // the edited column's index; -1 after a hit on a fixed column
+    bool mvarediting = false;
+    std::wstring mvaroldtext;
     clsColumnSettings* mvarcolumn = nullptr;  // the cursor of every walk over the columns
     std::vector<std::pair<std::wstring, std::unique_ptr<clsColumnSettings>>> mvarcolumns;
 
     int dpi_ = 96;
     win::ReflectionBinding listBinding_;
     win::ReflectionBinding textBinding_;
+    win::Subclass textKeys_;
     COLORREF textBack_ = RGB(255, 255, 255);
     COLORREF textFore_ = RGB(0, 0, 0);
     BrushHandle textBrush_;

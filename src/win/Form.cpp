@@ -64,7 +64,7 @@ Form::~Form() { destroyWindow(); }
 
 HWND Form::control(std::wstring_view name) const {
     const auto found = controls_.find(name);
-    return found == controls_.end() ? nullptr : found->second;
+    return found == controls_.end() ? nullptr : item(found->second);
 }
 
 bool Form::createForm(const wchar_t* className, std::wstring_view caption, int clientWidthTwips,
@@ -119,7 +119,7 @@ bool Form::createControls(std::span<const ControlSpec> layout) {
             TwipsToPixels(entry->width, dpi_), TwipsToPixels(height, dpi_), hwnd(),
             reinterpret_cast<HMENU>(static_cast<INT_PTR>(entry->id)), instance, nullptr);
         if (!hwndControl) return false;
-        controls_.emplace(std::wstring(entry->name), hwndControl);
+        controls_.emplace(std::wstring(entry->name), entry->id);
         SendMessageW(hwndControl, WM_SETFONT, reinterpret_cast<WPARAM>(font(entry->font)), FALSE);
         if (entry->textColour) {
             textColours_[hwndControl] = *entry->textColour;

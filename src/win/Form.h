@@ -75,7 +75,7 @@ private:
     int dpi_;
     double windowFontPoints_ = 9;
     std::map<std::pair<int, bool>, FontHandle> fonts_;  // by tenths of a point and weight
-    std::map<std::wstring, HWND, std::less<>> controls_;
+    std::map<std::wstring, int, std::less<>> controls_;  // ids by name: a control may be re-created
     std::map<HWND, COLORREF> textColours_;
     HWND tooltip_ = nullptr;
     HWND focus_ = nullptr;  // the control that had the focus when the window was deactivated

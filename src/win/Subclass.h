@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <functional>
 #include <optional>
@@ -22,6 +23,12 @@ public:
     // Offers the control's messages to `handler` from now on, in place of any earlier control.
     void attach(HWND control, Handler handler);
     void reset();
+
+    // The control's own answer to a message, for a handler that adds to it. Only from within the
+    // handler.
+    static LRESULT Next(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+        return DefSubclassProc(control, message, wParam, lParam);
+    }
 
 private:
     static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
