@@ -22,6 +22,18 @@ int ColumnFormat(std::int16_t align) {
     }
 }
 
+// The height of a line of the control's text, in pixels.
+int LineHeight(HWND control) {
+    const HDC dc = GetDC(control);
+    if (!dc) return 0;
+    const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return metrics.tmHeight;
+}
+
 void ChangeStyle(HWND hwnd, int which, LONG_PTR remove, LONG_PTR add) {
     const LONG_PTR style = GetWindowLongPtrW(hwnd, which);
     const LONG_PTR changed = (style & ~remove) | add;
@@ -288,8 +300,12 @@ void clsList::mvarlist_MouseUp(float x, float y) {
             continue;
         }
         alignEditor(mvarcolumn->align());
-        SetWindowPos(mvartext, HWND_TOP, toPixels(listLeft + L + 70), toPixels(listTop + T + 60),
-                     toPixels(W - 100), toPixels(H - 120), SWP_NOACTIVATE);
+        // Inset in the cell, centred on the row; never lower than a line of its text, which a
+        // row of a large font would otherwise cut.
+        const float height = std::max(H - 120, toTwips(LineHeight(mvartext)));
+        SetWindowPos(mvartext, HWND_TOP, toPixels(listLeft + L + 70),
+                     toPixels(listTop + T + (H - height) / 2), toPixels(W - 100),
+                     toPixels(height), SWP_NOACTIVATE);
         mvaroldtext = win::ListView(mvarlist).cell(row + 1, mvarcolumn->index());
         win::SetText(mvartext, mvaroldtext);
         colourEditor(COLOR_HIGHLIGHT, COLOR_HIGHLIGHTTEXT);
