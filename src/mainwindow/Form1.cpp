@@ -293,13 +293,18 @@ void Form1::SelectLastRow() {
 void Form1::Command3_Click() {
     const HWND list = item(IdListView1);
     win::ListView rows(list);
-    const win::RedrawSuspended batch(list);
-    for (int row = rows.rowCount(); row >= 1; --row) {
-        if (!rows.checked(row)) continue;
-        rows.removeRow(row);
-        RemoveArrayItem(SavedOutDirs, static_cast<std::size_t>(row - 1));
-        RemoveArrayItem(SavedExts, static_cast<std::size_t>(row - 1));
+    std::vector<std::size_t> removed;
+    {
+        const win::RedrawSuspended batch(list);
+        const win::FocusMarkSuspended keyboardRow(list);
+        for (int row = rows.rowCount(); row >= 1; --row) {
+            if (!rows.checked(row)) continue;
+            rows.removeRow(row);
+            removed.push_back(static_cast<std::size_t>(row - 1));
+        }
     }
+    RemoveArrayItems(SavedOutDirs, removed);
+    RemoveArrayItems(SavedExts, removed);
 }
 
 void Form1::Command4_Click() { PickFolderInto(platform_, item(IdText1)); }
@@ -369,9 +374,12 @@ void Form1::Check3_Click() {
 void Form1::Text2_Change() {
     if (!win::IsChecked(item(IdCheck2))) return;
     const std::wstring unified = win::WindowText(item(IdText2));
-    rewriteColumn(JobColumnOutputFolder, [&](std::vector<std::wstring>& folders) {
-        std::fill(folders.begin(), folders.end(), unified);
-    });
+    const HWND list = item(IdListView1);
+    win::ListView rows(list);
+    const win::RedrawSuspended batch(list);
+    for (int row = 1, count = rows.rowCount(); row <= count; ++row) {
+        rows.setCell(row, JobColumnOutputFolder, unified);
+    }
 }
 
 void Form1::Text3_Change() {

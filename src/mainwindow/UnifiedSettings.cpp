@@ -57,4 +57,16 @@ void RemoveArrayItem(std::vector<std::wstring>& list, std::size_t index) {
     if (index < list.size()) list.erase(list.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
+void RemoveArrayItems(std::vector<std::wstring>& list, const std::vector<std::size_t>& indices) {
+    std::vector<bool> removed(list.size());
+    for (std::size_t index : indices) {
+        if (index < list.size()) removed[index] = true;
+    }
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (!removed[i]) list[kept++] = std::move(list[i]);
+    }
+    list.resize(kept);
+}
+
 }  // namespace ravolen

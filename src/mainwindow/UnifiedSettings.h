@@ -42,5 +42,7 @@ void UntickUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view app
 // Takes the entry of a deleted row out of a saved list; the later entries move down one. A row
 // beyond the list's end has no entry, and the list is left as it is.
 void RemoveArrayItem(std::vector<std::wstring>& list, std::size_t index);
+// The same for many deleted rows at once, in one pass over the list.
+void RemoveArrayItems(std::vector<std::wstring>& list, const std::vector<std::size_t>& indices);
 
 }  // namespace ravolen

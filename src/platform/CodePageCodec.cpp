@@ -2,44 +2,103 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <limits>
 
 namespace ravolen {
 namespace {
 
+// No code page takes more than four bytes for one UTF-16 unit.
+constexpr int MaxBytesPerUnit = 4;
+
 std::optional<std::string> Convert(unsigned codePage, std::wstring_view text, DWORD flags) {
     if (text.empty()) return std::string();
-    if (text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max() / 4)) {
+    if (text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max() / MaxBytesPerUnit)) {
         return std::nullopt;
     }
     const int length = static_cast<int>(text.size());
-    int size = WideCharToMultiByte(codePage, flags, text.data(), length, nullptr, 0, nullptr, nullptr);
+    // One call with room for the worst case, rather than one to measure and one to convert.
+    std::string bytes(text.size() * MaxBytesPerUnit, '\0');
+    const int capacity = static_cast<int>(bytes.size());
+    int size = WideCharToMultiByte(codePage, flags, text.data(), length, bytes.data(), capacity,
+                                   nullptr, nullptr);
     if (size == 0 && flags != 0 && GetLastError() == ERROR_INVALID_FLAGS) {
-        flags = 0;  // UTF-8 and GB18030 refuse the flag; they have no best-fit mappings anyway
-        size = WideCharToMultiByte(codePage, flags, text.data(), length, nullptr, 0, nullptr, nullptr);
+        // UTF-8 and GB18030 refuse the flag; they have no best-fit mappings anyway.
+        size = WideCharToMultiByte(codePage, 0, text.data(), length, bytes.data(), capacity,
+                                   nullptr, nullptr);
     }
     if (size <= 0) return std::nullopt;
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    if (WideCharToMultiByte(codePage, flags, text.data(), length, bytes.data(), size, nullptr,
-                            nullptr) != size) {
-        return std::nullopt;
-    }
+    bytes.resize(static_cast<std::size_t>(size));
     return bytes;
+}
+
+// UTF-7, UTF-8 and GB18030 take no default character: every character has a form, or none.
+bool HasNoDefaultCharacter(unsigned codePage) {
+    return codePage == CP_UTF7 || codePage == CP_UTF8 || codePage == 54936;
+}
+
+bool IsAscii(std::wstring_view text) {
+    return std::all_of(text.begin(), text.end(), [](wchar_t c) { return c < 0x80; });
 }
 
 }  // namespace
 
+CodePageCodec::CodePageCodec(unsigned codePage)
+    : codePage_(codePage), byUnit_(!HasNoDefaultCharacter(codePage)) {
+    std::wstring ascii;
+    for (wchar_t c = 1; c < 0x80; ++c) ascii += c;
+    const auto bytes = encode(ascii);
+    asciiAsIs_ = bytes && std::equal(bytes->begin(), bytes->end(), ascii.begin(), ascii.end(),
+                                     [](char b, wchar_t c) { return static_cast<wchar_t>(b) == c; });
+}
+
 std::optional<std::string> CodePageCodec::encode(std::wstring_view text) const {
-    auto bytes = Convert(codePage_, text, WC_NO_BEST_FIT_CHARS);
+    if (byUnit_) {
+        std::string bytes;
+        bytes.reserve(text.size() * 2);
+        for (wchar_t c : text) {
+            if (asciiAsIs_ && c < 0x80) {
+                bytes += static_cast<char>(c);
+                continue;
+            }
+            const Unit& known = unit(c);
+            if (!byUnit_) break;  // a character of more than two bytes: the whole text at once
+            if (known.known != 1) return std::nullopt;
+            bytes.append(known.bytes, known.length);
+        }
+        if (byUnit_) return bytes;
+    }
+    if (asciiAsIs_ && IsAscii(text)) return std::string(text.begin(), text.end());
+    return ReadsBack(codePage_, text);
+}
+
+const CodePageCodec::Unit& CodePageCodec::unit(wchar_t c) const {
+    if (units_.empty()) units_.resize(0x10000);
+    Unit& known = units_[static_cast<std::size_t>(c)];
+    if (known.known != 0) return known;
+    const auto bytes = ReadsBack(codePage_, std::wstring_view(&c, 1));
+    if (bytes && bytes->size() > sizeof known.bytes) {
+        byUnit_ = false;
+        return known;
+    }
+    known.known = bytes ? 1 : 2;
+    if (bytes) {
+        known.length = static_cast<unsigned char>(bytes->size());
+        std::copy(bytes->begin(), bytes->end(), known.bytes);
+    }
+    return known;
+}
+
+std::optional<std::string> CodePageCodec::ReadsBack(unsigned codePage, std::wstring_view text) {
+    auto bytes = Convert(codePage, text, WC_NO_BEST_FIT_CHARS);
     if (!bytes || bytes->empty()) return bytes;
-    // Exact means the bytes read back as the same text: this catches the default character and
-    // any mapping the flag does not forbid, in every code page alike.
+    // Exact means the bytes read back as the same text.
     const int size = static_cast<int>(bytes->size());
-    const int length =
-        MultiByteToWideChar(codePage_, MB_ERR_INVALID_CHARS, bytes->data(), size, nullptr, 0);
+    std::wstring back(text.size() + 1, L'\0');  // one more, to see a longer reading
+    const int length = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes->data(), size,
+                                           back.data(), static_cast<int>(back.size()));
     if (length <= 0 || static_cast<std::size_t>(length) != text.size()) return std::nullopt;
-    std::wstring back(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(codePage_, MB_ERR_INVALID_CHARS, bytes->data(), size, back.data(), length);
+    back.resize(static_cast<std::size_t>(length));
     if (back != text) return std::nullopt;
     return bytes;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 #include "platform/TextCodec.h"
 
 namespace ravolen {
@@ -7,7 +9,7 @@ namespace ravolen {
 // A Windows code page; the product uses the OEM one, in which cmd.exe reads batch files.
 class CodePageCodec final : public TextCodec {
 public:
-    explicit CodePageCodec(unsigned codePage) : codePage_(codePage) {}
+    explicit CodePageCodec(unsigned codePage);
 
     std::optional<std::string> encode(std::wstring_view text) const override;
     std::string encodeLossy(std::wstring_view text) const override;
@@ -15,7 +17,23 @@ public:
     unsigned codePage() const { return codePage_; }
 
 private:
+    // What one UTF-16 unit becomes, learnt on first sight.
+    struct Unit {
+        unsigned char known = 0;   // 0 not yet, 1 exact, 2 not exact
+        unsigned char length = 0;  // its bytes, one or two
+        char bytes[2] = {};
+    };
+    const Unit& unit(wchar_t c) const;
+    // The bytes of the text when they read back as the same text, in any code page.
+    static std::optional<std::string> ReadsBack(unsigned codePage, std::wstring_view text);
+
     unsigned codePage_;
+    bool asciiAsIs_ = false;  // the code page writes every ASCII character as its own byte
+    // In a code page of single and double bytes each character stands alone: a text is exact
+    // when each of its characters is, and its bytes are theirs. Filled as characters are met;
+    // off for code pages that take no default character or more than two bytes a character.
+    mutable bool byUnit_;
+    mutable std::vector<Unit> units_;
 };
 
 }  // namespace ravolen

@@ -17,35 +17,44 @@ bool NeedsQuotes(std::wstring_view value) {
     return value.find_first_of(L" \t&|<>^()") != std::wstring_view::npos;
 }
 
-std::wstring DoublePercents(std::wstring_view value) {
-    std::wstring out;
-    out.reserve(value.size());
-    for (wchar_t c : value) {
-        out += c;
-        if (c == L'%') out += L'%';
+void AppendDoublingPercents(std::wstring& out, std::wstring_view value) {
+    for (std::size_t percent; (percent = value.find(L'%')) != std::wstring_view::npos;) {
+        out.append(value.substr(0, percent + 1));
+        out += L'%';
+        value.remove_prefix(percent + 1);
     }
-    return out;
+    out.append(value);
 }
 
 // A quoted argument; backslashes right before the closing quote are doubled, or the renderer's
 // argument parser would read the last of them together with the quote as a literal quote.
-std::wstring Quoted(std::wstring_view value) {
+void AppendQuoted(std::wstring& out, std::wstring_view value) {
     const std::size_t lastOther = value.find_last_not_of(L'\\');
     const std::size_t trailing =
         lastOther == std::wstring_view::npos ? value.size() : value.size() - lastOther - 1;
-    std::wstring out = L"\"" + DoublePercents(value);
+    out += L'"';
+    AppendDoublingPercents(out, value);
     out.append(trailing, L'\\');
     out += L'"';
-    return out;
 }
 
 // Camera and size values stand unquoted unless they would split or start a command.
-std::wstring OptionValue(std::wstring_view value) {
-    return NeedsQuotes(value) ? Quoted(value) : DoublePercents(value);
+void AppendOption(std::wstring& out, std::wstring_view name, std::wstring_view value) {
+    out += name;
+    if (NeedsQuotes(value)) {
+        AppendQuoted(out, value);
+    } else {
+        AppendDoublingPercents(out, value);
+    }
+    out += L' ';
+}
+
+bool HasUnsafe(std::wstring_view value) {
+    return std::any_of(value.begin(), value.end(), IsUnsafeCharacter);
 }
 
 std::optional<ScriptFault> CheckText(std::wstring_view value, const TextCodec& codec) {
-    if (std::any_of(value.begin(), value.end(), IsUnsafeCharacter)) return ScriptFault::UnsafeText;
+    if (HasUnsafe(value)) return ScriptFault::UnsafeText;
     if (!codec.encode(value)) return ScriptFault::Unrepresentable;
     return std::nullopt;
 }
@@ -65,52 +74,83 @@ std::wstring_view WrittenOption(std::wstring_view value) {
     return IsDefault(value) ? std::wstring_view{} : value;
 }
 
+// The install folder's part of every job line, checked and quoted once for the whole script.
+struct InstallPart {
+    std::optional<ScriptFault> fault;
+    std::wstring renderer;  // the quoted path of 3dsmaxcmd.exe and a blank
+};
+
+InstallPart CheckInstallFolder(std::wstring_view installFolder, const TextCodec& codec) {
+    InstallPart part{CheckText(installFolder, codec), {}};
+    AppendQuoted(part.renderer, std::wstring(installFolder) + L"\\3dsmaxcmd.exe");
+    part.renderer += L' ';
+    return part;
+}
+
 // Builds one job line in the order the renderer options must appear, or says why it cannot.
 class JobLine {
 public:
-    JobLine(std::wstring_view installFolder, const RenderJob& job, const TextCodec& codec)
-        : job_(job) {
-        if (auto fault = CheckText(installFolder, codec)) {
-            refuse(*fault, true);
+    JobLine(const InstallPart& install, const RenderJob& job, const TextCodec& codec) : job_(job) {
+        if (install.fault) {
+            refuse(*install.fault, true);
             return;
         }
-        if (auto fault = CheckTexts({job.scene, WrittenOption(job.camera),
-                                     WrittenOption(job.width), WrittenOption(job.height)},
-                                    codec)) {
-            refuse(*fault, false);
-            return;
+        // The usual row costs one conversion: nothing unsafe, both output cells filled, and the
+        // whole line exact in the code page, which it is when every text in it is. Any other row
+        // is checked text by text, in the order the line is built, for its first fault.
+        const bool plain = !HasUnsafe(job.scene) && !HasUnsafe(WrittenOption(job.camera)) &&
+                           !HasUnsafe(WrittenOption(job.width)) &&
+                           !HasUnsafe(WrittenOption(job.height)) && !job.outputFolder.empty() &&
+                           !job.outputName.empty() && !HasUnsafe(job.outputFolder) &&
+                           !HasUnsafe(job.outputName);
+        if (plain) {
+            compose(install);
+            encoded_ = codec.encode(text_);
+            if (encoded_) {
+                if (encoded_->size() > MaxScriptLineBytes) refuse(ScriptFault::LineTooLong, false);
+                return;
+            }
         }
-        text_ = Quoted(std::wstring(installFolder) + L"\\3dsmaxcmd.exe") + L" ";
-        text_ += Quoted(job.scene) + L" ";
-        text_ += L"-continueOnError ";
-        text_ += L"-skipRenderedFrames:1 ";
-        if (!IsDefault(job.camera)) text_ += L"-cam:" + OptionValue(job.camera) + L" ";
-        if (!IsDefault(job.width)) text_ += L"-w:" + OptionValue(job.width) + L" ";
-        if (!IsDefault(job.height)) text_ += L"-h:" + OptionValue(job.height) + L" ";
-
-        if (job.outputFolder.empty() || job.outputName.empty()) {
-            refuse(ScriptFault::MissingOutput, false);
-            return;
-        }
-        if (auto fault = CheckTexts({job.outputFolder, job.outputName}, codec)) {
-            refuse(*fault, false);
-            return;
-        }
-        text_ += L"-outputName:" + Quoted(job.outputFolder + L"\\" + job.outputName) + L" ";
-        encoded_ = codec.encode(text_);
-        if (!encoded_) {  // every piece encoded alone, so only an odd code page gets here
-            refuse(ScriptFault::Unrepresentable, false);
-        } else if (encoded_->size() > MaxScriptLineBytes) {
-            refuse(ScriptFault::LineTooLong, false);
-        }
+        findFault(codec);
     }
 
     const std::optional<ScriptRefusal>& refusal() const { return refusal_; }
 
-    // The line as written: the text, a line feed, then the CR LF that ends every written line.
-    std::string bytes() const { return *encoded_ + "\n\r\n"; }
+    // Appends the line as written: the text, a line feed, then the CR LF that ends every line.
+    void appendTo(std::string& bytes) const {
+        bytes += *encoded_;
+        bytes += "\n\r\n";
+    }
 
 private:
+    void compose(const InstallPart& install) {
+        text_.reserve(install.renderer.size() + job_.scene.size() + job_.outputFolder.size() +
+                      job_.outputName.size() + 96);
+        text_ = install.renderer;
+        AppendQuoted(text_, job_.scene);
+        text_ += L" -continueOnError -skipRenderedFrames:1 ";
+        if (!IsDefault(job_.camera)) AppendOption(text_, L"-cam:", job_.camera);
+        if (!IsDefault(job_.width)) AppendOption(text_, L"-w:", job_.width);
+        if (!IsDefault(job_.height)) AppendOption(text_, L"-h:", job_.height);
+        text_ += L"-outputName:";
+        AppendQuoted(text_, job_.outputFolder + L"\\" + job_.outputName);
+        text_ += L' ';
+    }
+
+    void findFault(const TextCodec& codec) {
+        if (auto fault = CheckTexts({job_.scene, WrittenOption(job_.camera),
+                                     WrittenOption(job_.width), WrittenOption(job_.height)},
+                                    codec)) {
+            refuse(*fault, false);
+        } else if (job_.outputFolder.empty() || job_.outputName.empty()) {
+            refuse(ScriptFault::MissingOutput, false);
+        } else if (auto outputFault = CheckTexts({job_.outputFolder, job_.outputName}, codec)) {
+            refuse(*outputFault, false);
+        } else {
+            refuse(ScriptFault::Unrepresentable, false);  // each text alone is: an odd code page
+        }
+    }
+
     void refuse(ScriptFault fault, bool inInstallFolder) {
         refusal_ = ScriptRefusal{fault, inInstallFolder, job_.scene};
     }
@@ -145,13 +185,19 @@ std::wstring_view FaultReason(ScriptFault fault) {
 ComposedScript ComposeRenderScript(std::wstring_view installFolder, std::span<const RenderJob> rows,
                                    bool shutdownAfterwards, const TextCodec& codec) {
     ComposedScript script;
+    if (rows.empty()) {  // the install folder only enters through a job line
+        script.bytes = FinalLine(shutdownAfterwards, codec);
+        return script;
+    }
+    const InstallPart install = CheckInstallFolder(installFolder, codec);
+    script.bytes.reserve(rows.size() * (install.renderer.size() + 160));
     for (const RenderJob& job : rows) {
-        const JobLine line(installFolder, job, codec);
+        const JobLine line(install, job, codec);
         if (line.refusal()) {
             script.refusal = line.refusal();
             return script;
         }
-        script.bytes += line.bytes();
+        line.appendTo(script.bytes);
     }
     script.bytes += FinalLine(shutdownAfterwards, codec);
     return script;

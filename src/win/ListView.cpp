@@ -114,4 +114,17 @@ int ListView::selectedRow() const {
                                          LVNI_SELECTED)) + 1;
 }
 
+FocusMarkSuspended::FocusMarkSuspended(HWND list) : list_(list) {
+    const int focused = ListView_GetNextItem(list_, -1, LVNI_FOCUSED);
+    if (focused < 0) return;
+    id_ = static_cast<int>(SendMessageW(list_, LVM_MAPINDEXTOID, static_cast<WPARAM>(focused), 0));
+    ListView_SetItemState(list_, focused, 0, LVIS_FOCUSED);
+}
+
+FocusMarkSuspended::~FocusMarkSuspended() {
+    if (id_ < 0) return;
+    const auto row = static_cast<int>(SendMessageW(list_, LVM_MAPIDTOINDEX, static_cast<WPARAM>(id_), 0));
+    if (row >= 0) ListView_SetItemState(list_, row, LVIS_FOCUSED, LVIS_FOCUSED);
+}
+
 }  // namespace ravolen::win

@@ -45,6 +45,21 @@ private:
     HWND hwnd_;
 };
 
+// While it lives, the list has no keyboard row; it gets it back afterwards if that row is still
+// there. Deleting rows before the keyboard's row otherwise moves the mark, and scrolls to it,
+// once per row.
+class FocusMarkSuspended {
+public:
+    explicit FocusMarkSuspended(HWND list);
+    ~FocusMarkSuspended();
+    FocusMarkSuspended(const FocusMarkSuspended&) = delete;
+    FocusMarkSuspended& operator=(const FocusMarkSuspended&) = delete;
+
+private:
+    HWND list_;
+    int id_ = -1;  // the row's lasting id (LVM_MAPINDEXTOID), or -1
+};
+
 // Keeps a window from repainting while it lives, then repaints it once: changing thousands of
 // rows of a visible list view otherwise costs milliseconds a row.
 class RedrawSuspended {

@@ -1,11 +1,17 @@
 #include "win/Reflection.h"
 
+#include <unordered_map>
 #include <utility>
 
 namespace ravolen::win {
 namespace {
 
-constexpr wchar_t Property[] = L"Ravolen.Reflector";
+// The reflectors by control, of the one user-interface thread. A window property would do the
+// same, but costs a call to the window server on every notification under Wine.
+std::unordered_map<HWND, Reflector*>& Reflectors() {
+    static std::unordered_map<HWND, Reflector*> reflectors;
+    return reflectors;
+}
 
 }  // namespace
 
@@ -14,12 +20,15 @@ std::optional<LRESULT> Reflector::reflectNotify(NMHDR&) { return std::nullopt; }
 HBRUSH Reflector::reflectColour(HWND, HDC) { return nullptr; }
 
 Reflector* ReflectorOf(HWND control) {
-    return control ? static_cast<Reflector*>(GetPropW(control, Property)) : nullptr;
+    if (!control) return nullptr;
+    const auto& reflectors = Reflectors();
+    const auto found = reflectors.find(control);
+    return found == reflectors.end() ? nullptr : found->second;
 }
 
 ReflectionBinding::ReflectionBinding(HWND control, Reflector* reflector)
     : control_(control), reflector_(reflector) {
-    if (control_ && !SetPropW(control_, Property, reflector_)) control_ = nullptr;
+    if (control_) Reflectors()[control_] = reflector_;
 }
 
 ReflectionBinding::ReflectionBinding(ReflectionBinding&& other) noexcept
@@ -37,8 +46,10 @@ ReflectionBinding& ReflectionBinding::operator=(ReflectionBinding&& other) noexc
 
 void ReflectionBinding::reset() {
     // Another binding may have taken the control over since; that one stays.
-    if (control_ && IsWindow(control_) && GetPropW(control_, Property) == reflector_) {
-        RemovePropW(control_, Property);
+    if (control_) {
+        auto& reflectors = Reflectors();
+        const auto found = reflectors.find(control_);
+        if (found != reflectors.end() && found->second == reflector_) reflectors.erase(found);
     }
     control_ = nullptr;
     reflector_ = nullptr;

@@ -23,6 +23,28 @@ TEST(CodePageCodec, RefusesWhatTheCodePageLacksInsteadOfSubstitutingALookAlike) 
     EXPECT_EQ(codec.encodeLossy(L"a\u00a6b中"), "a?b\xd6\xd0");
 }
 
+// Exact by the system's own test: the bytes read back as the same character.
+bool ReadsBack(unsigned codePage, wchar_t c) {
+    char bytes[8] = {};
+    const int size = WideCharToMultiByte(codePage, 0, &c, 1, bytes, sizeof bytes, nullptr, nullptr);
+    wchar_t back[4] = {};
+    return size > 0 &&
+           MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes, size, back, 4) == 1 &&
+           back[0] == c;
+}
+
+TEST(CodePageCodec, EveryCharacterIsTakenExactlyWhenItReadsBackAndOnlyThen) {
+    for (unsigned codePage : {936u, 1252u, 437u}) {
+        const CodePageCodec codec(codePage);
+        for (unsigned code = 1; code <= 0xFFFF; ++code) {
+            if (code >= 0xD800 && code <= 0xDFFF) continue;
+            const auto c = static_cast<wchar_t>(code);
+            ASSERT_EQ(codec.encode(std::wstring_view(&c, 1)).has_value(), ReadsBack(codePage, c))
+                << "code page " << codePage << ", U+" << std::hex << code;
+        }
+    }
+}
+
 TEST(CodePageCodec, WorksForOtherCodePagesIncludingThoseWithoutBestFit) {
     EXPECT_EQ(CodePageCodec(437).encode(L"caf\u00e9"), "caf\x82");
     EXPECT_FALSE(CodePageCodec(437).encode(L"中"));

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace ravolen::bench {
+
+// Microseconds from the performance counter.
+class Stopwatch {
+public:
+    Stopwatch() { QueryPerformanceCounter(&start_); }
+    double micros() const {
+        LARGE_INTEGER now{}, frequency{};
+        QueryPerformanceCounter(&now);
+        QueryPerformanceFrequency(&frequency);
+        return static_cast<double>(now.QuadPart - start_.QuadPart) * 1e6 /
+               static_cast<double>(frequency.QuadPart);
+    }
+
+private:
+    LARGE_INTEGER start_{};
+};
+
+struct Spread {
+    double median = 0, min = 0, max = 0;
+};
+
+inline Spread SpreadOf(std::vector<double> samples) {
+    std::sort(samples.begin(), samples.end());
+    if (samples.empty()) return {};
+    return {samples[samples.size() / 2], samples.front(), samples.back()};
+}
+
+// One piece of work, prepared untimed before each repetition.
+struct Work {
+    std::function<void()> prepare;
+    std::function<void()> run;
+};
+
+// Times ours and its floor in turns, so that both see the same machine.
+inline std::pair<Spread, Spread> TimePair(int repetitions, const Work& ours, const Work& floor) {
+    std::vector<double> oursSamples, floorSamples;
+    for (int i = 0; i < repetitions; ++i) {
+        for (auto [work, samples] : {std::pair{&floor, &floorSamples}, std::pair{&ours, &oursSamples}}) {
+            if (work->prepare) work->prepare();
+            const Stopwatch watch;
+            work->run();
+            samples->push_back(watch.micros());
+        }
+    }
+    return {SpreadOf(oursSamples), SpreadOf(floorSamples)};
+}
+
+enum class Goal { Ratio, MicrosAbove };
+
+struct Result {
+    std::string name;
+    Spread floor, ours;
+    Goal goal;
+    double limit;
+    const char* unit;  // "us" or "KiB"
+
+    bool met() const {
+        return goal == Goal::Ratio ? ours.median <= floor.median * limit
+                                   : ours.median - floor.median <= limit;
+    }
+};
+
+inline void Print(const Result& r) {
+    const double ratio = r.floor.median > 0 ? r.ours.median / r.floor.median : 0;
+    char goal[32];
+    if (r.goal == Goal::Ratio) {
+        std::snprintf(goal, sizeof goal, "<= %.1fx", r.limit);
+    } else {
+        std::snprintf(goal, sizeof goal, "<= +%.0f us", r.limit);
+    }
+    std::printf("%-44s %10.0f (%.0f-%.0f) %10.0f (%.0f-%.0f) %s  %5.2fx  %-10s %s\n", r.name.c_str(),
+                r.floor.median, r.floor.min, r.floor.max, r.ours.median, r.ours.min, r.ours.max,
+                r.unit, ratio, goal, r.met() ? "met" : "MISSED");
+    std::fflush(stdout);
+}
+
+}  // namespace ravolen::bench

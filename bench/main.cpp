@@ -1,0 +1,442 @@
+// Ravolen's benchmarks: every figure beside its floor, the same work done with bare Win32 calls
+// in the same run, so that the ratio holds on a busy machine. Prints; asserts nothing.
+//   ravolen_bench.exe [repetitions]
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+#include <psapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "Measure.h"
+#include "base/Handles.h"
+#include "mainwindow/Form1.h"
+#include "platform/Win32Platform.h"
+#include "render/RenderCommand.h"
+#include "render/RenderScript.h"
+#include "win/Controls.h"
+#include "win/MessageLoop.h"
+
+namespace ravolen::bench {
+namespace {
+
+constexpr int Rows = 10000;
+constexpr int ScriptRows = 100000;
+
+// The real files and code page; every dialog answered, every process start pretended.
+class BenchPlatform final : public Platform {
+public:
+    explicit BenchPlatform(std::wstring folder) : folder_(std::move(folder)) {}
+
+    std::vector<std::wstring> openAnswer;
+
+    std::wstring programFolder() const override { return folder_; }
+    std::wstring systemFolder() const override { return real_.systemFolder(); }
+    const TextCodec& scriptCodec() const override { return real_.scriptCodec(); }
+    bool createFolder(const std::wstring& path) override { return real_.createFolder(path); }
+    bool writeFile(const std::wstring& path, std::string_view bytes) override {
+        return real_.writeFile(path, bytes);
+    }
+    bool fileExists(const std::wstring&) override { return true; }
+    bool startProcess(const ProcessLaunch&) override { return true; }
+    bool startInRenderJob(const ProcessLaunch&) override { return true; }
+    bool renderJobRunning() override { return false; }
+    RenderJobEnd endRenderJob() override { return RenderJobEnd::NoneRunning; }
+    bool previousInstanceRunning() override { return false; }
+    std::vector<std::wstring> openFiles(const OpenFileRequest&) override { return openAnswer; }
+    std::wstring browseFolder(const std::wstring&) override { return {}; }
+    void showMessage(const std::wstring&, MessageIcon) override {}
+
+private:
+    std::wstring folder_;
+    Win32Platform real_;
+};
+
+void Pump() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message != WM_QUIT) win::DispatchLoopMessage(message);
+    }
+}
+
+// Until every window of `top` has painted what it must.
+void Paint(HWND top) {
+    RedrawWindow(top, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Pump();
+}
+
+std::wstring SceneFolder() { return L"E:\\项目\\夜景\\场景"; }
+std::wstring SceneName(int i) { return L"镜头" + std::to_wstring(i) + L"_最终.max"; }
+
+std::vector<std::wstring> QuickAddAnswer() {
+    std::vector<std::wstring> answer{SceneFolder()};
+    for (int i = 1; i <= Rows; ++i) answer.push_back(SceneName(i));
+    return answer;
+}
+
+// The floor: a bare report list view, sized and styled as the job table.
+class BareList {
+public:
+    BareList() {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = DefWindowProcW;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"RavolenBenchBare";
+        RegisterClassW(&windowClass);
+        top_ = CreateWindowExW(0, L"RavolenBenchBare", L"bare", WS_OVERLAPPEDWINDOW, 0, 0, 700, 450,
+                               nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        list_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
+                                WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SHOWSELALWAYS, 8, 136, 665,
+                                186, top_, nullptr, GetModuleHandleW(nullptr), nullptr);
+        const DWORD extended = LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES;
+        SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
+        const int widths[] = {253, 67, 167, 93, 40, 40};
+        for (int i = 0; i < 6; ++i) {
+            wchar_t caption[] = L"column";
+            LVCOLUMNW column{};
+            column.mask = LVCF_TEXT | LVCF_WIDTH;
+            column.cx = widths[i];
+            column.pszText = caption;
+            SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column));
+        }
+        ShowWindow(top_, SW_SHOW);
+        Pump();
+    }
+    ~BareList() { DestroyWindow(top_); }
+
+    HWND top() const { return top_; }
+    HWND list() const { return list_; }
+
+    void setText(int row, int subItem, const std::wstring& text) {
+        LVITEMW item{};
+        item.iSubItem = subItem;
+        item.pszText = const_cast<wchar_t*>(text.c_str());
+        SendMessageW(list_, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    }
+    void fill() {
+        SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
+        for (int i = 1; i <= Rows; ++i) {
+            const std::wstring scene = SceneFolder() + L"\\" + SceneName(i);
+            LVITEMW item{};
+            item.mask = LVIF_TEXT;
+            item.iItem = i - 1;
+            item.pszText = const_cast<wchar_t*>(scene.c_str());
+            const auto row = static_cast<int>(SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+            setText(row, 1, L"默认");
+            setText(row, 2, L"E:\\渲染\\输出");
+            setText(row, 3, L"镜头" + std::to_wstring(i) + L"_最终.tga");
+            setText(row, 4, L"默认");
+            setText(row, 5, L"默认");
+        }
+        redraw();
+    }
+    void redraw() {
+        SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(list_, nullptr, TRUE);
+        Paint(top_);
+    }
+    void clear() { SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0); Pump(); }
+
+private:
+    HWND top_ = nullptr;
+    HWND list_ = nullptr;
+};
+
+// The real main window over the bench platform.
+struct Main {
+    BenchPlatform platform;
+    Form1 form{platform};
+
+    explicit Main(std::wstring folder) : platform(std::move(folder)) {
+        platform.openAnswer = QuickAddAnswer();
+        if (form.create() != Form1::Startup::Ready) std::exit(2);
+        ShowWindow(form.hwnd(), SW_SHOW);
+        Paint(form.hwnd());
+    }
+    HWND control(const wchar_t* name) const { return form.control(name); }
+    void click(const wchar_t* name) {
+        SendMessageW(control(name), BM_CLICK, 0, 0);
+        Paint(form.hwnd());
+    }
+    void fill() {
+        click(L"Command6");
+        click(L"Command5");
+    }
+    void type(const wchar_t* box, wchar_t key) {
+        const HWND edit = control(box);
+        const auto length = static_cast<WPARAM>(GetWindowTextLengthW(edit));
+        SendMessageW(edit, EM_SETSEL, length, static_cast<LPARAM>(length));
+        SendMessageW(edit, WM_CHAR, key, 1);
+        Paint(form.hwnd());
+    }
+};
+
+Result QuickAdd(Main& main, BareList& bare, int repetitions) {
+    const auto [ours, floor] = TimePair(
+        repetitions, {[&] { main.click(L"Command6"); }, [&] { main.click(L"Command5"); }},
+        {[&] { bare.clear(); }, [&] { bare.fill(); }});
+    return {"quick add of 10,000 files", floor, ours, Goal::Ratio, 1.3, "us"};
+}
+
+Result Keystroke(Main& main, BareList& bare, const wchar_t* box, const wchar_t* tick, int column,
+                 const char* name, int repetitions) {
+    main.fill();
+    bare.clear();
+    bare.fill();
+    main.click(tick);
+    bool grow = true;
+    const auto [ours, floor] = TimePair(
+        repetitions,
+        {[&] { grow = !grow; }, [&] { main.type(box, grow ? L'x' : L'\b'); }},
+        {nullptr, [&] {
+             SendMessageW(bare.list(), WM_SETREDRAW, FALSE, 0);
+             const std::wstring text = grow ? L"E:\\渲染\\输出x" : L"E:\\渲染\\输出";
+             for (int row = 0; row < Rows; ++row) bare.setText(row, column, text);
+             bare.redraw();
+         }});
+    main.click(tick);
+    return {name, floor, ours, Goal::Ratio, 1.5, "us"};
+}
+
+Result Delete(Main& main, BareList& bare, int repetitions) {
+    const HWND list = main.control(L"ListView1");
+    const auto tickEveryOther = [](HWND view) {
+        for (int row = 1; row < Rows; row += 2) ListView_SetCheckState(view, row, TRUE);
+    };
+    const auto [ours, floor] = TimePair(
+        repetitions, {[&] { main.fill(); tickEveryOther(list); }, [&] { main.click(L"Command3"); }},
+        {[&] { bare.clear(); bare.fill(); },
+         [&] {
+             SendMessageW(bare.list(), WM_SETREDRAW, FALSE, 0);
+             for (int row = Rows - 1; row >= 1; row -= 2) {
+                 SendMessageW(bare.list(), LVM_DELETEITEM, static_cast<WPARAM>(row), 0);
+             }
+             bare.redraw();
+         }});
+    return {"\"-\" with every other row of 10,000 ticked", floor, ours, Goal::Ratio, 1.5, "us"};
+}
+
+Result CellEdit(Main& main, BareList& bare, int repetitions) {
+    main.fill();
+    bare.clear();
+    bare.fill();
+    const HWND list = main.control(L"ListView1");
+    ListView_EnsureVisible(list, Rows - 1, FALSE);
+    Paint(main.form.hwnd());
+    const auto header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    RECT column{}, row{LVIR_BOUNDS, 0, 0, 0};
+    SendMessageW(header, HDM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&column));
+    SendMessageW(list, LVM_GETITEMRECT, Rows - 1, reinterpret_cast<LPARAM>(&row));
+    const LPARAM at = MAKELPARAM((column.left + column.right) / 2, (row.top + row.bottom) / 2);
+    int round = 0;
+    const auto [ours, floor] = TimePair(
+        repetitions,
+        {[&] { ++round; },
+         [&] {
+             PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+             PostMessageW(list, WM_LBUTTONUP, 0, at);
+             Pump();
+             SendMessageW(GetFocus(), WM_CHAR, static_cast<WPARAM>(L'0' + round % 10), 1);
+             MSG enter{GetFocus(), WM_KEYDOWN, VK_RETURN, 1, 0, {}};
+             win::DispatchLoopMessage(enter);
+             Paint(main.form.hwnd());
+         }},
+        {[&] { ++round; },
+         [&] {
+             bare.setText(Rows - 1, 1, std::wstring(1, static_cast<wchar_t>(L'0' + round % 10)));
+             Paint(bare.top());
+         }});
+    return {"in-place edit of row 10,000 of 10,000", floor, ours, Goal::MicrosAbove, 50, "us"};
+}
+
+Result Script(const std::wstring& folder, int repetitions) {
+    BenchPlatform platform(folder);
+    RenderRequest request{L"D:\\Program Files\\Autodesk\\3ds Max 2012", {}, true};
+    for (int i = 1; i <= ScriptRows; ++i) {
+        request.rows.push_back({SceneFolder() + L"\\" + SceneName(i), i % 3 ? L"默认" : L"Camera01",
+                                L"E:\\渲染\\输出", L"镜头" + std::to_wstring(i) + L".tga",
+                                i % 2 ? L"默认" : L"1920", i % 2 ? L"默认" : L"1080"});
+    }
+    const std::string bytes =
+        ComposeRenderScript(request.installFolder, request.rows, true, platform.scriptCodec()).bytes;
+    const std::wstring floorPath = folder + L"\\floor.bat";
+    const auto [ours, floor] = TimePair(
+        repetitions, {nullptr, [&] { StartRender(platform, request); }},
+        {nullptr, [&] {
+             const FileHandle file(CreateFileW(floorPath.c_str(), GENERIC_WRITE, 0, nullptr,
+                                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+             DWORD written = 0;
+             WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+         }});
+    DeleteFileW(floorPath.c_str());
+    return {"render script of 100,000 rows", floor, ours, Goal::Ratio, 3.0, "us"};
+}
+
+std::wstring Wide(const char* utf8) {
+    std::wstring text(std::strlen(utf8), L'\0');
+    text.resize(static_cast<std::size_t>(MultiByteToWideChar(
+        CP_UTF8, 0, utf8, -1, text.data(), static_cast<int>(text.size()) + 1)) - 1);
+    if (text.starts_with(L"/")) text = L"Z:" + text;  // a Unix path, as Wine shows it
+    for (wchar_t& c : text) c = c == L'/' ? L'\\' : c;
+    return text;
+}
+
+HWND VisibleWindowOf(DWORD process) {
+    struct Search {
+        DWORD process;
+        HWND found;
+    } search{process, nullptr};
+    EnumWindows(
+        [](HWND hwnd, LPARAM context) {
+            auto& s = *reinterpret_cast<Search*>(context);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(hwnd, &owner);
+            if (owner != s.process || !IsWindowVisible(hwnd) || GetWindow(hwnd, GW_OWNER)) return TRUE;
+            s.found = hwnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Starts a program as Explorer does and waits until its window is shown and idle. Returns the
+// time that took and, after a moment of idleness, its peak working set in KiB.
+std::pair<double, double> Launch(const std::wstring& program) {
+    std::wstring commandLine = L"\"" + program + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    const Stopwatch watch;
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+        return {0, 0};
+    }
+    const KernelHandle process(info.hProcess);
+    CloseHandle(info.hThread);
+    HWND window = nullptr;
+    while (!(window = VisibleWindowOf(info.dwProcessId))) Sleep(0);
+    WaitForInputIdle(process.get(), 10000);
+    const double micros = watch.micros();
+    Sleep(300);
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof memory;
+    GetProcessMemoryInfo(process.get(), &memory, sizeof memory);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    WaitForSingleObject(process.get(), 10000);
+    return {micros, static_cast<double>(memory.PeakWorkingSetSize) / 1024};
+}
+
+std::pair<Result, Result> Startup(int repetitions) {
+    const std::wstring ours = Wide(RAVOLEN_EXE), minimal = Wide(RAVOLEN_MINIMAL);
+    std::vector<double> oursTime, floorTime, oursMemory, floorMemory;
+    for (int i = 0; i < repetitions; ++i) {
+        const auto [ft, fm] = Launch(minimal);
+        const auto [ot, om] = Launch(ours);
+        floorTime.push_back(ft);
+        floorMemory.push_back(fm);
+        oursTime.push_back(ot);
+        oursMemory.push_back(om);
+    }
+    return {{"start-up until the window is shown and idle", SpreadOf(floorTime), SpreadOf(oursTime),
+             Goal::Ratio, 1.2, "us"},
+            {"peak working set, idle after start-up", SpreadOf(floorMemory), SpreadOf(oursMemory),
+             Goal::Ratio, 1.5, "KiB"}};
+}
+
+// A child process holding 10,000 rows, as the main window or as the bare list; its exit code is
+// its peak working set in KiB.
+int HoldRows(std::wstring_view kind, const std::wstring& folder) {
+    if (kind == L"form") {
+        Main main(folder);
+        main.click(L"Command5");
+    } else {
+        BareList bare;
+        bare.fill();
+    }
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof memory;
+    GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
+    return static_cast<int>(memory.PeakWorkingSetSize / 1024);
+}
+
+Result RowsMemory(int repetitions) {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::vector<double> ours, floor;
+    for (int i = 0; i < repetitions; ++i) {
+        for (auto [kind, samples] : {std::pair{L"bare", &floor}, std::pair{L"form", &ours}}) {
+            std::wstring commandLine = L"\"" + std::wstring(self) + L"\" --hold " + kind;
+            STARTUPINFOW startup{};
+            startup.cb = sizeof startup;
+            PROCESS_INFORMATION info{};
+            if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                nullptr, &startup, &info)) {
+                continue;
+            }
+            const KernelHandle process(info.hProcess);
+            CloseHandle(info.hThread);
+            WaitForSingleObject(process.get(), 60000);
+            DWORD code = 0;
+            GetExitCodeProcess(process.get(), &code);
+            samples->push_back(static_cast<double>(code));
+        }
+    }
+    return {"peak working set with 10,000 rows", SpreadOf(floor), SpreadOf(ours), Goal::Ratio, 1.2,
+            "KiB"};
+}
+
+std::wstring BenchFolder() {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"ravolen-bench";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+}  // namespace
+}  // namespace ravolen::bench
+
+int wmain(int argc, wchar_t** argv) {
+    using namespace ravolen::bench;
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    const std::wstring folder = BenchFolder();
+    if (argc == 3 && std::wstring_view(argv[1]) == L"--hold") return HoldRows(argv[2], folder);
+    const int repetitions = argc > 1 ? std::max(5, _wtoi(argv[1])) : 5;
+
+    std::printf("%-44s %-24s %-24s %6s  %-10s %s\n", "work (median, min-max)", "floor", "ours",
+                "ratio", "goal", "");
+    std::vector<Result> results;
+    const auto add = [&](Result result) {
+        Print(result);
+        results.push_back(std::move(result));
+    };
+    {
+        Main main(folder);
+        BareList bare;
+        add(QuickAdd(main, bare, repetitions));
+        add(Keystroke(main, bare, L"Text3", L"Check3", 3, "keystroke in Text3, Check3 ticked, 10,000 rows",
+                      repetitions));
+        add(Keystroke(main, bare, L"Text2", L"Check2", 2, "keystroke in Text2, Check2 ticked, 10,000 rows",
+                      repetitions));
+        add(Delete(main, bare, repetitions));
+        add(CellEdit(main, bare, repetitions));
+    }
+    add(Script(folder, repetitions));
+    const auto [startup, idle] = Startup(repetitions);
+    add(startup);
+    add(RowsMemory(repetitions));
+    add(idle);
+
+    int met = 0;
+    for (const Result& result : results) met += result.met();
+    std::printf("%d of %zu figures meet their goal%s\n", met, results.size(),
+                met == static_cast<int>(results.size()) ? "" : " (see MISSED above)");
+    return 0;
+}
