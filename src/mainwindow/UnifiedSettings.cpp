@@ -64,7 +64,9 @@ void RemoveArrayItems(std::vector<std::wstring>& list, const std::vector<std::si
     }
     std::size_t kept = 0;
     for (std::size_t i = 0; i < list.size(); ++i) {
-        if (!removed[i]) list[kept++] = std::move(list[i]);
+        if (removed[i]) continue;
+        if (kept != i) list[kept] = std::move(list[i]);  // never onto itself, which would empty it
+        ++kept;
     }
     list.resize(kept);
 }

@@ -81,6 +81,10 @@ TEST(RemoveArrayItem, TakesOutOneEntryAndNeverAnotherRowsEntry) {
     EXPECT_TRUE(list.empty());
     RemoveArrayItem(list, 0);
     EXPECT_TRUE(list.empty());
+
+    Texts many{L"a", L"b", L"c", L"d", L"e"};
+    RemoveArrayItems(many, {3, 1, 9});
+    EXPECT_EQ(many, (Texts{L"a", L"c", L"e"}));
 }
 
 TEST(QuickAdd, EachChosenFileBecomesARowInTheDialogsOrder) {
