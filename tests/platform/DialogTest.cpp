@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
+
 #include <functional>
+#include <memory>
 
 #include "platform/Win32Platform.h"
 #include "support/RealPlatform.h"
@@ -13,11 +16,11 @@ namespace {
 
 using namespace test;  // the helpers for the real file system
 
-// Once the next dialog box of this thread is up and filled, hands it to `act`, which answers it
-// as a user would.
+// Once the next dialog box of this thread is up, hands it to `act` every 200 ms until `act` says
+// it has answered, as a user would.
 class DialogAnswerer {
 public:
-    explicit DialogAnswerer(std::function<void(HWND)> act) {
+    explicit DialogAnswerer(std::function<bool(HWND)> act) {
         act_ = std::move(act);
         dialog_ = nullptr;
         hook_ = SetWindowsHookExW(WH_CBT, &Hook, nullptr, GetCurrentThreadId());
@@ -42,10 +45,10 @@ private:
     }
     static void CALLBACK Act(HWND, UINT, UINT_PTR timer, DWORD) {
         KillTimer(nullptr, timer);
-        if (act_) act_(dialog_);
+        if (act_ && !act_(dialog_)) SetTimer(nullptr, 0, 200, &Act);
     }
 
-    static inline std::function<void(HWND)> act_;
+    static inline std::function<bool(HWND)> act_;
     static inline HWND dialog_ = nullptr;
     HHOOK hook_ = nullptr;
 };
@@ -71,7 +74,7 @@ OpenFileRequest QuickAddRequest() {
 }
 
 // Reads the open dialog, then types `typed` into its name box and presses OK, or cancels.
-std::function<void(HWND)> AnswerOpen(OpenDialogSeen& seen, std::wstring typed, bool cancel) {
+std::function<bool(HWND)> AnswerOpen(OpenDialogSeen& seen, std::wstring typed, bool cancel) {
     return [&seen, typed, cancel](HWND dialog) {
         seen.caption = TextOf(dialog);
         const HWND filters = GetDlgItem(dialog, FilterBox);
@@ -85,11 +88,12 @@ std::function<void(HWND)> AnswerOpen(OpenDialogSeen& seen, std::wstring typed, b
         seen.filter = static_cast<int>(SendMessageW(filters, CB_GETCURSEL, 0, 0));
         if (cancel) {
             PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-            return;
+            return true;
         }
         SetWindowTextW(GetDlgItem(dialog, FileNameBox), typed.c_str());
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+        return true;
     };
 }
 
@@ -132,19 +136,38 @@ TEST(OpenFileDialog, AnswersEveryChosenFileHoweverLongTheirNames) {
               std::vector<std::wstring>{folder + L"\\" + names[6]});
 }
 
-// Reads the folder picker's texts, then chooses `folder`, or cancels when it is empty.
-std::function<void(HWND)> AnswerFolder(std::vector<std::wstring>& texts, std::wstring folder) {
-    return [&texts, folder](HWND dialog) {
+// Reads the folder picker's texts, then chooses `folder`, or cancels when it is empty. The
+// picker fills its tree of folders a while after it shows; the choice waits until the tree stands
+// still, and OK until the choice has shown.
+std::function<bool(HWND)> AnswerFolder(std::vector<std::wstring>& texts, std::wstring folder) {
+    auto previousCount = std::make_shared<LRESULT>(-1);
+    auto chosen = std::make_shared<bool>(false);
+    return [&texts, folder, previousCount, chosen](HWND dialog) {
+        if (*chosen) {
+            PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+            return true;
+        }
+        HWND tree = nullptr;
+        texts.clear();
         for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
             texts.push_back(TextOf(child));
+            wchar_t name[32] = {};
+            GetClassNameW(child, name, 32);
+            if (std::wstring_view(name) == WC_TREEVIEWW) tree = child;
         }
         if (folder.empty()) {
             PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-            return;
+            return true;
+        }
+        const LRESULT count = tree ? SendMessageW(tree, TVM_GETCOUNT, 0, 0) : 0;
+        if (count == 0 || count != *previousCount) {
+            *previousCount = count;
+            return false;
         }
         SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
-        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+        *chosen = true;
+        return false;
     };
 }
 

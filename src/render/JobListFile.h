@@ -1,0 +1,32 @@
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "render/JobTable.h"
+
+namespace ravolen {
+
+// A job list as a file: UTF-8 with a byte-order mark, a header line of the six column captions,
+// one line per row, fields quoted as RFC 4180 has it, CRLF line ends. Excel and WPS open and save
+// it as it is. Cells are kept exactly as they stand, whatever the renderer would make of them.
+std::string SaveJobList(std::span<const RenderJob> rows);
+
+// Why a file is not a job list, and where.
+struct JobListFault {
+    int line;  // from 1
+    std::wstring reason;
+
+    bool operator==(const JobListFault&) const = default;
+};
+
+// The rows of a job list file, or the first place where it is not one.
+std::variant<std::vector<RenderJob>, JobListFault> OpenJobList(std::string_view bytes);
+
+// The message for a fault of the file at `path`.
+std::wstring JobListFaultMessage(std::wstring_view path, const JobListFault& fault);
+
+}  // namespace ravolen
