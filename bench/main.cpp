@@ -16,6 +16,7 @@
 #include "Measure.h"
 #include "base/Handles.h"
 #include "mainwindow/Form1.h"
+#include "mainwindow/ResultsDialog.h"
 #include "platform/Win32Platform.h"
 #include "render/RenderCommand.h"
 #include "render/RenderScript.h"
@@ -43,6 +44,15 @@ public:
         return real_.writeFile(path, bytes);
     }
     bool fileExists(const std::wstring&) override { return true; }
+    std::optional<std::string> readFile(const std::wstring& path) override { return real_.readFile(path); }
+    bool replaceFile(const std::wstring& path, std::string_view bytes) override {
+        return real_.replaceFile(path, bytes);
+    }
+    std::optional<std::vector<FolderEntry>> folderEntries(const std::wstring& path) override {
+        return real_.folderEntries(path);
+    }
+    std::vector<MaxInstallation> maxInstallations() override { return {}; }
+    std::wstring saveFile(const SaveFileRequest&) override { return {}; }
     bool startProcess(const ProcessLaunch&) override { return true; }
     bool startInRenderJob(const ProcessLaunch&) override { return true; }
     bool renderJobRunning() override { return false; }
@@ -254,6 +264,25 @@ Result CellEdit(Main& main, BareList& bare, int repetitions) {
     return {"in-place edit of row 10,000 of 10,000", floor, ours, Goal::MicrosAbove, 50, "us"};
 }
 
+Result ResultsDialogOpen(Main& main, BareList& bare, int repetitions) {
+    main.fill();
+    constexpr int IdMenuResults = 3004;
+    const auto [ours, floor] = TimePair(
+        repetitions,
+        {[&] {
+             if (ResultsDialog* results = main.form.resultsDialog()) {
+                 SendMessageW(results->hwnd(), WM_CLOSE, 0, 0);
+             }
+             Pump();
+         },
+         [&] {
+             SendMessageW(main.form.hwnd(), WM_COMMAND, MAKEWPARAM(IdMenuResults, 0), 0);
+             Paint(main.form.resultsDialog()->hwnd());
+         }},
+        {[&] { bare.clear(); }, [&] { bare.fill(); }});
+    return {"results dialog opened over 10,000 rows", floor, ours, Goal::Ratio, 1.5, "us"};
+}
+
 Result Script(const std::wstring& folder, int repetitions) {
     BenchPlatform platform(folder);
     RenderRequest request{L"D:\\Program Files\\Autodesk\\3ds Max 2012", {}, true};
@@ -427,6 +456,7 @@ int wmain(int argc, wchar_t** argv) {
                       repetitions));
         add(Delete(main, bare, repetitions));
         add(CellEdit(main, bare, repetitions));
+        add(ResultsDialogOpen(main, bare, repetitions));
     }
     add(Script(folder, repetitions));
     const auto [startup, idle] = Startup(repetitions);

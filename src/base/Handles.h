@@ -63,6 +63,12 @@ struct GdiObjectTraits {
     static void close(Handle h) { ::DeleteObject(h); }
 };
 
+struct AcceleratorTraits {
+    using Handle = HACCEL;
+    static Handle invalid() { return nullptr; }
+    static void close(Handle h) { ::DestroyAcceleratorTable(h); }
+};
+
 template <typename T>
 struct ComTraits {  // a COM interface pointer, released once
     using Handle = T*;

@@ -1,6 +1,7 @@
 #include "mainwindow/Form1.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <array>
@@ -9,6 +10,7 @@
 #include "mainwindow/Module1.h"
 #include "mainwindow/QuickAdd.h"
 #include "mainwindow/UnifiedSettings.h"
+#include "render/JobListFile.h"
 #include "render/RenderCommand.h"
 #include "render/StatusTexts.h"
 #include "win/Controls.h"
@@ -48,7 +50,15 @@ enum ControlId : int {  // clear of IDOK and IDCANCEL, which IsDialogMessage sen
     IdListView1,
     IdTxtQty,
     IdPicture1,
+    IdMenuOpen = 3001,  // the menu bar
+    IdMenuSave,
+    IdMenuExit,
+    IdMenuResults,
+    IdMenuNoInstallation,
+    IdMenuInstallation,  // the first installation; the others follow
 };
+
+constexpr int MaxInstallationItems = 100;
 
 constexpr UINT_PTR IdTimer1 = 1;
 
@@ -149,7 +159,15 @@ constexpr double WindowFontPoints = 10.5;
 
 }  // namespace
 
+constexpr std::wstring_view JobListFilter = L"任务列表 (*.csv)|*.csv|All Files (*.*)|*.*";
+
 const win::CommandRoute<Form1> Form1::Commands[] = {
+    {IdMenuOpen, 0, &Form1::OpenJobList_Click},  // 0 from the menu, 1 from the shortcut key
+    {IdMenuOpen, 1, &Form1::OpenJobList_Click},
+    {IdMenuSave, 0, &Form1::SaveJobList_Click},
+    {IdMenuSave, 1, &Form1::SaveJobList_Click},
+    {IdMenuExit, 0, &Form1::Command7_Click},
+    {IdMenuResults, 0, &Form1::Results_Click},
     {IdCommand1, BN_CLICKED, &Form1::Command1_Click},
     {IdCommand2, BN_CLICKED, &Form1::Command2_Click},
     {IdCommand3, BN_CLICKED, &Form1::Command3_Click},
@@ -166,9 +184,38 @@ const win::CommandRoute<Form1> Form1::Commands[] = {
     {IdCommand10, BN_CLICKED, &Form1::Command10_Click},
 };
 
+HMENU Form1::createMenu() {
+    const HMENU file = CreatePopupMenu();
+    AppendMenuW(file, MF_STRING, IdMenuOpen, L"打开任务列表(&O)…\tCtrl+O");
+    AppendMenuW(file, MF_STRING, IdMenuSave, L"保存任务列表(&S)…\tCtrl+S");
+    AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(file, MF_STRING, IdMenuExit, L"退出(&X)");
+
+    const HMENU versions = CreatePopupMenu();
+    installations_ = platform_.maxInstallations();
+    if (installations_.size() > MaxInstallationItems) installations_.resize(MaxInstallationItems);
+    for (std::size_t i = 0; i < installations_.size(); ++i) {
+        AppendMenuW(versions, MF_STRING, IdMenuInstallation + static_cast<UINT_PTR>(i),
+                    (L"3ds Max " + std::to_wstring(installations_[i].year)).c_str());
+    }
+    if (installations_.empty()) {
+        AppendMenuW(versions, MF_STRING | MF_GRAYED, IdMenuNoInstallation, L"未找到3dsMax");
+    }
+    const HMENU render = CreatePopupMenu();
+    AppendMenuW(render, MF_STRING, IdMenuResults, L"渲染结果(&V)…");
+    AppendMenuW(render, MF_POPUP, reinterpret_cast<UINT_PTR>(versions), L"3dsMax版本");
+
+    const HMENU bar = CreateMenu();
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"文件(&F)");
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(render), L"渲染(&R)");
+    return bar;
+}
+
 Form1::Startup Form1::create() {
+    ACCEL keys[] = {{FCONTROL | FVIRTKEY, 'O', IdMenuOpen}, {FCONTROL | FVIRTKEY, 'S', IdMenuSave}};
+    shortcuts_.reset(CreateAcceleratorTableW(keys, 2));
     if (!createForm(L"RavolenForm1", L"RavolenV1.0    --Quorth", ClientWidth, ClientHeight,
-                    WindowFontPoints) ||
+                    WindowFontPoints, createMenu()) ||
         !createControls(Layout)) {
         destroyWindow();
         return Startup::Failed;
@@ -206,6 +253,7 @@ bool Form1::Form_Load() {
     jobs().list().clear();
 
     SetTimer(hwnd(), IdTimer1, Timer1Interval, nullptr);
+    DragAcceptFiles(hwnd(), TRUE);
     return true;
 }
 
@@ -236,15 +284,24 @@ void Form1::PaintListStripes(HWND list, HWND picture, [[maybe_unused]] std::int3
 }
 
 LRESULT Form1::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DROPFILES) {
+        dropFiles(reinterpret_cast<HDROP>(wParam));
+        return 0;
+    }
     // The program lives as long as its main window, and the job editor no longer.
     if (message == WM_DESTROY) {
         form2_.reset();
+        results_.reset();
         PostQuitMessage(0);
     }
     return Form::onMessage(message, wParam, lParam);
 }
 
 bool Form1::onCommand(int id, int code) {
+    if (code == 0 && id >= IdMenuInstallation && id < IdMenuInstallation + MaxInstallationItems) {
+        chooseInstallation(id - IdMenuInstallation);
+        return true;
+    }
     return win::RouteCommand<Form1>(*this, Commands, id, code);
 }
 
@@ -317,6 +374,10 @@ void Form1::Command5_Click() {
     if (answer.empty()) return;
     const std::vector<RenderJob> added = QuickAddJobs(answer, win::WindowText(item(IdText2)),
                                                       win::WindowText(item(IdText3)));
+    appendJobs(added);
+}
+
+void Form1::appendJobs(const std::vector<RenderJob>& added) {
     const HWND list = item(IdListView1);
     DeselectAllRows(list);
     {
@@ -325,6 +386,77 @@ void Form1::Command5_Click() {
     }
     ravolen::SelectLastRow(list);
     SetFocus(list);
+}
+
+void Form1::dropFiles(HDROP drop) {
+    std::vector<std::wstring> paths;
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+        path.resize(DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
+        paths.push_back(std::move(path));
+    }
+    DragFinish(drop);
+
+    const DroppedScenes dropped = SortOutDropped(
+        paths, [this](const std::wstring& path) { return platform_.folderEntries(path); });
+    if (!dropped.scenes.empty()) {
+        std::vector<RenderJob> added;
+        const std::wstring folder = win::WindowText(item(IdText2));
+        const std::wstring format = win::WindowText(item(IdText3));
+        for (const std::wstring& scene : dropped.scenes) {
+            const auto jobs = QuickAddJobs({scene}, folder, format);
+            added.insert(added.end(), jobs.begin(), jobs.end());
+        }
+        appendJobs(added);
+    }
+    // Never a silent loss.
+    if (dropped.skipped > 0) {
+        platform_.showMessage(L"已跳过" + std::to_wstring(dropped.skipped) + L"个不是Max文件的项目。");
+    }
+}
+
+void Form1::OpenJobList_Click() {
+    const std::vector<std::wstring> answer = platform_.openFiles(
+        {L"打开任务列表", std::wstring(JobListFilter), 1, false});
+    if (answer.size() != 1) return;
+    const std::wstring& path = answer.front();
+    const std::optional<std::string> bytes = platform_.readFile(path);
+    if (!bytes) {
+        platform_.showMessage(JobListFaultMessage(path, {1, L"无法打开文件"}));
+        return;
+    }
+    auto opened = OpenJobList(*bytes);
+    if (const auto* fault = std::get_if<JobListFault>(&opened)) {
+        platform_.showMessage(JobListFaultMessage(path, *fault));
+        return;
+    }
+    // Rows from a file get no saved entries, as rows added after a tick.
+    appendJobs(std::get<std::vector<RenderJob>>(opened));
+}
+
+void Form1::SaveJobList_Click() {
+    const std::wstring path =
+        platform_.saveFile({L"保存任务列表", std::wstring(JobListFilter), L"csv"});
+    if (path.empty()) return;
+    if (!platform_.replaceFile(path, SaveJobList(jobs().all()))) {
+        platform_.showMessage(L"无法保存任务列表：" + path);
+    }
+}
+
+void Form1::chooseInstallation(int index) {
+    if (index >= 0 && static_cast<std::size_t>(index) < installations_.size()) {
+        win::SetText(item(IdText1), installations_[static_cast<std::size_t>(index)].folder);
+    }
+}
+
+void Form1::Results_Click() {
+    if (resultsDialog()) {
+        results_->show();
+        return;
+    }
+    auto dialog = std::make_unique<ResultsDialog>(platform_, item(IdListView1));
+    if (dialog->create(hwnd())) results_ = std::move(dialog);
 }
 
 void Form1::Command6_Click() {

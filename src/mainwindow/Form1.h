@@ -1,5 +1,8 @@
 #pragma once
 
+#include <windows.h>
+#include <shellapi.h>
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -9,6 +12,7 @@
 #include "jobdialog/Form2.h"
 #include "listcontrol/clsList.h"
 #include "mainwindow/JobRows.h"
+#include "mainwindow/ResultsDialog.h"
 #include "platform/Platform.h"
 #include "win/Form.h"
 #include "win/ListStripes.h"
@@ -29,11 +33,15 @@ public:
     Startup create();
 
     JobRows jobs() const { return JobRows(control(L"ListView1")); }
+    // The results dialog while it exists, or null.
+    ResultsDialog* resultsDialog() const { return results_ && results_->hwnd() ? results_.get() : nullptr; }
     // The job editor dialog while it exists, or null.
     Form2* jobDialog() const { return form2_ && form2_->hwnd() ? form2_.get() : nullptr; }
 
     // How often the status labels follow the table.
     static constexpr unsigned Timer1Interval = 50;
+
+    HACCEL accelerators() const override { return shortcuts_.get(); }
 
 private:
     LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -55,6 +63,18 @@ private:
     void Command8_Click();
     void Command9_Click();
     void Command10_Click();
+    // The menu bar.
+    void OpenJobList_Click();
+    void SaveJobList_Click();
+    void Results_Click();
+    void chooseInstallation(int index);
+    HMENU createMenu();
+
+    // Appends rows as every add path does: the selection on the last one, the focus on the table.
+    void appendJobs(const std::vector<RenderJob>& added);
+    // Files dropped from Explorer: scenes added as quick add adds them, folders opened one level.
+    void dropFiles(HDROP drop);
+
     void Check2_Click();
     void Check3_Click();
     void Text2_Change();
@@ -78,7 +98,10 @@ private:
     std::vector<std::wstring> SavedOutDirs;
     std::vector<std::wstring> SavedExts;
     std::wstring appliedFormat_;
-    std::unique_ptr<Form2> form2_;  // created on first use  // the format text the output names carry while Check3 is ticked
+    std::unique_ptr<Form2> form2_;  // created on first use
+    std::unique_ptr<ResultsDialog> results_;
+    std::vector<MaxInstallation> installations_;  // as the 3dsMax版本 menu lists them
+    UniqueHandle<AcceleratorTraits> shortcuts_;  // the format text the output names carry while Check3 is ticked
 };
 
 }  // namespace ravolen

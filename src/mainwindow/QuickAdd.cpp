@@ -1,5 +1,7 @@
 #include "mainwindow/QuickAdd.h"
 
+#include <cwctype>
+
 namespace ravolen {
 namespace {
 
@@ -29,6 +31,41 @@ std::vector<RenderJob> QuickAddJobs(const std::vector<std::wstring>& answer,
         jobs.push_back(QuickJob(answer[0] + L"\\" + answer[i], answer[i], outputFolder, format));
     }
     return jobs;
+}
+
+bool IsSceneFile(std::wstring_view name) {
+    if (name.size() < 4) return false;
+    const std::wstring_view extension = name.substr(name.size() - 4);
+    return extension[0] == L'.' && std::towlower(extension[1]) == L'm' &&
+           std::towlower(extension[2]) == L'a' && std::towlower(extension[3]) == L'x';
+}
+
+bool NaturalLess(std::wstring_view a, std::wstring_view b) {
+    const auto digit = [](wchar_t c) { return c >= L'0' && c <= L'9'; };
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (digit(a[i]) && digit(b[j])) {
+            // Numbers compare by value: fewer digits (leading zeros aside) is smaller.
+            std::size_t endA = i, endB = j;
+            while (endA < a.size() && digit(a[endA])) ++endA;
+            while (endB < b.size() && digit(b[endB])) ++endB;
+            std::size_t startA = i, startB = j;
+            while (startA + 1 < endA && a[startA] == L'0') ++startA;
+            while (startB + 1 < endB && b[startB] == L'0') ++startB;
+            if (endA - startA != endB - startB) return endA - startA < endB - startB;
+            const int order = a.substr(startA, endA - startA).compare(b.substr(startB, endB - startB));
+            if (order != 0) return order < 0;
+            i = endA;
+            j = endB;
+            continue;
+        }
+        const wchar_t x = static_cast<wchar_t>(std::towlower(a[i]));
+        const wchar_t y = static_cast<wchar_t>(std::towlower(b[j]));
+        if (x != y) return x < y;
+        ++i;
+        ++j;
+    }
+    return a.size() - i < b.size() - j;
 }
 
 }  // namespace ravolen

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,33 @@ struct OpenFileRequest {
     bool operator==(const OpenFileRequest&) const = default;
 };
 
+// A save-file dialog; `defaultExtension` (without its dot) is added to a name typed without one.
+struct SaveFileRequest {
+    std::wstring title;
+    std::wstring filter;
+    std::wstring defaultExtension;
+
+    bool operator==(const SaveFileRequest&) const = default;
+};
+
+// One entry of a folder.
+struct FolderEntry {
+    std::wstring name;
+    bool folder = false;
+    unsigned long long size = 0;      // bytes
+    unsigned long long modified = 0;  // the last write, in 100 ns units since 1601 (UTC)
+
+    bool operator==(const FolderEntry&) const = default;
+};
+
+// A 3ds Max installed on this computer.
+struct MaxInstallation {
+    int year = 0;         // 2012 for 3ds Max 2012
+    std::wstring folder;  // holds 3dsmaxcmd.exe
+
+    bool operator==(const MaxInstallation&) const = default;
+};
+
 // What became of a request to end the render job.
 enum class RenderJobEnd {
     Ended,        // its processes were told to end
@@ -60,6 +88,15 @@ public:
     virtual bool writeFile(const std::wstring& path, std::string_view bytes) = 0;
     // True when the path names an existing file (not a folder).
     virtual bool fileExists(const std::wstring& path) = 0;
+    // The file's whole content, or nothing when it cannot be read.
+    virtual std::optional<std::string> readFile(const std::wstring& path) = 0;
+    // Replaces the file's content only once every byte is written: a temporary file beside it
+    // takes the old one's place, so a failure never leaves half a file. False on failure.
+    virtual bool replaceFile(const std::wstring& path, std::string_view bytes) = 0;
+    // The entries of a folder, in no particular order; nothing when the path is not a folder.
+    virtual std::optional<std::vector<FolderEntry>> folderEntries(const std::wstring& path) = 0;
+    // The 3ds Max installations the registry and the Program Files folder know, newest first.
+    virtual std::vector<MaxInstallation> maxInstallations() = 0;
     // Starts the program without waiting for it and without keeping a handle to it.
     virtual bool startProcess(const ProcessLaunch& launch) = 0;
 
@@ -82,6 +119,8 @@ public:
     // or (several chosen) the folder followed by each file's name. Nothing when the user
     // cancelled or the dialog failed. However many files are chosen, none is left out.
     virtual std::vector<std::wstring> openFiles(const OpenFileRequest& request) = 0;
+    // Modal to the active window: the path the user named to save to, or empty when cancelled.
+    virtual std::wstring saveFile(const SaveFileRequest& request) = 0;
     // The folder the user chose in the shell's folder picker (only file-system folders, with an
     // edit box), its path exactly as the shell gives it; empty when the user cancelled or the
     // choice has no file-system path.

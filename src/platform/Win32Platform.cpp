@@ -91,6 +91,38 @@ std::vector<std::wstring> CommonDialogAnswer(const std::vector<std::wstring>& pa
     return answer;
 }
 
+std::wstring WithoutTrailingSeparators(std::wstring path) {
+    while (path.size() > 3 && path.back() == L'\\') path.pop_back();
+    return path;
+}
+
+std::wstring Lowered(std::wstring text) {
+    CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
+    return text;
+}
+
+// "3ds Max 2024" gives 2024; anything else 0.
+int YearOfFolderName(std::wstring_view name) {
+    constexpr std::wstring_view prefix = L"3ds Max ";
+    if (name.size() != prefix.size() + 4 ||
+        CompareStringOrdinal(name.data(), static_cast<int>(prefix.size()), prefix.data(),
+                             static_cast<int>(prefix.size()), TRUE) != CSTR_EQUAL) {
+        return 0;
+    }
+    int year = 0;
+    for (wchar_t c : name.substr(prefix.size())) {
+        if (c < L'0' || c > L'9') return 0;
+        year = year * 10 + (c - L'0');
+    }
+    return year;
+}
+
+std::wstring EnvironmentValue(const wchar_t* name) {
+    wchar_t value[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::wstring(value, length) : std::wstring();
+}
+
 std::vector<std::wstring> SplitAt(std::wstring_view text, wchar_t separator) {
     std::vector<std::wstring> pieces;
     for (std::size_t start = 0;;) {
@@ -145,6 +177,129 @@ bool Win32Platform::writeFile(const std::wstring& path, std::string_view bytes) 
 bool Win32Platform::fileExists(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::optional<std::string> Win32Platform::readFile(const std::wstring& path) {
+    const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > (1LL << 31)) {
+        return std::nullopt;
+    }
+    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD read = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+        if (!ReadFile(file.get(), bytes.data() + done, chunk, &read, nullptr) || read == 0) {
+            return std::nullopt;
+        }
+        done += read;
+    }
+    return bytes;
+}
+
+bool Win32Platform::replaceFile(const std::wstring& path, std::string_view bytes) {
+    const std::wstring temporary = path + L".ravolen-" + std::to_wstring(GetCurrentProcessId());
+    if (!writeFile(temporary, bytes) ||
+        !MoveFileExW(temporary.c_str(), path.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::vector<FolderEntry>> Win32Platform::folderEntries(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return std::nullopt;
+    }
+    std::vector<FolderEntry> entries;
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW((WithoutTrailingSeparators(path) + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return entries;
+    do {
+        const std::wstring_view name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        entries.push_back({std::wstring(name), (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                           (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow,
+                           (static_cast<unsigned long long>(found.ftLastWriteTime.dwHighDateTime) << 32) |
+                               found.ftLastWriteTime.dwLowDateTime});
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return entries;
+}
+
+std::vector<MaxInstallation> Win32Platform::maxInstallations() {
+    std::vector<MaxInstallation> found;
+    const auto add = [&](int year, std::wstring folder) {
+        folder = WithoutTrailingSeparators(std::move(folder));
+        if (year <= 0 || !fileExists(folder + L"\\3dsmaxcmd.exe")) return;
+        for (const MaxInstallation& known : found) {
+            if (Lowered(known.folder) == Lowered(folder)) return;
+        }
+        found.push_back({year, std::move(folder)});
+    };
+    // Each version's key names its folder; version 26 is 3ds Max 2024.
+    HKEY versions = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Autodesk\\3dsMax", 0,
+                      KEY_READ | KEY_WOW64_64KEY, &versions) == ERROR_SUCCESS) {
+        wchar_t name[64];
+        for (DWORD i = 0;; ++i) {
+            DWORD length = 64;
+            if (RegEnumKeyExW(versions, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS) {
+                break;
+            }
+            wchar_t folder[MAX_PATH] = {};
+            DWORD size = sizeof folder;
+            if (RegGetValueW(versions, name, L"Installdir", RRF_RT_REG_SZ, nullptr, folder, &size) ==
+                ERROR_SUCCESS) {
+                const int version = _wtoi(name);
+                add(version > 0 ? 1998 + version : 0, folder);
+            }
+        }
+        RegCloseKey(versions);
+    }
+    for (const wchar_t* variable : {L"ProgramW6432", L"ProgramFiles"}) {
+        const std::wstring autodesk = EnvironmentValue(variable) + L"\\Autodesk";
+        if (const auto entries = folderEntries(autodesk)) {
+            for (const FolderEntry& entry : *entries) {
+                if (entry.folder) add(YearOfFolderName(entry.name), autodesk + L"\\" + entry.name);
+            }
+        }
+    }
+    std::stable_sort(found.begin(), found.end(),
+                     [](const auto& a, const auto& b) { return a.year > b.year; });
+    return found;
+}
+
+std::wstring Win32Platform::saveFile(const SaveFileRequest& request) {
+    ComPtr<IFileSaveDialog> dialog;
+    if (FAILED(CoCreateInstance(CLSID_FileSaveDialog, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IFileSaveDialog, reinterpret_cast<void**>(dialog.put())))) {
+        return {};
+    }
+    FILEOPENDIALOGOPTIONS options = 0;
+    dialog->GetOptions(&options);
+    dialog->SetOptions(options | FOS_FORCEFILESYSTEM | FOS_OVERWRITEPROMPT | FOS_PATHMUSTEXIST);
+    dialog->SetTitle(request.title.c_str());
+    const std::vector<std::wstring> pieces = SplitAt(request.filter, L'|');
+    std::vector<COMDLG_FILTERSPEC> types;
+    for (std::size_t i = 0; i + 1 < pieces.size(); i += 2) {
+        types.push_back({pieces[i].c_str(), pieces[i + 1].c_str()});
+    }
+    dialog->SetFileTypes(static_cast<UINT>(types.size()), types.data());
+    dialog->SetDefaultExtension(request.defaultExtension.c_str());
+    ComPtr<IShellItem> item;
+    PWSTR name = nullptr;
+    if (FAILED(dialog->Show(GetActiveWindow())) || FAILED(dialog->GetResult(item.put())) ||
+        FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, &name))) {
+        return {};
+    }
+    const CoTaskMem owned(name);
+    return name;
 }
 
 bool Win32Platform::startProcess(const ProcessLaunch& launch) {

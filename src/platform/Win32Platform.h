@@ -18,6 +18,11 @@ public:
     bool createFolder(const std::wstring& path) override;
     bool writeFile(const std::wstring& path, std::string_view bytes) override;
     bool fileExists(const std::wstring& path) override;
+    std::optional<std::string> readFile(const std::wstring& path) override;
+    bool replaceFile(const std::wstring& path, std::string_view bytes) override;
+    std::optional<std::vector<FolderEntry>> folderEntries(const std::wstring& path) override;
+    std::vector<MaxInstallation> maxInstallations() override;
+    std::wstring saveFile(const SaveFileRequest& request) override;
     bool startProcess(const ProcessLaunch& launch) override;
     bool startInRenderJob(const ProcessLaunch& launch) override;
     bool renderJobRunning() override;

@@ -68,10 +68,10 @@ HWND Form::control(std::wstring_view name) const {
 }
 
 bool Form::createForm(const wchar_t* className, std::wstring_view caption, int clientWidthTwips,
-                      int clientHeightTwips, double fontPoints) {
+                      int clientHeightTwips, double fontPoints, HMENU menu) {
     windowFontPoints_ = fontPoints;
     RECT bounds{0, 0, TwipsToPixels(clientWidthTwips, dpi_), TwipsToPixels(clientHeightTwips, dpi_)};
-    AdjustWindowRectEx(&bounds, FormStyle, FALSE, WS_EX_CONTROLPARENT);
+    AdjustWindowRectEx(&bounds, FormStyle, menu != nullptr, WS_EX_CONTROLPARENT);
     RECT work{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     const LONG width = bounds.right - bounds.left;
@@ -81,8 +81,17 @@ bool Form::createForm(const wchar_t* className, std::wstring_view caption, int c
     const HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
     const RECT placed{left, top, left + width, top + height};
     if (!createWindow(className, std::wstring(caption).c_str(), FormStyle, WS_EX_CONTROLPARENT,
-                      placed, icon)) {
+                      placed, icon, menu)) {
+        if (menu) DestroyMenu(menu);
         return false;
+    }
+    // A menu bar too long for one line takes two; the client area keeps its size all the same.
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    const LONG missing = TwipsToPixels(clientHeightTwips, dpi_) - client.bottom;
+    if (missing > 0) {
+        SetWindowPos(hwnd(), nullptr, 0, 0, width, height + missing,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     SendMessageW(hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(font({})), FALSE);
     return true;

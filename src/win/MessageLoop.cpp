@@ -6,7 +6,11 @@ namespace ravolen::win {
 
 void DispatchLoopMessage(MSG& message) {
     const HWND root = message.hwnd ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
-    if (root && Window::FromHandle(root) && IsDialogMessageW(root, &message)) return;
+    if (const Window* window = root ? Window::FromHandle(root) : nullptr) {
+        const HACCEL shortcuts = window->accelerators();
+        if (shortcuts && TranslateAcceleratorW(root, shortcuts, &message)) return;
+        if (IsDialogMessageW(root, &message)) return;
+    }
     TranslateMessage(&message);
     DispatchMessageW(&message);
 }

@@ -18,12 +18,15 @@ public:
     // The object of a window that a Window created, or null.
     static Window* FromHandle(HWND hwnd);
 
+    // The window's keyboard shortcuts, which the message loop translates first; null for none.
+    virtual HACCEL accelerators() const { return nullptr; }
+
 protected:
     Window() = default;
 
     // Registers the class on first use. False when the window could not be created.
     bool createWindow(const wchar_t* className, const wchar_t* title, DWORD style, DWORD exStyle,
-                      const RECT& bounds, HICON icon);
+                      const RECT& bounds, HICON icon, HMENU menu = nullptr);
 
     // Detaches this object from its window, then destroys the window. A derived class calls it
     // from its destructor while its members still exist.

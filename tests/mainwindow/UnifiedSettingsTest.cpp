@@ -111,5 +111,26 @@ TEST(QuickAdd, EachChosenFileBecomesARowInTheDialogsOrder) {
     EXPECT_TRUE(QuickAddJobs({}, L"o", L".tga").empty());
 }
 
+TEST(QuickAdd, DroppedFoldersOpenOneLevelInExplorersOrder) {
+    EXPECT_TRUE(NaturalLess(L"shot2.max", L"shot10.max"));
+    EXPECT_TRUE(NaturalLess(L"Shot2.max", L"shot10.max"));
+    EXPECT_FALSE(NaturalLess(L"shot10.max", L"shot2.max"));
+    EXPECT_TRUE(NaturalLess(L"a.max", L"B.max"));
+    EXPECT_TRUE(NaturalLess(L"x007", L"x8"));
+    EXPECT_FALSE(NaturalLess(L"same", L"same"));
+    EXPECT_TRUE(IsSceneFile(L"Room.MAX"));
+    EXPECT_FALSE(IsSceneFile(L"room.max.bak"));
+    EXPECT_FALSE(IsSceneFile(L"max"));
+
+    const auto entries = [](const std::wstring& path) -> std::optional<std::vector<FolderEntry>> {
+        if (path != L"D:\\s\\") return std::nullopt;
+        return std::vector<FolderEntry>{{L"b10.max", false}, {L"sub.max", true}, {L"b9.MAX", false},
+                                        {L"x.txt", false}};
+    };
+    const DroppedScenes dropped = SortOutDropped({L"D:\\s\\", L"D:\\a.txt", L"D:\\z.max"}, entries);
+    EXPECT_EQ(dropped.scenes, (Texts{L"D:\\s\\b9.MAX", L"D:\\s\\b10.max", L"D:\\z.max"}));
+    EXPECT_EQ(dropped.skipped, 1);
+}
+
 }  // namespace
 }  // namespace ravolen

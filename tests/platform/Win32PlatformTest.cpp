@@ -192,3 +192,87 @@ TEST(Win32Platform, CmdHandsTheRendererExactlyWhatTheCellsMean) {
 
 }  // namespace
 }  // namespace ravolen
+
+namespace ravolen {
+namespace {
+
+using namespace test;
+
+TEST(Win32Platform, AFileIsReplacedWholeOrNotAtAll) {
+    Win32Platform platform;
+    const TempFolder temp(L"ravolen-replace");
+    const std::wstring list = temp.path() + L"\\任务 列表.csv";
+    ASSERT_TRUE(platform.replaceFile(list, "first"));
+    ASSERT_TRUE(platform.replaceFile(list, "second, longer"));
+    EXPECT_EQ(platform.readFile(list), std::optional<std::string>("second, longer"));
+    {
+        // Held open without sharing, as an editor may hold it: the save fails and leaves it be.
+        const FileHandle held(CreateFileW(list.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(held);
+        EXPECT_FALSE(platform.replaceFile(list, "third"));
+    }
+    EXPECT_EQ(platform.readFile(list), std::optional<std::string>("second, longer"));
+    EXPECT_EQ(Listing(temp.path()), std::set<std::wstring>{L"任务 列表.csv"});
+    EXPECT_FALSE(platform.readFile(temp.path() + L"\\missing.csv"));
+
+    const auto entries = platform.folderEntries(temp.path());
+    ASSERT_TRUE(entries);
+    ASSERT_EQ(entries->size(), 1u);
+    EXPECT_EQ(entries->at(0).size, 14u);
+    EXPECT_FALSE(platform.folderEntries(list));
+}
+
+TEST(Win32Platform, FindsTheInstallationsTheRegistryAndProgramFilesKnowNewestFirst) {
+    Win32Platform platform;
+    const TempFolder temp(L"ravolen-max");
+    const auto install = [](const std::wstring& folder) {
+        CreateDirectoryW(folder.c_str(), nullptr);
+        CloseHandle(CreateFileW((folder + L"\\3dsmaxcmd.exe").c_str(), GENERIC_WRITE, 0, nullptr,
+                                CREATE_ALWAYS, 0, nullptr));
+    };
+    // Versions far in the future, so that a real 3ds Max's keys are never touched: version 90 is
+    // 3ds Max 2088, as version 26 is 3ds Max 2024.
+    const std::wstring max2088 = temp.path() + L"\\Max 2088";
+    const std::wstring max2089 = temp.path() + L"\\Autodesk 2089";
+    install(max2088);
+    install(max2089);
+    const std::wstring programs = temp.path() + L"\\Programs";
+    CreateDirectoryW(programs.c_str(), nullptr);
+    CreateDirectoryW((programs + L"\\Autodesk").c_str(), nullptr);
+    install(programs + L"\\Autodesk\\3ds Max 2020");
+    CreateDirectoryW((programs + L"\\Autodesk\\3ds Max 2019").c_str(), nullptr);  // no renderer
+    const std::wstring keys = L"SOFTWARE\\Autodesk\\3dsMax";
+    const std::pair<std::wstring, std::wstring> versions[] = {{L"90.0", max2088 + L"\\"},
+                                                              {L"91.0", max2089}};
+    for (const auto& [version, folder] : versions) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (keys + L"\\" + version).c_str(), 0, nullptr, 0,
+                                  KEY_WRITE | KEY_WOW64_64KEY, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        RegSetValueExW(key, L"Installdir", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                       static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+    }
+    wchar_t saved[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"ProgramW6432", saved, MAX_PATH);
+    SetEnvironmentVariableW(L"ProgramW6432", programs.c_str());
+
+    const std::vector<MaxInstallation> found = platform.maxInstallations();
+
+    SetEnvironmentVariableW(L"ProgramW6432", saved);
+    for (const auto& [version, folder] : versions) {
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, (keys + L"\\" + version).c_str());
+    }
+    // Only the program's own installations may be in the answer beside these: none under Wine.
+    std::vector<MaxInstallation> ours;
+    for (const MaxInstallation& installation : found) {
+        if (installation.folder.starts_with(temp.path())) ours.push_back(installation);
+    }
+    EXPECT_EQ(ours, (std::vector<MaxInstallation>{{2089, max2089},
+                                                  {2088, max2088},
+                                                  {2020, programs + L"\\Autodesk\\3ds Max 2020"}}));
+}
+
+}  // namespace
+}  // namespace ravolen

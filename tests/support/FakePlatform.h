@@ -30,7 +30,11 @@ public:
     bool previousInstance = false;
     std::set<std::wstring> missingFiles;
     std::vector<std::wstring> openAnswer;  // what every open-file dialog answers
-    std::wstring folderAnswer;             // what every folder picker answers  // every other path is an existing file
+    std::wstring folderAnswer;             // what every folder picker answers
+    std::wstring saveAnswer;               // what every save dialog answers
+    std::map<std::wstring, std::vector<FolderEntry>> folderContents;
+    std::vector<MaxInstallation> installations;
+    bool failReplace = false;  // every other path is an existing file
     bool renderRunning = false;
     RenderJobEnd jobEnd = RenderJobEnd::NoneRunning;
 
@@ -41,6 +45,7 @@ public:
     std::vector<Message> messages;
     std::vector<OpenFileRequest> openRequests;
     std::vector<std::wstring> folderTitles;
+    std::vector<SaveFileRequest> saveRequests;
     std::vector<std::wstring> calls;  // "createFolder <path>", "writeFile <path>", ...
     // Lets a test look at the application's state at the moment a message is shown.
     std::function<void(const std::wstring&)> onMessage;
@@ -64,6 +69,29 @@ public:
     bool fileExists(const std::wstring& path) override {
         calls.push_back(L"fileExists " + path);
         return missingFiles.count(path) == 0;
+    }
+    std::optional<std::string> readFile(const std::wstring& path) override {
+        calls.push_back(L"readFile " + path);
+        const auto found = files.find(path);
+        if (found == files.end()) return std::nullopt;
+        return found->second;
+    }
+    bool replaceFile(const std::wstring& path, std::string_view bytes) override {
+        calls.push_back(L"replaceFile " + path);
+        if (failReplace) return false;
+        files[path] = std::string(bytes);
+        return true;
+    }
+    std::optional<std::vector<FolderEntry>> folderEntries(const std::wstring& path) override {
+        const auto found = folderContents.find(path);
+        if (found == folderContents.end()) return std::nullopt;
+        return found->second;
+    }
+    std::vector<MaxInstallation> maxInstallations() override { return installations; }
+    std::wstring saveFile(const SaveFileRequest& request) override {
+        calls.push_back(L"saveFile " + request.title);
+        saveRequests.push_back(request);
+        return saveAnswer;
     }
     bool startInRenderJob(const ProcessLaunch& launch) override {
         calls.push_back(L"startInRenderJob " + launch.commandLine);

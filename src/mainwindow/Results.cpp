@@ -1,0 +1,80 @@
+#include "mainwindow/Results.h"
+
+#include <cwctype>
+#include <algorithm>
+#include <map>
+#include <unordered_map>
+
+namespace ravolen {
+namespace {
+
+std::wstring Lowered(std::wstring_view text) {
+    std::wstring lowered(text);
+    for (wchar_t& c : lowered) c = static_cast<wchar_t>(std::towlower(c));
+    return lowered;
+}
+
+struct Found {
+    int frames = 0;
+    bool single = false;
+    unsigned long long size = 0;
+    unsigned long long modified = 0;
+
+    void add(const FolderEntry& entry, bool frame) {
+        frames += frame ? 1 : 0;
+        single = single || !frame;
+        size += entry.size;
+        modified = std::max(modified, entry.modified);
+    }
+};
+
+// A folder's files by the output name they complete: each file under its own name, and a
+// numbered frame also under its name without the frame number ("lobby0001.tga" under
+// "lobby.tga"; a run of five digits could be a number of four after a digit of the name).
+std::unordered_map<std::wstring, Found> IndexFolder(const std::vector<FolderEntry>& entries) {
+    std::unordered_map<std::wstring, Found> index;
+    for (const FolderEntry& entry : entries) {
+        if (entry.folder) continue;
+        const std::wstring name = Lowered(entry.name);
+        index[name].add(entry, false);
+        const std::size_t dot = name.find_last_of(L'.');
+        const std::size_t stemEnd = dot == std::wstring::npos ? name.size() : dot;
+        std::size_t digits = 0;
+        while (digits < stemEnd && std::iswdigit(name[stemEnd - digits - 1])) ++digits;
+        for (std::size_t frame = 4; frame <= digits; ++frame) {
+            index[name.substr(0, stemEnd - frame) + name.substr(stemEnd)].add(entry, true);
+        }
+    }
+    return index;
+}
+
+}  // namespace
+
+std::vector<RenderResult> FindResults(
+    std::span<const RenderJob> rows,
+    const std::function<std::optional<std::vector<FolderEntry>>(const std::wstring&)>& entriesOf) {
+    std::map<std::wstring, std::unordered_map<std::wstring, Found>> folders;  // read once each
+    std::vector<RenderResult> results;
+    results.reserve(rows.size());
+    for (const RenderJob& job : rows) {
+        RenderResult result;
+        result.output = job.outputFolder + L"\\" + job.outputName;
+        const std::wstring key = Lowered(job.outputFolder);
+        auto folder = folders.find(key);
+        if (folder == folders.end()) {
+            folder = folders.emplace(key, IndexFolder(entriesOf(job.outputFolder).value_or(
+                                              std::vector<FolderEntry>{}))).first;
+        }
+        if (const auto found = folder->second.find(Lowered(job.outputName));
+            found != folder->second.end()) {
+            result.done = true;
+            result.frames = found->second.single ? 0 : found->second.frames;
+            result.size = found->second.size;
+            result.modified = found->second.modified;
+        }
+        results.push_back(std::move(result));
+    }
+    return results;
+}
+
+}  // namespace ravolen

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <windows.h>
+
+#include "platform/Platform.h"
+#include "win/Form.h"
+
+namespace ravolen {
+
+// 渲染结果: every row of the job table with its expected output and whether it is on disk. The
+// disk is read when the dialog opens and on 刷新; 勾选已完成 ticks exactly the rows whose output
+// exists, so that "-" then leaves the unfinished ones.
+class ResultsDialog final : public win::Form {
+public:
+    ResultsDialog(Platform& platform, HWND jobTable) : platform_(platform), jobTable_(jobTable) {}
+    ~ResultsDialog() override { destroyWindow(); }
+
+    // Creates the dialog over `owner`, reads the disk and shows it; false when Windows refused.
+    bool create(HWND owner);
+    // Reads the disk again and shows the dialog in front.
+    void show();
+
+private:
+    bool onCommand(int id, int code) override;
+
+    void Refresh_Click();
+    void Tick_Click();
+    void Close_Click();
+
+    static const win::CommandRoute<ResultsDialog> Commands[];
+
+    Platform& platform_;
+    HWND jobTable_;
+};
+
+}  // namespace ravolen
