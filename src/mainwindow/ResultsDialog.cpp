@@ -32,11 +32,12 @@ struct Column {
     int widthTwips;
     int format;
 };
-constexpr Column Columns[] = {{L"Max文件", 2400, LVCFMT_LEFT},
-                              {L"输出文件", 3200, LVCFMT_LEFT},
-                              {L"状态", 1100, LVCFMT_LEFT},
+// Within the list's width, so that a time and "已完成（12帧）" show whole.
+constexpr Column Columns[] = {{L"Max文件", 1800, LVCFMT_LEFT},
+                              {L"输出文件", 2600, LVCFMT_LEFT},
+                              {L"状态", 1500, LVCFMT_LEFT},
                               {L"大小", 900, LVCFMT_RIGHT},
-                              {L"时间", 1500, LVCFMT_LEFT}};
+                              {L"时间", 1750, LVCFMT_LEFT}};
 
 std::wstring SizeText(unsigned long long bytes) {
     wchar_t text[32];
