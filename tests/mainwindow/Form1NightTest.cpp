@@ -110,6 +110,8 @@ TEST_F(Form1NightTest, DroppedScenesAndFoldersAddWhatQuickAddWouldAndSayWhatWasS
     EXPECT_EQ(platform.messages[0].text, L"已跳过2个不是Max文件的项目。");
 
     platform.messages.clear();
+    Click(control(L"Command2"));  // the job editor open beside the window
+    ASSERT_NE(form.jobDialog(), nullptr);
     drop({L"E:\\only.max"});
     EXPECT_EQ(form.jobs().count(), 5);
     EXPECT_TRUE(platform.messages.empty());
