@@ -34,7 +34,9 @@ public:
 
     JobRows jobs() const { return JobRows(control(L"ListView1")); }
     // The results dialog while it exists, or null.
-    ResultsDialog* resultsDialog() const { return results_ && results_->hwnd() ? results_.get() : nullptr; }
+    ResultsDialog* resultsDialog() const {
+        return results_ && results_->hwnd() ? results_.get() : nullptr;
+    }
     // The job editor dialog while it exists, or null.
     Form2* jobDialog() const { return form2_ && form2_->hwnd() ? form2_.get() : nullptr; }
 

@@ -133,6 +133,21 @@ std::vector<std::wstring> SplitAt(std::wstring_view text, wchar_t separator) {
     }
 }
 
+// The title, the file types ("description|pattern|...") and the options of a shell file dialog.
+void SetUpFileDialog(IFileDialog& dialog, const std::wstring& title, std::wstring_view filter,
+                     FILEOPENDIALOGOPTIONS extra) {
+    FILEOPENDIALOGOPTIONS options = 0;
+    dialog.GetOptions(&options);
+    dialog.SetOptions(options | extra);
+    dialog.SetTitle(title.c_str());
+    const std::vector<std::wstring> pieces = SplitAt(filter, L'|');
+    std::vector<COMDLG_FILTERSPEC> types;
+    for (std::size_t i = 0; i + 1 < pieces.size(); i += 2) {
+        types.push_back({pieces[i].c_str(), pieces[i + 1].c_str()});
+    }
+    dialog.SetFileTypes(static_cast<UINT>(types.size()), types.data());
+}
+
 }  // namespace
 
 Win32Platform::Win32Platform() : codec_(GetOEMCP()) {}
@@ -281,16 +296,8 @@ std::wstring Win32Platform::saveFile(const SaveFileRequest& request) {
                                 IID_IFileSaveDialog, reinterpret_cast<void**>(dialog.put())))) {
         return {};
     }
-    FILEOPENDIALOGOPTIONS options = 0;
-    dialog->GetOptions(&options);
-    dialog->SetOptions(options | FOS_FORCEFILESYSTEM | FOS_OVERWRITEPROMPT | FOS_PATHMUSTEXIST);
-    dialog->SetTitle(request.title.c_str());
-    const std::vector<std::wstring> pieces = SplitAt(request.filter, L'|');
-    std::vector<COMDLG_FILTERSPEC> types;
-    for (std::size_t i = 0; i + 1 < pieces.size(); i += 2) {
-        types.push_back({pieces[i].c_str(), pieces[i + 1].c_str()});
-    }
-    dialog->SetFileTypes(static_cast<UINT>(types.size()), types.data());
+    SetUpFileDialog(*dialog.get(), request.title, request.filter,
+                    FOS_FORCEFILESYSTEM | FOS_OVERWRITEPROMPT | FOS_PATHMUSTEXIST);
     dialog->SetDefaultExtension(request.defaultExtension.c_str());
     ComPtr<IShellItem> item;
     PWSTR name = nullptr;
@@ -363,18 +370,9 @@ std::vector<std::wstring> Win32Platform::openFiles(const OpenFileRequest& reques
                                 IID_IFileOpenDialog, reinterpret_cast<void**>(dialog.put())))) {
         return {};
     }
-    FILEOPENDIALOGOPTIONS options = 0;
-    dialog->GetOptions(&options);
-    options |= FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST | FOS_FILEMUSTEXIST | FOS_NOCHANGEDIR;
-    if (request.multiple) options |= FOS_ALLOWMULTISELECT;
-    dialog->SetOptions(options);
-    dialog->SetTitle(request.title.c_str());
-    const std::vector<std::wstring> pieces = SplitAt(request.filter, L'|');
-    std::vector<COMDLG_FILTERSPEC> types;
-    for (std::size_t i = 0; i + 1 < pieces.size(); i += 2) {
-        types.push_back({pieces[i].c_str(), pieces[i + 1].c_str()});
-    }
-    dialog->SetFileTypes(static_cast<UINT>(types.size()), types.data());
+    SetUpFileDialog(*dialog.get(), request.title, request.filter,
+                    FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST | FOS_FILEMUSTEXIST | FOS_NOCHANGEDIR |
+                        (request.multiple ? FILEOPENDIALOGOPTIONS{FOS_ALLOWMULTISELECT} : 0));
     dialog->SetFileTypeIndex(static_cast<UINT>(request.filterIndex));
     if (FAILED(dialog->Show(GetActiveWindow()))) return {};
 
