@@ -1,0 +1,43 @@
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "render/JobTable.h"
+
+namespace ravolen {
+
+// What the renderer receives for a row, argument by argument, exactly as the local script hands
+// it over (the cells' own text; the script's quoting and doubled '%' are cmd's, not the
+// renderer's).
+std::vector<std::wstring> RendererArguments(const RenderJob& job);
+
+// A process command line that CommandLineToArgvW and the C runtime read back as `arguments`.
+std::wstring JoinCommandLine(std::span<const std::wstring> arguments);
+
+// Deadline's submission of one row as a command-line job.
+struct DeadlineSettings {
+    std::wstring pool;
+    std::wstring group;
+    int priority = 50;
+    bool suspended = false;
+};
+
+// The job info file's key=value lines.
+std::wstring DeadlineJobInfo(const RenderJob& job, const DeadlineSettings& settings);
+// The plugin info file's key=value lines: the renderer and its arguments for a process command
+// line, where Deadline's files carry a double quote as <QUOTE>.
+std::wstring DeadlinePluginInfo(std::wstring_view installFolder, const RenderJob& job);
+// A text file as Thinkbox's own submitters write it: UTF-16 LE after a byte-order mark.
+std::string Utf16LeFile(std::wstring_view text);
+// The job's id from deadlinecommand's output (its "JobID=" line), or nothing.
+std::optional<std::wstring> DeadlineJobId(std::wstring_view output);
+
+// The job names of a batch for one Backburner manager, which refuses a second job of one name:
+// each scene's base name, made unique with " (2)", " (3)", ...
+std::vector<std::wstring> UniqueJobNames(std::span<const RenderJob> rows);
+
+}  // namespace ravolen
