@@ -54,6 +54,7 @@ public:
     std::vector<MaxInstallation> maxInstallations() override { return {}; }
     std::wstring saveFile(const SaveFileRequest&) override { return {}; }
     bool startProcess(const ProcessLaunch&) override { return true; }
+    std::optional<ProcessOutput> runAndRead(const ProcessLaunch&) override { return std::nullopt; }
     bool startInRenderJob(const ProcessLaunch&) override { return true; }
     bool renderJobRunning() override { return false; }
     RenderJobEnd endRenderJob() override { return RenderJobEnd::NoneRunning; }

@@ -62,6 +62,12 @@ struct MaxInstallation {
     bool operator==(const MaxInstallation&) const = default;
 };
 
+// What a program that ran to its end printed.
+struct ProcessOutput {
+    unsigned long exitCode = 0;
+    std::string output;  // standard output and standard error, as the program wrote them
+};
+
 // What became of a request to end the render job.
 enum class RenderJobEnd {
     Ended,        // its processes were told to end
@@ -99,6 +105,10 @@ public:
     virtual std::vector<MaxInstallation> maxInstallations() = 0;
     // Starts the program without waiting for it and without keeping a handle to it.
     virtual bool startProcess(const ProcessLaunch& launch) = 0;
+
+    // Runs the program hidden, without a console window of its own, and waits for its end; nothing
+    // when it cannot be started.
+    virtual std::optional<ProcessOutput> runAndRead(const ProcessLaunch& launch) = 0;
 
     // The render job holds the render script and every process it starts, and nothing else. It
     // is found again by name, by this run of the program or a later one, as long as any of its

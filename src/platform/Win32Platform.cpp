@@ -318,6 +318,46 @@ bool Win32Platform::startProcess(const ProcessLaunch& launch) {
     return true;
 }
 
+std::optional<ProcessOutput> Win32Platform::runAndRead(const ProcessLaunch& launch) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return std::nullopt;
+    const KernelHandle reader(readEnd);
+    KernelHandle writer(writeEnd);
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);  // only the child's end is inherited
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+    startup.wShowWindow = SW_HIDE;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    startup.hStdInput = nullptr;
+    std::wstring commandLine = launch.commandLine;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(launch.application.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                        CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, nullptr,
+                        launch.workingFolder.empty() ? nullptr : launch.workingFolder.c_str(),
+                        &startup, &info)) {
+        return std::nullopt;
+    }
+    const KernelHandle process(info.hProcess);
+    const KernelHandle thread(info.hThread);
+    writer.reset();  // the pipe ends when the program's own end closes
+
+    ProcessOutput result;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+        result.output.append(buffer, read);
+    }
+    WaitForSingleObject(process.get(), INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process.get(), &code);
+    result.exitCode = code;
+    return result;
+}
+
 bool Win32Platform::startInRenderJob(const ProcessLaunch& launch) {
     // Creates the job, or opens the one an earlier render left running. Without
     // JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE the render outlives this program.

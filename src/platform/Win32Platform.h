@@ -24,6 +24,7 @@ public:
     std::vector<MaxInstallation> maxInstallations() override;
     std::wstring saveFile(const SaveFileRequest& request) override;
     bool startProcess(const ProcessLaunch& launch) override;
+    std::optional<ProcessOutput> runAndRead(const ProcessLaunch& launch) override;
     bool startInRenderJob(const ProcessLaunch& launch) override;
     bool renderJobRunning() override;
     RenderJobEnd endRenderJob() override;

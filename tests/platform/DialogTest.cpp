@@ -136,18 +136,27 @@ TEST(OpenFileDialog, AnswersEveryChosenFileHoweverLongTheirNames) {
               std::vector<std::wstring>{folder + L"\\" + names[6]});
 }
 
+// The text of the folder picker's chosen item.
+std::wstring ChosenItem(HWND tree) {
+    const auto chosen = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    wchar_t text[MAX_PATH] = {};
+    TVITEMW item{};
+    item.mask = TVIF_TEXT;
+    item.hItem = chosen;
+    item.pszText = text;
+    item.cchTextMax = MAX_PATH;
+    if (!chosen || !SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return {};
+    return text;
+}
+
 // Reads the folder picker's texts, then chooses `folder`, or cancels when it is empty. The
-// picker fills its tree of folders a while after it shows; the choice waits until the tree stands
-// still, and OK until the choice has shown.
+// picker fills its tree of folders a while after it shows, and may choose an item of its own
+// meanwhile: the choice is made again until the tree shows it, and only then is OK pressed.
 std::function<bool(HWND)> AnswerFolder(std::vector<std::wstring>& texts, std::wstring folder) {
-    auto previousCount = std::make_shared<LRESULT>(-1);
-    auto chosen = std::make_shared<bool>(false);
-    return [&texts, folder, previousCount, chosen](HWND dialog) {
-        if (*chosen) {
-            PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
-            return true;
-        }
+    std::wstring label = folder;
+    while (label.size() > 3 && label.back() == L'\\') label.pop_back();
+    label = label.size() <= 3 ? label.substr(0, 2) : label.substr(label.find_last_of(L'\\') + 1);
+    return [&texts, folder, label](HWND dialog) {
         HWND tree = nullptr;
         texts.clear();
         for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
@@ -160,14 +169,13 @@ std::function<bool(HWND)> AnswerFolder(std::vector<std::wstring>& texts, std::ws
             PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
             return true;
         }
-        const LRESULT count = tree ? SendMessageW(tree, TVM_GETCOUNT, 0, 0) : 0;
-        if (count == 0 || count != *previousCount) {
-            *previousCount = count;
+        if (!tree || ChosenItem(tree).find(label) == std::wstring::npos) {
+            SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
             return false;
         }
-        SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
-        *chosen = true;
-        return false;
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+        return true;
     };
 }
 

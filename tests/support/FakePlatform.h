@@ -93,6 +93,12 @@ public:
         saveRequests.push_back(request);
         return saveAnswer;
     }
+    std::optional<ProcessOutput> runAnswer;  // what every program run to its end answers
+    std::optional<ProcessOutput> runAndRead(const ProcessLaunch& launch) override {
+        calls.push_back(L"runAndRead " + launch.commandLine);
+        started.push_back(launch);
+        return runAnswer;
+    }
     bool startInRenderJob(const ProcessLaunch& launch) override {
         calls.push_back(L"startInRenderJob " + launch.commandLine);
         if (failStart) return false;

@@ -1,0 +1,94 @@
+// Stands in for Thinkbox Deadline's deadlinecommand.exe as Ravolen calls it:
+//   deadlinecommand.exe <job info file> <plugin info file>
+// Each call appends a record to deadlinecommand-calls.log beside the program, with its arguments
+// and the exact bytes of the files they name, then prints "Result=Success" and "JobID=<n>".
+// Beside the program, a file deadlinecommand-refuse holding a call number makes that call print an
+// error and exit with 1; while a file deadlinecommand-hold lies there, each call waits first.
+//
+// Record format, lengths in bytes so that any content reads back unambiguously:
+//   call <argument count>\n
+//   arg <length> <argument, UTF-8>\n      once per argument
+//   file <length> <the file's bytes>\n   once per argument that names a readable file
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace {
+
+std::string Utf8(std::wstring_view text) {
+    if (text.empty()) return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
+                        nullptr, nullptr);
+    return bytes;
+}
+
+std::wstring ProgramFolder() {
+    std::wstring path(32768, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    return path.substr(0, path.find_last_of(L'\\'));
+}
+
+bool ReadWhole(const std::wstring& path, std::string& bytes) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    char buffer[65536];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
+    CloseHandle(file);
+    return true;
+}
+
+void Append(const std::wstring& path, const std::string& bytes) {
+    const HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+int CountCalls(const std::string& log) {
+    int calls = 0;
+    for (std::size_t at = 0; (at = log.find("call ", at)) != std::string::npos; ++at) {
+        if (at == 0 || log[at - 1] == '\n') ++calls;
+    }
+    return calls;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const std::wstring folder = ProgramFolder();
+    while (GetFileAttributesW((folder + L"\\deadlinecommand-hold").c_str()) != INVALID_FILE_ATTRIBUTES) {
+        Sleep(20);
+    }
+    const std::wstring log = folder + L"\\deadlinecommand-calls.log";
+    std::string previous;
+    ReadWhole(log, previous);
+    const int call = CountCalls(previous) + 1;
+
+    std::string record = "call " + std::to_string(argc - 1) + "\n";
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = Utf8(argv[i]);
+        record += "arg " + std::to_string(argument.size()) + " " + argument + "\n";
+    }
+    for (int i = 1; i < argc; ++i) {
+        std::string bytes;
+        if (ReadWhole(argv[i], bytes)) record += "file " + std::to_string(bytes.size()) + " " + bytes + "\n";
+    }
+    Append(log, record);
+
+    std::string refuse;
+    if (ReadWhole(folder + L"\\deadlinecommand-refuse", refuse) && std::atoi(refuse.c_str()) == call) {
+        std::printf("Deadline Command stand-in\nError: the repository refused job %d\n", call);
+        return 1;
+    }
+    std::printf("Deadline Command stand-in\nSubmitting job...\nResult=Success\nJobID=%04d\n", call);
+    return 0;
+}
