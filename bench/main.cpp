@@ -62,6 +62,8 @@ public:
     std::vector<std::wstring> openFiles(const OpenFileRequest&) override { return openAnswer; }
     std::wstring browseFolder(const std::wstring&) override { return {}; }
     void showMessage(const std::wstring&, MessageIcon) override {}
+    bool ask(const std::wstring&) override { return true; }
+    bool onNetwork(const std::wstring&) override { return false; }
 
 private:
     std::wstring folder_;

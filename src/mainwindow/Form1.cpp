@@ -11,7 +11,9 @@
 #include "mainwindow/QuickAdd.h"
 #include "mainwindow/UnifiedSettings.h"
 #include "render/JobListFile.h"
+#include "render/FarmJobs.h"
 #include "render/RenderCommand.h"
+#include "render/RenderScript.h"
 #include "render/StatusTexts.h"
 #include "win/Controls.h"
 
@@ -55,6 +57,9 @@ enum ControlId : int {  // clear of IDOK and IDCANCEL, which IsDialogMessage sen
     IdMenuExit,
     IdMenuResults,
     IdMenuNoInstallation,
+    IdMenuLocal,
+    IdMenuDeadline,
+    IdMenuBackburner,
     IdMenuInstallation,  // the first installation; the others follow
 };
 
@@ -168,6 +173,9 @@ const win::CommandRoute<Form1> Form1::Commands[] = {
     {IdMenuSave, 1, &Form1::SaveJobList_Click},
     {IdMenuExit, 0, &Form1::Command7_Click},
     {IdMenuResults, 0, &Form1::Results_Click},
+    {IdMenuLocal, 0, &Form1::Local_Click},
+    {IdMenuDeadline, 0, &Form1::Deadline_Click},
+    {IdMenuBackburner, 0, &Form1::Backburner_Click},
     {IdCommand1, BN_CLICKED, &Form1::Command1_Click},
     {IdCommand2, BN_CLICKED, &Form1::Command2_Click},
     {IdCommand3, BN_CLICKED, &Form1::Command3_Click},
@@ -204,6 +212,12 @@ HMENU Form1::createMenu() {
     const HMENU render = CreatePopupMenu();
     AppendMenuW(render, MF_STRING, IdMenuResults, L"渲染结果(&V)…");
     AppendMenuW(render, MF_POPUP, reinterpret_cast<UINT_PTR>(versions), L"3dsMax版本");
+    const HMENU ways = CreatePopupMenu();
+    AppendMenuW(ways, MF_STRING, IdMenuLocal, L"本机渲染");
+    AppendMenuW(ways, MF_STRING, IdMenuDeadline, L"提交到Deadline…");
+    AppendMenuW(ways, MF_STRING, IdMenuBackburner, L"提交到Backburner…");
+    CheckMenuRadioItem(ways, IdMenuLocal, IdMenuBackburner, IdMenuLocal, MF_BYCOMMAND);
+    AppendMenuW(render, MF_POPUP, reinterpret_cast<UINT_PTR>(ways), L"渲染方式");
 
     const HMENU bar = CreateMenu();
     AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"文件(&F)");
@@ -292,6 +306,8 @@ LRESULT Form1::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_DESTROY) {
         form2_.reset();
         results_.reset();
+        farmDialog_.reset();
+        submission_.reset();
         PostQuitMessage(0);
     }
     return Form::onMessage(message, wParam, lParam);
@@ -321,6 +337,14 @@ void Form1::Command1_Click() {
     if (!IsWindowEnabled(item(IdCommand1))) return;
     const RenderRequest request{win::WindowText(item(IdText1)), jobs().all(),
                                 win::IsChecked(item(IdCheck1))};
+    if (way_ == RenderWay::Backburner) {
+        renderOnBackburner(request);
+        return;
+    }
+    if (way_ == RenderWay::Deadline) {
+        submitToDeadline(request);
+        return;
+    }
     if (!StartRender(platform_, request)) return;
     win::DisableControl(item(IdCommand1));
     platform_.showMessage(std::wstring(RenderStartedMessage));
@@ -521,6 +545,83 @@ void Form1::Text3_Change() {
         ChangeUnifiedFormat(names, appliedFormat_, format);
     });
     appliedFormat_ = format;
+}
+
+void Form1::showRenderWay() {
+    const HMENU render = GetSubMenu(GetMenu(hwnd()), 1);
+    const HMENU ways = GetSubMenu(render, GetMenuItemCount(render) - 1);
+    const int chosen = way_ == RenderWay::Deadline     ? IdMenuDeadline
+                       : way_ == RenderWay::Backburner ? IdMenuBackburner
+                                                       : IdMenuLocal;
+    CheckMenuRadioItem(ways, IdMenuLocal, IdMenuBackburner, static_cast<UINT>(chosen), MF_BYCOMMAND);
+}
+
+void Form1::Local_Click() {
+    way_ = RenderWay::Local;
+    showRenderWay();
+}
+
+void Form1::Deadline_Click() { openFarmDialog(RenderWay::Deadline); }
+void Form1::Backburner_Click() { openFarmDialog(RenderWay::Backburner); }
+
+void Form1::openFarmDialog(RenderWay way) {
+    farmDialog_.reset();
+    auto dialog = std::make_unique<FarmDialog>(platform_, way, deadline_, backburner_, [this, way] {
+        way_ = way;  // OK makes the farm the way 渲  染 goes
+        showRenderWay();
+    });
+    if (dialog->create(hwnd())) farmDialog_ = std::move(dialog);
+}
+
+std::wstring Form1::shutdownNote() const {
+    if (!win::IsChecked(item(IdCheck1))) return {};
+    return L"农场渲染不在本机进行，“渲染完成后自动关机”不适用，本机不会关机。";
+}
+
+bool Form1::farmMayReach(const std::vector<RenderJob>& rows) {
+    const std::wstring question = LocalPathQuestion(
+        rows, [this](const std::wstring& path) { return platform_.onNetwork(path); });
+    return question.empty() || platform_.ask(question);
+}
+
+void Form1::renderOnBackburner(const RenderRequest& request) {
+    RenderRequest farm = request;
+    farm.shutdownAfterwards = false;  // nothing renders here
+    // The rows' own refusals come first, from the render itself; the question only for a batch
+    // that can go.
+    const ComposedScript dryRun = ComposeRenderScript(farm.installFolder, farm.rows, false,
+                                                      platform_.scriptCodec(), &backburner_);
+    if (!dryRun.refusal && !farmMayReach(farm.rows)) return;
+    if (!StartRender(platform_, farm, &backburner_)) return;
+    win::DisableControl(item(IdCommand1));
+    std::wstring message = L"所有渲染任务正在提交到Backburner管理器 " + backburner_.manager + L"。";
+    if (const std::wstring note = shutdownNote(); !note.empty()) message += L"\n" + note;
+    platform_.showMessage(message);
+}
+
+void Form1::submitToDeadline(const RenderRequest& request) {
+    if (deadlineSubmission()) return;  // one batch at a time
+    const ComposedScript check =
+        ComposeRenderScript(request.installFolder, request.rows, false, platform_.scriptCodec());
+    if (check.refusal) {
+        platform_.showMessage(RefusalMessage(*check.refusal));
+        return;
+    }
+    if (request.rows.empty()) {
+        platform_.showMessage(L"任务列表是空的，没有可提交的任务。");
+        return;
+    }
+    if (!platform_.fileExists(deadline_.command)) {
+        platform_.showMessage(L"找不到Deadline的提交程序：" + deadline_.command + L"，没有提交任何任务。");
+        return;
+    }
+    if (!farmMayReach(request.rows)) return;
+    submission_.reset();
+    auto submission = std::make_unique<DeadlineSubmission>(
+        platform_, request.rows, deadline_, request.installFolder,
+        platform_.programFolder() + L"\\bat\\deadline", nullptr);
+    submission->addNote(shutdownNote());
+    if (submission->start(hwnd())) submission_ = std::move(submission);
 }
 
 // Ends the program at once; a running render and a pending shutdown go on.

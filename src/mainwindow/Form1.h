@@ -11,9 +11,12 @@
 
 #include "jobdialog/Form2.h"
 #include "listcontrol/clsList.h"
+#include "mainwindow/DeadlineSubmission.h"
+#include "mainwindow/FarmDialog.h"
 #include "mainwindow/JobRows.h"
 #include "mainwindow/ResultsDialog.h"
 #include "platform/Platform.h"
+#include "render/RenderCommand.h"
 #include "win/Form.h"
 #include "win/ListStripes.h"
 
@@ -33,6 +36,17 @@ public:
     Startup create();
 
     JobRows jobs() const { return JobRows(control(L"ListView1")); }
+    RenderWay renderWay() const { return way_; }
+    // The farm settings dialog while it is shown, or null.
+    FarmDialog* farmDialog() const {
+        return farmDialog_ && farmDialog_->hwnd() && IsWindowVisible(farmDialog_->hwnd())
+                   ? farmDialog_.get()
+                   : nullptr;
+    }
+    // The Deadline submission under way, or null.
+    DeadlineSubmission* deadlineSubmission() const {
+        return submission_ && submission_->hwnd() && !submission_->done() ? submission_.get() : nullptr;
+    }
     // The results dialog while it exists, or null.
     ResultsDialog* resultsDialog() const {
         return results_ && results_->hwnd() ? results_.get() : nullptr;
@@ -70,6 +84,17 @@ private:
     void SaveJobList_Click();
     void Results_Click();
     void chooseInstallation(int index);
+    void Local_Click();
+    void Deadline_Click();
+    void Backburner_Click();
+    void openFarmDialog(RenderWay way);
+    void showRenderWay();
+    // The farm ways of 渲  染; false when the user declined or nothing was handed over.
+    void renderOnBackburner(const RenderRequest& request);
+    void submitToDeadline(const RenderRequest& request);
+    // The question about rows on this computer's disks; true to go on.
+    bool farmMayReach(const std::vector<RenderJob>& rows);
+    std::wstring shutdownNote() const;
     HMENU createMenu();
 
     // Appends rows as every add path does: the selection on the last one, the focus on the table.
@@ -102,6 +127,11 @@ private:
     std::wstring appliedFormat_;
     std::unique_ptr<Form2> form2_;  // created on first use
     std::unique_ptr<ResultsDialog> results_;
+    RenderWay way_ = RenderWay::Local;  // every start renders here
+    DeadlineChoice deadline_{DefaultDeadlineCommand(), {}};
+    BackburnerSettings backburner_;
+    std::unique_ptr<FarmDialog> farmDialog_;
+    std::unique_ptr<DeadlineSubmission> submission_;
     std::vector<MaxInstallation> installations_;  // as the 3dsMax版本 menu lists them
     UniqueHandle<AcceleratorTraits> shortcuts_;  // the format text the output names carry while Check3 is ticked
 };

@@ -136,6 +136,11 @@ public:
     // choice has no file-system path.
     virtual std::wstring browseFolder(const std::wstring& title) = 0;
 
+    // A modal question with the buttons 是 and 否 and the application's title; true for 是.
+    virtual bool ask(const std::wstring& text) = 0;
+    // True when the path lies on another computer: a UNC path, or a drive mapped to a share.
+    virtual bool onNetwork(const std::wstring& path) = 0;
+
     // A modal message box with an OK button and the application's title.
     virtual void showMessage(const std::wstring& text, MessageIcon icon = MessageIcon::None) = 0;
 };

@@ -448,6 +448,18 @@ std::wstring Win32Platform::browseFolder(const std::wstring& title) {
     return path;
 }
 
+bool Win32Platform::ask(const std::wstring& text) {
+    return MessageBoxW(GetActiveWindow(), text.c_str(), std::wstring(ApplicationTitle).c_str(),
+                       MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+bool Win32Platform::onNetwork(const std::wstring& path) {
+    if (path.starts_with(L"\\\\")) return true;
+    if (path.size() < 2 || path[1] != L':') return false;  // relative: on this computer
+    const wchar_t root[] = {path[0], L':', L'\\', L'\0'};
+    return GetDriveTypeW(root) == DRIVE_REMOTE;
+}
+
 void Win32Platform::showMessage(const std::wstring& text, MessageIcon icon) {
     const UINT style = MB_OK | (icon == MessageIcon::Information ? MB_ICONINFORMATION : 0u);
     // Owned by the active window, so the message is modal to the window that asked.

@@ -32,6 +32,8 @@ public:
     std::vector<std::wstring> openFiles(const OpenFileRequest& request) override;
     std::wstring browseFolder(const std::wstring& title) override;
     void showMessage(const std::wstring& text, MessageIcon icon) override;
+    bool ask(const std::wstring& text) override;
+    bool onNetwork(const std::wstring& path) override;
 
 private:
     CodePageCodec codec_;

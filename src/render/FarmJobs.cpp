@@ -105,6 +105,37 @@ std::optional<std::wstring> DeadlineJobId(std::wstring_view output) {
     return std::nullopt;
 }
 
+std::wstring LocalPathQuestion(std::span<const RenderJob> rows,
+                               const std::function<bool(const std::wstring&)>& onNetwork) {
+    constexpr int Listed = 20;  // a question that still fits on the screen
+    std::wstring list;
+    int local = 0;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        for (const std::wstring* path : {&rows[i].scene, &rows[i].outputFolder}) {
+            if (onNetwork(*path)) continue;
+            if (++local <= Listed) {
+                list += L"\n第" + std::to_wstring(i + 1) + L"行：" + *path;
+            }
+        }
+    }
+    if (local == 0) return {};
+    if (local > Listed) list += L"\n……共" + std::to_wstring(local) + L"处";
+    return L"农场的渲染节点可能无法访问以下本地路径，仍要提交吗？\n" + list;
+}
+
+std::wstring LastLine(std::wstring_view output) {
+    std::wstring_view last;
+    for (std::size_t at = 0; at < output.size();) {
+        std::size_t end = output.find(L'\n', at);
+        if (end == std::wstring_view::npos) end = output.size();
+        std::wstring_view line = output.substr(at, end - at);
+        while (!line.empty() && (line.back() == L'\r' || line.back() == L' ')) line.remove_suffix(1);
+        if (!line.empty()) last = line;
+        at = end + 1;
+    }
+    return std::wstring(last);
+}
+
 std::vector<std::wstring> UniqueJobNames(std::span<const RenderJob> rows) {
     // A manager tells names apart regardless of letter case.
     const auto key = [](std::wstring name) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -35,6 +36,14 @@ std::wstring DeadlinePluginInfo(std::wstring_view installFolder, const RenderJob
 std::string Utf16LeFile(std::wstring_view text);
 // The job's id from deadlinecommand's output (its "JobID=" line), or nothing.
 std::optional<std::wstring> DeadlineJobId(std::wstring_view output);
+
+// The question before rows go to a farm whose workers may not reach this computer's disks: each
+// row whose scene or output folder is not on the network, by number and path; empty when none.
+std::wstring LocalPathQuestion(std::span<const RenderJob> rows,
+                               const std::function<bool(const std::wstring&)>& onNetwork);
+
+// The last line a tool printed that is not blank, for a message about it.
+std::wstring LastLine(std::wstring_view output);
 
 // The job names of a batch for one Backburner manager, which refuses a second job of one name:
 // each scene's base name, made unique with " (2)", " (3)", ...

@@ -35,7 +35,8 @@ std::wstring ResolveFrom(std::wstring_view folder, std::wstring_view path) {
     return base + L"\\" + std::wstring(path);
 }
 
-bool StartRender(Platform& platform, const RenderRequest& request) {
+bool StartRender(Platform& platform, const RenderRequest& request,
+                 const BackburnerSettings* backburner) {
     // Checked before anything is written: the running script reads this very file.
     if (platform.renderJobRunning()) {
         platform.showMessage(std::wstring(RenderStillRunningMessage));
@@ -45,7 +46,8 @@ bool StartRender(Platform& platform, const RenderRequest& request) {
     const std::wstring scriptFolder = platform.programFolder() + L"\\" + std::wstring(ScriptFolderName);
     const std::wstring scriptPath = scriptFolder + L"\\" + std::wstring(ScriptFileName);
     const ComposedScript script = ComposeRenderScript(
-        request.installFolder, request.rows, request.shutdownAfterwards, platform.scriptCodec());
+        request.installFolder, request.rows, request.shutdownAfterwards, platform.scriptCodec(),
+        backburner);
 
     if (script.refusal) {
         // The file is rewritten even for a refused table, so it never holds an older, complete

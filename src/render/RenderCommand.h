@@ -6,6 +6,7 @@
 
 #include "platform/Platform.h"
 #include "render/JobTable.h"
+#include "render/RenderScript.h"
 
 namespace ravolen {
 
@@ -19,7 +20,9 @@ struct RenderRequest {
 // once the script runs; otherwise it has told the user why. It never rewrites the script while
 // an earlier one still runs (cmd reads a running script from disk, line by line), and never
 // starts a table's script without the renderer it calls.
-bool StartRender(Platform& platform, const RenderRequest& request);
+// With `backburner`, each line hands its job to that manager instead of rendering it here.
+bool StartRender(Platform& platform, const RenderRequest& request,
+                 const BackburnerSettings* backburner = nullptr);
 
 // Aborts a pending shutdown with the system's shutdown.exe, minimised, without waiting.
 void CancelShutdown(Platform& platform);

@@ -1,5 +1,7 @@
 #include "render/RenderScript.h"
 
+#include "render/FarmJobs.h"
+
 #include <algorithm>
 
 namespace ravolen {
@@ -90,7 +92,10 @@ InstallPart CheckInstallFolder(std::wstring_view installFolder, const TextCodec&
 // Builds one job line in the order the renderer options must appear, or says why it cannot.
 class JobLine {
 public:
-    JobLine(const InstallPart& install, const RenderJob& job, const TextCodec& codec) : job_(job) {
+    // `farm` and `jobName` add the switches that hand the job to a Backburner manager.
+    JobLine(const InstallPart& install, const RenderJob& job, const TextCodec& codec,
+            const BackburnerSettings* farm = nullptr, std::wstring_view jobName = {})
+        : job_(job), farm_(farm), jobName_(jobName) {
         if (install.fault) {
             refuse(*install.fault, true);
             return;
@@ -102,7 +107,8 @@ public:
                            !HasUnsafe(WrittenOption(job.width)) &&
                            !HasUnsafe(WrittenOption(job.height)) && !job.outputFolder.empty() &&
                            !job.outputName.empty() && !HasUnsafe(job.outputFolder) &&
-                           !HasUnsafe(job.outputName);
+                           !HasUnsafe(job.outputName) &&
+                           (!farm_ || (!HasUnsafe(farm_->manager) && !HasUnsafe(jobName_)));
         if (plain) {
             compose(install);
             encoded_ = codec.encode(text_);
@@ -135,6 +141,13 @@ private:
         text_ += L"-outputName:";
         AppendQuoted(text_, job_.outputFolder + L"\\" + job_.outputName);
         text_ += L' ';
+        if (farm_) {
+            AppendOption(text_, L"-submit:", farm_->manager);
+            if (farm_->port != 3234) AppendOption(text_, L"-port:", std::to_wstring(farm_->port));
+            AppendOption(text_, L"-jobName:", jobName_);
+            AppendOption(text_, L"-priority:", std::to_wstring(farm_->priority));
+            if (farm_->suspended) text_ += L"-suspended:1 ";
+        }
     }
 
     void findFault(const TextCodec& codec) {
@@ -146,6 +159,9 @@ private:
             refuse(ScriptFault::MissingOutput, false);
         } else if (auto outputFault = CheckTexts({job_.outputFolder, job_.outputName}, codec)) {
             refuse(*outputFault, false);
+        } else if (auto farmFault = farm_ ? CheckTexts({farm_->manager, jobName_}, codec)
+                                          : std::nullopt) {
+            refuse(*farmFault, false);
         } else {
             refuse(ScriptFault::Unrepresentable, false);  // each text alone is: an odd code page
         }
@@ -156,6 +172,8 @@ private:
     }
 
     const RenderJob& job_;
+    const BackburnerSettings* farm_;
+    std::wstring_view jobName_;
     std::wstring text_;
     std::optional<std::string> encoded_;
     std::optional<ScriptRefusal> refusal_;
@@ -183,7 +201,8 @@ std::wstring_view FaultReason(ScriptFault fault) {
 }  // namespace
 
 ComposedScript ComposeRenderScript(std::wstring_view installFolder, std::span<const RenderJob> rows,
-                                   bool shutdownAfterwards, const TextCodec& codec) {
+                                   bool shutdownAfterwards, const TextCodec& codec,
+                                   const BackburnerSettings* backburner) {
     ComposedScript script;
     if (rows.empty()) {  // the install folder only enters through a job line
         script.bytes = FinalLine(shutdownAfterwards, codec);
@@ -191,8 +210,12 @@ ComposedScript ComposeRenderScript(std::wstring_view installFolder, std::span<co
     }
     const InstallPart install = CheckInstallFolder(installFolder, codec);
     script.bytes.reserve(rows.size() * (install.renderer.size() + 160));
-    for (const RenderJob& job : rows) {
-        const JobLine line(install, job, codec);
+    const std::vector<std::wstring> jobNames =
+        backburner ? UniqueJobNames(rows) : std::vector<std::wstring>();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const RenderJob& job = rows[i];
+        const JobLine line(install, job, codec, backburner,
+                           backburner ? std::wstring_view(jobNames[i]) : std::wstring_view());
         if (line.refusal()) {
             script.refusal = line.refusal();
             return script;

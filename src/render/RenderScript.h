@@ -38,11 +38,22 @@ struct ComposedScript {
     std::optional<ScriptRefusal> refusal;
 };
 
+// Each job handed to a Backburner manager instead of rendered here.
+struct BackburnerSettings {
+    std::wstring manager;
+    int port = 3234;  // the managers' own; left out of the line
+    int priority = 50;
+    bool suspended = false;
+};
+
 // The whole render script: one 3dsmaxcmd.exe line per row, then the shutdown line or an empty one.
 // Every text reaches the renderer as exactly one argument holding exactly the cell's characters,
 // or the row is refused: cmd expands '%', splits at blanks and runs what follows '&', '|', '<', '>'.
+// With `backburner`, each line also submits its job to that manager, under a job name unique in
+// the batch (UniqueJobNames).
 ComposedScript ComposeRenderScript(std::wstring_view installFolder, std::span<const RenderJob> rows,
-                                   bool shutdownAfterwards, const TextCodec& codec);
+                                   bool shutdownAfterwards, const TextCodec& codec,
+                                   const BackburnerSettings* backburner = nullptr);
 
 // The message box text for a refused script.
 std::wstring RefusalMessage(const ScriptRefusal& refusal);

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <shellapi.h>
+
+#include <map>
+
+#include "mainwindow/DeadlineSubmission.h"
 #include "platform/Win32Platform.h"
 #include "render/FarmJobs.h"
 #include "support/RealPlatform.h"
@@ -73,6 +78,82 @@ TEST(FarmTool, DeadlinesCommandGetsBothFilesAndAnswersAJobIdOrARefusal) {
     EXPECT_EQ(calls[0].files[0], jobInfo);
     EXPECT_EQ(calls[0].files[1], pluginInfo);
     EXPECT_FALSE(platform.runAndRead({temp.path() + L"\\none.exe", L"none.exe", L"", WindowStyle::Hidden}));
+}
+
+std::wstring FromUtf16File(const std::string& bytes) {
+    std::wstring text;
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        text += static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) |
+                                     (static_cast<unsigned char>(bytes[i + 1]) << 8));
+    }
+    return text;
+}
+
+std::map<std::wstring, std::wstring> KeysOf(const std::wstring& text) {
+    std::map<std::wstring, std::wstring> keys;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = text.find(L"\r\n", at);
+        const std::wstring line = text.substr(at, end - at);
+        keys[line.substr(0, line.find(L'='))] = line.substr(line.find(L'=') + 1);
+        at = end + 2;
+    }
+    return keys;
+}
+
+// The whole submission through the real platform and the stand-in: every row's two files, the
+// renderer's arguments as the workers will read them, a refusal by row, the closing message.
+TEST(FarmTool, EachRowReachesDeadlineAsItsTwoFilesAndARefusalIsToldByRow) {
+    Win32Platform platform;
+    const TempFolder temp(L"ravolen-submit");
+    const std::wstring tool = temp.path() + L"\\deadlinecommand.exe";
+    ASSERT_TRUE(CopyFileW(WindowsPath(RAVOLEN_DEADLINE_STANDIN).c_str(), tool.c_str(), FALSE));
+    ASSERT_TRUE(platform.writeFile(temp.path() + L"\\deadlinecommand-refuse", "2"));
+    const std::vector<RenderJob> rows = {
+        {L"\\\\farm\\a.max", L"默认", L"\\\\farm\\out", L"a.tga", L"默认", L"默认"},
+        {L"\\\\farm\\场景 夜.max", L"相机 01", L"\\\\farm\\输出", L"夜.png", L"1920", L"1080"},
+        {L"\\\\farm\\b%PATH% & \"c\".max", L"x & echo \"hi\"", L"\\\\farm\\o 100%\\",
+         L"a^b\\\"c\\\\.tga", L"(800)", L"默认"},
+    };
+    bool finished = false;
+    DeadlineSubmission submission(platform, rows, {tool, {L"gpu", L"", 70, true}}, L"C:\\Max",
+                                  temp.path() + L"\\deadline", [&] { finished = true; });
+    const MessageBoxAnswerer answerer;
+    ASSERT_TRUE(submission.start(nullptr));
+    for (int i = 0; i < 3000 && !finished; ++i) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        Sleep(10);
+    }
+    ASSERT_TRUE(finished);
+    ASSERT_EQ(answerer.shown().size(), 1u);
+    EXPECT_TRUE(answerer.shown()[0].text.starts_with(L"Deadline接受了2个任务，共3个。\n未被接受：\n第2行 "));
+    EXPECT_NE(answerer.shown()[0].text.find(L"Error: the repository refused job 2"), std::wstring::npos);
+
+    const auto calls = ReadDeadlineCalls(temp.path() + L"\\deadlinecommand-calls.log");
+    ASSERT_EQ(calls.size(), 3u);
+    for (std::size_t row = 0; row < 3; ++row) {
+        SCOPED_TRACE(row);
+        ASSERT_EQ(calls[row].files.size(), 2u);
+        const auto job = KeysOf(FromUtf16File(calls[row].files[0]));
+        const auto plugin = KeysOf(FromUtf16File(calls[row].files[1]));
+        std::vector<std::wstring> jobKeys, pluginKeys;
+        for (const auto& [key, value] : job) jobKeys.push_back(key);
+        for (const auto& [key, value] : plugin) pluginKeys.push_back(key);
+        EXPECT_EQ(jobKeys, (std::vector<std::wstring>{L"ChunkSize", L"Comment", L"Frames", L"InitialStatus",
+                                                      L"Name", L"OutputDirectory0", L"OutputFilename0",
+                                                      L"Plugin", L"Pool", L"Priority"}));
+        EXPECT_EQ(pluginKeys, (std::vector<std::wstring>{L"Arguments", L"Executable", L"Shell"}));
+        EXPECT_EQ(job.at(L"OutputDirectory0"), rows[row].outputFolder);
+        std::wstring arguments = plugin.at(L"Arguments");
+        for (std::size_t at; (at = arguments.find(L"<QUOTE>")) != std::wstring::npos;) {
+            arguments.replace(at, 7, L"\"");
+        }
+        int count = 0;
+        wchar_t** parsed = CommandLineToArgvW((L"3dsmaxcmd.exe " + arguments).c_str(), &count);
+        ASSERT_NE(parsed, nullptr);
+        EXPECT_EQ(std::vector<std::wstring>(parsed + 1, parsed + count), RendererArguments(rows[row]));
+        LocalFree(parsed);
+    }
 }
 
 }  // namespace

@@ -162,6 +162,23 @@ TEST_F(RenderJobTest, WithoutItsRendererNoScriptIsWrittenExceptTheEmptyTables) {
     EXPECT_TRUE(WaitFor([&] { return !platform.renderJobRunning(); }));
 }
 
+TEST_F(RenderJobTest, BackburnerSwitchesReachTheRendererThroughCmd) {
+    Win32Platform platform;
+    std::vector<RenderJob> jobs = rows(2);
+    jobs[0].scene = temp.path() + L"\\a\\lobby.max";
+    jobs[1].scene = temp.path() + L"\\b & c\\lobby.max";
+    const BackburnerSettings farm{L"render 01", 3235, 10, true};
+    ASSERT_TRUE(StartRender(platform, {install, jobs, false}, &farm));
+    ASSERT_TRUE(WaitFor([&] { return !platform.renderJobRunning(); }));
+    const auto calls = ReadCalls(log);
+    ASSERT_EQ(calls.size(), 2u);
+    const std::vector<std::wstring> tail(calls[1].end() - 5, calls[1].end());
+    EXPECT_EQ(tail, (std::vector<std::wstring>{L"-submit:render 01", L"-port:3235",
+                                               L"-jobName:lobby (2)", L"-priority:10",
+                                               L"-suspended:1"}));
+    EXPECT_EQ(calls[0].at(calls[0].size() - 3), L"-jobName:lobby");
+}
+
 TEST_F(RenderJobTest, WinesShutdownAcceptsTheAbort) {
     const std::wstring shutdown = Win32Platform().systemFolder() + L"\\shutdown.exe";
     std::wstring commandLine = L"\"" + shutdown + L"\" -a";

@@ -64,5 +64,19 @@ TEST(FarmJobs, BackburnerJobNamesAreUniqueInABatch) {
               (Texts{L"lobby", L"lobby (2)", L"LOBBY (3)", L"hall", L"lobby (2) (2)"}));
 }
 
+TEST(FarmJobs, TheQuestionListsEveryPathOnThisComputer) {
+    const auto onNetwork = [](const std::wstring& path) { return path.starts_with(L"\\\\"); };
+    const std::vector<RenderJob> rows{
+        {L"\\\\farm\\a.max", L"默认", L"\\\\farm\\out", L"a.tga", L"默认", L"默认"},
+        {L"D:\\b.max", L"默认", L"\\\\farm\\out", L"b.tga", L"默认", L"默认"}};
+    EXPECT_EQ(LocalPathQuestion(rows, onNetwork),
+              L"农场的渲染节点可能无法访问以下本地路径，仍要提交吗？\n\n第2行：D:\\b.max");
+    EXPECT_EQ(LocalPathQuestion({rows.data(), 1}, onNetwork), L"");
+    const std::vector<RenderJob> many(30, rows[1]);
+    EXPECT_TRUE(LocalPathQuestion(many, onNetwork).ends_with(L"\n……共30处"));
+    EXPECT_EQ(LastLine(L"Submitting\r\nError: no pool \r\n\r\n"), L"Error: no pool");
+    EXPECT_EQ(LastLine(L""), L"");
+}
+
 }  // namespace
 }  // namespace ravolen

@@ -251,6 +251,33 @@ TEST(RenderScript, FaultsAreFoundInTheOrderTheLineIsBuilt) {
     EXPECT_FALSE(Compose({}, false, L"C:\\\"").refusal);
 }
 
+TEST(RenderScript, BackburnerLinesHandEachJobToTheManagerUnderAUniqueName) {
+    const std::vector<RenderJob> rows = {Job(L"E:\\a\\lobby.max"), Job(L"E:\\b\\lobby.max")};
+    const BackburnerSettings farm{L"render-01", 3234, 20, true};
+    const ComposedScript script = ComposeRenderScript(DefaultInstall, rows, false, Cp936(), &farm);
+    ASSERT_FALSE(script.refusal);
+    const std::string first = script.bytes.substr(0, script.bytes.find(JobEnd));
+    EXPECT_TRUE(first.ends_with("-outputName:\"F:\\out\\a.tga\" -submit:render-01 "
+                                "-jobName:lobby -priority:20 -suspended:1 "))
+        << first;
+    const std::string second = script.bytes.substr(script.bytes.find(JobEnd) + JobEnd.size());
+    EXPECT_NE(second.find("-jobName:\"lobby (2)\" -priority:20 "), std::string::npos);
+
+    const BackburnerSettings other{L"mgr 2", 4000, 0, false};
+    const std::string line = Compose({Job(L"E:\\x.max")}, false, DefaultInstall).bytes;
+    const std::string farmed =
+        ComposeRenderScript(DefaultInstall, std::vector<RenderJob>{Job(L"E:\\x.max")}, false,
+                            Cp936(), &other).bytes;
+    EXPECT_NE(farmed.find("-submit:\"mgr 2\" -port:4000 -jobName:x -priority:0 \n"),
+              std::string::npos);
+    EXPECT_EQ(line.find("-submit"), std::string::npos);
+    // The manager's text follows the cells' rules.
+    const BackburnerSettings quoted{L"a\"b", 3234, 50, false};
+    EXPECT_EQ(ComposeRenderScript(DefaultInstall, std::vector<RenderJob>{Job(L"E:\\x.max")}, false,
+                                  Cp936(), &quoted).refusal->fault,
+              ScriptFault::UnsafeText);
+}
+
 TEST(RenderScript, TheScriptIsStartedBySystemCmdInsideItsFolder) {
     const ProcessLaunch launch = ScriptLaunch(L"C:\\Windows\\system32", L"D:\\a (b) & 100%\\bat");
     EXPECT_EQ(launch.application, L"C:\\Windows\\system32\\cmd.exe");

@@ -34,7 +34,11 @@ public:
     std::wstring saveAnswer;               // what every save dialog answers
     std::map<std::wstring, std::vector<FolderEntry>> folderContents;
     std::vector<MaxInstallation> installations;
-    bool failReplace = false;  // every other path is an existing file
+    bool failReplace = false;
+    bool answer = true;                    // what every question answers
+    std::vector<std::wstring> questions;
+    std::vector<std::wstring> networkDrives = {L"N:"};  // besides UNC paths
+    std::vector<std::optional<ProcessOutput>> runAnswers;  // in turn; then runAnswer  // every other path is an existing file
     bool renderRunning = false;
     RenderJobEnd jobEnd = RenderJobEnd::NoneRunning;
 
@@ -97,7 +101,21 @@ public:
     std::optional<ProcessOutput> runAndRead(const ProcessLaunch& launch) override {
         calls.push_back(L"runAndRead " + launch.commandLine);
         started.push_back(launch);
+        if (runs < runAnswers.size()) return runAnswers[runs++];
         return runAnswer;
+    }
+    std::size_t runs = 0;
+    bool ask(const std::wstring& text) override {
+        calls.push_back(L"ask " + text);
+        questions.push_back(text);
+        return answer;
+    }
+    bool onNetwork(const std::wstring& path) override {
+        if (path.starts_with(L"\\\\")) return true;
+        for (const std::wstring& drive : networkDrives) {
+            if (path.starts_with(drive)) return true;
+        }
+        return false;
     }
     bool startInRenderJob(const ProcessLaunch& launch) override {
         calls.push_back(L"startInRenderJob " + launch.commandLine);

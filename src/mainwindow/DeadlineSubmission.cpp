@@ -1,0 +1,127 @@
+#include "mainwindow/DeadlineSubmission.h"
+
+#include <array>
+
+#include "render/FarmJobs.h"
+#include "win/Controls.h"
+
+namespace ravolen {
+namespace {
+
+using win::ControlKind;
+
+enum : int { IdRow = 6001, IdCount, IdStop };
+
+// The next submission, posted so that the window paints and 停止 is heard between rows.
+constexpr UINT SubmitNextMessage = WM_APP + 1;
+
+const std::array<win::ControlSpec, 3> Layout{{
+    {.kind = ControlKind::Label, .id = IdRow, .name = L"Row", .left = 120, .top = 240,
+     .width = 5760, .height = 510, .tabIndex = 0},
+    {.kind = ControlKind::Label, .id = IdCount, .name = L"Count", .left = 120, .top = 840,
+     .width = 3600, .height = 255, .tabIndex = 1},
+    {.kind = ControlKind::Button, .id = IdStop, .name = L"Stop", .left = 4680, .top = 1260,
+     .width = 1200, .height = 420, .tabIndex = 2, .caption = L"停止", .defaultButton = true},
+}};
+
+std::wstring Wide(const std::string& bytes) {
+    // deadlinecommand prints in the system's code page.
+    std::wstring text(bytes.size(), L'\0');
+    const int length = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                           text.data(), static_cast<int>(text.size()));
+    text.resize(static_cast<std::size_t>(length > 0 ? length : 0));
+    return text;
+}
+
+}  // namespace
+
+const win::CommandRoute<DeadlineSubmission> DeadlineSubmission::Commands[] = {
+    {IdStop, BN_CLICKED, &DeadlineSubmission::Stop_Click},
+    {IDCANCEL, BN_CLICKED, &DeadlineSubmission::Stop_Click},
+};
+
+bool DeadlineSubmission::start(HWND owner) {
+    if (!createForm(L"RavolenDeadline", L"提交到Deadline", 6000, 1800, 10.5) ||
+        !createControls(Layout)) {
+        destroyWindow();
+        return false;
+    }
+    SetWindowLongPtrW(hwnd(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
+    win::SetText(item(IdCount), L"已提交 0 / " + std::to_wstring(rows_.size()));
+    ShowWindow(hwnd(), SW_SHOW);
+    PostMessageW(hwnd(), SubmitNextMessage, 0, 0);
+    return true;
+}
+
+LRESULT DeadlineSubmission::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == SubmitNextMessage) {
+        submitNext();
+        return 0;
+    }
+    return Form::onMessage(message, wParam, lParam);
+}
+
+bool DeadlineSubmission::onCommand(int id, int code) {
+    return win::RouteCommand<DeadlineSubmission>(*this, Commands, id, code);
+}
+
+void DeadlineSubmission::Stop_Click() {
+    stopping_ = true;
+    EnableWindow(item(IdStop), FALSE);
+}
+
+void DeadlineSubmission::submitNext() {
+    if (done_) return;
+    if (stopping_ || next_ >= rows_.size()) {
+        finish();
+        return;
+    }
+    const std::size_t row = next_++;
+    const RenderJob& job = rows_[row];
+    win::SetText(item(IdRow), L"正在提交第" + std::to_wstring(row + 1) + L"行：" + job.scene);
+    UpdateWindow(hwnd());
+
+    const std::wstring number = std::to_wstring(row + 1);
+    const std::wstring jobFile = folder_ + L"\\job_" + number + L".job";
+    const std::wstring pluginFile = folder_ + L"\\plugin_" + number + L".job";
+    std::wstring reason;
+    if (!platform_.createFolder(folder_) ||
+        !platform_.writeFile(jobFile, Utf16LeFile(DeadlineJobInfo(job, choice_.settings))) ||
+        !platform_.writeFile(pluginFile, Utf16LeFile(DeadlinePluginInfo(installFolder_, job)))) {
+        reason = L"无法写入提交文件";
+    } else {
+        const std::vector<std::wstring> line{choice_.command, jobFile, pluginFile};
+        const auto result =
+            platform_.runAndRead({choice_.command, JoinCommandLine(line), folder_, WindowStyle::Hidden});
+        const std::wstring output = result ? Wide(result->output) : std::wstring();
+        if (!result) {
+            reason = L"无法启动deadlinecommand.exe";
+        } else if (result->exitCode != 0 || !DeadlineJobId(output)) {
+            reason = LastLine(output);
+            if (reason.empty()) reason = L"deadlinecommand.exe 没有给出任务编号";
+        }
+    }
+    if (reason.empty()) {
+        ++accepted_;
+    } else {
+        refused_ += L"\n第" + number + L"行 " + job.scene + L"：" + reason;
+    }
+    win::SetText(item(IdCount), L"已提交 " + std::to_wstring(next_) + L" / " + std::to_wstring(rows_.size()));
+    PostMessageW(hwnd(), SubmitNextMessage, 0, 0);
+}
+
+void DeadlineSubmission::finish() {
+    done_ = true;
+    ShowWindow(hwnd(), SW_HIDE);
+    std::wstring message = L"Deadline接受了" + std::to_wstring(accepted_) + L"个任务，共" +
+                           std::to_wstring(rows_.size()) + L"个。";
+    if (next_ < rows_.size()) {
+        message += L"\n已停止：其余" + std::to_wstring(rows_.size() - next_) + L"个没有提交。";
+    }
+    if (!refused_.empty()) message += L"\n未被接受：" + refused_;
+    if (!note_.empty()) message += L"\n" + note_;
+    platform_.showMessage(message);
+    if (finished_) finished_();
+}
+
+}  // namespace ravolen

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "mainwindow/FarmDialog.h"
+#include "platform/Platform.h"
+#include "render/JobTable.h"
+#include "win/Form.h"
+
+namespace ravolen {
+
+// Hands the rows to Deadline one after another, in a small window that shows the row being
+// submitted, how many are done, and 停止, which stops after the current submission. Each row
+// becomes a job info and a plugin info file in `folder` and one run of deadlinecommand.exe; the
+// end is one message with how many were accepted and why each other row was refused.
+class DeadlineSubmission final : public win::Form {
+public:
+    DeadlineSubmission(Platform& platform, std::vector<RenderJob> rows, DeadlineChoice choice,
+                       std::wstring installFolder, std::wstring folder,
+                       std::function<void()> finished)
+        : platform_(platform), rows_(std::move(rows)), choice_(std::move(choice)),
+          installFolder_(std::move(installFolder)), folder_(std::move(folder)),
+          finished_(std::move(finished)) {}
+    ~DeadlineSubmission() override { destroyWindow(); }
+
+    // Shows the window in front of `owner` and submits the rows, one per turn of the message loop.
+    bool start(HWND owner);
+    bool done() const { return done_; }
+    // A line added to the closing message.
+    void addNote(std::wstring note) { note_ = std::move(note); }
+
+private:
+    LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    bool onCommand(int id, int code) override;
+
+    void submitNext();
+    void finish();
+    void Stop_Click();
+
+    static const win::CommandRoute<DeadlineSubmission> Commands[];
+
+    Platform& platform_;
+    std::vector<RenderJob> rows_;
+    DeadlineChoice choice_;
+    std::wstring installFolder_;
+    std::wstring folder_;
+    std::function<void()> finished_;
+    std::size_t next_ = 0;
+    int accepted_ = 0;
+    std::wstring refused_;  // one line per refused row
+    std::wstring note_;
+    bool stopping_ = false;
+    bool done_ = false;
+};
+
+}  // namespace ravolen
