@@ -14,6 +14,8 @@ enum : int { IdRow = 6001, IdCount, IdStop };
 
 // The next submission, posted so that the window paints and 停止 is heard between rows.
 constexpr UINT SubmitNextMessage = WM_APP + 1;
+// The tool has answered for the row under way.
+constexpr UINT SubmittedMessage = WM_APP + 2;
 
 const std::array<win::ControlSpec, 3> Layout{{
     {.kind = ControlKind::Label, .id = IdRow, .name = L"Row", .left = 120, .top = 240,
@@ -34,6 +36,11 @@ std::wstring Wide(const std::string& bytes) {
 }
 
 }  // namespace
+
+DeadlineSubmission::~DeadlineSubmission() {
+    if (worker_.joinable()) worker_.join();
+    destroyWindow();
+}
 
 const win::CommandRoute<DeadlineSubmission> DeadlineSubmission::Commands[] = {
     {IdStop, BN_CLICKED, &DeadlineSubmission::Stop_Click},
@@ -56,6 +63,10 @@ bool DeadlineSubmission::start(HWND owner) {
 LRESULT DeadlineSubmission::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == SubmitNextMessage) {
         submitNext();
+        return 0;
+    }
+    if (message == SubmittedMessage) {
+        submitted();
         return 0;
     }
     return Form::onMessage(message, wParam, lParam);
@@ -84,29 +95,42 @@ void DeadlineSubmission::submitNext() {
     const std::wstring number = std::to_wstring(row + 1);
     const std::wstring jobFile = folder_ + L"\\job_" + number + L".job";
     const std::wstring pluginFile = folder_ + L"\\plugin_" + number + L".job";
-    std::wstring reason;
-    if (!platform_.createFolder(folder_) ||
+    // bat\deadline: the bat folder may not be there yet either.
+    const std::wstring parent = folder_.substr(0, folder_.find_last_of(L'\\'));
+    if (!platform_.createFolder(parent) || !platform_.createFolder(folder_) ||
         !platform_.writeFile(jobFile, Utf16LeFile(DeadlineJobInfo(job, choice_.settings))) ||
         !platform_.writeFile(pluginFile, Utf16LeFile(DeadlinePluginInfo(installFolder_, job)))) {
-        reason = L"无法写入提交文件";
-    } else {
-        const std::vector<std::wstring> line{choice_.command, jobFile, pluginFile};
-        const auto result =
-            platform_.runAndRead({choice_.command, JoinCommandLine(line), folder_, WindowStyle::Hidden});
-        const std::wstring output = result ? Wide(result->output) : std::wstring();
-        if (!result) {
-            reason = L"无法启动deadlinecommand.exe";
-        } else if (result->exitCode != 0 || !DeadlineJobId(output)) {
-            reason = LastLine(output);
-            if (reason.empty()) reason = L"deadlinecommand.exe 没有给出任务编号";
-        }
+        refused_ += L"\n第" + number + L"行 " + job.scene + L"：无法写入提交文件";
+        PostMessageW(hwnd(), SubmitNextMessage, 0, 0);
+        return;
+    }
+    const std::vector<std::wstring> line{choice_.command, jobFile, pluginFile};
+    const ProcessLaunch launch{choice_.command, JoinCommandLine(line), folder_, WindowStyle::Hidden};
+    const HWND window = hwnd();
+    worker_ = std::thread([this, launch, window] {
+        answer_ = platform_.runAndRead(launch);
+        PostMessageW(window, SubmittedMessage, 0, 0);
+    });
+}
+
+void DeadlineSubmission::submitted() {
+    if (worker_.joinable()) worker_.join();
+    const std::size_t row = next_ - 1;
+    const std::wstring output = answer_ ? Wide(answer_->output) : std::wstring();
+    std::wstring reason;
+    if (!answer_) {
+        reason = L"无法启动deadlinecommand.exe";
+    } else if (answer_->exitCode != 0 || !DeadlineJobId(output)) {
+        reason = LastLine(output);
+        if (reason.empty()) reason = L"deadlinecommand.exe 没有给出任务编号";
     }
     if (reason.empty()) {
         ++accepted_;
     } else {
-        refused_ += L"\n第" + number + L"行 " + job.scene + L"：" + reason;
+        refused_ += L"\n第" + std::to_wstring(row + 1) + L"行 " + rows_[row].scene + L"：" + reason;
     }
-    win::SetText(item(IdCount), L"已提交 " + std::to_wstring(next_) + L" / " + std::to_wstring(rows_.size()));
+    win::SetText(item(IdCount),
+                 L"已提交 " + std::to_wstring(next_) + L" / " + std::to_wstring(rows_.size()));
     PostMessageW(hwnd(), SubmitNextMessage, 0, 0);
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <functional>
+#include <optional>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -23,7 +25,8 @@ public:
         : platform_(platform), rows_(std::move(rows)), choice_(std::move(choice)),
           installFolder_(std::move(installFolder)), folder_(std::move(folder)),
           finished_(std::move(finished)) {}
-    ~DeadlineSubmission() override { destroyWindow(); }
+    // Waits for a submission under way: the tool is left to finish its row.
+    ~DeadlineSubmission() override;
 
     // Shows the window in front of `owner` and submits the rows, one per turn of the message loop.
     bool start(HWND owner);
@@ -36,6 +39,8 @@ private:
     bool onCommand(int id, int code) override;
 
     void submitNext();
+    // The tool's answer for the row under way, back on the window's thread.
+    void submitted();
     void finish();
     void Stop_Click();
 
@@ -51,6 +56,10 @@ private:
     int accepted_ = 0;
     std::wstring refused_;  // one line per refused row
     std::wstring note_;
+    // The tool runs on a thread of its own, so that the window paints and 停止 is heard while
+    // Deadline takes its seconds for a row.
+    std::thread worker_;
+    std::optional<ProcessOutput> answer_;
     bool stopping_ = false;
     bool done_ = false;
 };

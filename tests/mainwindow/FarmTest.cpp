@@ -38,14 +38,16 @@ protected:
         form.jobs().append({L"C:\\local\\hall.max", L"Camera01", L"N:\\out", L"hall.tga", L"1920", L"1080"});
         form.jobs().append({L"N:\\场景\\lobby.max", L"默认", L"D:\\本地输出", L"x.tga", L"默认", L"默认"});
     }
-    // Delivers the submission's turns, `limit` of them at most.
-    void submitTurns(int limit = 1000) {
-        for (int turn = 0; turn < limit && form.deadlineSubmission(); ++turn) {
+    // Delivers the submission's own messages until `rows` rows are answered or it is done.
+    void submitTurns(int rows = 1000) {
+        for (int waited = 0; waited < 10000 && rows > 0 && form.deadlineSubmission(); ++waited) {
             MSG message;
-            if (!PeekMessageW(&message, form.deadlineSubmission()->hwnd(), WM_APP + 1, WM_APP + 1,
+            if (!PeekMessageW(&message, form.deadlineSubmission()->hwnd(), WM_APP + 1, WM_APP + 2,
                               PM_REMOVE)) {
-                break;
+                Sleep(1);  // the tool runs on its own thread
+                continue;
             }
+            if (message.message == WM_APP + 2) --rows;
             DispatchMessageW(&message);
         }
     }

@@ -115,8 +115,9 @@ TEST(FarmTool, EachRowReachesDeadlineAsItsTwoFilesAndARefusalIsToldByRow) {
          L"a^b\\\"c\\\\.tga", L"(800)", L"默认"},
     };
     bool finished = false;
+    // Neither folder is there yet, as on a first submission beside a fresh program.
     DeadlineSubmission submission(platform, rows, {tool, {L"gpu", L"", 70, true}}, L"C:\\Max",
-                                  temp.path() + L"\\deadline", [&] { finished = true; });
+                                  temp.path() + L"\\bat\\deadline", [&] { finished = true; });
     const MessageBoxAnswerer answerer;
     ASSERT_TRUE(submission.start(nullptr));
     for (int i = 0; i < 3000 && !finished; ++i) {
