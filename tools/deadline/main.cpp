@@ -15,23 +15,13 @@
 #include <string>
 #include <string_view>
 
+#include "StandIn.h"
+
 namespace {
 
-std::string Utf8(std::wstring_view text) {
-    if (text.empty()) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
-                        nullptr, nullptr);
-    return bytes;
-}
+using standin::ProgramFolder;
+using standin::Utf8;
 
-std::wstring ProgramFolder() {
-    std::wstring path(32768, L'\0');
-    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-    return path.substr(0, path.find_last_of(L'\\'));
-}
 
 bool ReadWhole(const std::wstring& path, std::string& bytes) {
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
