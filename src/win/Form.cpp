@@ -23,12 +23,12 @@ struct WindowClass {
     DWORD exStyle;
 };
 
-WindowClass ClassOf(const ControlSpec& spec) {
-    switch (spec.kind) {
+WindowClass ClassOf(const ControlSpec& entry) {
+    switch (entry.kind) {
         case ControlKind::Frame: return {L"BUTTON", BS_GROUPBOX, 0};
         case ControlKind::Button:
             return {L"BUTTON",
-                    static_cast<DWORD>(spec.defaultButton ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) |
+                    static_cast<DWORD>(entry.defaultButton ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) |
                         WS_TABSTOP,
                     0};
         case ControlKind::Label: return {L"STATIC", SS_LEFT | SS_NOPREFIX, 0};
