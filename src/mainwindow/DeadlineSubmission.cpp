@@ -48,12 +48,11 @@ const win::CommandRoute<DeadlineSubmission> DeadlineSubmission::Commands[] = {
 };
 
 bool DeadlineSubmission::start(HWND owner) {
-    if (!createForm(L"RavolenDeadline", L"提交到Deadline", 6000, 1800, 10.5) ||
+    if (!createForm(L"RavolenDeadline", L"提交到Deadline", 6000, 1800, 10.5, nullptr, owner) ||
         !createControls(Layout)) {
         destroyWindow();
         return false;
     }
-    SetWindowLongPtrW(hwnd(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
     win::SetText(item(IdCount), L"已提交 0 / " + std::to_wstring(rows_.size()));
     ShowWindow(hwnd(), SW_SHOW);
     PostMessageW(hwnd(), SubmitNextMessage, 0, 0);

@@ -91,16 +91,14 @@ const win::CommandRoute<FarmDialog> FarmDialog::Commands[] = {
 
 bool FarmDialog::create(HWND owner) {
     const bool deadline = way_ == RenderWay::Deadline;
+    const std::span<const win::ControlSpec> layout =
+        deadline ? std::span<const win::ControlSpec>(DeadlineLayout) : BackburnerLayout;
     if (!createForm(L"RavolenFarm", deadline ? L"提交到Deadline" : L"提交到Backburner", ClientWidth,
-                    ClientHeight, 10.5)) {
-        return false;
-    }
-    const bool created = deadline ? createControls(DeadlineLayout) : createControls(BackburnerLayout);
-    if (!created) {
+                    ClientHeight, 10.5, nullptr, owner) ||
+        !createControls(layout)) {
         destroyWindow();
         return false;
     }
-    SetWindowLongPtrW(hwnd(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
     if (deadline) {
         win::SetText(item(IdPath), deadline_.command);
         win::SetText(item(IdPool), deadline_.settings.pool);

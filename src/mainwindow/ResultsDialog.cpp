@@ -91,12 +91,11 @@ const win::CommandRoute<ResultsDialog> ResultsDialog::Commands[] = {
 };
 
 bool ResultsDialog::create(HWND owner) {
-    if (!createForm(L"RavolenResults", L"渲染结果", 9000, 5340, 10.5) || !createControls(Layout)) {
+    if (!createForm(L"RavolenResults", L"渲染结果", 9000, 5340, 10.5, nullptr, owner) ||
+        !createControls(Layout)) {
         destroyWindow();
         return false;
     }
-    // Owned by the main window: it stays in front of it and goes with it.
-    SetWindowLongPtrW(hwnd(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
     const HWND list = item(IdList);
     const DWORD extended = LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES;
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);

@@ -68,7 +68,7 @@ HWND Form::control(std::wstring_view name) const {
 }
 
 bool Form::createForm(const wchar_t* className, std::wstring_view caption, int clientWidthTwips,
-                      int clientHeightTwips, double fontPoints, HMENU menu) {
+                      int clientHeightTwips, double fontPoints, HMENU menu, HWND owner) {
     windowFontPoints_ = fontPoints;
     RECT bounds{0, 0, TwipsToPixels(clientWidthTwips, dpi_), TwipsToPixels(clientHeightTwips, dpi_)};
     AdjustWindowRectEx(&bounds, FormStyle, menu != nullptr, WS_EX_CONTROLPARENT);
@@ -81,7 +81,7 @@ bool Form::createForm(const wchar_t* className, std::wstring_view caption, int c
     const HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
     const RECT placed{left, top, left + width, top + height};
     if (!createWindow(className, std::wstring(caption).c_str(), FormStyle, WS_EX_CONTROLPARENT,
-                      placed, icon, menu)) {
+                      placed, icon, menu, owner)) {
         if (menu) DestroyMenu(menu);
         return false;
     }

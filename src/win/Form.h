@@ -52,8 +52,10 @@ protected:
 
     // Creates the hidden window with a client area of the given twips, centred on the screen; a
     // menu bar lies above the client area, which keeps its size. The window owns the menu.
+    // `owner`, when given, keeps the window in front of it.
     bool createForm(const wchar_t* className, std::wstring_view caption, int clientWidthTwips,
-                    int clientHeightTwips, double fontPoints, HMENU menu = nullptr);
+                    int clientHeightTwips, double fontPoints, HMENU menu = nullptr,
+                    HWND owner = nullptr);
     // Creates every control of the table in tab-index order, containers below what they hold.
     // False when any control could not be created: the window is then unusable as a whole.
     bool createControls(std::span<const ControlSpec> layout);

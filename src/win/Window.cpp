@@ -22,7 +22,7 @@ Window* Window::FromHandle(HWND hwnd) {
 }
 
 bool Window::createWindow(const wchar_t* className, const wchar_t* title, DWORD style,
-                          DWORD exStyle, const RECT& bounds, HICON icon, HMENU menu) {
+                          DWORD exStyle, const RECT& bounds, HICON icon, HMENU menu, HWND owner) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
@@ -38,7 +38,7 @@ bool Window::createWindow(const wchar_t* className, const wchar_t* title, DWORD 
         if (!RegisterClassExW(&windowClass)) return false;
     }
     return CreateWindowExW(exStyle, className, title, style, bounds.left, bounds.top,
-                           bounds.right - bounds.left, bounds.bottom - bounds.top, nullptr, menu,
+                           bounds.right - bounds.left, bounds.bottom - bounds.top, owner, menu,
                            instance, this) != nullptr;
 }
 

@@ -24,9 +24,10 @@ public:
 protected:
     Window() = default;
 
-    // Registers the class on first use. False when the window could not be created.
+    // Registers the class on first use. False when the window could not be created. An owned
+    // window stays in front of its owner and goes with it.
     bool createWindow(const wchar_t* className, const wchar_t* title, DWORD style, DWORD exStyle,
-                      const RECT& bounds, HICON icon, HMENU menu = nullptr);
+                      const RECT& bounds, HICON icon, HMENU menu = nullptr, HWND owner = nullptr);
 
     // Detaches this object from its window, then destroys the window. A derived class calls it
     // from its destructor while its members still exist.
