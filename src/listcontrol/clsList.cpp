@@ -219,8 +219,7 @@ int clsList::rowAt(POINT point) const {
 }
 
 int clsList::editedRow() const {
-    if (!mvaritem) return -1;
-    return static_cast<int>(SendMessageW(mvarlist, LVM_MAPIDTOINDEX, *mvaritem, 0));
+    return mvaritem ? win::ListView(mvarlist).rowWithId(*mvaritem) : 0;
 }
 
 void clsList::colourEditor(int background, int text) {
@@ -312,10 +311,9 @@ void clsList::mvarlist_MouseUp(float x, float y) {
         ShowWindow(mvartext, SW_SHOW);
         SetFocus(mvartext);
         SendMessageW(mvartext, EM_SETSEL, 0, -1);
-        const auto selected = static_cast<int>(
-            SendMessageW(mvarlist, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
-        mvaritem = static_cast<UINT>(SendMessageW(mvarlist, LVM_MAPINDEXTOID,
-                                                  static_cast<WPARAM>(selected >= 0 ? selected : row), 0));
+        const win::ListView rows(mvarlist);
+        const int selected = rows.selectedRow();
+        mvaritem = rows.rowId(selected > 0 ? selected : row + 1);
         mvarcol = mvarcolumn->index();
     }
 }
@@ -347,7 +345,7 @@ void clsList::mvartext_KeyPress(wchar_t& KeyAscii) {
     }
     // A row removed while the edit was open takes the edit with it.
     const int row = editedRow();
-    if (row >= 0 && mvarcol >= 1) win::ListView(mvarlist).setCell(row + 1, mvarcol, text);
+    if (row > 0 && mvarcol >= 1) win::ListView(mvarlist).setCell(row, mvarcol, text);
     SetFocus(mvarlist);
     ShowWindow(mvartext, SW_HIDE);
     mvarediting = false;

@@ -86,7 +86,7 @@ private:
     // The box's text alignment; an edit box takes a new one only when it is created anew.
     void alignEditor(std::int16_t align);
     void colourEditor(int background, int text);
-    // The 0-based position of the row the edit goes to, or -1 when it is no longer there.
+    // The row the edit goes to, from 1, or 0 when it is no longer there.
     int editedRow() const;
     // The row under a point of the list's client area, whatever column it lies in, or -1.
     int rowAt(POINT point) const;

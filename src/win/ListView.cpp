@@ -114,17 +114,26 @@ int ListView::selectedRow() const {
                                          LVNI_SELECTED)) + 1;
 }
 
+UINT ListView::rowId(int row) const {
+    return static_cast<UINT>(
+        SendMessageW(hwnd_, LVM_MAPINDEXTOID, static_cast<WPARAM>(row - 1), 0));
+}
+
+int ListView::rowWithId(UINT id) const {
+    return static_cast<int>(SendMessageW(hwnd_, LVM_MAPIDTOINDEX, static_cast<WPARAM>(id), 0)) + 1;
+}
+
 FocusMarkSuspended::FocusMarkSuspended(HWND list) : list_(list) {
     const int focused = ListView_GetNextItem(list_, -1, LVNI_FOCUSED);
     if (focused < 0) return;
-    id_ = static_cast<int>(SendMessageW(list_, LVM_MAPINDEXTOID, static_cast<WPARAM>(focused), 0));
+    id_ = ListView(list_).rowId(focused + 1);
     ListView_SetItemState(list_, focused, 0, LVIS_FOCUSED);
 }
 
 FocusMarkSuspended::~FocusMarkSuspended() {
-    if (id_ < 0) return;
-    const auto row = static_cast<int>(SendMessageW(list_, LVM_MAPIDTOINDEX, static_cast<WPARAM>(id_), 0));
-    if (row >= 0) ListView_SetItemState(list_, row, LVIS_FOCUSED, LVIS_FOCUSED);
+    if (!id_) return;
+    const int row = ListView(list_).rowWithId(*id_);
+    if (row > 0) ListView_SetItemState(list_, row - 1, LVIS_FOCUSED, LVIS_FOCUSED);
 }
 
 }  // namespace ravolen::win

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -41,6 +42,11 @@ public:
     // The first selected row, or 0 when none is.
     int selectedRow() const;
 
+    // An id that stays with the row while rows before it come and go, and the row that has it
+    // now, or 0 when the row is gone.
+    UINT rowId(int row) const;
+    int rowWithId(UINT id) const;
+
 private:
     HWND hwnd_;
 };
@@ -57,7 +63,7 @@ public:
 
 private:
     HWND list_;
-    int id_ = -1;  // the row's lasting id (LVM_MAPINDEXTOID), or -1
+    std::optional<UINT> id_;  // of the keyboard's row
 };
 
 // Keeps a window from repainting while it lives, then repaints it once: changing thousands of
