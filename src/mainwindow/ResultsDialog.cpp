@@ -118,9 +118,13 @@ bool ResultsDialog::onCommand(int id, int code) {
 }
 
 void ResultsDialog::Refresh_Click() {
-    const HWND list = item(IdList);
     const std::vector<RenderJob> rows = OutputsOf(jobTable_);
-    const std::vector<RenderResult> results = ReadResults(platform_, rows);
+    showResults(rows, ReadResults(platform_, rows));
+}
+
+void ResultsDialog::showResults(const std::vector<RenderJob>& rows,
+                                const std::vector<RenderResult>& results) {
+    const HWND list = item(IdList);
     win::ListView view(list);
     const win::RedrawSuspended batch(list);
     view.clear();
@@ -137,13 +141,16 @@ void ResultsDialog::Refresh_Click() {
 
 void ResultsDialog::Tick_Click() {
     // Read again: the table or the disk may have changed since the dialog showed them.
-    const std::vector<RenderResult> results = ReadResults(platform_, OutputsOf(jobTable_));
-    win::ListView table(jobTable_);
-    const win::RedrawSuspended batch(jobTable_);
-    for (std::size_t i = 0; i < results.size(); ++i) {
-        table.setChecked(static_cast<int>(i) + 1, results[i].done);
+    const std::vector<RenderJob> rows = OutputsOf(jobTable_);
+    const std::vector<RenderResult> results = ReadResults(platform_, rows);
+    {
+        win::ListView table(jobTable_);
+        const win::RedrawSuspended batch(jobTable_);
+        for (std::size_t i = 0; i < results.size(); ++i) {
+            table.setChecked(static_cast<int>(i) + 1, results[i].done);
+        }
     }
-    Refresh_Click();
+    showResults(rows, results);
 }
 
 void ResultsDialog::Close_Click() { ShowWindow(hwnd(), SW_HIDE); }

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <vector>
+
+#include "mainwindow/Results.h"
 #include "platform/Platform.h"
 #include "win/Form.h"
 
@@ -24,6 +27,8 @@ private:
     bool onCommand(int id, int code) override;
 
     void Refresh_Click();
+    // Lists the rows with what was found of them.
+    void showResults(const std::vector<RenderJob>& rows, const std::vector<RenderResult>& results);
     void Tick_Click();
     void Close_Click();
 
