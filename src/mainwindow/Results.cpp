@@ -8,12 +8,6 @@
 namespace ravolen {
 namespace {
 
-std::wstring Lowered(std::wstring_view text) {
-    std::wstring lowered(text);
-    for (wchar_t& c : lowered) c = static_cast<wchar_t>(std::towlower(c));
-    return lowered;
-}
-
 struct Found {
     int frames = 0;
     bool single = false;
@@ -35,7 +29,7 @@ std::unordered_map<std::wstring, Found> IndexFolder(const std::vector<FolderEntr
     std::unordered_map<std::wstring, Found> index;
     for (const FolderEntry& entry : entries) {
         if (entry.folder) continue;
-        const std::wstring name = Lowered(entry.name);
+        const std::wstring name = FoldCase(entry.name);
         index[name].add(entry, false);
         const std::size_t dot = name.find_last_of(L'.');
         const std::size_t stemEnd = dot == std::wstring::npos ? name.size() : dot;
@@ -59,13 +53,13 @@ std::vector<RenderResult> FindResults(
     for (const RenderJob& job : rows) {
         RenderResult result;
         result.output = job.outputFolder + L"\\" + job.outputName;
-        const std::wstring key = Lowered(job.outputFolder);
+        const std::wstring key = FoldCase(job.outputFolder);
         auto folder = folders.find(key);
         if (folder == folders.end()) {
             folder = folders.emplace(key, IndexFolder(entriesOf(job.outputFolder).value_or(
                                               std::vector<FolderEntry>{}))).first;
         }
-        if (const auto found = folder->second.find(Lowered(job.outputName));
+        if (const auto found = folder->second.find(FoldCase(job.outputName));
             found != folder->second.end()) {
             result.done = true;
             result.frames = found->second.single ? 0 : found->second.frames;

@@ -1,6 +1,5 @@
 #include "render/FarmJobs.h"
 
-#include <cwctype>
 #include <set>
 
 namespace ravolen {
@@ -138,17 +137,13 @@ std::wstring LastLine(std::wstring_view output) {
 
 std::vector<std::wstring> UniqueJobNames(std::span<const RenderJob> rows) {
     // A manager tells names apart regardless of letter case.
-    const auto key = [](std::wstring name) {
-        for (wchar_t& c : name) c = static_cast<wchar_t>(std::towlower(c));
-        return name;
-    };
     std::vector<std::wstring> names;
     std::set<std::wstring> taken;
     for (const RenderJob& job : rows) {
         const std::wstring base = SceneBaseName(FileNameOf(job.scene));
         std::wstring name = base;
-        for (int n = 2; taken.count(key(name)); ++n) name = base + L" (" + std::to_wstring(n) + L")";
-        taken.insert(key(name));
+        for (int n = 2; taken.count(FoldCase(name)); ++n) name = base + L" (" + std::to_wstring(n) + L")";
+        taken.insert(FoldCase(name));
         names.push_back(std::move(name));
     }
     return names;

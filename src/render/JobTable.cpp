@@ -1,5 +1,6 @@
 #include "render/JobTable.h"
 
+#include <cwctype>
 #include <utility>
 
 namespace ravolen {
@@ -11,6 +12,12 @@ std::array<std::wstring, JobColumnCount> JobCells(const RenderJob& job) {
 std::wstring_view FileNameOf(std::wstring_view path) {
     const std::size_t separator = path.find_last_of(L'\\');
     return separator == std::wstring_view::npos ? path : path.substr(separator + 1);
+}
+
+std::wstring FoldCase(std::wstring_view text) {
+    std::wstring folded(text);
+    for (wchar_t& c : folded) c = static_cast<wchar_t>(std::towlower(c));
+    return folded;
 }
 
 std::wstring SceneBaseName(std::wstring_view fileName) {

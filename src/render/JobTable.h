@@ -57,6 +57,10 @@ inline constexpr int SceneFileFilterIndex = 2;
 // The text after the last "\" of a path: the whole path when it has none, empty when it ends in one.
 std::wstring_view FileNameOf(std::wstring_view path);
 
+// The text in small letters, so that names that differ only in letter case, as Windows and the
+// farms treat them, compare equal.
+std::wstring FoldCase(std::wstring_view text);
+
 // The scene's name as an output name starts: every ".max" taken out, as written (Room.MAX keeps
 // its extension; a.max.old.max gives a.old).
 std::wstring SceneBaseName(std::wstring_view fileName);
