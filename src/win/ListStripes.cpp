@@ -41,14 +41,17 @@ void RuleEmptyPart(const ListStripes& stripes, HWND list, HDC dc) {
     }
     if (height <= 0) return;
 
+    // One brush for each colour, whatever the number of bands in view.
+    const BrushHandle odd(CreateSolidBrush(stripes.odd));
+    const BrushHandle even(CreateSolidBrush(stripes.even));
     for (int band = std::max(0, (top - origin) / height);; ++band) {
         RECT rect{band < rows ? rowsRight : client.left, origin + band * height, client.right,
                   origin + (band + 1) * height};
         if (rect.top >= client.bottom) break;
         rect.top = std::max(rect.top, static_cast<LONG>(top));
         if (rect.left >= rect.right || rect.top >= rect.bottom) continue;
-        const BrushHandle brush(CreateSolidBrush(BandColour(stripes, band)));
-        if (brush) FillRect(dc, &rect, brush.get());
+        const HBRUSH brush = (band % 2 == 0 ? odd : even).get();
+        if (brush) FillRect(dc, &rect, brush);
     }
 }
 
