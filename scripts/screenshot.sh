@@ -8,7 +8,7 @@ out=$(realpath -m "${1:?usage: screenshot.sh OUT.png [SECONDS] [COMMAND...]}")
 wait_seconds=${2:-6}
 shift $(($# < 2 ? $# : 2))
 ravolen_wine_env "$build"
-export DISPLAY=:98
+export DISPLAY=${RAVOLEN_DISPLAY:-:98}  # another number lets two screenshots run at once
 Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 ravolen_wine_start x11
