@@ -38,6 +38,7 @@ public:
 
     std::wstring programFolder() const override { return folder_; }
     std::wstring systemFolder() const override { return real_.systemFolder(); }
+    std::wstring userDataFolder() const override { return folder_ + L"\\session"; }
     const TextCodec& scriptCodec() const override { return real_.scriptCodec(); }
     bool createFolder(const std::wstring& path) override { return real_.createFolder(path); }
     bool writeFile(const std::wstring& path, std::string_view bytes) override {

@@ -162,9 +162,15 @@ clsColumnSettings* clsList::column(std::wstring_view col_key) {
 }
 
 std::optional<LRESULT> clsList::reflectNotify(NMHDR& header) {
-    if (header.hwndFrom != mvarlist || (header.code != NM_CLICK && header.code != NM_RCLICK)) {
+    if (header.hwndFrom != mvarlist) return std::nullopt;
+    // A row that goes takes its open edit with it, before anything can reuse its place.
+    if (header.code == LVN_DELETEALLITEMS ||
+        (header.code == LVN_DELETEITEM && mvaritem &&
+         reinterpret_cast<NMLISTVIEW&>(header).lParam == *mvaritem)) {
+        discardEdit();
         return std::nullopt;
     }
+    if (header.code != NM_CLICK && header.code != NM_RCLICK) return std::nullopt;
     // Any button: the list view reports the click once the button is up, where it was released.
     const POINT at = reinterpret_cast<NMITEMACTIVATE&>(header).ptAction;
     // A click on a row commits an open edit first, so that one click also opens the cell it hit.
@@ -219,7 +225,38 @@ int clsList::rowAt(POINT point) const {
 }
 
 int clsList::editedRow() const {
-    return mvaritem ? win::ListView(mvarlist).rowWithId(*mvaritem) : 0;
+    if (!mvaritem) return 0;
+    LVFINDINFOW find{};
+    find.flags = LVFI_PARAM;
+    find.lParam = *mvaritem;
+    return static_cast<int>(SendMessageW(mvarlist, LVM_FINDITEMW, static_cast<WPARAM>(-1),
+                                         reinterpret_cast<LPARAM>(&find))) + 1;
+}
+
+LPARAM clsList::rowSerial(int row) {
+    LVITEMW item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = row - 1;
+    SendMessageW(mvarlist, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    if (item.lParam != 0) return item.lParam;
+    item.lParam = ++lastSerial_;
+    SendMessageW(mvarlist, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    return item.lParam;
+}
+
+void clsList::commitEdit() {
+    if (!mvartext || !mvaritem || !IsWindowVisible(mvartext)) return;
+    finishEdit(GetFocus() == mvartext);
+}
+
+void clsList::discardEdit() {
+    if (!mvartext) return;
+    const bool focused = GetFocus() == mvartext;
+    mvaritem.reset();
+    mvarediting = false;
+    ShowWindow(mvartext, SW_HIDE);
+    win::SetText(mvartext, L"");
+    if (focused) SetFocus(mvarlist);
 }
 
 void clsList::colourEditor(int background, int text) {
@@ -313,7 +350,7 @@ void clsList::mvarlist_MouseUp(float x, float y) {
         SendMessageW(mvartext, EM_SETSEL, 0, -1);
         const win::ListView rows(mvarlist);
         const int selected = rows.selectedRow();
-        mvaritem = rows.rowId(selected > 0 ? selected : row + 1);
+        mvaritem = rowSerial(selected > 0 ? selected : row + 1);
         mvarcol = mvarcolumn->index();
     }
 }
@@ -331,7 +368,10 @@ void clsList::mvartext_KeyPress(wchar_t& KeyAscii) {
     if (KeyAscii != 13 && KeyAscii != 27) return;
     if (KeyAscii == 27) win::SetText(mvartext, mvaroldtext);
     KeyAscii = 0;  // taken: the box would only beep
+    finishEdit(true);
+}
 
+void clsList::finishEdit(bool focusList) {
     std::wstring text = win::WindowText(mvartext);
     for (const auto& [key, settings] : mvarcolumns) {
         if (settings->index() != mvarcol) continue;
@@ -345,11 +385,14 @@ void clsList::mvartext_KeyPress(wchar_t& KeyAscii) {
     }
     // A row removed while the edit was open takes the edit with it.
     const int row = editedRow();
-    if (row > 0 && mvarcol >= 1) win::ListView(mvarlist).setCell(row, mvarcol, text);
-    SetFocus(mvarlist);
+    const bool written = row > 0 && mvarcol >= 1;
+    if (written) win::ListView(mvarlist).setCell(row, mvarcol, text);
+    if (focusList) SetFocus(mvarlist);
     ShowWindow(mvartext, SW_HIDE);
     mvarediting = false;
+    mvaritem.reset();
     win::SetText(mvartext, L"");
+    if (written && edited_) edited_();
 }
 
 void clsList::mvartext_KeyUp(int KeyCode) {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -30,7 +31,11 @@ namespace ravolen {
 // Editing in place: a click on a cell of an editable column lays the edit box over the cell with
 // the cell's text, selected. Enter, a click on a row of the list, Up or Down write the box's text
 // into the row the edit was opened on (Up and Down then move the selection); Escape writes the
-// old text back. Focus moving elsewhere leaves the edit pending, its text not yet in the table.
+// old text back. Focus moving elsewhere leaves the edit pending, its text not yet in the table,
+// until commitEdit() writes it: every command that reads the table calls it first. The edited row
+// is remembered by a serial of this table's own (in the row's item data), never handed out twice,
+// so a row added after its row went never receives the edit; a row that goes takes its open edit
+// with it at once.
 // The keys typed into the box belong to it: Enter and Escape never reach the window's buttons.
 class clsList final : private win::Reflector {
 public:
@@ -61,6 +66,14 @@ public:
     // Binds the edit box and sets it up: no border, flat, white, hidden and empty.
     void textbox(HWND vData);
 
+    // Writes a pending edit into its row, as Enter does; the focus goes to the list only when the
+    // box had it. Nothing when no edit is open.
+    void commitEdit();
+    // Closes an open edit without writing it.
+    void discardEdit();
+    // Called after an edit wrote a cell.
+    void onEdited(std::function<void()> edited) { edited_ = std::move(edited); }
+
     // The settings of the column with that key, or null.
     const clsColumnSettings* column(std::wstring_view col_key) const;
     clsColumnSettings* column(std::wstring_view col_key);
@@ -88,14 +101,20 @@ private:
     void colourEditor(int background, int text);
     // The row the edit goes to, from 1, or 0 when it is no longer there.
     int editedRow() const;
+    // The row's serial, given to it now when it has none yet.
+    LPARAM rowSerial(int row);
+    // Writes the box's text into the edited row and hides the box.
+    void finishEdit(bool focusList);
     // The row under a point of the list's client area, whatever column it lies in, or -1.
     int rowAt(POINT point) const;
 
     HWND mvarlist = nullptr;
     HWND mvartext = nullptr;
-    // The row that receives the edit, by the list view's lasting id of it (it outlives changes of
-    // position); none until an edit is opened.
-    std::optional<UINT> mvaritem;
+    // The row that receives the edit, by its serial (it outlives changes of position); none while
+    // no edit is open.
+    std::optional<LPARAM> mvaritem;
+    LPARAM lastSerial_ = 0;
+    std::function<void()> edited_;
     std::int16_t mvarcol = 0;  // the edited column's index; -1 after a hit on a fixed column
     bool mvarediting = false;
     std::wstring mvaroldtext;

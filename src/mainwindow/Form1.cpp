@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <span>
+#include <utility>
 
 #include "mainwindow/Module1.h"
 #include "mainwindow/QuickAdd.h"
@@ -60,12 +61,20 @@ enum ControlId : int {  // clear of IDOK and IDCANCEL, which IsDialogMessage sen
     IdMenuLocal,
     IdMenuDeadline,
     IdMenuBackburner,
+    IdMenuUndo,
     IdMenuInstallation,  // the first installation; the others follow
 };
 
 constexpr int MaxInstallationItems = 100;
 
 constexpr UINT_PTR IdTimer1 = 1;
+constexpr UINT_PTR IdTimerSession = 2;
+
+// Posted once the window shows, for what start-up found damaged.
+constexpr UINT WmShowDamaged = WM_APP + 16;
+
+// The 渲染 menu's position on the menu bar, after 文件 and 编辑.
+constexpr int RenderMenuPosition = 2;
 
 constexpr COLORREF Red = RGB(255, 0, 0);
 constexpr COLORREF DarkRed = RGB(192, 0, 0);
@@ -176,6 +185,8 @@ const win::CommandRoute<Form1> Form1::Commands[] = {
     {IdMenuLocal, 0, &Form1::Local_Click},
     {IdMenuDeadline, 0, &Form1::Deadline_Click},
     {IdMenuBackburner, 0, &Form1::Backburner_Click},
+    {IdMenuUndo, 0, &Form1::Undo_Click},
+    {IdMenuUndo, 1, &Form1::UndoKey_Click},
     {IdCommand1, BN_CLICKED, &Form1::Command1_Click},
     {IdCommand2, BN_CLICKED, &Form1::Command2_Click},
     {IdCommand3, BN_CLICKED, &Form1::Command3_Click},
@@ -219,15 +230,21 @@ HMENU Form1::createMenu() {
     CheckMenuRadioItem(ways, IdMenuLocal, IdMenuBackburner, IdMenuLocal, MF_BYCOMMAND);
     AppendMenuW(render, MF_POPUP, reinterpret_cast<UINT_PTR>(ways), L"渲染方式");
 
+    const HMENU edit = CreatePopupMenu();
+    AppendMenuW(edit, MF_STRING | MF_GRAYED, IdMenuUndo, L"撤销(&U)\tCtrl+Z");
+
     const HMENU bar = CreateMenu();
     AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"文件(&F)");
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(edit), L"编辑(&E)");
     AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(render), L"渲染(&R)");
     return bar;
 }
 
 Form1::Startup Form1::create() {
-    ACCEL keys[] = {{FCONTROL | FVIRTKEY, 'O', IdMenuOpen}, {FCONTROL | FVIRTKEY, 'S', IdMenuSave}};
-    shortcuts_.reset(CreateAcceleratorTableW(keys, 2));
+    ACCEL keys[] = {{FCONTROL | FVIRTKEY, 'O', IdMenuOpen},
+                    {FCONTROL | FVIRTKEY, 'S', IdMenuSave},
+                    {FCONTROL | FVIRTKEY, 'Z', IdMenuUndo}};
+    shortcuts_.reset(CreateAcceleratorTableW(keys, static_cast<int>(std::size(keys))));
     if (!createForm(L"RavolenForm1", L"RavolenV1.0    --Quorth", ClientWidth, ClientHeight,
                     WindowFontPoints, createMenu()) ||
         !createControls(Layout)) {
@@ -265,6 +282,9 @@ bool Form1::Form_Load() {
     JobList.additem(L"xxx", ListArray({L"", L"", L"", L"", L""}));
     PaintListStripes(item(IdListView1), item(IdPicture1), 100, 3);
     jobs().list().clear();
+    JobList.onEdited([this] { sessionChanged(); });
+
+    restoreSession();
 
     SetTimer(hwnd(), IdTimer1, Timer1Interval, nullptr);
     DragAcceptFiles(hwnd(), TRUE);
@@ -298,12 +318,37 @@ void Form1::PaintListStripes(HWND list, HWND picture, [[maybe_unused]] std::int3
 }
 
 LRESULT Form1::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DROPFILES) {
-        dropFiles(reinterpret_cast<HDROP>(wParam));
-        return 0;
+    switch (message) {
+        case WM_DROPFILES:
+            dropFiles(reinterpret_cast<HDROP>(wParam));
+            return 0;
+        // Windows ending the session (the script's own shutdown does) may end the program at any
+        // moment after these: the session is on disk before they return.
+        case WM_QUERYENDSESSION:
+            saveSessionNow();
+            return TRUE;
+        case WM_ENDSESSION:
+            if (wParam) saveSessionNow();
+            return 0;
+        case WM_MOVE:
+            if (!IsIconic(hwnd()) && !IsZoomed(hwnd())) {
+                RECT frame{};
+                GetWindowRect(hwnd(), &frame);
+                windowLeft_ = frame.left;
+                windowTop_ = frame.top;
+                windowPlaced_ = true;
+                sessionChanged();
+            }
+            break;
+        case WmShowDamaged:
+            if (!damagedMessage_.empty()) platform_.showMessage(std::exchange(damagedMessage_, {}));
+            return 0;
+        default: break;
     }
     // The program lives as long as its main window, and the job editor no longer.
     if (message == WM_DESTROY) {
+        saveSessionNow();  // 退  出 and the close box alike
+        sessionReady_ = false;
         form2_.reset();
         results_.reset();
         farmDialog_.reset();
@@ -314,6 +359,8 @@ LRESULT Form1::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 bool Form1::onCommand(int id, int code) {
+    // Any command may change what the session holds; saving once too often costs nothing.
+    sessionChanged();
     if (code == 0 && id >= IdMenuInstallation && id < IdMenuInstallation + MaxInstallationItems) {
         chooseInstallation(id - IdMenuInstallation);
         return true;
@@ -322,6 +369,11 @@ bool Form1::onCommand(int id, int code) {
 }
 
 std::optional<LRESULT> Form1::onNotify(NMHDR& header) {
+    if (header.idFrom == IdListView1 &&
+        (header.code == LVN_INSERTITEM || header.code == LVN_DELETEITEM ||
+         header.code == LVN_DELETEALLITEMS)) {
+        sessionChanged();
+    }
     if (header.idFrom == IdListView1 && header.code == NM_CUSTOMDRAW && stripes_) {
         return win::DrawListStripes(*stripes_, *reinterpret_cast<NMLVCUSTOMDRAW*>(&header));
     }
@@ -330,11 +382,17 @@ std::optional<LRESULT> Form1::onNotify(NMHDR& header) {
 
 void Form1::onTimer(UINT_PTR id) {
     if (id == IdTimer1) Timer1_Timer();
+    if (id == IdTimerSession) {
+        KillTimer(hwnd(), IdTimerSession);
+        sessionDue_ = false;
+        saveSession();
+    }
 }
 
 void Form1::Command1_Click() {
     // A click can still arrive for the disabled button (a queued BM_CLICK does under Wine).
     if (!IsWindowEnabled(item(IdCommand1))) return;
+    JobList.commitEdit();
     const RenderRequest request{win::WindowText(item(IdText1)), jobs().all(),
                                 win::IsChecked(item(IdCheck1))};
     if (way_ == RenderWay::Backburner) {
@@ -361,7 +419,10 @@ void Form1::Command2_Click() {
     form2_->show();
 }
 
-void Form1::AddJobRow(const RenderJob& job) { ravolen::AddJobRow(item(IdListView1), job); }
+void Form1::AddJobRow(const RenderJob& job) {
+    JobList.commitEdit();
+    ravolen::AddJobRow(item(IdListView1), job);
+}
 
 void Form1::SelectLastRow() {
     const HWND list = item(IdListView1);
@@ -372,18 +433,29 @@ void Form1::SelectLastRow() {
 
 // "-": every ticked row, from the last to the first so that no row still to be visited moves.
 void Form1::Command3_Click() {
+    JobList.commitEdit();
     const HWND list = item(IdListView1);
     win::ListView rows(list);
     std::vector<std::size_t> removed;
+    std::vector<RemovedRow> taken;
     {
         const win::RedrawSuspended batch(list);
         const win::FocusMarkSuspended keyboardRow(list);
         for (int row = rows.rowCount(); row >= 1; --row) {
             if (!rows.checked(row)) continue;
+            taken.push_back({row, jobs().job(row), true, std::nullopt, std::nullopt});
             rows.removeRow(row);
             removed.push_back(static_cast<std::size_t>(row - 1));
         }
     }
+    if (taken.empty()) return;
+    for (RemovedRow& row : taken) {
+        const auto index = static_cast<std::size_t>(row.position - 1);
+        if (index < SavedOutDirs.size()) row.savedDir = SavedOutDirs[index];
+        if (index < SavedExts.size()) row.savedExt = SavedExts[index];
+    }
+    std::reverse(taken.begin(), taken.end());
+    rememberRemoved(std::move(taken));
     RemoveArrayItems(SavedOutDirs, removed);
     RemoveArrayItems(SavedExts, removed);
 }
@@ -460,6 +532,7 @@ void Form1::OpenJobList_Click() {
 }
 
 void Form1::SaveJobList_Click() {
+    JobList.commitEdit();
     const std::wstring path =
         platform_.saveFile({L"保存任务列表", std::wstring(JobListFilter), L"csv"});
     if (path.empty()) return;
@@ -475,24 +548,79 @@ void Form1::chooseInstallation(int index) {
 }
 
 void Form1::Results_Click() {
+    JobList.commitEdit();
     if (resultsDialog()) {
         results_->show();
         return;
     }
-    auto dialog = std::make_unique<ResultsDialog>(platform_, item(IdListView1));
+    auto dialog = std::make_unique<ResultsDialog>(platform_, item(IdListView1),
+                                                  [this] { JobList.commitEdit(); });
     if (dialog->create(hwnd())) results_ = std::move(dialog);
 }
 
 void Form1::Command6_Click() {
-    jobs().list().clear();
+    JobList.commitEdit();
+    const JobRows rows = jobs();
+    std::vector<RemovedRow> taken;
+    taken.reserve(static_cast<std::size_t>(rows.count()));
+    for (int row = 1, count = rows.count(); row <= count; ++row) {
+        const auto index = static_cast<std::size_t>(row - 1);
+        taken.push_back({row, rows.job(row), rows.list().checked(row),
+                         index < SavedOutDirs.size() ? std::optional(SavedOutDirs[index]) : std::nullopt,
+                         index < SavedExts.size() ? std::optional(SavedExts[index]) : std::nullopt});
+    }
+    rows.list().clear();
     SavedOutDirs.clear();
     SavedExts.clear();
+    if (!taken.empty()) rememberRemoved(std::move(taken));
+}
+
+void Form1::rememberRemoved(std::vector<RemovedRow> rows) {
+    undo_ = std::move(rows);
+    EnableMenuItem(GetMenu(hwnd()), IdMenuUndo, MF_BYCOMMAND | MF_ENABLED);
+}
+
+// The rows come back at their old places, ascending, so each lands where it was counted.
+void Form1::Undo_Click() {
+    if (!undo_) return;
+    JobList.commitEdit();
+    const std::vector<RemovedRow> step = std::move(*undo_);
+    undo_.reset();
+    EnableMenuItem(GetMenu(hwnd()), IdMenuUndo, MF_BYCOMMAND | MF_GRAYED);
+    const HWND list = item(IdListView1);
+    win::ListView rows(list);
+    {
+        const win::RedrawSuspended batch(list);
+        for (const RemovedRow& row : step) {
+            const int at = std::min(row.position, rows.rowCount() + 1);
+            const int placed = rows.insertRow(at, JobCells(row.job));
+            if (placed == 0) continue;
+            rows.setChecked(placed, row.checked);
+            const auto index = static_cast<std::size_t>(placed - 1);
+            if (row.savedDir) InsertArrayItem(SavedOutDirs, index, *row.savedDir);
+            if (row.savedExt) InsertArrayItem(SavedExts, index, *row.savedExt);
+        }
+    }
+    sessionChanged();
+}
+
+// Ctrl+Z in a text box undoes its typing, as everywhere in Windows; elsewhere the table's step.
+void Form1::UndoKey_Click() {
+    const HWND focus = GetFocus();
+    wchar_t className[16]{};
+    if (focus && IsChild(hwnd(), focus) && GetClassNameW(focus, className, 16) &&
+        _wcsicmp(className, L"Edit") == 0) {
+        SendMessageW(focus, WM_UNDO, 0, 0);
+        return;
+    }
+    Undo_Click();
 }
 
 void Form1::Command8_Click() { PickFolderInto(platform_, item(IdText2)); }
 
 template <typename Change>
 void Form1::rewriteColumn(int column, Change change) {
+    JobList.commitEdit();
     const HWND list = item(IdListView1);
     win::ListView rows(list);
     const std::vector<std::wstring> before = rows.column(column);
@@ -529,6 +657,7 @@ void Form1::Check3_Click() {
 
 void Form1::Text2_Change() {
     if (!win::IsChecked(item(IdCheck2))) return;
+    JobList.commitEdit();
     const std::wstring unified = win::WindowText(item(IdText2));
     const HWND list = item(IdListView1);
     win::ListView rows(list);
@@ -548,7 +677,7 @@ void Form1::Text3_Change() {
 }
 
 void Form1::showRenderWay() {
-    const HMENU render = GetSubMenu(GetMenu(hwnd()), 1);
+    const HMENU render = GetSubMenu(GetMenu(hwnd()), RenderMenuPosition);
     const HMENU ways = GetSubMenu(render, GetMenuItemCount(render) - 1);
     const int chosen = way_ == RenderWay::Deadline     ? IdMenuDeadline
                        : way_ == RenderWay::Backburner ? IdMenuBackburner
@@ -569,6 +698,7 @@ void Form1::openFarmDialog(RenderWay way) {
     auto dialog = std::make_unique<FarmDialog>(platform_, way, deadline_, backburner_, [this, way] {
         way_ = way;  // OK makes the farm the way 渲  染 goes
         showRenderWay();
+        sessionChanged();
     });
     if (dialog->create(hwnd())) farmDialog_ = std::move(dialog);
 }
@@ -645,6 +775,125 @@ void Form1::Timer1_Timer() {
     const StatusTexts texts = ComposeStatus(count, scene);
     win::UpdateText(item(IdLabel6), texts.count);
     win::UpdateText(item(IdLabel8), texts.scene);
+}
+
+void Form1::sessionChanged() {
+    if (!sessionReady_ || sessionDue_) return;
+    // The first change starts the wait; later ones ride along, so typing writes once a second.
+    sessionDue_ = SetTimer(hwnd(), IdTimerSession, SessionDelay, nullptr) != 0;
+}
+
+SessionSettings Form1::sessionSettings() const {
+    SessionSettings settings;
+    settings.installFolder = win::WindowText(item(IdText1));
+    settings.outputFolder = win::WindowText(item(IdText2));
+    settings.outputFormat = win::WindowText(item(IdText3));
+    settings.unifiedFolder = win::IsChecked(item(IdCheck2));
+    settings.unifiedFormat = win::IsChecked(item(IdCheck3));
+    settings.appliedFormat = appliedFormat_;
+    settings.savedOutDirs = SavedOutDirs;
+    settings.savedExts = SavedExts;
+    settings.deadlineCommand = deadline_.command;
+    settings.deadline = deadline_.settings;
+    settings.backburner = backburner_;
+    settings.windowPlaced = windowPlaced_;
+    settings.windowLeft = windowLeft_;
+    settings.windowTop = windowTop_;
+    return settings;
+}
+
+BackgroundWriter::Compose Form1::sessionSnapshot() {
+    const std::wstring folder = platform_.userDataFolder();
+    if (folder.empty() || !platform_.createFolder(folder)) return nullptr;
+    // Only the copies are taken here; the bytes are composed on the writer's thread.
+    return [rows = jobs().all(), settings = sessionSettings(), rowsPath = sessionRowsPath(),
+            settingsPath = sessionSettingsPath()] {
+        return std::vector<BackgroundWriter::File>{{rowsPath, SaveJobList(rows)},
+                                                   {settingsPath, SaveSessionSettings(settings)}};
+    };
+}
+
+void Form1::saveSession() {
+    if (!sessionReady_) return;
+    // An edit left open is part of the table; one being typed is not finished yet.
+    if (GetDlgCtrlID(GetFocus()) != IdTxtQty) JobList.commitEdit();
+    if (auto compose = sessionSnapshot()) writer_.post(std::move(compose));
+}
+
+void Form1::saveSessionNow() {
+    if (!sessionReady_) return;
+    KillTimer(hwnd(), IdTimerSession);
+    sessionDue_ = false;
+    JobList.commitEdit();
+    if (const auto compose = sessionSnapshot()) writer_.writeNow(compose, BackgroundWriter::StopBound);
+}
+
+void Form1::restoreSession() {
+    const std::wstring folder = platform_.userDataFolder();
+    if (folder.empty()) return;  // nowhere to keep it: this run is not saved
+    bool keptAll = true;
+    std::vector<std::pair<std::wstring, std::wstring>> damaged;
+    // A damaged file is never thrown away: a copy of it stays beside it.
+    const auto keep = [&](const std::wstring& path, const std::string& bytes) {
+        SYSTEMTIME now{};
+        GetLocalTime(&now);
+        const std::wstring copy = DamagedFileName(
+            path, {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond});
+        const bool kept = platform_.replaceFile(copy, bytes);
+        keptAll = keptAll && kept;
+        damaged.emplace_back(path, kept ? copy : std::wstring());
+    };
+
+    SessionSettings settings = sessionSettings();
+    if (const auto bytes = platform_.readFile(sessionSettingsPath())) {
+        auto read = ReadSessionSettings(*bytes, settings);
+        if (read.damaged) keep(sessionSettingsPath(), *bytes);
+        settings = std::move(read.value);
+    }
+    std::vector<RenderJob> rows;
+    if (const auto bytes = platform_.readFile(sessionRowsPath())) {
+        auto read = ReadSessionRows(*bytes);
+        if (read.damaged) keep(sessionRowsPath(), *bytes);
+        rows = std::move(read.value);
+    }
+    const HWND list = item(IdListView1);
+    {
+        const win::RedrawSuspended batch(list);
+        for (const RenderJob& job : rows) ravolen::AddJobRow(list, job);
+    }
+    applySessionSettings(settings);
+
+    // What could not be kept must not be written over.
+    sessionReady_ = keptAll;
+    if (!damaged.empty()) {
+        damagedMessage_ = DamagedFilesMessage(damaged);
+        PostMessageW(hwnd(), WmShowDamaged, 0, 0);
+    }
+}
+
+// The boxes are ticked last and without their click handlers: the rows already show what the
+// ticks gave them.
+void Form1::applySessionSettings(const SessionSettings& settings) {
+    win::SetText(item(IdText1), settings.installFolder);
+    win::SetText(item(IdText2), settings.outputFolder);
+    win::SetText(item(IdText3), settings.outputFormat);
+    SavedOutDirs = settings.savedOutDirs;
+    SavedExts = settings.savedExts;
+    appliedFormat_ = settings.appliedFormat;
+    SendMessageW(item(IdCheck2), BM_SETCHECK, settings.unifiedFolder ? BST_CHECKED : BST_UNCHECKED, 0);
+    SendMessageW(item(IdCheck3), BM_SETCHECK, settings.unifiedFormat ? BST_CHECKED : BST_UNCHECKED, 0);
+    deadline_.command = settings.deadlineCommand;
+    deadline_.settings = settings.deadline;
+    backburner_ = settings.backburner;
+    if (!settings.windowPlaced) return;
+    // Only onto a screen that is still there.
+    RECT frame{};
+    GetWindowRect(hwnd(), &frame);
+    OffsetRect(&frame, settings.windowLeft - frame.left, settings.windowTop - frame.top);
+    if (MonitorFromRect(&frame, MONITOR_DEFAULTTONULL)) {
+        SetWindowPos(hwnd(), nullptr, frame.left, frame.top, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 }
 
 }  // namespace ravolen

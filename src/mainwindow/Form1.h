@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -10,11 +11,13 @@
 #include <vector>
 
 #include "jobdialog/Form2.h"
+#include "mainwindow/BackgroundWriter.h"
 #include "listcontrol/clsList.h"
 #include "mainwindow/DeadlineSubmission.h"
 #include "mainwindow/FarmDialog.h"
 #include "mainwindow/JobRows.h"
 #include "mainwindow/ResultsDialog.h"
+#include "mainwindow/Session.h"
 #include "platform/Platform.h"
 #include "render/RenderCommand.h"
 #include "win/Form.h"
@@ -25,7 +28,11 @@ namespace ravolen {
 // The main window: the job table, the settings of the whole run and the command buttons.
 class Form1 final : public win::Form, private JobTableHost {
 public:
-    explicit Form1(Platform& platform) : platform_(platform) {}
+    explicit Form1(Platform& platform)
+        : platform_(platform),
+          writer_([&platform](const std::wstring& path, std::string_view bytes) {
+              return platform.replaceFile(path, bytes);
+          }) {}
     ~Form1() override { destroyWindow(); }
 
     enum class Startup {
@@ -56,6 +63,16 @@ public:
 
     // How often the status labels follow the table.
     static constexpr unsigned Timer1Interval = 50;
+    // The longest a change waits before the session is saved.
+    static constexpr unsigned SessionDelay = 1000;
+    // The session's files.
+    std::wstring sessionRowsPath() const { return platform_.userDataFolder() + L"\\session.csv"; }
+    std::wstring sessionSettingsPath() const { return platform_.userDataFolder() + L"\\settings.ini"; }
+    // True once the session writer has nothing posted or under way, waiting at most `bound`.
+    bool sessionWritten(std::chrono::milliseconds bound = std::chrono::seconds(10)) {
+        return writer_.idle(bound);
+    }
+    bool canUndo() const { return undo_.has_value(); }
 
     HACCEL accelerators() const override { return shortcuts_.get(); }
 
@@ -108,6 +125,29 @@ private:
     void Text3_Change();
     void Timer1_Timer();
 
+    // The session: the rows and settings, saved within SessionDelay of a change and put back at
+    // the next start.
+    void sessionChanged();
+    SessionSettings sessionSettings() const;
+    // Takes what the session holds now, on the window's thread; the bytes are composed later.
+    BackgroundWriter::Compose sessionSnapshot();
+    void saveSession();     // on the writer's thread
+    void saveSessionNow();  // before the program goes, on this thread
+    void restoreSession();
+    void applySessionSettings(const SessionSettings& settings);
+
+    // 撤销: the rows the last 清空 or "-" took, put back where they were.
+    struct RemovedRow {
+        int position;  // from 1, in the table as it was
+        RenderJob job;
+        bool checked;
+        std::optional<std::wstring> savedDir;
+        std::optional<std::wstring> savedExt;
+    };
+    void rememberRemoved(std::vector<RemovedRow> rows);
+    void Undo_Click();
+    void UndoKey_Click();
+
     // Rewrites one column of every row through `change`, repainting the list once.
     template <typename Change>
     void rewriteColumn(int column, Change change);
@@ -133,7 +173,16 @@ private:
     std::unique_ptr<FarmDialog> farmDialog_;
     std::unique_ptr<DeadlineSubmission> submission_;
     std::vector<MaxInstallation> installations_;  // as the 3dsMax版本 menu lists them
-    UniqueHandle<AcceleratorTraits> shortcuts_;  // the format text the output names carry while Check3 is ticked
+    UniqueHandle<AcceleratorTraits> shortcuts_;
+    std::optional<std::vector<RemovedRow>> undo_;  // ascending positions
+    bool sessionReady_ = false;  // restored: from now on the table is saved
+    bool sessionDue_ = false;    // a change waits for the session timer
+    std::wstring damagedMessage_;
+    int windowLeft_ = 0;
+    int windowTop_ = 0;
+    bool windowPlaced_ = false;
+    // Last: it stops (with a bound) before anything its writes could read goes.
+    BackgroundWriter writer_;  // the format text the output names carry while Check3 is ticked
 };
 
 }  // namespace ravolen

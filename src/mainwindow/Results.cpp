@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <map>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace ravolen {
 namespace {
@@ -24,13 +25,17 @@ struct Found {
 
 // A folder's files by the output name they complete: each file under its own name, and a
 // numbered frame also under its name without the frame number ("lobby0001.tga" under
-// "lobby.tga"; a run of five digits could be a number of four after a digit of the name).
-std::unordered_map<std::wstring, Found> IndexFolder(const std::vector<FolderEntry>& entries) {
+// "lobby.tga"; a run of five digits could be a number of four after a digit of the name). A file
+// that some row expects by its exact name (`expected`, folded) is that row's, never a frame of
+// another: "plan2024.png" is no frame of "plan.png" while a row renders plan2024.png.
+std::unordered_map<std::wstring, Found> IndexFolder(const std::vector<FolderEntry>& entries,
+                                                    const std::unordered_set<std::wstring>& expected) {
     std::unordered_map<std::wstring, Found> index;
     for (const FolderEntry& entry : entries) {
         if (entry.folder) continue;
         const std::wstring name = FoldCase(entry.name);
         index[name].add(entry, false);
+        if (expected.contains(name)) continue;
         const std::size_t dot = name.find_last_of(L'.');
         const std::size_t stemEnd = dot == std::wstring::npos ? name.size() : dot;
         std::size_t digits = 0;
@@ -47,6 +52,10 @@ std::unordered_map<std::wstring, Found> IndexFolder(const std::vector<FolderEntr
 std::vector<RenderResult> FindResults(
     std::span<const RenderJob> rows,
     const std::function<std::optional<std::vector<FolderEntry>>(const std::wstring&)>& entriesOf) {
+    std::map<std::wstring, std::unordered_set<std::wstring>> expected;  // by folder, all folded
+    for (const RenderJob& job : rows) {
+        expected[FoldCase(job.outputFolder)].insert(FoldCase(job.outputName));
+    }
     std::map<std::wstring, std::unordered_map<std::wstring, Found>> folders;  // read once each
     std::vector<RenderResult> results;
     results.reserve(rows.size());
@@ -57,7 +66,8 @@ std::vector<RenderResult> FindResults(
         auto folder = folders.find(key);
         if (folder == folders.end()) {
             folder = folders.emplace(key, IndexFolder(entriesOf(job.outputFolder).value_or(
-                                              std::vector<FolderEntry>{}))).first;
+                                                          std::vector<FolderEntry>{}),
+                                                      expected[key])).first;
         }
         if (const auto found = folder->second.find(FoldCase(job.outputName));
             found != folder->second.end()) {

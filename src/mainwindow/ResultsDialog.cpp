@@ -118,6 +118,7 @@ bool ResultsDialog::onCommand(int id, int code) {
 }
 
 void ResultsDialog::Refresh_Click() {
+    if (beforeReading_) beforeReading_();
     const std::vector<RenderJob> rows = OutputsOf(jobTable_);
     showResults(rows, ReadResults(platform_, rows));
 }
@@ -141,6 +142,7 @@ void ResultsDialog::showResults(const std::vector<RenderJob>& rows,
 
 void ResultsDialog::Tick_Click() {
     // Read again: the table or the disk may have changed since the dialog showed them.
+    if (beforeReading_) beforeReading_();
     const std::vector<RenderJob> rows = OutputsOf(jobTable_);
     const std::vector<RenderResult> results = ReadResults(platform_, rows);
     {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <functional>
+#include <utility>
 #include <vector>
 
 #include "mainwindow/Results.h"
@@ -15,7 +17,9 @@ namespace ravolen {
 // exists, so that "-" then leaves the unfinished ones.
 class ResultsDialog final : public win::Form {
 public:
-    ResultsDialog(Platform& platform, HWND jobTable) : platform_(platform), jobTable_(jobTable) {}
+    // `beforeReading` runs before each reading of the table (an open cell edit is written first).
+    ResultsDialog(Platform& platform, HWND jobTable, std::function<void()> beforeReading = {})
+        : platform_(platform), jobTable_(jobTable), beforeReading_(std::move(beforeReading)) {}
     ~ResultsDialog() override { destroyWindow(); }
 
     // Creates the dialog over `owner`, reads the disk and shows it; false when Windows refused.
@@ -36,6 +40,7 @@ private:
 
     Platform& platform_;
     HWND jobTable_;
+    std::function<void()> beforeReading_;
 };
 
 }  // namespace ravolen

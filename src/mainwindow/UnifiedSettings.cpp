@@ -57,6 +57,12 @@ void RemoveArrayItem(std::vector<std::wstring>& list, std::size_t index) {
     if (index < list.size()) list.erase(list.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
+void InsertArrayItem(std::vector<std::wstring>& list, std::size_t index, std::wstring entry) {
+    if (index <= list.size()) {
+        list.insert(list.begin() + static_cast<std::ptrdiff_t>(index), std::move(entry));
+    }
+}
+
 void RemoveArrayItems(std::vector<std::wstring>& list, const std::vector<std::size_t>& indices) {
     std::vector<bool> removed(list.size());
     for (std::size_t index : indices) {

@@ -85,6 +85,9 @@ public:
     virtual std::wstring programFolder() const = 0;
     // The Windows system folder, where cmd.exe, shutdown.exe and taskkill.exe live.
     virtual std::wstring systemFolder() const = 0;
+    // The user's own folder of this program, %LOCALAPPDATA%\Ravolen, without a trailing
+    // separator (it may not exist yet); empty when Windows names no such folder.
+    virtual std::wstring userDataFolder() const = 0;
     // The code page that the command interpreter reads batch files in.
     virtual const TextCodec& scriptCodec() const = 0;
 

@@ -162,6 +162,20 @@ std::wstring Win32Platform::programFolder() const {
     return separator == std::wstring::npos ? module : module.substr(0, separator);
 }
 
+std::wstring Win32Platform::userDataFolder() const {
+    // The environment first, as %LOCALAPPDATA% reads; the shell's answer where it is not set.
+    std::wstring base = GrowingBuffer([](wchar_t* buffer, UINT capacity) {
+        return GetEnvironmentVariableW(L"LOCALAPPDATA", buffer, capacity);
+    });
+    if (base.empty()) {
+        PWSTR known = nullptr;
+        if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &known))) base = known;
+        CoTaskMemFree(known);
+    }
+    base = WithoutTrailingSeparators(std::move(base));
+    return base.empty() ? base : base + L"\\Ravolen";
+}
+
 std::wstring Win32Platform::systemFolder() const {
     return GrowingBuffer([](wchar_t* buffer, UINT capacity) {
         return GetSystemDirectoryW(buffer, capacity);  // too small: the size needed, > capacity
@@ -174,19 +188,31 @@ bool Win32Platform::createFolder(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool Win32Platform::writeFile(const std::wstring& path, std::string_view bytes) {
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
+namespace {
+
+bool WriteAll(HANDLE file, std::string_view bytes) {
     while (!bytes.empty()) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 20));
         DWORD written = 0;
-        if (!WriteFile(file.get(), bytes.data(), chunk, &written, nullptr) || written == 0) {
-            return false;
-        }
+        if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
         bytes.remove_prefix(written);
     }
     return true;
+}
+
+// ReplaceFileW's answers that mean the target is held by someone: renaming over it cannot work
+// either, and must not be tried.
+bool TargetInUse(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+           error == ERROR_UNABLE_TO_REMOVE_REPLACED || error == ERROR_USER_MAPPED_FILE;
+}
+
+}  // namespace
+
+bool Win32Platform::writeFile(const std::wstring& path, std::string_view bytes) {
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file && WriteAll(file.get(), bytes);
 }
 
 bool Win32Platform::fileExists(const std::wstring& path) {
@@ -215,9 +241,33 @@ std::optional<std::string> Win32Platform::readFile(const std::wstring& path) {
 }
 
 bool Win32Platform::replaceFile(const std::wstring& path, std::string_view bytes) {
-    const std::wstring temporary = path + L".ravolen-" + std::to_wstring(GetCurrentProcessId());
-    if (!writeFile(temporary, bytes) ||
-        !MoveFileExW(temporary.c_str(), path.c_str(),
+    // Per process and thread: the session may be saved on a worker while a job list is saved.
+    const std::wstring temporary = path + L".ravolen-" + std::to_wstring(GetCurrentProcessId()) +
+                                   L"-" + std::to_wstring(GetCurrentThreadId());
+    {
+        // On disk before it takes the old file's place: after a power cut the renamed file could
+        // otherwise be there with nothing in it.
+        FileHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return false;
+        if (!WriteAll(file.get(), bytes) || !FlushFileBuffers(file.get())) {
+            file.reset();
+            DeleteFileW(temporary.c_str());
+            return false;
+        }
+    }
+    // An existing file keeps its permissions, attributes and streams.
+    if (fileExists(path)) {
+        if (ReplaceFileW(path.c_str(), temporary.c_str(), nullptr,
+                         REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+            return true;
+        }
+        if (TargetInUse(GetLastError())) {
+            DeleteFileW(temporary.c_str());
+            return false;
+        }
+    }
+    if (!MoveFileExW(temporary.c_str(), path.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DeleteFileW(temporary.c_str());
         return false;

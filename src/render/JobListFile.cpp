@@ -201,6 +201,12 @@ std::variant<std::vector<RenderJob>, JobListFault> OpenJobList(std::string_view 
     return rows;
 }
 
+std::optional<std::wstring> Utf8Text(std::string_view bytes) {
+    auto decoded = DecodeUtf8(bytes);
+    if (std::holds_alternative<std::size_t>(decoded)) return std::nullopt;
+    return std::get<std::wstring>(std::move(decoded));
+}
+
 std::wstring JobListFaultMessage(std::wstring_view path, const JobListFault& fault) {
     return L"无法读取任务列表：" + std::wstring(path) + L"（第" + std::to_wstring(fault.line) +
            L"行）" + fault.reason;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -25,6 +26,9 @@ struct JobListFault {
 
 // The rows of a job list file, or the first place where it is not one.
 std::variant<std::vector<RenderJob>, JobListFault> OpenJobList(std::string_view bytes);
+
+// Well-formed UTF-8 as text (a byte-order mark is not taken off), or nothing.
+std::optional<std::wstring> Utf8Text(std::string_view bytes);
 
 // The message for a fault of the file at `path`.
 std::wstring JobListFaultMessage(std::wstring_view path, const JobListFault& fault);

@@ -70,10 +70,14 @@ void ListView::setColumn(int column, const std::vector<std::wstring>& cells,
 }
 
 int ListView::appendRow(std::span<const std::wstring> cells) {
+    return insertRow(rowCount() + 1, cells);
+}
+
+int ListView::insertRow(int row, std::span<const std::wstring> cells) {
     std::wstring first = cells.empty() ? std::wstring() : cells.front();
     LVITEMW item{};
     item.mask = LVIF_TEXT;
-    item.iItem = rowCount();
+    item.iItem = row - 1;
     item.pszText = first.data();
     const auto index =
         static_cast<int>(SendMessageW(hwnd_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));

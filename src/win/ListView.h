@@ -32,6 +32,9 @@ public:
                    const std::vector<std::wstring>& before);
     // Appends a row holding `cells` from column 1 on; returns its position.
     int appendRow(std::span<const std::wstring> cells);
+    // Inserts a row holding `cells` at position `row` (rowCount() + 1 appends); returns its
+    // position, or 0 when the list refused it.
+    int insertRow(int row, std::span<const std::wstring> cells);
     void removeRow(int row);
     void clear();
 

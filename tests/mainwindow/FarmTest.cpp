@@ -20,7 +20,7 @@ std::wstring MenuText(HMENU menu, UINT id) {
 class FarmTest : public Form1Test {
 protected:
     HMENU ways() const {
-        const HMENU render = GetSubMenu(GetMenu(form.hwnd()), 1);
+        const HMENU render = GetSubMenu(GetMenu(form.hwnd()), 2);
         return GetSubMenu(render, GetMenuItemCount(render) - 1);
     }
     UINT way(int position) const { return GetMenuItemID(ways(), position); }

@@ -47,7 +47,7 @@ protected:
         test::PumpMessages();
     }
     int menuId(const wchar_t* text) const {
-        for (HMENU bar = GetMenu(form.hwnd()); int popup : {0, 1}) {
+        for (HMENU bar = GetMenu(form.hwnd()); int popup : {0, 1, 2}) {
             const HMENU items = GetSubMenu(bar, popup);
             for (int i = 0; i < GetMenuItemCount(items); ++i) {
                 if (MenuText(items, i) == text) return static_cast<int>(GetMenuItemID(items, i));
@@ -61,12 +61,17 @@ TEST_F(Form1NightTest, TheMenuBarSitsAboveTheUnchangedWindow) {
     const HMENU bar = GetMenu(form.hwnd());
     ASSERT_NE(bar, nullptr);
     EXPECT_EQ(MenuText(bar, 0), L"文件(&F)");
-    EXPECT_EQ(MenuText(bar, 1), L"渲染(&R)");
+    EXPECT_EQ(MenuText(bar, 1), L"编辑(&E)");
+    EXPECT_EQ(MenuText(bar, 2), L"渲染(&R)");
     const HMENU file = GetSubMenu(bar, 0);
     EXPECT_EQ(MenuText(file, 0), L"打开任务列表(&O)…\tCtrl+O");
     EXPECT_EQ(MenuText(file, 1), L"保存任务列表(&S)…\tCtrl+S");
     EXPECT_EQ(MenuText(file, 3), L"退出(&X)");
-    const HMENU render = GetSubMenu(bar, 1);
+    const HMENU edit = GetSubMenu(bar, 1);
+    ASSERT_EQ(GetMenuItemCount(edit), 1);
+    EXPECT_EQ(MenuText(edit, 0), L"撤销(&U)\tCtrl+Z");
+    EXPECT_TRUE(GetMenuState(edit, 0, MF_BYPOSITION) & MF_GRAYED);  // nothing to undo yet
+    const HMENU render = GetSubMenu(bar, 2);
     EXPECT_EQ(MenuText(render, 0), L"渲染结果(&V)…");
     EXPECT_EQ(MenuText(render, 1), L"3dsMax版本");
     const HMENU versions = GetSubMenu(render, 1);
@@ -84,7 +89,7 @@ TEST(Form1Installations, TheVersionMenuListsTheInstallationsAndPutsTheChosenFold
     platform.installations = {{2024, L"E:\\Autodesk\\3ds Max 2024"}, {2012, L"D:\\Max 2012"}};
     Form1 form(platform);
     ASSERT_EQ(form.create(), Form1::Startup::Ready);
-    const HMENU versions = GetSubMenu(GetSubMenu(GetMenu(form.hwnd()), 1), 1);
+    const HMENU versions = GetSubMenu(GetSubMenu(GetMenu(form.hwnd()), 2), 1);
     ASSERT_EQ(GetMenuItemCount(versions), 2);
     EXPECT_EQ(MenuText(versions, 0), L"3ds Max 2024");
     EXPECT_EQ(MenuText(versions, 1), L"3ds Max 2012");

@@ -39,5 +39,33 @@ TEST(Results, AnOutputIsCompleteAsAnImageOrAsItsNumberedFrames) {
     EXPECT_EQ(reads, 2);  // each folder once, letter case aside
 }
 
+// A row's frames are its own name with a number before its own extension; a file another row
+// expects by name is that row's output, not a frame of this one.
+TEST(Results, AnotherRowsOutputIsNeverAFrame) {
+    const auto entries = [](const std::wstring&) -> std::optional<std::vector<FolderEntry>> {
+        return std::vector<FolderEntry>{{L"plan2024.png", false, 40, 4},
+                                        {L"anim0000.PNG", false, 10, 1},
+                                        {L"anim0001.png", false, 10, 2},
+                                        {L"anim0002.jpg", false, 10, 3}};
+    };
+    const std::vector<RenderJob> rows = {Row(L"F:\\out", L"plan.png"),
+                                         Row(L"F:\\out", L"plan2024.png"),
+                                         Row(L"F:\\out", L"anim.png")};
+    const std::vector<RenderResult> results = FindResults(rows, entries);
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_FALSE(results[0].done) << "plan2024.png is the second row's image";
+    EXPECT_EQ(results[0].frames, 0);
+    EXPECT_TRUE(results[1].done);
+    EXPECT_EQ(results[1].frames, 0);
+    EXPECT_EQ(results[1].size, 40u);
+    EXPECT_TRUE(results[2].done);
+    EXPECT_EQ(results[2].frames, 2) << "anim0002.jpg has another extension";
+    EXPECT_EQ(results[2].size, 20u);
+
+    // Alone, plan2024.png is still what an animation of plan.png would write.
+    const std::vector<RenderJob> alone = {Row(L"F:\\out", L"plan.png")};
+    EXPECT_EQ(FindResults(alone, entries)[0].frames, 1);
+}
+
 }  // namespace
 }  // namespace ravolen

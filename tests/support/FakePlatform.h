@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <utility>
@@ -23,6 +24,7 @@ public:
 
     std::wstring folder = L"C:\\Tools\\Ravolen";
     std::wstring system = L"C:\\windows\\system32";
+    std::wstring userData = L"C:\\Users\\artist\\AppData\\Local\\Ravolen";
     const TextCodec* codec = &Cp936();
     bool failCreateFolder = false;
     bool failWrite = false;
@@ -51,37 +53,51 @@ public:
     std::vector<std::wstring> folderTitles;
     std::vector<SaveFileRequest> saveRequests;
     std::vector<std::wstring> calls;  // "createFolder <path>", "writeFile <path>", ...
+    // The session is saved on a thread of its own: what it touches (the record of calls and the
+    // files) is taken under this lock. A test reads them once the program's writer is idle.
+    mutable std::recursive_mutex lock;
+    void record(std::wstring call) {
+        const std::lock_guard guard(lock);
+        calls.push_back(std::move(call));
+    }
+
     // Lets a test look at the application's state at the moment a message is shown.
     std::function<void(const std::wstring&)> onMessage;
 
     std::wstring programFolder() const override { return folder; }
     std::wstring systemFolder() const override { return system; }
+    std::wstring userDataFolder() const override { return userData; }
     const TextCodec& scriptCodec() const override { return *codec; }
 
     bool createFolder(const std::wstring& path) override {
-        calls.push_back(L"createFolder " + path);
+        const std::lock_guard guard(lock);
+        record(L"createFolder " + path);
         if (failCreateFolder) return false;
         folders.insert(path);
         return true;
     }
     bool writeFile(const std::wstring& path, std::string_view bytes) override {
-        calls.push_back(L"writeFile " + path);
+        const std::lock_guard guard(lock);
+        record(L"writeFile " + path);
         if (failWrite) return false;
         files[path] = std::string(bytes);
         return true;
     }
     bool fileExists(const std::wstring& path) override {
-        calls.push_back(L"fileExists " + path);
+        const std::lock_guard guard(lock);
+        record(L"fileExists " + path);
         return missingFiles.count(path) == 0;
     }
     std::optional<std::string> readFile(const std::wstring& path) override {
-        calls.push_back(L"readFile " + path);
+        const std::lock_guard guard(lock);
+        record(L"readFile " + path);
         const auto found = files.find(path);
         if (found == files.end()) return std::nullopt;
         return found->second;
     }
     bool replaceFile(const std::wstring& path, std::string_view bytes) override {
-        calls.push_back(L"replaceFile " + path);
+        const std::lock_guard guard(lock);
+        record(L"replaceFile " + path);
         if (failReplace) return false;
         files[path] = std::string(bytes);
         return true;
@@ -93,20 +109,20 @@ public:
     }
     std::vector<MaxInstallation> maxInstallations() override { return installations; }
     std::wstring saveFile(const SaveFileRequest& request) override {
-        calls.push_back(L"saveFile " + request.title);
+        record(L"saveFile " + request.title);
         saveRequests.push_back(request);
         return saveAnswer;
     }
     std::optional<ProcessOutput> runAnswer;  // what every program run to its end answers
     std::optional<ProcessOutput> runAndRead(const ProcessLaunch& launch) override {
-        calls.push_back(L"runAndRead " + launch.commandLine);
+        record(L"runAndRead " + launch.commandLine);
         started.push_back(launch);
         if (runs < runAnswers.size()) return runAnswers[runs++];
         return runAnswer;
     }
     std::size_t runs = 0;
     bool ask(const std::wstring& text) override {
-        calls.push_back(L"ask " + text);
+        record(L"ask " + text);
         questions.push_back(text);
         return answer;
     }
@@ -118,42 +134,42 @@ public:
         return false;
     }
     bool startInRenderJob(const ProcessLaunch& launch) override {
-        calls.push_back(L"startInRenderJob " + launch.commandLine);
+        record(L"startInRenderJob " + launch.commandLine);
         if (failStart) return false;
         started.push_back(launch);
         startedInJob.push_back(launch);
         return true;
     }
     bool renderJobRunning() override {
-        calls.push_back(L"renderJobRunning");
+        record(L"renderJobRunning");
         return renderRunning;
     }
     RenderJobEnd endRenderJob() override {
-        calls.push_back(L"endRenderJob");
+        record(L"endRenderJob");
         return jobEnd;
     }
     bool startProcess(const ProcessLaunch& launch) override {
-        calls.push_back(L"startProcess " + launch.commandLine);
+        record(L"startProcess " + launch.commandLine);
         if (failStart) return false;
         started.push_back(launch);
         return true;
     }
     bool previousInstanceRunning() override {
-        calls.push_back(L"previousInstanceRunning");
+        record(L"previousInstanceRunning");
         return previousInstance;
     }
     std::vector<std::wstring> openFiles(const OpenFileRequest& request) override {
-        calls.push_back(L"openFiles " + request.title);
+        record(L"openFiles " + request.title);
         openRequests.push_back(request);
         return openAnswer;
     }
     std::wstring browseFolder(const std::wstring& title) override {
-        calls.push_back(L"browseFolder " + title);
+        record(L"browseFolder " + title);
         folderTitles.push_back(title);
         return folderAnswer;
     }
     void showMessage(const std::wstring& text, MessageIcon icon) override {
-        calls.push_back(L"showMessage " + text);
+        record(L"showMessage " + text);
         messages.push_back({text, icon});
         if (onMessage) onMessage(text);
     }
