@@ -68,7 +68,7 @@ enum ControlId : int {  // clear of IDOK and IDCANCEL, which IsDialogMessage sen
 constexpr int MaxInstallationItems = 100;
 
 constexpr UINT_PTR IdTimer1 = 1;
-constexpr UINT_PTR IdTimerSession = 2;
+constexpr UINT_PTR IdTimerSession = Form1::SessionTimerId;
 
 // Posted once the window shows, for what start-up found damaged.
 constexpr UINT WmShowDamaged = WM_APP + 16;

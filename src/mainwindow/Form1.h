@@ -64,7 +64,8 @@ public:
     // How often the status labels follow the table.
     static constexpr unsigned Timer1Interval = 50;
     // The longest a change waits before the session is saved.
-    static constexpr unsigned SessionDelay = 1000;
+    static constexpr unsigned SessionDelay = 500;
+    static constexpr UINT_PTR SessionTimerId = 2;  // its timer, after Timer1
     // The session's files.
     std::wstring sessionRowsPath() const { return platform_.userDataFolder() + L"\\session.csv"; }
     std::wstring sessionSettingsPath() const { return platform_.userDataFolder() + L"\\settings.ini"; }

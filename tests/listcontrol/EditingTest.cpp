@@ -168,6 +168,65 @@ TEST_F(EditingTest, AnEditWhoseRowIsGoneWritesNothingAndCloses) {
     EXPECT_EQ(cell(1, 3), L"o");
 }
 
+// An edit left open (the focus moved on, no Enter) is part of the table for every command.
+TEST_F(EditingTest, APendingEditReachesTheRenderAndTheSavedJobList) {
+    clickCell(1, 4);
+    TypeChars(L"lobby_v2.tga");
+    SetFocus(control(L"Text1"));
+    ASSERT_TRUE(editing());
+    test::Click(control(L"Command1"));
+    EXPECT_FALSE(editing());
+    EXPECT_EQ(cell(1, 4), L"lobby_v2.tga");
+    ASSERT_TRUE(platform.files.count(ScriptPath));
+    EXPECT_NE(platform.files[ScriptPath].find("lobby_v2.tga"), std::string::npos);
+    EXPECT_EQ(platform.files[ScriptPath].find("name1.tga"), std::string::npos);
+
+    clickCell(2, 3);
+    TypeChars(L"G:\\new");
+    SetFocus(control(L"Text1"));
+    platform.saveAnswer = L"C:\\lists\\pending.csv";
+    SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(GetMenuItemID(GetSubMenu(GetMenu(form.hwnd()), 0), 1), 0), 0);
+    test::PumpMessages();
+    EXPECT_FALSE(editing());
+    ASSERT_TRUE(platform.files.count(L"C:\\lists\\pending.csv"));
+    EXPECT_NE(platform.files[L"C:\\lists\\pending.csv"].find("G:\\new"), std::string::npos);
+    EXPECT_EQ(GetFocus(), control(L"Text1"));  // the command left the focus where it was
+}
+
+// A row that goes takes its open edit with it at once, whoever removes it, and the rows that come
+// after never receive it: they are not the row it was opened on, whatever place they take.
+TEST_F(EditingTest, AnEditGoesWithItsRowAndNeverReachesANewRow) {
+    clickCell(1, 3);
+    TypeChars(L"X:\\stale");
+    SetFocus(control(L"Text1"));
+    form.jobs().list().clear();  // as a job list opened in place of the rows
+    EXPECT_FALSE(editing());
+    form.jobs().append({L"E:\\new.max", L"c", L"F:\\fresh", L"n.tga", L"1", L"2"});
+    clickCell(1, 2);
+    PressKey(VK_RETURN);
+    EXPECT_EQ(cell(1, 3), L"F:\\fresh");
+
+    clickCell(1, 3);
+    TypeChars(L"X:\\stale");
+    SetFocus(control(L"Text1"));
+    form.jobs().list().removeRow(1);
+    EXPECT_FALSE(editing());
+    form.jobs().append({L"E:\\other.max", L"c", L"F:\\other", L"o.tga", L"1", L"2"});
+    clickCell(1, 1);
+    EXPECT_EQ(cell(1, 3), L"F:\\other");
+
+    // 清空 with the edit open, then new rows and a click: nothing of it comes back.
+    clickCell(1, 3);
+    TypeChars(L"X:\\stale");
+    SetFocus(control(L"Text1"));
+    test::Click(control(L"Command6"));
+    EXPECT_FALSE(editing());
+    form.jobs().append({L"E:\\third.max", L"c", L"F:\\third", L"t.tga", L"1", L"2"});
+    clickCell(1, 2);
+    PressKey(VK_ESCAPE);
+    EXPECT_EQ(cell(1, 3), L"F:\\third");
+}
+
 TEST(clsListEditing, ANumericColumnCommitsTheNumberItsTextBeginsWith) {
     const win::ControlSpec layout[] = {
         {.kind = win::ControlKind::ListView, .id = 10, .name = L"List", .width = 6000,

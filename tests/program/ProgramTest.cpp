@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
@@ -7,6 +8,7 @@
 #include "base/Handles.h"
 #include "platform/Win32Platform.h"
 #include "support/RealPlatform.h"
+#include "support/WindowTest.h"
 
 namespace ravolen {
 namespace {
@@ -23,16 +25,45 @@ std::wstring ProgramPath() {
     return path;
 }
 
-// A copy of the real program, started as Explorer starts it; ended when the test is over.
+// This environment with LOCALAPPDATA naming `folder`, as a CreateProcessW block.
+std::wstring EnvironmentWith(const std::wstring& folder) {
+    std::wstring block;
+    const wchar_t* own = GetEnvironmentStringsW();
+    for (const wchar_t* entry = own; *entry; entry += wcslen(entry) + 1) {
+        if (_wcsnicmp(entry, L"LOCALAPPDATA=", 13) != 0) block.append(entry).push_back(L'\0');
+    }
+    FreeEnvironmentStringsW(const_cast<wchar_t*>(own));
+    block.append(L"LOCALAPPDATA=" + folder).push_back(L'\0');
+    block.push_back(L'\0');
+    return block;
+}
+
+// A user's own data folder for one test, so that no run sees what another saved.
+std::wstring FreshDataFolder() {
+    static int made = 0;
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"ravolen-data-" +
+                                std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++made);
+    test::RemoveTree(folder);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+// A copy of the real program, started as Explorer starts it; ended when the test is over. Its
+// %LOCALAPPDATA% is `dataFolder`.
 class Program {
 public:
-    Program() {
+    Program() : Program(FreshDataFolder()) { ownedData_ = dataFolder_; }
+    explicit Program(std::wstring dataFolder) : dataFolder_(std::move(dataFolder)) {
         std::wstring commandLine = L"\"" + ProgramPath() + L"\"";
+        std::wstring environment = EnvironmentWith(dataFolder_);
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION info{};
-        started_ = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0,
-                                  nullptr, nullptr, &startup, &info);
+        started_ = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
+                                  CREATE_UNICODE_ENVIRONMENT, environment.data(), nullptr, &startup,
+                                  &info);
         if (!started_) return;
         process_.reset(info.hProcess);
         CloseHandle(info.hThread);
@@ -40,9 +71,14 @@ public:
     }
     ~Program() {
         if (running()) TerminateProcess(process_.get(), 1);
+        if (!ownedData_.empty()) {
+            exitCode(5000);
+            test::RemoveTree(ownedData_);
+        }
     }
 
     bool started() const { return started_; }
+    HANDLE process() const { return process_.get(); }
     bool running() const { return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
     // The exit code once it ended within the time, or nothing.
     std::optional<DWORD> exitCode(DWORD milliseconds = 30000) const {
@@ -84,6 +120,8 @@ public:
     }
 
 private:
+    std::wstring dataFolder_;
+    std::wstring ownedData_;
     bool started_ = false;
     KernelHandle process_;
     DWORD id_ = 0;
@@ -218,6 +256,64 @@ TEST(Program, ExitLeavesTheRenderRunningAndEndsWithCodeZero) {
     const std::wstring programFolder = exe.substr(0, exe.find_last_of(L'\\'));
     test::RemoveTree(programFolder + L"\\bat");
     test::RemoveTree(programFolder + L"\\renderOutput");
+}
+
+// Ended from outside a second after the last change, as a crash or a power cut would end it, the
+// program shows the same rows and settings at its next start.
+TEST(Program, AKilledProgramStartsAgainWithItsRowsAndSettings) {
+    const test::TempFolder temp(L"ravolen-killed");
+    const std::wstring data = temp.path() + L"\\LocalAppData";
+    ASSERT_TRUE(CreateDirectoryW(data.c_str(), nullptr));
+    std::wstring typed;
+    for (const wchar_t* scene : {L"夜景 1.max", L"lobby.max"}) {
+        const std::wstring path = temp.path() + L"\\" + scene;
+        CloseHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        typed += L"\"" + path + L"\" ";
+    }
+    const std::wstring install = L"E:\\Autodesk\\3ds Max 2024";
+    const std::wstring output = L"F:\\渲染\\夜景";
+    {
+        Program program(data);
+        ASSERT_TRUE(program.started());
+        const HWND window = program.waitForWindow(L"RavolenForm1");
+        ASSERT_NE(window, nullptr);
+        PostMessageW(FindControl(window, L"Button", L"快速添加"), BM_CLICK, 0, 0);
+        const HWND open = program.waitForWindow(L"#32770");
+        ASSERT_NE(open, nullptr);
+        Sleep(300);  // the dialog fills its controls after it shows
+        SendMessageW(GetDlgItem(open, 1152), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+        PostMessageW(open, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(open, IDOK)));
+        ASSERT_TRUE(WaitUntilGone(open));
+        const HWND installBox =
+            FindControl(window, L"Edit", L"D:\\Program Files\\Autodesk\\3ds Max 2012");
+        ASSERT_NE(installBox, nullptr);
+        const std::wstring exe = ProgramPath();
+        const HWND outputBox =
+            FindControl(window, L"Edit", exe.substr(0, exe.find_last_of(L'\\')) + L"\\renderOutput");
+        ASSERT_NE(outputBox, nullptr);
+        SendMessageW(installBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(install.c_str()));
+        SendMessageW(outputBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(output.c_str()));  // the last change
+        Sleep(1000);
+        ASSERT_TRUE(TerminateProcess(program.process(), 9));
+        ASSERT_EQ(program.exitCode(), std::optional<DWORD>(9));
+    }
+    Program again(data);
+    ASSERT_TRUE(again.started());
+    const HWND window = again.waitForWindow(L"RavolenForm1");
+    ASSERT_NE(window, nullptr);
+    EXPECT_NE(FindControl(window, L"Edit", install), nullptr);
+    EXPECT_NE(FindControl(window, L"Edit", output), nullptr);
+    const HWND list = FindControl(window, WC_LISTVIEWW, L"");
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 2);
+    // The rows themselves, as the session file holds them.
+    const std::string rows = test::ReadFile(data + L"\\Ravolen\\session.csv");
+    EXPECT_NE(rows.find(test::Utf8(temp.path() + L"\\夜景 1.max")), std::string::npos);
+    EXPECT_NE(rows.find("lobby.max"), std::string::npos);
+    EXPECT_EQ(again.window(L"#32770"), nullptr) << "nothing was damaged";
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(again.exitCode(), std::optional<DWORD>(0));
 }
 
 }  // namespace
