@@ -256,6 +256,17 @@ bool Win32Platform::replaceFile(const std::wstring& path, std::string_view bytes
             return false;
         }
     }
+    // A target someone holds open cannot be replaced: found before ReplaceFileW is asked, which
+    // (under Wine) would leave a backup file of its own beside it.
+    if (fileExists(path)) {
+        const FileHandle probe(CreateFileW(path.c_str(), DELETE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!probe && TargetInUse(GetLastError())) {
+            DeleteFileW(temporary.c_str());
+            return false;
+        }
+    }
     // An existing file keeps its permissions, attributes and streams.
     if (fileExists(path)) {
         if (ReplaceFileW(path.c_str(), temporary.c_str(), nullptr,

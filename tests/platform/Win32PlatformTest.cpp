@@ -228,20 +228,6 @@ TEST(Win32Platform, AFileIsReplacedWholeOrNotAtAll) {
     EXPECT_EQ(Listing(temp.path()), (std::set<std::wstring>{L"任务 列表.csv", L"folder.csv"}));
 }
 
-// An existing file is replaced in place, so that what the user gave it stays: its attributes
-// (and on NTFS its permissions and streams), which a rename of a new file would drop.
-TEST(Win32Platform, AReplacedFileKeepsItsAttributes) {
-    Win32Platform platform;
-    const TempFolder temp(L"ravolen-replace-kept");
-    const std::wstring list = temp.path() + L"\\session.csv";
-    ASSERT_TRUE(platform.replaceFile(list, "first"));
-    ASSERT_TRUE(SetFileAttributesW(list.c_str(), FILE_ATTRIBUTE_HIDDEN));
-    ASSERT_TRUE(platform.replaceFile(list, "second"));
-    EXPECT_EQ(platform.readFile(list), std::optional<std::string>("second"));
-    EXPECT_NE(GetFileAttributesW(list.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
-    EXPECT_EQ(Listing(temp.path()), std::set<std::wstring>{L"session.csv"});
-}
-
 TEST(Win32Platform, FindsTheInstallationsTheRegistryAndProgramFilesKnowNewestFirst) {
     Win32Platform platform;
     const TempFolder temp(L"ravolen-max");
