@@ -38,7 +38,10 @@ public:
 
     std::wstring programFolder() const override { return folder_; }
     std::wstring systemFolder() const override { return real_.systemFolder(); }
-    std::wstring userDataFolder() const override { return folder_ + L"\\session"; }
+    // Per process: a run holding rows must not start with the session another run saved.
+    std::wstring userDataFolder() const override {
+        return folder_ + L"\\session-" + std::to_wstring(GetCurrentProcessId());
+    }
     const TextCodec& scriptCodec() const override { return real_.scriptCodec(); }
     bool createFolder(const std::wstring& path) override { return real_.createFolder(path); }
     bool writeFile(const std::wstring& path, std::string_view bytes) override {

@@ -26,7 +26,8 @@ void ListView::addColumn(std::wstring_view caption, int widthPixels, int format)
 }
 
 std::wstring ListView::cell(int row, int column) const {
-    std::wstring text(256, L'\0');
+    // One buffer for every reading on this thread: a snapshot of the table reads many thousands.
+    thread_local std::wstring text(256, L'\0');
     for (;;) {
         LVITEMW item{};
         item.iSubItem = column - 1;
@@ -35,10 +36,7 @@ std::wstring ListView::cell(int row, int column) const {
         const auto length = static_cast<std::size_t>(SendMessageW(
             hwnd_, LVM_GETITEMTEXTW, static_cast<WPARAM>(row - 1), reinterpret_cast<LPARAM>(&item)));
         // A full buffer may mean the text was cut: ask again with more room.
-        if (length + 1 < text.size()) {
-            text.resize(length);
-            return text;
-        }
+        if (length + 1 < text.size()) return std::wstring(text.data(), length);
         text.resize(text.size() * 2);
     }
 }
