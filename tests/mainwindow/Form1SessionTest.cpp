@@ -25,6 +25,10 @@ RenderJob Row(int i) {
 
 class Form1SessionTest : public Form1Test {
 protected:
+    void SetUp() override {
+        platform.userData = L"C:\\Users\\artist\\AppData\\Local\\Ravolen";
+        Form1Test::SetUp();
+    }
     std::wstring rowsPath() const { return form.sessionRowsPath(); }
     std::wstring settingsPath() const { return form.sessionSettingsPath(); }
     // Once the writer is idle, what it wrote.

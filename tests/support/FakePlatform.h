@@ -24,7 +24,9 @@ public:
 
     std::wstring folder = L"C:\\Tools\\Ravolen";
     std::wstring system = L"C:\\windows\\system32";
-    std::wstring userData = L"C:\\Users\\artist\\AppData\\Local\\Ravolen";
+    // Empty: no session is kept, so that the program's writer thread stays out of tests that do
+    // not look at it. Session tests name a folder before the window is created.
+    std::wstring userData;
     const TextCodec* codec = &Cp936();
     bool failCreateFolder = false;
     bool failWrite = false;
