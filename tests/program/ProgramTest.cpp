@@ -171,6 +171,19 @@ std::wstring MessageText(HWND box) {
     return {};
 }
 
+// 快速添加 through the real open dialog, its file name box given `typed` ("a" "b" ...); true once
+// the dialog took them and closed.
+bool QuickAdd(const Program& program, HWND window, const std::wstring& typed) {
+    PostMessageW(FindControl(window, L"Button", L"快速添加"), BM_CLICK, 0, 0);
+    const HWND open = program.waitForWindow(L"#32770");
+    if (!open) return false;
+    Sleep(300);  // the dialog fills its controls after it shows
+    SendMessageW(GetDlgItem(open, 1152), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+    PostMessageW(open, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(open, IDOK)));
+    return WaitUntilGone(open);
+}
+
 TEST(Program, ASecondCopySaysTheProgramRunsAndEndsWithoutTouchingTheFirst) {
     Program first;
     ASSERT_TRUE(first.started());
@@ -224,14 +237,7 @@ TEST(Program, ExitLeavesTheRenderRunningAndEndsWithCodeZero) {
     ASSERT_NE(installBox, nullptr);
     SendMessageW(installBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(install.c_str()));
 
-    PostMessageW(FindControl(window, L"Button", L"快速添加"), BM_CLICK, 0, 0);
-    const HWND open = program.waitForWindow(L"#32770");
-    ASSERT_NE(open, nullptr);
-    Sleep(300);  // the dialog fills its controls after it shows
-    SendMessageW(GetDlgItem(open, 1152), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
-    PostMessageW(open, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(open, IDOK)));
-    ASSERT_TRUE(WaitUntilGone(open));
+    ASSERT_TRUE(QuickAdd(program, window, typed));
 
     PostMessageW(FindControl(window, L"Button", L"渲  染"), BM_CLICK, 0, 0);
     const HWND told = program.waitForWindow(L"#32770");
@@ -277,14 +283,7 @@ TEST(Program, AKilledProgramStartsAgainWithItsRowsAndSettings) {
         ASSERT_TRUE(program.started());
         const HWND window = program.waitForWindow(L"RavolenForm1");
         ASSERT_NE(window, nullptr);
-        PostMessageW(FindControl(window, L"Button", L"快速添加"), BM_CLICK, 0, 0);
-        const HWND open = program.waitForWindow(L"#32770");
-        ASSERT_NE(open, nullptr);
-        Sleep(300);  // the dialog fills its controls after it shows
-        SendMessageW(GetDlgItem(open, 1152), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
-        PostMessageW(open, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(open, IDOK)));
-        ASSERT_TRUE(WaitUntilGone(open));
+        ASSERT_TRUE(QuickAdd(program, window, typed));
         const HWND installBox =
             FindControl(window, L"Edit", L"D:\\Program Files\\Autodesk\\3ds Max 2012");
         ASSERT_NE(installBox, nullptr);
