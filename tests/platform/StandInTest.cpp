@@ -6,6 +6,7 @@
 
 #include "platform/Win32Platform.h"
 #include "render/NightLog.h"
+#include "render/NightWatch.h"
 #include "render/RenderScript.h"
 #include "support/RealPlatform.h"
 
@@ -106,7 +107,7 @@ TEST(RendererStandIn, ARenderScriptsOutputReadsBackLineByLine) {
     const std::wstring scripts = standIn.folder() + L"\\bat";
     ASSERT_TRUE(platform.createFolder(scripts));
     const std::vector<RenderJob> rows = {
-        {standIn.folder() + L"\\场景 a.max", L"默认", standIn.folder() + L"\\out", L"a.tga", L"默认", L"默认"},
+        {standIn.folder() + L"\\场景 (1) & 100%.max", L"Cam 01", standIn.folder() + L"\\out", L"a.tga", L"默认", L"默认"},
         {standIn.folder() + L"\\场景 b.max", L"默认", standIn.folder() + L"\\out", L"b.tga", L"默认", L"默认"},
     };
     const ComposedScript script =
@@ -122,7 +123,7 @@ TEST(RendererStandIn, ARenderScriptsOutputReadsBackLineByLine) {
         });
         return found - lines.begin();
     };
-    const auto echoA = position(L"场景 a.max\" -continueOnError");
+    const auto echoA = position(L"场景 (1) & 100%");
     const auto echoB = position(L"场景 b.max\" -continueOnError");
     const auto gbk = position(L"缺少贴图：map.png");
     const auto wide = position(L"Error: 找不到插件 上");
@@ -132,6 +133,20 @@ TEST(RendererStandIn, ARenderScriptsOutputReadsBackLineByLine) {
     EXPECT_LT(wide, static_cast<std::ptrdiff_t>(lines.size())) << Utf8(lines.empty() ? L"" : lines[0]);
     EXPECT_EQ(lines[static_cast<std::size_t>(gbk)], L"缺少贴图：map.png");
     EXPECT_EQ(lines[static_cast<std::size_t>(wide)], L"Error: 找不到插件 上");
+
+    // Each renderer's command line, as cmd gave it, leads back to its row.
+    const std::string log = ReadFile(standIn.install() + L"\\3dsmaxcmd-calls.log");
+    std::vector<std::wstring> commandLines;
+    for (std::size_t at = 0; (at = log.find("\nraw ", at)) != std::string::npos;) {
+        at += 5;
+        const std::size_t length = std::stoul(log.substr(at));
+        at = log.find(' ', at) + 1;
+        commandLines.push_back(Wide(log.substr(at, length)));
+    }
+    ASSERT_EQ(commandLines.size(), 2u);
+    EXPECT_EQ(RowOfCommandLine(commandLines[0], standIn.install(), rows), 0u);
+    EXPECT_EQ(RowOfCommandLine(commandLines[1], standIn.install(), rows), 1u);
+    EXPECT_FALSE(RowOfCommandLine(commandLines[0], standIn.install(), rows, 1));
 }
 
 }  // namespace
