@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <map>
+#include <set>
 
 #include "render/JobListFile.h"
 #include "render/JobTable.h"
@@ -29,6 +30,22 @@ long long DaysFromCivil(long long year, long long month, long long day) {
     const long long dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
     const long long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
     return era * 146097 + dayOfEra - 719468;
+}
+
+// The date of a day counted from 1970-01-01, the inverse of DaysFromCivil.
+LocalTime CivilFromDays(long long days) {
+    days += 719468;
+    const long long era = (days >= 0 ? days : days - 146096) / 146097;
+    const long long dayOfEra = days - era * 146097;
+    const long long yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const long long monthIndex = (5 * dayOfYear + 2) / 153;
+    const long long month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
+    LocalTime time;
+    time.year = static_cast<int>(yearOfEra + era * 400 + (month <= 2));
+    time.month = static_cast<int>(month);
+    time.day = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
+    return time;
 }
 
 long long SecondsOf(const LocalTime& time) {
@@ -158,6 +175,31 @@ std::optional<LocalTime> RecordNameTime(std::wstring_view name) {
                          clock / 10000, clock / 100 % 100, clock % 100};
     if (!IsValid(time)) return std::nullopt;
     return time;
+}
+
+std::wstring FreeRecordName(const LocalTime& started, std::span<const std::wstring> names) {
+    std::set<std::wstring> taken;
+    for (const std::wstring& name : names) {
+        std::wstring_view stem;
+        if (IsRecordFile(name, stem)) taken.insert(std::wstring(stem));
+    }
+    for (long long second = SecondsOf(started);; ++second) {
+        LocalTime time = CivilFromDays(second / 86400);
+        time.hour = static_cast<int>(second % 86400 / 3600);
+        time.minute = static_cast<int>(second % 3600 / 60);
+        time.second = static_cast<int>(second % 60);
+        std::wstring name = RecordName(time);
+        if (!taken.contains(name)) return name;
+    }
+}
+
+std::optional<std::wstring> NewestRecord(std::span<const std::wstring> names) {
+    std::optional<std::wstring> newest;
+    for (const std::wstring& name : names) {
+        std::wstring_view stem;
+        if (IsRecordFile(name, stem) && (!newest || stem > *newest)) newest = std::wstring(stem);
+    }
+    return newest;
 }
 
 std::string RecordHeaderBytes() {

@@ -43,6 +43,13 @@ std::wstring RecordName(const LocalTime& started);
 // The start of the night a name of the form above (an extension aside) stands for.
 std::optional<LocalTime> RecordNameTime(std::wstring_view name);
 
+// The name for a night that starts at `started`, given the names in bat\logs\: a render started
+// within the same second as the last one takes the next free second rather than its files.
+std::wstring FreeRecordName(const LocalTime& started, std::span<const std::wstring> names);
+
+// The name of the newest night among the names in bat\logs\, or nothing when there is none.
+std::optional<std::wstring> NewestRecord(std::span<const std::wstring> names);
+
 // One row that ended, as the record keeps it.
 struct RecordLine {
     int row = 0;  // from 1, as the job table numbers its rows

@@ -101,5 +101,23 @@ TEST(NightRecord, OldNightsGoOldestFirstInPairsUntilThirtyRemain) {
     EXPECT_EQ(OldRecords(names, 0).size(), names.size() - 4);
 }
 
+TEST(NightRecord, ANightTakesAFreeNameAndTheNewestIsFoundAgain) {
+    std::vector<std::wstring> names = {L"notes.txt"};
+    EXPECT_EQ(FreeRecordName(Evening, names), L"20261207-230105");
+    EXPECT_FALSE(NewestRecord(names));
+    names.push_back(L"20261207-230105.csv");
+    names.push_back(L"20261207-230106.LOG");
+    names.push_back(L"20261231-235959.log");
+    // Started again within the same second: the next free one, across a year's end too.
+    EXPECT_EQ(FreeRecordName(Evening, names), L"20261207-230107");
+    EXPECT_EQ(FreeRecordName({2026, 12, 31, 23, 59, 59}, names), L"20270101-000000");
+    EXPECT_EQ(FreeRecordName({2028, 2, 28, 23, 59, 59}, names), L"20280228-235959");
+    names.push_back(L"20280228-235959.csv");
+    EXPECT_EQ(FreeRecordName({2028, 2, 28, 23, 59, 59}, names), L"20280229-000000");
+    EXPECT_EQ(NewestRecord(names), L"20280228-235959");
+    names.pop_back();
+    EXPECT_EQ(NewestRecord(names), L"20261231-235959");
+}
+
 }  // namespace
 }  // namespace ravolen
