@@ -111,4 +111,15 @@ std::string CodePageCodec::encodeLossy(std::wstring_view text) const {
     return bytes;
 }
 
+std::wstring CodePageCodec::decode(std::string_view bytes) const {
+    if (bytes.empty() || bytes.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+        return {};
+    }
+    std::wstring text(bytes.size(), L'\0');  // never more units than bytes
+    const int units = MultiByteToWideChar(codePage_, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                          text.data(), static_cast<int>(text.size()));
+    text.resize(units > 0 ? static_cast<std::size_t>(units) : 0);
+    return text;
+}
+
 }  // namespace ravolen

@@ -13,6 +13,7 @@ public:
 
     std::optional<std::string> encode(std::wstring_view text) const override;
     std::string encodeLossy(std::wstring_view text) const override;
+    std::wstring decode(std::string_view bytes) const override;
 
     unsigned codePage() const { return codePage_; }
 

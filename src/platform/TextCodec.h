@@ -20,6 +20,10 @@ public:
     // Like encode, but writes '?' for each character the code page lacks. Only for the program's
     // own fixed texts, where a lost character cannot change what a command does.
     virtual std::string encodeLossy(std::wstring_view text) const = 0;
+
+    // The text of bytes another program wrote in the code page; a byte sequence the code page
+    // does not define becomes a replacement character rather than vanish.
+    virtual std::wstring decode(std::string_view bytes) const = 0;
 };
 
 }  // namespace ravolen

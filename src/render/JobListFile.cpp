@@ -85,11 +85,7 @@ void AppendField(std::string& out, std::wstring_view field) {
 }
 
 void AppendRecord(std::string& out, const std::array<std::wstring, JobColumnCount>& cells) {
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-        if (i > 0) out += ',';
-        AppendField(out, cells[i]);
-    }
-    out += "\r\n";
+    AppendCsvRecord(out, cells);
 }
 
 std::array<std::wstring, JobColumnCount> Header() {
@@ -160,6 +156,28 @@ int LineOfOffset(std::string_view bytes, std::size_t offset) {
 }
 
 }  // namespace
+
+void AppendCsvRecord(std::string& out, std::span<const std::wstring> fields) {
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0) out += ',';
+        AppendField(out, fields[i]);
+    }
+    out += "\r\n";
+}
+
+std::optional<std::vector<std::vector<std::wstring>>> ReadCsvRecords(std::string_view bytes) {
+    if (bytes.starts_with(ByteOrderMark)) bytes.remove_prefix(ByteOrderMark.size());
+    auto decoded = DecodeUtf8(bytes);
+    if (!std::holds_alternative<std::wstring>(decoded)) return std::nullopt;
+    CsvReader reader(std::get<std::wstring>(decoded));
+    std::vector<std::vector<std::wstring>> records;
+    while (!reader.done()) {
+        auto record = reader.next();
+        if (!std::holds_alternative<std::vector<std::wstring>>(record)) return std::nullopt;
+        records.push_back(std::get<std::vector<std::wstring>>(std::move(record)));
+    }
+    return records;
+}
 
 std::string SaveJobList(std::span<const RenderJob> rows) {
     std::string out(ByteOrderMark);

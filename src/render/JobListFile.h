@@ -33,4 +33,10 @@ std::optional<std::wstring> Utf8Text(std::string_view bytes);
 // The message for a fault of the file at `path`.
 std::wstring JobListFaultMessage(std::wstring_view path, const JobListFault& fault);
 
+// The same CSV for other files the program keeps: one record, its fields quoted as above and a
+// CR LF at its end; and the records of such a text (a byte-order mark first or not), or nothing
+// when it is not well-formed UTF-8 or a field's quotes are broken.
+void AppendCsvRecord(std::string& out, std::span<const std::wstring> fields);
+std::optional<std::vector<std::vector<std::wstring>>> ReadCsvRecords(std::string_view bytes);
+
 }  // namespace ravolen

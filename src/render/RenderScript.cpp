@@ -82,11 +82,40 @@ struct InstallPart {
     std::wstring renderer;  // the quoted path of 3dsmaxcmd.exe and a blank
 };
 
+std::wstring RendererPart(std::wstring_view installFolder) {
+    std::wstring renderer;
+    AppendQuoted(renderer, std::wstring(installFolder) + L"\\3dsmaxcmd.exe");
+    renderer += L' ';
+    return renderer;
+}
+
 InstallPart CheckInstallFolder(std::wstring_view installFolder, const TextCodec& codec) {
-    InstallPart part{CheckText(installFolder, codec), {}};
-    AppendQuoted(part.renderer, std::wstring(installFolder) + L"\\3dsmaxcmd.exe");
-    part.renderer += L' ';
-    return part;
+    return InstallPart{CheckText(installFolder, codec), RendererPart(installFolder)};
+}
+
+// The text of one job line, in the order the renderer options must appear.
+std::wstring ComposeJobLine(const InstallPart& install, const RenderJob& job,
+                            const BackburnerSettings* farm, std::wstring_view jobName) {
+    std::wstring text;
+    text.reserve(install.renderer.size() + job.scene.size() + job.outputFolder.size() +
+                 job.outputName.size() + 96);
+    text = install.renderer;
+    AppendQuoted(text, job.scene);
+    text += L" -continueOnError -skipRenderedFrames:1 ";
+    if (!IsDefault(job.camera)) AppendOption(text, L"-cam:", job.camera);
+    if (!IsDefault(job.width)) AppendOption(text, L"-w:", job.width);
+    if (!IsDefault(job.height)) AppendOption(text, L"-h:", job.height);
+    text += L"-outputName:";
+    AppendQuoted(text, job.outputFolder + L"\\" + job.outputName);
+    text += L' ';
+    if (farm) {
+        AppendOption(text, L"-submit:", farm->manager);
+        if (farm->port != 3234) AppendOption(text, L"-port:", std::to_wstring(farm->port));
+        AppendOption(text, L"-jobName:", jobName);
+        AppendOption(text, L"-priority:", std::to_wstring(farm->priority));
+        if (farm->suspended) text += L"-suspended:1 ";
+    }
+    return text;
 }
 
 // Builds one job line in the order the renderer options must appear, or says why it cannot.
@@ -130,24 +159,7 @@ public:
 
 private:
     void compose(const InstallPart& install) {
-        text_.reserve(install.renderer.size() + job_.scene.size() + job_.outputFolder.size() +
-                      job_.outputName.size() + 96);
-        text_ = install.renderer;
-        AppendQuoted(text_, job_.scene);
-        text_ += L" -continueOnError -skipRenderedFrames:1 ";
-        if (!IsDefault(job_.camera)) AppendOption(text_, L"-cam:", job_.camera);
-        if (!IsDefault(job_.width)) AppendOption(text_, L"-w:", job_.width);
-        if (!IsDefault(job_.height)) AppendOption(text_, L"-h:", job_.height);
-        text_ += L"-outputName:";
-        AppendQuoted(text_, job_.outputFolder + L"\\" + job_.outputName);
-        text_ += L' ';
-        if (farm_) {
-            AppendOption(text_, L"-submit:", farm_->manager);
-            if (farm_->port != 3234) AppendOption(text_, L"-port:", std::to_wstring(farm_->port));
-            AppendOption(text_, L"-jobName:", jobName_);
-            AppendOption(text_, L"-priority:", std::to_wstring(farm_->priority));
-            if (farm_->suspended) text_ += L"-suspended:1 ";
-        }
+        text_ = ComposeJobLine(install, job_, farm_, jobName_);
     }
 
     void findFault(const TextCodec& codec) {
@@ -233,6 +245,10 @@ std::wstring RefusalMessage(const ScriptRefusal& refusal) {
     const std::wstring reason(FaultReason(refusal.fault));
     if (refusal.inInstallFolder) return L"请修改3dsMax的安装路径：" + reason;
     return L"请修改 " + refusal.scene + L" 的设置：" + reason;
+}
+
+std::wstring JobLineText(std::wstring_view installFolder, const RenderJob& job) {
+    return ComposeJobLine(InstallPart{std::nullopt, RendererPart(installFolder)}, job, nullptr, {});
 }
 
 ProcessLaunch ScriptLaunch(std::wstring_view systemFolder, std::wstring_view scriptFolder) {

@@ -55,6 +55,10 @@ ComposedScript ComposeRenderScript(std::wstring_view installFolder, std::span<co
                                    bool shutdownAfterwards, const TextCodec& codec,
                                    const BackburnerSettings* backburner = nullptr);
 
+// The text of a row's job line as the script holds it, before the code page (without Backburner's
+// switches): cmd reads each "%%" in it as "%" and hands the rest to the renderer as it stands.
+std::wstring JobLineText(std::wstring_view installFolder, const RenderJob& job);
+
 // The message box text for a refused script.
 std::wstring RefusalMessage(const ScriptRefusal& refusal);
 

@@ -55,5 +55,17 @@ TEST(CodePageCodec, WorksForOtherCodePagesIncludingThoseWithoutBestFit) {
     EXPECT_FALSE(CodePageCodec(CP_UTF8).encode(std::wstring(1, static_cast<wchar_t>(0xDC00))));
 }
 
+// What another program printed reads back as it meant it; a byte the code page does not define
+// still shows as one character, and the text after it is kept.
+TEST(CodePageCodec, DecodesWhatAnotherProgramWrote) {
+    const CodePageCodec codec(936);
+    EXPECT_EQ(codec.decode(codec.encode(L"缺少贴图 map.png：渲染").value()), L"缺少贴图 map.png：渲染");
+    EXPECT_EQ(codec.decode(""), L"");
+    const std::wstring broken = codec.decode("a\xFF" "b");
+    EXPECT_EQ(broken.size(), 3u);
+    EXPECT_EQ(broken.back(), L'b');
+    EXPECT_EQ(CodePageCodec(437).decode("caf\x82"), L"caf\u00e9");
+}
+
 }  // namespace
 }  // namespace ravolen

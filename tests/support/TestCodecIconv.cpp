@@ -30,6 +30,30 @@ public:
         for (wchar_t c : text) bytes += encode(std::wstring_view(&c, 1)).value_or("?");
         return bytes;
     }
+
+    std::wstring decode(std::string_view bytes) const override {
+        iconv_t converter = iconv_open("WCHAR_T", "CP936");
+        std::wstring text;
+        if (converter == reinterpret_cast<iconv_t>(-1)) return text;
+        std::string input(bytes);
+        char* in = input.data();
+        std::size_t inLeft = input.size();
+        while (inLeft > 0) {
+            wchar_t unit[2];
+            char* out = reinterpret_cast<char*>(unit);
+            std::size_t outLeft = sizeof unit;
+            const std::size_t result = iconv(converter, &in, &inLeft, &out, &outLeft);
+            const std::size_t produced = (sizeof unit - outLeft) / sizeof(wchar_t);
+            text.append(unit, produced);
+            if (result == static_cast<std::size_t>(-1) && errno != E2BIG) {
+                text += L'\uFFFD';  // a byte the code page does not define, or a cut character
+                ++in;
+                --inLeft;
+            }
+        }
+        iconv_close(converter);
+        return text;
+    }
 };
 
 }  // namespace

@@ -19,37 +19,11 @@
 
 namespace {
 
+using standin::AppendToFile;
+using standin::CountCalls;
 using standin::ProgramFolder;
+using standin::ReadWhole;
 using standin::Utf8;
-
-
-bool ReadWhole(const std::wstring& path, std::string& bytes) {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    char buffer[65536];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
-    CloseHandle(file);
-    return true;
-}
-
-void Append(const std::wstring& path, const std::string& bytes) {
-    const HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-}
-
-int CountCalls(const std::string& log) {
-    int calls = 0;
-    for (std::size_t at = 0; (at = log.find("call ", at)) != std::string::npos; ++at) {
-        if (at == 0 || log[at - 1] == '\n') ++calls;
-    }
-    return calls;
-}
 
 }  // namespace
 
@@ -72,7 +46,7 @@ int wmain(int argc, wchar_t** argv) {
         std::string bytes;
         if (ReadWhole(argv[i], bytes)) record += "file " + std::to_string(bytes.size()) + " " + bytes + "\n";
     }
-    Append(log, record);
+    AppendToFile(log, record);
 
     std::string refuse;
     if (ReadWhole(folder + L"\\deadlinecommand-refuse", refuse) && std::atoi(refuse.c_str()) == call) {

@@ -3,6 +3,15 @@
 // While a file named 3dsmaxcmd-hold lies beside the program, each call waits after recording
 // itself, so that a test can catch a render while it runs.
 //
+// A file 3dsmaxcmd-plan beside the program (UTF-8) tells single calls, counted from 1 in the call
+// log, to behave as a real renderer may, one instruction a line:
+//   <call> print <text>         prints the text and CR LF in the OEM code page
+//   <call> print-utf16 <text>   prints them in UTF-16 LE, as 3ds Max 2016 and later do
+//   <call> wait <milliseconds>  takes that long before it ends
+//   <call> no-output            writes no image
+//   <call> exit <code>          ends with that exit code instead of 0
+// Lines print in the order they stand, after the stand-in's own first line.
+//
 // Record format, UTF-8, lengths in bytes so that any argument text reads back unambiguously:
 //   call <argument count>\n
 //   raw <length> <the whole command line>\n
@@ -10,6 +19,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -17,19 +27,11 @@
 
 namespace {
 
+using standin::AppendToFile;
+using standin::CountCalls;
 using standin::ProgramFolder;
+using standin::ReadWhole;
 using standin::Utf8;
-
-
-bool AppendToFile(const std::wstring& path, const std::string& bytes) {
-    const HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == bytes.size();
-}
 
 void Field(std::string& record, std::string_view name, std::wstring_view value) {
     const std::string bytes = Utf8(value);
@@ -59,6 +61,64 @@ bool WritePlaceholderImage(const std::wstring& path) {
     return ok && written == sizeof image;
 }
 
+std::wstring Wide(std::string_view utf8) {
+    if (utf8.empty()) return {};
+    std::wstring text(utf8.size(), L'\0');
+    text.resize(static_cast<std::size_t>(MultiByteToWideChar(
+        CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+void Print(std::string_view bytes) {
+    std::fflush(stdout);  // after what printf still holds
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
+              &written, nullptr);
+}
+
+struct Plan {
+    int exitCode = 0;
+    DWORD wait = 0;
+    bool output = true;
+};
+
+// Carries out this call's instructions that print, and returns the rest.
+Plan FollowPlan(const std::string& instructions, int call) {
+    Plan plan;
+    std::size_t start = 0;
+    while (start < instructions.size()) {
+        std::size_t end = instructions.find('\n', start);
+        if (end == std::string::npos) end = instructions.size();
+        std::string line = instructions.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const std::size_t verbAt = line.find(' ');
+        if (verbAt == std::string::npos || std::atoi(line.c_str()) != call) continue;
+        const std::size_t textAt = line.find(' ', verbAt + 1);
+        const std::string verb = line.substr(verbAt + 1, textAt == std::string::npos ? std::string::npos
+                                                                                     : textAt - verbAt - 1);
+        const std::string text = textAt == std::string::npos ? std::string() : line.substr(textAt + 1);
+        if (verb == "print") {
+            const std::wstring wide = Wide(text) + L"\r\n";
+            std::string bytes(wide.size() * 4, '\0');
+            bytes.resize(static_cast<std::size_t>(
+                WideCharToMultiByte(CP_OEMCP, 0, wide.data(), static_cast<int>(wide.size()),
+                                    bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr)));
+            Print(bytes);
+        } else if (verb == "print-utf16") {
+            const std::wstring wide = Wide(text) + L"\r\n";
+            Print(std::string_view(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t)));
+        } else if (verb == "wait") {
+            plan.wait = static_cast<DWORD>(std::strtoul(text.c_str(), nullptr, 10));
+        } else if (verb == "no-output") {
+            plan.output = false;
+        } else if (verb == "exit") {
+            plan.exitCode = std::atoi(text.c_str());
+        }
+    }
+    return plan;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -75,16 +135,25 @@ int wmain(int argc, wchar_t** argv) {
             outputName = argument.substr(option.size());
         }
     }
-    if (!AppendToFile(ProgramFolder() + L"\\3dsmaxcmd-calls.log", record)) {
+    const std::wstring log = ProgramFolder() + L"\\3dsmaxcmd-calls.log";
+    std::string previous;
+    ReadWhole(log, previous);
+    const int call = CountCalls(previous) + 1;
+    if (!AppendToFile(log, record)) {
         std::fputs("3dsmaxcmd stand-in: cannot write the call log\n", stderr);
         return 2;
     }
     std::printf("3dsmaxcmd stand-in: %d arguments recorded\n", argc - 1);
+    std::string instructions;
+    ReadWhole(ProgramFolder() + L"\\3dsmaxcmd-plan", instructions);
+    const Plan plan = FollowPlan(instructions, call);
+    std::fflush(stdout);
+    if (plan.wait > 0) Sleep(plan.wait);
     const std::wstring hold = ProgramFolder() + L"\\3dsmaxcmd-hold";
     while (GetFileAttributesW(hold.c_str()) != INVALID_FILE_ATTRIBUTES) Sleep(20);
-    if (!outputName.empty() && !WritePlaceholderImage(outputName)) {
+    if (plan.output && !outputName.empty() && !WritePlaceholderImage(outputName)) {
         std::fputs("3dsmaxcmd stand-in: cannot write the output image\n", stderr);
         return 3;
     }
-    return 0;
+    return plan.exitCode;
 }

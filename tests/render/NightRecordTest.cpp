@@ -1,0 +1,123 @@
+#include "render/NightRecord.h"
+
+#include <gtest/gtest.h>
+
+namespace ravolen {
+namespace {
+
+constexpr LocalTime Evening{2026, 12, 7, 23, 1, 5};
+
+RecordLine Line(int row, std::wstring scene, LocalTime started, LocalTime ended,
+                std::optional<std::int32_t> exitCode, std::wstring output) {
+    return RecordLine{row, std::move(scene), started, ended, exitCode, std::move(output)};
+}
+
+TEST(NightRecord, NamesAndTimesReadAsTheArtistReadsThem) {
+    EXPECT_EQ(RecordName(Evening), L"20261207-230105");
+    EXPECT_EQ(RecordName({2027, 1, 2, 3, 4, 5}), L"20270102-030405");
+    EXPECT_EQ(RecordNameTime(L"20261207-230105"), Evening);
+    for (std::wstring_view notOne : {L"20261207-230105.csv", L"2026127-230105", L"20261307-230105",
+                                     L"20261207-240000", L"2026120a-230105", L"Render", L""}) {
+        EXPECT_FALSE(RecordNameTime(notOne)) << notOne.size();
+    }
+    EXPECT_EQ(TimeText(Evening), L"2026-12-07 23:01:05");
+
+    EXPECT_EQ(DurationText(0), L"0:00:00");
+    EXPECT_EQ(DurationText(5025), L"1:23:45");
+    EXPECT_EQ(DurationText(26 * 3600 + 3 * 60 + 7), L"26:03:07");
+    EXPECT_EQ(DurationText(-5), L"0:00:00");
+
+    // Across midnight, a month's end and a leap day; a clock set back counts as no time.
+    EXPECT_EQ(SecondsBetween({2026, 12, 31, 23, 59, 30}, {2027, 1, 1, 0, 0, 15}), 45);
+    EXPECT_EQ(SecondsBetween({2028, 2, 28, 12, 0, 0}, {2028, 3, 1, 12, 0, 0}), 2 * 86400);
+    EXPECT_EQ(SecondsBetween({2027, 2, 28, 12, 0, 0}, {2027, 3, 1, 12, 0, 0}), 86400);
+    EXPECT_EQ(SecondsBetween(Evening, {2026, 12, 7, 22, 0, 0}), 0);
+}
+
+TEST(NightRecord, TheFileIsTheJobListsCsvWithALineAsEachRowEnds) {
+    const std::string header = RecordHeaderBytes();
+    EXPECT_EQ(header, "\xEF\xBB\xBF行,Max文件,开始,结束,用时,退出码,输出\r\n");
+
+    EXPECT_EQ(RecordLineBytes(Line(1, L"E:\\场景\\lobby.max", Evening, {2026, 12, 8, 0, 24, 50}, 0,
+                                   L"F:\\out\\lobby.tga")),
+              "1,E:\\场景\\lobby.max,2026-12-07 23:01:05,2026-12-08 00:24:50,1:23:45,0,"
+              "F:\\out\\lobby.tga\r\n");
+    // Quoted as the job lists quote; a failure's code as cmd shows it; a cancelled row has none.
+    EXPECT_EQ(RecordLineBytes(Line(12, L"E:\\a, \"b\".max", Evening, Evening, -1073741819, L"")),
+              "12,\"E:\\a, \"\"b\"\".max\",2026-12-07 23:01:05,2026-12-07 23:01:05,0:00:00,"
+              "-1073741819,\r\n");
+    EXPECT_EQ(RecordLineBytes(Line(3, L"c.max", Evening, {2026, 12, 7, 23, 2, 0}, std::nullopt, L"")),
+              "3,c.max,2026-12-07 23:01:05,2026-12-07 23:02:00,0:00:55,,\r\n");
+}
+
+TEST(NightRecord, ARecordReadsBackAndACutLastLineIsLeftOut) {
+    const std::vector<RecordLine> lines = {
+        Line(1, L"E:\\场景\\lobby.max", Evening, {2026, 12, 7, 23, 30, 0}, 0, L"F:\\out\\lobby.tga"),
+        Line(2, L"E:\\a, \"b\"\r\n.max", Evening, Evening, 3, L""),
+        Line(3, L"c.max", Evening, Evening, 0, L""),
+        Line(4, L"d.max", Evening, Evening, std::nullopt, L""),
+    };
+    std::string file = RecordHeaderBytes();
+    for (const RecordLine& line : lines) file += RecordLineBytes(line);
+    EXPECT_EQ(ReadRecord(file), lines);
+
+    // The program or the computer stopped while writing: every cut keeps the whole lines before.
+    const std::string fifth = RecordLineBytes(Line(5, L"场景\r\n.max", Evening, Evening, 0, L"o.tga"));
+    for (std::size_t cut = 0; cut < fifth.size(); ++cut) {
+        EXPECT_EQ(ReadRecord(file + fifth.substr(0, cut)), lines) << cut;
+    }
+    for (std::size_t cut = 0; cut <= RecordHeaderBytes().size(); ++cut) {
+        EXPECT_EQ(ReadRecord(RecordHeaderBytes().substr(0, cut)), std::vector<RecordLine>()) << cut;
+    }
+
+    // A line edited by hand out of shape is passed over; the rest still counts.
+    EXPECT_EQ(ReadRecord(RecordHeaderBytes() + "x,y\r\n0,a,2026-12-07 23:01:05,2026-12-07 23:01:05,"
+                                               "0:00:00,0,\r\n" +
+                         "2,a,2026-13-07 23:01:05,2026-12-07 23:01:05,0:00:00,0,\r\n" +
+                         "2,a,2026-12-07 23:01:05,2026-12-07 23:01:05,0:00:00,zero,\r\n" +
+                         RecordLineBytes(lines[1])),
+              std::vector<RecordLine>{lines[1]});
+
+    // Not a record at all.
+    EXPECT_FALSE(ReadRecord("Max文件,相机,出图路径,出图文件名,长,宽\r\n"));
+    EXPECT_FALSE(ReadRecord("\xEF\xBB\xBF\xB3\xA1,\r\n"));
+    EXPECT_FALSE(ReadRecord("hello"));
+}
+
+TEST(NightRecord, OldNightsGoOldestFirstInPairsUntilThirtyRemain) {
+    std::vector<std::wstring> names = {L"readme.txt", L"2026.csv", L"20261301-000000.csv",
+                                       L"Render.log"};
+    for (int day = 1; day <= 31; ++day) {
+        const std::wstring stem = RecordName({2026, 12, day, 22, 0, 0});
+        names.push_back(stem + L".log");
+        if (day != 2) names.push_back(stem + L".CSV");  // a night whose record was lost still counts
+    }
+    names.push_back(RecordName({2026, 11, 30, 23, 59, 59}) + L".csv");
+    EXPECT_EQ(OldRecords(names), (std::vector<std::wstring>{
+                                     L"20261130-235959.csv", L"20261201-220000.CSV",
+                                     L"20261201-220000.log"}));
+    EXPECT_EQ(OldRecords(names, 29).size(), 4u);
+    EXPECT_TRUE(OldRecords(std::span(names).first(20)).empty());
+    EXPECT_EQ(OldRecords(names, 0).size(), names.size() - 4);
+}
+
+TEST(NightRecord, ANightTakesAFreeNameAndTheNewestIsFoundAgain) {
+    std::vector<std::wstring> names = {L"notes.txt"};
+    EXPECT_EQ(FreeRecordName(Evening, names), L"20261207-230105");
+    EXPECT_FALSE(NewestRecord(names));
+    names.push_back(L"20261207-230105.csv");
+    names.push_back(L"20261207-230106.LOG");
+    names.push_back(L"20261231-235959.log");
+    // Started again within the same second: the next free one, across a year's end too.
+    EXPECT_EQ(FreeRecordName(Evening, names), L"20261207-230107");
+    EXPECT_EQ(FreeRecordName({2026, 12, 31, 23, 59, 59}, names), L"20270101-000000");
+    EXPECT_EQ(FreeRecordName({2028, 2, 28, 23, 59, 59}, names), L"20280228-235959");
+    names.push_back(L"20280228-235959.csv");
+    EXPECT_EQ(FreeRecordName({2028, 2, 28, 23, 59, 59}, names), L"20280229-000000");
+    EXPECT_EQ(NewestRecord(names), L"20280228-235959");
+    names.pop_back();
+    EXPECT_EQ(NewestRecord(names), L"20261231-235959");
+}
+
+}  // namespace
+}  // namespace ravolen
