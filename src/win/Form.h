@@ -52,8 +52,6 @@ public:
     // along) and the client area around them all. The window keeps its top-left corner, or takes
     // `suggested`'s, which Windows gives with WM_DPICHANGED.
     void layOutFor(int dpi, const RECT* suggested = nullptr);
-    // The window's outer size when it is laid out for `dpi`.
-    SIZE windowSizeFor(int dpi);
 
 protected:
     Form();
@@ -90,6 +88,8 @@ private:
     // Each control's rectangle in the client area at `dpi`, in the table's order.
     std::vector<RECT> placeControls(int dpi);
     SIZE clientSizeFor(const std::vector<RECT>& controls, int dpi) const;
+    // The window's outer size when it is laid out for `dpi`.
+    SIZE windowSizeFor(int dpi);
     // Lays the window out; without a corner, centred on the work area.
     void arrange(int dpi, std::optional<POINT> topLeft);
     void addTooltip(HWND control, std::wstring_view text);
