@@ -291,6 +291,39 @@ void clsList::alignEditor(std::int16_t align) {
     bindEditor(fresh);
 }
 
+void clsList::coverCell(int row, int column) {
+    RECT cell{LVIR_BOUNDS, 0, 0, 0};
+    SendMessageW(mvarlist, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell));
+    const float T = toTwips(cell.top);
+    const float H = toTwips(cell.bottom - cell.top);
+    RECT outer{};
+    GetWindowRect(mvarlist, &outer);
+    MapWindowPoints(nullptr, GetParent(mvarlist), reinterpret_cast<POINT*>(&outer), 2);
+    const float listLeft = toTwips(outer.left);
+    const float listTop = toTwips(outer.top);
+    const auto header = reinterpret_cast<HWND>(SendMessageW(mvarlist, LVM_GETHEADER, 0, 0));
+    RECT bounds{};
+    if (!SendMessageW(header, HDM_GETITEMRECT, static_cast<WPARAM>(column - 1),
+                      reinterpret_cast<LPARAM>(&bounds))) {
+        return;
+    }
+    MapWindowPoints(header, mvarlist, reinterpret_cast<POINT*>(&bounds), 2);
+    const float L = toTwips(bounds.left);
+    const float W = toTwips(bounds.right - bounds.left);
+    // Inset in the cell, centred on the row; never lower than a line of its text, which a row of
+    // a large font would otherwise cut.
+    const float height = std::max(H - 120, toTwips(LineHeight(mvartext)));
+    SetWindowPos(mvartext, HWND_TOP, toPixels(listLeft + L + 70),
+                 toPixels(listTop + T + (H - height) / 2), toPixels(W - 100), toPixels(height),
+                 SWP_NOACTIVATE);
+}
+
+void clsList::scale(int dpi) {
+    dpi_ = dpi;
+    const int row = editedRow();
+    if (mvartext && IsWindowVisible(mvartext) && row > 0 && mvarcol >= 1) coverCell(row - 1, mvarcol);
+}
+
 void clsList::mvarlist_Click() {
     if (mvarediting) {
         wchar_t enter = 13;
@@ -309,15 +342,6 @@ void clsList::mvarlist_MouseUp(float x, float y) {
         return;
     }
 
-    RECT cell{LVIR_BOUNDS, 0, 0, 0};
-    SendMessageW(mvarlist, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell));
-    const float T = toTwips(cell.top);
-    const float H = toTwips(cell.bottom - cell.top);
-    RECT outer{};
-    GetWindowRect(mvarlist, &outer);
-    MapWindowPoints(nullptr, GetParent(mvarlist), reinterpret_cast<POINT*>(&outer), 2);
-    const float listLeft = toTwips(outer.left);
-    const float listTop = toTwips(outer.top);
     const auto header = reinterpret_cast<HWND>(SendMessageW(mvarlist, LVM_GETHEADER, 0, 0));
 
     for (const auto& [key, settings] : mvarcolumns) {
@@ -336,12 +360,7 @@ void clsList::mvarlist_MouseUp(float x, float y) {
             continue;
         }
         alignEditor(mvarcolumn->align());
-        // Inset in the cell, centred on the row; never lower than a line of its text, which a
-        // row of a large font would otherwise cut.
-        const float height = std::max(H - 120, toTwips(LineHeight(mvartext)));
-        SetWindowPos(mvartext, HWND_TOP, toPixels(listLeft + L + 70),
-                     toPixels(listTop + T + (H - height) / 2), toPixels(W - 100),
-                     toPixels(height), SWP_NOACTIVATE);
+        coverCell(row, mvarcolumn->index());
         mvaroldtext = win::ListView(mvarlist).cell(row + 1, mvarcolumn->index());
         win::SetText(mvartext, mvaroldtext);
         colourEditor(COLOR_HIGHLIGHT, COLOR_HIGHLIGHTTEXT);

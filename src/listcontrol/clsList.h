@@ -59,6 +59,10 @@ public:
     void list(HWND vData);
     HWND list() const { return mvarlist; }
 
+    // The DPI its twips are measured at: the window's, which changes when the window moves to a
+    // monitor of another scale. An open edit box is laid over its cell again.
+    void scale(int dpi);
+
     // Gives every growing column the list's width less the created widths of the fixed columns
     // and 330 twips for the border and a vertical scroll bar.
     void Resize();
@@ -105,6 +109,8 @@ private:
     LPARAM rowSerial(int row);
     // Writes the box's text into the edited row and hides the box.
     void finishEdit(bool focusList);
+    // Lays the edit box over a cell: row from 0, column by its 1-based index.
+    void coverCell(int row, int column);
     // The row under a point of the list's client area, whatever column it lies in, or -1.
     int rowAt(POINT point) const;
 

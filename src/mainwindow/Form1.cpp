@@ -272,16 +272,14 @@ bool Form1::Form_Load() {
     win::SetText(item(IdText2), platform_.programFolder() + L"\\renderOutput");
 
     JobList.list(item(IdListView1));
+    JobList.scale(dpi());
     JobList.textbox(item(IdTxtQty));
     for (const JobColumn& column : JobColumns) {
         JobList.addcolumn(column.caption, column.key, column.widthTwips, column.grow, column.edit,
                           static_cast<std::int16_t>(column.align), column.show);
     }
 
-    // The stripes take their height from a row, so one stands in while they are measured.
-    JobList.additem(L"xxx", ListArray({L"", L"", L"", L"", L""}));
-    PaintListStripes(item(IdListView1), item(IdPicture1), 100, 3);
-    jobs().list().clear();
+    measureStripes();
     JobList.onEdited([this] { sessionChanged(); });
 
     restoreSession();
@@ -289,6 +287,25 @@ bool Form1::Form_Load() {
     SetTimer(hwnd(), IdTimer1, Timer1Interval, nullptr);
     DragAcceptFiles(hwnd(), TRUE);
     return true;
+}
+
+// The stripes take their height from a row, so one stands in while they are measured in an
+// empty list.
+void Form1::measureStripes() {
+    if (jobs().count() > 0) {
+        PaintListStripes(item(IdListView1), item(IdPicture1), 100, 3);
+        return;
+    }
+    JobList.additem(L"xxx", ListArray({L"", L"", L"", L"", L""}));
+    PaintListStripes(item(IdListView1), item(IdPicture1), 100, 3);
+    jobs().list().clear();
+}
+
+// The rows take the new font's height by themselves, the columns their new widths from the
+// form; the in-place editor and the stripes follow here.
+void Form1::onDpiChanged(int) {
+    JobList.scale(dpi());
+    measureStripes();
 }
 
 // Rules the list in bands one row high, of the scheme's odd and even colours; each step that

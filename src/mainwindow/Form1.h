@@ -82,10 +82,12 @@ private:
     bool onCommand(int id, int code) override;
     std::optional<LRESULT> onNotify(NMHDR& header) override;
     void onTimer(UINT_PTR id) override;
+    void onDpiChanged(int oldDpi) override;
 
     // False when the program is to end without showing the window.
     bool Form_Load();
     void PaintListStripes(HWND list, HWND picture, std::int32_t bandCount, std::int16_t scheme);
+    void measureStripes();
 
     void Command1_Click();
     void Command2_Click();

@@ -4,8 +4,10 @@
 #include <uxtheme.h>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
+#include "win/ListView.h"
 #include "win/Reflection.h"
 
 namespace ravolen::win {
@@ -44,6 +46,35 @@ WindowClass ClassOf(const ControlSpec& entry) {
     return {L"STATIC", 0, 0};
 }
 
+// Functions of Windows 10 1607 and later, found at run time: on Windows 7 and 8 every window
+// lays out at the screen's DPI, as it always did.
+struct DpiFunctions {
+    UINT(WINAPI* getDpiForWindow)(HWND) = nullptr;
+    BOOL(WINAPI* adjustWindowRectExForDpi)(RECT*, DWORD, BOOL, DWORD, UINT) = nullptr;
+};
+
+template <typename Function>
+void Find(HMODULE module, const char* name, Function& function) {
+    // Through a function pointer without parameters, which any function pointer converts to.
+    function = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+const DpiFunctions& Dpi() {
+    static const DpiFunctions functions = [] {
+        DpiFunctions found;
+        if (const HMODULE user = GetModuleHandleW(L"user32.dll")) {
+            Find(user, "GetDpiForWindow", found.getDpiForWindow);
+            Find(user, "AdjustWindowRectExForDpi", found.adjustWindowRectExForDpi);
+        }
+        return found;
+    }();
+    return functions;
+}
+
+// Messages of Windows 8.1 and 10, which the headers name only for those versions.
+constexpr UINT DpiChangedMessage = 0x02E0;        // WM_DPICHANGED
+constexpr UINT GetDpiScaledSizeMessage = 0x02E4;  // WM_GETDPISCALEDSIZE
+
 bool IsPushButton(HWND control) {
     return (SendMessageW(control, WM_GETDLGCODE, 0, 0) &
             (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)) != 0;
@@ -58,6 +89,51 @@ int ScreenDpi() {
     return dpi > 0 ? dpi : 96;
 }
 
+int WindowDpi(HWND hwnd) {
+    const UINT dpi = hwnd && Dpi().getDpiForWindow ? Dpi().getDpiForWindow(hwnd) : 0;
+    return dpi > 0 ? static_cast<int>(dpi) : ScreenDpi();
+}
+
+void AdjustWindowRectForDpi(RECT& rect, DWORD style, bool menu, DWORD exStyle, int dpi) {
+    if (!Dpi().adjustWindowRectExForDpi ||
+        !Dpi().adjustWindowRectExForDpi(&rect, style, menu, exStyle, static_cast<UINT>(dpi))) {
+        AdjustWindowRectEx(&rect, style, menu, exStyle);
+    }
+}
+
+InkSpan TextInk(HDC dc, std::wstring_view text) {
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    constexpr MAT2 Identity{{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+    std::optional<InkSpan> ink;
+    for (const wchar_t c : text) {
+        GLYPHMETRICS glyph{};
+        if (GetGlyphOutlineW(dc, c, GGO_METRICS, &glyph, 0, nullptr, &Identity) == GDI_ERROR ||
+            glyph.gmBlackBoxY == 0 || c == L' ') {
+            continue;
+        }
+        const int top = metrics.tmAscent - glyph.gmptGlyphOrigin.y;
+        const int bottom = top + static_cast<int>(glyph.gmBlackBoxY);
+        ink = ink ? InkSpan{std::min(ink->top, top), std::max(ink->bottom, bottom)}
+                  : InkSpan{top, bottom};
+    }
+    return ink.value_or(InkSpan{});
+}
+
+SIZE CaptionRoom(ControlKind kind, SIZE control, int dpi) {
+    const auto scaled = [dpi](int pixelsAt96) { return MulDiv(pixelsAt96, dpi, 96); };
+    switch (kind) {
+        // The button's edges and the focus rectangle inside them.
+        case ControlKind::Button:
+            return {control.cx - 2 * scaled(3), control.cy - 2 * scaled(2)};
+        // The box and the gap before the text.
+        case ControlKind::CheckBox: return {control.cx - scaled(17), control.cy};
+        // The caption sits on the frame's top line, inset from its corners.
+        case ControlKind::Frame: return {control.cx - 2 * scaled(8), control.cy};
+        default: return control;
+    }
+}
+
 Form::Form() : dpi_(ScreenDpi()) {}
 
 Form::~Form() { destroyWindow(); }
@@ -70,34 +146,25 @@ HWND Form::control(std::wstring_view name) const {
 bool Form::createForm(const wchar_t* className, std::wstring_view caption, int clientWidthTwips,
                       int clientHeightTwips, double fontPoints, HMENU menu, HWND owner) {
     windowFontPoints_ = fontPoints;
+    clientWidthTwips_ = clientWidthTwips;
+    clientHeightTwips_ = clientHeightTwips;
+    menu_ = menu != nullptr;
+    // Placed for the screen's DPI; createControls lays it out for its monitor's.
     RECT bounds{0, 0, TwipsToPixels(clientWidthTwips, dpi_), TwipsToPixels(clientHeightTwips, dpi_)};
-    AdjustWindowRectEx(&bounds, FormStyle, menu != nullptr, WS_EX_CONTROLPARENT);
-    RECT work{};
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    const LONG width = bounds.right - bounds.left;
-    const LONG height = bounds.bottom - bounds.top;
-    const LONG left = work.left + std::max(0L, (work.right - work.left - width) / 2);
-    const LONG top = work.top + std::max(0L, (work.bottom - work.top - height) / 2);
+    AdjustWindowRectEx(&bounds, FormStyle, menu_, WS_EX_CONTROLPARENT);
     const HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
-    const RECT placed{left, top, left + width, top + height};
     if (!createWindow(className, std::wstring(caption).c_str(), FormStyle, WS_EX_CONTROLPARENT,
-                      placed, icon, menu, owner)) {
+                      bounds, icon, menu, owner)) {
         if (menu) DestroyMenu(menu);
         return false;
     }
-    // A menu bar too long for one line takes two; the client area keeps its size all the same.
-    RECT client{};
-    GetClientRect(hwnd(), &client);
-    const LONG missing = TwipsToPixels(clientHeightTwips, dpi_) - client.bottom;
-    if (missing > 0) {
-        SetWindowPos(hwnd(), nullptr, 0, 0, width, height + missing,
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    }
+    dpi_ = WindowDpi(hwnd());
     SendMessageW(hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(font({})), FALSE);
     return true;
 }
 
 bool Form::createControls(std::span<const ControlSpec> layout) {
+    layout_ = layout;
     std::vector<const ControlSpec*> ordered;
     for (const ControlSpec& entry : layout) ordered.push_back(&entry);
     std::stable_sort(ordered.begin(), ordered.end(),
@@ -151,15 +218,179 @@ bool Form::createControls(std::span<const ControlSpec> layout) {
                          SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         }
     }
+    arrange(dpi_, std::nullopt);
     return true;
 }
 
-HFONT Form::font(FontSpec style) {
+void Form::onDpiChanged(int) {}
+
+void Form::layOutFor(int dpi, const RECT* suggested) {
+    if (dpi <= 0) return;
+    RECT window{};
+    GetWindowRect(hwnd(), &window);
+    arrange(dpi, suggested ? POINT{suggested->left, suggested->top} : POINT{window.left, window.top});
+}
+
+std::vector<RECT> Form::placeControls(int dpi) {
+    const auto origin = [&](std::wstring_view container) {
+        POINT at{0, 0};
+        for (const ControlSpec& entry : layout_) {
+            if (!container.empty() && entry.name == container) at = {entry.left, entry.top};
+        }
+        return at;
+    };
+    std::vector<RECT> rects;
+    for (const ControlSpec& entry : layout_) {
+        const POINT at = origin(entry.container);
+        const int left = TwipsToPixels(at.x + entry.left, dpi);
+        const int top = TwipsToPixels(at.y + entry.top, dpi);
+        // What the table puts past the client area was never seen: it is cut off at its edge.
+        rects.push_back({left, top,
+                         std::min(left + TwipsToPixels(entry.width, dpi),
+                                  TwipsToPixels(clientWidthTwips_, dpi)),
+                         std::min(top + TwipsToPixels(entry.height, dpi),
+                                  TwipsToPixels(clientHeightTwips_, dpi))});
+    }
+
+    // Fonts do not grow in step with the twips (their sizes are rounded to whole pixels), so a
+    // caption that just fits at one scale may not at another: there its control grows to the
+    // right, and what lies right of it on the same line moves along; its container widens.
+    const HDC dc = GetDC(hwnd());
+    if (!dc) return rects;
+    const HGDIOBJ original = GetCurrentObject(dc, OBJ_FONT);
+    for (std::size_t i = 0; i < layout_.size(); ++i) {
+        const ControlSpec& entry = layout_[i];
+        if (entry.caption.empty() || (entry.kind != ControlKind::Label &&
+                                      entry.kind != ControlKind::Button &&
+                                      entry.kind != ControlKind::CheckBox)) {
+            continue;
+        }
+        SelectObject(dc, font(entry.font, dpi));
+        TEXTMETRICW metrics{};
+        GetTextMetricsW(dc, &metrics);
+        const RECT& rect = rects[i];
+        const SIZE room =
+            CaptionRoom(entry.kind, {rect.right - rect.left, rect.bottom - rect.top}, dpi);
+        // A label of several lines wraps its words instead.
+        if (entry.kind == ControlKind::Label && room.cy >= 2 * metrics.tmHeight) continue;
+        // A label's line starts at its top, a button's and check box's is centred: the ink
+        // must lie inside.
+        const InkSpan ink = TextInk(dc, entry.caption);
+        const LONG low = entry.kind == ControlKind::Label ? ink.bottom - room.cy
+                                                          : ink.bottom - ink.top - room.cy;
+        if (low > 0) {
+            rects[i].bottom += low;
+            for (std::size_t j = 0; j < layout_.size(); ++j) {
+                if (layout_[j].name == entry.container && rects[j].bottom < rects[i].bottom) {
+                    rects[j].bottom = rects[i].bottom;
+                }
+            }
+        }
+        RECT text{};
+        DrawTextW(dc, entry.caption.data(), static_cast<int>(entry.caption.size()), &text,
+                  DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+        const LONG missing = text.right - room.cx;
+        if (missing <= 0) continue;
+
+        const LONG oldRight = rects[i].right;
+        rects[i].right += missing;
+        std::vector<bool> moves(layout_.size(), false);
+        for (std::size_t j = 0; j < layout_.size(); ++j) {
+            if (j == i) continue;
+            if (layout_[j].name == entry.container) {
+                if (rects[j].right >= oldRight) rects[j].right += missing;
+            } else if (rects[j].left >= oldRight && rects[j].top < rects[i].bottom &&
+                       rects[j].bottom > rects[i].top) {
+                moves[j] = true;
+            }
+        }
+        for (std::size_t j = 0; j < layout_.size(); ++j) {  // a container takes what it holds
+            if (!moves[j] || layout_[j].kind != ControlKind::Frame) continue;
+            for (std::size_t k = 0; k < layout_.size(); ++k) {
+                if (layout_[k].container == layout_[j].name) moves[k] = true;
+            }
+        }
+        for (std::size_t j = 0; j < layout_.size(); ++j) {
+            if (moves[j]) OffsetRect(&rects[j], missing, 0);
+        }
+    }
+    SelectObject(dc, original);
+    ReleaseDC(hwnd(), dc);
+    return rects;
+}
+
+// The designed client area, or more where captions made the controls reach further.
+SIZE Form::clientSizeFor(const std::vector<RECT>& controls, int dpi) const {
+    SIZE size{TwipsToPixels(clientWidthTwips_, dpi), TwipsToPixels(clientHeightTwips_, dpi)};
+    for (const RECT& rect : controls) {
+        size.cx = std::max(size.cx, rect.right);
+        size.cy = std::max(size.cy, rect.bottom);
+    }
+    return size;
+}
+
+SIZE Form::windowSizeFor(int dpi) {
+    const SIZE client = clientSizeFor(placeControls(dpi), dpi);
+    RECT bounds{0, 0, client.cx, client.cy};
+    AdjustWindowRectForDpi(bounds, FormStyle, menu_, WS_EX_CONTROLPARENT, dpi);
+    return {bounds.right - bounds.left, bounds.bottom - bounds.top};
+}
+
+void Form::arrange(int dpi, std::optional<POINT> topLeft) {
+    const int oldDpi = std::exchange(dpi_, dpi);
+    const std::vector<RECT> rects = placeControls(dpi);
+    const SIZE client = clientSizeFor(rects, dpi);
+    RECT bounds{0, 0, client.cx, client.cy};
+    AdjustWindowRectForDpi(bounds, FormStyle, menu_, WS_EX_CONTROLPARENT, dpi);
+    windowSize_ = {bounds.right - bounds.left, bounds.bottom - bounds.top};
+    if (!topLeft) {
+        RECT work{};
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+        topLeft = POINT{work.left + std::max(0L, (work.right - work.left - windowSize_.cx) / 2),
+                        work.top + std::max(0L, (work.bottom - work.top - windowSize_.cy) / 2)};
+    }
+    SetWindowPos(hwnd(), nullptr, topLeft->x, topLeft->y, windowSize_.cx, windowSize_.cy,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    // A menu bar too long for one line takes two, and a frame may be drawn at another scale than
+    // asked for: the client area keeps its size all the same.
+    RECT actual{};
+    GetClientRect(hwnd(), &actual);
+    if (actual.right != client.cx || actual.bottom != client.cy) {
+        windowSize_.cx += client.cx - actual.right;
+        windowSize_.cy += client.cy - actual.bottom;
+        SetWindowPos(hwnd(), nullptr, 0, 0, windowSize_.cx, windowSize_.cy,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+    SendMessageW(hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(font({})), FALSE);
+    for (std::size_t i = 0; i < layout_.size(); ++i) {
+        const ControlSpec& entry = layout_[i];
+        const HWND hwndControl = item(entry.id);
+        if (!hwndControl) continue;
+        SendMessageW(hwndControl, WM_SETFONT, reinterpret_cast<WPARAM>(font(entry.font)), FALSE);
+        const RECT& rect = rects[i];
+        const int height = entry.kind == ControlKind::ComboBox
+                               ? TwipsToPixels(entry.height * (ComboListEntries + 1), dpi)
+                               : rect.bottom - rect.top;
+        SetWindowPos(hwndControl, nullptr, rect.left, rect.top, rect.right - rect.left, height,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        if (entry.kind == ControlKind::ListView && oldDpi != dpi) {
+            ListView(hwndControl).rescaleColumns(oldDpi, dpi);
+        }
+    }
+    if (tooltip_) SendMessageW(tooltip_, WM_SETFONT, reinterpret_cast<WPARAM>(font({9, false})), FALSE);
+    // The fonts of the old scale are no longer selected into any control.
+    std::erase_if(fonts_, [dpi](const auto& entry) { return std::get<0>(entry.first) != dpi; });
+    RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    if (oldDpi != dpi) onDpiChanged(oldDpi);
+}
+
+HFONT Form::font(FontSpec style, int dpi) {
     const double points = style.points > 0 ? style.points : windowFontPoints_;
-    const std::pair key{static_cast<int>(points * 10 + 0.5), style.bold};
+    const std::tuple key{dpi, static_cast<int>(points * 10 + 0.5), style.bold};
     FontHandle& cached = fonts_[key];
     if (!cached) {
-        cached.reset(CreateFontW(-MulDiv(key.first, dpi_, 720), 0, 0, 0,
+        cached.reset(CreateFontW(-MulDiv(std::get<1>(key), dpi, 720), 0, 0, 0,
                                  style.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
                                  GB2312_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                  DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"宋体"));
@@ -237,6 +468,22 @@ LRESULT Form::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             break;
         }
         case WM_TIMER: onTimer(wParam); return 0;
+        case DpiChangedMessage:
+            layOutFor(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+            return 0;
+        // Windows asks before it changes the DPI, so that the rectangle it suggests then is the
+        // window's own size at the new scale.
+        case GetDpiScaledSizeMessage:
+            *reinterpret_cast<SIZE*>(lParam) = windowSizeFor(static_cast<int>(wParam));
+            return TRUE;
+        // At 200 % the window may be larger than the screen Windows measured it against.
+        case WM_GETMINMAXINFO:
+            if (windowSize_.cx > 0) {
+                auto& limits = *reinterpret_cast<MINMAXINFO*>(lParam);
+                limits.ptMaxTrackSize.x = std::max(limits.ptMaxTrackSize.x, windowSize_.cx);
+                limits.ptMaxTrackSize.y = std::max(limits.ptMaxTrackSize.y, windowSize_.cy);
+            }
+            return 0;
         case DM_GETDEFID: return defaultButton();
         // A window that is not a dialog must keep its controls' focus across activation itself.
         case WM_ACTIVATE:

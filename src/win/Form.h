@@ -7,6 +7,8 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <tuple>
+#include <vector>
 
 #include "base/Handles.h"
 #include "win/Layout.h"
@@ -45,6 +47,12 @@ public:
     HWND item(int id) const { return GetDlgItem(hwnd(), id); }
     int dpi() const { return dpi_; }
 
+    // Lays the window out for `dpi`: fonts of that size, every control where its table puts it
+    // (grown at that scale where its caption would not fit, the controls right of it moved
+    // along) and the client area around them all. The window keeps its top-left corner, or takes
+    // `suggested`'s, which Windows gives with WM_DPICHANGED.
+    void layOutFor(int dpi, const RECT* suggested = nullptr);
+
 protected:
     Form();
     // Destroys the window while the form's fonts still exist.
@@ -56,9 +64,14 @@ protected:
     bool createForm(const wchar_t* className, std::wstring_view caption, int clientWidthTwips,
                     int clientHeightTwips, double fontPoints, HMENU menu = nullptr,
                     HWND owner = nullptr);
-    // Creates every control of the table in tab-index order, containers below what they hold.
+    // Creates every control of the table in tab-index order, containers below what they hold,
+    // and lays the window out at its monitor's DPI. The table outlives the window.
     // False when any control could not be created: the window is then unusable as a whole.
     bool createControls(std::span<const ControlSpec> layout);
+
+    // After the window was laid out at a new DPI, for what its table does not hold; the list
+    // views' columns have followed already.
+    virtual void onDpiChanged(int oldDpi);
 
     // A WM_COMMAND no reflector took; true when handled. Enter and Escape arrive as the default
     // button's id and IDCANCEL.
@@ -70,14 +83,28 @@ protected:
     LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    HFONT font(FontSpec style);
+    HFONT font(FontSpec style) { return font(style, dpi_); }
+    HFONT font(FontSpec style, int dpi);
+    // Each control's rectangle in the client area at `dpi`, in the table's order.
+    std::vector<RECT> placeControls(int dpi);
+    SIZE clientSizeFor(const std::vector<RECT>& controls, int dpi) const;
+    // The window's outer size when it is laid out for `dpi`.
+    SIZE windowSizeFor(int dpi);
+    // Lays the window out; without a corner, centred on the work area.
+    void arrange(int dpi, std::optional<POINT> topLeft);
     void addTooltip(HWND control, std::wstring_view text);
     LRESULT defaultButton() const;
     LRESULT colour(UINT message, HDC dc, HWND control);
 
     int dpi_;
     double windowFontPoints_ = 9;
-    std::map<std::pair<int, bool>, FontHandle> fonts_;  // by tenths of a point and weight
+    std::span<const ControlSpec> layout_;
+    int clientWidthTwips_ = 0;
+    int clientHeightTwips_ = 0;
+    bool menu_ = false;
+    SIZE windowSize_{};  // the size the window is given, which may exceed the screen's
+    // By DPI, tenths of a point and weight.
+    std::map<std::tuple<int, int, bool>, FontHandle> fonts_;
     std::map<std::wstring, int, std::less<>> controls_;  // ids by name: a control may be re-created
     std::map<HWND, COLORREF> textColours_;
     HWND tooltip_ = nullptr;

@@ -17,10 +17,30 @@ inline double PixelsToTwips(int pixels, int dpi) {
     return static_cast<double>(pixels) * TwipsPerInch / dpi;
 }
 
-// The screen's logical pixels per inch, which every window of the program lays out with.
+// The screen's logical pixels per inch: the system's, which windows start from.
 int ScreenDpi();
 
+// The pixels per inch of the monitor the window is on, where Windows tells them per window
+// (Windows 10 1607 and later); elsewhere the screen's.
+int WindowDpi(HWND hwnd);
+
+// Turns a client rectangle into its window's, the frame and menu bar measured for `dpi` where
+// Windows measures them per DPI; elsewhere at the screen's.
+void AdjustWindowRectForDpi(RECT& rect, DWORD style, bool menu, DWORD exStyle, int dpi);
+
 enum class ControlKind { Frame, Button, Label, TextBox, CheckBox, ComboBox, ListView, Picture };
+
+// The room a control of that kind and size leaves its caption, in pixels at `dpi`: its size
+// less the frame, margins and check box Windows draws around the text.
+SIZE CaptionRoom(ControlKind kind, SIZE control, int dpi);
+
+// Where a text's ink lies below the top of its line, in the font selected into `dc`: a line is
+// higher than most glyphs reach. {0, 0} for a text without ink.
+struct InkSpan {
+    int top = 0;
+    int bottom = 0;
+};
+InkSpan TextInk(HDC dc, std::wstring_view text);
 
 struct FontSpec {
     double points = 0;  // 0: the window's own font

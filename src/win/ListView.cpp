@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include "win/Layout.h"
+
 namespace ravolen::win {
 
 int ListView::rowCount() const {
@@ -23,6 +25,14 @@ void ListView::addColumn(std::wstring_view caption, int widthPixels, int format)
     column.iSubItem = columnCount();
     SendMessageW(hwnd_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(column.iSubItem),
                  reinterpret_cast<LPARAM>(&column));
+}
+
+void ListView::rescaleColumns(int fromDpi, int toDpi) {
+    for (int column = 0, count = columnCount(); column < count; ++column) {
+        const auto width = static_cast<int>(SendMessageW(hwnd_, LVM_GETCOLUMNWIDTH, column, 0));
+        const int scaled = TwipsToPixels(PixelsToTwips(width, fromDpi), toDpi);
+        SendMessageW(hwnd_, LVM_SETCOLUMNWIDTH, column, MAKELPARAM(scaled, 0));
+    }
 }
 
 std::wstring ListView::cell(int row, int column) const {

@@ -22,6 +22,9 @@ public:
     int columnCount() const;
     // Appends a column; `format` is LVCFMT_LEFT, LVCFMT_RIGHT or LVCFMT_CENTER.
     void addColumn(std::wstring_view caption, int widthPixels, int format);
+    // Gives every column the width it had at `fromDpi`, as long in inches at `toDpi`; widths the
+    // user dragged stay his.
+    void rescaleColumns(int fromDpi, int toDpi);
 
     std::wstring cell(int row, int column) const;
     void setCell(int row, int column, std::wstring_view text);

@@ -52,7 +52,8 @@ const DesignedControl Designed[] = {
     {L"Command1", 3720, 600, 1215, 375, L"添加Max...", 9, Plain},
     {L"Label1(0)", 240, 1080, 975, 255, L"渲染相机:", 10.5, Plain},
     {L"Text2", 1320, 1065, 2055, 315, L"", 10.5, Plain},
-    {L"Label6", 3480, 1130, 1695, 255, L"空则为MAX激活视窗", 9, Plain},
+    // Label6 and Label7 are cut off at the dialog's right edge, past which they were never seen.
+    {L"Label6", 3480, 1130, 5085 - 3480, 255, L"空则为MAX激活视窗", 9, Plain},
     {L"Label1(1)", 240, 1455, 975, 255, L"出图路径:", 10.5, Plain},
     {L"Text3", 1320, 1440, 2055, 315, L"C:\\Tools\\Ravolen\\renderOutput", 10.5, Plain},
     {L"Label9", 3480, 1440, 255, 255, L"*", 14.25, Red},
@@ -62,7 +63,7 @@ const DesignedControl Designed[] = {
     {L"Text4", 1680, 1800, 615, 315, L"", 10.5, Plain},
     {L"Label1(5)", 2400, 1815, 375, 255, L"宽:", 10.5, Plain},
     {L"Text5", 2760, 1800, 615, 315, L"", 10.5, Plain},
-    {L"Label7", 3480, 1850, 1695, 255, L"空则为MAX设置尺寸", 9, Plain},
+    {L"Label7", 3480, 1850, 5085 - 3480, 255, L"空则为MAX设置尺寸", 9, Plain},
     {L"Label1(6)", 240, 2175, 975, 255, L"出图名称:", 10.5, Plain},
     {L"Text7", 1320, 2160, 2055, 315, L"", 10.5, Plain},
     {L"Label10", 3480, 2160, 135, 255, L"*", 14.25, Red},

@@ -92,6 +92,35 @@ TEST_F(EditingTest, EveryEditableColumnIsEditedWhereItStandsAndTheSceneIsNot) {
     EXPECT_TRUE(platform.started.empty());  // Enter in the editor never rendered
 }
 
+TEST_F(EditingTest, AnOpenEditStaysOverItsCellAtAnotherScaleAndKeepsWhatWasTyped) {
+    clickCell(2, 3);
+    ASSERT_TRUE(editing());
+    TypeChars(L"G:\\新");
+    for (int dpi : {144, 96}) {
+        SCOPED_TRACE(dpi);
+        form.layOutFor(dpi);  // as WM_DPICHANGED does
+        ASSERT_TRUE(editing());
+        EXPECT_EQ(win::WindowText(editor()), L"G:\\新");
+        // Inside the cell's column and row, as laid out at the new scale (the box is centred on
+        // the row in twips, so it may round a pixel either way).
+        const auto header = reinterpret_cast<HWND>(SendMessageW(list(), LVM_GETHEADER, 0, 0));
+        RECT column{};
+        SendMessageW(header, HDM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&column));
+        MapWindowPoints(header, form.hwnd(), reinterpret_cast<POINT*>(&column), 2);
+        RECT row{LVIR_BOUNDS, 0, 0, 0};
+        SendMessageW(list(), LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&row));
+        MapWindowPoints(list(), form.hwnd(), reinterpret_cast<POINT*>(&row), 2);
+        const RECT box = test::ClientRectIn(editor(), form.hwnd());
+        EXPECT_GE(box.left, column.left);
+        EXPECT_LE(box.right, column.right);
+        EXPECT_GE(box.top, row.top - 1);
+        EXPECT_LE(box.bottom, row.bottom + 1);
+    }
+    PressKey(VK_RETURN);
+    EXPECT_EQ(cell(2, 3), L"G:\\新");
+    EXPECT_EQ(cell(1, 3), L"F:\\out1");
+}
+
 TEST_F(EditingTest, EscapeWritesTheOldTextBackAndEnterUnchangedKeepsIt) {
     clickCell(3, 2);
     TypeChars(L"typed");
