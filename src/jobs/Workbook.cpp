@@ -633,6 +633,17 @@ std::string SaveJobWorkbook(std::span<const RenderJob> rows) {
 
 bool LooksLikeWorkbook(std::string_view bytes) { return bytes.starts_with("PK\x03\x04"); }
 
+bool OpensAsWorkbook(std::wstring_view path, std::string_view bytes) {
+    return FoldCase(FileNameOf(path)).ends_with(L".xlsx") || LooksLikeWorkbook(bytes);
+}
+
+bool SavesAsWorkbook(std::wstring_view path, int filterIndex) {
+    const std::wstring name = FoldCase(FileNameOf(path));
+    if (name.ends_with(L".xlsx")) return true;
+    if (name.ends_with(L".csv")) return false;
+    return filterIndex != 2;
+}
+
 std::variant<std::vector<RenderJob>, JobListFault> OpenJobWorkbook(std::string_view bytes) {
     auto package = zip::Package::Open(bytes);
     if (auto* reason = std::get_if<std::wstring>(&package)) return WholeFile(std::move(*reason));

@@ -21,6 +21,13 @@ std::string SaveJobWorkbook(std::span<const RenderJob> rows);
 // Whether the bytes are a zip package, as every workbook is.
 bool LooksLikeWorkbook(std::string_view bytes);
 
+// How a job list file is read: as a workbook when its name ends in .xlsx or its bytes are a zip
+// package, else as CSV.
+bool OpensAsWorkbook(std::wstring_view path, std::string_view bytes);
+// How it is written: as the extension the name ends in (.xlsx or .csv, in any letter case), else
+// as the save dialog's filter chosen, where CSV is the second.
+bool SavesAsWorkbook(std::wstring_view path, int filterIndex);
+
 // The rows of the first sheet of a workbook, or what is wrong with it (with the sheet's row
 // number where a row is at fault). The header must be the six captions. Text cells are read as
 // they stand, numbers as the General format shows them, TRUE and FALSE as such; empty rows carry
