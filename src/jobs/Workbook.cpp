@@ -496,7 +496,7 @@ std::optional<Fault> WorkbookReader::sheet(const std::string& part, std::vector<
                 row.columns = std::max(row.columns, column);
             } else if (inRow && name == "row") {
                 inRow = false;
-                if (row.columns > 0) rows.push_back(row);
+                if (row.columns > 0) rows.push_back(std::move(row));
             } else if (inData && name == "sheetData") {
                 inData = false;
             }

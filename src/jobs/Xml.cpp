@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "render/JobListFile.h"
+
 namespace ravolen::xml {
 namespace {
 
@@ -20,22 +22,16 @@ std::string_view LocalName(std::string_view name) {
     return colon == std::string_view::npos ? name : name.substr(colon + 1);
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+// One character as UTF-8, whatever the width of wchar_t.
+void AppendCharacter(std::string& out, char32_t c) {
+    std::wstring units;
+    if (c >= 0x10000 && sizeof(wchar_t) == 2) {
+        units += static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
+        units += static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
     } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        units += static_cast<wchar_t>(c);
     }
+    AppendUtf8(out, units);
 }
 
 }  // namespace
@@ -98,7 +94,7 @@ bool Reader::decode(std::string_view raw, std::string& out) {
                                  (code >= 0x20 && code <= 0xD7FF) || (code >= 0xE000 && code <= 0xFFFD) ||
                                  (code >= 0x10000 && code <= 0x10FFFF);
             if (!allowed) return false;
-            AppendUtf8(out, code);
+            AppendCharacter(out, code);
         } else {
             return false;  // no DTD, so no other entity is declared
         }

@@ -138,28 +138,31 @@ TEST(Workbook, TheFormatFollowsTheNameThenTheBytesOrTheChosenFilter) {
 }
 
 TEST(Workbook, NumbersReadAsTheGeneralFormatShowsThem) {
-    EXPECT_EQ(GeneralNumberText(1920), L"1920");
-    EXPECT_EQ(GeneralNumberText(1.1), L"1.1");
-    EXPECT_EQ(GeneralNumberText(12), L"12");
-    EXPECT_EQ(GeneralNumberText(0.5), L"0.5");
-    EXPECT_EQ(GeneralNumberText(1e21), L"1E+21");
-    EXPECT_EQ(GeneralNumberText(0), L"0");
-    EXPECT_EQ(GeneralNumberText(-1.5), L"-1.5");
-    EXPECT_EQ(GeneralNumberText(0.1 + 0.2), L"0.3");
-    EXPECT_EQ(GeneralNumberText(1.0 / 3), L"0.333333333");
-    EXPECT_EQ(GeneralNumberText(2.0 / 3 * 1000), L"666.6666667");
-    EXPECT_EQ(GeneralNumberText(12345678901), L"12345678901");
-    EXPECT_EQ(GeneralNumberText(123456789012), L"1.23457E+11");
-    EXPECT_EQ(GeneralNumberText(99999999999.9), L"1E+11");
-    EXPECT_EQ(GeneralNumberText(0.000123456789), L"0.000123457");
-    EXPECT_EQ(GeneralNumberText(0.00001), L"0.00001");
-    EXPECT_EQ(GeneralNumberText(0.000001), L"1E-06");
-    EXPECT_EQ(GeneralNumberText(-2.5e-300), L"-2.5E-300");
+    const std::pair<double, std::wstring_view> shown[] = {
+        {1920, L"1920"},
+        {1.1, L"1.1"},
+        {12, L"12"},
+        {0.5, L"0.5"},
+        {1e21, L"1E+21"},
+        {0, L"0"},
+        {-1.5, L"-1.5"},
+        {0.1 + 0.2, L"0.3"},
+        {1.0 / 3, L"0.333333333"},
+        {2.0 / 3 * 1000, L"666.6666667"},
+        {12345678901, L"12345678901"},
+        {123456789012, L"1.23457E+11"},
+        {99999999999.9, L"1E+11"},
+        {0.000123456789, L"0.000123457"},
+        {0.00001, L"0.00001"},
+        {0.000001, L"1E-06"},
+        {-2.5e-300, L"-2.5E-300"},
+    };
+    for (const auto& [value, text] : shown) EXPECT_EQ(GeneralNumberText(value), text) << value;
 }
 
 TEST(Workbook, CellsReadAsTheSpreadsheetShowsThem) {
     const std::string strings =
-        "<si><t>plain</t></si>"
+        "<si><t>plain&#x1D11E;&#20013;</t></si>"
         "<si><r><rPr><b/></rPr><t>ri</t></r><r><t xml:space=\"preserve\">ch </t></r><rPh sb=\"0\" eb=\"1\"><t>ふり</t></rPh></si>"
         "<si><t>a_x000D_b_x005F_x0041_</t></si>"
         "<si><t><![CDATA[<cdata> &amp;]]></t></si>";
@@ -175,7 +178,7 @@ TEST(Workbook, CellsReadAsTheSpreadsheetShowsThem) {
     const auto opened = OpenJobWorkbook(file);
     ASSERT_TRUE(std::holds_alternative<Rows>(opened)) << std::get<JobListFault>(opened).line;
     const Rows expected = {
-        {L"plain", L"rich ", L"a\rb_x0041_", L"<cdata> &amp;", L"1920", L"1.1"},
+        {L"plain\xD834\xDD1E中", L"rich ", L"a\rb_x0041_", L"<cdata> &amp;", L"1920", L"1.1"},
         {L"", L"TRUE", L"FALSE", L"", L"formula", L""},
         {L"1E+21", L"", L"", L"", L"", L"inline"},
     };
