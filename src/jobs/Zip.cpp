@@ -52,7 +52,8 @@ std::uint32_t Crc32(std::string_view bytes) {
 // Raw deflate (no zlib header), as zip keeps it; the stored bytes when deflate fails.
 bool Deflate(std::string_view in, std::string& out) {
     z_stream stream{};
-    if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8,
+    // The fastest level: XML text packs well even so, and a save should not keep the user waiting.
+    if (deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, -MAX_WBITS, 8,
                      Z_DEFAULT_STRATEGY) != Z_OK) {
         return false;
     }
