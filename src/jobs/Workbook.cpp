@@ -20,6 +20,9 @@ constexpr std::string_view RelationshipTypes =
 constexpr std::string_view SheetName = "任务列表";
 constexpr int MaxRow = 1048576;  // the sheet's last row, as Excel counts them
 constexpr int MaxColumn = 16384;
+// A cell may repeat a shared string of megabytes: the text read in all is bounded as well.
+constexpr std::size_t MaxSharedStrings = 1048576;
+constexpr std::size_t MaxCellCharacters = 32u * 1024 * 1024;
 constexpr int TextStyle = 1;    // cellXfs: text format
 constexpr int HeaderStyle = 2;  // cellXfs: text format, bold
 
@@ -292,6 +295,7 @@ private:
 
     zip::Package package_;
     std::vector<std::wstring> strings_;
+    std::size_t characters_ = 0;  // of all cells read
 };
 
 std::optional<Fault> WorkbookReader::load(const std::string& part, std::string& out) {
@@ -373,6 +377,7 @@ std::optional<Fault> WorkbookReader::sharedStrings(const std::string& part) {
             break;
         case xml::Reader::Event::End:
             if (reader.name() == "si" && reader.depth() == 1) {
+                if (strings_.size() >= MaxSharedStrings) return WholeFile(L"工作簿中的共享字符串超过1048576个");
                 strings_.push_back(item.take());
                 inItem = false;
             } else if (inItem) {
@@ -492,6 +497,8 @@ std::optional<Fault> WorkbookReader::sheet(const std::string& part, std::vector<
                 std::wstring cell;
                 if (auto fault = cellText(row.number, type, value, inlineText, cell)) return fault;
                 if (cell.empty()) continue;
+                characters_ += cell.size();
+                if (characters_ > MaxCellCharacters) return WholeFile(L"工作簿中的文字超过33554432个字符");
                 if (column <= JobColumnCount) row.cells[static_cast<std::size_t>(column - 1)] = std::move(cell);
                 row.columns = std::max(row.columns, column);
             } else if (inRow && name == "row") {

@@ -233,6 +233,15 @@ TEST(Workbook, HostileFilesAreRefusedWithTheirReason) {
     EXPECT_EQ(FaultOf(WorkbookOf(std::string(HeaderRow) + "<row>")),
               (JobListFault{0, L"工作簿中的xl/worksheets/first.xml的XML格式错误"}));
     EXPECT_EQ(FaultOf(WorkbookOf(std::string(20000, '<'))).line, 0);
+    // One shared string of a million characters in every cell: not a thousand million copied.
+    std::string repeated(HeaderRow);
+    for (int row = 2; row <= 12; ++row) {
+        repeated += "<row>";
+        for (int column = 0; column < 6; ++column) repeated += "<c t=\"s\"><v>0</v></c>";
+        repeated += "</row>";
+    }
+    EXPECT_EQ(FaultOf(WorkbookOf(repeated, "<si><t>" + std::string(1 << 20, 'x') + "</t></si>")),
+              (JobListFault{0, L"工作簿中的文字超过33554432个字符"}));
 }
 
 TEST(Workbook, WorkbooksASpreadsheetProgramSavedOpenAsExpected) {
