@@ -15,9 +15,11 @@
 
 #include "Measure.h"
 #include "base/Handles.h"
+#include "jobs/Workbook.h"
 #include "mainwindow/Form1.h"
 #include "mainwindow/ResultsDialog.h"
 #include "platform/Win32Platform.h"
+#include "render/JobListFile.h"
 #include "render/RenderCommand.h"
 #include "render/RenderScript.h"
 #include "win/Controls.h"
@@ -326,6 +328,32 @@ Result Script(const std::wstring& folder, int repetitions) {
     return {"render script of 100,000 rows", floor, ours, Goal::Ratio, 3.0, "us"};
 }
 
+// The file formats alone, through the real files: a job list of 10,000 rows saved and opened
+// again as a workbook, beside the same rows as CSV.
+Result JobListFiles(const std::wstring& folder, int repetitions) {
+    Win32Platform platform;
+    std::vector<RenderJob> rows;
+    for (int i = 1; i <= Rows; ++i) {
+        rows.push_back({SceneFolder() + L"\\" + SceneName(i), i % 3 ? L"默认" : L"0012", L"E:\\渲染\\输出",
+                        L"镜头" + std::to_wstring(i) + L".1.tga", i % 2 ? L"默认" : L"1920",
+                        i % 2 ? L"默认" : L"1080"});
+    }
+    const auto roundTrip = [&](const std::wstring& path, auto save, auto open) {
+        return [&rows, &platform, path, save, open] {
+            platform.replaceFile(path, save(rows));
+            const auto opened = open(*platform.readFile(path));
+            if (!std::holds_alternative<std::vector<RenderJob>>(opened)) std::abort();
+        };
+    };
+    const std::wstring workbook = folder + L"\\jobs.xlsx", csv = folder + L"\\jobs.csv";
+    const auto [ours, floor] = TimePair(
+        repetitions, {nullptr, roundTrip(workbook, SaveJobWorkbook, OpenJobWorkbook)},
+        {nullptr, roundTrip(csv, SaveJobList, OpenJobList)});
+    DeleteFileW(workbook.c_str());
+    DeleteFileW(csv.c_str());
+    return {"job list of 10,000 rows saved and opened: xlsx", floor, ours, Goal::Ratio, 4.0, "us"};
+}
+
 std::wstring Wide(const char* utf8) {
     std::wstring text(std::strlen(utf8), L'\0');
     text.resize(static_cast<std::size_t>(MultiByteToWideChar(
@@ -480,6 +508,7 @@ int wmain(int argc, wchar_t** argv) {
         add(SessionSave(main, repetitions));
     }
     add(Script(folder, repetitions));
+    add(JobListFiles(folder, repetitions));
     const auto [startup, idle] = Startup(repetitions);
     add(startup);
     add(RowsMemory(repetitions));

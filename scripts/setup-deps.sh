@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ googletest
+  cmake ninja-build g++ googletest zlib1g-dev libz-mingw-w64-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 fonts-wine locales fonts-wqy-zenhei
   xvfb xauth imagemagick x11-utils xdotool

@@ -11,6 +11,7 @@
 #include "mainwindow/Module1.h"
 #include "mainwindow/QuickAdd.h"
 #include "mainwindow/UnifiedSettings.h"
+#include "jobs/Workbook.h"
 #include "render/JobListFile.h"
 #include "render/FarmJobs.h"
 #include "render/RenderCommand.h"
@@ -173,7 +174,11 @@ constexpr double WindowFontPoints = 10.5;
 
 }  // namespace
 
-constexpr std::wstring_view JobListFilter = L"任务列表 (*.csv)|*.csv|All Files (*.*)|*.*";
+// Workbooks first: a spreadsheet program keeps their cells as typed, where it changes a CSV's.
+constexpr std::wstring_view JobListOpenFilter =
+    L"任务列表 (*.xlsx;*.csv)|*.xlsx;*.csv|任务列表工作簿 (*.xlsx)|*.xlsx|任务列表 CSV (*.csv)|*.csv|"
+    L"All Files (*.*)|*.*";
+constexpr std::wstring_view JobListSaveFilter = L"任务列表工作簿 (*.xlsx)|*.xlsx|任务列表 CSV (*.csv)|*.csv";
 
 const win::CommandRoute<Form1> Form1::Commands[] = {
     {IdMenuOpen, 0, &Form1::OpenJobList_Click},  // 0 from the menu, 1 from the shortcut key
@@ -531,7 +536,7 @@ void Form1::dropFiles(HDROP drop) {
 
 void Form1::OpenJobList_Click() {
     const std::vector<std::wstring> answer = platform_.openFiles(
-        {L"打开任务列表", std::wstring(JobListFilter), 1, false});
+        {L"打开任务列表", std::wstring(JobListOpenFilter), 1, false});
     if (answer.size() != 1) return;
     const std::wstring& path = answer.front();
     const std::optional<std::string> bytes = platform_.readFile(path);
@@ -539,7 +544,7 @@ void Form1::OpenJobList_Click() {
         platform_.showMessage(JobListFaultMessage(path, {1, L"无法打开文件"}));
         return;
     }
-    auto opened = OpenJobList(*bytes);
+    auto opened = OpensAsWorkbook(path, *bytes) ? OpenJobWorkbook(*bytes) : OpenJobList(*bytes);
     if (const auto* fault = std::get_if<JobListFault>(&opened)) {
         platform_.showMessage(JobListFaultMessage(path, *fault));
         return;
@@ -550,10 +555,13 @@ void Form1::OpenJobList_Click() {
 
 void Form1::SaveJobList_Click() {
     JobList.commitEdit();
-    const std::wstring path =
-        platform_.saveFile({L"保存任务列表", std::wstring(JobListFilter), L"csv"});
+    const SaveFileChoice choice =
+        platform_.chooseSaveFile({L"保存任务列表", std::wstring(JobListSaveFilter), L"xlsx"});
+    const std::wstring& path = choice.path;
     if (path.empty()) return;
-    if (!platform_.replaceFile(path, SaveJobList(jobs().all()))) {
+    const std::string bytes = SavesAsWorkbook(path, choice.filterIndex) ? SaveJobWorkbook(jobs().all())
+                                                                        : SaveJobList(jobs().all());
+    if (!platform_.replaceFile(path, bytes)) {
         platform_.showMessage(L"无法保存任务列表：" + path);
     }
 }

@@ -44,6 +44,13 @@ struct SaveFileRequest {
     bool operator==(const SaveFileRequest&) const = default;
 };
 
+// What the user answered a save dialog: the path (empty when cancelled) and the filter pair,
+// counted from 1, that was chosen when they did.
+struct SaveFileChoice {
+    std::wstring path;
+    int filterIndex = 1;
+};
+
 // One entry of a folder.
 struct FolderEntry {
     std::wstring name;
@@ -134,6 +141,8 @@ public:
     virtual std::vector<std::wstring> openFiles(const OpenFileRequest& request) = 0;
     // Modal to the active window: the path the user named to save to, or empty when cancelled.
     virtual std::wstring saveFile(const SaveFileRequest& request) = 0;
+    // The same dialog, also telling which of the request's filters was chosen.
+    virtual SaveFileChoice chooseSaveFile(const SaveFileRequest& request) { return {saveFile(request), 1}; }
     // The folder the user chose in the shell's folder picker (only file-system folders, with an
     // edit box), its path exactly as the shell gives it; empty when the user cancelled or the
     // choice has no file-system path.

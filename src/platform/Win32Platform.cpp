@@ -352,6 +352,10 @@ std::vector<MaxInstallation> Win32Platform::maxInstallations() {
 }
 
 std::wstring Win32Platform::saveFile(const SaveFileRequest& request) {
+    return chooseSaveFile(request).path;
+}
+
+SaveFileChoice Win32Platform::chooseSaveFile(const SaveFileRequest& request) {
     ComPtr<IFileSaveDialog> dialog;
     if (FAILED(CoCreateInstance(CLSID_FileSaveDialog, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_IFileSaveDialog, reinterpret_cast<void**>(dialog.put())))) {
@@ -367,7 +371,10 @@ std::wstring Win32Platform::saveFile(const SaveFileRequest& request) {
         return {};
     }
     const CoTaskMem owned(name);
-    return name;
+    // The default extension follows the file type chosen; the type tells the rest.
+    UINT type = 1;
+    if (FAILED(dialog->GetFileTypeIndex(&type)) || type == 0) type = 1;
+    return {name, static_cast<int>(type)};
 }
 
 bool Win32Platform::startProcess(const ProcessLaunch& launch) {

@@ -24,6 +24,7 @@ public:
     std::optional<std::vector<FolderEntry>> folderEntries(const std::wstring& path) override;
     std::vector<MaxInstallation> maxInstallations() override;
     std::wstring saveFile(const SaveFileRequest& request) override;
+    SaveFileChoice chooseSaveFile(const SaveFileRequest& request) override;
     bool startProcess(const ProcessLaunch& launch) override;
     std::optional<ProcessOutput> runAndRead(const ProcessLaunch& launch) override;
     bool startInRenderJob(const ProcessLaunch& launch) override;

@@ -7,6 +7,8 @@ namespace {
 
 constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
 
+}  // namespace
+
 void AppendUtf8(std::string& out, std::wstring_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         char32_t c = text[i];
@@ -34,7 +36,6 @@ void AppendUtf8(std::string& out, std::wstring_view text) {
     }
 }
 
-// The text of well-formed UTF-8, or the offset of the first byte that is not.
 std::variant<std::wstring, std::size_t> DecodeUtf8(std::string_view bytes) {
     std::wstring text;
     text.reserve(bytes.size());
@@ -61,6 +62,8 @@ std::variant<std::wstring, std::size_t> DecodeUtf8(std::string_view bytes) {
     }
     return text;
 }
+
+namespace {
 
 bool NeedsQuotes(std::wstring_view field) {
     if (field.empty()) return false;
@@ -226,6 +229,7 @@ std::optional<std::wstring> Utf8Text(std::string_view bytes) {
 }
 
 std::wstring JobListFaultMessage(std::wstring_view path, const JobListFault& fault) {
+    if (fault.line == 0) return L"无法读取任务列表：" + std::wstring(path) + L"（" + fault.reason + L"）";
     return L"无法读取任务列表：" + std::wstring(path) + L"（第" + std::to_wstring(fault.line) +
            L"行）" + fault.reason;
 }

@@ -18,7 +18,7 @@ std::string SaveJobList(std::span<const RenderJob> rows);
 
 // Why a file is not a job list, and where.
 struct JobListFault {
-    int line;  // from 1
+    int line;  // from 1; 0 where the fault is the whole file's, not a line's
     std::wstring reason;
 
     bool operator==(const JobListFault&) const = default;
@@ -29,6 +29,10 @@ std::variant<std::vector<RenderJob>, JobListFault> OpenJobList(std::string_view 
 
 // Well-formed UTF-8 as text (a byte-order mark is not taken off), or nothing.
 std::optional<std::wstring> Utf8Text(std::string_view bytes);
+// Text as UTF-8 (a lone surrogate, which has no UTF-8 form, as U+FFFD), and back: the text of
+// well-formed UTF-8, or the offset of the first byte that is not.
+void AppendUtf8(std::string& out, std::wstring_view text);
+std::variant<std::wstring, std::size_t> DecodeUtf8(std::string_view bytes);
 
 // The message for a fault of the file at `path`.
 std::wstring JobListFaultMessage(std::wstring_view path, const JobListFault& fault);

@@ -8,7 +8,10 @@
 #include "mainwindow/ResultsDialog.h"
 #include "win/ListView.h"
 #include "mainwindow/QuickAdd.h"
+#include "jobs/Workbook.h"
+#include "jobs/Zip.h"
 #include "render/JobListFile.h"
+#include "support/Fixtures.h"
 #include "win/Controls.h"
 
 namespace ravolen {
@@ -131,7 +134,7 @@ TEST_F(Form1NightTest, AJobListRoundTripsAndABrokenOneAddsNothing) {
     platform.saveAnswer = L"C:\\lists\\night.csv";
     menu(menuId(L"保存任务列表(&S)…\tCtrl+S"));
     ASSERT_EQ(platform.saveRequests.size(), 1u);
-    EXPECT_EQ(platform.saveRequests[0].defaultExtension, L"csv");
+    EXPECT_EQ(platform.saveRequests[0].defaultExtension, L"xlsx");  // the name typed says CSV
     const std::string saved = platform.files.at(L"C:\\lists\\night.csv");
     EXPECT_EQ(saved, SaveJobList(awkward));
 
@@ -153,6 +156,93 @@ TEST_F(Form1NightTest, AJobListRoundTripsAndABrokenOneAddsNothing) {
     platform.failReplace = true;
     menu(menuId(L"保存任务列表(&S)…\tCtrl+S"));
     EXPECT_EQ(platform.messages.back().text, L"无法保存任务列表：C:\\lists\\night.csv");
+}
+
+TEST_F(Form1NightTest, AJobListSavesAsTheChosenFormatAndAWorkbookOpensAsItWasSaved) {
+    const std::vector<RenderJob> rows = {
+        {L"D:\\场景\\大堂,夜景.max", L"0012", L"D:\\出图", L"1.10", L"0800", L"  640"},
+        {L" E:\\a & <b>.max ", L"3-4", L"\"quoted\" 'x'", L"1e3\x01.tga", L"默认", L"默认"},
+    };
+    for (const RenderJob& job : rows) form.jobs().append(job);
+    const auto save = [&](const wchar_t* path, int filter) {
+        platform.saveAnswer = path;
+        platform.saveFilterAnswer = filter;
+        menu(menuId(L"保存任务列表(&S)…\tCtrl+S"));
+        return platform.files.at(path);
+    };
+    EXPECT_EQ(save(L"C:\\lists\\night.xlsx", 1), SaveJobWorkbook(rows));
+    ASSERT_EQ(platform.saveRequests.size(), 1u);
+    EXPECT_EQ(platform.saveRequests[0].filter, L"任务列表工作簿 (*.xlsx)|*.xlsx|任务列表 CSV (*.csv)|*.csv");
+    EXPECT_EQ(platform.saveRequests[0].defaultExtension, L"xlsx");
+    // The extension typed wins over the filter; without one of the two, the filter decides.
+    EXPECT_EQ(save(L"C:\\lists\\night.CSV", 1), SaveJobList(rows));
+    EXPECT_EQ(save(L"C:\\lists\\night.XLSX", 2), SaveJobWorkbook(rows));
+    EXPECT_EQ(save(L"C:\\lists\\night.txt", 2), SaveJobList(rows));
+    EXPECT_EQ(save(L"C:\\lists\\night.list", 1), SaveJobWorkbook(rows));
+    EXPECT_TRUE(platform.messages.empty());
+
+    Click(control(L"Command6"));
+    ASSERT_EQ(form.jobs().count(), 0);
+    platform.openAnswer = {L"C:\\lists\\night.xlsx"};
+    menu(menuId(L"打开任务列表(&O)…\tCtrl+O"));
+    ASSERT_FALSE(platform.openRequests.empty());
+    EXPECT_EQ(platform.openRequests.back().filter,
+              L"任务列表 (*.xlsx;*.csv)|*.xlsx;*.csv|任务列表工作簿 (*.xlsx)|*.xlsx|任务列表 CSV (*.csv)|*.csv|"
+              L"All Files (*.*)|*.*");
+    EXPECT_EQ(form.jobs().all(), rows);
+    // A workbook named otherwise is known by its bytes.
+    platform.openAnswer = {L"C:\\lists\\night.list"};
+    menu(menuId(L"打开任务列表(&O)…\tCtrl+O"));
+    EXPECT_EQ(form.jobs().count(), 4);
+    EXPECT_TRUE(platform.messages.empty());
+
+    // A workbook a spreadsheet program saved, numbers and all.
+    if (const auto fixture = test::SpreadsheetFixture("job-list-general.xlsx")) {
+        const auto expected = OpenJobList(test::SpreadsheetFixture("job-list-general.expected.csv").value());
+        ASSERT_TRUE(std::holds_alternative<std::vector<RenderJob>>(expected));
+        Click(control(L"Command6"));
+        platform.files[L"C:\\lists\\calc.xlsx"] = *fixture;
+        platform.openAnswer = {L"C:\\lists\\calc.xlsx"};
+        menu(menuId(L"打开任务列表(&O)…\tCtrl+O"));
+        EXPECT_EQ(form.jobs().all(), std::get<std::vector<RenderJob>>(expected));
+        EXPECT_TRUE(platform.messages.empty());
+    } else {
+        ADD_FAILURE() << "the spreadsheet fixtures are not at " << test::SpreadsheetFixtures().string();
+    }
+}
+
+TEST_F(Form1NightTest, ABrokenOrHostileWorkbookSaysWhyAndAddsNothing) {
+    form.jobs().append({L"E:\\keep.max", L"默认", L"F:\\out", L"keep.tga", L"默认", L"默认"});
+    const std::string good = SaveJobWorkbook(form.jobs().all());
+    const auto open = [&](const std::wstring& path, std::string bytes) {
+        platform.files[path] = std::move(bytes);
+        platform.openAnswer = {path};
+        platform.messages.clear();
+        menu(menuId(L"打开任务列表(&O)…\tCtrl+O"));
+        EXPECT_EQ(form.jobs().count(), 1) << path;
+        return platform.messages.empty() ? std::wstring() : platform.messages.back().text;
+    };
+    EXPECT_EQ(open(L"C:\\lists\\half.xlsx", good.substr(0, good.size() / 2)),
+              L"无法读取任务列表：C:\\lists\\half.xlsx（不是有效的xlsx工作簿，压缩包已损坏）");
+    EXPECT_EQ(open(L"C:\\lists\\text.xlsx", "Max文件,相机,出图路径,出图文件名,长,宽\r\n"),
+              L"无法读取任务列表：C:\\lists\\text.xlsx（不是有效的xlsx工作簿，压缩包已损坏）");
+    const std::array<zip::Part, 1> bomb{{{"xl/worksheets/sheet1.xml", std::string(zip::MaxUnpackedBytes + 1, ' ')}}};
+    EXPECT_EQ(open(L"C:\\lists\\bomb.xlsx", zip::Write(bomb)),
+              L"无法读取任务列表：C:\\lists\\bomb.xlsx（工作簿解压后超过64MB）");
+    // A row that is not a job's: the sheet's row number.
+    std::vector<RenderJob> rows(3, form.jobs().job(1));
+    const std::string sevenColumns = SaveJobWorkbook(rows);
+    auto package = std::get<zip::Package>(zip::Package::Open(sevenColumns));
+    std::string sheet = std::get<std::string>(package.read("xl/worksheets/sheet1.xml"));
+    sheet.replace(sheet.find("</row><row r=\"4\">"), 6, "<c r=\"G3\" t=\"inlineStr\"><is><t>x</t></is></c></row>");
+    std::vector<zip::Part> parts;
+    for (const char* name : {"[Content_Types].xml", "_rels/.rels", "xl/workbook.xml", "xl/_rels/workbook.xml.rels",
+                             "xl/styles.xml", "xl/sharedStrings.xml"}) {
+        parts.push_back({name, std::get<std::string>(package.read(name))});
+    }
+    parts.push_back({"xl/worksheets/sheet1.xml", sheet});
+    EXPECT_EQ(open(L"C:\\lists\\wide.xlsx", zip::Write(parts)),
+              L"无法读取任务列表：C:\\lists\\wide.xlsx（第3行）有7列，应为6列");
 }
 
 TEST_F(Form1NightTest, TheResultsSayWhatRenderedAndTickExactlyThat) {

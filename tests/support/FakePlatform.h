@@ -36,6 +36,7 @@ public:
     std::vector<std::wstring> openAnswer;  // what every open-file dialog answers
     std::wstring folderAnswer;             // what every folder picker answers
     std::wstring saveAnswer;               // what every save dialog answers
+    int saveFilterAnswer = 1;              // and the filter chosen in it
     std::map<std::wstring, std::vector<FolderEntry>> folderContents;
     std::vector<MaxInstallation> installations;
     bool failReplace = false;
@@ -114,6 +115,9 @@ public:
         record(L"saveFile " + request.title);
         saveRequests.push_back(request);
         return saveAnswer;
+    }
+    SaveFileChoice chooseSaveFile(const SaveFileRequest& request) override {
+        return {saveFile(request), saveFilterAnswer};
     }
     std::optional<ProcessOutput> runAnswer;  // what every program run to its end answers
     std::optional<ProcessOutput> runAndRead(const ProcessLaunch& launch) override {
