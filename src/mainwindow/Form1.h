@@ -26,7 +26,10 @@ namespace ravolen {
 class Form1 final : public win::Form, private JobTableHost {
 public:
     explicit Form1(Platform& platform) : platform_(platform) {}
-    ~Form1() override { destroyWindow(); }
+    ~Form1() override {
+        if (hwnd()) win::Window::SetFailureReport(nullptr);
+        destroyWindow();
+    }
 
     enum class Startup {
         Ready,           // created hidden and loaded: show it

@@ -43,6 +43,11 @@ public:
     }
 
     bool started() const { return started_; }
+    // Ends it as a crash or Task Manager would: nothing of its own runs afterwards.
+    void kill() const {
+        TerminateProcess(process_.get(), 9);
+        WaitForSingleObject(process_.get(), 30000);
+    }
     bool running() const { return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
     // The exit code once it ended within the time, or nothing.
     std::optional<DWORD> exitCode(DWORD milliseconds = 30000) const {
@@ -216,6 +221,72 @@ TEST(Program, ExitLeavesTheRenderRunningAndEndsWithCodeZero) {
     EXPECT_EQ(calls.at(1).at(0), temp.path() + L"\\second.max");
     const std::wstring exe = ProgramPath();
     const std::wstring programFolder = exe.substr(0, exe.find_last_of(L'\\'));
+    test::RemoveTree(programFolder + L"\\bat");
+    test::RemoveTree(programFolder + L"\\renderOutput");
+}
+
+// The program crashes (here: is ended from outside) in the middle of a render. Started again,
+// it still knows the render: 渲  染 is refused and the script left as it is, 取消渲染 ends it.
+TEST(Program, AfterACrashMidRenderTheNextRunStillFindsAndCancelsTheRender) {
+    const test::TempFolder temp(L"ravolen-crash");
+    const std::wstring install = temp.path() + L"\\3ds Max";
+    ASSERT_TRUE(CreateDirectoryW(install.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW(test::WindowsPath(RAVOLEN_STANDIN).c_str(),
+                          (install + L"\\3dsmaxcmd.exe").c_str(), FALSE));
+    const std::wstring hold = install + L"\\3dsmaxcmd-hold";
+    CloseHandle(CreateFileW(hold.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    const std::wstring scene = temp.path() + L"\\night.max";
+    CloseHandle(CreateFileW(scene.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    const std::wstring exe = ProgramPath();
+    const std::wstring programFolder = exe.substr(0, exe.find_last_of(L'\\'));
+    const std::wstring script = programFolder + L"\\bat\\Render.bat";
+    const std::wstring log = install + L"\\3dsmaxcmd-calls.log";
+
+    {
+        Program first;
+        ASSERT_TRUE(first.started());
+        const HWND window = first.waitForWindow(L"RavolenForm1");
+        ASSERT_NE(window, nullptr);
+        SendMessageW(FindControl(window, L"Edit", L"D:\\Program Files\\Autodesk\\3ds Max 2012"),
+                     WM_SETTEXT, 0, reinterpret_cast<LPARAM>(install.c_str()));
+        PostMessageW(FindControl(window, L"Button", L"快速添加"), BM_CLICK, 0, 0);
+        const HWND open = first.waitForWindow(L"#32770");
+        ASSERT_NE(open, nullptr);
+        Sleep(300);  // the dialog fills its controls after it shows
+        SendMessageW(GetDlgItem(open, 1152), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(scene.c_str()));
+        PostMessageW(open, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(open, IDOK)));
+        ASSERT_TRUE(WaitUntilGone(open));
+        PostMessageW(FindControl(window, L"Button", L"渲  染"), BM_CLICK, 0, 0);
+        const HWND told = first.waitForWindow(L"#32770");
+        ASSERT_NE(told, nullptr);
+        ASSERT_TRUE(test::WaitFor([&] { return test::Exists(log) && test::ReadCalls(log).size() == 1; }));
+        first.kill();  // with its box still open
+    }
+    const std::string running = test::ReadFile(script);
+    ASSERT_FALSE(running.empty());
+
+    Program second;
+    ASSERT_TRUE(second.started());
+    const HWND window = second.waitForWindow(L"RavolenForm1");
+    ASSERT_NE(window, nullptr);
+    PostMessageW(FindControl(window, L"Button", L"渲  染"), BM_CLICK, 0, 0);
+    const HWND refused = second.waitForWindow(L"#32770");
+    ASSERT_NE(refused, nullptr);
+    EXPECT_EQ(MessageText(refused), L"上一批渲染任务仍在进行中，请等它完成，或先点击“取消渲染”。");
+    EXPECT_EQ(GetWindow(refused, GW_OWNER), window);
+    PostMessageW(refused, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitUntilGone(refused));
+    EXPECT_EQ(test::ReadFile(script), running) << "the running script was rewritten";
+
+    PostMessageW(FindControl(window, L"Button", L"取消渲染"), BM_CLICK, 0, 0);
+    Win32Platform platform;
+    EXPECT_TRUE(test::WaitFor([&] { return !platform.renderJobRunning(); }));
+    DeleteFileW(hold.c_str());
+    Sleep(1500);
+    EXPECT_EQ(test::ReadCalls(log).size(), 1u) << "the render went on after the cancel";
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(second.exitCode(), std::optional<DWORD>(0));
     test::RemoveTree(programFolder + L"\\bat");
     test::RemoveTree(programFolder + L"\\renderOutput");
 }

@@ -24,7 +24,11 @@ public:
     std::wstring folder = L"C:\\Tools\\Ravolen";
     std::wstring system = L"C:\\windows\\system32";
     const TextCodec* codec = &Cp936();
+    std::wstring localData = L"C:\\Users\\美术\\AppData\\Local\\Ravolen";
     bool failCreateFolder = false;
+    // Folders that can neither be made nor written into, with everything inside them.
+    std::set<std::wstring> unwritable;
+    std::map<std::wstring, unsigned long long> sizes;  // fileSize's answers; else the content's
     bool failWrite = false;
     bool failStart = false;
     bool previousInstance = false;
@@ -53,6 +57,20 @@ public:
     std::vector<std::wstring> calls;  // "createFolder <path>", "writeFile <path>", ...
     // Lets a test look at the application's state at the moment a message is shown.
     std::function<void(const std::wstring&)> onMessage;
+    // Called as every open-file dialog or folder picker opens: a test may make it fail.
+    std::function<void()> beforeDialog;
+    // The same for a question, before it is answered.
+    std::function<void(const std::wstring&)> onAsk;
+    std::vector<RunBounds> runBounds;  // of each runAndRead
+    // Called for each runAndRead, on the caller's thread, before it answers.
+    std::function<void(const ProcessLaunch&, RunBounds)> onRun;
+
+    bool inUnwritable(const std::wstring& path) const {
+        for (const std::wstring& closed : unwritable) {
+            if (path == closed || path.starts_with(closed + L"\\")) return true;
+        }
+        return false;
+    }
 
     std::wstring programFolder() const override { return folder; }
     std::wstring systemFolder() const override { return system; }
@@ -60,13 +78,13 @@ public:
 
     bool createFolder(const std::wstring& path) override {
         calls.push_back(L"createFolder " + path);
-        if (failCreateFolder) return false;
+        if (failCreateFolder || inUnwritable(path)) return false;
         folders.insert(path);
         return true;
     }
     bool writeFile(const std::wstring& path, std::string_view bytes) override {
         calls.push_back(L"writeFile " + path);
-        if (failWrite) return false;
+        if (failWrite || inUnwritable(path)) return false;
         files[path] = std::string(bytes);
         return true;
     }
@@ -80,6 +98,14 @@ public:
         if (found == files.end()) return std::nullopt;
         return found->second;
     }
+    std::optional<unsigned long long> fileSize(const std::wstring& path) override {
+        calls.push_back(L"fileSize " + path);
+        if (const auto size = sizes.find(path); size != sizes.end()) return size->second;
+        const auto found = files.find(path);
+        if (found == files.end()) return std::nullopt;
+        return found->second.size();
+    }
+    std::wstring localDataFolder() const override { return localData; }
     bool replaceFile(const std::wstring& path, std::string_view bytes) override {
         calls.push_back(L"replaceFile " + path);
         if (failReplace) return false;
@@ -98,16 +124,20 @@ public:
         return saveAnswer;
     }
     std::optional<ProcessOutput> runAnswer;  // what every program run to its end answers
-    std::optional<ProcessOutput> runAndRead(const ProcessLaunch& launch) override {
+    std::optional<ProcessOutput> runAndRead(const ProcessLaunch& launch, RunBounds bounds) override {
         calls.push_back(L"runAndRead " + launch.commandLine);
         started.push_back(launch);
-        if (runs < runAnswers.size()) return runAnswers[runs++];
+        runBounds.push_back(bounds);
+        const std::size_t turn = runs++;
+        if (onRun) onRun(launch, bounds);
+        if (turn < runAnswers.size()) return runAnswers[turn];
         return runAnswer;
     }
-    std::size_t runs = 0;
+    std::size_t runs = 0;  // programs run to their end so far
     bool ask(const std::wstring& text) override {
         calls.push_back(L"ask " + text);
         questions.push_back(text);
+        if (onAsk) onAsk(text);
         return answer;
     }
     bool onNetwork(const std::wstring& path) override {
@@ -144,11 +174,13 @@ public:
     }
     std::vector<std::wstring> openFiles(const OpenFileRequest& request) override {
         calls.push_back(L"openFiles " + request.title);
+        if (beforeDialog) beforeDialog();
         openRequests.push_back(request);
         return openAnswer;
     }
     std::wstring browseFolder(const std::wstring& title) override {
         calls.push_back(L"browseFolder " + title);
+        if (beforeDialog) beforeDialog();
         folderTitles.push_back(title);
         return folderAnswer;
     }
