@@ -62,16 +62,20 @@ protected:
     // A click whose consequences are left queued, so that the submission's turns are delivered
     // one by one.
     static void Press(HWND button) { SendMessageW(button, BM_CLICK, 0, 0); }
+    // Three rows to Deadline, each accepted; returns with the first one answered.
+    void submitFirstOfThree() {
+        addRows();
+        chooseDeadline();
+        platform.runAnswer = ProcessOutput{0, "JobID=1\r\n"};
+        Press(control(L"Command1"));
+        submitTurns(1);
+    }
     // The box pumps messages, as every message box does.
     static void PumpInsideTheBox() { test::PumpMessages(); }
 };
 
 TEST_F(Form1HoldsTest, TheProgressWindowsCloseBoxStopsAndTellsWhatWasSubmitted) {
-    addRows();
-    chooseDeadline();
-    platform.runAnswer = ProcessOutput{0, "JobID=1\r\n"};
-    Press(control(L"Command1"));
-    submitTurns(1);
+    submitFirstOfThree();
     ASSERT_NE(form.deadlineSubmission(), nullptr);
     const HWND progress = form.deadlineSubmission()->hwnd();
     SendMessageW(progress, WM_CLOSE, 0, 0);
@@ -111,11 +115,7 @@ TEST_F(Form1HoldsTest, EachRowHasTheTimeLimitOfTheDialogAndARowPastItIsRefused) 
 }
 
 TEST_F(Form1HoldsTest, RenderIsRefusedWhileASubmissionRuns) {
-    addRows();
-    chooseDeadline();
-    platform.runAnswer = ProcessOutput{0, "JobID=1\r\n"};
-    Press(control(L"Command1"));
-    submitTurns(1);
+    submitFirstOfThree();
     ASSERT_NE(form.deadlineSubmission(), nullptr);
     Press(control(L"Command1"));
     EXPECT_EQ(platform.messages.back().text, SubmittingMessage);
@@ -129,11 +129,7 @@ TEST_F(Form1HoldsTest, RenderIsRefusedWhileASubmissionRuns) {
 
 // Closing the main window mid-batch asks; 否 goes on, 是 ends the row's tool and the program.
 TEST_F(Form1HoldsTest, ClosingTheMainWindowMidBatchAsksAndEndsTheToolOnlyOnYes) {
-    addRows();
-    chooseDeadline();
-    platform.runAnswer = ProcessOutput{0, "JobID=1\r\n"};
-    Press(control(L"Command1"));
-    submitTurns(1);
+    submitFirstOfThree();
     platform.answer = false;
     SendMessageW(form.hwnd(), WM_CLOSE, 0, 0);
     ASSERT_EQ(platform.questions.size(), 1u);

@@ -43,13 +43,21 @@ std::vector<PROCESSENTRY32W> Processes() {
 // Every process started, directly or not, by this one: cmd.exe and whatever cmd.exe started.
 class Descendants {
 public:
+    // What runs already is no descendant, even where Wine has given this process the id of its
+    // long-gone parent.
+    Descendants() {
+        for (const PROCESSENTRY32W& process : Processes()) before_.insert(process.th32ProcessID);
+    }
+
     // Takes a snapshot and adds the descendants in it; returns how many are running now.
     std::size_t update() {
         const auto processes = Processes();
         for (bool grew = true; grew;) {  // a child may be listed before its parent
             grew = false;
             for (const PROCESSENTRY32W& process : processes) {
-                if (names_.count(process.th32ProcessID)) continue;
+                if (names_.count(process.th32ProcessID) || before_.count(process.th32ProcessID)) {
+                    continue;
+                }
                 if (process.th32ParentProcessID == GetCurrentProcessId() ||
                     names_.count(process.th32ParentProcessID)) {
                     names_[process.th32ProcessID];
@@ -77,6 +85,7 @@ public:
     }
 
 private:
+    std::set<DWORD> before_;
     std::map<DWORD, std::wstring> names_;
 };
 

@@ -138,6 +138,24 @@ std::wstring MessageText(HWND box) {
     return {};
 }
 
+// Puts the install folder into its box and adds the typed scenes through the real open dialog of
+// 快速添加, as a user does.
+testing::AssertionResult FillTheTable(const Program& program, HWND window,
+                                      const std::wstring& install, const std::wstring& typed) {
+    const HWND installBox = FindControl(window, L"Edit", L"D:\\Program Files\\Autodesk\\3ds Max 2012");
+    if (!installBox) return testing::AssertionFailure() << "no install folder box";
+    SendMessageW(installBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(install.c_str()));
+    PostMessageW(FindControl(window, L"Button", L"快速添加"), BM_CLICK, 0, 0);
+    const HWND open = program.waitForWindow(L"#32770");
+    if (!open) return testing::AssertionFailure() << "no open dialog";
+    Sleep(300);  // the dialog fills its controls after it shows
+    SendMessageW(GetDlgItem(open, 1152), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+    PostMessageW(open, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(open, IDOK)));
+    if (!WaitUntilGone(open)) return testing::AssertionFailure() << "the open dialog stayed";
+    return testing::AssertionSuccess();
+}
+
 TEST(Program, ASecondCopySaysTheProgramRunsAndEndsWithoutTouchingTheFirst) {
     Program first;
     ASSERT_TRUE(first.started());
@@ -187,18 +205,7 @@ TEST(Program, ExitLeavesTheRenderRunningAndEndsWithCodeZero) {
     ASSERT_TRUE(program.started());
     const HWND window = program.waitForWindow(L"RavolenForm1");
     ASSERT_NE(window, nullptr);
-    const HWND installBox = FindControl(window, L"Edit", L"D:\\Program Files\\Autodesk\\3ds Max 2012");
-    ASSERT_NE(installBox, nullptr);
-    SendMessageW(installBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(install.c_str()));
-
-    PostMessageW(FindControl(window, L"Button", L"快速添加"), BM_CLICK, 0, 0);
-    const HWND open = program.waitForWindow(L"#32770");
-    ASSERT_NE(open, nullptr);
-    Sleep(300);  // the dialog fills its controls after it shows
-    SendMessageW(GetDlgItem(open, 1152), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
-    PostMessageW(open, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(open, IDOK)));
-    ASSERT_TRUE(WaitUntilGone(open));
+    ASSERT_TRUE(FillTheTable(program, window, install, typed));
 
     PostMessageW(FindControl(window, L"Button", L"渲  染"), BM_CLICK, 0, 0);
     const HWND told = program.waitForWindow(L"#32770");
@@ -247,16 +254,7 @@ TEST(Program, AfterACrashMidRenderTheNextRunStillFindsAndCancelsTheRender) {
         ASSERT_TRUE(first.started());
         const HWND window = first.waitForWindow(L"RavolenForm1");
         ASSERT_NE(window, nullptr);
-        SendMessageW(FindControl(window, L"Edit", L"D:\\Program Files\\Autodesk\\3ds Max 2012"),
-                     WM_SETTEXT, 0, reinterpret_cast<LPARAM>(install.c_str()));
-        PostMessageW(FindControl(window, L"Button", L"快速添加"), BM_CLICK, 0, 0);
-        const HWND open = first.waitForWindow(L"#32770");
-        ASSERT_NE(open, nullptr);
-        Sleep(300);  // the dialog fills its controls after it shows
-        SendMessageW(GetDlgItem(open, 1152), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(scene.c_str()));
-        PostMessageW(open, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(open, IDOK)));
-        ASSERT_TRUE(WaitUntilGone(open));
+        ASSERT_TRUE(FillTheTable(first, window, install, scene));
         PostMessageW(FindControl(window, L"Button", L"渲  染"), BM_CLICK, 0, 0);
         const HWND told = first.waitForWindow(L"#32770");
         ASSERT_NE(told, nullptr);
