@@ -156,6 +156,20 @@ testing::AssertionResult FillTheTable(const Program& program, HWND window,
     return testing::AssertionSuccess();
 }
 
+// A stand-in 3ds Max in a folder "3ds Max" under `temp`, whose renderer waits until the file
+// 3dsmaxcmd-hold beside it is deleted; empty when it could not be set up.
+std::wstring HeldRendererIn(const test::TempFolder& temp) {
+    const std::wstring install = temp.path() + L"\\3ds Max";
+    if (!CreateDirectoryW(install.c_str(), nullptr) ||
+        !CopyFileW(test::WindowsPath(RAVOLEN_STANDIN).c_str(), (install + L"\\3dsmaxcmd.exe").c_str(),
+                   FALSE)) {
+        return {};
+    }
+    CloseHandle(CreateFileW((install + L"\\3dsmaxcmd-hold").c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_ALWAYS, 0, nullptr));
+    return install;
+}
+
 TEST(Program, ASecondCopySaysTheProgramRunsAndEndsWithoutTouchingTheFirst) {
     Program first;
     ASSERT_TRUE(first.started());
@@ -188,12 +202,9 @@ TEST(Program, ASecondCopySaysTheProgramRunsAndEndsWithoutTouchingTheFirst) {
 // open dialog, a render started, the program ended while the renderer works.
 TEST(Program, ExitLeavesTheRenderRunningAndEndsWithCodeZero) {
     const test::TempFolder temp(L"ravolen-exit");
-    const std::wstring install = temp.path() + L"\\3ds Max";
-    ASSERT_TRUE(CreateDirectoryW(install.c_str(), nullptr));
-    ASSERT_TRUE(CopyFileW(test::WindowsPath(RAVOLEN_STANDIN).c_str(),
-                          (install + L"\\3dsmaxcmd.exe").c_str(), FALSE));
+    const std::wstring install = HeldRendererIn(temp);
+    ASSERT_FALSE(install.empty());
     const std::wstring hold = install + L"\\3dsmaxcmd-hold";
-    CloseHandle(CreateFileW(hold.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     std::wstring typed;
     for (const wchar_t* scene : {L"first.max", L"second.max"}) {
         const std::wstring path = temp.path() + L"\\" + scene;
@@ -236,12 +247,9 @@ TEST(Program, ExitLeavesTheRenderRunningAndEndsWithCodeZero) {
 // it still knows the render: 渲  染 is refused and the script left as it is, 取消渲染 ends it.
 TEST(Program, AfterACrashMidRenderTheNextRunStillFindsAndCancelsTheRender) {
     const test::TempFolder temp(L"ravolen-crash");
-    const std::wstring install = temp.path() + L"\\3ds Max";
-    ASSERT_TRUE(CreateDirectoryW(install.c_str(), nullptr));
-    ASSERT_TRUE(CopyFileW(test::WindowsPath(RAVOLEN_STANDIN).c_str(),
-                          (install + L"\\3dsmaxcmd.exe").c_str(), FALSE));
+    const std::wstring install = HeldRendererIn(temp);
+    ASSERT_FALSE(install.empty());
     const std::wstring hold = install + L"\\3dsmaxcmd-hold";
-    CloseHandle(CreateFileW(hold.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     const std::wstring scene = temp.path() + L"\\night.max";
     CloseHandle(CreateFileW(scene.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     const std::wstring exe = ProgramPath();
