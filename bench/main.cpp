@@ -51,6 +51,9 @@ public:
     }
     bool fileExists(const std::wstring&) override { return true; }
     std::optional<std::string> readFile(const std::wstring& path) override { return real_.readFile(path); }
+    std::optional<unsigned long long> fileSize(const std::wstring& path) override {
+        return real_.fileSize(path);
+    }
     bool replaceFile(const std::wstring& path, std::string_view bytes) override {
         return real_.replaceFile(path, bytes);
     }
@@ -60,7 +63,9 @@ public:
     std::vector<MaxInstallation> maxInstallations() override { return {}; }
     std::wstring saveFile(const SaveFileRequest&) override { return {}; }
     bool startProcess(const ProcessLaunch&) override { return true; }
-    std::optional<ProcessOutput> runAndRead(const ProcessLaunch&) override { return std::nullopt; }
+    std::optional<ProcessOutput> runAndRead(const ProcessLaunch&, RunBounds) override {
+        return std::nullopt;
+    }
     bool startInRenderJob(const ProcessLaunch&) override { return true; }
     bool renderJobRunning() override { return false; }
     RenderJobEnd endRenderJob() override { return RenderJobEnd::NoneRunning; }

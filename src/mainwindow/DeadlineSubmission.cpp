@@ -1,8 +1,10 @@
 #include "mainwindow/DeadlineSubmission.h"
 
 #include <array>
+#include <chrono>
 
 #include "render/FarmJobs.h"
+#include "render/RenderCommand.h"
 #include "win/Controls.h"
 
 namespace ravolen {
@@ -38,8 +40,24 @@ std::wstring Wide(const std::string& bytes) {
 }  // namespace
 
 DeadlineSubmission::~DeadlineSubmission() {
-    if (worker_.joinable()) worker_.join();
+    abandon();
+    if (worker_.joinable()) {
+        // The tool's processes end within moments of being told; a thread that still has not
+        // come back after two seconds is left behind, holding only what it shares with nobody.
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (!turn_->over && std::chrono::steady_clock::now() < limit) Sleep(10);
+        if (turn_->over) {
+            worker_.join();
+        } else {
+            worker_.detach();
+        }
+    }
     destroyWindow();
+}
+
+void DeadlineSubmission::abandon() {
+    stopping_ = true;
+    if (turn_) turn_->stop = true;
 }
 
 const win::CommandRoute<DeadlineSubmission> DeadlineSubmission::Commands[] = {
@@ -68,6 +86,10 @@ LRESULT DeadlineSubmission::onMessage(UINT message, WPARAM wParam, LPARAM lParam
         submitted();
         return 0;
     }
+    if (message == WM_CLOSE) {  // the close box stops, as 停止 does
+        Stop_Click();
+        return 0;
+    }
     return Form::onMessage(message, wParam, lParam);
 }
 
@@ -92,34 +114,46 @@ void DeadlineSubmission::submitNext() {
     UpdateWindow(hwnd());
 
     const std::wstring number = std::to_wstring(row + 1);
-    const std::wstring jobFile = folder_ + L"\\job_" + number + L".job";
-    const std::wstring pluginFile = folder_ + L"\\plugin_" + number + L".job";
-    // bat\deadline: the bat folder may not be there yet either.
-    const std::wstring parent = folder_.substr(0, folder_.find_last_of(L'\\'));
-    if (!platform_.createFolder(parent) || !platform_.createFolder(folder_) ||
-        !platform_.writeFile(jobFile, Utf16LeFile(DeadlineJobInfo(job, choice_.settings))) ||
-        !platform_.writeFile(pluginFile, Utf16LeFile(DeadlinePluginInfo(installFolder_, job)))) {
+    // Beside the program, or in the user's own folder where the program's cannot be written.
+    const std::wstring jobFile = WriteScriptFile(
+        platform_, L"deadline\\job_" + number + L".job",
+        Utf16LeFile(DeadlineJobInfo(job, choice_.settings)));
+    const std::wstring pluginFile =
+        jobFile.empty() ? std::wstring()
+                        : WriteScriptFile(platform_, L"deadline\\plugin_" + number + L".job",
+                                          Utf16LeFile(DeadlinePluginInfo(installFolder_, job)));
+    if (pluginFile.empty()) {
         refused_ += L"\n第" + number + L"行 " + job.scene + L"：无法写入提交文件";
         PostMessageW(hwnd(), SubmitNextMessage, 0, 0);
         return;
     }
+    const std::wstring folder = pluginFile.substr(0, pluginFile.find_last_of(L'\\'));
     const std::vector<std::wstring> line{choice_.command, jobFile, pluginFile};
-    const ProcessLaunch launch{choice_.command, JoinCommandLine(line), folder_, WindowStyle::Hidden};
+    const ProcessLaunch launch{choice_.command, JoinCommandLine(line), folder, WindowStyle::Hidden};
     const HWND window = hwnd();
-    worker_ = std::thread([this, launch, window] {
-        answer_ = platform_.runAndRead(launch);
+    const auto seconds = static_cast<unsigned>(choice_.settings.timeoutSeconds);
+    auto turn = std::make_shared<Turn>();
+    turn_ = turn;
+    Platform& platform = platform_;
+    worker_ = std::thread([&platform, turn, launch, seconds, window] {
+        turn->answer = platform.runAndRead(launch, {seconds, &turn->stop});
+        turn->over = true;
         PostMessageW(window, SubmittedMessage, 0, 0);
     });
 }
 
 void DeadlineSubmission::submitted() {
-    if (worker_.joinable()) worker_.join();
+    if (worker_.joinable()) worker_.join();  // it has posted its last message
     const std::size_t row = next_ - 1;
-    const std::wstring output = answer_ ? Wide(answer_->output) : std::wstring();
+    const std::optional<ProcessOutput>& answer = turn_->answer;
+    const std::wstring output = answer ? Wide(answer->output) : std::wstring();
     std::wstring reason;
-    if (!answer_) {
+    if (!answer) {
         reason = L"无法启动deadlinecommand.exe";
-    } else if (answer_->exitCode != 0 || !DeadlineJobId(output)) {
+    } else if (answer->timedOut) {
+        reason = L"deadlinecommand在" + std::to_wstring(choice_.settings.timeoutSeconds) +
+                 L"秒内没有回应";
+    } else if (answer->exitCode != 0 || !DeadlineJobId(output)) {
         reason = LastLine(output);
         if (reason.empty()) reason = L"deadlinecommand.exe 没有给出任务编号";
     }
@@ -133,6 +167,8 @@ void DeadlineSubmission::submitted() {
     PostMessageW(hwnd(), SubmitNextMessage, 0, 0);
 }
 
+// The closing message belongs to the main window: this window is hidden while it is open, and
+// is destroyed only after this handler has returned (see Window::Dispose).
 void DeadlineSubmission::finish() {
     done_ = true;
     ShowWindow(hwnd(), SW_HIDE);

@@ -12,12 +12,14 @@ using win::ControlKind;
 enum : int {
     IdPath = 5001, IdBrowse, IdPool, IdGroup, IdManager, IdPort, IdPriority, IdSuspended, IdOk,
     IdCancel, IdLabelPath, IdLabelPool, IdLabelGroup, IdLabelManager, IdLabelPort, IdLabelPriority,
+    IdTimeout, IdLabelTimeout,
 };
 
 constexpr int ClientWidth = 5400;
 constexpr int ClientHeight = 3000;
+constexpr int DeadlineClientHeight = 3440;  // one row more, for the time limit
 
-const std::array<win::ControlSpec, 12> DeadlineLayout{{
+const std::array<win::ControlSpec, 14> DeadlineLayout{{
     {.kind = ControlKind::Label, .id = IdLabelPath, .name = L"LabelPath", .left = 120, .top = 240,
      .width = 5000, .height = 255, .tabIndex = 0, .caption = L"deadlinecommand.exe 的路径："},
     {.kind = ControlKind::TextBox, .id = IdPath, .name = L"Path", .left = 120, .top = 520,
@@ -36,12 +38,16 @@ const std::array<win::ControlSpec, 12> DeadlineLayout{{
      .top = 1480, .width = 1900, .height = 255, .tabIndex = 7, .caption = L"优先级（0-100）："},
     {.kind = ControlKind::TextBox, .id = IdPriority, .name = L"Priority", .left = 2040,
      .top = 1440, .width = 700, .height = 315, .tabIndex = 8},
+    {.kind = ControlKind::Label, .id = IdLabelTimeout, .name = L"LabelTimeout", .left = 120,
+     .top = 1920, .width = 2200, .height = 255, .tabIndex = 9, .caption = L"单个任务超时（秒）："},
+    {.kind = ControlKind::TextBox, .id = IdTimeout, .name = L"Timeout", .left = 2340,
+     .top = 1880, .width = 700, .height = 315, .tabIndex = 10},
     {.kind = ControlKind::CheckBox, .id = IdSuspended, .name = L"Suspended", .left = 120,
-     .top = 1920, .width = 2400, .height = 315, .tabIndex = 9, .caption = L"提交后暂停"},
-    {.kind = ControlKind::Button, .id = IdOk, .name = L"Ok", .left = 2400, .top = 2400,
-     .width = 1300, .height = 420, .tabIndex = 10, .caption = L"确  定", .defaultButton = true},
-    {.kind = ControlKind::Button, .id = IdCancel, .name = L"Cancel", .left = 3900, .top = 2400,
-     .width = 1300, .height = 420, .tabIndex = 11, .caption = L"取  消"},
+     .top = 2360, .width = 2400, .height = 315, .tabIndex = 11, .caption = L"提交后暂停"},
+    {.kind = ControlKind::Button, .id = IdOk, .name = L"Ok", .left = 2400, .top = 2840,
+     .width = 1300, .height = 420, .tabIndex = 12, .caption = L"确  定", .defaultButton = true},
+    {.kind = ControlKind::Button, .id = IdCancel, .name = L"Cancel", .left = 3900, .top = 2840,
+     .width = 1300, .height = 420, .tabIndex = 13, .caption = L"取  消"},
 }};
 
 const std::array<win::ControlSpec, 9> BackburnerLayout{{
@@ -94,7 +100,7 @@ bool FarmDialog::create(HWND owner) {
     const std::span<const win::ControlSpec> layout =
         deadline ? std::span<const win::ControlSpec>(DeadlineLayout) : BackburnerLayout;
     if (!createForm(L"RavolenFarm", deadline ? L"提交到Deadline" : L"提交到Backburner", ClientWidth,
-                    ClientHeight, 10.5, nullptr, owner) ||
+                    deadline ? DeadlineClientHeight : ClientHeight, 10.5, nullptr, owner) ||
         !createControls(layout)) {
         destroyWindow();
         return false;
@@ -104,6 +110,7 @@ bool FarmDialog::create(HWND owner) {
         win::SetText(item(IdPool), deadline_.settings.pool);
         win::SetText(item(IdGroup), deadline_.settings.group);
         win::SetText(item(IdPriority), std::to_wstring(deadline_.settings.priority));
+        win::SetText(item(IdTimeout), std::to_wstring(deadline_.settings.timeoutSeconds));
         win::SetChecked(item(IdSuspended), deadline_.settings.suspended);
     } else {
         win::SetText(item(IdManager), backburner_.manager);
@@ -146,9 +153,12 @@ void FarmDialog::Ok_Click() {
         }
         const auto priority = number(IdPriority, 0, 100, L"优先级只能是0到100之间的整数。");
         if (!priority) return;
+        const auto timeout =
+            number(IdTimeout, 10, 3600, L"单个任务超时只能是10到3600之间的整数（秒）。");
+        if (!timeout) return;
         deadline_ = {command,
                      {win::WindowText(item(IdPool)), win::WindowText(item(IdGroup)), *priority,
-                      win::IsChecked(item(IdSuspended))}};
+                      win::IsChecked(item(IdSuspended)), *timeout}};
     } else {
         const std::wstring manager = win::WindowText(item(IdManager));
         if (manager.empty()) {

@@ -8,6 +8,7 @@
 #include <span>
 #include <utility>
 
+#include "base/BoxOwner.h"
 #include "mainwindow/Module1.h"
 #include "mainwindow/QuickAdd.h"
 #include "mainwindow/UnifiedSettings.h"
@@ -180,6 +181,9 @@ constexpr std::wstring_view JobListOpenFilter =
     L"All Files (*.*)|*.*";
 constexpr std::wstring_view JobListSaveFilter = L"任务列表工作簿 (*.xlsx)|*.xlsx|任务列表 CSV (*.csv)|*.csv";
 
+// The largest job list file that is read at all.
+constexpr unsigned long long MaxJobListBytes = 64ull << 20;
+
 const win::CommandRoute<Form1> Form1::Commands[] = {
     {IdMenuOpen, 0, &Form1::OpenJobList_Click},  // 0 from the menu, 1 from the shortcut key
     {IdMenuOpen, 1, &Form1::OpenJobList_Click},
@@ -265,6 +269,11 @@ Form1::Startup Form1::create() {
         destroyWindow();
         return Startup::Failed;
     }
+    // A handler that failed leaves no silence: the main window says so, and the program goes on.
+    win::Window::SetFailureReport([this](const std::wstring& what) {
+        const BoxOwnerScope owner(hwnd());
+        platform_.showMessage(L"程序内部错误：" + what + L"，刚才的操作没有完成。");
+    });
     return Startup::Ready;
 }
 
@@ -367,14 +376,20 @@ LRESULT Form1::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         default: break;
     }
-    // The program lives as long as its main window, and the job editor no longer.
+    if (message == WM_CLOSE) {
+        Command7_Click();
+        return 0;
+    }
+    // The program lives as long as its main window, and the job editor no longer. A window whose
+    // handler is still running (a message box of its own is open) goes once that returns.
     if (message == WM_DESTROY) {
         saveSessionNow();  // 退  出 and the close box alike
         sessionReady_ = false;
-        form2_.reset();
-        results_.reset();
-        farmDialog_.reset();
-        submission_.reset();
+        win::Window::Dispose(form2_);
+        win::Window::Dispose(results_);
+        win::Window::Dispose(farmDialog_);
+        win::Window::Dispose(submission_);
+        win::Window::SetFailureReport(nullptr);
         PostQuitMessage(0);
     }
     return Form::onMessage(message, wParam, lParam);
@@ -414,6 +429,11 @@ void Form1::onTimer(UINT_PTR id) {
 void Form1::Command1_Click() {
     // A click can still arrive for the disabled button (a queued BM_CLICK does under Wine).
     if (!IsWindowEnabled(item(IdCommand1))) return;
+    // Also while its closing message is open: the submission is still on the stack.
+    if (submission_ && (submission_->running() || submission_->handling())) {
+        platform_.showMessage(L"上一批任务仍在提交到Deadline，请等它完成或点击“停止”。");
+        return;
+    }
     JobList.commitEdit();
     const RenderRequest request{win::WindowText(item(IdText1)), jobs().all(),
                                 win::IsChecked(item(IdCheck1))};
@@ -425,15 +445,16 @@ void Form1::Command1_Click() {
         submitToDeadline(request);
         return;
     }
-    if (!StartRender(platform_, request)) return;
+    const RenderStart started = StartRender(platform_, request);
+    if (!started) return;
     win::DisableControl(item(IdCommand1));
-    platform_.showMessage(std::wstring(RenderStartedMessage));
+    platform_.showMessage(RenderStartedText(RenderStartedMessage, started));
 }
 
 // "+": the job editor dialog, created on first use and after its close box destroyed it.
 void Form1::Command2_Click() {
     if (!jobDialog()) {
-        form2_.reset();
+        win::Window::Dispose(form2_);
         auto dialog = std::make_unique<Form2>(platform_, static_cast<JobTableHost&>(*this));
         if (!dialog->create()) return;
         form2_ = std::move(dialog);
@@ -539,6 +560,12 @@ void Form1::OpenJobList_Click() {
         {L"打开任务列表", std::wstring(JobListOpenFilter), 1, false});
     if (answer.size() != 1) return;
     const std::wstring& path = answer.front();
+    // Refused before reading: a file that large is no job list, and reading it could exhaust
+    // the memory.
+    if (const auto size = platform_.fileSize(path); size && *size > MaxJobListBytes) {
+        platform_.showMessage(L"任务列表文件太大（超过64MB）：" + path);
+        return;
+    }
     const std::optional<std::string> bytes = platform_.readFile(path);
     if (!bytes) {
         platform_.showMessage(JobListFaultMessage(path, {1, L"无法打开文件"}));
@@ -719,7 +746,13 @@ void Form1::Deadline_Click() { openFarmDialog(RenderWay::Deadline); }
 void Form1::Backburner_Click() { openFarmDialog(RenderWay::Backburner); }
 
 void Form1::openFarmDialog(RenderWay way) {
-    farmDialog_.reset();
+    // The same dialog again comes forward as it is; one whose message is still open stays.
+    if (farmDialog() && farmDialog_->way() == way) {
+        ShowWindow(farmDialog_->hwnd(), SW_SHOW);
+        SetForegroundWindow(farmDialog_->hwnd());
+        return;
+    }
+    win::Window::Dispose(farmDialog_);
     auto dialog = std::make_unique<FarmDialog>(platform_, way, deadline_, backburner_, [this, way] {
         way_ = way;  // OK makes the farm the way 渲  染 goes
         showRenderWay();
@@ -747,9 +780,11 @@ void Form1::renderOnBackburner(const RenderRequest& request) {
     const ComposedScript dryRun = ComposeRenderScript(farm.installFolder, farm.rows, false,
                                                       platform_.scriptCodec(), &backburner_);
     if (!dryRun.refusal && !farmMayReach(farm.rows)) return;
-    if (!StartRender(platform_, farm, &backburner_)) return;
+    const RenderStart started = StartRender(platform_, farm, &backburner_);
+    if (!started) return;
     win::DisableControl(item(IdCommand1));
-    std::wstring message = L"所有渲染任务正在提交到Backburner管理器 " + backburner_.manager + L"。";
+    std::wstring message = RenderStartedText(
+        L"所有渲染任务正在提交到Backburner管理器 " + backburner_.manager + L"。", started);
     if (const std::wstring note = shutdownNote(); !note.empty()) message += L"\n" + note;
     platform_.showMessage(message);
 }
@@ -771,16 +806,22 @@ void Form1::submitToDeadline(const RenderRequest& request) {
         return;
     }
     if (!farmMayReach(request.rows)) return;
-    submission_.reset();
-    auto submission = std::make_unique<DeadlineSubmission>(
-        platform_, request.rows, deadline_, request.installFolder,
-        platform_.programFolder() + L"\\bat\\deadline", nullptr);
+    win::Window::Dispose(submission_);
+    auto submission = std::make_unique<DeadlineSubmission>(platform_, request.rows, deadline_,
+                                                           request.installFolder, nullptr);
     submission->addNote(shutdownNote());
     if (submission->start(hwnd())) submission_ = std::move(submission);
 }
 
-// Ends the program at once; a running render and a pending shutdown go on.
-void Form1::Command7_Click() { DestroyWindow(hwnd()); }
+// Ends the program at once; a running render and a pending shutdown go on. A Deadline
+// submission under way is ended only when the artist says so.
+void Form1::Command7_Click() {
+    if (submission_ && submission_->running()) {
+        if (!platform_.ask(L"正在提交到Deadline，确定要停止提交并退出吗？")) return;
+        if (submission_) submission_->abandon();
+    }
+    if (hwnd()) DestroyWindow(hwnd());
+}
 
 void Form1::Command9_Click() {
     CancelShutdown(platform_);

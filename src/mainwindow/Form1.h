@@ -33,7 +33,10 @@ public:
           writer_([&platform](const std::wstring& path, std::string_view bytes) {
               return platform.replaceFile(path, bytes);
           }) {}
-    ~Form1() override { destroyWindow(); }
+    ~Form1() override {
+        if (hwnd()) win::Window::SetFailureReport(nullptr);
+        destroyWindow();
+    }
 
     enum class Startup {
         Ready,           // created hidden and loaded: show it

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -73,6 +74,15 @@ struct MaxInstallation {
 struct ProcessOutput {
     unsigned long exitCode = 0;
     std::string output;  // standard output and standard error, as the program wrote them
+    bool timedOut = false;  // ended, with every process it started, after the time limit
+    bool stopped = false;   // ended, with every process it started, because it was told to stop
+};
+
+// The bounds of a program run to its end: a time limit in seconds (0 for none), and a flag that
+// any thread may set to end it at once.
+struct RunBounds {
+    unsigned seconds = 0;
+    const std::atomic<bool>* stop = nullptr;
 };
 
 // What became of a request to end the render job.
@@ -109,6 +119,8 @@ public:
     // Replaces the file's content only once every byte is written: a temporary file beside it
     // takes the old one's place, so a failure never leaves half a file. False on failure.
     virtual bool replaceFile(const std::wstring& path, std::string_view bytes) = 0;
+    // The file's size in bytes, or nothing when it is not a file that can be asked.
+    virtual std::optional<unsigned long long> fileSize(const std::wstring& path) = 0;
     // The entries of a folder, in no particular order; nothing when the path is not a folder.
     virtual std::optional<std::vector<FolderEntry>> folderEntries(const std::wstring& path) = 0;
     // The 3ds Max installations the registry and the Program Files folder know, newest first.
@@ -117,8 +129,10 @@ public:
     virtual bool startProcess(const ProcessLaunch& launch) = 0;
 
     // Runs the program hidden, without a console window of its own, and waits for its end; nothing
-    // when it cannot be started.
-    virtual std::optional<ProcessOutput> runAndRead(const ProcessLaunch& launch) = 0;
+    // when it cannot be started. The program and whatever it starts run in a job of their own,
+    // ended as a whole when the bounds are reached.
+    virtual std::optional<ProcessOutput> runAndRead(const ProcessLaunch& launch,
+                                                    RunBounds bounds = {}) = 0;
 
     // The render job holds the render script and every process it starts, and nothing else. It
     // is found again by name, by this run of the program or a later one, as long as any of its
@@ -148,6 +162,9 @@ public:
     // choice has no file-system path.
     virtual std::wstring browseFolder(const std::wstring& title) = 0;
 
+    // Message boxes and questions belong to the window whose handler raised them and keep the
+    // whole program modal while they are open, also when the program is not the active one.
+    //
     // A modal question with the buttons 是 and 否 and the application's title; true for 是.
     virtual bool ask(const std::wstring& text) = 0;
     // True when the path lies on another computer: a UNC path, or a drive mapped to a share.

@@ -5,7 +5,10 @@
 #include <shobjidl.h>
 
 #include <algorithm>
+#include <memory>
+#include <vector>
 
+#include "base/BoxOwner.h"
 #include "base/Handles.h"
 
 namespace ravolen {
@@ -44,20 +47,63 @@ DWORD ActiveProcesses(HANDLE job) {
     return accounting.ActiveProcesses;
 }
 
-// Starts the program suspended when `suspended`, so that it can join a job before it runs.
-bool CreateProcessFor(const ProcessLaunch& launch, bool suspended, PROCESS_INFORMATION& info) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = launch.style == WindowStyle::Hidden ? SW_HIDE : SW_SHOWMINIMIZED;
+// An attribute list that lets a new process inherit the given handles and no other.
+class InheritOnly {
+public:
+    explicit InheritOnly(std::vector<HANDLE> handles) : handles_(std::move(handles)) {
+        SIZE_T size = 0;
+        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        storage_ = std::make_unique<unsigned char[]>(size);
+        list_ = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.get());
+        ready_ = InitializeProcThreadAttributeList(list_, 1, 0, &size) != FALSE;
+        if (ready_ &&
+            !UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
+                                       handles_.size() * sizeof(HANDLE), nullptr, nullptr)) {
+            DeleteProcThreadAttributeList(list_);
+            ready_ = false;
+        }
+    }
+    ~InheritOnly() {
+        if (ready_) DeleteProcThreadAttributeList(list_);
+    }
+    InheritOnly(const InheritOnly&) = delete;
+    InheritOnly& operator=(const InheritOnly&) = delete;
+
+    // Null when the list could not be made.
+    LPPROC_THREAD_ATTRIBUTE_LIST get() const { return ready_ ? list_ : nullptr; }
+
+private:
+    std::vector<HANDLE> handles_;
+    std::unique_ptr<unsigned char[]> storage_;
+    LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+    bool ready_ = false;
+};
+
+// Starts the program suspended when `suspended`, so that it can join a job before it runs. With
+// `inherited`, an inheritable handle, the program inherits that handle and no other.
+bool CreateProcessFor(const ProcessLaunch& launch, bool suspended, PROCESS_INFORMATION& info,
+                      HANDLE inherited = nullptr) {
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof startup.StartupInfo;
+    startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW;
+    startup.StartupInfo.wShowWindow =
+        launch.style == WindowStyle::Hidden ? SW_HIDE : SW_SHOWMINIMIZED;
     std::wstring commandLine = launch.commandLine;  // CreateProcessW may write into it
     // A console of its own, hidden or minimised, whether or not this process has a console.
-    const DWORD flags = CREATE_NEW_CONSOLE | CREATE_UNICODE_ENVIRONMENT |
-                        (suspended ? CREATE_SUSPENDED : 0u);
-    return CreateProcessW(launch.application.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                          flags, nullptr,
+    DWORD flags = CREATE_NEW_CONSOLE | CREATE_UNICODE_ENVIRONMENT |
+                  (suspended ? CREATE_SUSPENDED : 0u);
+    std::optional<InheritOnly> only;
+    if (inherited) {
+        only.emplace(std::vector<HANDLE>{inherited});
+        if (!only->get()) return false;
+        startup.StartupInfo.cb = sizeof startup;
+        startup.lpAttributeList = only->get();
+        flags |= EXTENDED_STARTUPINFO_PRESENT;
+    }
+    return CreateProcessW(launch.application.c_str(), commandLine.data(), nullptr, nullptr,
+                          inherited ? TRUE : FALSE, flags, nullptr,
                           launch.workingFolder.empty() ? nullptr : launch.workingFolder.c_str(),
-                          &startup, &info) != FALSE;
+                          &startup.StartupInfo, &info) != FALSE;
 }
 
 std::wstring ParentFolder(std::wstring_view path) {
@@ -147,6 +193,68 @@ void SetUpFileDialog(IFileDialog& dialog, const std::wstring& title, std::wstrin
     }
     dialog.SetFileTypes(static_cast<UINT>(types.size()), types.data());
 }
+
+
+// The window a box belongs to: that of the handler that raised it, or, where it is hidden (a
+// progress window reporting its end), the nearest visible window that owns it; failing those,
+// the active window, then the program's frontmost window on this thread.
+HWND BoxOwner() {
+    HWND owner = CurrentBoxOwner ? GetAncestor(CurrentBoxOwner, GA_ROOT) : nullptr;
+    while (owner && !IsWindowVisible(owner)) owner = GetWindow(owner, GW_OWNER);
+    if (!owner) owner = GetActiveWindow();
+    if (!owner) {
+        EnumThreadWindows(
+            GetCurrentThreadId(),
+            [](HWND window, LPARAM found) {
+                if (!IsWindowVisible(window) || !IsWindowEnabled(window)) return TRUE;
+                *reinterpret_cast<HWND*>(found) = window;
+                return FALSE;  // the first is the frontmost
+            },
+            reinterpret_cast<LPARAM>(&owner));
+    }
+    return owner;
+}
+
+// Disables every other window of this thread while it lives, as a box disables its owner: the
+// whole program waits for the answer, whichever of its windows asked.
+class ProgramModal {
+public:
+    explicit ProgramModal(HWND owner) {
+        struct Context {
+            HWND owner;
+            std::vector<HWND>* disabled;
+        } context{owner, &disabled_};
+        EnumThreadWindows(
+            GetCurrentThreadId(),
+            [](HWND window, LPARAM data) {
+                auto& c = *reinterpret_cast<Context*>(data);
+                if (window != c.owner && IsWindowEnabled(window)) {
+                    EnableWindow(window, FALSE);
+                    c.disabled->push_back(window);
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&context));
+    }
+    ~ProgramModal() {
+        for (const HWND window : disabled_) {
+            if (IsWindow(window)) EnableWindow(window, TRUE);
+        }
+    }
+    ProgramModal(const ProgramModal&) = delete;
+    ProgramModal& operator=(const ProgramModal&) = delete;
+
+private:
+    std::vector<HWND> disabled_;
+};
+
+int ProgramModalBox(const std::wstring& text, UINT style) {
+    const HWND owner = BoxOwner();
+    const ProgramModal modal(owner);
+    return MessageBoxW(owner, text.c_str(), std::wstring(ApplicationTitle).c_str(),
+                       style | MB_APPLMODAL);
+}
+
 
 }  // namespace
 
@@ -239,6 +347,16 @@ std::optional<std::string> Win32Platform::readFile(const std::wstring& path) {
     }
     return bytes;
 }
+
+std::optional<unsigned long long> Win32Platform::fileSize(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return std::nullopt;
+    }
+    return (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
 
 bool Win32Platform::replaceFile(const std::wstring& path, std::string_view bytes) {
     // Per process and thread: the session may be saved on a worker while a job list is saved.
@@ -386,7 +504,17 @@ bool Win32Platform::startProcess(const ProcessLaunch& launch) {
     return true;
 }
 
-std::optional<ProcessOutput> Win32Platform::runAndRead(const ProcessLaunch& launch) {
+std::optional<ProcessOutput> Win32Platform::runAndRead(const ProcessLaunch& launch,
+                                                      RunBounds bounds) {
+    // The program and all it starts share one job, so that a limit ends the whole tree; closing
+    // the job's last handle ends them too, should this program itself end meanwhile.
+    const KernelHandle job(CreateJobObjectW(nullptr, nullptr));
+    if (job) {
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits,
+                                sizeof limits);
+    }
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return std::nullopt;
@@ -394,32 +522,76 @@ std::optional<ProcessOutput> Win32Platform::runAndRead(const ProcessLaunch& laun
     KernelHandle writer(writeEnd);
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);  // only the child's end is inherited
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
-    startup.wShowWindow = SW_HIDE;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    startup.hStdInput = nullptr;
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+    startup.StartupInfo.wShowWindow = SW_HIDE;
+    startup.StartupInfo.hStdOutput = writeEnd;
+    startup.StartupInfo.hStdError = writeEnd;
+    startup.StartupInfo.hStdInput = nullptr;
+    const InheritOnly only({writeEnd});
+    DWORD flags = CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED;
+    if (only.get()) {
+        startup.lpAttributeList = only.get();
+        flags |= EXTENDED_STARTUPINFO_PRESENT;
+    } else {
+        startup.StartupInfo.cb = sizeof startup.StartupInfo;
+    }
     std::wstring commandLine = launch.commandLine;
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(launch.application.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                        CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, nullptr,
+                        flags, nullptr,
                         launch.workingFolder.empty() ? nullptr : launch.workingFolder.c_str(),
-                        &startup, &info)) {
+                        &startup.StartupInfo, &info)) {
         return std::nullopt;
     }
     const KernelHandle process(info.hProcess);
     const KernelHandle thread(info.hThread);
+    const bool inJob = job && AssignProcessToJobObject(job.get(), process.get());
+    ResumeThread(thread.get());
     writer.reset();  // the pipe ends when the program's own end closes
 
+    const auto endAll = [&] {
+        if (inJob) {
+            TerminateJobObject(job.get(), 1);
+        } else {
+            TerminateProcess(process.get(), 1);
+        }
+    };
     ProcessOutput result;
+    const ULONGLONG deadline =
+        bounds.seconds > 0 ? GetTickCount64() + bounds.seconds * 1000ull : ~0ull;
     char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read > 0) {
-        result.output.append(buffer, read);
+    // Polled, never blocked on: a silent program would hold a blocking read forever.
+    for (;;) {
+        DWORD available = 0;
+        if (!PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr)) break;  // all ended
+        if (available > 0) {
+            DWORD read = 0;
+            if (!ReadFile(readEnd, buffer, std::min<DWORD>(available, sizeof buffer), &read,
+                          nullptr) || read == 0) {
+                break;
+            }
+            result.output.append(buffer, read);
+            continue;
+        }
+        if (!result.timedOut && !result.stopped) {
+            if (bounds.stop && bounds.stop->load()) {
+                result.stopped = true;
+                endAll();
+            } else if (GetTickCount64() >= deadline) {
+                result.timedOut = true;
+                endAll();
+            }
+        }
+        WaitForSingleObject(process.get(), 20);
+        // The program ended but something it started still holds the pipe: that ends with it.
+        if (WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) {
+            if (!inJob) break;  // what it started cannot be told apart: its output is left
+            TerminateJobObject(job.get(), 0);
+        }
     }
-    WaitForSingleObject(process.get(), INFINITE);
+    WaitForSingleObject(process.get(), 5000);
     DWORD code = 0;
     GetExitCodeProcess(process.get(), &code);
     result.exitCode = code;
@@ -427,20 +599,32 @@ std::optional<ProcessOutput> Win32Platform::runAndRead(const ProcessLaunch& laun
 }
 
 bool Win32Platform::startInRenderJob(const ProcessLaunch& launch) {
-    // Creates the job, or opens the one an earlier render left running. Without
-    // JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE the render outlives this program.
-    const KernelHandle job(CreateJobObjectW(nullptr, RenderJobName));
+    // Creates the job, or opens the one an earlier render left running, and keeps it for the
+    // whole run. Without JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE the render outlives this program.
+    if (!renderJob_) renderJob_.reset(CreateJobObjectW(nullptr, RenderJobName));
+    // The script holds a handle of its own, and passes it on to what it starts: the job keeps its
+    // name while any process of the render runs, after this program ended or crashed too.
+    HANDLE inheritable = nullptr;
+    if (renderJob_ &&
+        !DuplicateHandle(GetCurrentProcess(), renderJob_.get(), GetCurrentProcess(), &inheritable,
+                         JOB_OBJECT_QUERY | JOB_OBJECT_TERMINATE, TRUE, 0)) {
+        inheritable = nullptr;
+    }
+    const KernelHandle scriptsHandle(inheritable);  // this program's copy closes afterwards
     PROCESS_INFORMATION info{};
-    if (!CreateProcessFor(launch, true, info)) return false;
+    if (!CreateProcessFor(launch, true, info, inheritable)) return false;
     KernelHandle process(info.hProcess);
     KernelHandle thread(info.hThread);
     // Where no job can be had (none created, or this program sits in a job that forbids
     // nesting), the script runs all the same; cancelling then has no job to go by.
-    if (!job || !AssignProcessToJobObject(job.get(), process.get())) jobsUnavailable_ = true;
+    if (!renderJob_ || !AssignProcessToJobObject(renderJob_.get(), process.get())) {
+        jobsUnavailable_ = true;
+    }
     if (ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
         TerminateProcess(process.get(), 1);
         return false;
     }
+    lastScript_ = {info.dwProcessId, inheritable};
     return true;
 }
 
@@ -517,8 +701,7 @@ std::wstring Win32Platform::browseFolder(const std::wstring& title) {
 }
 
 bool Win32Platform::ask(const std::wstring& text) {
-    return MessageBoxW(GetActiveWindow(), text.c_str(), std::wstring(ApplicationTitle).c_str(),
-                       MB_YESNO | MB_ICONQUESTION) == IDYES;
+    return ProgramModalBox(text, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
 bool Win32Platform::onNetwork(const std::wstring& path) {
@@ -529,9 +712,7 @@ bool Win32Platform::onNetwork(const std::wstring& path) {
 }
 
 void Win32Platform::showMessage(const std::wstring& text, MessageIcon icon) {
-    const UINT style = MB_OK | (icon == MessageIcon::Information ? MB_ICONINFORMATION : 0u);
-    // Owned by the active window, so the message is modal to the window that asked.
-    MessageBoxW(GetActiveWindow(), text.c_str(), std::wstring(ApplicationTitle).c_str(), style);
+    ProgramModalBox(text, MB_OK | (icon == MessageIcon::Information ? MB_ICONINFORMATION : 0u));
 }
 
 }  // namespace ravolen

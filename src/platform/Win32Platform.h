@@ -20,13 +20,15 @@ public:
     bool writeFile(const std::wstring& path, std::string_view bytes) override;
     bool fileExists(const std::wstring& path) override;
     std::optional<std::string> readFile(const std::wstring& path) override;
+    std::optional<unsigned long long> fileSize(const std::wstring& path) override;
     bool replaceFile(const std::wstring& path, std::string_view bytes) override;
     std::optional<std::vector<FolderEntry>> folderEntries(const std::wstring& path) override;
     std::vector<MaxInstallation> maxInstallations() override;
     std::wstring saveFile(const SaveFileRequest& request) override;
     SaveFileChoice chooseSaveFile(const SaveFileRequest& request) override;
     bool startProcess(const ProcessLaunch& launch) override;
-    std::optional<ProcessOutput> runAndRead(const ProcessLaunch& launch) override;
+    std::optional<ProcessOutput> runAndRead(const ProcessLaunch& launch,
+                                            RunBounds bounds = {}) override;
     bool startInRenderJob(const ProcessLaunch& launch) override;
     bool renderJobRunning() override;
     RenderJobEnd endRenderJob() override;
@@ -37,8 +39,20 @@ public:
     bool ask(const std::wstring& text) override;
     bool onNetwork(const std::wstring& path) override;
 
+    // The last script started in the render job: its process id, and the value of its inherited
+    // handle to the job, which is the same in the script's process as it was here.
+    struct ScriptStart {
+        DWORD processId = 0;
+        HANDLE jobHandle = nullptr;
+    };
+    ScriptStart lastScript() const { return lastScript_; }
+
 private:
     CodePageCodec codec_;
+    // Held for the whole run: a job's name lasts only while a handle to it is open, and the
+    // processes inside it hold none.
+    KernelHandle renderJob_;
+    ScriptStart lastScript_;
     KernelHandle instanceMutex_;
     bool previousInstance_ = false;
     bool jobsUnavailable_ = false;  // a script of this run had to start outside the render job

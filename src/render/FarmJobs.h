@@ -25,6 +25,7 @@ struct DeadlineSettings {
     std::wstring group;
     int priority = 50;
     bool suspended = false;
+    int timeoutSeconds = 120;  // how long deadlinecommand may take for one row
 };
 
 // The job info file's key=value lines.

@@ -1,6 +1,7 @@
 #include "render/RenderCommand.h"
 
 #include <cwctype>
+#include <vector>
 
 #include "render/RenderScript.h"
 
@@ -15,7 +16,41 @@ ProcessLaunch SystemCommand(Platform& platform, std::wstring_view program,
     return ProcessLaunch{path, L"\"" + path + L"\" " + std::wstring(arguments), L"", style};
 }
 
+std::wstring ParentOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
+
+// The folders that may hold the scripts, the program's own first.
+std::vector<std::wstring> ScriptFolders(Platform& platform) {
+    std::vector<std::wstring> folders{platform.programFolder() + L"\\" + std::wstring(ScriptFolderName)};
+    if (const std::wstring own = platform.userDataFolder(); !own.empty()) {
+        folders.push_back(own + L"\\" + std::wstring(ScriptFolderName));
+    }
+    return folders;
+}
+
 }  // namespace
+
+std::wstring WriteScriptFile(Platform& platform, std::wstring_view name, std::string_view bytes) {
+    const std::size_t separator = name.find(L'\\');
+    const std::vector<std::wstring> folders = ScriptFolders(platform);
+    for (const std::wstring& folder : folders) {
+        // The user's own folder may not exist yet: %LOCALAPPDATA%\Ravolen first.
+        if (folder != folders.front() && !platform.createFolder(ParentOf(folder))) continue;
+        if (!platform.createFolder(folder)) continue;
+        if (separator != std::wstring_view::npos &&
+            !platform.createFolder(folder + L"\\" + std::wstring(name.substr(0, separator)))) {
+            continue;
+        }
+        const std::wstring path = folder + L"\\" + std::wstring(name);
+        if (platform.writeFile(path, bytes)) return path;
+    }
+    return {};
+}
+
+std::wstring RenderStartedText(std::wstring_view message, const RenderStart& start) {
+    std::wstring text(message);
+    if (!start.besideProgram) text += L"\n渲染脚本保存在：" + start.scriptPath;
+    return text;
+}
 
 std::wstring ResolveFrom(std::wstring_view folder, std::wstring_view path) {
     const bool drive = path.size() >= 2 && IsDriveLetter(path[0]) && path[1] == L':';
@@ -35,16 +70,15 @@ std::wstring ResolveFrom(std::wstring_view folder, std::wstring_view path) {
     return base + L"\\" + std::wstring(path);
 }
 
-bool StartRender(Platform& platform, const RenderRequest& request,
-                 const BackburnerSettings* backburner) {
+RenderStart StartRender(Platform& platform, const RenderRequest& request,
+                        const BackburnerSettings* backburner) {
     // Checked before anything is written: the running script reads this very file.
     if (platform.renderJobRunning()) {
         platform.showMessage(std::wstring(RenderStillRunningMessage));
-        return false;
+        return {};
     }
 
-    const std::wstring scriptFolder = platform.programFolder() + L"\\" + std::wstring(ScriptFolderName);
-    const std::wstring scriptPath = scriptFolder + L"\\" + std::wstring(ScriptFileName);
+    const std::wstring programScripts = ScriptFolders(platform).front();
     const ComposedScript script = ComposeRenderScript(
         request.installFolder, request.rows, request.shutdownAfterwards, platform.scriptCodec(),
         backburner);
@@ -52,31 +86,41 @@ bool StartRender(Platform& platform, const RenderRequest& request,
     if (script.refusal) {
         // The file is rewritten even for a refused table, so it never holds an older, complete
         // script that a user might mistake for the current one.
-        if (platform.createFolder(scriptFolder)) platform.writeFile(scriptPath, script.bytes);
+        WriteScriptFile(platform, ScriptFileName, script.bytes);
         platform.showMessage(RefusalMessage(*script.refusal));
-        return false;
+        return {};
     }
 
     // Every job line would fail at once, and a shutdown follow two minutes later. An empty table
     // calls no renderer: its script only shuts down, or does nothing.
-    if (!request.rows.empty()) {
+    const auto rendererMissing = [&](const std::wstring& scriptFolder) {
+        if (request.rows.empty()) return false;
         const std::wstring renderer =
             ResolveFrom(scriptFolder, request.installFolder + L"\\3dsmaxcmd.exe");
-        if (!platform.fileExists(renderer)) {
-            platform.showMessage(L"找不到3dsMax的渲染程序：" + renderer + L"，请检查3dsMax的安装路径。");
-            return false;
-        }
-    }
+        if (platform.fileExists(renderer)) return false;
+        platform.showMessage(L"找不到3dsMax的渲染程序：" + renderer + L"，请检查3dsMax的安装路径。");
+        return true;
+    };
+    if (rendererMissing(programScripts)) return {};
 
-    if (!platform.createFolder(scriptFolder) || !platform.writeFile(scriptPath, script.bytes)) {
-        platform.showMessage(L"无法写入渲染脚本：" + scriptPath);
-        return false;
+    const std::wstring scriptPath = WriteScriptFile(platform, ScriptFileName, script.bytes);
+    if (scriptPath.empty()) {
+        platform.showMessage(L"无法写入渲染脚本：" + programScripts + L"\\" +
+                             std::wstring(ScriptFileName));
+        return {};
+    }
+    const std::wstring scriptFolder = ParentOf(scriptPath);
+    // A relative install folder is found from the folder the script runs in.
+    const std::wstring renderer = request.installFolder + L"\\3dsmaxcmd.exe";
+    if (ResolveFrom(scriptFolder, renderer) != ResolveFrom(programScripts, renderer) &&
+        rendererMissing(scriptFolder)) {
+        return {};
     }
     if (!platform.startInRenderJob(ScriptLaunch(platform.systemFolder(), scriptFolder))) {
         platform.showMessage(L"无法启动渲染脚本：" + scriptPath);
-        return false;
+        return {};
     }
-    return true;
+    return {true, scriptPath, scriptFolder == programScripts};
 }
 
 void CancelShutdown(Platform& platform) {

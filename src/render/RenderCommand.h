@@ -16,13 +16,30 @@ struct RenderRequest {
     bool shutdownAfterwards = false;
 };
 
-// Writes bat\Render.bat beside the program and starts it hidden in the render job. Returns true
-// once the script runs; otherwise it has told the user why. It never rewrites the script while
+// How a render was started.
+struct RenderStart {
+    bool started = false;
+    std::wstring scriptPath;
+    bool besideProgram = true;  // false: in the user's own folder, the program's could not be written
+    explicit operator bool() const { return started; }
+};
+
+// Writes bat\Render.bat beside the program (or, where that cannot be written, in the user's own
+// bat folder) and starts it hidden in the render job. True once the script runs; otherwise it has
+// told the user why. It never rewrites the script while
 // an earlier one still runs (cmd reads a running script from disk, line by line), and never
 // starts a table's script without the renderer it calls.
 // With `backburner`, each line hands its job to that manager instead of rendering it here.
-bool StartRender(Platform& platform, const RenderRequest& request,
-                 const BackburnerSettings* backburner = nullptr);
+RenderStart StartRender(Platform& platform, const RenderRequest& request,
+                        const BackburnerSettings* backburner = nullptr);
+
+// The message that a render has started, and where its script lies when not beside the program.
+std::wstring RenderStartedText(std::wstring_view message, const RenderStart& start);
+
+// Writes the file at `name` (which may hold one folder: "deadline\job_1.job") into the bat
+// folder beside the program or, when that folder cannot be made or written, into the bat folder
+// of the program's own folder in %LOCALAPPDATA%. The path written, or empty when neither could be.
+std::wstring WriteScriptFile(Platform& platform, std::wstring_view name, std::string_view bytes);
 
 // Aborts a pending shutdown with the system's shutdown.exe, minimised, without waiting.
 void CancelShutdown(Platform& platform);

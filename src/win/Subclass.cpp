@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include "win/Window.h"
+
 namespace ravolen::win {
 namespace {
 
@@ -34,7 +36,7 @@ LRESULT CALLBACK Subclass::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPA
             if (const auto answer = self->handler_(message, wParam, lParam)) return *answer;
         } catch (...) {
             // Unwinding through the system's frames is undefined; the control handles it.
-            OutputDebugStringW(L"Ravolen: a control's message handler failed\n");
+            Window::ReportCurrentException();
         }
     }
     return DefSubclassProc(hwnd, message, wParam, lParam);

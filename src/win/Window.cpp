@@ -1,8 +1,75 @@
 #include "win/Window.h"
 
-namespace ravolen::win {
+#include <exception>
+#include <new>
+#include <stdexcept>
 
-Window::~Window() { destroyWindow(); }
+#include "base/BoxOwner.h"
+
+namespace ravolen::win {
+namespace {
+
+thread_local std::function<void(const std::wstring&)> FailureReport;
+thread_local int Live = 0;
+
+std::wstring Wide(const char* text, UINT codePage) {
+    const int length = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
+    if (length <= 1) return {};
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text, -1, wide.data(), length);
+    wide.pop_back();  // the terminator
+    return wide;
+}
+
+// What the artist is told of the exception in flight.
+std::wstring Description() {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        return L"内存不足";
+    } catch (const std::exception& failure) {
+        std::wstring what = Wide(failure.what(), CP_UTF8);
+        if (what.empty()) what = Wide(failure.what(), CP_ACP);
+        return what.empty() ? L"未知错误" : what;
+    } catch (...) {
+        return L"未知错误";
+    }
+}
+
+void Report(const std::wstring& what) {
+    OutputDebugStringW((L"Ravolen: a message handler failed: " + what + L"\n").c_str());
+    if (!FailureReport) return;
+    try {
+        FailureReport(what);
+    } catch (...) {
+        // Nothing more can be told.
+    }
+}
+
+}  // namespace
+
+void Window::SetFailureReport(std::function<void(const std::wstring& what)> report) {
+    FailureReport = std::move(report);
+}
+
+void Window::ReportCurrentException() { Report(Description()); }
+
+void Window::Dispose(std::unique_ptr<Window> window) {
+    if (!window) return;
+    if (window->running_ > 0) {
+        window->disposed_ = true;
+        window.release();  // the window procedure deletes it once its last handler returns
+    }
+}
+
+Window::Window() { ++Live; }
+
+Window::~Window() {
+    destroyWindow();
+    --Live;
+}
+
+int Window::LiveCount() { return Live; }
 
 void Window::destroyWindow() {
     const HWND hwnd = hwnd_;
@@ -60,13 +127,19 @@ LRESULT CALLBACK Window::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARA
         self->hwnd_ = nullptr;
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
+    LRESULT result = 0;
+    ++self->running_;
     try {
-        return self->onMessage(message, wParam, lParam);
+        const BoxOwnerScope owner(hwnd);
+        result = self->onMessage(message, wParam, lParam);
     } catch (...) {
-        // Unwinding through the system's frames is undefined; the message is dropped instead.
-        OutputDebugStringW(L"Ravolen: a message handler failed\n");
-        return DefWindowProcW(hwnd, message, wParam, lParam);
+        // Unwinding through the system's frames is undefined; the message is dropped instead,
+        // and the artist learns that the action did not happen.
+        ReportCurrentException();
+        result = DefWindowProcW(hwnd, message, wParam, lParam);
     }
+    if (--self->running_ == 0 && self->disposed_) delete self;
+    return result;
 }
 
 }  // namespace ravolen::win

@@ -4,8 +4,11 @@
 
 #include <shellapi.h>
 
+#include <atomic>
 #include <map>
+#include <thread>
 
+#include "base/Handles.h"
 #include "mainwindow/DeadlineSubmission.h"
 #include "platform/Win32Platform.h"
 #include "render/FarmJobs.h"
@@ -80,6 +83,50 @@ TEST(FarmTool, DeadlinesCommandGetsBothFilesAndAnswersAJobIdOrARefusal) {
     EXPECT_FALSE(platform.runAndRead({temp.path() + L"\\none.exe", L"none.exe", L"", WindowStyle::Hidden}));
 }
 
+// A tool whose repository never answers, silent or not, and a helper it started: the time limit
+// ends the whole tree, and so does a stop from another thread.
+TEST(FarmTool, AHungToolIsEndedWithEverythingItStartedAtTheLimitOrWhenStopped) {
+    Win32Platform platform;
+    const TempFolder temp(L"ravolen-hang");
+    const std::wstring tool = temp.path() + L"\\deadlinecommand.exe";
+    ASSERT_TRUE(CopyFileW(WindowsPath(RAVOLEN_DEADLINE_STANDIN).c_str(), tool.c_str(), FALSE));
+    const std::wstring pidFile = temp.path() + L"\\deadlinecommand-child.pid";
+    const ProcessLaunch launch{tool, L"deadlinecommand.exe a.job b.job", temp.path(),
+                               WindowStyle::Hidden};
+    const auto childEnded = [&] {
+        const int id = std::atoi(ReadFile(pidFile).c_str());
+        if (id == 0) return false;
+        const KernelHandle child(OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(id)));
+        return !child || WaitForSingleObject(child.get(), 10000) == WAIT_OBJECT_0;
+    };
+
+    for (const char* how : {"silent", "talking"}) {
+        SCOPED_TRACE(how);
+        DeleteFileW(pidFile.c_str());
+        ASSERT_TRUE(platform.writeFile(temp.path() + L"\\deadlinecommand-hang", how));
+        const auto answer = platform.runAndRead(launch, {1, nullptr});
+        ASSERT_TRUE(answer);
+        EXPECT_TRUE(answer->timedOut);
+        EXPECT_FALSE(answer->stopped);
+        EXPECT_EQ(answer->output.find("Connecting") != std::string::npos, how[0] == 't');
+        ASSERT_TRUE(WaitFor([&] { return Exists(pidFile); }));
+        EXPECT_TRUE(childEnded()) << "the tool's helper outlived the limit";
+    }
+
+    DeleteFileW(pidFile.c_str());
+    std::atomic<bool> stop{false};
+    std::thread stopper([&] {
+        WaitFor([&] { return Exists(pidFile); });
+        stop = true;
+    });
+    const auto answer = platform.runAndRead(launch, {3600, &stop});
+    stopper.join();
+    ASSERT_TRUE(answer);
+    EXPECT_TRUE(answer->stopped);
+    EXPECT_FALSE(answer->timedOut);
+    EXPECT_TRUE(childEnded());
+}
+
 std::wstring FromUtf16File(const std::string& bytes) {
     std::wstring text;
     for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
@@ -116,8 +163,10 @@ TEST(FarmTool, EachRowReachesDeadlineAsItsTwoFilesAndARefusalIsToldByRow) {
     };
     bool finished = false;
     // Neither folder is there yet, as on a first submission beside a fresh program.
+    const std::wstring scripts = platform.programFolder() + L"\\bat";
+    RemoveTree(scripts);
     DeadlineSubmission submission(platform, rows, {tool, {L"gpu", L"", 70, true}}, L"C:\\Max",
-                                  temp.path() + L"\\bat\\deadline", [&] { finished = true; });
+                                  [&] { finished = true; });
     const MessageBoxAnswerer answerer;
     ASSERT_TRUE(submission.start(nullptr));
     for (int i = 0; i < 3000 && !finished; ++i) {
@@ -155,6 +204,8 @@ TEST(FarmTool, EachRowReachesDeadlineAsItsTwoFilesAndARefusalIsToldByRow) {
         EXPECT_EQ(std::vector<std::wstring>(parsed + 1, parsed + count), RendererArguments(rows[row]));
         LocalFree(parsed);
     }
+    EXPECT_TRUE(Exists(scripts + L"\\deadline\\plugin_3.job"));
+    RemoveTree(scripts);
 }
 
 }  // namespace

@@ -122,6 +122,74 @@ TEST_F(RenderJobTest, CancelEndsTheScriptAndItsRendererAndNothingElse) {
     }
 }
 
+// The job's name lasts only while a handle to it is open, and the processes in it hold none: the
+// script holds one of its own, inherited at the value the program gave it.
+TEST_F(RenderJobTest, TheScriptHoldsAHandleToTheJobItRunsIn) {
+    hold();
+    Win32Platform::ScriptStart script;
+    {
+        Win32Platform platform;
+        ASSERT_TRUE(StartRender(platform, {install, rows(2), false}));
+        script = platform.lastScript();
+    }  // every handle of the program's own is closed
+    ASSERT_NE(script.jobHandle, nullptr);
+    const KernelHandle process(
+        OpenProcess(PROCESS_DUP_HANDLE | PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, script.processId));
+    ASSERT_TRUE(process);
+    HANDLE copy = nullptr;
+    ASSERT_TRUE(DuplicateHandle(process.get(), script.jobHandle, GetCurrentProcess(), &copy, 0,
+                                FALSE, DUPLICATE_SAME_ACCESS))
+        << "the script holds no handle at the value it inherited";
+    const KernelHandle job(copy);
+    BOOL inside = FALSE;
+    ASSERT_TRUE(IsProcessInJob(process.get(), job.get(), &inside));
+    EXPECT_TRUE(inside);
+
+    Win32Platform later;
+    EXPECT_TRUE(later.renderJobRunning());
+    CancelRender(later);
+    EXPECT_TRUE(WaitFor([&] { return WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0; }));
+    EXPECT_TRUE(WaitFor([&] { return !later.renderJobRunning(); }));
+}
+
+// Installed where the program's folder cannot be written: here a file named bat stands where the
+// folder must be made.
+TEST_F(RenderJobTest, AnUnwritableProgramFolderSendsTheScriptToTheUsersOwnFolder) {
+    const std::wstring own = temp.path() + L"\\本地 AppData";
+    ASSERT_TRUE(CreateDirectoryW(own.c_str(), nullptr));
+    wchar_t saved[MAX_PATH] = {};
+    const DWORD savedLength = GetEnvironmentVariableW(L"LOCALAPPDATA", saved, MAX_PATH);
+    SetEnvironmentVariableW(L"LOCALAPPDATA", own.c_str());
+    CloseHandle(CreateFileW(scriptFolder.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+
+    Win32Platform platform;
+    hold();
+    const RenderStart started = StartRender(platform, {install, rows(2), false});
+    ASSERT_TRUE(started);
+    EXPECT_FALSE(started.besideProgram);
+    const std::wstring script = own + L"\\Ravolen\\bat\\Render.bat";
+    EXPECT_EQ(started.scriptPath, script);
+    EXPECT_EQ(RenderStartedText(RenderStartedMessage, started),
+              std::wstring(RenderStartedMessage) + L"\n渲染脚本保存在：" + script);
+    ASSERT_TRUE(WaitFor([&] { return calls() == 1; }));
+    const std::string running = ReadFile(script);
+    {
+        const MessageBoxAnswerer answerer;
+        EXPECT_FALSE(StartRender(platform, {install, rows(3, L"next"), true}));
+        ASSERT_EQ(answerer.shown().size(), 1u);
+        EXPECT_EQ(answerer.shown()[0].text, RenderStillRunningMessage);
+    }
+    EXPECT_EQ(ReadFile(script), running);
+    CancelRender(platform);
+    EXPECT_TRUE(WaitFor([&] { return !platform.renderJobRunning(); }));
+    release();
+    settle();
+    EXPECT_EQ(calls(), 1u);
+
+    DeleteFileW(scriptFolder.c_str());
+    SetEnvironmentVariableW(L"LOCALAPPDATA", savedLength ? saved : nullptr);
+}
+
 TEST_F(RenderJobTest, ARenderWhileTheLastStillRunsLeavesItsScriptAlone) {
     Win32Platform platform;
     hold();

@@ -10,11 +10,17 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <atomic>
+#include <optional>
 #include <thread>
 
+#include "base/BoxOwner.h"
+#include "base/Handles.h"
 #include "render/RenderCommand.h"
+#include "win/Window.h"
 #include "render/RenderScript.h"
 #include "support/RealPlatform.h"
+#include "support/WindowTest.h"
 
 namespace ravolen {
 namespace {
@@ -37,13 +43,21 @@ std::vector<PROCESSENTRY32W> Processes() {
 // Every process started, directly or not, by this one: cmd.exe and whatever cmd.exe started.
 class Descendants {
 public:
+    // What runs already is no descendant, even where Wine has given this process the id of its
+    // long-gone parent.
+    Descendants() {
+        for (const PROCESSENTRY32W& process : Processes()) before_.insert(process.th32ProcessID);
+    }
+
     // Takes a snapshot and adds the descendants in it; returns how many are running now.
     std::size_t update() {
         const auto processes = Processes();
         for (bool grew = true; grew;) {  // a child may be listed before its parent
             grew = false;
             for (const PROCESSENTRY32W& process : processes) {
-                if (names_.count(process.th32ProcessID)) continue;
+                if (names_.count(process.th32ProcessID) || before_.count(process.th32ProcessID)) {
+                    continue;
+                }
                 if (process.th32ParentProcessID == GetCurrentProcessId() ||
                     names_.count(process.th32ParentProcessID)) {
                     names_[process.th32ProcessID];
@@ -71,6 +85,7 @@ public:
     }
 
 private:
+    std::set<DWORD> before_;
     std::map<DWORD, std::wstring> names_;
 };
 
@@ -277,6 +292,120 @@ TEST(Win32Platform, FindsTheInstallationsTheRegistryAndProgramFilesKnowNewestFir
     EXPECT_EQ(ours, (std::vector<MaxInstallation>{{2089, max2089},
                                                   {2088, max2088},
                                                   {2020, programs + L"\\Autodesk\\3ds Max 2020"}}));
+}
+
+// A window whose handler raises a message (WM_APP) or a question (WM_APP + 1) through the platform.
+class Asker final : public win::Window {
+public:
+    Asker(Platform& platform, HWND owner) : platform_(platform) {
+        createWindow(L"RavolenAsker", L"Asker", WS_OVERLAPPEDWINDOW, 0, RECT{0, 0, 300, 200},
+                     nullptr, nullptr, owner);
+        ShowWindow(hwnd(), SW_SHOWNOACTIVATE);
+    }
+    ~Asker() override { destroyWindow(); }
+
+private:
+    LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == WM_APP) {
+            platform_.showMessage(L"消息", MessageIcon::None);
+            return 0;
+        }
+        if (message == WM_APP + 1) return platform_.ask(L"问题") ? 1 : 2;
+        return Window::onMessage(message, wParam, lParam);
+    }
+    Platform& platform_;
+};
+
+// What the program looked like while a box was open: its owner and which windows took input.
+struct BoxSeen {
+    HWND owner = nullptr;
+    std::map<HWND, bool> enabled;
+};
+
+// Looks at the first box of this thread from a timer inside its modal loop, then closes it.
+class BoxWatcher {
+public:
+    explicit BoxWatcher(std::vector<HWND> windows) {
+        windows_ = std::move(windows);
+        seen_.reset();
+        timer_ = SetTimer(nullptr, 0, 50, &Tick);
+    }
+    ~BoxWatcher() { KillTimer(nullptr, timer_); }
+    const std::optional<BoxSeen>& seen() const { return seen_; }
+
+private:
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+        HWND box = nullptr;
+        EnumThreadWindows(
+            GetCurrentThreadId(),
+            [](HWND window, LPARAM found) {
+                wchar_t name[16] = {};
+                GetClassNameW(window, name, 16);
+                if (std::wstring_view(name) != L"#32770" || !IsWindowVisible(window)) return TRUE;
+                *reinterpret_cast<HWND*>(found) = window;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&box));
+        if (!box || seen_) return;
+        BoxSeen seen{GetWindow(box, GW_OWNER), {}};
+        for (const HWND window : windows_) seen.enabled[window] = IsWindowEnabled(window) != FALSE;
+        seen_ = seen;
+        PostMessageW(box, WM_COMMAND, IDNO, 0);
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+    }
+    static inline std::vector<HWND> windows_;
+    static inline std::optional<BoxSeen> seen_;
+    UINT_PTR timer_ = 0;
+};
+
+TEST(Win32Platform, ABoxBelongsToTheWindowThatRaisedItAndHoldsTheWholeProgram) {
+    Win32Platform platform;
+    Asker main(platform, nullptr);
+    Asker editor(platform, nullptr);  // ownerless beside the main window, as the job editor
+    Asker progress(platform, main.hwnd());
+    const std::vector<HWND> all{main.hwnd(), editor.hwnd(), progress.hwnd()};
+    const ForeignForeground artistElsewhere;
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    ASSERT_NE(GetForegroundWindow(), main.hwnd());
+    EXPECT_EQ(CurrentBoxOwner, nullptr);
+
+    {
+        const BoxWatcher watcher(all);
+        SendMessageW(editor.hwnd(), WM_APP, 0, 0);
+        ASSERT_TRUE(watcher.seen());
+        EXPECT_EQ(watcher.seen()->owner, editor.hwnd());
+        for (const HWND window : all) EXPECT_FALSE(watcher.seen()->enabled.at(window));
+    }
+    for (const HWND window : all) EXPECT_TRUE(IsWindowEnabled(window));
+
+    // A progress window that hid itself to report hands its question to the window it belongs to.
+    ShowWindow(progress.hwnd(), SW_HIDE);
+    {
+        const BoxWatcher watcher(all);
+        EXPECT_EQ(SendMessageW(progress.hwnd(), WM_APP + 1, 0, 0), 2);  // 否
+        ASSERT_TRUE(watcher.seen());
+        EXPECT_EQ(watcher.seen()->owner, main.hwnd());
+        for (const HWND window : all) EXPECT_FALSE(watcher.seen()->enabled.at(window));
+    }
+    for (const HWND window : all) EXPECT_TRUE(IsWindowEnabled(window));
+}
+
+TEST(Win32Platform, TellsAFilesSizeWithoutReadingIt) {
+    Win32Platform platform;
+    const TempFolder temp(L"ravolen-size");
+    const std::wstring path = temp.path() + L"\\huge.csv";
+    {
+        const KernelHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+        LARGE_INTEGER size{};
+        size.QuadPart = (64ll << 20) + 1;
+        ASSERT_TRUE(SetFilePointerEx(file.get(), size, nullptr, FILE_BEGIN));
+        ASSERT_TRUE(SetEndOfFile(file.get()));
+    }
+    EXPECT_EQ(platform.fileSize(path), std::optional<unsigned long long>((64ull << 20) + 1));
+    EXPECT_EQ(platform.fileSize(temp.path()), std::nullopt);
+    EXPECT_EQ(platform.fileSize(temp.path() + L"\\none.csv"), std::nullopt);
 }
 
 }  // namespace

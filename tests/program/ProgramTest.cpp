@@ -78,7 +78,11 @@ public:
     }
 
     bool started() const { return started_; }
-    HANDLE process() const { return process_.get(); }
+    // Ends it as a crash or Task Manager would: nothing of its own runs afterwards.
+    void kill() const {
+        TerminateProcess(process_.get(), 9);
+        WaitForSingleObject(process_.get(), 30000);
+    }
     bool running() const { return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
     // The exit code once it ended within the time, or nothing.
     std::optional<DWORD> exitCode(DWORD milliseconds = 30000) const {
@@ -184,6 +188,31 @@ bool QuickAdd(const Program& program, HWND window, const std::wstring& typed) {
     return WaitUntilGone(open);
 }
 
+// Puts the install folder into its box and adds the typed scenes through the real open dialog of
+// 快速添加, as a user does.
+testing::AssertionResult FillTheTable(const Program& program, HWND window,
+                                      const std::wstring& install, const std::wstring& typed) {
+    const HWND installBox = FindControl(window, L"Edit", L"D:\\Program Files\\Autodesk\\3ds Max 2012");
+    if (!installBox) return testing::AssertionFailure() << "no install folder box";
+    SendMessageW(installBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(install.c_str()));
+    if (!QuickAdd(program, window, typed)) return testing::AssertionFailure() << "the open dialog failed";
+    return testing::AssertionSuccess();
+}
+
+// A stand-in 3ds Max in a folder "3ds Max" under `temp`, whose renderer waits until the file
+// 3dsmaxcmd-hold beside it is deleted; empty when it could not be set up.
+std::wstring HeldRendererIn(const test::TempFolder& temp) {
+    const std::wstring install = temp.path() + L"\\3ds Max";
+    if (!CreateDirectoryW(install.c_str(), nullptr) ||
+        !CopyFileW(test::WindowsPath(RAVOLEN_STANDIN).c_str(), (install + L"\\3dsmaxcmd.exe").c_str(),
+                   FALSE)) {
+        return {};
+    }
+    CloseHandle(CreateFileW((install + L"\\3dsmaxcmd-hold").c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_ALWAYS, 0, nullptr));
+    return install;
+}
+
 TEST(Program, ASecondCopySaysTheProgramRunsAndEndsWithoutTouchingTheFirst) {
     Program first;
     ASSERT_TRUE(first.started());
@@ -216,12 +245,9 @@ TEST(Program, ASecondCopySaysTheProgramRunsAndEndsWithoutTouchingTheFirst) {
 // open dialog, a render started, the program ended while the renderer works.
 TEST(Program, ExitLeavesTheRenderRunningAndEndsWithCodeZero) {
     const test::TempFolder temp(L"ravolen-exit");
-    const std::wstring install = temp.path() + L"\\3ds Max";
-    ASSERT_TRUE(CreateDirectoryW(install.c_str(), nullptr));
-    ASSERT_TRUE(CopyFileW(test::WindowsPath(RAVOLEN_STANDIN).c_str(),
-                          (install + L"\\3dsmaxcmd.exe").c_str(), FALSE));
+    const std::wstring install = HeldRendererIn(temp);
+    ASSERT_FALSE(install.empty());
     const std::wstring hold = install + L"\\3dsmaxcmd-hold";
-    CloseHandle(CreateFileW(hold.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     std::wstring typed;
     for (const wchar_t* scene : {L"first.max", L"second.max"}) {
         const std::wstring path = temp.path() + L"\\" + scene;
@@ -233,11 +259,7 @@ TEST(Program, ExitLeavesTheRenderRunningAndEndsWithCodeZero) {
     ASSERT_TRUE(program.started());
     const HWND window = program.waitForWindow(L"RavolenForm1");
     ASSERT_NE(window, nullptr);
-    const HWND installBox = FindControl(window, L"Edit", L"D:\\Program Files\\Autodesk\\3ds Max 2012");
-    ASSERT_NE(installBox, nullptr);
-    SendMessageW(installBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(install.c_str()));
-
-    ASSERT_TRUE(QuickAdd(program, window, typed));
+    ASSERT_TRUE(FillTheTable(program, window, install, typed));
 
     PostMessageW(FindControl(window, L"Button", L"渲  染"), BM_CLICK, 0, 0);
     const HWND told = program.waitForWindow(L"#32770");
@@ -294,7 +316,7 @@ TEST(Program, AKilledProgramStartsAgainWithItsRowsAndSettings) {
         SendMessageW(installBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(install.c_str()));
         SendMessageW(outputBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(output.c_str()));  // the last change
         Sleep(1000);
-        ASSERT_TRUE(TerminateProcess(program.process(), 9));
+        program.kill();
         ASSERT_EQ(program.exitCode(), std::optional<DWORD>(9));
     }
     Program again(data);
@@ -313,6 +335,60 @@ TEST(Program, AKilledProgramStartsAgainWithItsRowsAndSettings) {
     EXPECT_EQ(again.window(L"#32770"), nullptr) << "nothing was damaged";
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(again.exitCode(), std::optional<DWORD>(0));
+}
+
+// The program crashes (here: is ended from outside) in the middle of a render. Started again,
+// it still knows the render: 渲  染 is refused and the script left as it is, 取消渲染 ends it.
+TEST(Program, AfterACrashMidRenderTheNextRunStillFindsAndCancelsTheRender) {
+    const test::TempFolder temp(L"ravolen-crash");
+    const std::wstring install = HeldRendererIn(temp);
+    ASSERT_FALSE(install.empty());
+    const std::wstring hold = install + L"\\3dsmaxcmd-hold";
+    const std::wstring scene = temp.path() + L"\\night.max";
+    CloseHandle(CreateFileW(scene.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    const std::wstring exe = ProgramPath();
+    const std::wstring programFolder = exe.substr(0, exe.find_last_of(L'\\'));
+    const std::wstring script = programFolder + L"\\bat\\Render.bat";
+    const std::wstring log = install + L"\\3dsmaxcmd-calls.log";
+
+    {
+        Program first;
+        ASSERT_TRUE(first.started());
+        const HWND window = first.waitForWindow(L"RavolenForm1");
+        ASSERT_NE(window, nullptr);
+        ASSERT_TRUE(FillTheTable(first, window, install, scene));
+        PostMessageW(FindControl(window, L"Button", L"渲  染"), BM_CLICK, 0, 0);
+        const HWND told = first.waitForWindow(L"#32770");
+        ASSERT_NE(told, nullptr);
+        ASSERT_TRUE(test::WaitFor([&] { return test::Exists(log) && test::ReadCalls(log).size() == 1; }));
+        first.kill();  // with its box still open
+    }
+    const std::string running = test::ReadFile(script);
+    ASSERT_FALSE(running.empty());
+
+    Program second;
+    ASSERT_TRUE(second.started());
+    const HWND window = second.waitForWindow(L"RavolenForm1");
+    ASSERT_NE(window, nullptr);
+    PostMessageW(FindControl(window, L"Button", L"渲  染"), BM_CLICK, 0, 0);
+    const HWND refused = second.waitForWindow(L"#32770");
+    ASSERT_NE(refused, nullptr);
+    EXPECT_EQ(MessageText(refused), L"上一批渲染任务仍在进行中，请等它完成，或先点击“取消渲染”。");
+    EXPECT_EQ(GetWindow(refused, GW_OWNER), window);
+    PostMessageW(refused, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitUntilGone(refused));
+    EXPECT_EQ(test::ReadFile(script), running) << "the running script was rewritten";
+
+    PostMessageW(FindControl(window, L"Button", L"取消渲染"), BM_CLICK, 0, 0);
+    Win32Platform platform;
+    EXPECT_TRUE(test::WaitFor([&] { return !platform.renderJobRunning(); }));
+    DeleteFileW(hold.c_str());
+    Sleep(1500);
+    EXPECT_EQ(test::ReadCalls(log).size(), 1u) << "the render went on after the cancel";
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(second.exitCode(), std::optional<DWORD>(0));
+    test::RemoveTree(programFolder + L"\\bat");
+    test::RemoveTree(programFolder + L"\\renderOutput");
 }
 
 }  // namespace

@@ -167,5 +167,39 @@ TEST(StartRender, AnEmptyTableStillStartsAScriptHoldingOnlyTheFinalLine) {
     EXPECT_EQ(platform.started.size(), 1u);
 }
 
+// Installed where bat cannot be made or written: the user's own folder takes the script, and a
+// relative install folder is then looked for from there, as cmd will.
+TEST(StartRender, AnUnwritableProgramFolderSendsTheScriptToTheUsersOwnFolder) {
+    const std::wstring own = L"C:\\Users\\美术\\AppData\\Local\\Ravolen";
+    for (const wchar_t* closed : {L"C:\\Tools\\Ravolen\\bat", L"C:\\Tools\\Ravolen\\bat\\Render.bat"}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(closed)));
+        FakePlatform platform;
+        platform.userData = own;
+        platform.unwritable = {closed};
+        const RenderStart started = StartRender(platform, Request({Job(L"E:\\a.max")}));
+        ASSERT_TRUE(started);
+        EXPECT_FALSE(started.besideProgram);
+        EXPECT_EQ(started.scriptPath, own + L"\\bat\\Render.bat");
+        EXPECT_TRUE(platform.files.count(own + L"\\bat\\Render.bat"));
+        EXPECT_EQ(platform.startedInJob.at(0), ScriptLaunch(L"C:\\windows\\system32", own + L"\\bat"));
+        EXPECT_EQ(RenderStartedText(L"已开始。", started), L"已开始。\n渲染脚本保存在：" + own + L"\\bat\\Render.bat");
+    }
+
+    FakePlatform platform;
+    platform.userData = own;
+    platform.unwritable = {ScriptFolder};
+    platform.missingFiles = {own + L"\\bat\\Max\\3dsmaxcmd.exe"};
+    EXPECT_FALSE(StartRender(platform, {L"Max", {Job(L"E:\\a.max")}, false}));
+    EXPECT_EQ(platform.messages.at(0).text,
+              L"找不到3dsMax的渲染程序：" + own + L"\\bat\\Max\\3dsmaxcmd.exe，请检查3dsMax的安装路径。");
+    EXPECT_TRUE(platform.startedInJob.empty());
+
+    // Where the program's folder is writable, nothing changes.
+    FakePlatform beside;
+    const RenderStart here = StartRender(beside, Request({Job(L"E:\\a.max")}));
+    EXPECT_TRUE(here.besideProgram);
+    EXPECT_EQ(RenderStartedText(L"已开始。", here), L"已开始。");
+}
+
 }  // namespace
 }  // namespace ravolen

@@ -29,6 +29,9 @@ public:
     std::wstring userData;
     const TextCodec* codec = &Cp936();
     bool failCreateFolder = false;
+    // Folders that can neither be made nor written into, with everything inside them.
+    std::set<std::wstring> unwritable;
+    std::map<std::wstring, unsigned long long> sizes;  // fileSize's answers; else the content's
     bool failWrite = false;
     bool failStart = false;
     bool previousInstance = false;
@@ -66,6 +69,20 @@ public:
 
     // Lets a test look at the application's state at the moment a message is shown.
     std::function<void(const std::wstring&)> onMessage;
+    // Called as every open-file dialog or folder picker opens: a test may make it fail.
+    std::function<void()> beforeDialog;
+    // The same for a question, before it is answered.
+    std::function<void(const std::wstring&)> onAsk;
+    std::vector<RunBounds> runBounds;  // of each runAndRead
+    // Called for each runAndRead, on the caller's thread, before it answers.
+    std::function<void(const ProcessLaunch&, RunBounds)> onRun;
+
+    bool inUnwritable(const std::wstring& path) const {
+        for (const std::wstring& closed : unwritable) {
+            if (path == closed || path.starts_with(closed + L"\\")) return true;
+        }
+        return false;
+    }
 
     std::wstring programFolder() const override { return folder; }
     std::wstring systemFolder() const override { return system; }
@@ -75,14 +92,14 @@ public:
     bool createFolder(const std::wstring& path) override {
         const std::lock_guard guard(lock);
         record(L"createFolder " + path);
-        if (failCreateFolder) return false;
+        if (failCreateFolder || inUnwritable(path)) return false;
         folders.insert(path);
         return true;
     }
     bool writeFile(const std::wstring& path, std::string_view bytes) override {
         const std::lock_guard guard(lock);
         record(L"writeFile " + path);
-        if (failWrite) return false;
+        if (failWrite || inUnwritable(path)) return false;
         files[path] = std::string(bytes);
         return true;
     }
@@ -97,6 +114,13 @@ public:
         const auto found = files.find(path);
         if (found == files.end()) return std::nullopt;
         return found->second;
+    }
+    std::optional<unsigned long long> fileSize(const std::wstring& path) override {
+        record(L"fileSize " + path);
+        if (const auto size = sizes.find(path); size != sizes.end()) return size->second;
+        const auto found = files.find(path);
+        if (found == files.end()) return std::nullopt;
+        return found->second.size();
     }
     bool replaceFile(const std::wstring& path, std::string_view bytes) override {
         const std::lock_guard guard(lock);
@@ -120,16 +144,20 @@ public:
         return {saveFile(request), saveFilterAnswer};
     }
     std::optional<ProcessOutput> runAnswer;  // what every program run to its end answers
-    std::optional<ProcessOutput> runAndRead(const ProcessLaunch& launch) override {
+    std::optional<ProcessOutput> runAndRead(const ProcessLaunch& launch, RunBounds bounds) override {
         record(L"runAndRead " + launch.commandLine);
         started.push_back(launch);
-        if (runs < runAnswers.size()) return runAnswers[runs++];
+        runBounds.push_back(bounds);
+        const std::size_t turn = runs++;
+        if (onRun) onRun(launch, bounds);
+        if (turn < runAnswers.size()) return runAnswers[turn];
         return runAnswer;
     }
-    std::size_t runs = 0;
+    std::size_t runs = 0;  // programs run to their end so far
     bool ask(const std::wstring& text) override {
         record(L"ask " + text);
         questions.push_back(text);
+        if (onAsk) onAsk(text);
         return answer;
     }
     bool onNetwork(const std::wstring& path) override {
@@ -166,11 +194,13 @@ public:
     }
     std::vector<std::wstring> openFiles(const OpenFileRequest& request) override {
         record(L"openFiles " + request.title);
+        if (beforeDialog) beforeDialog();
         openRequests.push_back(request);
         return openAnswer;
     }
     std::wstring browseFolder(const std::wstring& title) override {
         record(L"browseFolder " + title);
+        if (beforeDialog) beforeDialog();
         folderTitles.push_back(title);
         return folderAnswer;
     }

@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "base/Handles.h"
@@ -212,6 +214,37 @@ private:
 
     static inline std::wstring className_;
     HHOOK hook_ = nullptr;
+};
+
+// Another program's window in front: this thread then has no active window, as when the artist
+// works in 3ds Max while a message arrives.
+class ForeignForeground {
+public:
+    ForeignForeground() {
+        thread_ = std::thread([this] {
+            const HWND window = CreateWindowExW(0, L"STATIC", L"3ds Max", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                                0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+            SetForegroundWindow(window);
+            SetActiveWindow(window);
+            ready_ = true;
+            while (!done_) {
+                MSG message;
+                while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+                Sleep(5);
+            }
+            DestroyWindow(window);
+        });
+        while (!ready_) Sleep(5);
+    }
+    ~ForeignForeground() {
+        done_ = true;
+        thread_.join();
+    }
+
+private:
+    std::atomic<bool> ready_{false};
+    std::atomic<bool> done_{false};
+    std::thread thread_;
 };
 
 }  // namespace ravolen::test
