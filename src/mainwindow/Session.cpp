@@ -26,6 +26,7 @@ void EachSetting(Settings& s, Visit&& visit) {
     visit(L"Deadline", L"Group", s.deadline.group);
     visit(L"Deadline", L"Priority", s.deadline.priority);
     visit(L"Deadline", L"Suspended", s.deadline.suspended);
+    visit(L"Deadline", L"Timeout", s.deadline.timeoutSeconds);
     visit(L"Backburner", L"Manager", s.backburner.manager);
     visit(L"Backburner", L"Port", s.backburner.port);
     visit(L"Backburner", L"Priority", s.backburner.priority);

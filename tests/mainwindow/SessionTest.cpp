@@ -25,7 +25,7 @@ SessionSettings Full() {
     settings.savedOutDirs = {L"F:\\a", L"", L"G:\\100% ^ [x]=y"};
     settings.savedExts = {L".tga", L".jpg"};
     settings.deadlineCommand = L"C:\\DeadlineRepository\\bin\\deadlinecommand.exe";
-    settings.deadline = {L"night", L"gpu", 80, true};
+    settings.deadline = {L"night", L"gpu", 80, true, 600};
     settings.backburner = {L"manager-01", 3234, 20, true};
     settings.windowPlaced = true;
     settings.windowLeft = -1200;
@@ -50,6 +50,7 @@ TEST(SessionSettings, EverySettingComesBackAsItWasSaved) {
     EXPECT_EQ(read.value.savedOutDirs, saved.savedOutDirs);
     EXPECT_EQ(read.value.backburner.manager, L"manager-01");
     EXPECT_EQ(read.value.deadline.priority, 80);
+    EXPECT_EQ(read.value.deadline.timeoutSeconds, 600);
     EXPECT_EQ(read.value.windowLeft, -1200);
 
     // A value with line breaks and the escape itself stays on its line and comes back whole.
