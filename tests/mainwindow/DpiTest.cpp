@@ -122,8 +122,7 @@ TEST_F(DpiTest, EveryTextOfTheResultsAndFarmWindowsFitsItsControlAtEveryScale) {
 
     DeadlineSubmission progress(platform, form.jobs().all(),
                                 {L"C:\\Deadline10\\bin\\deadlinecommand.exe", {}},
-                                L"D:\\Program Files\\Autodesk\\3ds Max 2012",
-                                L"C:\\Tools\\Ravolen\\bat\\deadline", nullptr);
+                                L"D:\\Program Files\\Autodesk\\3ds Max 2012", nullptr);
     ASSERT_TRUE(progress.start(form.hwnd()));
     // The first row under way, as the window shows it while the tool runs.
     MSG next{};
