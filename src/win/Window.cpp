@@ -1,5 +1,7 @@
 #include "win/Window.h"
 
+#include "base/LiveObjects.h"
+
 namespace ravolen::win {
 
 Window::~Window() { destroyWindow(); }
@@ -47,6 +49,10 @@ LRESULT Window::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CALLBACK Window::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Every window of this procedure, from its first message to its last, whether its object
+    // still answers or was detached.
+    if (message == WM_NCCREATE) LiveObjects::Made(LiveKind::Window);
+    if (message == WM_NCDESTROY) LiveObjects::Released(LiveKind::Window);
     if (message == WM_NCCREATE) {
         auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
         auto* self = static_cast<Window*>(create->lpCreateParams);
