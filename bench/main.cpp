@@ -543,27 +543,32 @@ int HoldRows(std::wstring_view kind, const std::wstring& folder) {
     return static_cast<int>(memory.PeakWorkingSetSize / 1024);
 }
 
-Result RowsMemory(int repetitions) {
+// Runs this program again as a child with `arguments` and appends its exit code, a figure, to
+// `samples`.
+void ChildFigure(const std::wstring& arguments, std::vector<double>& samples) {
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring commandLine = L"\"" + std::wstring(self) + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+        return;
+    }
+    const KernelHandle process(info.hProcess);
+    CloseHandle(info.hThread);
+    WaitForSingleObject(process.get(), 300000);
+    DWORD code = 0;
+    GetExitCodeProcess(process.get(), &code);
+    samples.push_back(static_cast<double>(static_cast<int>(code)));
+}
+
+Result RowsMemory(int repetitions) {
     std::vector<double> ours, floor;
     for (int i = 0; i < repetitions; ++i) {
-        for (auto [kind, samples] : {std::pair{L"bare", &floor}, std::pair{L"form", &ours}}) {
-            std::wstring commandLine = L"\"" + std::wstring(self) + L"\" --hold " + kind;
-            STARTUPINFOW startup{};
-            startup.cb = sizeof startup;
-            PROCESS_INFORMATION info{};
-            if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                nullptr, &startup, &info)) {
-                continue;
-            }
-            const KernelHandle process(info.hProcess);
-            CloseHandle(info.hThread);
-            WaitForSingleObject(process.get(), 60000);
-            DWORD code = 0;
-            GetExitCodeProcess(process.get(), &code);
-            samples->push_back(static_cast<double>(code));
-        }
+        ChildFigure(L"--hold bare", floor);
+        ChildFigure(L"--hold form", ours);
     }
     return {"peak working set with 10,000 rows", SpreadOf(floor), SpreadOf(ours), Goal::Ratio, 1.15,
             "KiB"};
@@ -602,41 +607,17 @@ int CycleEditor(std::wstring_view kind, const std::wstring& folder) {
     for (int i = 0; i < 20; ++i) cycle();
     const std::size_t before = PrivateBytes();
     for (int i = 0; i < EditorCycles; ++i) cycle();
-    const auto grown =
-        static_cast<int>(static_cast<long long>(PrivateBytes()) - static_cast<long long>(before));
-    return grown;
-}
-
-// Runs this program again as a child with `arguments`; its exit codes, one per repetition.
-std::vector<double> ChildFigures(const std::wstring& arguments, int repetitions) {
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::vector<double> figures;
-    for (int i = 0; i < repetitions; ++i) {
-        std::wstring commandLine = L"\"" + std::wstring(self) + L"\" " + arguments;
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info{};
-        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                            nullptr, &startup, &info)) {
-            continue;
-        }
-        const KernelHandle process(info.hProcess);
-        CloseHandle(info.hThread);
-        WaitForSingleObject(process.get(), 300000);
-        DWORD code = 0;
-        GetExitCodeProcess(process.get(), &code);
-        figures.push_back(static_cast<double>(static_cast<int>(code)));
-    }
-    return figures;
+    return static_cast<int>(static_cast<long long>(PrivateBytes()) - static_cast<long long>(before));
 }
 
 Result EditorMemory(int repetitions) {
     std::vector<double> ours, floor;
     for (int i = 0; i < repetitions; ++i) {
-        for (double bytes : ChildFigures(L"--cycles bare", 1)) floor.push_back(bytes / 1024);
-        for (double bytes : ChildFigures(L"--cycles form", 1)) ours.push_back(bytes / 1024);
+        ChildFigure(L"--cycles bare", floor);
+        ChildFigure(L"--cycles form", ours);
     }
+    for (double& bytes : floor) bytes /= 1024;
+    for (double& bytes : ours) bytes /= 1024;
     return {"private bytes grown by 500 job editor cycles", SpreadOf(floor), SpreadOf(ours),
             Goal::MicrosAbove, 0.1 * EditorCycles, "KiB"};
 }

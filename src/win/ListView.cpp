@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <climits>
+
 namespace ravolen::win {
 
 int ListView::rowCount() const {
@@ -73,12 +75,14 @@ int ListView::appendRow(std::span<const std::wstring> cells) {
     std::wstring first = cells.empty() ? std::wstring() : cells.front();
     LVITEMW item{};
     item.mask = LVIF_TEXT;
-    item.iItem = rowCount();
+    item.iItem = INT_MAX;  // past the end: appended, without asking for the count first
     item.pszText = first.data();
     const auto index =
         static_cast<int>(SendMessageW(hwnd_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
     if (index < 0) return 0;
+    // A new row's other cells are empty already.
     for (std::size_t column = 2; column <= cells.size(); ++column) {
+        if (cells[column - 1].empty()) continue;
         setCell(index + 1, static_cast<int>(column), cells[column - 1]);
     }
     return index + 1;
