@@ -75,9 +75,9 @@ inline void Print(const Result& r) {
     const double ratio = r.floor.median > 0 ? r.ours.median / r.floor.median : 0;
     char goal[32];
     if (r.goal == Goal::Ratio) {
-        std::snprintf(goal, sizeof goal, "<= %.1fx", r.limit);
+        std::snprintf(goal, sizeof goal, "<= %.2fx", r.limit);
     } else {
-        std::snprintf(goal, sizeof goal, "<= +%.0f us", r.limit);
+        std::snprintf(goal, sizeof goal, "<= +%.0f %s", r.limit, r.unit);
     }
     std::printf("%-44s %10.0f (%.0f-%.0f) %10.0f (%.0f-%.0f) %s  %5.2fx  %-10s %s\n", r.name.c_str(),
                 r.floor.median, r.floor.min, r.floor.max, r.ours.median, r.ours.min, r.ours.max,

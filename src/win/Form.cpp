@@ -484,6 +484,14 @@ LRESULT Form::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 limits.ptMaxTrackSize.y = std::max(limits.ptMaxTrackSize.y, windowSize_.cy);
             }
             return 0;
+        // The window's fonts go with it, not with its object, which may outlive it (a dialog
+        // closed by its close box). No control paints once its parent is being destroyed.
+        case WM_DESTROY:
+            fonts_.clear();
+            textColours_.clear();
+            tooltip_ = nullptr;
+            focus_ = nullptr;
+            break;
         case DM_GETDEFID: return defaultButton();
         // A window that is not a dialog must keep its controls' focus across activation itself.
         case WM_ACTIVATE:

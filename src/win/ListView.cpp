@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <climits>
+
 #include "win/Layout.h"
 
 namespace ravolen::win {
@@ -78,7 +80,7 @@ void ListView::setColumn(int column, const std::vector<std::wstring>& cells,
 }
 
 int ListView::appendRow(std::span<const std::wstring> cells) {
-    return insertRow(rowCount() + 1, cells);
+    return insertRow(INT_MAX, cells);  // past the end: appended, without asking for the count first
 }
 
 int ListView::insertRow(int row, std::span<const std::wstring> cells) {
@@ -90,7 +92,9 @@ int ListView::insertRow(int row, std::span<const std::wstring> cells) {
     const auto index =
         static_cast<int>(SendMessageW(hwnd_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
     if (index < 0) return 0;
+    // A new row's other cells are empty already.
     for (std::size_t column = 2; column <= cells.size(); ++column) {
+        if (cells[column - 1].empty()) continue;
         setCell(index + 1, static_cast<int>(column), cells[column - 1]);
     }
     return index + 1;

@@ -3,6 +3,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include "base/LiveObjects.h"
+
 namespace ravolen::win {
 namespace {
 
@@ -28,7 +30,9 @@ Reflector* ReflectorOf(HWND control) {
 
 ReflectionBinding::ReflectionBinding(HWND control, Reflector* reflector)
     : control_(control), reflector_(reflector) {
-    if (control_) Reflectors()[control_] = reflector_;
+    if (control_ && Reflectors().insert_or_assign(control_, reflector_).second) {
+        LiveObjects::Made(LiveKind::Reflection);
+    }
 }
 
 ReflectionBinding::ReflectionBinding(ReflectionBinding&& other) noexcept
@@ -49,7 +53,10 @@ void ReflectionBinding::reset() {
     if (control_) {
         auto& reflectors = Reflectors();
         const auto found = reflectors.find(control_);
-        if (found != reflectors.end() && found->second == reflector_) reflectors.erase(found);
+        if (found != reflectors.end() && found->second == reflector_) {
+            reflectors.erase(found);
+            LiveObjects::Released(LiveKind::Reflection);
+        }
     }
     control_ = nullptr;
     reflector_ = nullptr;

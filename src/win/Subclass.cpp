@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "base/LiveObjects.h"
 #include "win/Window.h"
 
 namespace ravolen::win {
@@ -17,12 +18,15 @@ void Subclass::attach(HWND control, Handler handler) {
     if (control && SetWindowSubclass(control, &Procedure, SubclassId,
                                      reinterpret_cast<DWORD_PTR>(this))) {
         control_ = control;
+        LiveObjects::Made(LiveKind::Subclass);
     }
 }
 
 void Subclass::reset() {
-    if (control_ && IsWindow(control_)) RemoveWindowSubclass(control_, &Procedure, SubclassId);
+    if (!control_) return;
+    if (IsWindow(control_)) RemoveWindowSubclass(control_, &Procedure, SubclassId);
     control_ = nullptr;
+    LiveObjects::Released(LiveKind::Subclass);
 }
 
 LRESULT CALLBACK Subclass::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
@@ -30,6 +34,7 @@ LRESULT CALLBACK Subclass::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPA
     auto* self = reinterpret_cast<Subclass*>(data);
     if (message == WM_NCDESTROY) {
         RemoveWindowSubclass(hwnd, &Procedure, SubclassId);
+        if (self->control_) LiveObjects::Released(LiveKind::Subclass);
         self->control_ = nullptr;
     } else if (self->handler_) {
         try {

@@ -5,12 +5,12 @@
 #include <stdexcept>
 
 #include "base/BoxOwner.h"
+#include "base/LiveObjects.h"
 
 namespace ravolen::win {
 namespace {
 
 thread_local std::function<void(const std::wstring&)> FailureReport;
-thread_local int Live = 0;
 
 std::wstring Wide(const char* text, UINT codePage) {
     const int length = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
@@ -62,14 +62,14 @@ void Window::Dispose(std::unique_ptr<Window> window) {
     }
 }
 
-Window::Window() { ++Live; }
+Window::Window() { LiveObjects::Made(LiveKind::WindowObject); }
 
 Window::~Window() {
     destroyWindow();
-    --Live;
+    LiveObjects::Released(LiveKind::WindowObject);
 }
 
-int Window::LiveCount() { return Live; }
+int Window::LiveCount() { return LiveObjects::Count(LiveKind::WindowObject); }
 
 void Window::destroyWindow() {
     const HWND hwnd = hwnd_;
@@ -114,6 +114,10 @@ LRESULT Window::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CALLBACK Window::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Every window of this procedure, from its first message to its last, whether its object
+    // still answers or was detached.
+    if (message == WM_NCCREATE) LiveObjects::Made(LiveKind::Window);
+    if (message == WM_NCDESTROY) LiveObjects::Released(LiveKind::Window);
     if (message == WM_NCCREATE) {
         auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
         auto* self = static_cast<Window*>(create->lpCreateParams);

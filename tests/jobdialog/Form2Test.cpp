@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
+#include "base/LiveObjects.h"
 #include "mainwindow/Form1Fixture.h"
 #include "win/Controls.h"
 
@@ -258,6 +261,64 @@ TEST_F(Form2Test, TheMainWindowStaysUsableAndTakesTheDialogAlongWhenItCloses) {
     DestroyWindow(form.hwnd());
     test::PumpMessages();
     EXPECT_FALSE(IsWindow(editor));
+}
+
+}  // namespace
+}  // namespace ravolen
+
+namespace ravolen {
+namespace {
+
+// What the program holds of its own, and every window of this thread with its children.
+struct Holdings {
+    int fonts, brushes, bitmaps, windows, subclasses, reflections, threadWindows;
+    bool operator==(const Holdings&) const = default;
+};
+
+BOOL CALLBACK CountWindow(HWND hwnd, LPARAM count) {
+    ++*reinterpret_cast<int*>(count);
+    EnumChildWindows(hwnd, [](HWND, LPARAM n) { return ++*reinterpret_cast<int*>(n), TRUE; }, count);
+    return TRUE;
+}
+
+Holdings Held() {
+    int threadWindows = 0;
+    EnumThreadWindows(GetCurrentThreadId(), &CountWindow, reinterpret_cast<LPARAM>(&threadWindows));
+    return {LiveObjects::Count(LiveKind::Font),     LiveObjects::Count(LiveKind::Brush),
+            LiveObjects::Count(LiveKind::Bitmap),   LiveObjects::Count(LiveKind::Window),
+            LiveObjects::Count(LiveKind::Subclass), LiveObjects::Count(LiveKind::Reflection),
+            threadWindows};
+}
+
+void PrintTo(const Holdings& h, std::ostream* out) {
+    *out << "fonts " << h.fonts << ", brushes " << h.brushes << ", bitmaps " << h.bitmaps
+         << ", windows " << h.windows << ", subclasses " << h.subclasses << ", reflections "
+         << h.reflections << ", windows of the thread " << h.threadWindows;
+}
+
+using JobEditorLifetimeTest = Form1Test;
+
+// Opened with "+" and closed with its close box, 500 times: each time the dialog's fonts, key
+// filters and windows are given back as its window goes, not only when a later "+" replaces it.
+TEST_F(JobEditorLifetimeTest, OpeningAndClosingTheEditorLeavesNothingBehind) {
+    test::PumpMessages();
+    const Holdings before = Held();
+    for (int cycle = 1; cycle <= 500; ++cycle) {
+        Click(control(L"Command2"));
+        ASSERT_NE(form.jobDialog(), nullptr);
+        test::PumpMessages();
+        if (cycle == 1) {
+            const Holdings open = Held();
+            EXPECT_EQ(open.fonts, before.fonts + 3);  // 9, 10.5 and 14.25 pt
+            EXPECT_EQ(open.windows, before.windows + 1);
+            EXPECT_EQ(open.subclasses, before.subclasses + 2);  // the two size boxes
+            EXPECT_GT(open.threadWindows, before.threadWindows + 27);
+        }
+        SendMessageW(form.jobDialog()->hwnd(), WM_SYSCOMMAND, SC_CLOSE, 0);
+        test::PumpMessages();
+        ASSERT_EQ(form.jobDialog(), nullptr);
+        if (cycle == 1 || cycle == 500) ASSERT_EQ(Held(), before) << "after cycle " << cycle;
+    }
 }
 
 }  // namespace

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <windows.h>
+
+namespace ravolen::bench {
+
+// The floor of the main window: the same controls (classes, styles, sizes, fonts, hints, the list
+// view's columns and check boxes, the menu bar) made with straight Win32 calls, and nothing else.
+// Hidden; its list view is `ListId`.
+inline constexpr int ListId = 1023;
+HWND CreateMainWindowFloor(HINSTANCE instance, WNDPROC procedure);
+
+}  // namespace ravolen::bench
