@@ -95,7 +95,7 @@ TEST_F(DpiTest, EveryTextOfTheJobEditorFitsItsControlAtEveryScale) {
 TEST_F(DpiTest, EveryTextOfTheResultsAndFarmWindowsFitsItsControlAtEveryScale) {
     fillTwoRows();
     const auto menu = [&](const wchar_t* text) {
-        const HMENU render = GetSubMenu(GetMenu(form.hwnd()), 1);
+        const HMENU render = GetSubMenu(GetMenu(form.hwnd()), 2);
         const HMENU ways = GetSubMenu(render, GetMenuItemCount(render) - 1);
         for (HMENU items : {render, ways}) {
             for (int i = 0; i < GetMenuItemCount(items); ++i) {

@@ -36,7 +36,7 @@ protected:
         test::PumpMessages();
     }
     UINT wayId(int position) const {
-        const HMENU render = GetSubMenu(GetMenu(form.hwnd()), 1);
+        const HMENU render = GetSubMenu(GetMenu(form.hwnd()), 2);
         return GetMenuItemID(GetSubMenu(render, GetMenuItemCount(render) - 1), position);
     }
     void chooseDeadline(const wchar_t* timeout = nullptr) {
