@@ -2,7 +2,7 @@
 #include <commctrl.h>
 #include <objbase.h>
 
-#include "mainwindow/Form1.h"
+#include "app/MainWindow.h"
 #include "platform/Win32Platform.h"
 #include "win/MessageLoop.h"
 

@@ -9,9 +9,9 @@
 #include <thread>
 
 #include "base/Handles.h"
-#include "mainwindow/DeadlineSubmission.h"
+#include "app/DeadlineProgress.h"
 #include "platform/Win32Platform.h"
-#include "render/FarmJobs.h"
+#include "farm/FarmJobs.h"
 #include "support/RealPlatform.h"
 
 namespace ravolen {

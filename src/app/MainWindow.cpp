@@ -1,0 +1,965 @@
+#include "app/MainWindow.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <array>
+#include <span>
+#include <utility>
+
+#include "base/BoxOwner.h"
+#include "app/Module1.h"
+#include "jobs/QuickAdd.h"
+#include "jobs/UnifiedSettings.h"
+#include "jobs/Workbook.h"
+#include "jobs/JobListFile.h"
+#include "farm/FarmJobs.h"
+#include "render/RenderCommand.h"
+#include "render/RenderScript.h"
+#include "jobs/StatusTexts.h"
+#include "win/Controls.h"
+
+namespace ravolen {
+namespace {
+
+using win::ControlKind;
+using win::ControlSpec;
+
+enum ControlId : int {  // clear of IDOK and IDCANCEL, which IsDialogMessage sends on Enter and Esc
+    IdFrame1 = 1001,
+    IdCommand1,
+    IdCommand2,
+    IdCommand3,
+    IdCommand4,
+    IdCommand5,
+    IdCommand6,
+    IdCommand7,
+    IdCommand8,
+    IdCommand9,
+    IdCommand10,
+    IdLabel1,
+    IdLabel2,
+    IdLabel3,
+    IdLabel4,
+    IdLabel5,
+    IdLabel6,
+    IdLabel7,
+    IdLabel8,
+    IdText1,
+    IdText2,
+    IdText3,
+    IdCheck1,
+    IdCheck2,
+    IdCheck3,
+    IdListView1,
+    IdTxtQty,
+    IdPicture1,
+    IdMenuOpen = 3001,  // the menu bar
+    IdMenuSave,
+    IdMenuExit,
+    IdMenuResults,
+    IdMenuNoInstallation,
+    IdMenuLocal,
+    IdMenuDeadline,
+    IdMenuBackburner,
+    IdMenuUndo,
+    IdMenuInstallation,  // the first installation; the others follow
+};
+
+constexpr int MaxInstallationItems = 100;
+
+constexpr UINT_PTR IdTimer1 = 1;
+constexpr UINT_PTR IdTimerSession = Form1::SessionTimerId;
+
+// Posted once the window shows, for what start-up found damaged.
+constexpr UINT WmShowDamaged = WM_APP + 16;
+
+// The 渲染 menu's position on the menu bar, after 文件 and 编辑.
+constexpr int RenderMenuPosition = 2;
+
+constexpr COLORREF Red = RGB(255, 0, 0);
+constexpr COLORREF DarkRed = RGB(192, 0, 0);
+constexpr COLORREF Lavender = RGB(128, 128, 255);
+
+// Twips; the controls inside Frame1 are placed from the frame's corner.
+const std::array<ControlSpec, 28> Layout{{
+    {.kind = ControlKind::Frame, .id = IdFrame1, .name = L"Frame1",
+     .left = 0, .top = 120, .width = 10215, .height = 5055, .tabIndex = 0,
+     .caption = L"设置", .font = {9}},
+    {.kind = ControlKind::Button, .id = IdCommand1, .name = L"Command1",
+     .left = 0, .top = 5160, .width = 4335, .height = 855, .tabIndex = 1,
+     .caption = L"渲  染", .font = {18, true},
+     .tooltip = L"点击此按钮立即开始批量渲染，请耐心等待。。。"},
+    {.kind = ControlKind::Button, .id = IdCommand7, .name = L"Command7",
+     .left = 5880, .top = 5160, .width = 4335, .height = 855, .tabIndex = 11,
+     .caption = L"退  出", .font = {18, true}},
+    {.kind = ControlKind::Button, .id = IdCommand10, .name = L"Command10",
+     .left = 4440, .top = 5160, .width = 1335, .height = 375, .tabIndex = 27,
+     .caption = L"取消渲染", .tooltip = L"当渲染已经开始时，可以取消正在进行的渲染任务"},
+    {.kind = ControlKind::Button, .id = IdCommand9, .name = L"Command9",
+     .left = 4440, .top = 5640, .width = 1335, .height = 375, .tabIndex = 23,
+     .caption = L"取消关机", .tooltip = L"当倒计时关机时，此按钮可以用来解除关机"},
+    {.kind = ControlKind::Label, .id = IdLabel1, .name = L"Label1", .container = L"Frame1",
+     .left = 600, .top = 240, .width = 1935, .height = 255, .tabIndex = 2,
+     .caption = L"3dsMax的安装路径："},
+    {.kind = ControlKind::TextBox, .id = IdText1, .name = L"Text1", .container = L"Frame1",
+     .left = 2520, .top = 200, .width = 5655, .height = 315, .tabIndex = 3,
+     .caption = L"D:\\Program Files\\Autodesk\\3ds Max 2012"},
+    {.kind = ControlKind::Button, .id = IdCommand4, .name = L"Command4", .container = L"Frame1",
+     .left = 8280, .top = 150, .width = 1695, .height = 375, .tabIndex = 8,
+     .caption = L"指定MAX安装路径", .font = {9}},
+    {.kind = ControlKind::CheckBox, .id = IdCheck2, .name = L"Check2", .container = L"Frame1",
+     .left = 240, .top = 520, .width = 255, .height = 375, .tabIndex = 24, .font = {12}},
+    {.kind = ControlKind::Label, .id = IdLabel3, .name = L"Label3", .container = L"Frame1",
+     .left = 600, .top = 600, .width = 1935, .height = 255, .tabIndex = 12,
+     .caption = L"统一渲染出图路径："},
+    {.kind = ControlKind::TextBox, .id = IdText2, .name = L"Text2", .container = L"Frame1",
+     .left = 2520, .top = 580, .width = 5655, .height = 315, .tabIndex = 13,
+     .caption = L"renderOutput\\"},
+    {.kind = ControlKind::Button, .id = IdCommand8, .name = L"Command8", .container = L"Frame1",
+     .left = 8280, .top = 550, .width = 1695, .height = 375, .tabIndex = 17,
+     .caption = L"指定渲染出图路径", .font = {9}},
+    {.kind = ControlKind::CheckBox, .id = IdCheck3, .name = L"Check3", .container = L"Frame1",
+     .left = 240, .top = 880, .width = 255, .height = 375, .tabIndex = 25, .font = {12}},
+    {.kind = ControlKind::Label, .id = IdLabel4, .name = L"Label4", .container = L"Frame1",
+     .left = 600, .top = 975, .width = 1995, .height = 255, .tabIndex = 15,
+     .caption = L"统一保存图片格式："},
+    {.kind = ControlKind::TextBox, .id = IdText3, .name = L"Text3", .container = L"Frame1",
+     .left = 2520, .top = 960, .width = 735, .height = 315, .tabIndex = 14, .caption = L".tga"},
+    {.kind = ControlKind::Label, .id = IdLabel5, .name = L"Label5", .container = L"Frame1",
+     .left = 3360, .top = 1005, .width = 6735, .height = 255, .tabIndex = 16,
+     .caption = L"请输入正规图片格式： .jpg / .tga / .bmp / .png / .tif / .hdr ..."},
+    {.kind = ControlKind::Button, .id = IdCommand5, .name = L"Command5", .container = L"Frame1",
+     .left = 5640, .top = 1485, .width = 1095, .height = 375, .tabIndex = 9,
+     .caption = L"快速添加", .font = {9}, .tooltip = L"可以一次添加多个Max文件路径"},
+    {.kind = ControlKind::Button, .id = IdCommand2, .name = L"Command2", .container = L"Frame1",
+     .left = 7200, .top = 1485, .width = 855, .height = 375, .tabIndex = 6,
+     .caption = L"+", .font = {12, true}, .tooltip = L"添加单个Max文件路径，并设置"},
+    {.kind = ControlKind::Button, .id = IdCommand3, .name = L"Command3", .container = L"Frame1",
+     .left = 8040, .top = 1485, .width = 855, .height = 375, .tabIndex = 7,
+     .caption = L"-", .font = {12, true}, .tooltip = L"删除勾选的Max文件路径"},
+    {.kind = ControlKind::Button, .id = IdCommand6, .name = L"Command6", .container = L"Frame1",
+     .left = 9360, .top = 1485, .width = 615, .height = 375, .tabIndex = 10,
+     .caption = L"清空", .tooltip = L"清空表单"},
+    {.kind = ControlKind::Label, .id = IdLabel2, .name = L"Label2", .container = L"Frame1",
+     .left = 120, .top = 1680, .width = 1455, .height = 255, .tabIndex = 4,
+     .caption = L"Max文件路径："},
+    {.kind = ControlKind::Label, .id = IdLabel6, .name = L"Label6", .container = L"Frame1",
+     .left = 1440, .top = 1680, .width = 1455, .height = 255, .tabIndex = 19,
+     .caption = L"一共100个文件", .font = {9}, .textColour = DarkRed},
+    // Label8 lies over the unused Label7 on the same rectangle, so its text stays visible.
+    {.kind = ControlKind::Label, .id = IdLabel8, .name = L"Label8", .container = L"Frame1",
+     .left = 2880, .top = 1680, .width = 2655, .height = 255, .tabIndex = 26,
+     .caption = L"XXXX.max", .font = {9}, .textColour = Lavender, .onTop = true},
+    {.kind = ControlKind::Label, .id = IdLabel7, .name = L"Label7", .container = L"Frame1",
+     .left = 2880, .top = 1680, .width = 2655, .height = 255, .tabIndex = 20,
+     .font = {9}, .textColour = DarkRed},
+    {.kind = ControlKind::ListView, .id = IdListView1, .name = L"ListView1",
+     .container = L"Frame1", .left = 120, .top = 1920, .width = 9975, .height = 2790,
+     .tabIndex = 22, .style = LVS_SINGLESEL, .listViewExStyle = LVS_EX_CHECKBOXES},
+    {.kind = ControlKind::CheckBox, .id = IdCheck1, .name = L"Check1", .container = L"Frame1",
+     .left = 120, .top = 4750, .width = 2535, .height = 210, .tabIndex = 5,
+     .caption = L"渲染完成后自动关机", .textColour = Red},
+    // The table's in-place cell editor lies above the list.
+    {.kind = ControlKind::TextBox, .id = IdTxtQty, .name = L"txtQty", .container = L"Frame1",
+     .left = 6360, .top = 2880, .width = 615, .height = 495, .tabIndex = 21,
+     .caption = L"Text4", .onTop = true},
+    {.kind = ControlKind::Picture, .id = IdPicture1, .name = L"Picture1", .container = L"Frame1",
+     .left = 3840, .top = 2400, .width = 495, .height = 495, .tabIndex = 18},
+}};
+
+constexpr int ClientWidth = 10200;
+constexpr int ClientHeight = 6045;
+constexpr double WindowFontPoints = 10.5;
+
+}  // namespace
+
+// Workbooks first: a spreadsheet program keeps their cells as typed, where it changes a CSV's.
+constexpr std::wstring_view JobListOpenFilter =
+    L"任务列表 (*.xlsx;*.csv)|*.xlsx;*.csv|任务列表工作簿 (*.xlsx)|*.xlsx|任务列表 CSV (*.csv)|*.csv|"
+    L"All Files (*.*)|*.*";
+constexpr std::wstring_view JobListSaveFilter = L"任务列表工作簿 (*.xlsx)|*.xlsx|任务列表 CSV (*.csv)|*.csv";
+
+// The largest job list file that is read at all.
+constexpr unsigned long long MaxJobListBytes = 64ull << 20;
+
+const win::CommandRoute<Form1> Form1::Commands[] = {
+    {IdMenuOpen, 0, &Form1::OpenJobList_Click},  // 0 from the menu, 1 from the shortcut key
+    {IdMenuOpen, 1, &Form1::OpenJobList_Click},
+    {IdMenuSave, 0, &Form1::SaveJobList_Click},
+    {IdMenuSave, 1, &Form1::SaveJobList_Click},
+    {IdMenuExit, 0, &Form1::Command7_Click},
+    {IdMenuResults, 0, &Form1::Results_Click},
+    {IdMenuLocal, 0, &Form1::Local_Click},
+    {IdMenuDeadline, 0, &Form1::Deadline_Click},
+    {IdMenuBackburner, 0, &Form1::Backburner_Click},
+    {IdMenuUndo, 0, &Form1::Undo_Click},
+    {IdMenuUndo, 1, &Form1::UndoKey_Click},
+    {IdCommand1, BN_CLICKED, &Form1::Command1_Click},
+    {IdCommand2, BN_CLICKED, &Form1::Command2_Click},
+    {IdCommand3, BN_CLICKED, &Form1::Command3_Click},
+    {IdCommand4, BN_CLICKED, &Form1::Command4_Click},
+    {IdCommand5, BN_CLICKED, &Form1::Command5_Click},
+    {IdCommand6, BN_CLICKED, &Form1::Command6_Click},
+    {IdCommand7, BN_CLICKED, &Form1::Command7_Click},
+    {IdCommand8, BN_CLICKED, &Form1::Command8_Click},
+    {IdCheck2, BN_CLICKED, &Form1::Check2_Click},
+    {IdCheck3, BN_CLICKED, &Form1::Check3_Click},
+    {IdText2, EN_CHANGE, &Form1::Text2_Change},
+    {IdText3, EN_CHANGE, &Form1::Text3_Change},
+    {IdCommand9, BN_CLICKED, &Form1::Command9_Click},
+    {IdCommand10, BN_CLICKED, &Form1::Command10_Click},
+};
+
+HMENU Form1::createMenu() {
+    const HMENU file = CreatePopupMenu();
+    AppendMenuW(file, MF_STRING, IdMenuOpen, L"打开任务列表(&O)…\tCtrl+O");
+    AppendMenuW(file, MF_STRING, IdMenuSave, L"保存任务列表(&S)…\tCtrl+S");
+    AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(file, MF_STRING, IdMenuExit, L"退出(&X)");
+
+    const HMENU versions = CreatePopupMenu();
+    installations_ = platform_.maxInstallations();
+    if (installations_.size() > MaxInstallationItems) installations_.resize(MaxInstallationItems);
+    for (std::size_t i = 0; i < installations_.size(); ++i) {
+        AppendMenuW(versions, MF_STRING, IdMenuInstallation + static_cast<UINT_PTR>(i),
+                    (L"3ds Max " + std::to_wstring(installations_[i].year)).c_str());
+    }
+    if (installations_.empty()) {
+        AppendMenuW(versions, MF_STRING | MF_GRAYED, IdMenuNoInstallation, L"未找到3dsMax");
+    }
+    const HMENU render = CreatePopupMenu();
+    AppendMenuW(render, MF_STRING, IdMenuResults, L"渲染结果(&V)…");
+    AppendMenuW(render, MF_POPUP, reinterpret_cast<UINT_PTR>(versions), L"3dsMax版本");
+    const HMENU ways = CreatePopupMenu();
+    AppendMenuW(ways, MF_STRING, IdMenuLocal, L"本机渲染");
+    AppendMenuW(ways, MF_STRING, IdMenuDeadline, L"提交到Deadline…");
+    AppendMenuW(ways, MF_STRING, IdMenuBackburner, L"提交到Backburner…");
+    CheckMenuRadioItem(ways, IdMenuLocal, IdMenuBackburner, IdMenuLocal, MF_BYCOMMAND);
+    AppendMenuW(render, MF_POPUP, reinterpret_cast<UINT_PTR>(ways), L"渲染方式");
+
+    const HMENU edit = CreatePopupMenu();
+    AppendMenuW(edit, MF_STRING | MF_GRAYED, IdMenuUndo, L"撤销(&U)\tCtrl+Z");
+
+    const HMENU bar = CreateMenu();
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"文件(&F)");
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(edit), L"编辑(&E)");
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(render), L"渲染(&R)");
+    return bar;
+}
+
+Form1::Startup Form1::create() {
+    ACCEL keys[] = {{FCONTROL | FVIRTKEY, 'O', IdMenuOpen},
+                    {FCONTROL | FVIRTKEY, 'S', IdMenuSave},
+                    {FCONTROL | FVIRTKEY, 'Z', IdMenuUndo}};
+    shortcuts_.reset(CreateAcceleratorTableW(keys, static_cast<int>(std::size(keys))));
+    if (!createForm(L"RavolenForm1", L"RavolenV1.0    --Quorth", ClientWidth, ClientHeight,
+                    WindowFontPoints, createMenu()) ||
+        !createControls(Layout)) {
+        destroyWindow();
+        return Startup::Failed;
+    }
+    try {
+        if (!Form_Load()) {
+            destroyWindow();
+            return Startup::AlreadyRunning;
+        }
+    } catch (const ListError&) {
+        destroyWindow();
+        return Startup::Failed;
+    }
+    // A handler that failed leaves no silence: the main window says so, and the program goes on.
+    win::Window::SetFailureReport([this](const std::wstring& what) {
+        const BoxOwnerScope owner(hwnd());
+        platform_.showMessage(L"程序内部错误：" + what + L"，刚才的操作没有完成。");
+    });
+    return Startup::Ready;
+}
+
+bool Form1::Form_Load() {
+    if (platform_.previousInstanceRunning()) {
+        platform_.showMessage(L"该程序已经运行！！", MessageIcon::Information);
+        return false;
+    }
+
+    win::SetText(item(IdText2), platform_.programFolder() + L"\\renderOutput");
+
+    JobList.list(item(IdListView1));
+    JobList.scale(dpi());
+    JobList.textbox(item(IdTxtQty));
+    for (const JobColumn& column : JobColumns) {
+        JobList.addcolumn(column.caption, column.key, column.widthTwips, column.grow, column.edit,
+                          static_cast<std::int16_t>(column.align), column.show);
+    }
+
+    measureStripes();
+    JobList.onEdited([this] { sessionChanged(); });
+
+    restoreSession();
+
+    SetTimer(hwnd(), IdTimer1, Timer1Interval, nullptr);
+    DragAcceptFiles(hwnd(), TRUE);
+    return true;
+}
+
+// The stripes take their height from a row, so one stands in while they are measured in an
+// empty list.
+void Form1::measureStripes() {
+    if (jobs().count() > 0) {
+        PaintListStripes(item(IdListView1), item(IdPicture1), 100, 3);
+        return;
+    }
+    JobList.additem(L"xxx", ListArray({L"", L"", L"", L"", L""}));
+    PaintListStripes(item(IdListView1), item(IdPicture1), 100, 3);
+    jobs().list().clear();
+}
+
+// The rows take the new font's height by themselves, the columns their new widths from the
+// form; the in-place editor and the stripes follow here.
+void Form1::onDpiChanged(int) {
+    JobList.scale(dpi());
+    measureStripes();
+}
+
+// Rules the list in bands one row high, of the scheme's odd and even colours; each step that
+// cannot be done is skipped. The bands are drawn as the list paints (custom draw) rather than as
+// a background picture, which keeps every row on the band of its own parity however far the list
+// scrolls: as many bands as the rows and the visible space need, so never fewer than
+// `bandCount`. `picture`, the picture's drawing surface, stays hidden.
+void Form1::PaintListStripes(HWND list, HWND picture, [[maybe_unused]] std::int32_t bandCount,
+                             std::int16_t scheme) {
+    static constexpr COLORREF OddColours[] = {RGB(0, 255, 0), RGB(254, 200, 100),
+                                              RGB(227, 241, 226)};
+    static constexpr COLORREF EvenColours[] = {RGB(192, 255, 192), RGB(254, 209, 199),
+                                               RGB(255, 255, 255)};
+    if (picture) ShowWindow(picture, SW_HIDE);
+
+    // An empty list keeps the band height it had.
+    int bandHeight = stripes_ ? stripes_->bandHeight : 0;
+    RECT first{LVIR_BOUNDS, 0, 0, 0};
+    if (win::ListView(list).rowCount() > 0 &&
+        SendMessageW(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first))) {
+        bandHeight = first.bottom - first.top;
+    }
+
+    if (scheme < 1 || scheme > 3) return;  // no colours to paint with
+    stripes_ = win::ListStripes{OddColours[scheme - 1], EvenColours[scheme - 1], bandHeight};
+    InvalidateRect(list, nullptr, TRUE);
+}
+
+LRESULT Form1::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_DROPFILES:
+            dropFiles(reinterpret_cast<HDROP>(wParam));
+            return 0;
+        // Windows ending the session (the script's own shutdown does) may end the program at any
+        // moment after these: the session is on disk before they return.
+        case WM_QUERYENDSESSION:
+            saveSessionNow();
+            return TRUE;
+        case WM_ENDSESSION:
+            if (wParam) saveSessionNow();
+            return 0;
+        case WM_MOVE:
+            if (!IsIconic(hwnd()) && !IsZoomed(hwnd())) {
+                RECT frame{};
+                GetWindowRect(hwnd(), &frame);
+                windowLeft_ = frame.left;
+                windowTop_ = frame.top;
+                windowPlaced_ = true;
+                sessionChanged();
+            }
+            break;
+        case WmShowDamaged:
+            if (!damagedMessage_.empty()) platform_.showMessage(std::exchange(damagedMessage_, {}));
+            return 0;
+        default: break;
+    }
+    if (message == WM_CLOSE) {
+        Command7_Click();
+        return 0;
+    }
+    // The program lives as long as its main window, and the job editor no longer. A window whose
+    // handler is still running (a message box of its own is open) goes once that returns.
+    if (message == WM_DESTROY) {
+        saveSessionNow();  // 退  出 and the close box alike
+        sessionReady_ = false;
+        win::Window::Dispose(form2_);
+        win::Window::Dispose(results_);
+        win::Window::Dispose(farmDialog_);
+        win::Window::Dispose(submission_);
+        win::Window::SetFailureReport(nullptr);
+        PostQuitMessage(0);
+    }
+    return Form::onMessage(message, wParam, lParam);
+}
+
+bool Form1::onCommand(int id, int code) {
+    // Any command may change what the session holds; saving once too often costs nothing.
+    sessionChanged();
+    if (code == 0 && id >= IdMenuInstallation && id < IdMenuInstallation + MaxInstallationItems) {
+        chooseInstallation(id - IdMenuInstallation);
+        return true;
+    }
+    return win::RouteCommand<Form1>(*this, Commands, id, code);
+}
+
+std::optional<LRESULT> Form1::onNotify(NMHDR& header) {
+    if (header.idFrom == IdListView1 &&
+        (header.code == LVN_INSERTITEM || header.code == LVN_DELETEITEM ||
+         header.code == LVN_DELETEALLITEMS)) {
+        sessionChanged();
+    }
+    if (header.idFrom == IdListView1 && header.code == NM_CUSTOMDRAW && stripes_) {
+        return win::DrawListStripes(*stripes_, *reinterpret_cast<NMLVCUSTOMDRAW*>(&header));
+    }
+    return std::nullopt;
+}
+
+void Form1::onTimer(UINT_PTR id) {
+    if (id == IdTimer1) Timer1_Timer();
+    if (id == IdTimerSession) {
+        KillTimer(hwnd(), IdTimerSession);
+        sessionDue_ = false;
+        saveSession();
+    }
+}
+
+void Form1::Command1_Click() {
+    // A click can still arrive for the disabled button (a queued BM_CLICK does under Wine).
+    if (!IsWindowEnabled(item(IdCommand1))) return;
+    // Also while its closing message is open: the submission is still on the stack.
+    if (submission_ && (submission_->running() || submission_->handling())) {
+        platform_.showMessage(L"上一批任务仍在提交到Deadline，请等它完成或点击“停止”。");
+        return;
+    }
+    JobList.commitEdit();
+    const RenderRequest request{win::WindowText(item(IdText1)), jobs().all(),
+                                win::IsChecked(item(IdCheck1))};
+    if (way_ == RenderWay::Backburner) {
+        renderOnBackburner(request);
+        return;
+    }
+    if (way_ == RenderWay::Deadline) {
+        submitToDeadline(request);
+        return;
+    }
+    const RenderStart started = StartRender(platform_, request);
+    if (!started) return;
+    win::DisableControl(item(IdCommand1));
+    platform_.showMessage(RenderStartedText(RenderStartedMessage, started));
+}
+
+// "+": the job editor dialog, created on first use and after its close box destroyed it.
+void Form1::Command2_Click() {
+    if (!jobDialog()) {
+        win::Window::Dispose(form2_);
+        auto dialog = std::make_unique<Form2>(platform_, static_cast<JobTableHost&>(*this));
+        if (!dialog->create()) return;
+        form2_ = std::move(dialog);
+    }
+    form2_->show();
+}
+
+void Form1::AddJobRow(const RenderJob& job) {
+    JobList.commitEdit();
+    ravolen::AddJobRow(item(IdListView1), job);
+}
+
+void Form1::SelectLastRow() {
+    const HWND list = item(IdListView1);
+    DeselectAllRows(list);
+    ravolen::SelectLastRow(list);
+    SetFocus(list);
+}
+
+// "-": every ticked row, from the last to the first so that no row still to be visited moves.
+void Form1::Command3_Click() {
+    JobList.commitEdit();
+    const HWND list = item(IdListView1);
+    win::ListView rows(list);
+    std::vector<std::size_t> removed;
+    std::vector<RemovedRow> taken;
+    {
+        const win::RedrawSuspended batch(list);
+        const win::FocusMarkSuspended keyboardRow(list);
+        for (int row = rows.rowCount(); row >= 1; --row) {
+            if (!rows.checked(row)) continue;
+            taken.push_back({row, jobs().job(row), true, std::nullopt, std::nullopt});
+            rows.removeRow(row);
+            removed.push_back(static_cast<std::size_t>(row - 1));
+        }
+    }
+    if (taken.empty()) return;
+    for (RemovedRow& row : taken) {
+        const auto index = static_cast<std::size_t>(row.position - 1);
+        if (index < SavedOutDirs.size()) row.savedDir = SavedOutDirs[index];
+        if (index < SavedExts.size()) row.savedExt = SavedExts[index];
+    }
+    std::reverse(taken.begin(), taken.end());
+    rememberRemoved(std::move(taken));
+    RemoveArrayItems(SavedOutDirs, removed);
+    RemoveArrayItems(SavedExts, removed);
+}
+
+void Form1::Command4_Click() { PickFolderInto(platform_, item(IdText1)); }
+
+// Quick add: one row per file chosen, in the dialog's order, the last one selected.
+void Form1::Command5_Click() {
+    const std::vector<std::wstring> answer =
+        platform_.openFiles({std::wstring(SceneFileDialogTitle), std::wstring(SceneFileFilter),
+                             SceneFileFilterIndex, true});
+    if (answer.empty()) return;
+    const std::vector<RenderJob> added = QuickAddJobs(answer, win::WindowText(item(IdText2)),
+                                                      win::WindowText(item(IdText3)));
+    appendJobs(added);
+}
+
+void Form1::appendJobs(const std::vector<RenderJob>& added) {
+    const HWND list = item(IdListView1);
+    DeselectAllRows(list);
+    {
+        const win::RedrawSuspended batch(list);
+        for (const RenderJob& job : added) ravolen::AddJobRow(list, job);
+    }
+    ravolen::SelectLastRow(list);
+    SetFocus(list);
+}
+
+void Form1::dropFiles(HDROP drop) {
+    std::vector<std::wstring> paths;
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+        path.resize(DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
+        paths.push_back(std::move(path));
+    }
+    DragFinish(drop);
+
+    const DroppedScenes dropped = SortOutDropped(
+        paths, [this](const std::wstring& path) { return platform_.folderEntries(path); });
+    if (!dropped.scenes.empty()) {
+        std::vector<RenderJob> added;
+        const std::wstring folder = win::WindowText(item(IdText2));
+        const std::wstring format = win::WindowText(item(IdText3));
+        for (const std::wstring& scene : dropped.scenes) {
+            const auto jobs = QuickAddJobs({scene}, folder, format);
+            added.insert(added.end(), jobs.begin(), jobs.end());
+        }
+        appendJobs(added);
+    }
+    // Never a silent loss.
+    if (dropped.skipped > 0) {
+        platform_.showMessage(L"已跳过" + std::to_wstring(dropped.skipped) + L"个不是Max文件的项目。");
+    }
+}
+
+void Form1::OpenJobList_Click() {
+    const std::vector<std::wstring> answer = platform_.openFiles(
+        {L"打开任务列表", std::wstring(JobListOpenFilter), 1, false});
+    if (answer.size() != 1) return;
+    const std::wstring& path = answer.front();
+    // Refused before reading: a file that large is no job list, and reading it could exhaust
+    // the memory.
+    if (const auto size = platform_.fileSize(path); size && *size > MaxJobListBytes) {
+        platform_.showMessage(L"任务列表文件太大（超过64MB）：" + path);
+        return;
+    }
+    const std::optional<std::string> bytes = platform_.readFile(path);
+    if (!bytes) {
+        platform_.showMessage(JobListFaultMessage(path, {1, L"无法打开文件"}));
+        return;
+    }
+    auto opened = OpensAsWorkbook(path, *bytes) ? OpenJobWorkbook(*bytes) : OpenJobList(*bytes);
+    if (const auto* fault = std::get_if<JobListFault>(&opened)) {
+        platform_.showMessage(JobListFaultMessage(path, *fault));
+        return;
+    }
+    // Rows from a file get no saved entries, as rows added after a tick.
+    appendJobs(std::get<std::vector<RenderJob>>(opened));
+}
+
+void Form1::SaveJobList_Click() {
+    JobList.commitEdit();
+    const SaveFileChoice choice =
+        platform_.chooseSaveFile({L"保存任务列表", std::wstring(JobListSaveFilter), L"xlsx"});
+    const std::wstring& path = choice.path;
+    if (path.empty()) return;
+    const std::string bytes = SavesAsWorkbook(path, choice.filterIndex) ? SaveJobWorkbook(jobs().all())
+                                                                        : SaveJobList(jobs().all());
+    if (!platform_.replaceFile(path, bytes)) {
+        platform_.showMessage(L"无法保存任务列表：" + path);
+    }
+}
+
+void Form1::chooseInstallation(int index) {
+    if (index >= 0 && static_cast<std::size_t>(index) < installations_.size()) {
+        win::SetText(item(IdText1), installations_[static_cast<std::size_t>(index)].folder);
+    }
+}
+
+void Form1::Results_Click() {
+    JobList.commitEdit();
+    if (resultsDialog()) {
+        results_->show();
+        return;
+    }
+    auto dialog = std::make_unique<ResultsDialog>(platform_, item(IdListView1),
+                                                  [this] { JobList.commitEdit(); });
+    if (dialog->create(hwnd())) results_ = std::move(dialog);
+}
+
+void Form1::Command6_Click() {
+    JobList.commitEdit();
+    const JobRows rows = jobs();
+    std::vector<RemovedRow> taken;
+    taken.reserve(static_cast<std::size_t>(rows.count()));
+    for (int row = 1, count = rows.count(); row <= count; ++row) {
+        const auto index = static_cast<std::size_t>(row - 1);
+        taken.push_back({row, rows.job(row), rows.list().checked(row),
+                         index < SavedOutDirs.size() ? std::optional(SavedOutDirs[index]) : std::nullopt,
+                         index < SavedExts.size() ? std::optional(SavedExts[index]) : std::nullopt});
+    }
+    rows.list().clear();
+    SavedOutDirs.clear();
+    SavedExts.clear();
+    if (!taken.empty()) rememberRemoved(std::move(taken));
+}
+
+void Form1::rememberRemoved(std::vector<RemovedRow> rows) {
+    undo_ = std::move(rows);
+    EnableMenuItem(GetMenu(hwnd()), IdMenuUndo, MF_BYCOMMAND | MF_ENABLED);
+}
+
+// The rows come back at their old places, ascending, so each lands where it was counted.
+void Form1::Undo_Click() {
+    if (!undo_) return;
+    JobList.commitEdit();
+    const std::vector<RemovedRow> step = std::move(*undo_);
+    undo_.reset();
+    EnableMenuItem(GetMenu(hwnd()), IdMenuUndo, MF_BYCOMMAND | MF_GRAYED);
+    const HWND list = item(IdListView1);
+    win::ListView rows(list);
+    {
+        const win::RedrawSuspended batch(list);
+        for (const RemovedRow& row : step) {
+            const int at = std::min(row.position, rows.rowCount() + 1);
+            const int placed = rows.insertRow(at, JobCells(row.job));
+            if (placed == 0) continue;
+            rows.setChecked(placed, row.checked);
+            const auto index = static_cast<std::size_t>(placed - 1);
+            if (row.savedDir) InsertArrayItem(SavedOutDirs, index, *row.savedDir);
+            if (row.savedExt) InsertArrayItem(SavedExts, index, *row.savedExt);
+        }
+    }
+    sessionChanged();
+}
+
+// Ctrl+Z in a text box undoes its typing, as everywhere in Windows; elsewhere the table's step.
+void Form1::UndoKey_Click() {
+    const HWND focus = GetFocus();
+    wchar_t className[16]{};
+    if (focus && IsChild(hwnd(), focus) && GetClassNameW(focus, className, 16) &&
+        _wcsicmp(className, L"Edit") == 0) {
+        SendMessageW(focus, WM_UNDO, 0, 0);
+        return;
+    }
+    Undo_Click();
+}
+
+void Form1::Command8_Click() { PickFolderInto(platform_, item(IdText2)); }
+
+template <typename Change>
+void Form1::rewriteColumn(int column, Change change) {
+    JobList.commitEdit();
+    const HWND list = item(IdListView1);
+    win::ListView rows(list);
+    const std::vector<std::wstring> before = rows.column(column);
+    std::vector<std::wstring> cells = before;
+    change(cells);
+    const win::RedrawSuspended batch(list);
+    rows.setColumn(column, cells, before);
+}
+
+void Form1::Check2_Click() {
+    const std::wstring unified = win::WindowText(item(IdText2));
+    const bool ticked = win::IsChecked(item(IdCheck2));
+    rewriteColumn(JobColumnOutputFolder, [&](std::vector<std::wstring>& folders) {
+        if (ticked) {
+            TickUnifiedFolder(folders, unified, SavedOutDirs);
+        } else {
+            UntickUnifiedFolder(folders, SavedOutDirs);
+        }
+    });
+}
+
+void Form1::Check3_Click() {
+    const std::wstring format = win::WindowText(item(IdText3));
+    const bool ticked = win::IsChecked(item(IdCheck3));
+    rewriteColumn(JobColumnOutputName, [&](std::vector<std::wstring>& names) {
+        if (ticked) {
+            TickUnifiedFormat(names, format, SavedExts);
+        } else {
+            UntickUnifiedFormat(names, appliedFormat_, SavedExts);
+        }
+    });
+    appliedFormat_ = ticked ? format : std::wstring();
+}
+
+void Form1::Text2_Change() {
+    if (!win::IsChecked(item(IdCheck2))) return;
+    JobList.commitEdit();
+    const std::wstring unified = win::WindowText(item(IdText2));
+    const HWND list = item(IdListView1);
+    win::ListView rows(list);
+    const win::RedrawSuspended batch(list);
+    for (int row = 1, count = rows.rowCount(); row <= count; ++row) {
+        rows.setCell(row, JobColumnOutputFolder, unified);
+    }
+}
+
+void Form1::Text3_Change() {
+    if (!win::IsChecked(item(IdCheck3))) return;
+    const std::wstring format = win::WindowText(item(IdText3));
+    rewriteColumn(JobColumnOutputName, [&](std::vector<std::wstring>& names) {
+        ChangeUnifiedFormat(names, appliedFormat_, format);
+    });
+    appliedFormat_ = format;
+}
+
+void Form1::showRenderWay() {
+    const HMENU render = GetSubMenu(GetMenu(hwnd()), RenderMenuPosition);
+    const HMENU ways = GetSubMenu(render, GetMenuItemCount(render) - 1);
+    const int chosen = way_ == RenderWay::Deadline     ? IdMenuDeadline
+                       : way_ == RenderWay::Backburner ? IdMenuBackburner
+                                                       : IdMenuLocal;
+    CheckMenuRadioItem(ways, IdMenuLocal, IdMenuBackburner, static_cast<UINT>(chosen), MF_BYCOMMAND);
+}
+
+void Form1::Local_Click() {
+    way_ = RenderWay::Local;
+    showRenderWay();
+}
+
+void Form1::Deadline_Click() { openFarmDialog(RenderWay::Deadline); }
+void Form1::Backburner_Click() { openFarmDialog(RenderWay::Backburner); }
+
+void Form1::openFarmDialog(RenderWay way) {
+    // The same dialog again comes forward as it is; one whose message is still open stays.
+    if (farmDialog() && farmDialog_->way() == way) {
+        ShowWindow(farmDialog_->hwnd(), SW_SHOW);
+        SetForegroundWindow(farmDialog_->hwnd());
+        return;
+    }
+    win::Window::Dispose(farmDialog_);
+    auto dialog = std::make_unique<FarmDialog>(platform_, way, deadline_, backburner_, [this, way] {
+        way_ = way;  // OK makes the farm the way 渲  染 goes
+        showRenderWay();
+        sessionChanged();
+    });
+    if (dialog->create(hwnd())) farmDialog_ = std::move(dialog);
+}
+
+std::wstring Form1::shutdownNote() const {
+    if (!win::IsChecked(item(IdCheck1))) return {};
+    return L"农场渲染不在本机进行，“渲染完成后自动关机”不适用，本机不会关机。";
+}
+
+bool Form1::farmMayReach(const std::vector<RenderJob>& rows) {
+    const std::wstring question = LocalPathQuestion(
+        rows, [this](const std::wstring& path) { return platform_.onNetwork(path); });
+    return question.empty() || platform_.ask(question);
+}
+
+void Form1::renderOnBackburner(const RenderRequest& request) {
+    RenderRequest farm = request;
+    farm.shutdownAfterwards = false;  // nothing renders here
+    // The rows' own refusals come first, from the render itself; the question only for a batch
+    // that can go.
+    const ComposedScript dryRun = ComposeRenderScript(farm.installFolder, farm.rows, false,
+                                                      platform_.scriptCodec(), &backburner_);
+    if (!dryRun.refusal && !farmMayReach(farm.rows)) return;
+    const RenderStart started = StartRender(platform_, farm, &backburner_);
+    if (!started) return;
+    win::DisableControl(item(IdCommand1));
+    std::wstring message = RenderStartedText(
+        L"所有渲染任务正在提交到Backburner管理器 " + backburner_.manager + L"。", started);
+    if (const std::wstring note = shutdownNote(); !note.empty()) message += L"\n" + note;
+    platform_.showMessage(message);
+}
+
+void Form1::submitToDeadline(const RenderRequest& request) {
+    if (deadlineSubmission()) return;  // one batch at a time
+    const ComposedScript check =
+        ComposeRenderScript(request.installFolder, request.rows, false, platform_.scriptCodec());
+    if (check.refusal) {
+        platform_.showMessage(RefusalMessage(*check.refusal));
+        return;
+    }
+    if (request.rows.empty()) {
+        platform_.showMessage(L"任务列表是空的，没有可提交的任务。");
+        return;
+    }
+    if (!platform_.fileExists(deadline_.command)) {
+        platform_.showMessage(L"找不到Deadline的提交程序：" + deadline_.command + L"，没有提交任何任务。");
+        return;
+    }
+    if (!farmMayReach(request.rows)) return;
+    win::Window::Dispose(submission_);
+    auto submission = std::make_unique<DeadlineSubmission>(platform_, request.rows, deadline_,
+                                                           request.installFolder, nullptr);
+    submission->addNote(shutdownNote());
+    if (submission->start(hwnd())) submission_ = std::move(submission);
+}
+
+// Ends the program at once; a running render and a pending shutdown go on. A Deadline
+// submission under way is ended only when the artist says so.
+void Form1::Command7_Click() {
+    if (submission_ && submission_->running()) {
+        if (!platform_.ask(L"正在提交到Deadline，确定要停止提交并退出吗？")) return;
+        if (submission_) submission_->abandon();
+    }
+    if (hwnd()) DestroyWindow(hwnd());
+}
+
+void Form1::Command9_Click() {
+    CancelShutdown(platform_);
+    EnableWindow(item(IdCommand1), TRUE);
+}
+
+void Form1::Command10_Click() { CancelRender(platform_); }
+
+// Both labels are recomputed on every tick; a caption is only rewritten when it changed, so the
+// labels do not flicker twenty times a second.
+void Form1::Timer1_Timer() {
+    const JobRows rows = jobs();
+    const int count = rows.count();
+    const int selected = count >= 1 ? rows.list().selectedRow() : 0;
+    std::optional<std::wstring> scene;
+    if (selected > 0) scene = rows.list().cell(selected, 1);
+    const StatusTexts texts = ComposeStatus(count, scene);
+    win::UpdateText(item(IdLabel6), texts.count);
+    win::UpdateText(item(IdLabel8), texts.scene);
+}
+
+void Form1::sessionChanged() {
+    if (!sessionReady_ || sessionDue_) return;
+    // The first change starts the wait; later ones ride along, so typing writes once a second.
+    sessionDue_ = SetTimer(hwnd(), IdTimerSession, SessionDelay, nullptr) != 0;
+}
+
+SessionSettings Form1::sessionSettings() const {
+    SessionSettings settings;
+    settings.installFolder = win::WindowText(item(IdText1));
+    settings.outputFolder = win::WindowText(item(IdText2));
+    settings.outputFormat = win::WindowText(item(IdText3));
+    settings.unifiedFolder = win::IsChecked(item(IdCheck2));
+    settings.unifiedFormat = win::IsChecked(item(IdCheck3));
+    settings.appliedFormat = appliedFormat_;
+    settings.savedOutDirs = SavedOutDirs;
+    settings.savedExts = SavedExts;
+    settings.deadlineCommand = deadline_.command;
+    settings.deadline = deadline_.settings;
+    settings.backburner = backburner_;
+    settings.windowPlaced = windowPlaced_;
+    settings.windowLeft = windowLeft_;
+    settings.windowTop = windowTop_;
+    return settings;
+}
+
+BackgroundWriter::Compose Form1::sessionSnapshot() {
+    const std::wstring folder = platform_.userDataFolder();
+    if (folder.empty() || !platform_.createFolder(folder)) return nullptr;
+    // Only the copies are taken here; the bytes are composed on the writer's thread.
+    return [rows = jobs().all(), settings = sessionSettings(), rowsPath = sessionRowsPath(),
+            settingsPath = sessionSettingsPath()] {
+        return std::vector<BackgroundWriter::File>{{rowsPath, SaveJobList(rows)},
+                                                   {settingsPath, SaveSessionSettings(settings)}};
+    };
+}
+
+void Form1::saveSession() {
+    if (!sessionReady_) return;
+    // An edit left open is part of the table; one being typed is not finished yet.
+    if (GetDlgCtrlID(GetFocus()) != IdTxtQty) JobList.commitEdit();
+    if (auto compose = sessionSnapshot()) writer_.post(std::move(compose));
+}
+
+void Form1::saveSessionNow() {
+    if (!sessionReady_) return;
+    KillTimer(hwnd(), IdTimerSession);
+    sessionDue_ = false;
+    JobList.commitEdit();
+    if (const auto compose = sessionSnapshot()) writer_.writeNow(compose, BackgroundWriter::StopBound);
+}
+
+void Form1::restoreSession() {
+    const std::wstring folder = platform_.userDataFolder();
+    if (folder.empty()) return;  // nowhere to keep it: this run is not saved
+    bool keptAll = true;
+    std::vector<std::pair<std::wstring, std::wstring>> damaged;
+    // A damaged file is never thrown away: a copy of it stays beside it.
+    const auto keep = [&](const std::wstring& path, const std::string& bytes) {
+        SYSTEMTIME now{};
+        GetLocalTime(&now);
+        const std::wstring copy = DamagedFileName(
+            path, {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond});
+        const bool kept = platform_.replaceFile(copy, bytes);
+        keptAll = keptAll && kept;
+        damaged.emplace_back(path, kept ? copy : std::wstring());
+    };
+
+    SessionSettings settings = sessionSettings();
+    if (const auto bytes = platform_.readFile(sessionSettingsPath())) {
+        auto read = ReadSessionSettings(*bytes, settings);
+        if (read.damaged) keep(sessionSettingsPath(), *bytes);
+        settings = std::move(read.value);
+    }
+    std::vector<RenderJob> rows;
+    if (const auto bytes = platform_.readFile(sessionRowsPath())) {
+        auto read = ReadSessionRows(*bytes);
+        if (read.damaged) keep(sessionRowsPath(), *bytes);
+        rows = std::move(read.value);
+    }
+    const HWND list = item(IdListView1);
+    {
+        const win::RedrawSuspended batch(list);
+        for (const RenderJob& job : rows) ravolen::AddJobRow(list, job);
+    }
+    applySessionSettings(settings);
+
+    // What could not be kept must not be written over.
+    sessionReady_ = keptAll;
+    if (!damaged.empty()) {
+        damagedMessage_ = DamagedFilesMessage(damaged);
+        PostMessageW(hwnd(), WmShowDamaged, 0, 0);
+    }
+}
+
+// The boxes are ticked last and without their click handlers: the rows already show what the
+// ticks gave them.
+void Form1::applySessionSettings(const SessionSettings& settings) {
+    win::SetText(item(IdText1), settings.installFolder);
+    win::SetText(item(IdText2), settings.outputFolder);
+    win::SetText(item(IdText3), settings.outputFormat);
+    SavedOutDirs = settings.savedOutDirs;
+    SavedExts = settings.savedExts;
+    appliedFormat_ = settings.appliedFormat;
+    SendMessageW(item(IdCheck2), BM_SETCHECK, settings.unifiedFolder ? BST_CHECKED : BST_UNCHECKED, 0);
+    SendMessageW(item(IdCheck3), BM_SETCHECK, settings.unifiedFormat ? BST_CHECKED : BST_UNCHECKED, 0);
+    deadline_.command = settings.deadlineCommand;
+    deadline_.settings = settings.deadline;
+    backburner_ = settings.backburner;
+    if (!settings.windowPlaced) return;
+    // Only onto a screen that is still there.
+    RECT frame{};
+    GetWindowRect(hwnd(), &frame);
+    OffsetRect(&frame, settings.windowLeft - frame.left, settings.windowTop - frame.top);
+    if (MonitorFromRect(&frame, MONITOR_DEFAULTTONULL)) {
+        SetWindowPos(hwnd(), nullptr, frame.left, frame.top, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+}  // namespace ravolen
