@@ -174,11 +174,11 @@ private:
 // The real main window over the bench platform.
 struct Main {
     BenchPlatform platform;
-    Form1 form{platform};
+    MainWindow form{platform};
 
     explicit Main(std::wstring folder) : platform(std::move(folder)) {
         platform.openAnswer = QuickAddAnswer();
-        if (form.create() != Form1::Startup::Ready) std::exit(2);
+        if (form.create() != MainWindow::Startup::Ready) std::exit(2);
         ShowWindow(form.hwnd(), SW_SHOW);
         Paint(form.hwnd());
     }
@@ -252,7 +252,7 @@ Result SessionSave(Main& main, int repetitions) {
     const auto [ours, floor] = TimePair(
         repetitions,
         {[&] { main.form.sessionWritten(); },
-         [&] { SendMessageW(main.form.hwnd(), WM_TIMER, Form1::SessionTimerId, 0); }},
+         [&] { SendMessageW(main.form.hwnd(), WM_TIMER, MainWindow::SessionTimerId, 0); }},
         {nullptr, [] {}});
     main.form.sessionWritten();
     return {"session save of 10,000 rows, window thread", floor, ours, Goal::MicrosAbove, 50000, "us"};

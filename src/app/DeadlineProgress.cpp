@@ -39,7 +39,7 @@ std::wstring Wide(const std::string& bytes) {
 
 }  // namespace
 
-DeadlineSubmission::~DeadlineSubmission() {
+DeadlineProgress::~DeadlineProgress() {
     abandon();
     if (worker_.joinable()) {
         // The tool's processes end within moments of being told; a thread that still has not
@@ -55,17 +55,17 @@ DeadlineSubmission::~DeadlineSubmission() {
     destroyWindow();
 }
 
-void DeadlineSubmission::abandon() {
+void DeadlineProgress::abandon() {
     stopping_ = true;
     if (turn_) turn_->stop = true;
 }
 
-const win::CommandRoute<DeadlineSubmission> DeadlineSubmission::Commands[] = {
-    {IdStop, BN_CLICKED, &DeadlineSubmission::Stop_Click},
-    {IDCANCEL, BN_CLICKED, &DeadlineSubmission::Stop_Click},
+const win::CommandRoute<DeadlineProgress> DeadlineProgress::Commands[] = {
+    {IdStop, BN_CLICKED, &DeadlineProgress::onStopClicked},
+    {IDCANCEL, BN_CLICKED, &DeadlineProgress::onStopClicked},
 };
 
-bool DeadlineSubmission::start(HWND owner) {
+bool DeadlineProgress::start(HWND owner) {
     if (!createForm(L"RavolenDeadline", L"提交到Deadline", 6000, 1800, 10.5, nullptr, owner) ||
         !createControls(Layout)) {
         destroyWindow();
@@ -77,7 +77,7 @@ bool DeadlineSubmission::start(HWND owner) {
     return true;
 }
 
-LRESULT DeadlineSubmission::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT DeadlineProgress::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == SubmitNextMessage) {
         submitNext();
         return 0;
@@ -87,22 +87,22 @@ LRESULT DeadlineSubmission::onMessage(UINT message, WPARAM wParam, LPARAM lParam
         return 0;
     }
     if (message == WM_CLOSE) {  // the close box stops, as 停止 does
-        Stop_Click();
+        onStopClicked();
         return 0;
     }
     return Form::onMessage(message, wParam, lParam);
 }
 
-bool DeadlineSubmission::onCommand(int id, int code) {
-    return win::RouteCommand<DeadlineSubmission>(*this, Commands, id, code);
+bool DeadlineProgress::onCommand(int id, int code) {
+    return win::RouteCommand<DeadlineProgress>(*this, Commands, id, code);
 }
 
-void DeadlineSubmission::Stop_Click() {
+void DeadlineProgress::onStopClicked() {
     stopping_ = true;
     EnableWindow(item(IdStop), FALSE);
 }
 
-void DeadlineSubmission::submitNext() {
+void DeadlineProgress::submitNext() {
     if (done_) return;
     if (stopping_ || next_ >= rows_.size()) {
         finish();
@@ -142,7 +142,7 @@ void DeadlineSubmission::submitNext() {
     });
 }
 
-void DeadlineSubmission::submitted() {
+void DeadlineProgress::submitted() {
     if (worker_.joinable()) worker_.join();  // it has posted its last message
     const std::size_t row = next_ - 1;
     const std::optional<ProcessOutput>& answer = turn_->answer;
@@ -169,7 +169,7 @@ void DeadlineSubmission::submitted() {
 
 // The closing message belongs to the main window: this window is hidden while it is open, and
 // is destroyed only after this handler has returned (see Window::Dispose).
-void DeadlineSubmission::finish() {
+void DeadlineProgress::finish() {
     done_ = true;
     ShowWindow(hwnd(), SW_HIDE);
     std::wstring message = L"Deadline接受了" + std::to_wstring(accepted_) + L"个任务，共" +

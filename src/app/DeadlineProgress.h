@@ -20,14 +20,14 @@ namespace ravolen {
 // submission. Each row becomes a job info and a plugin info file in bat\deadline and one run of
 // deadlinecommand.exe, bounded by the settings' time limit; the end is one message with how many
 // were accepted and why each other row was refused.
-class DeadlineSubmission final : public win::Form {
+class DeadlineProgress final : public win::Form {
 public:
-    DeadlineSubmission(Platform& platform, std::vector<RenderJob> rows, DeadlineChoice choice,
+    DeadlineProgress(Platform& platform, std::vector<RenderJob> rows, DeadlineChoice choice,
                        std::wstring installFolder, std::function<void()> finished)
         : platform_(platform), rows_(std::move(rows)), choice_(std::move(choice)),
           installFolder_(std::move(installFolder)), finished_(std::move(finished)) {}
     // Ends the tool's processes of a row under way, and waits for its thread two seconds at most.
-    ~DeadlineSubmission() override;
+    ~DeadlineProgress() override;
 
     // Shows the window in front of `owner` and submits the rows, one per turn of the message loop.
     bool start(HWND owner);
@@ -47,7 +47,7 @@ private:
     // The tool's answer for the row under way, back on the window's thread.
     void submitted();
     void finish();
-    void Stop_Click();
+    void onStopClicked();
 
     // What the window and the thread of one row share; the thread keeps it alive for itself.
     struct Turn {
@@ -56,7 +56,7 @@ private:
         std::optional<ProcessOutput> answer;
     };
 
-    static const win::CommandRoute<DeadlineSubmission> Commands[];
+    static const win::CommandRoute<DeadlineProgress> Commands[];
 
     Platform& platform_;
     std::vector<RenderJob> rows_;

@@ -89,10 +89,10 @@ std::wstring DefaultDeadlineCommand() {
 }
 
 const win::CommandRoute<FarmDialog> FarmDialog::Commands[] = {
-    {IdOk, BN_CLICKED, &FarmDialog::Ok_Click},
-    {IdCancel, BN_CLICKED, &FarmDialog::Cancel_Click},
-    {IDCANCEL, BN_CLICKED, &FarmDialog::Cancel_Click},  // Escape
-    {IdBrowse, BN_CLICKED, &FarmDialog::Browse_Click},
+    {IdOk, BN_CLICKED, &FarmDialog::onOkClicked},
+    {IdCancel, BN_CLICKED, &FarmDialog::onCancelClicked},
+    {IDCANCEL, BN_CLICKED, &FarmDialog::onCancelClicked},  // Escape
+    {IdBrowse, BN_CLICKED, &FarmDialog::onBrowseClicked},
 };
 
 bool FarmDialog::create(HWND owner) {
@@ -144,7 +144,7 @@ std::optional<int> FarmDialog::number(int id, int lowest, int highest, const wch
     return std::nullopt;
 }
 
-void FarmDialog::Ok_Click() {
+void FarmDialog::onOkClicked() {
     if (way_ == RenderWay::Deadline) {
         const std::wstring command = win::WindowText(item(IdPath));
         if (command.empty()) {
@@ -179,9 +179,9 @@ void FarmDialog::Ok_Click() {
     if (accepted_) accepted_();
 }
 
-void FarmDialog::Cancel_Click() { ShowWindow(hwnd(), SW_HIDE); }
+void FarmDialog::onCancelClicked() { ShowWindow(hwnd(), SW_HIDE); }
 
-void FarmDialog::Browse_Click() {
+void FarmDialog::onBrowseClicked() {
     const auto answer = platform_.openFiles(
         {L"请选择deadlinecommand.exe", L"deadlinecommand.exe|deadlinecommand.exe|程序 (*.exe)|*.exe",
          1, false});

@@ -27,9 +27,9 @@ public:
 private:
     bool onCommand(int id, int code) override;
 
-    void Ok_Click();
-    void Cancel_Click();
-    void Browse_Click();
+    void onOkClicked();
+    void onCancelClicked();
+    void onBrowseClicked();
     // The field's number when it is all digits and within the range, else nothing, after a
     // message naming the field.
     std::optional<int> number(int id, int lowest, int highest, const wchar_t* message);

@@ -135,46 +135,46 @@ void FilterKeys(win::Subclass& subclass, HWND edit, void (*keyPress)(wchar_t&)) 
 
 }  // namespace
 
-const win::CommandRoute<Form2> Form2::Commands[] = {
-    {IdCommand1, BN_CLICKED, &Form2::Command1_Click},
-    {IdCommand2, BN_CLICKED, &Form2::Command2_Click},
-    {IdCommand3, BN_CLICKED, &Form2::Command3_Click},
-    {IdCommand4, BN_CLICKED, &Form2::Command4_Click},
-    {IDCANCEL, BN_CLICKED, &Form2::Command3_Click},  // Escape
+const win::CommandRoute<JobDialog> JobDialog::Commands[] = {
+    {IdCommand1, BN_CLICKED, &JobDialog::onPickSceneClicked},
+    {IdCommand2, BN_CLICKED, &JobDialog::onOkClicked},
+    {IdCommand3, BN_CLICKED, &JobDialog::onCancelClicked},
+    {IdCommand4, BN_CLICKED, &JobDialog::onPickOutputFolderClicked},
+    {IDCANCEL, BN_CLICKED, &JobDialog::onCancelClicked},  // Escape
 };
 
-bool Form2::create() {
+bool JobDialog::create() {
     if (!createForm(L"RavolenForm2", L"添加MAX文件及设置", ClientWidth, ClientHeight,
                     DialogFontPoints) ||
         !createControls(Layout)) {
         destroyWindow();
         return false;
     }
-    Form_Load();
+    onLoad();
     return true;
 }
 
-void Form2::show() {
+void JobDialog::show() {
     ShowWindow(hwnd(), SW_SHOW);
     SetForegroundWindow(hwnd());
 }
 
-void Form2::Form_Load() {
+void JobDialog::onLoad() {
     win::SetText(item(IdText3), platform_.programFolder() + L"\\renderOutput");
     const HWND formats = item(IdCombox1);
     for (const wchar_t* format : Formats) {
         SendMessageW(formats, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(format));
     }
     win::SetText(formats, Formats[0]);
-    FilterKeys(text4Keys_, item(IdText4), &Form2::Text4_KeyPress);
-    FilterKeys(text5Keys_, item(IdText5), &Form2::Text5_KeyPress);
+    FilterKeys(widthKeys_, item(IdText4), &JobDialog::digitsOnly);
+    FilterKeys(heightKeys_, item(IdText5), &JobDialog::digitsOnly);
 }
 
-bool Form2::onCommand(int id, int code) {
-    return win::RouteCommand<Form2>(*this, Commands, id, code);
+bool JobDialog::onCommand(int id, int code) {
+    return win::RouteCommand<JobDialog>(*this, Commands, id, code);
 }
 
-void Form2::Command1_Click() {
+void JobDialog::onPickSceneClicked() {
     const std::vector<std::wstring> answer =
         platform_.openFiles({std::wstring(SceneFileDialogTitle), std::wstring(SceneFileFilter),
                              SceneFileFilterIndex, false});
@@ -183,7 +183,7 @@ void Form2::Command1_Click() {
     win::SetText(item(IdText7), SceneBaseName(FileNameOf(answer.front())));
 }
 
-void Form2::Command2_Click() {
+void JobDialog::onOkClicked() {
     const int required[] = {IdText1, IdText3, IdCombox1, IdText7};
     bool complete = true;
     for (int id : required) complete = complete && !win::WindowText(item(id)).empty();
@@ -207,18 +207,16 @@ void Form2::Command2_Click() {
     ShowWindow(hwnd(), SW_HIDE);
 }
 
-void Form2::Command3_Click() { ShowWindow(hwnd(), SW_HIDE); }
+void JobDialog::onCancelClicked() { ShowWindow(hwnd(), SW_HIDE); }
 
-void Form2::Command4_Click() {
+void JobDialog::onPickOutputFolderClicked() {
     // A cancelled pick leaves the field as it was.
     const std::wstring folder = platform_.browseFolder(L"请选择文件夹");
     if (!folder.empty()) win::SetText(item(IdText3), folder);
 }
 
-void Form2::Text4_KeyPress(wchar_t& KeyAscii) {
-    if (!(KeyAscii >= L'0' && KeyAscii <= L'9') && KeyAscii != 8) KeyAscii = 0;
+void JobDialog::digitsOnly(wchar_t& typed) {
+    if (!(typed >= L'0' && typed <= L'9') && typed != 8) typed = 0;
 }
-
-void Form2::Text5_KeyPress(wchar_t& KeyAscii) { Text4_KeyPress(KeyAscii); }
 
 }  // namespace ravolen

@@ -22,10 +22,10 @@ protected:
 // The job editor: adds one job with all its settings. A modeless dialog without an owner, so the
 // main window stays usable beside it; its buttons hide it and keep its texts, its close box
 // destroys it.
-class Form2 final : public win::Form {
+class JobDialog final : public win::Form {
 public:
-    Form2(Platform& platform, JobTableHost& table) : platform_(platform), table_(table) {}
-    ~Form2() override { destroyWindow(); }
+    JobDialog(Platform& platform, JobTableHost& table) : platform_(platform), table_(table) {}
+    ~JobDialog() override { destroyWindow(); }
 
     // Creates the hidden dialog and loads it; false when Windows refused it.
     bool create();
@@ -35,21 +35,20 @@ public:
 private:
     bool onCommand(int id, int code) override;
 
-    void Form_Load();
-    void Command1_Click();
-    void Command2_Click();
-    void Command3_Click();
-    void Command4_Click();
+    void onLoad();
+    void onPickSceneClicked();
+    void onOkClicked();
+    void onCancelClicked();
+    void onPickOutputFolderClicked();
     // Lets the digits and Backspace through; any other typed character becomes 0, discarded.
-    static void Text4_KeyPress(wchar_t& KeyAscii);
-    static void Text5_KeyPress(wchar_t& KeyAscii);
+    static void digitsOnly(wchar_t& typed);
 
-    static const win::CommandRoute<Form2> Commands[];
+    static const win::CommandRoute<JobDialog> Commands[];
 
     Platform& platform_;
     JobTableHost& table_;
-    win::Subclass text4Keys_;
-    win::Subclass text5Keys_;
+    win::Subclass widthKeys_;
+    win::Subclass heightKeys_;
 };
 
 }  // namespace ravolen

@@ -69,8 +69,8 @@ enum ControlId : int {  // clear of IDOK and IDCANCEL, which IsDialogMessage sen
 
 constexpr int MaxInstallationItems = 100;
 
-constexpr UINT_PTR IdTimer1 = 1;
-constexpr UINT_PTR IdTimerSession = Form1::SessionTimerId;
+constexpr UINT_PTR IdStatusTimer = 1;
+constexpr UINT_PTR IdTimerSession = MainWindow::SessionTimerId;
 
 // Posted once the window shows, for what start-up found damaged.
 constexpr UINT WmShowDamaged = WM_APP + 16;
@@ -184,35 +184,35 @@ constexpr std::wstring_view JobListSaveFilter = L"任务列表工作簿 (*.xlsx)
 // The largest job list file that is read at all.
 constexpr unsigned long long MaxJobListBytes = 64ull << 20;
 
-const win::CommandRoute<Form1> Form1::Commands[] = {
-    {IdMenuOpen, 0, &Form1::OpenJobList_Click},  // 0 from the menu, 1 from the shortcut key
-    {IdMenuOpen, 1, &Form1::OpenJobList_Click},
-    {IdMenuSave, 0, &Form1::SaveJobList_Click},
-    {IdMenuSave, 1, &Form1::SaveJobList_Click},
-    {IdMenuExit, 0, &Form1::Command7_Click},
-    {IdMenuResults, 0, &Form1::Results_Click},
-    {IdMenuLocal, 0, &Form1::Local_Click},
-    {IdMenuDeadline, 0, &Form1::Deadline_Click},
-    {IdMenuBackburner, 0, &Form1::Backburner_Click},
-    {IdMenuUndo, 0, &Form1::Undo_Click},
-    {IdMenuUndo, 1, &Form1::UndoKey_Click},
-    {IdCommand1, BN_CLICKED, &Form1::Command1_Click},
-    {IdCommand2, BN_CLICKED, &Form1::Command2_Click},
-    {IdCommand3, BN_CLICKED, &Form1::Command3_Click},
-    {IdCommand4, BN_CLICKED, &Form1::Command4_Click},
-    {IdCommand5, BN_CLICKED, &Form1::Command5_Click},
-    {IdCommand6, BN_CLICKED, &Form1::Command6_Click},
-    {IdCommand7, BN_CLICKED, &Form1::Command7_Click},
-    {IdCommand8, BN_CLICKED, &Form1::Command8_Click},
-    {IdCheck2, BN_CLICKED, &Form1::Check2_Click},
-    {IdCheck3, BN_CLICKED, &Form1::Check3_Click},
-    {IdText2, EN_CHANGE, &Form1::Text2_Change},
-    {IdText3, EN_CHANGE, &Form1::Text3_Change},
-    {IdCommand9, BN_CLICKED, &Form1::Command9_Click},
-    {IdCommand10, BN_CLICKED, &Form1::Command10_Click},
+const win::CommandRoute<MainWindow> MainWindow::Commands[] = {
+    {IdMenuOpen, 0, &MainWindow::onOpenJobListClicked},  // 0 from the menu, 1 from the shortcut key
+    {IdMenuOpen, 1, &MainWindow::onOpenJobListClicked},
+    {IdMenuSave, 0, &MainWindow::onSaveJobListClicked},
+    {IdMenuSave, 1, &MainWindow::onSaveJobListClicked},
+    {IdMenuExit, 0, &MainWindow::onExitClicked},
+    {IdMenuResults, 0, &MainWindow::onResultsClicked},
+    {IdMenuLocal, 0, &MainWindow::onRenderHereClicked},
+    {IdMenuDeadline, 0, &MainWindow::onDeadlineClicked},
+    {IdMenuBackburner, 0, &MainWindow::onBackburnerClicked},
+    {IdMenuUndo, 0, &MainWindow::onUndoClicked},
+    {IdMenuUndo, 1, &MainWindow::onUndoKeyPressed},
+    {IdCommand1, BN_CLICKED, &MainWindow::onRenderClicked},
+    {IdCommand2, BN_CLICKED, &MainWindow::onAddJobClicked},
+    {IdCommand3, BN_CLICKED, &MainWindow::onRemoveTickedClicked},
+    {IdCommand4, BN_CLICKED, &MainWindow::onPickInstallFolderClicked},
+    {IdCommand5, BN_CLICKED, &MainWindow::onQuickAddClicked},
+    {IdCommand6, BN_CLICKED, &MainWindow::onClearClicked},
+    {IdCommand7, BN_CLICKED, &MainWindow::onExitClicked},
+    {IdCommand8, BN_CLICKED, &MainWindow::onPickUnifiedFolderClicked},
+    {IdCheck2, BN_CLICKED, &MainWindow::onUnifiedFolderTicked},
+    {IdCheck3, BN_CLICKED, &MainWindow::onUnifiedFormatTicked},
+    {IdText2, EN_CHANGE, &MainWindow::onUnifiedFolderChanged},
+    {IdText3, EN_CHANGE, &MainWindow::onUnifiedFormatChanged},
+    {IdCommand9, BN_CLICKED, &MainWindow::onCancelShutdownClicked},
+    {IdCommand10, BN_CLICKED, &MainWindow::onCancelRenderClicked},
 };
 
-HMENU Form1::createMenu() {
+HMENU MainWindow::createMenu() {
     const HMENU file = CreatePopupMenu();
     AppendMenuW(file, MF_STRING, IdMenuOpen, L"打开任务列表(&O)…\tCtrl+O");
     AppendMenuW(file, MF_STRING, IdMenuSave, L"保存任务列表(&S)…\tCtrl+S");
@@ -249,7 +249,7 @@ HMENU Form1::createMenu() {
     return bar;
 }
 
-Form1::Startup Form1::create() {
+MainWindow::Startup MainWindow::create() {
     ACCEL keys[] = {{FCONTROL | FVIRTKEY, 'O', IdMenuOpen},
                     {FCONTROL | FVIRTKEY, 'S', IdMenuSave},
                     {FCONTROL | FVIRTKEY, 'Z', IdMenuUndo}};
@@ -261,7 +261,7 @@ Form1::Startup Form1::create() {
         return Startup::Failed;
     }
     try {
-        if (!Form_Load()) {
+        if (!onLoad()) {
             destroyWindow();
             return Startup::AlreadyRunning;
         }
@@ -277,7 +277,7 @@ Form1::Startup Form1::create() {
     return Startup::Ready;
 }
 
-bool Form1::Form_Load() {
+bool MainWindow::onLoad() {
     if (platform_.previousInstanceRunning()) {
         platform_.showMessage(L"该程序已经运行！！", MessageIcon::Information);
         return false;
@@ -285,40 +285,40 @@ bool Form1::Form_Load() {
 
     win::SetText(item(IdText2), platform_.programFolder() + L"\\renderOutput");
 
-    JobList.list(item(IdListView1));
-    JobList.scale(dpi());
-    JobList.textbox(item(IdTxtQty));
+    jobList_.list(item(IdListView1));
+    jobList_.scale(dpi());
+    jobList_.textbox(item(IdTxtQty));
     for (const JobColumn& column : JobColumns) {
-        JobList.addcolumn(column.caption, column.key, column.widthTwips, column.grow, column.edit,
+        jobList_.addcolumn(column.caption, column.key, column.widthTwips, column.grow, column.edit,
                           static_cast<std::int16_t>(column.align), column.show);
     }
 
     measureStripes();
-    JobList.onEdited([this] { sessionChanged(); });
+    jobList_.onEdited([this] { sessionChanged(); });
 
     restoreSession();
 
-    SetTimer(hwnd(), IdTimer1, Timer1Interval, nullptr);
+    SetTimer(hwnd(), IdStatusTimer, StatusInterval, nullptr);
     DragAcceptFiles(hwnd(), TRUE);
     return true;
 }
 
 // The stripes take their height from a row, so one stands in while they are measured in an
 // empty list.
-void Form1::measureStripes() {
+void MainWindow::measureStripes() {
     if (jobs().count() > 0) {
-        PaintListStripes(item(IdListView1), item(IdPicture1), 100, 3);
+        paintListStripes(item(IdListView1), item(IdPicture1), 100, 3);
         return;
     }
-    JobList.additem(L"xxx", ListArray({L"", L"", L"", L"", L""}));
-    PaintListStripes(item(IdListView1), item(IdPicture1), 100, 3);
+    jobList_.additem(L"xxx", ListArray({L"", L"", L"", L"", L""}));
+    paintListStripes(item(IdListView1), item(IdPicture1), 100, 3);
     jobs().list().clear();
 }
 
 // The rows take the new font's height by themselves, the columns their new widths from the
 // form; the in-place editor and the stripes follow here.
-void Form1::onDpiChanged(int) {
-    JobList.scale(dpi());
+void MainWindow::onDpiChanged(int) {
+    jobList_.scale(dpi());
     measureStripes();
 }
 
@@ -327,7 +327,7 @@ void Form1::onDpiChanged(int) {
 // a background picture, which keeps every row on the band of its own parity however far the list
 // scrolls: as many bands as the rows and the visible space need, so never fewer than
 // `bandCount`. `picture`, the picture's drawing surface, stays hidden.
-void Form1::PaintListStripes(HWND list, HWND picture, [[maybe_unused]] std::int32_t bandCount,
+void MainWindow::paintListStripes(HWND list, HWND picture, [[maybe_unused]] std::int32_t bandCount,
                              std::int16_t scheme) {
     static constexpr COLORREF OddColours[] = {RGB(0, 255, 0), RGB(254, 200, 100),
                                               RGB(227, 241, 226)};
@@ -348,7 +348,7 @@ void Form1::PaintListStripes(HWND list, HWND picture, [[maybe_unused]] std::int3
     InvalidateRect(list, nullptr, TRUE);
 }
 
-LRESULT Form1::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_DROPFILES:
             dropFiles(reinterpret_cast<HDROP>(wParam));
@@ -377,7 +377,7 @@ LRESULT Form1::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         default: break;
     }
     if (message == WM_CLOSE) {
-        Command7_Click();
+        onExitClicked();
         return 0;
     }
     // The program lives as long as its main window, and the job editor no longer. A window whose
@@ -385,7 +385,7 @@ LRESULT Form1::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_DESTROY) {
         saveSessionNow();  // 退  出 and the close box alike
         sessionReady_ = false;
-        win::Window::Dispose(form2_);
+        win::Window::Dispose(jobDialog_);
         win::Window::Dispose(results_);
         win::Window::Dispose(farmDialog_);
         win::Window::Dispose(submission_);
@@ -395,17 +395,17 @@ LRESULT Form1::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return Form::onMessage(message, wParam, lParam);
 }
 
-bool Form1::onCommand(int id, int code) {
+bool MainWindow::onCommand(int id, int code) {
     // Any command may change what the session holds; saving once too often costs nothing.
     sessionChanged();
     if (code == 0 && id >= IdMenuInstallation && id < IdMenuInstallation + MaxInstallationItems) {
         chooseInstallation(id - IdMenuInstallation);
         return true;
     }
-    return win::RouteCommand<Form1>(*this, Commands, id, code);
+    return win::RouteCommand<MainWindow>(*this, Commands, id, code);
 }
 
-std::optional<LRESULT> Form1::onNotify(NMHDR& header) {
+std::optional<LRESULT> MainWindow::onNotify(NMHDR& header) {
     if (header.idFrom == IdListView1 &&
         (header.code == LVN_INSERTITEM || header.code == LVN_DELETEITEM ||
          header.code == LVN_DELETEALLITEMS)) {
@@ -417,8 +417,8 @@ std::optional<LRESULT> Form1::onNotify(NMHDR& header) {
     return std::nullopt;
 }
 
-void Form1::onTimer(UINT_PTR id) {
-    if (id == IdTimer1) Timer1_Timer();
+void MainWindow::onTimer(UINT_PTR id) {
+    if (id == IdStatusTimer) onStatusTimer();
     if (id == IdTimerSession) {
         KillTimer(hwnd(), IdTimerSession);
         sessionDue_ = false;
@@ -426,7 +426,7 @@ void Form1::onTimer(UINT_PTR id) {
     }
 }
 
-void Form1::Command1_Click() {
+void MainWindow::onRenderClicked() {
     // A click can still arrive for the disabled button (a queued BM_CLICK does under Wine).
     if (!IsWindowEnabled(item(IdCommand1))) return;
     // Also while its closing message is open: the submission is still on the stack.
@@ -434,7 +434,7 @@ void Form1::Command1_Click() {
         platform_.showMessage(L"上一批任务仍在提交到Deadline，请等它完成或点击“停止”。");
         return;
     }
-    JobList.commitEdit();
+    jobList_.commitEdit();
     const RenderRequest request{win::WindowText(item(IdText1)), jobs().all(),
                                 win::IsChecked(item(IdCheck1))};
     if (way_ == RenderWay::Backburner) {
@@ -452,22 +452,22 @@ void Form1::Command1_Click() {
 }
 
 // "+": the job editor dialog, created on first use and after its close box destroyed it.
-void Form1::Command2_Click() {
+void MainWindow::onAddJobClicked() {
     if (!jobDialog()) {
-        win::Window::Dispose(form2_);
-        auto dialog = std::make_unique<Form2>(platform_, static_cast<JobTableHost&>(*this));
+        win::Window::Dispose(jobDialog_);
+        auto dialog = std::make_unique<JobDialog>(platform_, static_cast<JobTableHost&>(*this));
         if (!dialog->create()) return;
-        form2_ = std::move(dialog);
+        jobDialog_ = std::move(dialog);
     }
-    form2_->show();
+    jobDialog_->show();
 }
 
-void Form1::AddJobRow(const RenderJob& job) {
-    JobList.commitEdit();
+void MainWindow::AddJobRow(const RenderJob& job) {
+    jobList_.commitEdit();
     ravolen::AddJobRow(item(IdListView1), job);
 }
 
-void Form1::SelectLastRow() {
+void MainWindow::SelectLastRow() {
     const HWND list = item(IdListView1);
     DeselectAllRows(list);
     ravolen::SelectLastRow(list);
@@ -475,8 +475,8 @@ void Form1::SelectLastRow() {
 }
 
 // "-": every ticked row, from the last to the first so that no row still to be visited moves.
-void Form1::Command3_Click() {
-    JobList.commitEdit();
+void MainWindow::onRemoveTickedClicked() {
+    jobList_.commitEdit();
     const HWND list = item(IdListView1);
     win::ListView rows(list);
     std::vector<std::size_t> removed;
@@ -503,10 +503,10 @@ void Form1::Command3_Click() {
     RemoveArrayItems(SavedExts, removed);
 }
 
-void Form1::Command4_Click() { PickFolderInto(platform_, item(IdText1)); }
+void MainWindow::onPickInstallFolderClicked() { PickFolderInto(platform_, item(IdText1)); }
 
 // Quick add: one row per file chosen, in the dialog's order, the last one selected.
-void Form1::Command5_Click() {
+void MainWindow::onQuickAddClicked() {
     const std::vector<std::wstring> answer =
         platform_.openFiles({std::wstring(SceneFileDialogTitle), std::wstring(SceneFileFilter),
                              SceneFileFilterIndex, true});
@@ -516,7 +516,7 @@ void Form1::Command5_Click() {
     appendJobs(added);
 }
 
-void Form1::appendJobs(const std::vector<RenderJob>& added) {
+void MainWindow::appendJobs(const std::vector<RenderJob>& added) {
     const HWND list = item(IdListView1);
     DeselectAllRows(list);
     {
@@ -527,7 +527,7 @@ void Form1::appendJobs(const std::vector<RenderJob>& added) {
     SetFocus(list);
 }
 
-void Form1::dropFiles(HDROP drop) {
+void MainWindow::dropFiles(HDROP drop) {
     std::vector<std::wstring> paths;
     const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
@@ -555,7 +555,7 @@ void Form1::dropFiles(HDROP drop) {
     }
 }
 
-void Form1::OpenJobList_Click() {
+void MainWindow::onOpenJobListClicked() {
     const std::vector<std::wstring> answer = platform_.openFiles(
         {L"打开任务列表", std::wstring(JobListOpenFilter), 1, false});
     if (answer.size() != 1) return;
@@ -580,8 +580,8 @@ void Form1::OpenJobList_Click() {
     appendJobs(std::get<std::vector<RenderJob>>(opened));
 }
 
-void Form1::SaveJobList_Click() {
-    JobList.commitEdit();
+void MainWindow::onSaveJobListClicked() {
+    jobList_.commitEdit();
     const SaveFileChoice choice =
         platform_.chooseSaveFile({L"保存任务列表", std::wstring(JobListSaveFilter), L"xlsx"});
     const std::wstring& path = choice.path;
@@ -593,25 +593,25 @@ void Form1::SaveJobList_Click() {
     }
 }
 
-void Form1::chooseInstallation(int index) {
+void MainWindow::chooseInstallation(int index) {
     if (index >= 0 && static_cast<std::size_t>(index) < installations_.size()) {
         win::SetText(item(IdText1), installations_[static_cast<std::size_t>(index)].folder);
     }
 }
 
-void Form1::Results_Click() {
-    JobList.commitEdit();
+void MainWindow::onResultsClicked() {
+    jobList_.commitEdit();
     if (resultsDialog()) {
         results_->show();
         return;
     }
     auto dialog = std::make_unique<ResultsDialog>(platform_, item(IdListView1),
-                                                  [this] { JobList.commitEdit(); });
+                                                  [this] { jobList_.commitEdit(); });
     if (dialog->create(hwnd())) results_ = std::move(dialog);
 }
 
-void Form1::Command6_Click() {
-    JobList.commitEdit();
+void MainWindow::onClearClicked() {
+    jobList_.commitEdit();
     const JobRows rows = jobs();
     std::vector<RemovedRow> taken;
     taken.reserve(static_cast<std::size_t>(rows.count()));
@@ -627,15 +627,15 @@ void Form1::Command6_Click() {
     if (!taken.empty()) rememberRemoved(std::move(taken));
 }
 
-void Form1::rememberRemoved(std::vector<RemovedRow> rows) {
+void MainWindow::rememberRemoved(std::vector<RemovedRow> rows) {
     undo_ = std::move(rows);
     EnableMenuItem(GetMenu(hwnd()), IdMenuUndo, MF_BYCOMMAND | MF_ENABLED);
 }
 
 // The rows come back at their old places, ascending, so each lands where it was counted.
-void Form1::Undo_Click() {
+void MainWindow::onUndoClicked() {
     if (!undo_) return;
-    JobList.commitEdit();
+    jobList_.commitEdit();
     const std::vector<RemovedRow> step = std::move(*undo_);
     undo_.reset();
     EnableMenuItem(GetMenu(hwnd()), IdMenuUndo, MF_BYCOMMAND | MF_GRAYED);
@@ -657,7 +657,7 @@ void Form1::Undo_Click() {
 }
 
 // Ctrl+Z in a text box undoes its typing, as everywhere in Windows; elsewhere the table's step.
-void Form1::UndoKey_Click() {
+void MainWindow::onUndoKeyPressed() {
     const HWND focus = GetFocus();
     wchar_t className[16]{};
     if (focus && IsChild(hwnd(), focus) && GetClassNameW(focus, className, 16) &&
@@ -665,14 +665,14 @@ void Form1::UndoKey_Click() {
         SendMessageW(focus, WM_UNDO, 0, 0);
         return;
     }
-    Undo_Click();
+    onUndoClicked();
 }
 
-void Form1::Command8_Click() { PickFolderInto(platform_, item(IdText2)); }
+void MainWindow::onPickUnifiedFolderClicked() { PickFolderInto(platform_, item(IdText2)); }
 
 template <typename Change>
-void Form1::rewriteColumn(int column, Change change) {
-    JobList.commitEdit();
+void MainWindow::rewriteColumn(int column, Change change) {
+    jobList_.commitEdit();
     const HWND list = item(IdListView1);
     win::ListView rows(list);
     const std::vector<std::wstring> before = rows.column(column);
@@ -682,7 +682,7 @@ void Form1::rewriteColumn(int column, Change change) {
     rows.setColumn(column, cells, before);
 }
 
-void Form1::Check2_Click() {
+void MainWindow::onUnifiedFolderTicked() {
     const std::wstring unified = win::WindowText(item(IdText2));
     const bool ticked = win::IsChecked(item(IdCheck2));
     rewriteColumn(JobColumnOutputFolder, [&](std::vector<std::wstring>& folders) {
@@ -694,7 +694,7 @@ void Form1::Check2_Click() {
     });
 }
 
-void Form1::Check3_Click() {
+void MainWindow::onUnifiedFormatTicked() {
     const std::wstring format = win::WindowText(item(IdText3));
     const bool ticked = win::IsChecked(item(IdCheck3));
     rewriteColumn(JobColumnOutputName, [&](std::vector<std::wstring>& names) {
@@ -707,9 +707,9 @@ void Form1::Check3_Click() {
     appliedFormat_ = ticked ? format : std::wstring();
 }
 
-void Form1::Text2_Change() {
+void MainWindow::onUnifiedFolderChanged() {
     if (!win::IsChecked(item(IdCheck2))) return;
-    JobList.commitEdit();
+    jobList_.commitEdit();
     const std::wstring unified = win::WindowText(item(IdText2));
     const HWND list = item(IdListView1);
     win::ListView rows(list);
@@ -719,7 +719,7 @@ void Form1::Text2_Change() {
     }
 }
 
-void Form1::Text3_Change() {
+void MainWindow::onUnifiedFormatChanged() {
     if (!win::IsChecked(item(IdCheck3))) return;
     const std::wstring format = win::WindowText(item(IdText3));
     rewriteColumn(JobColumnOutputName, [&](std::vector<std::wstring>& names) {
@@ -728,7 +728,7 @@ void Form1::Text3_Change() {
     appliedFormat_ = format;
 }
 
-void Form1::showRenderWay() {
+void MainWindow::showRenderWay() {
     const HMENU render = GetSubMenu(GetMenu(hwnd()), RenderMenuPosition);
     const HMENU ways = GetSubMenu(render, GetMenuItemCount(render) - 1);
     const int chosen = way_ == RenderWay::Deadline     ? IdMenuDeadline
@@ -737,15 +737,15 @@ void Form1::showRenderWay() {
     CheckMenuRadioItem(ways, IdMenuLocal, IdMenuBackburner, static_cast<UINT>(chosen), MF_BYCOMMAND);
 }
 
-void Form1::Local_Click() {
+void MainWindow::onRenderHereClicked() {
     way_ = RenderWay::Local;
     showRenderWay();
 }
 
-void Form1::Deadline_Click() { openFarmDialog(RenderWay::Deadline); }
-void Form1::Backburner_Click() { openFarmDialog(RenderWay::Backburner); }
+void MainWindow::onDeadlineClicked() { openFarmDialog(RenderWay::Deadline); }
+void MainWindow::onBackburnerClicked() { openFarmDialog(RenderWay::Backburner); }
 
-void Form1::openFarmDialog(RenderWay way) {
+void MainWindow::openFarmDialog(RenderWay way) {
     // The same dialog again comes forward as it is; one whose message is still open stays.
     if (farmDialog() && farmDialog_->way() == way) {
         ShowWindow(farmDialog_->hwnd(), SW_SHOW);
@@ -761,18 +761,18 @@ void Form1::openFarmDialog(RenderWay way) {
     if (dialog->create(hwnd())) farmDialog_ = std::move(dialog);
 }
 
-std::wstring Form1::shutdownNote() const {
+std::wstring MainWindow::shutdownNote() const {
     if (!win::IsChecked(item(IdCheck1))) return {};
     return L"农场渲染不在本机进行，“渲染完成后自动关机”不适用，本机不会关机。";
 }
 
-bool Form1::farmMayReach(const std::vector<RenderJob>& rows) {
+bool MainWindow::farmMayReach(const std::vector<RenderJob>& rows) {
     const std::wstring question = LocalPathQuestion(
         rows, [this](const std::wstring& path) { return platform_.onNetwork(path); });
     return question.empty() || platform_.ask(question);
 }
 
-void Form1::renderOnBackburner(const RenderRequest& request) {
+void MainWindow::renderOnBackburner(const RenderRequest& request) {
     RenderRequest farm = request;
     farm.shutdownAfterwards = false;  // nothing renders here
     // The rows' own refusals come first, from the render itself; the question only for a batch
@@ -789,7 +789,7 @@ void Form1::renderOnBackburner(const RenderRequest& request) {
     platform_.showMessage(message);
 }
 
-void Form1::submitToDeadline(const RenderRequest& request) {
+void MainWindow::submitToDeadline(const RenderRequest& request) {
     if (deadlineSubmission()) return;  // one batch at a time
     const ComposedScript check =
         ComposeRenderScript(request.installFolder, request.rows, false, platform_.scriptCodec());
@@ -807,7 +807,7 @@ void Form1::submitToDeadline(const RenderRequest& request) {
     }
     if (!farmMayReach(request.rows)) return;
     win::Window::Dispose(submission_);
-    auto submission = std::make_unique<DeadlineSubmission>(platform_, request.rows, deadline_,
+    auto submission = std::make_unique<DeadlineProgress>(platform_, request.rows, deadline_,
                                                            request.installFolder, nullptr);
     submission->addNote(shutdownNote());
     if (submission->start(hwnd())) submission_ = std::move(submission);
@@ -815,7 +815,7 @@ void Form1::submitToDeadline(const RenderRequest& request) {
 
 // Ends the program at once; a running render and a pending shutdown go on. A Deadline
 // submission under way is ended only when the artist says so.
-void Form1::Command7_Click() {
+void MainWindow::onExitClicked() {
     if (submission_ && submission_->running()) {
         if (!platform_.ask(L"正在提交到Deadline，确定要停止提交并退出吗？")) return;
         if (submission_) submission_->abandon();
@@ -823,16 +823,16 @@ void Form1::Command7_Click() {
     if (hwnd()) DestroyWindow(hwnd());
 }
 
-void Form1::Command9_Click() {
+void MainWindow::onCancelShutdownClicked() {
     CancelShutdown(platform_);
     EnableWindow(item(IdCommand1), TRUE);
 }
 
-void Form1::Command10_Click() { CancelRender(platform_); }
+void MainWindow::onCancelRenderClicked() { CancelRender(platform_); }
 
 // Both labels are recomputed on every tick; a caption is only rewritten when it changed, so the
 // labels do not flicker twenty times a second.
-void Form1::Timer1_Timer() {
+void MainWindow::onStatusTimer() {
     const JobRows rows = jobs();
     const int count = rows.count();
     const int selected = count >= 1 ? rows.list().selectedRow() : 0;
@@ -843,13 +843,13 @@ void Form1::Timer1_Timer() {
     win::UpdateText(item(IdLabel8), texts.scene);
 }
 
-void Form1::sessionChanged() {
+void MainWindow::sessionChanged() {
     if (!sessionReady_ || sessionDue_) return;
     // The first change starts the wait; later ones ride along, so typing writes once a second.
     sessionDue_ = SetTimer(hwnd(), IdTimerSession, SessionDelay, nullptr) != 0;
 }
 
-SessionSettings Form1::sessionSettings() const {
+SessionSettings MainWindow::sessionSettings() const {
     SessionSettings settings;
     settings.installFolder = win::WindowText(item(IdText1));
     settings.outputFolder = win::WindowText(item(IdText2));
@@ -868,7 +868,7 @@ SessionSettings Form1::sessionSettings() const {
     return settings;
 }
 
-BackgroundWriter::Compose Form1::sessionSnapshot() {
+BackgroundWriter::Compose MainWindow::sessionSnapshot() {
     const std::wstring folder = platform_.userDataFolder();
     if (folder.empty() || !platform_.createFolder(folder)) return nullptr;
     // Only the copies are taken here; the bytes are composed on the writer's thread.
@@ -879,22 +879,22 @@ BackgroundWriter::Compose Form1::sessionSnapshot() {
     };
 }
 
-void Form1::saveSession() {
+void MainWindow::saveSession() {
     if (!sessionReady_) return;
     // An edit left open is part of the table; one being typed is not finished yet.
-    if (GetDlgCtrlID(GetFocus()) != IdTxtQty) JobList.commitEdit();
+    if (GetDlgCtrlID(GetFocus()) != IdTxtQty) jobList_.commitEdit();
     if (auto compose = sessionSnapshot()) writer_.post(std::move(compose));
 }
 
-void Form1::saveSessionNow() {
+void MainWindow::saveSessionNow() {
     if (!sessionReady_) return;
     KillTimer(hwnd(), IdTimerSession);
     sessionDue_ = false;
-    JobList.commitEdit();
+    jobList_.commitEdit();
     if (const auto compose = sessionSnapshot()) writer_.writeNow(compose, BackgroundWriter::StopBound);
 }
 
-void Form1::restoreSession() {
+void MainWindow::restoreSession() {
     const std::wstring folder = platform_.userDataFolder();
     if (folder.empty()) return;  // nowhere to keep it: this run is not saved
     bool keptAll = true;
@@ -939,7 +939,7 @@ void Form1::restoreSession() {
 
 // The boxes are ticked last and without their click handlers: the rows already show what the
 // ticks gave them.
-void Form1::applySessionSettings(const SessionSettings& settings) {
+void MainWindow::applySessionSettings(const SessionSettings& settings) {
     win::SetText(item(IdText1), settings.installFolder);
     win::SetText(item(IdText2), settings.outputFolder);
     win::SetText(item(IdText3), settings.outputFormat);

@@ -26,14 +26,14 @@
 namespace ravolen {
 
 // The main window: the job table, the settings of the whole run and the command buttons.
-class Form1 final : public win::Form, private JobTableHost {
+class MainWindow final : public win::Form, private JobTableHost {
 public:
-    explicit Form1(Platform& platform)
+    explicit MainWindow(Platform& platform)
         : platform_(platform),
           writer_([&platform](const std::wstring& path, std::string_view bytes) {
               return platform.replaceFile(path, bytes);
           }) {}
-    ~Form1() override {
+    ~MainWindow() override {
         if (hwnd()) win::Window::SetFailureReport(nullptr);
         destroyWindow();
     }
@@ -54,7 +54,7 @@ public:
                    : nullptr;
     }
     // The Deadline submission under way, or null.
-    DeadlineSubmission* deadlineSubmission() const {
+    DeadlineProgress* deadlineSubmission() const {
         return submission_ && submission_->hwnd() && !submission_->done() ? submission_.get() : nullptr;
     }
     // The results dialog while it exists, or null.
@@ -62,10 +62,10 @@ public:
         return results_ && results_->hwnd() ? results_.get() : nullptr;
     }
     // The job editor dialog while it exists, or null.
-    Form2* jobDialog() const { return form2_ && form2_->hwnd() ? form2_.get() : nullptr; }
+    JobDialog* jobDialog() const { return jobDialog_ && jobDialog_->hwnd() ? jobDialog_.get() : nullptr; }
 
     // How often the status labels follow the table.
-    static constexpr unsigned Timer1Interval = 50;
+    static constexpr unsigned StatusInterval = 50;
     // The longest a change waits before the session is saved.
     static constexpr unsigned SessionDelay = 500;
     static constexpr UINT_PTR SessionTimerId = 2;  // its timer, after Timer1
@@ -88,28 +88,28 @@ private:
     void onDpiChanged(int oldDpi) override;
 
     // False when the program is to end without showing the window.
-    bool Form_Load();
-    void PaintListStripes(HWND list, HWND picture, std::int32_t bandCount, std::int16_t scheme);
+    bool onLoad();
+    void paintListStripes(HWND list, HWND picture, std::int32_t bandCount, std::int16_t scheme);
     void measureStripes();
 
-    void Command1_Click();
-    void Command2_Click();
-    void Command3_Click();
-    void Command4_Click();
-    void Command5_Click();
-    void Command6_Click();
-    void Command7_Click();
-    void Command8_Click();
-    void Command9_Click();
-    void Command10_Click();
+    void onRenderClicked();
+    void onAddJobClicked();
+    void onRemoveTickedClicked();
+    void onPickInstallFolderClicked();
+    void onQuickAddClicked();
+    void onClearClicked();
+    void onExitClicked();
+    void onPickUnifiedFolderClicked();
+    void onCancelShutdownClicked();
+    void onCancelRenderClicked();
     // The menu bar.
-    void OpenJobList_Click();
-    void SaveJobList_Click();
-    void Results_Click();
+    void onOpenJobListClicked();
+    void onSaveJobListClicked();
+    void onResultsClicked();
     void chooseInstallation(int index);
-    void Local_Click();
-    void Deadline_Click();
-    void Backburner_Click();
+    void onRenderHereClicked();
+    void onDeadlineClicked();
+    void onBackburnerClicked();
     void openFarmDialog(RenderWay way);
     void showRenderWay();
     // The farm ways of 渲  染; false when the user declined or nothing was handed over.
@@ -125,11 +125,11 @@ private:
     // Files dropped from Explorer: scenes added as quick add adds them, folders opened one level.
     void dropFiles(HDROP drop);
 
-    void Check2_Click();
-    void Check3_Click();
-    void Text2_Change();
-    void Text3_Change();
-    void Timer1_Timer();
+    void onUnifiedFolderTicked();
+    void onUnifiedFormatTicked();
+    void onUnifiedFolderChanged();
+    void onUnifiedFormatChanged();
+    void onStatusTimer();
 
     // The session: the rows and settings, saved within SessionDelay of a change and put back at
     // the next start.
@@ -151,8 +151,8 @@ private:
         std::optional<std::wstring> savedExt;
     };
     void rememberRemoved(std::vector<RemovedRow> rows);
-    void Undo_Click();
-    void UndoKey_Click();
+    void onUndoClicked();
+    void onUndoKeyPressed();
 
     // Rewrites one column of every row through `change`, repainting the list once.
     template <typename Change>
@@ -162,22 +162,22 @@ private:
     void AddJobRow(const RenderJob& job) override;
     void SelectLastRow() override;
 
-    static const win::CommandRoute<Form1> Commands[];
+    static const win::CommandRoute<MainWindow> Commands[];
 
     Platform& platform_;
-    clsList JobList;
+    EditableList jobList_;
     std::optional<win::ListStripes> stripes_;
     // The unified settings' saved values, entry k for row k + 1.
     std::vector<std::wstring> SavedOutDirs;
     std::vector<std::wstring> SavedExts;
     std::wstring appliedFormat_;
-    std::unique_ptr<Form2> form2_;  // created on first use
+    std::unique_ptr<JobDialog> jobDialog_;  // created on first use
     std::unique_ptr<ResultsDialog> results_;
     RenderWay way_ = RenderWay::Local;  // every start renders here
     DeadlineChoice deadline_{DefaultDeadlineCommand(), {}};
     BackburnerSettings backburner_;
     std::unique_ptr<FarmDialog> farmDialog_;
-    std::unique_ptr<DeadlineSubmission> submission_;
+    std::unique_ptr<DeadlineProgress> submission_;
     std::vector<MaxInstallation> installations_;  // as the 3dsMax版本 menu lists them
     UniqueHandle<AcceleratorTraits> shortcuts_;
     std::optional<std::vector<RemovedRow>> undo_;  // ascending positions

@@ -84,10 +84,10 @@ std::vector<RenderResult> ReadResults(Platform& platform, const std::vector<Rend
 }  // namespace
 
 const win::CommandRoute<ResultsDialog> ResultsDialog::Commands[] = {
-    {IdTick, BN_CLICKED, &ResultsDialog::Tick_Click},
-    {IdRefresh, BN_CLICKED, &ResultsDialog::Refresh_Click},
-    {IdClose, BN_CLICKED, &ResultsDialog::Close_Click},
-    {IDCANCEL, BN_CLICKED, &ResultsDialog::Close_Click},  // Escape
+    {IdTick, BN_CLICKED, &ResultsDialog::onTickFinishedClicked},
+    {IdRefresh, BN_CLICKED, &ResultsDialog::onRefreshClicked},
+    {IdClose, BN_CLICKED, &ResultsDialog::onCloseClicked},
+    {IDCANCEL, BN_CLICKED, &ResultsDialog::onCloseClicked},  // Escape
 };
 
 bool ResultsDialog::create(HWND owner) {
@@ -108,7 +108,7 @@ bool ResultsDialog::create(HWND owner) {
 }
 
 void ResultsDialog::show() {
-    Refresh_Click();
+    onRefreshClicked();
     ShowWindow(hwnd(), SW_SHOW);
     SetForegroundWindow(hwnd());
 }
@@ -117,7 +117,7 @@ bool ResultsDialog::onCommand(int id, int code) {
     return win::RouteCommand<ResultsDialog>(*this, Commands, id, code);
 }
 
-void ResultsDialog::Refresh_Click() {
+void ResultsDialog::onRefreshClicked() {
     if (beforeReading_) beforeReading_();
     const std::vector<RenderJob> rows = OutputsOf(jobTable_);
     showResults(rows, ReadResults(platform_, rows));
@@ -140,7 +140,7 @@ void ResultsDialog::showResults(const std::vector<RenderJob>& rows,
     }
 }
 
-void ResultsDialog::Tick_Click() {
+void ResultsDialog::onTickFinishedClicked() {
     // Read again: the table or the disk may have changed since the dialog showed them.
     if (beforeReading_) beforeReading_();
     const std::vector<RenderJob> rows = OutputsOf(jobTable_);
@@ -155,6 +155,6 @@ void ResultsDialog::Tick_Click() {
     showResults(rows, results);
 }
 
-void ResultsDialog::Close_Click() { ShowWindow(hwnd(), SW_HIDE); }
+void ResultsDialog::onCloseClicked() { ShowWindow(hwnd(), SW_HIDE); }
 
 }  // namespace ravolen

@@ -30,11 +30,11 @@ public:
 private:
     bool onCommand(int id, int code) override;
 
-    void Refresh_Click();
+    void onRefreshClicked();
     // Lists the rows with what was found of them.
     void showResults(const std::vector<RenderJob>& rows, const std::vector<RenderResult>& results);
-    void Tick_Click();
-    void Close_Click();
+    void onTickFinishedClicked();
+    void onCloseClicked();
 
     static const win::CommandRoute<ResultsDialog> Commands[];
 

@@ -6,49 +6,49 @@
 namespace ravolen {
 
 // The settings of one column of an editable list, as get/let pairs named after the member.
-class clsColumnSettings {
+class ColumnSettings {
 public:
     // Recorded by addcolumn; nothing acts on it.
-    bool show() const { return mvarshow; }
-    void show(bool vData) { mvarshow = vData; }
+    bool show() const { return show_; }
+    void show(bool value) { show_ = value; }
 
     // The pattern a committed edit is formatted with, in a column whose Format_Numeric is set.
-    const std::wstring& Format_String() const { return mvarFormat_String; }
-    void Format_String(std::wstring vData) { mvarFormat_String = std::move(vData); }
+    const std::wstring& Format_String() const { return pattern_; }
+    void Format_String(std::wstring value) { pattern_ = std::move(value); }
 
     // A committed edit is first turned into a number.
-    bool Format_Numeric() const { return mvarFormat_Numeric; }
-    void Format_Numeric(bool vData) { mvarFormat_Numeric = vData; }
+    bool Format_Numeric() const { return numeric_; }
+    void Format_Numeric(bool value) { numeric_ = value; }
 
     // 0 left, 1 right, 2 centred, as the list view column has it.
-    std::int16_t align() const { return mvaralign; }
-    void align(std::int16_t vData) { mvaralign = vData; }
+    std::int16_t align() const { return align_; }
+    void align(std::int16_t value) { align_ = value; }
 
     // Twips, the width the column was created with; never updated afterwards.
-    double colwidth() const { return mvarcolwidth; }
-    void colwidth(double vData) { mvarcolwidth = vData; }
+    double colwidth() const { return colwidth_; }
+    void colwidth(double value) { colwidth_ = value; }
 
     // The column's cells may be edited where they stand.
-    bool edit() const { return mvaredit; }
-    void edit(bool vData) { mvaredit = vData; }
+    bool edit() const { return edit_; }
+    void edit(bool value) { edit_ = value; }
 
     // The column takes what the fixed columns leave of the list's width when it is refitted.
-    bool grow() const { return mvargrow; }
-    void grow(bool vData) { mvargrow = vData; }
+    bool grow() const { return grow_; }
+    void grow(bool value) { grow_ = value; }
 
     // 1-based position among the list view's columns: 1 is the row's text, n the sub-item n - 1.
-    std::int16_t index() const { return mvarindex; }
-    void index(std::int16_t vData) { mvarindex = vData; }
+    std::int16_t index() const { return index_; }
+    void index(std::int16_t value) { index_ = value; }
 
 private:
-    bool mvarshow = false;
-    std::wstring mvarFormat_String;
-    bool mvarFormat_Numeric = false;
-    std::int16_t mvaralign = 0;
-    double mvarcolwidth = 0;
-    bool mvaredit = false;
-    bool mvargrow = false;
-    std::int16_t mvarindex = 0;
+    bool show_ = false;
+    std::wstring pattern_;
+    bool numeric_ = false;
+    std::int16_t align_ = 0;
+    double colwidth_ = 0;
+    bool edit_ = false;
+    bool grow_ = false;
+    std::int16_t index_ = 0;
 };
 
 }  // namespace ravolen

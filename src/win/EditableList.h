@@ -37,11 +37,11 @@ namespace ravolen {
 // so a row added after its row went never receives the edit; a row that goes takes its open edit
 // with it at once.
 // The keys typed into the box belong to it: Enter and Escape never reach the window's buttons.
-class clsList final : private win::Reflector {
+class EditableList final : private win::Reflector {
 public:
-    clsList() = default;
-    clsList(const clsList&) = delete;
-    clsList& operator=(const clsList&) = delete;
+    EditableList() = default;
+    EditableList(const EditableList&) = delete;
+    EditableList& operator=(const EditableList&) = delete;
 
     // Removes the row at 1-based position `index`; the rows after it move up.
     void removeitem(std::int16_t index);
@@ -56,8 +56,8 @@ public:
 
     // Binds the list view (replacing any bound before) and sets it up: report view, manual label
     // editing, full-row selection, grid lines, and the selection shown without the focus.
-    void list(HWND vData);
-    HWND list() const { return mvarlist; }
+    void list(HWND value);
+    HWND list() const { return list_; }
 
     // The DPI its twips are measured at: the window's, which changes when the window moves to a
     // monitor of another scale. An open edit box is laid over its cell again.
@@ -68,7 +68,7 @@ public:
     void Resize();
 
     // Binds the edit box and sets it up: no border, flat, white, hidden and empty.
-    void textbox(HWND vData);
+    void textbox(HWND value);
 
     // Writes a pending edit into its row, as Enter does; the focus goes to the list only when the
     // box had it. Nothing when no edit is open.
@@ -79,8 +79,8 @@ public:
     void onEdited(std::function<void()> edited) { edited_ = std::move(edited); }
 
     // The settings of the column with that key, or null.
-    const clsColumnSettings* column(std::wstring_view col_key) const;
-    clsColumnSettings* column(std::wstring_view col_key);
+    const ColumnSettings* column(std::wstring_view col_key) const;
+    ColumnSettings* column(std::wstring_view col_key);
 
 private:
     // The notifications of the two controls, reflected by their window or seen by the subclass.
@@ -89,12 +89,12 @@ private:
     HBRUSH reflectColour(HWND control, HDC dc) override;
     std::optional<LRESULT> editorMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
-    void mvarlist_Click();
-    void mvarlist_MouseUp(float x, float y);  // twips from the list view's top-left corner
-    void mvartext_GotFocus();
-    void mvartext_KeyPress(wchar_t& KeyAscii);
-    void mvartext_KeyUp(int KeyCode);
-    void mvartext_LostFocus();
+    void onListClicked();
+    void onListMouseUp(float x, float y);  // twips from the list view's top-left corner
+    void onEditorFocused();
+    void onEditorKeyPress(wchar_t& typed);
+    void onEditorKeyUp(int key);
+    void onEditorFocusLost();
 
     void requireList() const;
     int toPixels(double twips) const;
@@ -114,18 +114,18 @@ private:
     // The row under a point of the list's client area, whatever column it lies in, or -1.
     int rowAt(POINT point) const;
 
-    HWND mvarlist = nullptr;
-    HWND mvartext = nullptr;
+    HWND list_ = nullptr;
+    HWND text_ = nullptr;
     // The row that receives the edit, by its serial (it outlives changes of position); none while
     // no edit is open.
-    std::optional<LPARAM> mvaritem;
+    std::optional<LPARAM> item_;
     LPARAM lastSerial_ = 0;
     std::function<void()> edited_;
-    std::int16_t mvarcol = 0;  // the edited column's index; -1 after a hit on a fixed column
-    bool mvarediting = false;
-    std::wstring mvaroldtext;
-    clsColumnSettings* mvarcolumn = nullptr;  // the cursor of every walk over the columns
-    std::vector<std::pair<std::wstring, std::unique_ptr<clsColumnSettings>>> mvarcolumns;
+    std::int16_t col_ = 0;  // the edited column's index; -1 after a hit on a fixed column
+    bool editing_ = false;
+    std::wstring oldtext_;
+    ColumnSettings* column_ = nullptr;  // the cursor of every walk over the columns
+    std::vector<std::pair<std::wstring, std::unique_ptr<ColumnSettings>>> columns_;
 
     int dpi_ = 96;
     win::ReflectionBinding listBinding_;

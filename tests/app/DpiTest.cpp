@@ -24,7 +24,7 @@ constexpr int Scales[] = {96, 120, 144, 168, 192};
 constexpr UINT DpiChanged = 0x02E0;        // WM_DPICHANGED
 constexpr UINT GetDpiScaledSize = 0x02E4;  // WM_GETDPISCALEDSIZE
 
-class DpiTest : public Form1Test {
+class DpiTest : public MainWindowTest {
 protected:
     // Lays the window out at every scale and reports what does not fit there; back at the
     // window's own scale afterwards.
@@ -95,7 +95,7 @@ TEST_F(DpiTest, EveryTextOfTheJobEditorFitsItsControlAtEveryScale) {
 TEST_F(DpiTest, EveryTextOfTheResultsAndFarmWindowsFitsItsControlAtEveryScale) {
     fillTwoRows();
     const auto menu = [&](const wchar_t* text) {
-        const HMENU render = GetSubMenu(GetMenu(form.hwnd()), 1);
+        const HMENU render = GetSubMenu(GetMenu(form.hwnd()), 2);
         const HMENU ways = GetSubMenu(render, GetMenuItemCount(render) - 1);
         for (HMENU items : {render, ways}) {
             for (int i = 0; i < GetMenuItemCount(items); ++i) {
@@ -120,7 +120,7 @@ TEST_F(DpiTest, EveryTextOfTheResultsAndFarmWindowsFitsItsControlAtEveryScale) {
     ASSERT_NE(form.farmDialog(), nullptr);
     expectEverythingFits(*form.farmDialog());
 
-    DeadlineSubmission progress(platform, form.jobs().all(),
+    DeadlineProgress progress(platform, form.jobs().all(),
                                 {L"C:\\Deadline10\\bin\\deadlinecommand.exe", {}},
                                 L"D:\\Program Files\\Autodesk\\3ds Max 2012", nullptr);
     ASSERT_TRUE(progress.start(form.hwnd()));

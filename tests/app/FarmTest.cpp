@@ -17,7 +17,7 @@ std::wstring MenuText(HMENU menu, UINT id) {
     return text;
 }
 
-class FarmTest : public Form1Test {
+class FarmTest : public MainWindowTest {
 protected:
     HMENU ways() const {
         const HMENU render = GetSubMenu(GetMenu(form.hwnd()), 2);

@@ -13,16 +13,16 @@ using test::Click;
 using test::PressKey;
 
 // The job editor as the main window's "+" opens it.
-class Form2Test : public Form1Test {
+class JobDialogTest : public MainWindowTest {
 protected:
     void SetUp() override {
-        Form1Test::SetUp();
+        MainWindowTest::SetUp();
         Click(control(L"Command2"));
         ASSERT_NE(form.jobDialog(), nullptr);
         test::PumpMessages();
     }
 
-    Form2& dialog() const { return *form.jobDialog(); }
+    JobDialog& dialog() const { return *form.jobDialog(); }
     HWND field(const wchar_t* name) const { return dialog().control(name); }
     std::wstring text(const wchar_t* name) const { return win::WindowText(field(name)); }
     void fill(const wchar_t* name, std::wstring_view value) const { win::SetText(field(name), value); }
@@ -76,7 +76,7 @@ const DesignedControl Designed[] = {
     {L"Command3", 3360, 3000, 1455, 495, L"取  消", 10.5, Plain},
 };
 
-TEST_F(Form2Test, TheDialogIsLaidOutAsDesigned) {
+TEST_F(JobDialogTest, TheDialogIsLaidOutAsDesigned) {
     EXPECT_EQ(win::WindowText(dialog().hwnd()), L"添加MAX文件及设置");
     EXPECT_TRUE(IsWindowVisible(dialog().hwnd()));
     EXPECT_EQ(GetWindow(dialog().hwnd(), GW_OWNER), nullptr);  // the main window stays usable
@@ -119,7 +119,7 @@ TEST_F(Form2Test, TheDialogIsLaidOutAsDesigned) {
     }
 }
 
-TEST_F(Form2Test, TabVisitsTheFieldsInTheDesignedOrder) {
+TEST_F(JobDialogTest, TabVisitsTheFieldsInTheDesignedOrder) {
     EXPECT_EQ(GetFocus(), field(L"Text1"));
     const wchar_t* order[] = {L"Command1", L"Text2",    L"Text3",   L"Text4",
                               L"Text5",    L"Command2", L"Command3", L"Text7",
@@ -131,7 +131,7 @@ TEST_F(Form2Test, TabVisitsTheFieldsInTheDesignedOrder) {
     }
 }
 
-TEST_F(Form2Test, OkAddsTheRowSelectsItAndKeepsFolderAndFormatForTheNext) {
+TEST_F(JobDialogTest, OkAddsTheRowSelectsItAndKeepsFolderAndFormatForTheNext) {
     form.jobs().append({L"E:\\x.max", L"默认", L"E:\\o", L"x.tga", L"默认", L"默认"});
     form.jobs().list().setSelected(1, true);
     fillRequired();
@@ -170,7 +170,7 @@ TEST_F(Form2Test, OkAddsTheRowSelectsItAndKeepsFolderAndFormatForTheNext) {
                                              L"默认", L"默认"}));
 }
 
-TEST_F(Form2Test, AMissingRequiredFieldIsToldAndFocusedAndNothingIsAdded) {
+TEST_F(JobDialogTest, AMissingRequiredFieldIsToldAndFocusedAndNothingIsAdded) {
     const wchar_t* required[] = {L"Text1", L"Text3", L"Combox1", L"Text7"};
     for (int empty = 1; empty < 16; ++empty) {
         SCOPED_TRACE(empty);
@@ -191,14 +191,14 @@ TEST_F(Form2Test, AMissingRequiredFieldIsToldAndFocusedAndNothingIsAdded) {
     EXPECT_TRUE(IsWindowVisible(dialog().hwnd()));
 }
 
-TEST_F(Form2Test, SizeBoxesTakeDigitsAndBackspaceOnly) {
+TEST_F(JobDialogTest, SizeBoxesTakeDigitsAndBackspaceOnly) {
     test::Type(field(L"Text4"), L"1a9");
     EXPECT_EQ(text(L"Text4"), L"19");
     test::Type(field(L"Text5"), L"7x8\b\x16-2");  // Ctrl+V arrives as character 22
     EXPECT_EQ(text(L"Text5"), L"72");
 }
 
-TEST_F(Form2Test, TheFileAndFolderButtonsFillTheirFieldsAndACancelLeavesThem) {
+TEST_F(JobDialogTest, TheFileAndFolderButtonsFillTheirFieldsAndACancelLeavesThem) {
     platform.openAnswer = {L"D:\\a\\Room.MAX"};
     Click(field(L"Command1"));
     ASSERT_EQ(platform.openRequests.size(), 1u);
@@ -222,7 +222,7 @@ TEST_F(Form2Test, TheFileAndFolderButtonsFillTheirFieldsAndACancelLeavesThem) {
     EXPECT_EQ(platform.folderTitles, (std::vector<std::wstring>{L"请选择文件夹", L"请选择文件夹"}));
 }
 
-TEST_F(Form2Test, CancelAndEscapeHideEverythingAsItWasAndTheCloseBoxStartsAfresh) {
+TEST_F(JobDialogTest, CancelAndEscapeHideEverythingAsItWasAndTheCloseBoxStartsAfresh) {
     fill(L"Text1", L"D:\\a\\room.max");
     fill(L"Text3", L"E:\\elsewhere");
     win::SetText(field(L"Combox1"), L".exr");
@@ -247,7 +247,7 @@ TEST_F(Form2Test, CancelAndEscapeHideEverythingAsItWasAndTheCloseBoxStartsAfresh
     EXPECT_EQ(text(L"Combox1"), L".tga");
 }
 
-TEST_F(Form2Test, TheMainWindowStaysUsableAndTakesTheDialogAlongWhenItCloses) {
+TEST_F(JobDialogTest, TheMainWindowStaysUsableAndTakesTheDialogAlongWhenItCloses) {
     Click(control(L"Command2"));  // shown already: only brought forward
     EXPECT_TRUE(IsWindowVisible(dialog().hwnd()));
     platform.openAnswer = {L"D:\\s\\a.max"};

@@ -13,10 +13,10 @@ namespace ravolen {
 
 inline const std::wstring ScriptPath = L"C:\\Tools\\Ravolen\\bat\\Render.bat";
 
-class Form1Test : public testing::Test {
+class MainWindowTest : public testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(form.create(), Form1::Startup::Ready);
+        ASSERT_EQ(form.create(), MainWindow::Startup::Ready);
         ShowWindow(form.hwnd(), SW_SHOW);
         SetForegroundWindow(form.hwnd());
         test::PumpMessages();
@@ -41,7 +41,7 @@ protected:
     }
 
     test::FakePlatform platform;
-    Form1 form{platform};
+    MainWindow form{platform};
 };
 
 

@@ -23,7 +23,7 @@ constexpr wchar_t ExitQuestion[] = L"正在提交到Deadline，确定要停止�
 
 // The night's commands arriving where Windows lets them: inside a box that pumps messages, with
 // another program in front, and while a submission runs.
-class Form1HoldsTest : public Form1Test {
+class MainWindowHoldsTest : public MainWindowTest {
 protected:
     void addRows(int count = 3) {
         for (int i = 1; i <= count; ++i) {
@@ -36,7 +36,7 @@ protected:
         test::PumpMessages();
     }
     UINT wayId(int position) const {
-        const HMENU render = GetSubMenu(GetMenu(form.hwnd()), 1);
+        const HMENU render = GetSubMenu(GetMenu(form.hwnd()), 2);
         return GetMenuItemID(GetSubMenu(render, GetMenuItemCount(render) - 1), position);
     }
     void chooseDeadline(const wchar_t* timeout = nullptr) {
@@ -74,7 +74,7 @@ protected:
     static void PumpInsideTheBox() { test::PumpMessages(); }
 };
 
-TEST_F(Form1HoldsTest, TheProgressWindowsCloseBoxStopsAndTellsWhatWasSubmitted) {
+TEST_F(MainWindowHoldsTest, TheProgressWindowsCloseBoxStopsAndTellsWhatWasSubmitted) {
     submitFirstOfThree();
     ASSERT_NE(form.deadlineSubmission(), nullptr);
     const HWND progress = form.deadlineSubmission()->hwnd();
@@ -85,7 +85,7 @@ TEST_F(Form1HoldsTest, TheProgressWindowsCloseBoxStopsAndTellsWhatWasSubmitted) 
     EXPECT_EQ(platform.messages.back().text, L"Deadline接受了1个任务，共3个。\n已停止：其余2个没有提交。");
 }
 
-TEST_F(Form1HoldsTest, EachRowHasTheTimeLimitOfTheDialogAndARowPastItIsRefused) {
+TEST_F(MainWindowHoldsTest, EachRowHasTheTimeLimitOfTheDialogAndARowPastItIsRefused) {
     addRows(2);
     chooseWay(wayId(1));
     FarmDialog& dialog = *form.farmDialog();
@@ -114,7 +114,7 @@ TEST_F(Form1HoldsTest, EachRowHasTheTimeLimitOfTheDialogAndARowPastItIsRefused) 
               L"deadlinecommand在10秒内没有回应");
 }
 
-TEST_F(Form1HoldsTest, RenderIsRefusedWhileASubmissionRuns) {
+TEST_F(MainWindowHoldsTest, RenderIsRefusedWhileASubmissionRuns) {
     submitFirstOfThree();
     ASSERT_NE(form.deadlineSubmission(), nullptr);
     Press(control(L"Command1"));
@@ -128,7 +128,7 @@ TEST_F(Form1HoldsTest, RenderIsRefusedWhileASubmissionRuns) {
 }
 
 // Closing the main window mid-batch asks; 否 goes on, 是 ends the row's tool and the program.
-TEST_F(Form1HoldsTest, ClosingTheMainWindowMidBatchAsksAndEndsTheToolOnlyOnYes) {
+TEST_F(MainWindowHoldsTest, ClosingTheMainWindowMidBatchAsksAndEndsTheToolOnlyOnYes) {
     submitFirstOfThree();
     platform.answer = false;
     SendMessageW(form.hwnd(), WM_CLOSE, 0, 0);
@@ -167,7 +167,7 @@ TEST_F(Form1HoldsTest, ClosingTheMainWindowMidBatchAsksAndEndsTheToolOnlyOnYes) 
 // The closing message of a submission is open (the artist is in another program) while 渲  染
 // is clicked again and then the main window closes: the submission lives until its handler
 // returns.
-TEST_F(Form1HoldsTest, TheSubmissionOutlivesCommandsThatArriveDuringItsClosingMessage) {
+TEST_F(MainWindowHoldsTest, TheSubmissionOutlivesCommandsThatArriveDuringItsClosingMessage) {
     addRows(1);
     chooseDeadline();
     platform.runAnswer = ProcessOutput{0, "JobID=1\r\n"};
@@ -197,7 +197,7 @@ TEST_F(Form1HoldsTest, TheSubmissionOutlivesCommandsThatArriveDuringItsClosingMe
 }
 
 // 渲染方式 › 提交到… chosen again while the settings dialog's own message is open.
-TEST_F(Form1HoldsTest, TheFarmDialogOutlivesAChoiceMadeDuringItsMessage) {
+TEST_F(MainWindowHoldsTest, TheFarmDialogOutlivesAChoiceMadeDuringItsMessage) {
     chooseWay(wayId(1));
     FarmDialog* dialog = form.farmDialog();
     const HWND window = dialog->hwnd();
@@ -226,10 +226,10 @@ TEST_F(Form1HoldsTest, TheFarmDialogOutlivesAChoiceMadeDuringItsMessage) {
 }
 
 // 退  出 clicked while the job editor tells of a missing field.
-TEST_F(Form1HoldsTest, TheJobEditorOutlivesAnExitDuringItsMessage) {
+TEST_F(MainWindowHoldsTest, TheJobEditorOutlivesAnExitDuringItsMessage) {
     Click(control(L"Command2"));
     ASSERT_NE(form.jobDialog(), nullptr);
-    Form2* editor = form.jobDialog();
+    JobDialog* editor = form.jobDialog();
     const HWND window = editor->hwnd();
     const test::ForeignForeground artistElsewhere;
     platform.onMessage = [&](const std::wstring&) {
@@ -246,7 +246,7 @@ TEST_F(Form1HoldsTest, TheJobEditorOutlivesAnExitDuringItsMessage) {
 }
 
 // A handler that fails tells the artist once, from the main window, and the program goes on.
-TEST_F(Form1HoldsTest, AFailedHandlerIsToldByTheMainWindowAndTheProgramGoesOn) {
+TEST_F(MainWindowHoldsTest, AFailedHandlerIsToldByTheMainWindowAndTheProgramGoesOn) {
     HWND owner = nullptr;
     platform.onMessage = [&](const std::wstring&) { owner = CurrentBoxOwner; };
     platform.beforeDialog = [] { throw std::bad_alloc(); };
@@ -269,7 +269,7 @@ TEST_F(Form1HoldsTest, AFailedHandlerIsToldByTheMainWindowAndTheProgramGoesOn) {
     EXPECT_EQ(form.jobs().count(), 1);
 }
 
-TEST_F(Form1HoldsTest, AJobListOver64MBIsRefusedBeforeReading) {
+TEST_F(MainWindowHoldsTest, AJobListOver64MBIsRefusedBeforeReading) {
     const std::wstring path = L"E:\\lists\\huge.csv";
     platform.openAnswer = {path};
     platform.files[path] = "\xEF\xBB\xBF";
@@ -287,7 +287,7 @@ TEST_F(Form1HoldsTest, AJobListOver64MBIsRefusedBeforeReading) {
 
 // Where bat cannot be made beside the program, the script goes to the user's own folder and the
 // message says where.
-TEST_F(Form1HoldsTest, AnUnwritableProgramFolderSendsTheScriptsToTheUsersFolder) {
+TEST_F(MainWindowHoldsTest, AnUnwritableProgramFolderSendsTheScriptsToTheUsersFolder) {
     fillTwoRows();
     // Named once the window is up, so that no session is kept in this test.
     platform.userData = L"C:\\Users\\美术\\AppData\\Local\\Ravolen";

@@ -12,7 +12,7 @@ namespace {
 using test::Click;
 using Texts = std::vector<std::wstring>;
 
-class Form1JobsTest : public Form1Test {
+class MainWindowJobsTest : public MainWindowTest {
 protected:
     Texts column(int number) const { return form.jobs().list().column(number); }
     Texts folders() const { return column(JobColumnOutputFolder); }
@@ -31,7 +31,7 @@ protected:
     }
 };
 
-TEST_F(Form1JobsTest, TypingInTheFolderAndFormatBoxesRewritesEveryRowOnlyWhileTicked) {
+TEST_F(MainWindowJobsTest, TypingInTheFolderAndFormatBoxesRewritesEveryRowOnlyWhileTicked) {
     addRow(L"F1", L"scene.tga");
     addRow(L"F2", L"a.b.tga");
     win::SetText(control(L"Text2"), L"D:\\out");
@@ -65,7 +65,7 @@ TEST_F(Form1JobsTest, TypingInTheFolderAndFormatBoxesRewritesEveryRowOnlyWhileTi
     EXPECT_EQ(names(), (Texts{L"scene.tga", L"a.b.tga"}));
 }
 
-TEST_F(Form1JobsTest, QuickAddAppendsEveryChosenFileInOrderAndSelectsTheLast) {
+TEST_F(MainWindowJobsTest, QuickAddAppendsEveryChosenFileInOrderAndSelectsTheLast) {
     addRow(L"F1", L"old.tga");
     form.jobs().list().setSelected(1, true);
     win::SetText(control(L"Text2"), L"D:\\out");
@@ -91,7 +91,7 @@ TEST_F(Form1JobsTest, QuickAddAppendsEveryChosenFileInOrderAndSelectsTheLast) {
     EXPECT_EQ(form.jobs().job(6).scene, L"C:\\\\a.max");
 }
 
-TEST_F(Form1JobsTest, QuickAddTakesTwoThousandFilesAndACancelChangesNothing) {
+TEST_F(MainWindowJobsTest, QuickAddTakesTwoThousandFilesAndACancelChangesNothing) {
     Texts answer{L"E:\\项目\\场景"};
     for (int i = 1; i <= 2000; ++i) answer.push_back(L"镜头" + std::to_wstring(i) + L".max");
     platform.openAnswer = answer;
@@ -108,7 +108,7 @@ TEST_F(Form1JobsTest, QuickAddTakesTwoThousandFilesAndACancelChangesNothing) {
     EXPECT_EQ(selectedRows(), std::vector<int>{7});
 }
 
-TEST_F(Form1JobsTest, FolderButtonsTakeTheChosenFolderAndACancelLeavesEverything) {
+TEST_F(MainWindowJobsTest, FolderButtonsTakeTheChosenFolderAndACancelLeavesEverything) {
     platform.folderAnswer = L"E:\\Autodesk\\3ds Max 2024";
     Click(control(L"Command4"));
     EXPECT_EQ(win::WindowText(control(L"Text1")), L"E:\\Autodesk\\3ds Max 2024");
@@ -131,7 +131,7 @@ TEST_F(Form1JobsTest, FolderButtonsTakeTheChosenFolderAndACancelLeavesEverything
     EXPECT_EQ(folders(), Texts{L"G:\\"});
 }
 
-TEST_F(Form1JobsTest, MinusRemovesTheTickedRowsAndTheirSavedValuesOnly) {
+TEST_F(MainWindowJobsTest, MinusRemovesTheTickedRowsAndTheirSavedValuesOnly) {
     for (int i = 1; i <= 5; ++i) addRow(L"F" + std::to_wstring(i), L"n" + std::to_wstring(i) + L".tga");
     tick(L"Check2");
     tick(L"Check3");

@@ -39,7 +39,7 @@ std::wstring MenuText(HMENU menu, int position) {
     return text;
 }
 
-class Form1NightTest : public Form1Test {
+class MainWindowNightTest : public MainWindowTest {
 protected:
     void drop(const std::vector<std::wstring>& paths) {
         SendMessageW(form.hwnd(), WM_DROPFILES, reinterpret_cast<WPARAM>(DropOf(paths)), 0);
@@ -60,7 +60,7 @@ protected:
     }
 };
 
-TEST_F(Form1NightTest, TheMenuBarSitsAboveTheUnchangedWindow) {
+TEST_F(MainWindowNightTest, TheMenuBarSitsAboveTheUnchangedWindow) {
     const HMENU bar = GetMenu(form.hwnd());
     ASSERT_NE(bar, nullptr);
     EXPECT_EQ(MenuText(bar, 0), L"文件(&F)");
@@ -87,11 +87,11 @@ TEST_F(Form1NightTest, TheMenuBarSitsAboveTheUnchangedWindow) {
     EXPECT_EQ(win::WindowText(control(L"Text1")), L"D:\\Program Files\\Autodesk\\3ds Max 2012");
 }
 
-TEST(Form1Installations, TheVersionMenuListsTheInstallationsAndPutsTheChosenFolderInPlace) {
+TEST(MainWindowInstallations, TheVersionMenuListsTheInstallationsAndPutsTheChosenFolderInPlace) {
     test::FakePlatform platform;
     platform.installations = {{2024, L"E:\\Autodesk\\3ds Max 2024"}, {2012, L"D:\\Max 2012"}};
-    Form1 form(platform);
-    ASSERT_EQ(form.create(), Form1::Startup::Ready);
+    MainWindow form(platform);
+    ASSERT_EQ(form.create(), MainWindow::Startup::Ready);
     const HMENU versions = GetSubMenu(GetSubMenu(GetMenu(form.hwnd()), 2), 1);
     ASSERT_EQ(GetMenuItemCount(versions), 2);
     EXPECT_EQ(MenuText(versions, 0), L"3ds Max 2024");
@@ -101,7 +101,7 @@ TEST(Form1Installations, TheVersionMenuListsTheInstallationsAndPutsTheChosenFold
     EXPECT_EQ(win::WindowText(form.control(L"Text1")), L"D:\\Max 2012");
 }
 
-TEST_F(Form1NightTest, DroppedScenesAndFoldersAddWhatQuickAddWouldAndSayWhatWasSkipped) {
+TEST_F(MainWindowNightTest, DroppedScenesAndFoldersAddWhatQuickAddWouldAndSayWhatWasSkipped) {
     platform.folderContents[L"E:\\镜头"] = {{L"b10.max", false}, {L"B2.MAX", false},
                                              {L"notes.txt", false}, {L"old", true},
                                              {L"a.max", false}};
@@ -125,7 +125,7 @@ TEST_F(Form1NightTest, DroppedScenesAndFoldersAddWhatQuickAddWouldAndSayWhatWasS
     EXPECT_TRUE(platform.messages.empty());
 }
 
-TEST_F(Form1NightTest, AJobListRoundTripsAndABrokenOneAddsNothing) {
+TEST_F(MainWindowNightTest, AJobListRoundTripsAndABrokenOneAddsNothing) {
     const std::vector<RenderJob> awkward = {
         {L"E:\\场景, 最终\\lobby.max", L"默认", L"F:\\out \"final\"", L"a\r\nb.tga", L"默认", L"默认"},
         {L"  both ends  ", L"\tCam\t", L"", L"x,y", L"1920", L"渲染"},
@@ -158,7 +158,7 @@ TEST_F(Form1NightTest, AJobListRoundTripsAndABrokenOneAddsNothing) {
     EXPECT_EQ(platform.messages.back().text, L"无法保存任务列表：C:\\lists\\night.csv");
 }
 
-TEST_F(Form1NightTest, AJobListSavesAsTheChosenFormatAndAWorkbookOpensAsItWasSaved) {
+TEST_F(MainWindowNightTest, AJobListSavesAsTheChosenFormatAndAWorkbookOpensAsItWasSaved) {
     const std::vector<RenderJob> rows = {
         {L"D:\\场景\\大堂,夜景.max", L"0012", L"D:\\出图", L"1.10", L"0800", L"  640"},
         {L" E:\\a & <b>.max ", L"3-4", L"\"quoted\" 'x'", L"1e3\x01.tga", L"默认", L"默认"},
@@ -211,7 +211,7 @@ TEST_F(Form1NightTest, AJobListSavesAsTheChosenFormatAndAWorkbookOpensAsItWasSav
     }
 }
 
-TEST_F(Form1NightTest, ABrokenOrHostileWorkbookSaysWhyAndAddsNothing) {
+TEST_F(MainWindowNightTest, ABrokenOrHostileWorkbookSaysWhyAndAddsNothing) {
     form.jobs().append({L"E:\\keep.max", L"默认", L"F:\\out", L"keep.tga", L"默认", L"默认"});
     const std::string good = SaveJobWorkbook(form.jobs().all());
     const auto open = [&](const std::wstring& path, std::string bytes) {
@@ -245,7 +245,7 @@ TEST_F(Form1NightTest, ABrokenOrHostileWorkbookSaysWhyAndAddsNothing) {
               L"无法读取任务列表：C:\\lists\\wide.xlsx（第3行）有7列，应为6列");
 }
 
-TEST_F(Form1NightTest, TheResultsSayWhatRenderedAndTickExactlyThat) {
+TEST_F(MainWindowNightTest, TheResultsSayWhatRenderedAndTickExactlyThat) {
     platform.folderContents[L"F:\\out"] = {{L"lobby.tga", false, 2048, 0},
                                               {L"hall0000.jpg", false, 10, 0},
                                               {L"hall0001.jpg", false, 10, 0}};
@@ -279,7 +279,7 @@ TEST_F(Form1NightTest, TheResultsSayWhatRenderedAndTickExactlyThat) {
     EXPECT_EQ(shown.cell(1, 3), L"已完成");
 }
 
-TEST_F(Form1NightTest, ControlSSavesFromTheKeyboard) {
+TEST_F(MainWindowNightTest, ControlSSavesFromTheKeyboard) {
     form.jobs().append({L"E:\\a.max", L"默认", L"F:\\o", L"a.tga", L"默认", L"默认"});
     platform.saveAnswer = L"C:\\lists\\keys.csv";
     BYTE keys[256] = {};

@@ -23,11 +23,11 @@ RenderJob Row(int i) {
             L"默认", L"默认"};
 }
 
-class Form1SessionTest : public Form1Test {
+class MainWindowSessionTest : public MainWindowTest {
 protected:
     void SetUp() override {
         platform.userData = L"C:\\Users\\artist\\AppData\\Local\\Ravolen";
-        Form1Test::SetUp();
+        MainWindowTest::SetUp();
     }
     std::wstring rowsPath() const { return form.sessionRowsPath(); }
     std::wstring settingsPath() const { return form.sessionSettingsPath(); }
@@ -47,7 +47,7 @@ protected:
     }
     // Waits past the session's delay, then for its writer.
     void letTheSessionSave() {
-        test::PumpMessagesFor(Form1::SessionDelay + 300);
+        test::PumpMessagesFor(MainWindow::SessionDelay + 300);
         ASSERT_TRUE(form.sessionWritten());
     }
     int undoId() const {
@@ -65,12 +65,12 @@ protected:
         SetKeyboardState(keys);
         test::PumpMessages();
     }
-    std::vector<std::wstring> column(const Form1& window, int column) const {
+    std::vector<std::wstring> column(const MainWindow& window, int column) const {
         return window.jobs().list().column(column);
     }
 };
 
-TEST_F(Form1SessionTest, TheTableAndSettingsAreSavedWithinASecondAndPutBackByTheNextStart) {
+TEST_F(MainWindowSessionTest, TheTableAndSettingsAreSavedWithinASecondAndPutBackByTheNextStart) {
     EXPECT_FALSE(saved(rowsPath())) << "nothing is written at once";
     for (int i = 1; i <= 3; ++i) form.jobs().append(Row(i));
     win::SetText(control(L"Text1"), L"D:\\Max 2024");
@@ -91,8 +91,8 @@ TEST_F(Form1SessionTest, TheTableAndSettingsAreSavedWithinASecondAndPutBackByThe
     ASSERT_TRUE(saved(settingsPath()));
     EXPECT_TRUE(platform.folders.count(platform.userData));
 
-    Form1 next(platform);
-    ASSERT_EQ(next.create(), Form1::Startup::Ready);
+    MainWindow next(platform);
+    ASSERT_EQ(next.create(), MainWindow::Startup::Ready);
     ASSERT_EQ(next.jobs().count(), 3);
     EXPECT_EQ(next.jobs().job(2).scene, Row(2).scene);
     EXPECT_EQ(win::WindowText(next.control(L"Text1")), L"D:\\Max 2024");
@@ -112,7 +112,7 @@ TEST_F(Form1SessionTest, TheTableAndSettingsAreSavedWithinASecondAndPutBackByThe
     DestroyWindow(next.hwnd());
 }
 
-TEST_F(Form1SessionTest, TypingWithTheUnifiedBoxTickedWritesOnceNotPerKeystroke) {
+TEST_F(MainWindowSessionTest, TypingWithTheUnifiedBoxTickedWritesOnceNotPerKeystroke) {
     for (int i = 1; i <= 3; ++i) form.jobs().append(Row(i));
     Click(control(L"Check2"));
     letTheSessionSave();
@@ -123,7 +123,7 @@ TEST_F(Form1SessionTest, TypingWithTheUnifiedBoxTickedWritesOnceNotPerKeystroke)
     EXPECT_NE(saved(rowsPath())->find("\\夜景\\第二版"), std::string::npos);
 }
 
-TEST_F(Form1SessionTest, EndingTheSessionAndQuittingSaveBeforeReturning) {
+TEST_F(MainWindowSessionTest, EndingTheSessionAndQuittingSaveBeforeReturning) {
     form.jobs().append(Row(1));
     // No pumping: the timer has not fired, the files must be there when the message returns.
     EXPECT_EQ(SendMessageW(form.hwnd(), WM_QUERYENDSESSION, 0, 0), TRUE);
@@ -140,15 +140,15 @@ TEST_F(Form1SessionTest, EndingTheSessionAndQuittingSaveBeforeReturning) {
     EXPECT_NE(saved(rowsPath())->find("scene3.max"), std::string::npos);
 }
 
-TEST_F(Form1SessionTest, ADamagedFileIsKeptAndNamedOnceTheWindowShowsAndTheRestIsRead) {
+TEST_F(MainWindowSessionTest, ADamagedFileIsKeptAndNamedOnceTheWindowShowsAndTheRestIsRead) {
     const std::string rows = SaveJobList(std::vector<RenderJob>{Row(1), Row(2)});
     const std::string cut = rows.substr(0, rows.size() - 10);  // row 2 cut short
     const std::string settings = "\xEF\xBB\xBF[Main]\r\nInstallFolder=D:\\Max\r\ngarbage\r\n";
     platform.files[rowsPath()] = cut;
     platform.files[settingsPath()] = settings;
 
-    Form1 next(platform);
-    ASSERT_EQ(next.create(), Form1::Startup::Ready);
+    MainWindow next(platform);
+    ASSERT_EQ(next.create(), MainWindow::Startup::Ready);
     EXPECT_TRUE(platform.messages.empty()) << "the message waits for the window";
     ShowWindow(next.hwnd(), SW_SHOW);
     test::PumpMessages();
@@ -176,21 +176,21 @@ TEST_F(Form1SessionTest, ADamagedFileIsKeptAndNamedOnceTheWindowShowsAndTheRestI
     DestroyWindow(next.hwnd());
 }
 
-TEST_F(Form1SessionTest, TenThousandRowsAreSavedOffTheWindowAndComeBack) {
+TEST_F(MainWindowSessionTest, TenThousandRowsAreSavedOffTheWindowAndComeBack) {
     {
         const win::RedrawSuspended batch(control(L"ListView1"));
         for (int i = 1; i <= 10000; ++i) form.jobs().append(Row(i));
     }
     letTheSessionSave();
-    Form1 next(platform);
-    ASSERT_EQ(next.create(), Form1::Startup::Ready);
+    MainWindow next(platform);
+    ASSERT_EQ(next.create(), MainWindow::Startup::Ready);
     ASSERT_EQ(next.jobs().count(), 10000);
     EXPECT_EQ(next.jobs().job(1), Row(1));
     EXPECT_EQ(next.jobs().job(10000), Row(10000));
     DestroyWindow(next.hwnd());
 }
 
-TEST_F(Form1SessionTest, UndoPutsBackWhatClearAndMinusTookWithTheirSavedValues) {
+TEST_F(MainWindowSessionTest, UndoPutsBackWhatClearAndMinusTookWithTheirSavedValues) {
     for (int i = 1; i <= 3; ++i) form.jobs().append(Row(i));
     win::SetText(control(L"Text2"), L"G:\\all");
     win::SetText(control(L"Text3"), L".png");
@@ -230,7 +230,7 @@ TEST_F(Form1SessionTest, UndoPutsBackWhatClearAndMinusTookWithTheirSavedValues) 
               (std::vector<std::wstring>{L"name1.tga", L"name2.tga", L"name3.tga", L"name4.tga"}));
 }
 
-TEST_F(Form1SessionTest, ControlZInATextBoxUndoesItsTypingNotTheTable) {
+TEST_F(MainWindowSessionTest, ControlZInATextBoxUndoesItsTypingNotTheTable) {
     form.jobs().append(Row(1));
     Click(control(L"Command6"));
     test::Type(control(L"Text1"), L"x");
@@ -242,7 +242,7 @@ TEST_F(Form1SessionTest, ControlZInATextBoxUndoesItsTypingNotTheTable) {
 
 // The results never call a row finished for another row's image, side by side with the frames of
 // a real animation.
-TEST_F(Form1SessionTest, TickingTheFinishedRowsLeavesARowWhoseNameOnlyBeginsAnother) {
+TEST_F(MainWindowSessionTest, TickingTheFinishedRowsLeavesARowWhoseNameOnlyBeginsAnother) {
     platform.folderContents[L"F:\\out"] = {{L"plan2024.png", false, 10, 0},
                                            {L"walk0000.png", false, 10, 0},
                                            {L"walk0001.png", false, 10, 0}};

@@ -74,7 +74,7 @@ const ExpectedControl Designed[] = {
     {L"Picture1", L"Frame1", 3840, 2400, 495, 495, L"", 0, false, None, L""},
 };
 
-TEST_F(Form1Test, TheWindowIsAFixedDialogFrameCentredOnTheScreen) {
+TEST_F(MainWindowTest, TheWindowIsAFixedDialogFrameCentredOnTheScreen) {
     EXPECT_EQ(win::WindowText(form.hwnd()), L"RavolenV1.0    --Quorth");
     RECT client{};
     GetClientRect(form.hwnd(), &client);
@@ -91,8 +91,8 @@ TEST_F(Form1Test, TheWindowIsAFixedDialogFrameCentredOnTheScreen) {
     EXPECT_NEAR(window.top - work.top, work.bottom - window.bottom, 1);
 }
 
-TEST_F(Form1Test, EveryControlIsWhereWithWhatAndHowTheLayoutSays) {
-    test::PumpMessagesFor(Form1::Timer1Interval * 2);  // the status labels' first texts
+TEST_F(MainWindowTest, EveryControlIsWhereWithWhatAndHowTheLayoutSays) {
+    test::PumpMessagesFor(MainWindow::StatusInterval * 2);  // the status labels' first texts
     for (const ExpectedControl& expected : Designed) {
         const std::string name = test::Utf8(expected.name);
         SCOPED_TRACE(name);
@@ -124,7 +124,7 @@ TEST_F(Form1Test, EveryControlIsWhereWithWhatAndHowTheLayoutSays) {
     }
 }
 
-TEST_F(Form1Test, ContainersLieBelowWhatTheyHoldAndTheEditorAboveTheList) {
+TEST_F(MainWindowTest, ContainersLieBelowWhatTheyHoldAndTheEditorAboveTheList) {
     EXPECT_FALSE(IsWindowVisible(control(L"Picture1")));
     EXPECT_FALSE(IsWindowVisible(control(L"txtQty")));
     EXPECT_TRUE(IsWindowVisible(control(L"Label7")));
@@ -141,7 +141,7 @@ TEST_F(Form1Test, ContainersLieBelowWhatTheyHoldAndTheEditorAboveTheList) {
     EXPECT_TRUE(GetWindowLongPtrW(control(L"ListView1"), GWL_STYLE) & WS_CLIPSIBLINGS);
 }
 
-TEST_F(Form1Test, JobTableHasItsSixColumnsAndNoRow) {
+TEST_F(MainWindowTest, JobTableHasItsSixColumnsAndNoRow) {
     const HWND list = control(L"ListView1");
     const wchar_t* captions[] = {L"Max文件", L"相机", L"出图路径", L"出图文件名", L"长", L"宽"};
     const int widths[] = {3800, 1000, 2500, 1400, 600, 600};
@@ -170,7 +170,7 @@ TEST_F(Form1Test, JobTableHasItsSixColumnsAndNoRow) {
     EXPECT_EQ(form.jobs().list().selectedRow(), 0);
 }
 
-TEST_F(Form1Test, RowsAreReadAndWrittenByPositionFromOne) {
+TEST_F(MainWindowTest, RowsAreReadAndWrittenByPositionFromOne) {
     fillTwoRows();
     win::ListView list = form.jobs().list();
     ASSERT_EQ(form.jobs().count(), 2);
@@ -199,7 +199,7 @@ TEST_F(Form1Test, RowsAreReadAndWrittenByPositionFromOne) {
     EXPECT_EQ(form.jobs().job(1).scene, L"E:\\work\\hall.max");
 }
 
-TEST_F(Form1Test, TheKeyboardStartsOnTheRenderButtonAndTabFollowsTheTabIndexOrder) {
+TEST_F(MainWindowTest, TheKeyboardStartsOnTheRenderButtonAndTabFollowsTheTabIndexOrder) {
     EXPECT_EQ(GetFocus(), control(L"Command1"));
     // Every tab stop by tab index; the hidden cell editor is passed over.
     const wchar_t* order[] = {L"Text1",    L"Check1",   L"Command2", L"Command3", L"Command4",
@@ -217,7 +217,7 @@ TEST_F(Form1Test, TheKeyboardStartsOnTheRenderButtonAndTabFollowsTheTabIndexOrde
     EXPECT_TRUE(win::IsChecked(control(L"Check1")));
 }
 
-TEST_F(Form1Test, EnterOnTheFocusedRenderButtonRendersAndEnterElsewhereDoesNot) {
+TEST_F(MainWindowTest, EnterOnTheFocusedRenderButtonRendersAndEnterElsewhereDoesNot) {
     fillTwoRows();
     SetFocus(control(L"Text1"));
     PressKey(VK_RETURN);
@@ -228,8 +228,8 @@ TEST_F(Form1Test, EnterOnTheFocusedRenderButtonRendersAndEnterElsewhereDoesNot) 
     EXPECT_FALSE(IsWindowEnabled(control(L"Command1")));
 }
 
-TEST_F(Form1Test, TheStatusLabelsFollowTheTableWithinOneTick) {
-    const auto tick = [] { test::PumpMessagesFor(Form1::Timer1Interval * 2); };
+TEST_F(MainWindowTest, TheStatusLabelsFollowTheTableWithinOneTick) {
+    const auto tick = [] { test::PumpMessagesFor(MainWindow::StatusInterval * 2); };
     tick();
     EXPECT_EQ(win::WindowText(control(L"Label6")), L"一共 0个文件");
     EXPECT_EQ(win::WindowText(control(L"Label8")), L"");
@@ -253,7 +253,7 @@ TEST_F(Form1Test, TheStatusLabelsFollowTheTableWithinOneTick) {
     EXPECT_EQ(win::WindowText(control(L"Label6")), L"一共 2个文件");
 }
 
-class StripesTest : public Form1Test {
+class StripesTest : public MainWindowTest {
 protected:
     HWND list() const { return control(L"ListView1"); }
     RECT row(int position) const {
@@ -321,11 +321,11 @@ TEST_F(StripesTest, EveryRowLiesOnTheBandOfItsOwnParityWhereverTheListIsScrolled
     }
 }
 
-TEST(Form1Startup, ASecondCopyOnlySaysSoAndShowsNoWindow) {
+TEST(MainWindowStartup, ASecondCopyOnlySaysSoAndShowsNoWindow) {
     test::FakePlatform platform;
     platform.previousInstance = true;
-    Form1 form(platform);
-    EXPECT_EQ(form.create(), Form1::Startup::AlreadyRunning);
+    MainWindow form(platform);
+    EXPECT_EQ(form.create(), MainWindow::Startup::AlreadyRunning);
     EXPECT_EQ(form.hwnd(), nullptr);
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0],
@@ -333,21 +333,21 @@ TEST(Form1Startup, ASecondCopyOnlySaysSoAndShowsNoWindow) {
     EXPECT_EQ(FindWindowW(L"RavolenForm1", nullptr), nullptr);
 }
 
-TEST(Form1Startup, AControlThatCannotBeCreatedFailsTheWindowAsAWhole) {
+TEST(MainWindowStartup, AControlThatCannotBeCreatedFailsTheWindowAsAWhole) {
     test::FakePlatform platform;
-    Form1 form(platform);
+    MainWindow form(platform);
     {
         const test::RefuseWindowClass refuse(WC_LISTVIEWW);
-        EXPECT_EQ(form.create(), Form1::Startup::Failed);
+        EXPECT_EQ(form.create(), MainWindow::Startup::Failed);
     }
     EXPECT_EQ(form.hwnd(), nullptr);
     EXPECT_EQ(FindWindowW(L"RavolenForm1", nullptr), nullptr);
 }
 
-TEST(Form1Startup, TheWindowCanBeDestroyedWhileAControlHasTheFocus) {
+TEST(MainWindowStartup, TheWindowCanBeDestroyedWhileAControlHasTheFocus) {
     test::FakePlatform platform;
-    auto form = std::make_unique<Form1>(platform);
-    ASSERT_EQ(form->create(), Form1::Startup::Ready);
+    auto form = std::make_unique<MainWindow>(platform);
+    ASSERT_EQ(form->create(), MainWindow::Startup::Ready);
     ShowWindow(form->hwnd(), SW_SHOW);
     SetFocus(form->control(L"Text2"));
     test::PumpMessages();
@@ -356,7 +356,7 @@ TEST(Form1Startup, TheWindowCanBeDestroyedWhileAControlHasTheFocus) {
     EXPECT_EQ(FindWindowW(L"RavolenForm1", nullptr), nullptr);
 }
 
-TEST_F(Form1Test, RenderWritesEveryRowStartsTheScriptAndDisablesItself) {
+TEST_F(MainWindowTest, RenderWritesEveryRowStartsTheScriptAndDisablesItself) {
     fillTwoRows();
     form.jobs().list().setChecked(1, true);  // check marks choose rows to delete, not to render
     win::SetText(control(L"Text1"), L"C:\\Max 2012");
@@ -383,7 +383,7 @@ TEST_F(Form1Test, RenderWritesEveryRowStartsTheScriptAndDisablesItself) {
     EXPECT_EQ(GetFocus(), control(L"Text1"));
 }
 
-TEST_F(Form1Test, RenderWithoutShutdownEndsTheScriptWithAnEmptyLine) {
+TEST_F(MainWindowTest, RenderWithoutShutdownEndsTheScriptWithAnEmptyLine) {
     fillTwoRows();
     Click(control(L"Command1"));
     const std::string& bytes = platform.files[ScriptPath];
@@ -391,7 +391,7 @@ TEST_F(Form1Test, RenderWithoutShutdownEndsTheScriptWithAnEmptyLine) {
     EXPECT_EQ(bytes.find("shutdown"), std::string::npos);
 }
 
-TEST_F(Form1Test, ARowWithoutOutputKeepsTheRenderButtonAndStartsNothing) {
+TEST_F(MainWindowTest, ARowWithoutOutputKeepsTheRenderButtonAndStartsNothing) {
     fillTwoRows();
     form.jobs().list().setCell(2, 4, L"");
 
@@ -409,7 +409,7 @@ TEST_F(Form1Test, ARowWithoutOutputKeepsTheRenderButtonAndStartsNothing) {
     EXPECT_EQ(platform.started.size(), 1u);
 }
 
-TEST_F(Form1Test, AnUnsafeCellOrInstallFolderIsRefusedWithItsReason) {
+TEST_F(MainWindowTest, AnUnsafeCellOrInstallFolderIsRefusedWithItsReason) {
     fillTwoRows();
     form.jobs().list().setCell(2, 2, L"Cam\"01");
     Click(control(L"Command1"));
@@ -425,7 +425,7 @@ TEST_F(Form1Test, AnUnsafeCellOrInstallFolderIsRefusedWithItsReason) {
     EXPECT_TRUE(IsWindowEnabled(control(L"Command1")));
 }
 
-TEST_F(Form1Test, AScriptThatCannotBeWrittenLeavesTheRenderButtonEnabled) {
+TEST_F(MainWindowTest, AScriptThatCannotBeWrittenLeavesTheRenderButtonEnabled) {
     fillTwoRows();
     platform.failWrite = true;
     Click(control(L"Command1"));
@@ -435,7 +435,7 @@ TEST_F(Form1Test, AScriptThatCannotBeWrittenLeavesTheRenderButtonEnabled) {
     EXPECT_TRUE(platform.started.empty());
 }
 
-TEST_F(Form1Test, CancelShutdownAbortsItMinimisedAndAlwaysEnablesTheRenderButton) {
+TEST_F(MainWindowTest, CancelShutdownAbortsItMinimisedAndAlwaysEnablesTheRenderButton) {
     const std::wstring shutdown = L"C:\\windows\\system32\\shutdown.exe";
     const ProcessLaunch abort{shutdown, L"\"" + shutdown + L"\" -a", L"",
                               WindowStyle::MinimizedWithFocus};
@@ -453,7 +453,7 @@ TEST_F(Form1Test, CancelShutdownAbortsItMinimisedAndAlwaysEnablesTheRenderButton
     EXPECT_EQ(platform.messages.size(), 1u);  // only the render's own
 }
 
-TEST_F(Form1Test, CancelRenderEndsTheRenderJobAndLeavesTheRenderButtonAsItWas) {
+TEST_F(MainWindowTest, CancelRenderEndsTheRenderJobAndLeavesTheRenderButtonAsItWas) {
     fillTwoRows();
     Click(control(L"Command1"));
     platform.calls.clear();
@@ -464,7 +464,7 @@ TEST_F(Form1Test, CancelRenderEndsTheRenderJobAndLeavesTheRenderButtonAsItWas) {
     EXPECT_EQ(platform.messages.size(), 1u);
 }
 
-TEST_F(Form1Test, RenderIsRefusedWhileTheLastOneRunsOrWithoutItsRenderer) {
+TEST_F(MainWindowTest, RenderIsRefusedWhileTheLastOneRunsOrWithoutItsRenderer) {
     fillTwoRows();
     platform.renderRunning = true;
     Click(control(L"Command1"));
@@ -486,7 +486,7 @@ TEST_F(Form1Test, RenderIsRefusedWhileTheLastOneRunsOrWithoutItsRenderer) {
     EXPECT_TRUE(IsWindowEnabled(control(L"Command1")));
 }
 
-TEST_F(Form1Test, ExitEndsTheProgramAtOnceWithCodeZero) {
+TEST_F(MainWindowTest, ExitEndsTheProgramAtOnceWithCodeZero) {
     fillTwoRows();
     Click(control(L"Command1"));
     SendMessageW(control(L"Command7"), BM_CLICK, 0, 0);

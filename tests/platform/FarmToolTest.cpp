@@ -165,7 +165,7 @@ TEST(FarmTool, EachRowReachesDeadlineAsItsTwoFilesAndARefusalIsToldByRow) {
     // Neither folder is there yet, as on a first submission beside a fresh program.
     const std::wstring scripts = platform.programFolder() + L"\\bat";
     RemoveTree(scripts);
-    DeadlineSubmission submission(platform, rows, {tool, {L"gpu", L"", 70, true}}, L"C:\\Max",
+    DeadlineProgress submission(platform, rows, {tool, {L"gpu", L"", 70, true}}, L"C:\\Max",
                                   [&] { finished = true; });
     const MessageBoxAnswerer answerer;
     ASSERT_TRUE(submission.start(nullptr));

@@ -57,7 +57,7 @@ protected:
     }
 
     test::TestForm form;
-    clsList JobList;
+    EditableList JobList;
 };
 
 TEST_F(clsListTest, BindingSetsUpTheListAndHidesAnEmptyBorderlessWhiteEditor) {
@@ -88,7 +88,7 @@ TEST_F(clsListTest, BindingSetsUpTheListAndHidesAnEmptyBorderlessWhiteEditor) {
 TEST_F(clsListTest, ColumnsKeepTheirSettingsAndAKeyIsUsedOnce) {
     JobList.addcolumn(L"Max文件", L"max", 3800, true, false, 0, true);
     JobList.addcolumn(L"长", L"length", 600, false, true, 2, false);
-    const clsColumnSettings* length = JobList.column(L"length");
+    const ColumnSettings* length = JobList.column(L"length");
     ASSERT_NE(length, nullptr);
     EXPECT_EQ(length->index(), 2);
     EXPECT_EQ(length->colwidth(), 600.0);
@@ -171,8 +171,8 @@ TEST_F(clsListTest, ResizeWithoutAGrowingColumnChangesNothing) {
     EXPECT_EQ(columnWidth(2), px(600));
 }
 
-TEST(clsList, EveryMemberNeedsTheListViewBoundFirst) {
-    clsList unbound;
+TEST(EditableList, EveryMemberNeedsTheListViewBoundFirst) {
+    EditableList unbound;
     using Kind = ListError::Kind;
     EXPECT_EQ(KindOf([&] { unbound.removeitem(1); }), Kind::NotBound);
     EXPECT_EQ(KindOf([&] { unbound.additem(L"x", ListArray({})); }), Kind::NotBound);

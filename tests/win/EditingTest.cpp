@@ -43,10 +43,10 @@ void TypeChars(std::wstring_view text) {
     test::PumpMessages();
 }
 
-class EditingTest : public Form1Test {
+class EditingTest : public MainWindowTest {
 protected:
     void SetUp() override {
-        Form1Test::SetUp();
+        MainWindowTest::SetUp();
         for (int i = 1; i <= 4; ++i) {
             const std::wstring n = std::to_wstring(i);
             form.jobs().append({L"E:\\scene" + n + L".max", L"Cam" + n, L"F:\\out" + n,
@@ -267,7 +267,7 @@ TEST(clsListEditing, ANumericColumnCommitsTheNumberItsTextBeginsWith) {
     ASSERT_TRUE(form.create(layout));
     ShowWindow(form.hwnd(), SW_SHOW);
     SetForegroundWindow(form.hwnd());
-    clsList list;
+    EditableList list;
     list.list(form.control(L"List"));
     list.textbox(form.control(L"Editor"));
     list.addcolumn(L"name", L"name", 2000, false, true, 0, true);
