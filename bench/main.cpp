@@ -293,7 +293,7 @@ Result CellEdit(Main& main, BareList& bare, int repetitions) {
 
 Result ResultsDialogOpen(Main& main, BareList& bare, int repetitions) {
     main.fill();
-    constexpr int IdMenuResults = 3004;
+    const UINT resultsCommand = win::MenuCommand(GetMenu(main.form.hwnd()), L"渲染结果(V)…");
     const auto [ours, floor] = TimePair(
         repetitions,
         {[&] {
@@ -303,7 +303,7 @@ Result ResultsDialogOpen(Main& main, BareList& bare, int repetitions) {
              Pump();
          },
          [&] {
-             SendMessageW(main.form.hwnd(), WM_COMMAND, MAKEWPARAM(IdMenuResults, 0), 0);
+             SendMessageW(main.form.hwnd(), WM_COMMAND, MAKEWPARAM(resultsCommand, 0), 0);
              Paint(main.form.resultsDialog()->hwnd());
          }},
         {[&] { bare.clear(); }, [&] { bare.fill(); }});

@@ -1,5 +1,7 @@
 #include "app/JobDialog.h"
 
+#include "app/FolderPick.h"
+
 #include <array>
 
 #include "win/Controls.h"
@@ -198,11 +200,11 @@ void JobDialog::onOkClicked() {
     for (int id : {IdText2, IdText4, IdText5}) {
         if (win::WindowText(item(id)).empty()) win::SetText(item(id), DefaultMarker);
     }
-    table_.AddJobRow({win::WindowText(item(IdText1)), win::WindowText(item(IdText2)),
+    table_.addJob({win::WindowText(item(IdText1)), win::WindowText(item(IdText2)),
                       win::WindowText(item(IdText3)),
                       win::WindowText(item(IdText7)) + win::WindowText(item(IdCombox1)),
                       win::WindowText(item(IdText4)), win::WindowText(item(IdText5))});
-    table_.SelectLastRow();
+    table_.selectLastJob();
     for (int id : {IdText1, IdText2, IdText4, IdText5, IdText7}) win::SetText(item(id), L"");
     ShowWindow(hwnd(), SW_HIDE);
 }
@@ -210,9 +212,7 @@ void JobDialog::onOkClicked() {
 void JobDialog::onCancelClicked() { ShowWindow(hwnd(), SW_HIDE); }
 
 void JobDialog::onPickOutputFolderClicked() {
-    // A cancelled pick leaves the field as it was.
-    const std::wstring folder = platform_.browseFolder(L"请选择文件夹");
-    if (!folder.empty()) win::SetText(item(IdText3), folder);
+    PickFolderInto(platform_, item(IdText3));
 }
 
 void JobDialog::digitsOnly(wchar_t& typed) {

@@ -1,23 +1,11 @@
 #pragma once
 
+#include "app/JobTableView.h"
 #include "platform/Platform.h"
-#include "jobs/JobTable.h"
 #include "win/Form.h"
 #include "win/Subclass.h"
 
 namespace ravolen {
-
-// What the job editor needs of the window that holds the job table.
-class JobTableHost {
-public:
-    // Appends the job as the table's last row.
-    virtual void AddJobRow(const RenderJob& job) = 0;
-    // Takes the selection off every row, selects the last one and gives the table the focus.
-    virtual void SelectLastRow() = 0;
-
-protected:
-    ~JobTableHost() = default;
-};
 
 // The job editor: adds one job with all its settings. A modeless dialog without an owner, so the
 // main window stays usable beside it; its buttons hide it and keep its texts, its close box

@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "base/BoxOwner.h"
-#include "app/Module1.h"
+#include "app/FolderPick.h"
 #include "jobs/QuickAdd.h"
 #include "jobs/UnifiedSettings.h"
 #include "jobs/Workbook.h"
@@ -462,16 +462,25 @@ void MainWindow::onAddJobClicked() {
     jobDialog_->show();
 }
 
-void MainWindow::AddJobRow(const RenderJob& job) {
+void MainWindow::addJob(const RenderJob& job) {
     jobList_.commitEdit();
-    ravolen::AddJobRow(item(IdListView1), job);
+    jobs().append(job);
 }
 
-void MainWindow::SelectLastRow() {
-    const HWND list = item(IdListView1);
-    DeselectAllRows(list);
-    ravolen::SelectLastRow(list);
-    SetFocus(list);
+void MainWindow::selectLastJob() {
+    jobs().deselectAll();
+    jobs().selectLast();
+    SetFocus(item(IdListView1));
+}
+
+std::vector<RenderJob> MainWindow::jobOutputs() {
+    jobList_.commitEdit();
+    return jobs().outputs();
+}
+
+void MainWindow::tickJobs(const std::vector<bool>& ticked) {
+    jobList_.commitEdit();
+    jobs().tick(ticked);
 }
 
 // "-": every ticked row, from the last to the first so that no row still to be visited moves.
@@ -518,12 +527,12 @@ void MainWindow::onQuickAddClicked() {
 
 void MainWindow::appendJobs(const std::vector<RenderJob>& added) {
     const HWND list = item(IdListView1);
-    DeselectAllRows(list);
+    JobTableView(list).deselectAll();
     {
         const win::RedrawSuspended batch(list);
-        for (const RenderJob& job : added) ravolen::AddJobRow(list, job);
+        for (const RenderJob& job : added) JobTableView(list).append(job);
     }
-    ravolen::SelectLastRow(list);
+    JobTableView(list).selectLast();
     SetFocus(list);
 }
 
@@ -605,14 +614,13 @@ void MainWindow::onResultsClicked() {
         results_->show();
         return;
     }
-    auto dialog = std::make_unique<ResultsDialog>(platform_, item(IdListView1),
-                                                  [this] { jobList_.commitEdit(); });
+    auto dialog = std::make_unique<ResultsDialog>(platform_, static_cast<JobTableHost&>(*this));
     if (dialog->create(hwnd())) results_ = std::move(dialog);
 }
 
 void MainWindow::onClearClicked() {
     jobList_.commitEdit();
-    const JobRows rows = jobs();
+    const JobTableView rows = jobs();
     std::vector<RemovedRow> taken;
     taken.reserve(static_cast<std::size_t>(rows.count()));
     for (int row = 1, count = rows.count(); row <= count; ++row) {
@@ -833,7 +841,7 @@ void MainWindow::onCancelRenderClicked() { CancelRender(platform_); }
 // Both labels are recomputed on every tick; a caption is only rewritten when it changed, so the
 // labels do not flicker twenty times a second.
 void MainWindow::onStatusTimer() {
-    const JobRows rows = jobs();
+    const JobTableView rows = jobs();
     const int count = rows.count();
     const int selected = count >= 1 ? rows.list().selectedRow() : 0;
     std::optional<std::wstring> scene;
@@ -925,7 +933,7 @@ void MainWindow::restoreSession() {
     const HWND list = item(IdListView1);
     {
         const win::RedrawSuspended batch(list);
-        for (const RenderJob& job : rows) ravolen::AddJobRow(list, job);
+        for (const RenderJob& job : rows) JobTableView(list).append(job);
     }
     applySessionSettings(settings);
 

@@ -15,7 +15,7 @@
 #include "win/EditableList.h"
 #include "app/DeadlineProgress.h"
 #include "app/FarmDialog.h"
-#include "app/JobRows.h"
+#include "app/JobTableView.h"
 #include "app/ResultsDialog.h"
 #include "session/Session.h"
 #include "platform/Platform.h"
@@ -45,7 +45,7 @@ public:
     };
     Startup create();
 
-    JobRows jobs() const { return JobRows(control(L"ListView1")); }
+    JobTableView jobs() const { return JobTableView(control(L"ListView1")); }
     RenderWay renderWay() const { return way_; }
     // The farm settings dialog while it is shown, or null.
     FarmDialog* farmDialog() const {
@@ -158,9 +158,11 @@ private:
     template <typename Change>
     void rewriteColumn(int column, Change change);
 
-    // The job editor's way into the table.
-    void AddJobRow(const RenderJob& job) override;
-    void SelectLastRow() override;
+    // The dialogs' way into the table.
+    void addJob(const RenderJob& job) override;
+    void selectLastJob() override;
+    std::vector<RenderJob> jobOutputs() override;
+    void tickJobs(const std::vector<bool>& ticked) override;
 
     static const win::CommandRoute<MainWindow> Commands[];
 

@@ -62,21 +62,6 @@ std::wstring TimeText(unsigned long long modified) {
     return text;
 }
 
-// The table's rows as far as results go: scene, output folder and output name.
-std::vector<RenderJob> OutputsOf(HWND jobTable) {
-    const win::ListView table(jobTable);
-    std::vector<std::wstring> scenes = table.column(JobColumnScene);
-    std::vector<std::wstring> folders = table.column(JobColumnOutputFolder);
-    std::vector<std::wstring> names = table.column(JobColumnOutputName);
-    std::vector<RenderJob> rows(scenes.size());
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        rows[i].scene = std::move(scenes[i]);
-        rows[i].outputFolder = std::move(folders[i]);
-        rows[i].outputName = std::move(names[i]);
-    }
-    return rows;
-}
-
 std::vector<RenderResult> ReadResults(Platform& platform, const std::vector<RenderJob>& rows) {
     return FindResults(rows, [&](const std::wstring& folder) { return platform.folderEntries(folder); });
 }
@@ -118,8 +103,7 @@ bool ResultsDialog::onCommand(int id, int code) {
 }
 
 void ResultsDialog::onRefreshClicked() {
-    if (beforeReading_) beforeReading_();
-    const std::vector<RenderJob> rows = OutputsOf(jobTable_);
+    const std::vector<RenderJob> rows = table_.jobOutputs();
     showResults(rows, ReadResults(platform_, rows));
 }
 
@@ -142,16 +126,11 @@ void ResultsDialog::showResults(const std::vector<RenderJob>& rows,
 
 void ResultsDialog::onTickFinishedClicked() {
     // Read again: the table or the disk may have changed since the dialog showed them.
-    if (beforeReading_) beforeReading_();
-    const std::vector<RenderJob> rows = OutputsOf(jobTable_);
+    const std::vector<RenderJob> rows = table_.jobOutputs();
     const std::vector<RenderResult> results = ReadResults(platform_, rows);
-    {
-        win::ListView table(jobTable_);
-        const win::RedrawSuspended batch(jobTable_);
-        for (std::size_t i = 0; i < results.size(); ++i) {
-            table.setChecked(static_cast<int>(i) + 1, results[i].done);
-        }
-    }
+    std::vector<bool> finished(results.size());
+    for (std::size_t i = 0; i < results.size(); ++i) finished[i] = results[i].done;
+    table_.tickJobs(finished);
     showResults(rows, results);
 }
 

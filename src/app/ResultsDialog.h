@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/JobTableView.h"
 #include "jobs/Results.h"
 #include "platform/Platform.h"
 #include "win/Form.h"
@@ -17,9 +18,7 @@ namespace ravolen {
 // exists, so that "-" then leaves the unfinished ones.
 class ResultsDialog final : public win::Form {
 public:
-    // `beforeReading` runs before each reading of the table (an open cell edit is written first).
-    ResultsDialog(Platform& platform, HWND jobTable, std::function<void()> beforeReading = {})
-        : platform_(platform), jobTable_(jobTable), beforeReading_(std::move(beforeReading)) {}
+    ResultsDialog(Platform& platform, JobTableHost& table) : platform_(platform), table_(table) {}
     ~ResultsDialog() override { destroyWindow(); }
 
     // Creates the dialog over `owner`, reads the disk and shows it; false when Windows refused.
@@ -39,8 +38,7 @@ private:
     static const win::CommandRoute<ResultsDialog> Commands[];
 
     Platform& platform_;
-    HWND jobTable_;
-    std::function<void()> beforeReading_;
+    JobTableHost& table_;
 };
 
 }  // namespace ravolen
