@@ -41,17 +41,9 @@ std::wstring Wide(const std::string& bytes) {
 
 DeadlineProgress::~DeadlineProgress() {
     abandon();
-    if (worker_.joinable()) {
-        // The tool's processes end within moments of being told; a thread that still has not
-        // come back after two seconds is left behind, holding only what it shares with nobody.
-        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        while (!turn_->over && std::chrono::steady_clock::now() < limit) Sleep(10);
-        if (turn_->over) {
-            worker_.join();
-        } else {
-            worker_.detach();
-        }
-    }
+    // The tool's processes end within moments of being told; a thread that still has not come
+    // back within the worker's bound is left behind, holding only what it shares with nobody.
+    worker_.stop(win::Worker::StopBound);
     destroyWindow();
 }
 
@@ -130,20 +122,17 @@ void DeadlineProgress::submitNext() {
     const std::wstring folder = pluginFile.substr(0, pluginFile.find_last_of(L'\\'));
     const std::vector<std::wstring> line{choice_.command, jobFile, pluginFile};
     const ProcessLaunch launch{choice_.command, JoinCommandLine(line), folder, WindowStyle::Hidden};
-    const HWND window = hwnd();
     const auto seconds = static_cast<unsigned>(choice_.settings.timeoutSeconds);
     auto turn = std::make_shared<Turn>();
     turn_ = turn;
     Platform& platform = platform_;
-    worker_ = std::thread([&platform, turn, launch, seconds, window] {
+    worker_.start(hwnd(), SubmittedMessage, [&platform, turn, launch, seconds] {
         turn->answer = platform.runAndRead(launch, {seconds, &turn->stop});
-        turn->over = true;
-        PostMessageW(window, SubmittedMessage, 0, 0);
     });
 }
 
 void DeadlineProgress::submitted() {
-    if (worker_.joinable()) worker_.join();  // it has posted its last message
+    worker_.finish();  // it has posted its last message
     const std::size_t row = next_ - 1;
     const std::optional<ProcessOutput>& answer = turn_->answer;
     const std::wstring output = answer ? Wide(answer->output) : std::wstring();

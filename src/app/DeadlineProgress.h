@@ -4,7 +4,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <thread>
 #include <string>
 #include <vector>
 
@@ -12,6 +11,7 @@
 #include "platform/Platform.h"
 #include "jobs/JobTable.h"
 #include "win/Form.h"
+#include "win/Worker.h"
 
 namespace ravolen {
 
@@ -26,7 +26,7 @@ public:
                        std::wstring installFolder, std::function<void()> finished)
         : platform_(platform), rows_(std::move(rows)), choice_(std::move(choice)),
           installFolder_(std::move(installFolder)), finished_(std::move(finished)) {}
-    // Ends the tool's processes of a row under way, and waits for its thread two seconds at most.
+    // Ends the tool's processes of a row under way, and waits for its thread Worker::StopBound at most.
     ~DeadlineProgress() override;
 
     // Shows the window in front of `owner` and submits the rows, one per turn of the message loop.
@@ -52,7 +52,6 @@ private:
     // What the window and the thread of one row share; the thread keeps it alive for itself.
     struct Turn {
         std::atomic<bool> stop{false};
-        std::atomic<bool> over{false};
         std::optional<ProcessOutput> answer;
     };
 
@@ -69,7 +68,7 @@ private:
     std::wstring note_;
     // The tool runs on a thread of its own, so that the window paints and 停止 is heard while
     // Deadline takes its seconds for a row.
-    std::thread worker_;
+    win::Worker worker_;
     std::shared_ptr<Turn> turn_;
     bool stopping_ = false;
     bool done_ = false;
