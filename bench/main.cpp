@@ -45,6 +45,7 @@ public:
         return folder_ + L"\\session-" + std::to_wstring(GetCurrentProcessId());
     }
     const TextCodec& scriptCodec() const override { return real_.scriptCodec(); }
+    std::wstring deadlineFolder() const override { return real_.deadlineFolder(); }
     bool createFolder(const std::wstring& path) override { return real_.createFolder(path); }
     bool writeFile(const std::wstring& path, std::string_view bytes) override {
         return real_.writeFile(path, bytes);

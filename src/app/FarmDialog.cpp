@@ -79,15 +79,6 @@ bool AllDigits(const std::wstring& text) {
 
 }  // namespace
 
-std::wstring DefaultDeadlineCommand() {
-    wchar_t folder[MAX_PATH] = {};
-    const DWORD length = GetEnvironmentVariableW(L"DEADLINE_PATH", folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return L"deadlinecommand.exe";
-    std::wstring path(folder, length);
-    while (!path.empty() && path.back() == L'\\') path.pop_back();
-    return path + L"\\deadlinecommand.exe";
-}
-
 const win::CommandRoute<FarmDialog> FarmDialog::Commands[] = {
     {IdOk, BN_CLICKED, &FarmDialog::onOkClicked},
     {IdCancel, BN_CLICKED, &FarmDialog::onCancelClicked},

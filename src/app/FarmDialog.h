@@ -44,7 +44,4 @@ private:
     std::function<void()> accepted_;
 };
 
-// Deadline's default tool: where its installer's DEADLINE_PATH points.
-std::wstring DefaultDeadlineCommand();
-
 }  // namespace ravolen

@@ -176,7 +176,7 @@ private:
     std::unique_ptr<JobDialog> jobDialog_;  // created on first use
     std::unique_ptr<ResultsDialog> results_;
     RenderWay way_ = RenderWay::Local;  // every start renders here
-    DeadlineChoice deadline_{DefaultDeadlineCommand(), {}};
+    DeadlineChoice deadline_{DefaultDeadlineCommand(platform_.deadlineFolder()), {}};
     BackburnerSettings backburner_;
     std::unique_ptr<FarmDialog> farmDialog_;
     std::unique_ptr<DeadlineProgress> submission_;

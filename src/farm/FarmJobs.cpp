@@ -149,4 +149,10 @@ std::vector<std::wstring> UniqueJobNames(std::span<const RenderJob> rows) {
     return names;
 }
 
+std::wstring DefaultDeadlineCommand(std::wstring_view deadlineFolder) {
+    std::wstring path(deadlineFolder);
+    while (!path.empty() && path.back() == L'\\') path.pop_back();
+    return path.empty() ? L"deadlinecommand.exe" : path + L"\\deadlinecommand.exe";
+}
+
 }  // namespace ravolen

@@ -45,6 +45,10 @@ struct BackburnerSettings {
     bool suspended = false;
 };
 
+// Deadline's default tool: in the client folder its installer names (DEADLINE_PATH), else found
+// on the search path.
+std::wstring DefaultDeadlineCommand(std::wstring_view deadlineFolder);
+
 // The job info file's key=value lines.
 std::wstring DeadlineJobInfo(const RenderJob& job, const DeadlineSettings& settings);
 // The plugin info file's key=value lines: the renderer and its arguments for a process command

@@ -171,15 +171,5 @@ TEST_F(FarmTest, DeadlineStopsAfterTheCurrentRowAndNeedsItsTool) {
     EXPECT_EQ(form.deadlineSubmission(), nullptr);
 }
 
-TEST(FarmDefaults, DeadlinesToolIsLookedForWhereItsClientSaysItIs) {
-    wchar_t saved[MAX_PATH] = {};
-    const bool had = GetEnvironmentVariableW(L"DEADLINE_PATH", saved, MAX_PATH) > 0;
-    SetEnvironmentVariableW(L"DEADLINE_PATH", L"C:\\Thinkbox\\Deadline10\\bin\\");
-    EXPECT_EQ(DefaultDeadlineCommand(), L"C:\\Thinkbox\\Deadline10\\bin\\deadlinecommand.exe");
-    SetEnvironmentVariableW(L"DEADLINE_PATH", nullptr);
-    EXPECT_EQ(DefaultDeadlineCommand(), L"deadlinecommand.exe");
-    if (had) SetEnvironmentVariableW(L"DEADLINE_PATH", saved);
-}
-
 }  // namespace
 }  // namespace ravolen

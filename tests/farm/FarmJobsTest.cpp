@@ -78,5 +78,12 @@ TEST(FarmJobs, TheQuestionListsEveryPathOnThisComputer) {
     EXPECT_EQ(LastLine(L""), L"");
 }
 
+TEST(FarmDefaults, DeadlinesToolIsLookedForWhereItsClientSaysItIs) {
+    EXPECT_EQ(DefaultDeadlineCommand(L"C:\\Thinkbox\\Deadline10\\bin\\"),
+              L"C:\\Thinkbox\\Deadline10\\bin\\deadlinecommand.exe");
+    EXPECT_EQ(DefaultDeadlineCommand(L"C:\\Deadline"), L"C:\\Deadline\\deadlinecommand.exe");
+    EXPECT_EQ(DefaultDeadlineCommand(L""), L"deadlinecommand.exe");
+}
+
 }  // namespace
 }  // namespace ravolen
