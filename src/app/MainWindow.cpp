@@ -19,64 +19,14 @@
 #include "render/RenderScript.h"
 #include "jobs/StatusTexts.h"
 #include "win/Controls.h"
+#include "app/MainWindowIds.h"
 
 namespace ravolen {
 namespace {
 
 using win::ControlKind;
 using win::ControlSpec;
-
-enum ControlId : int {  // clear of IDOK and IDCANCEL, which IsDialogMessage sends on Enter and Esc
-    IdFrame1 = 1001,
-    IdCommand1,
-    IdCommand2,
-    IdCommand3,
-    IdCommand4,
-    IdCommand5,
-    IdCommand6,
-    IdCommand7,
-    IdCommand8,
-    IdCommand9,
-    IdCommand10,
-    IdLabel1,
-    IdLabel2,
-    IdLabel3,
-    IdLabel4,
-    IdLabel5,
-    IdLabel6,
-    IdLabel7,
-    IdLabel8,
-    IdText1,
-    IdText2,
-    IdText3,
-    IdCheck1,
-    IdCheck2,
-    IdCheck3,
-    IdListView1,
-    IdTxtQty,
-    IdPicture1,
-    IdMenuOpen = 3001,  // the menu bar
-    IdMenuSave,
-    IdMenuExit,
-    IdMenuResults,
-    IdMenuNoInstallation,
-    IdMenuLocal,
-    IdMenuDeadline,
-    IdMenuBackburner,
-    IdMenuUndo,
-    IdMenuInstallation,  // the first installation; the others follow
-};
-
-constexpr int MaxInstallationItems = 100;
-
-constexpr UINT_PTR IdStatusTimer = 1;
-constexpr UINT_PTR IdTimerSession = MainWindow::SessionTimerId;
-
-// Posted once the window shows, for what start-up found damaged.
-constexpr UINT WmShowDamaged = WM_APP + 16;
-
-// The 渲染 menu's position on the menu bar, after 文件 and 编辑.
-constexpr int RenderMenuPosition = 2;
+using namespace mainwindow;
 
 constexpr COLORREF Red = RGB(255, 0, 0);
 constexpr COLORREF DarkRed = RGB(192, 0, 0);
@@ -174,15 +124,6 @@ constexpr int ClientHeight = 6045;
 constexpr double WindowFontPoints = 10.5;
 
 }  // namespace
-
-// Workbooks first: a spreadsheet program keeps their cells as typed, where it changes a CSV's.
-constexpr std::wstring_view JobListOpenFilter =
-    L"任务列表 (*.xlsx;*.csv)|*.xlsx;*.csv|任务列表工作簿 (*.xlsx)|*.xlsx|任务列表 CSV (*.csv)|*.csv|"
-    L"All Files (*.*)|*.*";
-constexpr std::wstring_view JobListSaveFilter = L"任务列表工作簿 (*.xlsx)|*.xlsx|任务列表 CSV (*.csv)|*.csv";
-
-// The largest job list file that is read at all.
-constexpr unsigned long long MaxJobListBytes = 64ull << 20;
 
 const win::CommandRoute<MainWindow> MainWindow::Commands[] = {
     {IdMenuOpen, 0, &MainWindow::onOpenJobListClicked},  // 0 from the menu, 1 from the shortcut key
@@ -426,31 +367,6 @@ void MainWindow::onTimer(UINT_PTR id) {
     }
 }
 
-void MainWindow::onRenderClicked() {
-    // A click can still arrive for the disabled button (a queued BM_CLICK does under Wine).
-    if (!IsWindowEnabled(item(IdCommand1))) return;
-    // Also while its closing message is open: the submission is still on the stack.
-    if (submission_ && (submission_->running() || submission_->handling())) {
-        platform_.showMessage(L"上一批任务仍在提交到Deadline，请等它完成或点击“停止”。");
-        return;
-    }
-    jobList_.commitEdit();
-    const RenderRequest request{win::WindowText(item(IdText1)), jobs().all(),
-                                win::IsChecked(item(IdCheck1))};
-    if (way_ == RenderWay::Backburner) {
-        renderOnBackburner(request);
-        return;
-    }
-    if (way_ == RenderWay::Deadline) {
-        submitToDeadline(request);
-        return;
-    }
-    const RenderStart started = StartRender(platform_, request);
-    if (!started) return;
-    win::DisableControl(item(IdCommand1));
-    platform_.showMessage(RenderStartedText(RenderStartedMessage, started));
-}
-
 // "+": the job editor dialog, created on first use and after its close box destroyed it.
 void MainWindow::onAddJobClicked() {
     if (!jobDialog()) {
@@ -513,110 +429,6 @@ void MainWindow::onRemoveTickedClicked() {
 }
 
 void MainWindow::onPickInstallFolderClicked() { PickFolderInto(platform_, item(IdText1)); }
-
-// Quick add: one row per file chosen, in the dialog's order, the last one selected.
-void MainWindow::onQuickAddClicked() {
-    const std::vector<std::wstring> answer =
-        platform_.openFiles({std::wstring(SceneFileDialogTitle), std::wstring(SceneFileFilter),
-                             SceneFileFilterIndex, true});
-    if (answer.empty()) return;
-    const std::vector<RenderJob> added = QuickAddJobs(answer, win::WindowText(item(IdText2)),
-                                                      win::WindowText(item(IdText3)));
-    appendJobs(added);
-}
-
-void MainWindow::appendJobs(const std::vector<RenderJob>& added) {
-    const HWND list = item(IdListView1);
-    JobTableView(list).deselectAll();
-    {
-        const win::RedrawSuspended batch(list);
-        for (const RenderJob& job : added) JobTableView(list).append(job);
-    }
-    JobTableView(list).selectLast();
-    SetFocus(list);
-}
-
-void MainWindow::dropFiles(HDROP drop) {
-    std::vector<std::wstring> paths;
-    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-    for (UINT i = 0; i < count; ++i) {
-        std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
-        path.resize(DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
-        paths.push_back(std::move(path));
-    }
-    DragFinish(drop);
-
-    const DroppedScenes dropped = SortOutDropped(
-        paths, [this](const std::wstring& path) { return platform_.folderEntries(path); });
-    if (!dropped.scenes.empty()) {
-        std::vector<RenderJob> added;
-        const std::wstring folder = win::WindowText(item(IdText2));
-        const std::wstring format = win::WindowText(item(IdText3));
-        for (const std::wstring& scene : dropped.scenes) {
-            const auto jobs = QuickAddJobs({scene}, folder, format);
-            added.insert(added.end(), jobs.begin(), jobs.end());
-        }
-        appendJobs(added);
-    }
-    // Never a silent loss.
-    if (dropped.skipped > 0) {
-        platform_.showMessage(L"已跳过" + std::to_wstring(dropped.skipped) + L"个不是Max文件的项目。");
-    }
-}
-
-void MainWindow::onOpenJobListClicked() {
-    const std::vector<std::wstring> answer = platform_.openFiles(
-        {L"打开任务列表", std::wstring(JobListOpenFilter), 1, false});
-    if (answer.size() != 1) return;
-    const std::wstring& path = answer.front();
-    // Refused before reading: a file that large is no job list, and reading it could exhaust
-    // the memory.
-    if (const auto size = platform_.fileSize(path); size && *size > MaxJobListBytes) {
-        platform_.showMessage(L"任务列表文件太大（超过64MB）：" + path);
-        return;
-    }
-    const std::optional<std::string> bytes = platform_.readFile(path);
-    if (!bytes) {
-        platform_.showMessage(JobListFaultMessage(path, {1, L"无法打开文件"}));
-        return;
-    }
-    auto opened = OpensAsWorkbook(path, *bytes) ? OpenJobWorkbook(*bytes) : OpenJobList(*bytes);
-    if (const auto* fault = std::get_if<JobListFault>(&opened)) {
-        platform_.showMessage(JobListFaultMessage(path, *fault));
-        return;
-    }
-    // Rows from a file get no saved entries, as rows added after a tick.
-    appendJobs(std::get<std::vector<RenderJob>>(opened));
-}
-
-void MainWindow::onSaveJobListClicked() {
-    jobList_.commitEdit();
-    const SaveFileChoice choice =
-        platform_.chooseSaveFile({L"保存任务列表", std::wstring(JobListSaveFilter), L"xlsx"});
-    const std::wstring& path = choice.path;
-    if (path.empty()) return;
-    const std::string bytes = SavesAsWorkbook(path, choice.filterIndex) ? SaveJobWorkbook(jobs().all())
-                                                                        : SaveJobList(jobs().all());
-    if (!platform_.replaceFile(path, bytes)) {
-        platform_.showMessage(L"无法保存任务列表：" + path);
-    }
-}
-
-void MainWindow::chooseInstallation(int index) {
-    if (index >= 0 && static_cast<std::size_t>(index) < installations_.size()) {
-        win::SetText(item(IdText1), installations_[static_cast<std::size_t>(index)].folder);
-    }
-}
-
-void MainWindow::onResultsClicked() {
-    jobList_.commitEdit();
-    if (resultsDialog()) {
-        results_->show();
-        return;
-    }
-    auto dialog = std::make_unique<ResultsDialog>(platform_, static_cast<JobTableHost&>(*this));
-    if (dialog->create(hwnd())) results_ = std::move(dialog);
-}
 
 void MainWindow::onClearClicked() {
     jobList_.commitEdit();
@@ -736,91 +548,6 @@ void MainWindow::onUnifiedFormatChanged() {
     appliedFormat_ = format;
 }
 
-void MainWindow::showRenderWay() {
-    const HMENU render = GetSubMenu(GetMenu(hwnd()), RenderMenuPosition);
-    const HMENU ways = GetSubMenu(render, GetMenuItemCount(render) - 1);
-    const int chosen = way_ == RenderWay::Deadline     ? IdMenuDeadline
-                       : way_ == RenderWay::Backburner ? IdMenuBackburner
-                                                       : IdMenuLocal;
-    CheckMenuRadioItem(ways, IdMenuLocal, IdMenuBackburner, static_cast<UINT>(chosen), MF_BYCOMMAND);
-}
-
-void MainWindow::onRenderHereClicked() {
-    way_ = RenderWay::Local;
-    showRenderWay();
-}
-
-void MainWindow::onDeadlineClicked() { openFarmDialog(RenderWay::Deadline); }
-void MainWindow::onBackburnerClicked() { openFarmDialog(RenderWay::Backburner); }
-
-void MainWindow::openFarmDialog(RenderWay way) {
-    // The same dialog again comes forward as it is; one whose message is still open stays.
-    if (farmDialog() && farmDialog_->way() == way) {
-        ShowWindow(farmDialog_->hwnd(), SW_SHOW);
-        SetForegroundWindow(farmDialog_->hwnd());
-        return;
-    }
-    win::Window::Dispose(farmDialog_);
-    auto dialog = std::make_unique<FarmDialog>(platform_, way, deadline_, backburner_, [this, way] {
-        way_ = way;  // OK makes the farm the way 渲  染 goes
-        showRenderWay();
-        sessionChanged();
-    });
-    if (dialog->create(hwnd())) farmDialog_ = std::move(dialog);
-}
-
-std::wstring MainWindow::shutdownNote() const {
-    if (!win::IsChecked(item(IdCheck1))) return {};
-    return L"农场渲染不在本机进行，“渲染完成后自动关机”不适用，本机不会关机。";
-}
-
-bool MainWindow::farmMayReach(const std::vector<RenderJob>& rows) {
-    const std::wstring question = LocalPathQuestion(
-        rows, [this](const std::wstring& path) { return platform_.onNetwork(path); });
-    return question.empty() || platform_.ask(question);
-}
-
-void MainWindow::renderOnBackburner(const RenderRequest& request) {
-    RenderRequest farm = request;
-    farm.shutdownAfterwards = false;  // nothing renders here
-    // The rows' own refusals come first, from the render itself; the question only for a batch
-    // that can go.
-    const ComposedScript dryRun = ComposeRenderScript(farm.installFolder, farm.rows, false,
-                                                      platform_.scriptCodec(), &backburner_);
-    if (!dryRun.refusal && !farmMayReach(farm.rows)) return;
-    const RenderStart started = StartRender(platform_, farm, &backburner_);
-    if (!started) return;
-    win::DisableControl(item(IdCommand1));
-    std::wstring message = RenderStartedText(
-        L"所有渲染任务正在提交到Backburner管理器 " + backburner_.manager + L"。", started);
-    if (const std::wstring note = shutdownNote(); !note.empty()) message += L"\n" + note;
-    platform_.showMessage(message);
-}
-
-void MainWindow::submitToDeadline(const RenderRequest& request) {
-    if (deadlineSubmission()) return;  // one batch at a time
-    const ComposedScript check =
-        ComposeRenderScript(request.installFolder, request.rows, false, platform_.scriptCodec());
-    if (check.refusal) {
-        platform_.showMessage(RefusalMessage(*check.refusal));
-        return;
-    }
-    if (request.rows.empty()) {
-        platform_.showMessage(L"任务列表是空的，没有可提交的任务。");
-        return;
-    }
-    if (!platform_.fileExists(deadline_.command)) {
-        platform_.showMessage(L"找不到Deadline的提交程序：" + deadline_.command + L"，没有提交任何任务。");
-        return;
-    }
-    if (!farmMayReach(request.rows)) return;
-    win::Window::Dispose(submission_);
-    auto submission = std::make_unique<DeadlineProgress>(platform_, request.rows, deadline_,
-                                                           request.installFolder, nullptr);
-    submission->addNote(shutdownNote());
-    if (submission->start(hwnd())) submission_ = std::move(submission);
-}
-
 // Ends the program at once; a running render and a pending shutdown go on. A Deadline
 // submission under way is ended only when the artist says so.
 void MainWindow::onExitClicked() {
@@ -830,13 +557,6 @@ void MainWindow::onExitClicked() {
     }
     if (hwnd()) DestroyWindow(hwnd());
 }
-
-void MainWindow::onCancelShutdownClicked() {
-    CancelShutdown(platform_);
-    EnableWindow(item(IdCommand1), TRUE);
-}
-
-void MainWindow::onCancelRenderClicked() { CancelRender(platform_); }
 
 // Both labels are recomputed on every tick; a caption is only rewritten when it changed, so the
 // labels do not flicker twenty times a second.
@@ -849,125 +569,6 @@ void MainWindow::onStatusTimer() {
     const StatusTexts texts = ComposeStatus(count, scene);
     win::UpdateText(item(IdLabel6), texts.count);
     win::UpdateText(item(IdLabel8), texts.scene);
-}
-
-void MainWindow::sessionChanged() {
-    if (!sessionReady_ || sessionDue_) return;
-    // The first change starts the wait; later ones ride along, so typing writes once a second.
-    sessionDue_ = SetTimer(hwnd(), IdTimerSession, SessionDelay, nullptr) != 0;
-}
-
-SessionSettings MainWindow::sessionSettings() const {
-    SessionSettings settings;
-    settings.installFolder = win::WindowText(item(IdText1));
-    settings.outputFolder = win::WindowText(item(IdText2));
-    settings.outputFormat = win::WindowText(item(IdText3));
-    settings.unifiedFolder = win::IsChecked(item(IdCheck2));
-    settings.unifiedFormat = win::IsChecked(item(IdCheck3));
-    settings.appliedFormat = appliedFormat_;
-    settings.savedOutDirs = SavedOutDirs;
-    settings.savedExts = SavedExts;
-    settings.deadlineCommand = deadline_.command;
-    settings.deadline = deadline_.settings;
-    settings.backburner = backburner_;
-    settings.windowPlaced = windowPlaced_;
-    settings.windowLeft = windowLeft_;
-    settings.windowTop = windowTop_;
-    return settings;
-}
-
-BackgroundWriter::Compose MainWindow::sessionSnapshot() {
-    const std::wstring folder = platform_.userDataFolder();
-    if (folder.empty() || !platform_.createFolder(folder)) return nullptr;
-    // Only the copies are taken here; the bytes are composed on the writer's thread.
-    return [rows = jobs().all(), settings = sessionSettings(), rowsPath = sessionRowsPath(),
-            settingsPath = sessionSettingsPath()] {
-        return std::vector<BackgroundWriter::File>{{rowsPath, SaveJobList(rows)},
-                                                   {settingsPath, SaveSessionSettings(settings)}};
-    };
-}
-
-void MainWindow::saveSession() {
-    if (!sessionReady_) return;
-    // An edit left open is part of the table; one being typed is not finished yet.
-    if (GetDlgCtrlID(GetFocus()) != IdTxtQty) jobList_.commitEdit();
-    if (auto compose = sessionSnapshot()) writer_.post(std::move(compose));
-}
-
-void MainWindow::saveSessionNow() {
-    if (!sessionReady_) return;
-    KillTimer(hwnd(), IdTimerSession);
-    sessionDue_ = false;
-    jobList_.commitEdit();
-    if (const auto compose = sessionSnapshot()) writer_.writeNow(compose, BackgroundWriter::StopBound);
-}
-
-void MainWindow::restoreSession() {
-    const std::wstring folder = platform_.userDataFolder();
-    if (folder.empty()) return;  // nowhere to keep it: this run is not saved
-    bool keptAll = true;
-    std::vector<std::pair<std::wstring, std::wstring>> damaged;
-    // A damaged file is never thrown away: a copy of it stays beside it.
-    const auto keep = [&](const std::wstring& path, const std::string& bytes) {
-        SYSTEMTIME now{};
-        GetLocalTime(&now);
-        const std::wstring copy = DamagedFileName(
-            path, {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond});
-        const bool kept = platform_.replaceFile(copy, bytes);
-        keptAll = keptAll && kept;
-        damaged.emplace_back(path, kept ? copy : std::wstring());
-    };
-
-    SessionSettings settings = sessionSettings();
-    if (const auto bytes = platform_.readFile(sessionSettingsPath())) {
-        auto read = ReadSessionSettings(*bytes, settings);
-        if (read.damaged) keep(sessionSettingsPath(), *bytes);
-        settings = std::move(read.value);
-    }
-    std::vector<RenderJob> rows;
-    if (const auto bytes = platform_.readFile(sessionRowsPath())) {
-        auto read = ReadSessionRows(*bytes);
-        if (read.damaged) keep(sessionRowsPath(), *bytes);
-        rows = std::move(read.value);
-    }
-    const HWND list = item(IdListView1);
-    {
-        const win::RedrawSuspended batch(list);
-        for (const RenderJob& job : rows) JobTableView(list).append(job);
-    }
-    applySessionSettings(settings);
-
-    // What could not be kept must not be written over.
-    sessionReady_ = keptAll;
-    if (!damaged.empty()) {
-        damagedMessage_ = DamagedFilesMessage(damaged);
-        PostMessageW(hwnd(), WmShowDamaged, 0, 0);
-    }
-}
-
-// The boxes are ticked last and without their click handlers: the rows already show what the
-// ticks gave them.
-void MainWindow::applySessionSettings(const SessionSettings& settings) {
-    win::SetText(item(IdText1), settings.installFolder);
-    win::SetText(item(IdText2), settings.outputFolder);
-    win::SetText(item(IdText3), settings.outputFormat);
-    SavedOutDirs = settings.savedOutDirs;
-    SavedExts = settings.savedExts;
-    appliedFormat_ = settings.appliedFormat;
-    SendMessageW(item(IdCheck2), BM_SETCHECK, settings.unifiedFolder ? BST_CHECKED : BST_UNCHECKED, 0);
-    SendMessageW(item(IdCheck3), BM_SETCHECK, settings.unifiedFormat ? BST_CHECKED : BST_UNCHECKED, 0);
-    deadline_.command = settings.deadlineCommand;
-    deadline_.settings = settings.deadline;
-    backburner_ = settings.backburner;
-    if (!settings.windowPlaced) return;
-    // Only onto a screen that is still there.
-    RECT frame{};
-    GetWindowRect(hwnd(), &frame);
-    OffsetRect(&frame, settings.windowLeft - frame.left, settings.windowTop - frame.top);
-    if (MonitorFromRect(&frame, MONITOR_DEFAULTTONULL)) {
-        SetWindowPos(hwnd(), nullptr, frame.left, frame.top, 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    }
 }
 
 }  // namespace ravolen
