@@ -189,8 +189,8 @@ struct Main {
         Paint(form.hwnd());
     }
     void fill() {
-        click(L"Command6");
-        click(L"Command5");
+        click(L"clearButton");
+        click(L"quickAddButton");
     }
     void type(const wchar_t* box, wchar_t key) {
         const HWND edit = control(box);
@@ -203,7 +203,7 @@ struct Main {
 
 Result QuickAdd(Main& main, BareList& bare, int repetitions) {
     const auto [ours, floor] = TimePair(
-        repetitions, {[&] { main.click(L"Command6"); }, [&] { main.click(L"Command5"); }},
+        repetitions, {[&] { main.click(L"clearButton"); }, [&] { main.click(L"quickAddButton"); }},
         {[&] { bare.clear(); }, [&] { bare.fill(); }});
     return {"quick add of 10,000 files", floor, ours, Goal::Ratio, 1.3, "us"};
 }
@@ -229,12 +229,12 @@ Result Keystroke(Main& main, BareList& bare, const wchar_t* box, const wchar_t* 
 }
 
 Result Delete(Main& main, BareList& bare, int repetitions) {
-    const HWND list = main.control(L"ListView1");
+    const HWND list = main.control(L"jobTable");
     const auto tickEveryOther = [](HWND view) {
         for (int row = 1; row < Rows; row += 2) ListView_SetCheckState(view, row, TRUE);
     };
     const auto [ours, floor] = TimePair(
-        repetitions, {[&] { main.fill(); tickEveryOther(list); }, [&] { main.click(L"Command3"); }},
+        repetitions, {[&] { main.fill(); tickEveryOther(list); }, [&] { main.click(L"removeTickedButton"); }},
         {[&] { bare.clear(); bare.fill(); },
          [&] {
              SendMessageW(bare.list(), WM_SETREDRAW, FALSE, 0);
@@ -263,7 +263,7 @@ Result CellEdit(Main& main, BareList& bare, int repetitions) {
     main.fill();
     bare.clear();
     bare.fill();
-    const HWND list = main.control(L"ListView1");
+    const HWND list = main.control(L"jobTable");
     ListView_EnsureVisible(list, Rows - 1, FALSE);
     Paint(main.form.hwnd());
     const auto header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
@@ -436,7 +436,7 @@ std::pair<Result, Result> Startup(int repetitions) {
 int HoldRows(std::wstring_view kind, const std::wstring& folder) {
     if (kind == L"form") {
         Main main(folder);
-        main.click(L"Command5");
+        main.click(L"quickAddButton");
     } else {
         BareList bare;
         bare.fill();
@@ -504,9 +504,9 @@ int wmain(int argc, wchar_t** argv) {
         Main main(folder);
         BareList bare;
         add(QuickAdd(main, bare, repetitions));
-        add(Keystroke(main, bare, L"Text3", L"Check3", 3, "keystroke in Text3, Check3 ticked, 10,000 rows",
+        add(Keystroke(main, bare, L"unifiedFormatBox", L"unifiedFormatCheck", 3, "keystroke in Text3, Check3 ticked, 10,000 rows",
                       repetitions));
-        add(Keystroke(main, bare, L"Text2", L"Check2", 2, "keystroke in Text2, Check2 ticked, 10,000 rows",
+        add(Keystroke(main, bare, L"unifiedFolderBox", L"unifiedFolderCheck", 2, "keystroke in Text2, Check2 ticked, 10,000 rows",
                       repetitions));
         add(Delete(main, bare, repetitions));
         add(CellEdit(main, bare, repetitions));

@@ -32,90 +32,90 @@ constexpr COLORREF Red = RGB(255, 0, 0);
 constexpr COLORREF DarkRed = RGB(192, 0, 0);
 constexpr COLORREF Lavender = RGB(128, 128, 255);
 
-// Twips; the controls inside Frame1 are placed from the frame's corner.
+// Twips; the controls inside settingsFrame are placed from the frame's corner.
 const std::array<ControlSpec, 28> Layout{{
-    {.kind = ControlKind::Frame, .id = IdFrame1, .name = L"Frame1",
+    {.kind = ControlKind::Frame, .id = IdSettingsFrame, .name = L"settingsFrame",
      .left = 0, .top = 120, .width = 10215, .height = 5055, .tabIndex = 0,
      .caption = L"设置", .font = {9}},
-    {.kind = ControlKind::Button, .id = IdCommand1, .name = L"Command1",
+    {.kind = ControlKind::Button, .id = IdRenderButton, .name = L"renderButton",
      .left = 0, .top = 5160, .width = 4335, .height = 855, .tabIndex = 1,
      .caption = L"渲  染", .font = {18, true},
      .tooltip = L"点击此按钮立即开始批量渲染，请耐心等待。。。"},
-    {.kind = ControlKind::Button, .id = IdCommand7, .name = L"Command7",
+    {.kind = ControlKind::Button, .id = IdExitButton, .name = L"exitButton",
      .left = 5880, .top = 5160, .width = 4335, .height = 855, .tabIndex = 11,
      .caption = L"退  出", .font = {18, true}},
-    {.kind = ControlKind::Button, .id = IdCommand10, .name = L"Command10",
+    {.kind = ControlKind::Button, .id = IdCancelRenderButton, .name = L"cancelRenderButton",
      .left = 4440, .top = 5160, .width = 1335, .height = 375, .tabIndex = 27,
      .caption = L"取消渲染", .tooltip = L"当渲染已经开始时，可以取消正在进行的渲染任务"},
-    {.kind = ControlKind::Button, .id = IdCommand9, .name = L"Command9",
+    {.kind = ControlKind::Button, .id = IdCancelShutdownButton, .name = L"cancelShutdownButton",
      .left = 4440, .top = 5640, .width = 1335, .height = 375, .tabIndex = 23,
      .caption = L"取消关机", .tooltip = L"当倒计时关机时，此按钮可以用来解除关机"},
-    {.kind = ControlKind::Label, .id = IdLabel1, .name = L"Label1", .container = L"Frame1",
+    {.kind = ControlKind::Label, .id = IdInstallFolderLabel, .name = L"installFolderLabel", .container = L"settingsFrame",
      .left = 600, .top = 240, .width = 1935, .height = 255, .tabIndex = 2,
      .caption = L"3dsMax的安装路径："},
-    {.kind = ControlKind::TextBox, .id = IdText1, .name = L"Text1", .container = L"Frame1",
+    {.kind = ControlKind::TextBox, .id = IdInstallFolderBox, .name = L"installFolderBox", .container = L"settingsFrame",
      .left = 2520, .top = 200, .width = 5655, .height = 315, .tabIndex = 3,
      .caption = L"D:\\Program Files\\Autodesk\\3ds Max 2012"},
-    {.kind = ControlKind::Button, .id = IdCommand4, .name = L"Command4", .container = L"Frame1",
+    {.kind = ControlKind::Button, .id = IdInstallFolderButton, .name = L"installFolderButton", .container = L"settingsFrame",
      .left = 8280, .top = 150, .width = 1695, .height = 375, .tabIndex = 8,
      .caption = L"指定MAX安装路径", .font = {9}},
-    {.kind = ControlKind::CheckBox, .id = IdCheck2, .name = L"Check2", .container = L"Frame1",
+    {.kind = ControlKind::CheckBox, .id = IdUnifiedFolderCheck, .name = L"unifiedFolderCheck", .container = L"settingsFrame",
      .left = 240, .top = 520, .width = 255, .height = 375, .tabIndex = 24, .font = {12}},
-    {.kind = ControlKind::Label, .id = IdLabel3, .name = L"Label3", .container = L"Frame1",
+    {.kind = ControlKind::Label, .id = IdUnifiedFolderLabel, .name = L"unifiedFolderLabel", .container = L"settingsFrame",
      .left = 600, .top = 600, .width = 1935, .height = 255, .tabIndex = 12,
      .caption = L"统一渲染出图路径："},
-    {.kind = ControlKind::TextBox, .id = IdText2, .name = L"Text2", .container = L"Frame1",
+    {.kind = ControlKind::TextBox, .id = IdUnifiedFolderBox, .name = L"unifiedFolderBox", .container = L"settingsFrame",
      .left = 2520, .top = 580, .width = 5655, .height = 315, .tabIndex = 13,
      .caption = L"renderOutput\\"},
-    {.kind = ControlKind::Button, .id = IdCommand8, .name = L"Command8", .container = L"Frame1",
+    {.kind = ControlKind::Button, .id = IdUnifiedFolderButton, .name = L"unifiedFolderButton", .container = L"settingsFrame",
      .left = 8280, .top = 550, .width = 1695, .height = 375, .tabIndex = 17,
      .caption = L"指定渲染出图路径", .font = {9}},
-    {.kind = ControlKind::CheckBox, .id = IdCheck3, .name = L"Check3", .container = L"Frame1",
+    {.kind = ControlKind::CheckBox, .id = IdUnifiedFormatCheck, .name = L"unifiedFormatCheck", .container = L"settingsFrame",
      .left = 240, .top = 880, .width = 255, .height = 375, .tabIndex = 25, .font = {12}},
-    {.kind = ControlKind::Label, .id = IdLabel4, .name = L"Label4", .container = L"Frame1",
+    {.kind = ControlKind::Label, .id = IdUnifiedFormatLabel, .name = L"unifiedFormatLabel", .container = L"settingsFrame",
      .left = 600, .top = 975, .width = 1995, .height = 255, .tabIndex = 15,
      .caption = L"统一保存图片格式："},
-    {.kind = ControlKind::TextBox, .id = IdText3, .name = L"Text3", .container = L"Frame1",
+    {.kind = ControlKind::TextBox, .id = IdUnifiedFormatBox, .name = L"unifiedFormatBox", .container = L"settingsFrame",
      .left = 2520, .top = 960, .width = 735, .height = 315, .tabIndex = 14, .caption = L".tga"},
-    {.kind = ControlKind::Label, .id = IdLabel5, .name = L"Label5", .container = L"Frame1",
+    {.kind = ControlKind::Label, .id = IdFormatHintLabel, .name = L"formatHintLabel", .container = L"settingsFrame",
      .left = 3360, .top = 1005, .width = 6735, .height = 255, .tabIndex = 16,
      .caption = L"请输入正规图片格式： .jpg / .tga / .bmp / .png / .tif / .hdr ..."},
-    {.kind = ControlKind::Button, .id = IdCommand5, .name = L"Command5", .container = L"Frame1",
+    {.kind = ControlKind::Button, .id = IdQuickAddButton, .name = L"quickAddButton", .container = L"settingsFrame",
      .left = 5640, .top = 1485, .width = 1095, .height = 375, .tabIndex = 9,
      .caption = L"快速添加", .font = {9}, .tooltip = L"可以一次添加多个Max文件路径"},
-    {.kind = ControlKind::Button, .id = IdCommand2, .name = L"Command2", .container = L"Frame1",
+    {.kind = ControlKind::Button, .id = IdAddJobButton, .name = L"addJobButton", .container = L"settingsFrame",
      .left = 7200, .top = 1485, .width = 855, .height = 375, .tabIndex = 6,
      .caption = L"+", .font = {12, true}, .tooltip = L"添加单个Max文件路径，并设置"},
-    {.kind = ControlKind::Button, .id = IdCommand3, .name = L"Command3", .container = L"Frame1",
+    {.kind = ControlKind::Button, .id = IdRemoveTickedButton, .name = L"removeTickedButton", .container = L"settingsFrame",
      .left = 8040, .top = 1485, .width = 855, .height = 375, .tabIndex = 7,
      .caption = L"-", .font = {12, true}, .tooltip = L"删除勾选的Max文件路径"},
-    {.kind = ControlKind::Button, .id = IdCommand6, .name = L"Command6", .container = L"Frame1",
+    {.kind = ControlKind::Button, .id = IdClearButton, .name = L"clearButton", .container = L"settingsFrame",
      .left = 9360, .top = 1485, .width = 615, .height = 375, .tabIndex = 10,
      .caption = L"清空", .tooltip = L"清空表单"},
-    {.kind = ControlKind::Label, .id = IdLabel2, .name = L"Label2", .container = L"Frame1",
+    {.kind = ControlKind::Label, .id = IdScenesLabel, .name = L"scenesLabel", .container = L"settingsFrame",
      .left = 120, .top = 1680, .width = 1455, .height = 255, .tabIndex = 4,
      .caption = L"Max文件路径："},
-    {.kind = ControlKind::Label, .id = IdLabel6, .name = L"Label6", .container = L"Frame1",
+    {.kind = ControlKind::Label, .id = IdJobCountLabel, .name = L"jobCountLabel", .container = L"settingsFrame",
      .left = 1440, .top = 1680, .width = 1455, .height = 255, .tabIndex = 19,
      .caption = L"一共100个文件", .font = {9}, .textColour = DarkRed},
-    // Label8 lies over the unused Label7 on the same rectangle, so its text stays visible.
-    {.kind = ControlKind::Label, .id = IdLabel8, .name = L"Label8", .container = L"Frame1",
+    // sceneLabel lies over the unused spareLabel on the same rectangle, so its text stays visible.
+    {.kind = ControlKind::Label, .id = IdSceneLabel, .name = L"sceneLabel", .container = L"settingsFrame",
      .left = 2880, .top = 1680, .width = 2655, .height = 255, .tabIndex = 26,
      .caption = L"XXXX.max", .font = {9}, .textColour = Lavender, .onTop = true},
-    {.kind = ControlKind::Label, .id = IdLabel7, .name = L"Label7", .container = L"Frame1",
+    {.kind = ControlKind::Label, .id = IdSpareLabel, .name = L"spareLabel", .container = L"settingsFrame",
      .left = 2880, .top = 1680, .width = 2655, .height = 255, .tabIndex = 20,
      .font = {9}, .textColour = DarkRed},
-    {.kind = ControlKind::ListView, .id = IdListView1, .name = L"ListView1",
-     .container = L"Frame1", .left = 120, .top = 1920, .width = 9975, .height = 2790,
+    {.kind = ControlKind::ListView, .id = IdJobTable, .name = L"jobTable",
+     .container = L"settingsFrame", .left = 120, .top = 1920, .width = 9975, .height = 2790,
      .tabIndex = 22, .style = LVS_SINGLESEL, .listViewExStyle = LVS_EX_CHECKBOXES},
-    {.kind = ControlKind::CheckBox, .id = IdCheck1, .name = L"Check1", .container = L"Frame1",
+    {.kind = ControlKind::CheckBox, .id = IdShutdownCheck, .name = L"shutdownCheck", .container = L"settingsFrame",
      .left = 120, .top = 4750, .width = 2535, .height = 210, .tabIndex = 5,
      .caption = L"渲染完成后自动关机", .textColour = Red},
     // The table's in-place cell editor lies above the list.
-    {.kind = ControlKind::TextBox, .id = IdTxtQty, .name = L"txtQty", .container = L"Frame1",
+    {.kind = ControlKind::TextBox, .id = IdCellEditor, .name = L"cellEditor", .container = L"settingsFrame",
      .left = 6360, .top = 2880, .width = 615, .height = 495, .tabIndex = 21,
      .caption = L"Text4", .onTop = true},
-    {.kind = ControlKind::Picture, .id = IdPicture1, .name = L"Picture1", .container = L"Frame1",
+    {.kind = ControlKind::Picture, .id = IdStripesPicture, .name = L"stripesPicture", .container = L"settingsFrame",
      .left = 3840, .top = 2400, .width = 495, .height = 495, .tabIndex = 18},
 }};
 
@@ -137,20 +137,20 @@ const win::CommandRoute<MainWindow> MainWindow::Commands[] = {
     {IdMenuBackburner, 0, &MainWindow::onBackburnerClicked},
     {IdMenuUndo, 0, &MainWindow::onUndoClicked},
     {IdMenuUndo, 1, &MainWindow::onUndoKeyPressed},
-    {IdCommand1, BN_CLICKED, &MainWindow::onRenderClicked},
-    {IdCommand2, BN_CLICKED, &MainWindow::onAddJobClicked},
-    {IdCommand3, BN_CLICKED, &MainWindow::onRemoveTickedClicked},
-    {IdCommand4, BN_CLICKED, &MainWindow::onPickInstallFolderClicked},
-    {IdCommand5, BN_CLICKED, &MainWindow::onQuickAddClicked},
-    {IdCommand6, BN_CLICKED, &MainWindow::onClearClicked},
-    {IdCommand7, BN_CLICKED, &MainWindow::onExitClicked},
-    {IdCommand8, BN_CLICKED, &MainWindow::onPickUnifiedFolderClicked},
-    {IdCheck2, BN_CLICKED, &MainWindow::onUnifiedFolderTicked},
-    {IdCheck3, BN_CLICKED, &MainWindow::onUnifiedFormatTicked},
-    {IdText2, EN_CHANGE, &MainWindow::onUnifiedFolderChanged},
-    {IdText3, EN_CHANGE, &MainWindow::onUnifiedFormatChanged},
-    {IdCommand9, BN_CLICKED, &MainWindow::onCancelShutdownClicked},
-    {IdCommand10, BN_CLICKED, &MainWindow::onCancelRenderClicked},
+    {IdRenderButton, BN_CLICKED, &MainWindow::onRenderClicked},
+    {IdAddJobButton, BN_CLICKED, &MainWindow::onAddJobClicked},
+    {IdRemoveTickedButton, BN_CLICKED, &MainWindow::onRemoveTickedClicked},
+    {IdInstallFolderButton, BN_CLICKED, &MainWindow::onPickInstallFolderClicked},
+    {IdQuickAddButton, BN_CLICKED, &MainWindow::onQuickAddClicked},
+    {IdClearButton, BN_CLICKED, &MainWindow::onClearClicked},
+    {IdExitButton, BN_CLICKED, &MainWindow::onExitClicked},
+    {IdUnifiedFolderButton, BN_CLICKED, &MainWindow::onPickUnifiedFolderClicked},
+    {IdUnifiedFolderCheck, BN_CLICKED, &MainWindow::onUnifiedFolderTicked},
+    {IdUnifiedFormatCheck, BN_CLICKED, &MainWindow::onUnifiedFormatTicked},
+    {IdUnifiedFolderBox, EN_CHANGE, &MainWindow::onUnifiedFolderChanged},
+    {IdUnifiedFormatBox, EN_CHANGE, &MainWindow::onUnifiedFormatChanged},
+    {IdCancelShutdownButton, BN_CLICKED, &MainWindow::onCancelShutdownClicked},
+    {IdCancelRenderButton, BN_CLICKED, &MainWindow::onCancelRenderClicked},
 };
 
 HMENU MainWindow::createMenu() {
@@ -224,11 +224,11 @@ bool MainWindow::onLoad() {
         return false;
     }
 
-    win::SetText(item(IdText2), platform_.programFolder() + L"\\renderOutput");
+    win::SetText(item(IdUnifiedFolderBox), platform_.programFolder() + L"\\renderOutput");
 
-    jobList_.list(item(IdListView1));
+    jobList_.list(item(IdJobTable));
     jobList_.scale(dpi());
-    jobList_.textbox(item(IdTxtQty));
+    jobList_.textbox(item(IdCellEditor));
     for (const JobColumn& column : JobColumns) {
         jobList_.addcolumn(column.caption, column.key, column.widthTwips, column.grow, column.edit,
                           static_cast<std::int16_t>(column.align), column.show);
@@ -248,11 +248,11 @@ bool MainWindow::onLoad() {
 // empty list.
 void MainWindow::measureStripes() {
     if (jobs().count() > 0) {
-        paintListStripes(item(IdListView1), item(IdPicture1), 100, 3);
+        paintListStripes(item(IdJobTable), item(IdStripesPicture), 100, 3);
         return;
     }
     jobList_.additem(L"xxx", ListArray({L"", L"", L"", L"", L""}));
-    paintListStripes(item(IdListView1), item(IdPicture1), 100, 3);
+    paintListStripes(item(IdJobTable), item(IdStripesPicture), 100, 3);
     jobs().list().clear();
 }
 
@@ -347,12 +347,12 @@ bool MainWindow::onCommand(int id, int code) {
 }
 
 std::optional<LRESULT> MainWindow::onNotify(NMHDR& header) {
-    if (header.idFrom == IdListView1 &&
+    if (header.idFrom == IdJobTable &&
         (header.code == LVN_INSERTITEM || header.code == LVN_DELETEITEM ||
          header.code == LVN_DELETEALLITEMS)) {
         sessionChanged();
     }
-    if (header.idFrom == IdListView1 && header.code == NM_CUSTOMDRAW && stripes_) {
+    if (header.idFrom == IdJobTable && header.code == NM_CUSTOMDRAW && stripes_) {
         return win::DrawListStripes(*stripes_, *reinterpret_cast<NMLVCUSTOMDRAW*>(&header));
     }
     return std::nullopt;
@@ -386,7 +386,7 @@ void MainWindow::addJob(const RenderJob& job) {
 void MainWindow::selectLastJob() {
     jobs().deselectAll();
     jobs().selectLast();
-    SetFocus(item(IdListView1));
+    SetFocus(item(IdJobTable));
 }
 
 std::vector<RenderJob> MainWindow::jobOutputs() {
@@ -402,7 +402,7 @@ void MainWindow::tickJobs(const std::vector<bool>& ticked) {
 // "-": every ticked row, from the last to the first so that no row still to be visited moves.
 void MainWindow::onRemoveTickedClicked() {
     jobList_.commitEdit();
-    const HWND list = item(IdListView1);
+    const HWND list = item(IdJobTable);
     win::ListView rows(list);
     std::vector<std::size_t> removed;
     std::vector<RemovedRow> taken;
@@ -428,7 +428,7 @@ void MainWindow::onRemoveTickedClicked() {
     RemoveArrayItems(SavedExts, removed);
 }
 
-void MainWindow::onPickInstallFolderClicked() { PickFolderInto(platform_, item(IdText1)); }
+void MainWindow::onPickInstallFolderClicked() { PickFolderInto(platform_, item(IdInstallFolderBox)); }
 
 void MainWindow::onClearClicked() {
     jobList_.commitEdit();
@@ -459,7 +459,7 @@ void MainWindow::onUndoClicked() {
     const std::vector<RemovedRow> step = std::move(*undo_);
     undo_.reset();
     EnableMenuItem(GetMenu(hwnd()), IdMenuUndo, MF_BYCOMMAND | MF_GRAYED);
-    const HWND list = item(IdListView1);
+    const HWND list = item(IdJobTable);
     win::ListView rows(list);
     {
         const win::RedrawSuspended batch(list);
@@ -488,12 +488,12 @@ void MainWindow::onUndoKeyPressed() {
     onUndoClicked();
 }
 
-void MainWindow::onPickUnifiedFolderClicked() { PickFolderInto(platform_, item(IdText2)); }
+void MainWindow::onPickUnifiedFolderClicked() { PickFolderInto(platform_, item(IdUnifiedFolderBox)); }
 
 template <typename Change>
 void MainWindow::rewriteColumn(int column, Change change) {
     jobList_.commitEdit();
-    const HWND list = item(IdListView1);
+    const HWND list = item(IdJobTable);
     win::ListView rows(list);
     const std::vector<std::wstring> before = rows.column(column);
     std::vector<std::wstring> cells = before;
@@ -503,8 +503,8 @@ void MainWindow::rewriteColumn(int column, Change change) {
 }
 
 void MainWindow::onUnifiedFolderTicked() {
-    const std::wstring unified = win::WindowText(item(IdText2));
-    const bool ticked = win::IsChecked(item(IdCheck2));
+    const std::wstring unified = win::WindowText(item(IdUnifiedFolderBox));
+    const bool ticked = win::IsChecked(item(IdUnifiedFolderCheck));
     rewriteColumn(JobColumnOutputFolder, [&](std::vector<std::wstring>& folders) {
         if (ticked) {
             TickUnifiedFolder(folders, unified, SavedOutDirs);
@@ -515,8 +515,8 @@ void MainWindow::onUnifiedFolderTicked() {
 }
 
 void MainWindow::onUnifiedFormatTicked() {
-    const std::wstring format = win::WindowText(item(IdText3));
-    const bool ticked = win::IsChecked(item(IdCheck3));
+    const std::wstring format = win::WindowText(item(IdUnifiedFormatBox));
+    const bool ticked = win::IsChecked(item(IdUnifiedFormatCheck));
     rewriteColumn(JobColumnOutputName, [&](std::vector<std::wstring>& names) {
         if (ticked) {
             TickUnifiedFormat(names, format, SavedExts);
@@ -528,10 +528,10 @@ void MainWindow::onUnifiedFormatTicked() {
 }
 
 void MainWindow::onUnifiedFolderChanged() {
-    if (!win::IsChecked(item(IdCheck2))) return;
+    if (!win::IsChecked(item(IdUnifiedFolderCheck))) return;
     jobList_.commitEdit();
-    const std::wstring unified = win::WindowText(item(IdText2));
-    const HWND list = item(IdListView1);
+    const std::wstring unified = win::WindowText(item(IdUnifiedFolderBox));
+    const HWND list = item(IdJobTable);
     win::ListView rows(list);
     const win::RedrawSuspended batch(list);
     for (int row = 1, count = rows.rowCount(); row <= count; ++row) {
@@ -540,8 +540,8 @@ void MainWindow::onUnifiedFolderChanged() {
 }
 
 void MainWindow::onUnifiedFormatChanged() {
-    if (!win::IsChecked(item(IdCheck3))) return;
-    const std::wstring format = win::WindowText(item(IdText3));
+    if (!win::IsChecked(item(IdUnifiedFormatCheck))) return;
+    const std::wstring format = win::WindowText(item(IdUnifiedFormatBox));
     rewriteColumn(JobColumnOutputName, [&](std::vector<std::wstring>& names) {
         ChangeUnifiedFormat(names, appliedFormat_, format);
     });
@@ -567,8 +567,8 @@ void MainWindow::onStatusTimer() {
     std::optional<std::wstring> scene;
     if (selected > 0) scene = rows.list().cell(selected, 1);
     const StatusTexts texts = ComposeStatus(count, scene);
-    win::UpdateText(item(IdLabel6), texts.count);
-    win::UpdateText(item(IdLabel8), texts.scene);
+    win::UpdateText(item(IdJobCountLabel), texts.count);
+    win::UpdateText(item(IdSceneLabel), texts.scene);
 }
 
 }  // namespace ravolen

@@ -45,7 +45,7 @@ public:
     };
     Startup create();
 
-    JobTableView jobs() const { return JobTableView(control(L"ListView1")); }
+    JobTableView jobs() const { return JobTableView(control(L"jobTable")); }
     RenderWay renderWay() const { return way_; }
     // The farm settings dialog while it is shown, or null.
     FarmDialog* farmDialog() const {
@@ -190,7 +190,7 @@ private:
     int windowTop_ = 0;
     bool windowPlaced_ = false;
     // Last: it stops (with a bound) before anything its writes could read goes.
-    BackgroundWriter writer_;  // the format text the output names carry while Check3 is ticked
+    BackgroundWriter writer_;  // the format text the output names carry while unifiedFormatCheck is ticked
 };
 
 }  // namespace ravolen

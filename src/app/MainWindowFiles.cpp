@@ -42,13 +42,13 @@ void MainWindow::onQuickAddClicked() {
         platform_.openFiles({std::wstring(SceneFileDialogTitle), std::wstring(SceneFileFilter),
                              SceneFileFilterIndex, true});
     if (answer.empty()) return;
-    const std::vector<RenderJob> added = QuickAddJobs(answer, win::WindowText(item(IdText2)),
-                                                      win::WindowText(item(IdText3)));
+    const std::vector<RenderJob> added = QuickAddJobs(answer, win::WindowText(item(IdUnifiedFolderBox)),
+                                                      win::WindowText(item(IdUnifiedFormatBox)));
     appendJobs(added);
 }
 
 void MainWindow::appendJobs(const std::vector<RenderJob>& added) {
-    const HWND list = item(IdListView1);
+    const HWND list = item(IdJobTable);
     JobTableView(list).deselectAll();
     {
         const win::RedrawSuspended batch(list);
@@ -72,8 +72,8 @@ void MainWindow::dropFiles(HDROP drop) {
         paths, [this](const std::wstring& path) { return platform_.folderEntries(path); });
     if (!dropped.scenes.empty()) {
         std::vector<RenderJob> added;
-        const std::wstring folder = win::WindowText(item(IdText2));
-        const std::wstring format = win::WindowText(item(IdText3));
+        const std::wstring folder = win::WindowText(item(IdUnifiedFolderBox));
+        const std::wstring format = win::WindowText(item(IdUnifiedFormatBox));
         for (const std::wstring& scene : dropped.scenes) {
             const auto jobs = QuickAddJobs({scene}, folder, format);
             added.insert(added.end(), jobs.begin(), jobs.end());

@@ -29,15 +29,15 @@ using namespace mainwindow;
 
 void MainWindow::onRenderClicked() {
     // A click can still arrive for the disabled button (a queued BM_CLICK does under Wine).
-    if (!IsWindowEnabled(item(IdCommand1))) return;
+    if (!IsWindowEnabled(item(IdRenderButton))) return;
     // Also while its closing message is open: the submission is still on the stack.
     if (submission_ && (submission_->running() || submission_->handling())) {
         platform_.showMessage(L"上一批任务仍在提交到Deadline，请等它完成或点击“停止”。");
         return;
     }
     jobList_.commitEdit();
-    const RenderRequest request{win::WindowText(item(IdText1)), jobs().all(),
-                                win::IsChecked(item(IdCheck1))};
+    const RenderRequest request{win::WindowText(item(IdInstallFolderBox)), jobs().all(),
+                                win::IsChecked(item(IdShutdownCheck))};
     if (way_ == RenderWay::Backburner) {
         renderOnBackburner(request);
         return;
@@ -48,13 +48,13 @@ void MainWindow::onRenderClicked() {
     }
     const RenderStart started = StartRender(platform_, request);
     if (!started) return;
-    win::DisableControl(item(IdCommand1));
+    win::DisableControl(item(IdRenderButton));
     platform_.showMessage(RenderStartedText(RenderStartedMessage, started));
 }
 
 void MainWindow::chooseInstallation(int index) {
     if (index >= 0 && static_cast<std::size_t>(index) < installations_.size()) {
-        win::SetText(item(IdText1), installations_[static_cast<std::size_t>(index)].folder);
+        win::SetText(item(IdInstallFolderBox), installations_[static_cast<std::size_t>(index)].folder);
     }
 }
 
@@ -103,7 +103,7 @@ void MainWindow::openFarmDialog(RenderWay way) {
 }
 
 std::wstring MainWindow::shutdownNote() const {
-    if (!win::IsChecked(item(IdCheck1))) return {};
+    if (!win::IsChecked(item(IdShutdownCheck))) return {};
     return L"农场渲染不在本机进行，“渲染完成后自动关机”不适用，本机不会关机。";
 }
 
@@ -123,7 +123,7 @@ void MainWindow::renderOnBackburner(const RenderRequest& request) {
     if (!dryRun.refusal && !farmMayReach(farm.rows)) return;
     const RenderStart started = StartRender(platform_, farm, &backburner_);
     if (!started) return;
-    win::DisableControl(item(IdCommand1));
+    win::DisableControl(item(IdRenderButton));
     std::wstring message = RenderStartedText(
         L"所有渲染任务正在提交到Backburner管理器 " + backburner_.manager + L"。", started);
     if (const std::wstring note = shutdownNote(); !note.empty()) message += L"\n" + note;
@@ -156,7 +156,7 @@ void MainWindow::submitToDeadline(const RenderRequest& request) {
 
 void MainWindow::onCancelShutdownClicked() {
     CancelShutdown(platform_);
-    EnableWindow(item(IdCommand1), TRUE);
+    EnableWindow(item(IdRenderButton), TRUE);
 }
 
 void MainWindow::onCancelRenderClicked() { CancelRender(platform_); }

@@ -35,11 +35,11 @@ void MainWindow::sessionChanged() {
 
 SessionSettings MainWindow::sessionSettings() const {
     SessionSettings settings;
-    settings.installFolder = win::WindowText(item(IdText1));
-    settings.outputFolder = win::WindowText(item(IdText2));
-    settings.outputFormat = win::WindowText(item(IdText3));
-    settings.unifiedFolder = win::IsChecked(item(IdCheck2));
-    settings.unifiedFormat = win::IsChecked(item(IdCheck3));
+    settings.installFolder = win::WindowText(item(IdInstallFolderBox));
+    settings.outputFolder = win::WindowText(item(IdUnifiedFolderBox));
+    settings.outputFormat = win::WindowText(item(IdUnifiedFormatBox));
+    settings.unifiedFolder = win::IsChecked(item(IdUnifiedFolderCheck));
+    settings.unifiedFormat = win::IsChecked(item(IdUnifiedFormatCheck));
     settings.appliedFormat = appliedFormat_;
     settings.savedOutDirs = SavedOutDirs;
     settings.savedExts = SavedExts;
@@ -66,7 +66,7 @@ BackgroundWriter::Compose MainWindow::sessionSnapshot() {
 void MainWindow::saveSession() {
     if (!sessionReady_) return;
     // An edit left open is part of the table; one being typed is not finished yet.
-    if (GetDlgCtrlID(GetFocus()) != IdTxtQty) jobList_.commitEdit();
+    if (GetDlgCtrlID(GetFocus()) != IdCellEditor) jobList_.commitEdit();
     if (auto compose = sessionSnapshot()) writer_.post(std::move(compose));
 }
 
@@ -106,7 +106,7 @@ void MainWindow::restoreSession() {
         if (read.damaged) keep(sessionRowsPath(), *bytes);
         rows = std::move(read.value);
     }
-    const HWND list = item(IdListView1);
+    const HWND list = item(IdJobTable);
     {
         const win::RedrawSuspended batch(list);
         for (const RenderJob& job : rows) JobTableView(list).append(job);
@@ -124,14 +124,14 @@ void MainWindow::restoreSession() {
 // The boxes are ticked last and without their click handlers: the rows already show what the
 // ticks gave them.
 void MainWindow::applySessionSettings(const SessionSettings& settings) {
-    win::SetText(item(IdText1), settings.installFolder);
-    win::SetText(item(IdText2), settings.outputFolder);
-    win::SetText(item(IdText3), settings.outputFormat);
+    win::SetText(item(IdInstallFolderBox), settings.installFolder);
+    win::SetText(item(IdUnifiedFolderBox), settings.outputFolder);
+    win::SetText(item(IdUnifiedFormatBox), settings.outputFormat);
     SavedOutDirs = settings.savedOutDirs;
     SavedExts = settings.savedExts;
     appliedFormat_ = settings.appliedFormat;
-    SendMessageW(item(IdCheck2), BM_SETCHECK, settings.unifiedFolder ? BST_CHECKED : BST_UNCHECKED, 0);
-    SendMessageW(item(IdCheck3), BM_SETCHECK, settings.unifiedFormat ? BST_CHECKED : BST_UNCHECKED, 0);
+    SendMessageW(item(IdUnifiedFolderCheck), BM_SETCHECK, settings.unifiedFolder ? BST_CHECKED : BST_UNCHECKED, 0);
+    SendMessageW(item(IdUnifiedFormatCheck), BM_SETCHECK, settings.unifiedFormat ? BST_CHECKED : BST_UNCHECKED, 0);
     deadline_.command = settings.deadlineCommand;
     deadline_.settings = settings.deadline;
     backburner_ = settings.backburner;

@@ -66,7 +66,7 @@ protected:
 
     std::vector<int> columnWidths() const {
         std::vector<int> widths;
-        const HWND list = control(L"ListView1");
+        const HWND list = control(L"jobTable");
         for (int i = 0; i < form.jobs().list().columnCount(); ++i) {
             widths.push_back(static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0)));
         }
@@ -75,7 +75,7 @@ protected:
 
     int rowHeight() const {
         RECT row{LVIR_BOUNDS, 0, 0, 0};
-        SendMessageW(control(L"ListView1"), LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&row));
+        SendMessageW(control(L"jobTable"), LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&row));
         return row.bottom - row.top;
     }
 
@@ -87,7 +87,7 @@ TEST_F(DpiTest, EveryTextOfTheMainWindowFitsItsControlAtEveryScale) {
 }
 
 TEST_F(DpiTest, EveryTextOfTheJobEditorFitsItsControlAtEveryScale) {
-    Click(control(L"Command2"));
+    Click(control(L"addJobButton"));
     ASSERT_NE(form.jobDialog(), nullptr);
     expectEverythingFits(*form.jobDialog());
 }
@@ -156,12 +156,12 @@ TEST_F(DpiTest, AMoveToAnotherScaleLaysTheMainWindowOutAgainAndLeavesTheTableAlo
     GetClientRect(form.hwnd(), &client);
     EXPECT_GE(client.right, win::TwipsToPixels(10200, 144));
     EXPECT_EQ(client.bottom, win::TwipsToPixels(6045, 144));
-    test::ExpectNear(test::ClientRectIn(control(L"Command1"), form.hwnd()),
+    test::ExpectNear(test::ClientRectIn(control(L"renderButton"), form.hwnd()),
                      {0, 516, 434, 602}, "Command1");  // 0, 5160, 4335 and 855 twips at 144 dpi
-    EXPECT_EQ(fontHeight(L"Text1"), -21);     // 10.5 pt
-    EXPECT_EQ(fontHeight(L"Command1"), -36);  // 18 pt
-    EXPECT_EQ(fontHeight(L"Command4"), -18);  // 9 pt
-    EXPECT_EQ(fontHeight(L"ListView1"), -21);
+    EXPECT_EQ(fontHeight(L"installFolderBox"), -21);     // 10.5 pt
+    EXPECT_EQ(fontHeight(L"renderButton"), -36);  // 18 pt
+    EXPECT_EQ(fontHeight(L"installFolderButton"), -18);  // 9 pt
+    EXPECT_EQ(fontHeight(L"jobTable"), -21);
     const int twips[] = {3800, 1000, 2500, 1400, 600, 600};
     for (std::size_t i = 0; i < widths.size(); ++i) {
         EXPECT_NEAR(columnWidths()[i], win::TwipsToPixels(twips[i], 144), 1) << i;
@@ -175,8 +175,8 @@ TEST_F(DpiTest, AMoveToAnotherScaleLaysTheMainWindowOutAgainAndLeavesTheTableAlo
     GetClientRect(form.hwnd(), &client);
     EXPECT_EQ(client.right, win::TwipsToPixels(10200, 96));
     EXPECT_EQ(client.bottom, win::TwipsToPixels(6045, 96));
-    EXPECT_EQ(fontHeight(L"Text1"), -14);
-    EXPECT_EQ(fontHeight(L"Command1"), -24);
+    EXPECT_EQ(fontHeight(L"installFolderBox"), -14);
+    EXPECT_EQ(fontHeight(L"renderButton"), -24);
     EXPECT_EQ(columnWidths(), widths);
     EXPECT_EQ(rowHeight(), rowAt96);
 

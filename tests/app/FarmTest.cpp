@@ -101,17 +101,17 @@ TEST_F(FarmTest, BackburnerRendersTheScriptWithItsSwitchesAfterTheQuestion) {
     FarmDialog& backburner = open(2);
     win::SetText(field(backburner, L"Manager"), L"render-01");
     Click(field(backburner, L"Ok"));
-    win::SetChecked(control(L"Check1"), true);
+    win::SetChecked(control(L"shutdownCheck"), true);
 
     platform.answer = false;
-    Click(control(L"Command1"));
+    Click(control(L"renderButton"));
     ASSERT_EQ(platform.questions.size(), 1u);
     EXPECT_TRUE(platform.questions[0].starts_with(
         L"农场的渲染节点可能无法访问以下本地路径，仍要提交吗？\n\n第2行：C:\\local\\hall.max\n第3行：D:\\本地输出"));
     EXPECT_TRUE(platform.started.empty());
 
     platform.answer = true;
-    Click(control(L"Command1"));
+    Click(control(L"renderButton"));
     ASSERT_EQ(platform.startedInJob.size(), 1u);
     const std::string& script = platform.files.at(ScriptPath);
     EXPECT_NE(script.find("-submit:render-01 -jobName:lobby -priority:50 "), std::string::npos);
@@ -130,7 +130,7 @@ TEST_F(FarmTest, DeadlineTakesTheRowsOneByOneAndTellsWhatItRefused) {
     platform.runAnswers = {ProcessOutput{0, "Result=Success\r\nJobID=a1\r\n"},
                            ProcessOutput{1, "Submitting\r\nError: no such pool\r\n"},
                            ProcessOutput{0, "JobID=a3\r\n"}};
-    SendMessageW(control(L"Command1"), BM_CLICK, 0, 0);  // the turns are delivered one by one
+    SendMessageW(control(L"renderButton"), BM_CLICK, 0, 0);  // the turns are delivered one by one
     ASSERT_NE(form.deadlineSubmission(), nullptr);
     submitTurns();
     EXPECT_EQ(form.deadlineSubmission(), nullptr);
@@ -145,7 +145,7 @@ TEST_F(FarmTest, DeadlineTakesTheRowsOneByOneAndTellsWhatItRefused) {
     EXPECT_EQ(platform.started[0].commandLine,
               L"N:\\Deadline\\deadlinecommand.exe " + folder + L"\\job_1.job " + folder +
                   L"\\plugin_1.job");
-    EXPECT_TRUE(IsWindowEnabled(control(L"Command1")));
+    EXPECT_TRUE(IsWindowEnabled(control(L"renderButton")));
 }
 
 TEST_F(FarmTest, DeadlineStopsAfterTheCurrentRowAndNeedsItsTool) {
@@ -154,7 +154,7 @@ TEST_F(FarmTest, DeadlineStopsAfterTheCurrentRowAndNeedsItsTool) {
     win::SetText(field(deadline, L"Path"), L"N:\\Deadline\\deadlinecommand.exe");
     Click(field(deadline, L"Ok"));
     platform.runAnswer = ProcessOutput{0, "JobID=1\r\n"};
-    SendMessageW(control(L"Command1"), BM_CLICK, 0, 0);
+    SendMessageW(control(L"renderButton"), BM_CLICK, 0, 0);
     submitTurns(1);
     ASSERT_NE(form.deadlineSubmission(), nullptr);
     SendMessageW(form.deadlineSubmission()->control(L"Stop"), BM_CLICK, 0, 0);
@@ -164,7 +164,7 @@ TEST_F(FarmTest, DeadlineStopsAfterTheCurrentRowAndNeedsItsTool) {
               L"Deadline接受了1个任务，共3个。\n已停止：其余2个没有提交。");
 
     platform.missingFiles = {L"N:\\Deadline\\deadlinecommand.exe"};
-    Click(control(L"Command1"));
+    Click(control(L"renderButton"));
     EXPECT_EQ(platform.messages.back().text,
               L"找不到Deadline的提交程序：N:\\Deadline\\deadlinecommand.exe，没有提交任何任务。");
     EXPECT_EQ(platform.started.size(), 1u);

@@ -17,7 +17,7 @@ class JobDialogTest : public MainWindowTest {
 protected:
     void SetUp() override {
         MainWindowTest::SetUp();
-        Click(control(L"Command2"));
+        Click(control(L"addJobButton"));
         ASSERT_NE(form.jobDialog(), nullptr);
         test::PumpMessages();
     }
@@ -148,11 +148,11 @@ TEST_F(JobDialogTest, OkAddsTheRowSelectsItAndKeepsFolderAndFormatForTheNext) {
                                              L"room.png", L"1920", L"1080"}));
     EXPECT_TRUE(form.jobs().list().selected(3));
     EXPECT_FALSE(form.jobs().list().selected(1));
-    EXPECT_EQ(GetFocus(), control(L"ListView1"));
+    EXPECT_EQ(GetFocus(), control(L"jobTable"));
     EXPECT_FALSE(IsWindowVisible(dialog().hwnd()));
     EXPECT_TRUE(platform.messages.empty());
 
-    Click(control(L"Command2"));  // shown again: the folder and format stay
+    Click(control(L"addJobButton"));  // shown again: the folder and format stay
     EXPECT_TRUE(IsWindowVisible(dialog().hwnd()));
     for (const wchar_t* cleared : {L"Text1", L"Text2", L"Text4", L"Text5", L"Text7"}) {
         EXPECT_EQ(text(cleared), L"") << test::Utf8(cleared);
@@ -228,19 +228,19 @@ TEST_F(JobDialogTest, CancelAndEscapeHideEverythingAsItWasAndTheCloseBoxStartsAf
     win::SetText(field(L"Combox1"), L".exr");
     Click(field(L"Command3"));
     EXPECT_FALSE(IsWindowVisible(dialog().hwnd()));
-    Click(control(L"Command2"));
+    Click(control(L"addJobButton"));
     EXPECT_EQ(text(L"Text1"), L"D:\\a\\room.max");
     SetFocus(field(L"Text2"));
     PressKey(VK_ESCAPE);
     EXPECT_FALSE(IsWindowVisible(dialog().hwnd()));
-    Click(control(L"Command2"));
+    Click(control(L"addJobButton"));
     EXPECT_EQ(text(L"Text3"), L"E:\\elsewhere");
     EXPECT_EQ(form.jobs().count(), 0);
 
     SendMessageW(dialog().hwnd(), WM_CLOSE, 0, 0);
     test::PumpMessages();
     EXPECT_EQ(form.jobDialog(), nullptr);
-    Click(control(L"Command2"));
+    Click(control(L"addJobButton"));
     ASSERT_NE(form.jobDialog(), nullptr);
     EXPECT_EQ(text(L"Text1"), L"");
     EXPECT_EQ(text(L"Text3"), L"C:\\Tools\\Ravolen\\renderOutput");
@@ -248,10 +248,10 @@ TEST_F(JobDialogTest, CancelAndEscapeHideEverythingAsItWasAndTheCloseBoxStartsAf
 }
 
 TEST_F(JobDialogTest, TheMainWindowStaysUsableAndTakesTheDialogAlongWhenItCloses) {
-    Click(control(L"Command2"));  // shown already: only brought forward
+    Click(control(L"addJobButton"));  // shown already: only brought forward
     EXPECT_TRUE(IsWindowVisible(dialog().hwnd()));
     platform.openAnswer = {L"D:\\s\\a.max"};
-    Click(control(L"Command5"));
+    Click(control(L"quickAddButton"));
     EXPECT_EQ(form.jobs().count(), 1);
 
     const HWND editor = dialog().hwnd();

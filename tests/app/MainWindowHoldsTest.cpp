@@ -67,7 +67,7 @@ protected:
         addRows();
         chooseDeadline();
         platform.runAnswer = ProcessOutput{0, "JobID=1\r\n"};
-        Press(control(L"Command1"));
+        Press(control(L"renderButton"));
         submitTurns(1);
     }
     // The box pumps messages, as every message box does.
@@ -104,7 +104,7 @@ TEST_F(MainWindowHoldsTest, EachRowHasTheTimeLimitOfTheDialogAndARowPastItIsRefu
     ProcessOutput late{1, "Connecting to the repository...\r\n"};
     late.timedOut = true;
     platform.runAnswers = {late, ProcessOutput{0, "JobID=2\r\n"}};
-    Click(control(L"Command1"));
+    Click(control(L"renderButton"));
     submitTurns();
     ASSERT_EQ(platform.runBounds.size(), 2u);
     EXPECT_EQ(platform.runBounds[0].seconds, 10u);
@@ -117,10 +117,10 @@ TEST_F(MainWindowHoldsTest, EachRowHasTheTimeLimitOfTheDialogAndARowPastItIsRefu
 TEST_F(MainWindowHoldsTest, RenderIsRefusedWhileASubmissionRuns) {
     submitFirstOfThree();
     ASSERT_NE(form.deadlineSubmission(), nullptr);
-    Press(control(L"Command1"));
+    Press(control(L"renderButton"));
     EXPECT_EQ(platform.messages.back().text, SubmittingMessage);
     SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(wayId(0), 0), 0);  // not even here
-    Press(control(L"Command1"));
+    Press(control(L"renderButton"));
     EXPECT_EQ(platform.messages.back().text, SubmittingMessage);
     EXPECT_TRUE(platform.startedInJob.empty());
     submitTurns();
@@ -148,7 +148,7 @@ TEST_F(MainWindowHoldsTest, ClosingTheMainWindowMidBatchAsksAndEndsTheToolOnlyOn
         }
         stopped = bounds.stop->load();
     };
-    Press(control(L"Command1"));
+    Press(control(L"renderButton"));
     for (int i = 0; i < 5000 && platform.runs < 4; ++i) {
         test::PumpMessages();
         Sleep(2);
@@ -156,7 +156,7 @@ TEST_F(MainWindowHoldsTest, ClosingTheMainWindowMidBatchAsksAndEndsTheToolOnlyOn
     ASSERT_EQ(platform.runs, 4u);
     platform.answer = true;
     const std::size_t messages = platform.messages.size();
-    Click(control(L"Command7"));  // 退  出 asks the same
+    Click(control(L"exitButton"));  // 退  出 asks the same
     EXPECT_EQ(platform.questions.size(), 2u);
     EXPECT_EQ(form.hwnd(), nullptr);
     EXPECT_TRUE(stopped) << "the row's tool was not told to end";
@@ -172,7 +172,7 @@ TEST_F(MainWindowHoldsTest, TheSubmissionOutlivesCommandsThatArriveDuringItsClos
     chooseDeadline();
     platform.runAnswer = ProcessOutput{0, "JobID=1\r\n"};
     const test::ForeignForeground artistElsewhere;
-    Press(control(L"Command1"));
+    Press(control(L"renderButton"));
     ASSERT_NE(form.deadlineSubmission(), nullptr);
     const HWND progress = form.deadlineSubmission()->hwnd();
     const int live = win::Window::LiveCount();
@@ -182,7 +182,7 @@ TEST_F(MainWindowHoldsTest, TheSubmissionOutlivesCommandsThatArriveDuringItsClos
         inside = true;
         PumpInsideTheBox();
         EXPECT_EQ(CurrentBoxOwner, progress);
-        SendMessageW(control(L"Command1"), BM_CLICK, 0, 0);
+        SendMessageW(control(L"renderButton"), BM_CLICK, 0, 0);
         EXPECT_EQ(platform.messages.back().text, SubmittingMessage);
         EXPECT_TRUE(IsWindow(progress));
         SendMessageW(form.hwnd(), WM_CLOSE, 0, 0);
@@ -227,7 +227,7 @@ TEST_F(MainWindowHoldsTest, TheFarmDialogOutlivesAChoiceMadeDuringItsMessage) {
 
 // 退  出 clicked while the job editor tells of a missing field.
 TEST_F(MainWindowHoldsTest, TheJobEditorOutlivesAnExitDuringItsMessage) {
-    Click(control(L"Command2"));
+    Click(control(L"addJobButton"));
     ASSERT_NE(form.jobDialog(), nullptr);
     JobDialog* editor = form.jobDialog();
     const HWND window = editor->hwnd();
@@ -235,7 +235,7 @@ TEST_F(MainWindowHoldsTest, TheJobEditorOutlivesAnExitDuringItsMessage) {
     platform.onMessage = [&](const std::wstring&) {
         PumpInsideTheBox();
         EXPECT_EQ(CurrentBoxOwner, window);
-        SendMessageW(control(L"Command7"), BM_CLICK, 0, 0);
+        SendMessageW(control(L"exitButton"), BM_CLICK, 0, 0);
         EXPECT_EQ(form.hwnd(), nullptr);
         EXPECT_TRUE(IsWindow(window));
         EXPECT_EQ(win::Window::FromHandle(window), editor);
@@ -256,7 +256,7 @@ TEST_F(MainWindowHoldsTest, AFailedHandlerIsToldByTheMainWindowAndTheProgramGoes
     EXPECT_EQ(owner, form.hwnd());
 
     // From the ownerless job editor too, and with the failure's own words.
-    Click(control(L"Command2"));
+    Click(control(L"addJobButton"));
     platform.beforeDialog = [] { throw std::runtime_error("thread cannot start"); };
     Click(form.jobDialog()->control(L"Command1"));
     ASSERT_EQ(platform.messages.size(), 2u);
@@ -265,7 +265,7 @@ TEST_F(MainWindowHoldsTest, AFailedHandlerIsToldByTheMainWindowAndTheProgramGoes
 
     platform.beforeDialog = nullptr;
     platform.openAnswer = {L"E:\\a.max"};
-    Click(control(L"Command5"));
+    Click(control(L"quickAddButton"));
     EXPECT_EQ(form.jobs().count(), 1);
 }
 
@@ -293,7 +293,7 @@ TEST_F(MainWindowHoldsTest, AnUnwritableProgramFolderSendsTheScriptsToTheUsersFo
     platform.userData = L"C:\\Users\\美术\\AppData\\Local\\Ravolen";
     platform.unwritable = {L"C:\\Tools\\Ravolen\\bat"};
     const std::wstring own = L"C:\\Users\\美术\\AppData\\Local\\Ravolen\\bat";
-    Click(control(L"Command1"));
+    Click(control(L"renderButton"));
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].text, std::wstring(RenderStartedMessage) +
                                              L"\n渲染脚本保存在：" + own + L"\\Render.bat");
@@ -303,11 +303,11 @@ TEST_F(MainWindowHoldsTest, AnUnwritableProgramFolderSendsTheScriptsToTheUsersFo
 
     // Deadline's files follow the script.
     platform.messages.clear();
-    Click(control(L"Command9"));  // 取消关机 enables 渲  染 again
+    Click(control(L"cancelShutdownButton"));  // 取消关机 enables 渲  染 again
     chooseDeadline();
     platform.runAnswer = ProcessOutput{0, "JobID=1\r\n"};
     platform.answer = true;
-    Click(control(L"Command1"));
+    Click(control(L"renderButton"));
     submitTurns();
     EXPECT_EQ(platform.messages.back().text, L"Deadline接受了2个任务，共2个。");
     EXPECT_TRUE(platform.files.count(own + L"\\deadline\\job_2.job"));
@@ -317,8 +317,8 @@ TEST_F(MainWindowHoldsTest, AnUnwritableProgramFolderSendsTheScriptsToTheUsersFo
     platform.unwritable.clear();
     platform.messages.clear();
     chooseWay(wayId(0));
-    Click(control(L"Command9"));
-    Click(control(L"Command1"));
+    Click(control(L"cancelShutdownButton"));
+    Click(control(L"renderButton"));
     EXPECT_EQ(platform.messages.back().text, RenderStartedMessage);
     EXPECT_EQ(platform.startedInJob.back().workingFolder, L"C:\\Tools\\Ravolen\\bat");
 }

@@ -34,20 +34,20 @@ protected:
 TEST_F(MainWindowJobsTest, TypingInTheFolderAndFormatBoxesRewritesEveryRowOnlyWhileTicked) {
     addRow(L"F1", L"scene.tga");
     addRow(L"F2", L"a.b.tga");
-    win::SetText(control(L"Text2"), L"D:\\out");
-    test::Type(control(L"Text2"), L"x");  // unticked: no row changes
+    win::SetText(control(L"unifiedFolderBox"), L"D:\\out");
+    test::Type(control(L"unifiedFolderBox"), L"x");  // unticked: no row changes
     EXPECT_EQ(folders(), (Texts{L"F1", L"F2"}));
 
-    tick(L"Check2");
+    tick(L"unifiedFolderCheck");
     EXPECT_EQ(folders(), (Texts{L"D:\\outx", L"D:\\outx"}));
-    test::Type(control(L"Text2"), L"\b");
+    test::Type(control(L"unifiedFolderBox"), L"\b");
     EXPECT_EQ(folders(), (Texts{L"D:\\out", L"D:\\out"}));
-    test::Type(control(L"Text2"), L"2");
+    test::Type(control(L"unifiedFolderBox"), L"2");
     EXPECT_EQ(folders(), (Texts{L"D:\\out2", L"D:\\out2"}));
-    tick(L"Check2");
+    tick(L"unifiedFolderCheck");
     EXPECT_EQ(folders(), (Texts{L"F1", L"F2"}));
 
-    tick(L"Check3");
+    tick(L"unifiedFormatCheck");
     EXPECT_EQ(names(), (Texts{L"scene.tga", L"a.b.tga"}));
     // Every keystroke applies at once: ".tga" backspaced away, then ".png" typed.
     const std::pair<const wchar_t*, Texts> steps[] = {
@@ -56,21 +56,21 @@ TEST_F(MainWindowJobsTest, TypingInTheFolderAndFormatBoxesRewritesEveryRowOnlyWh
         {L"ng", {L"scene.png", L"a.b.png"}},
     };
     for (const auto& [keys, expected] : steps) {
-        test::Type(control(L"Text3"), keys);
+        test::Type(control(L"unifiedFormatBox"), keys);
         EXPECT_EQ(names(), expected);
     }
-    tick(L"Check3");
+    tick(L"unifiedFormatCheck");
     EXPECT_EQ(names(), (Texts{L"scene.tga", L"a.b.tga"}));
-    test::Type(control(L"Text3"), L"x");
+    test::Type(control(L"unifiedFormatBox"), L"x");
     EXPECT_EQ(names(), (Texts{L"scene.tga", L"a.b.tga"}));
 }
 
 TEST_F(MainWindowJobsTest, QuickAddAppendsEveryChosenFileInOrderAndSelectsTheLast) {
     addRow(L"F1", L"old.tga");
     form.jobs().list().setSelected(1, true);
-    win::SetText(control(L"Text2"), L"D:\\out");
+    win::SetText(control(L"unifiedFolderBox"), L"D:\\out");
     platform.openAnswer = {L"D:\\scenes\\room.max"};
-    Click(control(L"Command5"));
+    Click(control(L"quickAddButton"));
     ASSERT_EQ(platform.openRequests.size(), 1u);
     EXPECT_EQ(platform.openRequests[0],
               (OpenFileRequest{L"请选择文件", L"All Files (*.*)|*.*|Max Files(*.max)|*.max", 2, true}));
@@ -78,16 +78,16 @@ TEST_F(MainWindowJobsTest, QuickAddAppendsEveryChosenFileInOrderAndSelectsTheLas
                                              L"room.tga", L"默认", L"默认"}));
 
     platform.openAnswer = {L"D:\\scenes", L"b.max", L"Room.MAX", L"a.max.old.max"};
-    Click(control(L"Command5"));
+    Click(control(L"quickAddButton"));
     ASSERT_EQ(form.jobs().count(), 5);
     EXPECT_EQ(form.jobs().job(3).scene, L"D:\\scenes\\b.max");
     EXPECT_EQ(form.jobs().job(4).outputName, L"Room.MAX.tga");
     EXPECT_EQ(form.jobs().job(5).outputName, L"a.old.tga");
     EXPECT_EQ(selectedRows(), std::vector<int>{5});
-    EXPECT_EQ(GetFocus(), control(L"ListView1"));
+    EXPECT_EQ(GetFocus(), control(L"jobTable"));
 
     platform.openAnswer = {L"C:\\", L"a.max"};
-    Click(control(L"Command5"));
+    Click(control(L"quickAddButton"));
     EXPECT_EQ(form.jobs().job(6).scene, L"C:\\\\a.max");
 }
 
@@ -95,7 +95,7 @@ TEST_F(MainWindowJobsTest, QuickAddTakesTwoThousandFilesAndACancelChangesNothing
     Texts answer{L"E:\\项目\\场景"};
     for (int i = 1; i <= 2000; ++i) answer.push_back(L"镜头" + std::to_wstring(i) + L".max");
     platform.openAnswer = answer;
-    Click(control(L"Command5"));
+    Click(control(L"quickAddButton"));
     ASSERT_EQ(form.jobs().count(), 2000);
     EXPECT_EQ(form.jobs().job(1).scene, L"E:\\项目\\场景\\镜头1.max");
     EXPECT_EQ(form.jobs().job(2000).outputName, L"镜头2000.tga");
@@ -103,59 +103,59 @@ TEST_F(MainWindowJobsTest, QuickAddTakesTwoThousandFilesAndACancelChangesNothing
 
     form.jobs().list().setSelected(7, true);
     platform.openAnswer = {};
-    Click(control(L"Command5"));
+    Click(control(L"quickAddButton"));
     EXPECT_EQ(form.jobs().count(), 2000);
     EXPECT_EQ(selectedRows(), std::vector<int>{7});
 }
 
 TEST_F(MainWindowJobsTest, FolderButtonsTakeTheChosenFolderAndACancelLeavesEverything) {
     platform.folderAnswer = L"E:\\Autodesk\\3ds Max 2024";
-    Click(control(L"Command4"));
-    EXPECT_EQ(win::WindowText(control(L"Text1")), L"E:\\Autodesk\\3ds Max 2024");
+    Click(control(L"installFolderButton"));
+    EXPECT_EQ(win::WindowText(control(L"installFolderBox")), L"E:\\Autodesk\\3ds Max 2024");
     EXPECT_EQ(platform.folderTitles, Texts{L"请选择文件夹"});
 
     addRow(L"F1", L"a.tga");
-    tick(L"Check2");
+    tick(L"unifiedFolderCheck");
     form.jobs().list().setCell(1, JobColumnOutputFolder, L"edited on its own");
-    const std::wstring before = win::WindowText(control(L"Text2"));
+    const std::wstring before = win::WindowText(control(L"unifiedFolderBox"));
     platform.folderAnswer = L"";
-    Click(control(L"Command8"));
-    Click(control(L"Command4"));
-    EXPECT_EQ(win::WindowText(control(L"Text2")), before);
-    EXPECT_EQ(win::WindowText(control(L"Text1")), L"E:\\Autodesk\\3ds Max 2024");
+    Click(control(L"unifiedFolderButton"));
+    Click(control(L"installFolderButton"));
+    EXPECT_EQ(win::WindowText(control(L"unifiedFolderBox")), before);
+    EXPECT_EQ(win::WindowText(control(L"installFolderBox")), L"E:\\Autodesk\\3ds Max 2024");
     EXPECT_EQ(folders(), Texts{L"edited on its own"});
 
     platform.folderAnswer = L"G:\\";
-    Click(control(L"Command8"));
-    EXPECT_EQ(win::WindowText(control(L"Text2")), L"G:\\");
+    Click(control(L"unifiedFolderButton"));
+    EXPECT_EQ(win::WindowText(control(L"unifiedFolderBox")), L"G:\\");
     EXPECT_EQ(folders(), Texts{L"G:\\"});
 }
 
 TEST_F(MainWindowJobsTest, MinusRemovesTheTickedRowsAndTheirSavedValuesOnly) {
     for (int i = 1; i <= 5; ++i) addRow(L"F" + std::to_wstring(i), L"n" + std::to_wstring(i) + L".tga");
-    tick(L"Check2");
-    tick(L"Check3");
+    tick(L"unifiedFolderCheck");
+    tick(L"unifiedFormatCheck");
     addRow(L"F6", L"n6.tga");  // after the ticks: no saved entry
     for (int row : {2, 4, 6}) form.jobs().list().setChecked(row, true);
-    Click(control(L"Command3"));
+    Click(control(L"removeTickedButton"));
     ASSERT_EQ(form.jobs().count(), 3);
     EXPECT_EQ(form.jobs().job(2).scene, L"E:\\s3.max");
 
-    win::SetText(control(L"Text3"), L".jpg");
-    tick(L"Check3");
-    tick(L"Check2");
+    win::SetText(control(L"unifiedFormatBox"), L".jpg");
+    tick(L"unifiedFormatCheck");
+    tick(L"unifiedFolderCheck");
     EXPECT_EQ(folders(), (Texts{L"F1", L"F3", L"F5"}));
     EXPECT_EQ(names(), (Texts{L"n1.tga", L"n3.tga", L"n5.tga"}));
 
-    Click(control(L"Command6"));
+    Click(control(L"clearButton"));
     EXPECT_EQ(form.jobs().count(), 0);
     addRow(L"F7", L"n7.jpg");
-    tick(L"Check2");
-    tick(L"Check2");  // the list was emptied: the new row keeps its folder
+    tick(L"unifiedFolderCheck");
+    tick(L"unifiedFolderCheck");  // the list was emptied: the new row keeps its folder
     EXPECT_EQ(folders(), Texts{L"F7"});
     form.jobs().list().setChecked(1, true);
-    Click(control(L"Command6"));
-    Click(control(L"Command3"));
+    Click(control(L"clearButton"));
+    Click(control(L"removeTickedButton"));
     EXPECT_EQ(form.jobs().count(), 0);
 }
 

@@ -84,7 +84,7 @@ TEST_F(MainWindowNightTest, TheMenuBarSitsAboveTheUnchangedWindow) {
     RECT client{};
     GetClientRect(form.hwnd(), &client);
     EXPECT_NEAR(client.bottom, px(6045), 1);
-    EXPECT_EQ(win::WindowText(control(L"Text1")), L"D:\\Program Files\\Autodesk\\3ds Max 2012");
+    EXPECT_EQ(win::WindowText(control(L"installFolderBox")), L"D:\\Program Files\\Autodesk\\3ds Max 2012");
 }
 
 TEST(MainWindowInstallations, TheVersionMenuListsTheInstallationsAndPutsTheChosenFolderInPlace) {
@@ -96,16 +96,16 @@ TEST(MainWindowInstallations, TheVersionMenuListsTheInstallationsAndPutsTheChose
     ASSERT_EQ(GetMenuItemCount(versions), 2);
     EXPECT_EQ(MenuText(versions, 0), L"3ds Max 2024");
     EXPECT_EQ(MenuText(versions, 1), L"3ds Max 2012");
-    EXPECT_EQ(win::WindowText(form.control(L"Text1")), L"D:\\Program Files\\Autodesk\\3ds Max 2012");
+    EXPECT_EQ(win::WindowText(form.control(L"installFolderBox")), L"D:\\Program Files\\Autodesk\\3ds Max 2012");
     SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(GetMenuItemID(versions, 1), 0), 0);
-    EXPECT_EQ(win::WindowText(form.control(L"Text1")), L"D:\\Max 2012");
+    EXPECT_EQ(win::WindowText(form.control(L"installFolderBox")), L"D:\\Max 2012");
 }
 
 TEST_F(MainWindowNightTest, DroppedScenesAndFoldersAddWhatQuickAddWouldAndSayWhatWasSkipped) {
     platform.folderContents[L"E:\\镜头"] = {{L"b10.max", false}, {L"B2.MAX", false},
                                              {L"notes.txt", false}, {L"old", true},
                                              {L"a.max", false}};
-    win::SetText(control(L"Text2"), L"F:\\out");
+    win::SetText(control(L"unifiedFolderBox"), L"F:\\out");
     drop({L"E:\\z.max", L"E:\\readme.txt", L"E:\\镜头", L"E:\\photo.JPG"});
     const std::vector<std::wstring> scenes = {L"E:\\z.max", L"E:\\镜头\\a.max", L"E:\\镜头\\B2.MAX",
                                               L"E:\\镜头\\b10.max"};
@@ -118,7 +118,7 @@ TEST_F(MainWindowNightTest, DroppedScenesAndFoldersAddWhatQuickAddWouldAndSayWha
     EXPECT_EQ(platform.messages[0].text, L"已跳过2个不是Max文件的项目。");
 
     platform.messages.clear();
-    Click(control(L"Command2"));  // the job editor open beside the window
+    Click(control(L"addJobButton"));  // the job editor open beside the window
     ASSERT_NE(form.jobDialog(), nullptr);
     drop({L"E:\\only.max"});
     EXPECT_EQ(form.jobs().count(), 5);
@@ -138,7 +138,7 @@ TEST_F(MainWindowNightTest, AJobListRoundTripsAndABrokenOneAddsNothing) {
     const std::string saved = platform.files.at(L"C:\\lists\\night.csv");
     EXPECT_EQ(saved, SaveJobList(awkward));
 
-    Click(control(L"Command6"));
+    Click(control(L"clearButton"));
     platform.openAnswer = {L"C:\\lists\\night.csv"};
     menu(menuId(L"打开任务列表(&O)…\tCtrl+O"));
     EXPECT_EQ(form.jobs().all(), awkward);
@@ -181,7 +181,7 @@ TEST_F(MainWindowNightTest, AJobListSavesAsTheChosenFormatAndAWorkbookOpensAsItW
     EXPECT_EQ(save(L"C:\\lists\\night.list", 1), SaveJobWorkbook(rows));
     EXPECT_TRUE(platform.messages.empty());
 
-    Click(control(L"Command6"));
+    Click(control(L"clearButton"));
     ASSERT_EQ(form.jobs().count(), 0);
     platform.openAnswer = {L"C:\\lists\\night.xlsx"};
     menu(menuId(L"打开任务列表(&O)…\tCtrl+O"));
@@ -200,7 +200,7 @@ TEST_F(MainWindowNightTest, AJobListSavesAsTheChosenFormatAndAWorkbookOpensAsItW
     if (const auto fixture = test::SpreadsheetFixture("job-list-general.xlsx")) {
         const auto expected = OpenJobList(test::SpreadsheetFixture("job-list-general.expected.csv").value());
         ASSERT_TRUE(std::holds_alternative<std::vector<RenderJob>>(expected));
-        Click(control(L"Command6"));
+        Click(control(L"clearButton"));
         platform.files[L"C:\\lists\\calc.xlsx"] = *fixture;
         platform.openAnswer = {L"C:\\lists\\calc.xlsx"};
         menu(menuId(L"打开任务列表(&O)…\tCtrl+O"));
@@ -269,7 +269,7 @@ TEST_F(MainWindowNightTest, TheResultsSayWhatRenderedAndTickExactlyThat) {
     EXPECT_TRUE(form.jobs().list().checked(1));
     EXPECT_TRUE(form.jobs().list().checked(2));
     EXPECT_FALSE(form.jobs().list().checked(3));
-    Click(control(L"Command3"));  // "-" leaves the unfinished one
+    Click(control(L"removeTickedButton"));  // "-" leaves the unfinished one
     ASSERT_EQ(form.jobs().count(), 1);
     EXPECT_EQ(form.jobs().job(1).scene, L"E:\\atrium.max");
 
@@ -286,7 +286,7 @@ TEST_F(MainWindowNightTest, ControlSSavesFromTheKeyboard) {
     GetKeyboardState(keys);
     keys[VK_CONTROL] = 0x80;
     SetKeyboardState(keys);
-    SetFocus(control(L"Text1"));
+    SetFocus(control(L"installFolderBox"));
     MSG press{GetFocus(), WM_KEYDOWN, 'S', 1, 0, {}};
     win::DispatchLoopMessage(press);
     keys[VK_CONTROL] = 0;

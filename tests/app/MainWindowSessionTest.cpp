@@ -73,10 +73,10 @@ protected:
 TEST_F(MainWindowSessionTest, TheTableAndSettingsAreSavedWithinASecondAndPutBackByTheNextStart) {
     EXPECT_FALSE(saved(rowsPath())) << "nothing is written at once";
     for (int i = 1; i <= 3; ++i) form.jobs().append(Row(i));
-    win::SetText(control(L"Text1"), L"D:\\Max 2024");
-    win::SetText(control(L"Text2"), L"G:\\统一");
-    Click(control(L"Check2"));
-    Click(control(L"Check1"));  // the shutdown is never restored
+    win::SetText(control(L"installFolderBox"), L"D:\\Max 2024");
+    win::SetText(control(L"unifiedFolderBox"), L"G:\\统一");
+    Click(control(L"unifiedFolderCheck"));
+    Click(control(L"shutdownCheck"));  // the shutdown is never restored
     MoveWindow(form.hwnd(), 40, 30, 400, 300, TRUE);
     RECT frame{};
     GetWindowRect(form.hwnd(), &frame);
@@ -95,17 +95,17 @@ TEST_F(MainWindowSessionTest, TheTableAndSettingsAreSavedWithinASecondAndPutBack
     ASSERT_EQ(next.create(), MainWindow::Startup::Ready);
     ASSERT_EQ(next.jobs().count(), 3);
     EXPECT_EQ(next.jobs().job(2).scene, Row(2).scene);
-    EXPECT_EQ(win::WindowText(next.control(L"Text1")), L"D:\\Max 2024");
-    EXPECT_EQ(win::WindowText(next.control(L"Text2")), L"G:\\统一");
-    EXPECT_TRUE(win::IsChecked(next.control(L"Check2")));
-    EXPECT_FALSE(win::IsChecked(next.control(L"Check1")));
+    EXPECT_EQ(win::WindowText(next.control(L"installFolderBox")), L"D:\\Max 2024");
+    EXPECT_EQ(win::WindowText(next.control(L"unifiedFolderBox")), L"G:\\统一");
+    EXPECT_TRUE(win::IsChecked(next.control(L"unifiedFolderCheck")));
+    EXPECT_FALSE(win::IsChecked(next.control(L"shutdownCheck")));
     EXPECT_EQ(next.renderWay(), RenderWay::Local);
     RECT placed{};
     GetWindowRect(next.hwnd(), &placed);
     EXPECT_EQ(placed.left, frame.left);
     EXPECT_EQ(placed.top, frame.top);
     // The saved unified values came back too: unticking gives every row its own folder.
-    Click(next.control(L"Check2"));
+    Click(next.control(L"unifiedFolderCheck"));
     EXPECT_EQ(column(next, JobColumnOutputFolder),
               (std::vector<std::wstring>{L"F:\\out1", L"F:\\out2", L"F:\\out3"}));
     EXPECT_TRUE(platform.messages.empty());
@@ -114,10 +114,10 @@ TEST_F(MainWindowSessionTest, TheTableAndSettingsAreSavedWithinASecondAndPutBack
 
 TEST_F(MainWindowSessionTest, TypingWithTheUnifiedBoxTickedWritesOnceNotPerKeystroke) {
     for (int i = 1; i <= 3; ++i) form.jobs().append(Row(i));
-    Click(control(L"Check2"));
+    Click(control(L"unifiedFolderCheck"));
     letTheSessionSave();
     const int before = writesOf(rowsPath());
-    test::Type(control(L"Text2"), L"\\夜景\\第二版");
+    test::Type(control(L"unifiedFolderBox"), L"\\夜景\\第二版");
     letTheSessionSave();
     EXPECT_EQ(writesOf(rowsPath()), before + 1);
     EXPECT_NE(saved(rowsPath())->find("\\夜景\\第二版"), std::string::npos);
@@ -135,7 +135,7 @@ TEST_F(MainWindowSessionTest, EndingTheSessionAndQuittingSaveBeforeReturning) {
     EXPECT_NE(saved(rowsPath())->find("scene2.max"), std::string::npos);
 
     form.jobs().append(Row(3));
-    SendMessageW(control(L"Command7"), BM_CLICK, 0, 0);  // 退  出
+    SendMessageW(control(L"exitButton"), BM_CLICK, 0, 0);  // 退  出
     EXPECT_FALSE(IsWindow(form.hwnd()));
     EXPECT_NE(saved(rowsPath())->find("scene3.max"), std::string::npos);
 }
@@ -172,13 +172,13 @@ TEST_F(MainWindowSessionTest, ADamagedFileIsKeptAndNamedOnceTheWindowShowsAndThe
     // What could be read is there.
     ASSERT_EQ(next.jobs().count(), 1);
     EXPECT_EQ(next.jobs().job(1), Row(1));
-    EXPECT_EQ(win::WindowText(next.control(L"Text1")), L"D:\\Max");
+    EXPECT_EQ(win::WindowText(next.control(L"installFolderBox")), L"D:\\Max");
     DestroyWindow(next.hwnd());
 }
 
 TEST_F(MainWindowSessionTest, TenThousandRowsAreSavedOffTheWindowAndComeBack) {
     {
-        const win::RedrawSuspended batch(control(L"ListView1"));
+        const win::RedrawSuspended batch(control(L"jobTable"));
         for (int i = 1; i <= 10000; ++i) form.jobs().append(Row(i));
     }
     letTheSessionSave();
@@ -192,18 +192,18 @@ TEST_F(MainWindowSessionTest, TenThousandRowsAreSavedOffTheWindowAndComeBack) {
 
 TEST_F(MainWindowSessionTest, UndoPutsBackWhatClearAndMinusTookWithTheirSavedValues) {
     for (int i = 1; i <= 3; ++i) form.jobs().append(Row(i));
-    win::SetText(control(L"Text2"), L"G:\\all");
-    win::SetText(control(L"Text3"), L".png");
-    Click(control(L"Check2"));
-    Click(control(L"Check3"));
+    win::SetText(control(L"unifiedFolderBox"), L"G:\\all");
+    win::SetText(control(L"unifiedFormatBox"), L".png");
+    Click(control(L"unifiedFolderCheck"));
+    Click(control(L"unifiedFormatCheck"));
     EXPECT_FALSE(form.canUndo());
 
-    Click(control(L"Command6"));  // 清空
+    Click(control(L"clearButton"));  // 清空
     ASSERT_EQ(form.jobs().count(), 0);
     EXPECT_TRUE(form.canUndo());
     EXPECT_FALSE(GetMenuState(GetSubMenu(GetMenu(form.hwnd()), 1), 0, MF_BYPOSITION) & MF_GRAYED);
     form.jobs().append(Row(4));  // added after the clear: stays after the rows that come back
-    pressControl(control(L"ListView1"), 'Z');
+    pressControl(control(L"jobTable"), 'Z');
     ASSERT_EQ(form.jobs().count(), 4);
     EXPECT_FALSE(form.canUndo()) << "one step";
     EXPECT_EQ(form.jobs().job(1).scene, Row(1).scene);
@@ -213,7 +213,7 @@ TEST_F(MainWindowSessionTest, UndoPutsBackWhatClearAndMinusTookWithTheirSavedVal
 
     form.jobs().list().setChecked(2, true);
     form.jobs().list().setChecked(4, true);
-    Click(control(L"Command3"));  // "-"
+    Click(control(L"removeTickedButton"));  // "-"
     ASSERT_EQ(form.jobs().count(), 2);
     SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(undoId(), 0), 0);  // 编辑 > 撤销
     ASSERT_EQ(form.jobs().count(), 4);
@@ -222,8 +222,8 @@ TEST_F(MainWindowSessionTest, UndoPutsBackWhatClearAndMinusTookWithTheirSavedVal
     EXPECT_EQ(form.jobs().job(4).scene, Row(4).scene);
 
     // Unticking gives the rows that came back their own values, as if nothing had gone.
-    Click(control(L"Check2"));
-    Click(control(L"Check3"));
+    Click(control(L"unifiedFolderCheck"));
+    Click(control(L"unifiedFormatCheck"));
     EXPECT_EQ(column(form, JobColumnOutputFolder),
               (std::vector<std::wstring>{L"F:\\out1", L"F:\\out2", L"F:\\out3", L"F:\\out4"}));
     EXPECT_EQ(column(form, JobColumnOutputName),
@@ -232,10 +232,10 @@ TEST_F(MainWindowSessionTest, UndoPutsBackWhatClearAndMinusTookWithTheirSavedVal
 
 TEST_F(MainWindowSessionTest, ControlZInATextBoxUndoesItsTypingNotTheTable) {
     form.jobs().append(Row(1));
-    Click(control(L"Command6"));
-    test::Type(control(L"Text1"), L"x");
-    pressControl(control(L"Text1"), 'Z');
-    EXPECT_EQ(win::WindowText(control(L"Text1")), L"D:\\Program Files\\Autodesk\\3ds Max 2012");
+    Click(control(L"clearButton"));
+    test::Type(control(L"installFolderBox"), L"x");
+    pressControl(control(L"installFolderBox"), 'Z');
+    EXPECT_EQ(win::WindowText(control(L"installFolderBox")), L"D:\\Program Files\\Autodesk\\3ds Max 2012");
     EXPECT_EQ(form.jobs().count(), 0);
     EXPECT_TRUE(form.canUndo());
 }
@@ -259,7 +259,7 @@ TEST_F(MainWindowSessionTest, TickingTheFinishedRowsLeavesARowWhoseNameOnlyBegin
     EXPECT_EQ(shown.cell(2, 3), L"已完成");
     EXPECT_EQ(shown.cell(3, 3), L"已完成（2帧）");
     Click(results->control(L"Tick"));
-    Click(control(L"Command3"));
+    Click(control(L"removeTickedButton"));
     ASSERT_EQ(form.jobs().count(), 1);
     EXPECT_EQ(form.jobs().job(1).scene, L"E:\\plan.max");
 }

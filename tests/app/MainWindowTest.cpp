@@ -35,43 +35,43 @@ constexpr COLORREF None = CLR_INVALID;
 
 // The main window as designed, in twips; "Frame1" positions count from the frame's corner.
 const ExpectedControl Designed[] = {
-    {L"Frame1", L"", 0, 120, 10215, 5055, L"设置", 9, false, None, L""},
-    {L"Command1", L"", 0, 5160, 4335, 855, L"渲  染", 18, true, None,
+    {L"settingsFrame", L"", 0, 120, 10215, 5055, L"设置", 9, false, None, L""},
+    {L"renderButton", L"", 0, 5160, 4335, 855, L"渲  染", 18, true, None,
      L"点击此按钮立即开始批量渲染，请耐心等待。。。"},
-    {L"Command7", L"", 5880, 5160, 4335, 855, L"退  出", 18, true, None, L""},
-    {L"Command10", L"", 4440, 5160, 1335, 375, L"取消渲染", 0, false, None,
+    {L"exitButton", L"", 5880, 5160, 4335, 855, L"退  出", 18, true, None, L""},
+    {L"cancelRenderButton", L"", 4440, 5160, 1335, 375, L"取消渲染", 0, false, None,
      L"当渲染已经开始时，可以取消正在进行的渲染任务"},
-    {L"Command9", L"", 4440, 5640, 1335, 375, L"取消关机", 0, false, None,
+    {L"cancelShutdownButton", L"", 4440, 5640, 1335, 375, L"取消关机", 0, false, None,
      L"当倒计时关机时，此按钮可以用来解除关机"},
-    {L"Label1", L"Frame1", 600, 240, 1935, 255, L"3dsMax的安装路径：", 0, false, None, L""},
-    {L"Text1", L"Frame1", 2520, 200, 5655, 315, L"D:\\Program Files\\Autodesk\\3ds Max 2012", 0,
+    {L"installFolderLabel", L"settingsFrame", 600, 240, 1935, 255, L"3dsMax的安装路径：", 0, false, None, L""},
+    {L"installFolderBox", L"settingsFrame", 2520, 200, 5655, 315, L"D:\\Program Files\\Autodesk\\3ds Max 2012", 0,
      false, None, L""},
-    {L"Command4", L"Frame1", 8280, 150, 1695, 375, L"指定MAX安装路径", 9, false, None, L""},
-    {L"Check2", L"Frame1", 240, 520, 255, 375, L"", 12, false, None, L""},
-    {L"Label3", L"Frame1", 600, 600, 1935, 255, L"统一渲染出图路径：", 0, false, None, L""},
-    {L"Text2", L"Frame1", 2520, 580, 5655, 315, L"C:\\Tools\\Ravolen\\renderOutput", 0, false,
+    {L"installFolderButton", L"settingsFrame", 8280, 150, 1695, 375, L"指定MAX安装路径", 9, false, None, L""},
+    {L"unifiedFolderCheck", L"settingsFrame", 240, 520, 255, 375, L"", 12, false, None, L""},
+    {L"unifiedFolderLabel", L"settingsFrame", 600, 600, 1935, 255, L"统一渲染出图路径：", 0, false, None, L""},
+    {L"unifiedFolderBox", L"settingsFrame", 2520, 580, 5655, 315, L"C:\\Tools\\Ravolen\\renderOutput", 0, false,
      None, L""},
-    {L"Command8", L"Frame1", 8280, 550, 1695, 375, L"指定渲染出图路径", 9, false, None, L""},
-    {L"Check3", L"Frame1", 240, 880, 255, 375, L"", 12, false, None, L""},
-    {L"Label4", L"Frame1", 600, 975, 1995, 255, L"统一保存图片格式：", 0, false, None, L""},
-    {L"Text3", L"Frame1", 2520, 960, 735, 315, L".tga", 0, false, None, L""},
-    {L"Label5", L"Frame1", 3360, 1005, 6735, 255,
+    {L"unifiedFolderButton", L"settingsFrame", 8280, 550, 1695, 375, L"指定渲染出图路径", 9, false, None, L""},
+    {L"unifiedFormatCheck", L"settingsFrame", 240, 880, 255, 375, L"", 12, false, None, L""},
+    {L"unifiedFormatLabel", L"settingsFrame", 600, 975, 1995, 255, L"统一保存图片格式：", 0, false, None, L""},
+    {L"unifiedFormatBox", L"settingsFrame", 2520, 960, 735, 315, L".tga", 0, false, None, L""},
+    {L"formatHintLabel", L"settingsFrame", 3360, 1005, 6735, 255,
      L"请输入正规图片格式： .jpg / .tga / .bmp / .png / .tif / .hdr ...", 0, false, None, L""},
-    {L"Command5", L"Frame1", 5640, 1485, 1095, 375, L"快速添加", 9, false, None,
+    {L"quickAddButton", L"settingsFrame", 5640, 1485, 1095, 375, L"快速添加", 9, false, None,
      L"可以一次添加多个Max文件路径"},
-    {L"Command2", L"Frame1", 7200, 1485, 855, 375, L"+", 12, true, None,
+    {L"addJobButton", L"settingsFrame", 7200, 1485, 855, 375, L"+", 12, true, None,
      L"添加单个Max文件路径，并设置"},
-    {L"Command3", L"Frame1", 8040, 1485, 855, 375, L"-", 12, true, None, L"删除勾选的Max文件路径"},
-    {L"Command6", L"Frame1", 9360, 1485, 615, 375, L"清空", 0, false, None, L"清空表单"},
-    {L"Label2", L"Frame1", 120, 1680, 1455, 255, L"Max文件路径：", 0, false, None, L""},
-    {L"Label6", L"Frame1", 1440, 1680, 1455, 255, L"一共 0个文件", 9, false, RGB(192, 0, 0), L""},
-    {L"Label8", L"Frame1", 2880, 1680, 2655, 255, L"", 9, false, RGB(128, 128, 255), L""},
-    {L"Label7", L"Frame1", 2880, 1680, 2655, 255, L"", 9, false, RGB(192, 0, 0), L""},
-    {L"ListView1", L"Frame1", 120, 1920, 9975, 2790, L"", 0, false, None, L""},
-    {L"Check1", L"Frame1", 120, 4750, 2535, 210, L"渲染完成后自动关机", 0, false, RGB(255, 0, 0),
+    {L"removeTickedButton", L"settingsFrame", 8040, 1485, 855, 375, L"-", 12, true, None, L"删除勾选的Max文件路径"},
+    {L"clearButton", L"settingsFrame", 9360, 1485, 615, 375, L"清空", 0, false, None, L"清空表单"},
+    {L"scenesLabel", L"settingsFrame", 120, 1680, 1455, 255, L"Max文件路径：", 0, false, None, L""},
+    {L"jobCountLabel", L"settingsFrame", 1440, 1680, 1455, 255, L"一共 0个文件", 9, false, RGB(192, 0, 0), L""},
+    {L"sceneLabel", L"settingsFrame", 2880, 1680, 2655, 255, L"", 9, false, RGB(128, 128, 255), L""},
+    {L"spareLabel", L"settingsFrame", 2880, 1680, 2655, 255, L"", 9, false, RGB(192, 0, 0), L""},
+    {L"jobTable", L"settingsFrame", 120, 1920, 9975, 2790, L"", 0, false, None, L""},
+    {L"shutdownCheck", L"settingsFrame", 120, 4750, 2535, 210, L"渲染完成后自动关机", 0, false, RGB(255, 0, 0),
      L""},
-    {L"txtQty", L"Frame1", 6360, 2880, 615, 495, L"", 0, false, None, L""},
-    {L"Picture1", L"Frame1", 3840, 2400, 495, 495, L"", 0, false, None, L""},
+    {L"cellEditor", L"settingsFrame", 6360, 2880, 615, 495, L"", 0, false, None, L""},
+    {L"stripesPicture", L"settingsFrame", 3840, 2400, 495, 495, L"", 0, false, None, L""},
 };
 
 TEST_F(MainWindowTest, TheWindowIsAFixedDialogFrameCentredOnTheScreen) {
@@ -98,7 +98,7 @@ TEST_F(MainWindowTest, EveryControlIsWhereWithWhatAndHowTheLayoutSays) {
         SCOPED_TRACE(name);
         const HWND hwnd = control(expected.name);
         ASSERT_NE(hwnd, nullptr);
-        const int offset = std::wstring_view(expected.container) == L"Frame1" ? 120 : 0;
+        const int offset = std::wstring_view(expected.container) == L"settingsFrame" ? 120 : 0;
         test::ExpectNear(test::ClientRectIn(hwnd, form.hwnd()),
                          expectedRect(expected.left, expected.top + offset, expected.width,
                                       expected.height),
@@ -106,7 +106,7 @@ TEST_F(MainWindowTest, EveryControlIsWhereWithWhatAndHowTheLayoutSays) {
         EXPECT_EQ(GetParent(hwnd), form.hwnd());
         EXPECT_EQ(win::WindowText(hwnd), expected.caption);
 
-        if (std::wstring_view(expected.name) == L"Picture1") continue;  // a surface, no text
+        if (std::wstring_view(expected.name) == L"stripesPicture") continue;  // a surface, no text
         const LOGFONTW font = test::FontOf(hwnd);
         EXPECT_STREQ(font.lfFaceName, L"宋体");
         EXPECT_EQ(font.lfCharSet, GB2312_CHARSET);
@@ -119,30 +119,30 @@ TEST_F(MainWindowTest, EveryControlIsWhereWithWhatAndHowTheLayoutSays) {
         }
         EXPECT_EQ(test::TooltipText(form.hwnd(), hwnd), expected.tooltip);
     }
-    for (const wchar_t* unticked : {L"Check1", L"Check2", L"Check3"}) {
+    for (const wchar_t* unticked : {L"shutdownCheck", L"unifiedFolderCheck", L"unifiedFormatCheck"}) {
         EXPECT_FALSE(win::IsChecked(control(unticked)));
     }
 }
 
 TEST_F(MainWindowTest, ContainersLieBelowWhatTheyHoldAndTheEditorAboveTheList) {
-    EXPECT_FALSE(IsWindowVisible(control(L"Picture1")));
-    EXPECT_FALSE(IsWindowVisible(control(L"txtQty")));
-    EXPECT_TRUE(IsWindowVisible(control(L"Label7")));
-    EXPECT_TRUE(IsWindowVisible(control(L"Label8")));
+    EXPECT_FALSE(IsWindowVisible(control(L"stripesPicture")));
+    EXPECT_FALSE(IsWindowVisible(control(L"cellEditor")));
+    EXPECT_TRUE(IsWindowVisible(control(L"spareLabel")));
+    EXPECT_TRUE(IsWindowVisible(control(L"sceneLabel")));
 
-    const int frame = test::ZOrderOf(control(L"Frame1"));
+    const int frame = test::ZOrderOf(control(L"settingsFrame"));
     for (const ExpectedControl& expected : Designed) {
-        if (std::wstring_view(expected.container) == L"Frame1") {
+        if (std::wstring_view(expected.container) == L"settingsFrame") {
             EXPECT_LT(test::ZOrderOf(control(expected.name)), frame) << test::Utf8(expected.name);
         }
     }
-    EXPECT_LT(test::ZOrderOf(control(L"Label8")), test::ZOrderOf(control(L"Label7")));
-    EXPECT_LT(test::ZOrderOf(control(L"txtQty")), test::ZOrderOf(control(L"ListView1")));
-    EXPECT_TRUE(GetWindowLongPtrW(control(L"ListView1"), GWL_STYLE) & WS_CLIPSIBLINGS);
+    EXPECT_LT(test::ZOrderOf(control(L"sceneLabel")), test::ZOrderOf(control(L"spareLabel")));
+    EXPECT_LT(test::ZOrderOf(control(L"cellEditor")), test::ZOrderOf(control(L"jobTable")));
+    EXPECT_TRUE(GetWindowLongPtrW(control(L"jobTable"), GWL_STYLE) & WS_CLIPSIBLINGS);
 }
 
 TEST_F(MainWindowTest, JobTableHasItsSixColumnsAndNoRow) {
-    const HWND list = control(L"ListView1");
+    const HWND list = control(L"jobTable");
     const wchar_t* captions[] = {L"Max文件", L"相机", L"出图路径", L"出图文件名", L"长", L"宽"};
     const int widths[] = {3800, 1000, 2500, 1400, 600, 600};
     const int formats[] = {LVCFMT_LEFT, LVCFMT_CENTER, LVCFMT_LEFT,
@@ -200,62 +200,62 @@ TEST_F(MainWindowTest, RowsAreReadAndWrittenByPositionFromOne) {
 }
 
 TEST_F(MainWindowTest, TheKeyboardStartsOnTheRenderButtonAndTabFollowsTheTabIndexOrder) {
-    EXPECT_EQ(GetFocus(), control(L"Command1"));
+    EXPECT_EQ(GetFocus(), control(L"renderButton"));
     // Every tab stop by tab index; the hidden cell editor is passed over.
-    const wchar_t* order[] = {L"Text1",    L"Check1",   L"Command2", L"Command3", L"Command4",
-                              L"Command5", L"Command6", L"Command7", L"Text2",    L"Text3",
-                              L"Command8", L"ListView1", L"Command9", L"Check2",  L"Check3",
-                              L"Command10", L"Command1"};
+    const wchar_t* order[] = {L"installFolderBox",    L"shutdownCheck",   L"addJobButton", L"removeTickedButton", L"installFolderButton",
+                              L"quickAddButton", L"clearButton", L"exitButton", L"unifiedFolderBox",    L"unifiedFormatBox",
+                              L"unifiedFolderButton", L"jobTable", L"cancelShutdownButton", L"unifiedFolderCheck",  L"unifiedFormatCheck",
+                              L"cancelRenderButton", L"renderButton"};
     for (const wchar_t* next : order) {
         PressKey(VK_TAB);
         EXPECT_EQ(GetFocus(), control(next)) << test::Utf8(next);
     }
     PressKey(VK_TAB);
     PressKey(VK_TAB);
-    ASSERT_EQ(GetFocus(), control(L"Check1"));
+    ASSERT_EQ(GetFocus(), control(L"shutdownCheck"));
     PressKey(VK_SPACE);  // space ticks the focused check box
-    EXPECT_TRUE(win::IsChecked(control(L"Check1")));
+    EXPECT_TRUE(win::IsChecked(control(L"shutdownCheck")));
 }
 
 TEST_F(MainWindowTest, EnterOnTheFocusedRenderButtonRendersAndEnterElsewhereDoesNot) {
     fillTwoRows();
-    SetFocus(control(L"Text1"));
+    SetFocus(control(L"installFolderBox"));
     PressKey(VK_RETURN);
     EXPECT_TRUE(platform.started.empty());
-    SetFocus(control(L"Command1"));
+    SetFocus(control(L"renderButton"));
     PressKey(VK_RETURN);
     EXPECT_EQ(platform.started.size(), 1u);
-    EXPECT_FALSE(IsWindowEnabled(control(L"Command1")));
+    EXPECT_FALSE(IsWindowEnabled(control(L"renderButton")));
 }
 
 TEST_F(MainWindowTest, TheStatusLabelsFollowTheTableWithinOneTick) {
     const auto tick = [] { test::PumpMessagesFor(MainWindow::StatusInterval * 2); };
     tick();
-    EXPECT_EQ(win::WindowText(control(L"Label6")), L"一共 0个文件");
-    EXPECT_EQ(win::WindowText(control(L"Label8")), L"");
+    EXPECT_EQ(win::WindowText(control(L"jobCountLabel")), L"一共 0个文件");
+    EXPECT_EQ(win::WindowText(control(L"sceneLabel")), L"");
 
     fillTwoRows();
     tick();
-    EXPECT_EQ(win::WindowText(control(L"Label6")), L"一共 2个文件");
-    EXPECT_EQ(win::WindowText(control(L"Label8")), L"");  // rows, but none selected
+    EXPECT_EQ(win::WindowText(control(L"jobCountLabel")), L"一共 2个文件");
+    EXPECT_EQ(win::WindowText(control(L"sceneLabel")), L"");  // rows, but none selected
 
     form.jobs().list().setSelected(2, true);
     tick();
-    EXPECT_EQ(win::WindowText(control(L"Label8")), L"hall.max");
+    EXPECT_EQ(win::WindowText(control(L"sceneLabel")), L"hall.max");
 
     form.jobs().list().setCell(2, 1, L"scene without folder.max");
     tick();
-    EXPECT_EQ(win::WindowText(control(L"Label8")), L"scene without folder.max");
+    EXPECT_EQ(win::WindowText(control(L"sceneLabel")), L"scene without folder.max");
 
     form.jobs().list().setSelected(2, false);
     tick();
-    EXPECT_EQ(win::WindowText(control(L"Label8")), L"");
-    EXPECT_EQ(win::WindowText(control(L"Label6")), L"一共 2个文件");
+    EXPECT_EQ(win::WindowText(control(L"sceneLabel")), L"");
+    EXPECT_EQ(win::WindowText(control(L"jobCountLabel")), L"一共 2个文件");
 }
 
 class StripesTest : public MainWindowTest {
 protected:
-    HWND list() const { return control(L"ListView1"); }
+    HWND list() const { return control(L"jobTable"); }
     RECT row(int position) const {
         RECT rect{LVIR_BOUNDS, 0, 0, 0};
         SendMessageW(list(), LVM_GETITEMRECT, position - 1, reinterpret_cast<LPARAM>(&rect));
@@ -349,7 +349,7 @@ TEST(MainWindowStartup, TheWindowCanBeDestroyedWhileAControlHasTheFocus) {
     auto form = std::make_unique<MainWindow>(platform);
     ASSERT_EQ(form->create(), MainWindow::Startup::Ready);
     ShowWindow(form->hwnd(), SW_SHOW);
-    SetFocus(form->control(L"Text2"));
+    SetFocus(form->control(L"unifiedFolderBox"));
     test::PumpMessages();
     form.reset();
     test::PumpMessages();
@@ -359,15 +359,15 @@ TEST(MainWindowStartup, TheWindowCanBeDestroyedWhileAControlHasTheFocus) {
 TEST_F(MainWindowTest, RenderWritesEveryRowStartsTheScriptAndDisablesItself) {
     fillTwoRows();
     form.jobs().list().setChecked(1, true);  // check marks choose rows to delete, not to render
-    win::SetText(control(L"Text1"), L"C:\\Max 2012");
-    win::SetChecked(control(L"Check1"), true);
+    win::SetText(control(L"installFolderBox"), L"C:\\Max 2012");
+    win::SetChecked(control(L"shutdownCheck"), true);
     bool disabledWhenTold = false;
     platform.onMessage = [&](const std::wstring&) {
-        disabledWhenTold = !IsWindowEnabled(control(L"Command1"));
+        disabledWhenTold = !IsWindowEnabled(control(L"renderButton"));
     };
-    SetFocus(control(L"Command1"));
+    SetFocus(control(L"renderButton"));
 
-    Click(control(L"Command1"));
+    Click(control(L"renderButton"));
 
     EXPECT_EQ(platform.files[ScriptPath],
               ComposeRenderScript(L"C:\\Max 2012", form.jobs().all(), true, platform.scriptCodec())
@@ -375,17 +375,17 @@ TEST_F(MainWindowTest, RenderWritesEveryRowStartsTheScriptAndDisablesItself) {
     EXPECT_NE(platform.files[ScriptPath].find("E:\\work\\lobby.max"), std::string::npos);
     ASSERT_EQ(platform.started.size(), 1u);
     EXPECT_EQ(platform.started[0].style, WindowStyle::Hidden);
-    EXPECT_FALSE(IsWindowEnabled(control(L"Command1")));
+    EXPECT_FALSE(IsWindowEnabled(control(L"renderButton")));
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].text, RenderStartedMessage);
     EXPECT_TRUE(disabledWhenTold);
     // The keyboard goes on working from the next control.
-    EXPECT_EQ(GetFocus(), control(L"Text1"));
+    EXPECT_EQ(GetFocus(), control(L"installFolderBox"));
 }
 
 TEST_F(MainWindowTest, RenderWithoutShutdownEndsTheScriptWithAnEmptyLine) {
     fillTwoRows();
-    Click(control(L"Command1"));
+    Click(control(L"renderButton"));
     const std::string& bytes = platform.files[ScriptPath];
     EXPECT_EQ(bytes.substr(bytes.size() - 5), "\n\r\n\r\n");
     EXPECT_EQ(bytes.find("shutdown"), std::string::npos);
@@ -395,16 +395,16 @@ TEST_F(MainWindowTest, ARowWithoutOutputKeepsTheRenderButtonAndStartsNothing) {
     fillTwoRows();
     form.jobs().list().setCell(2, 4, L"");
 
-    Click(control(L"Command1"));
+    Click(control(L"renderButton"));
 
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].text, L"请填写 E:\\work\\hall.max 的渲染输出路径");
     EXPECT_TRUE(platform.started.empty());
-    EXPECT_TRUE(IsWindowEnabled(control(L"Command1")));
+    EXPECT_TRUE(IsWindowEnabled(control(L"renderButton")));
 
     // Mended, the next press writes the whole script anew.
     form.jobs().list().setCell(2, 4, L"hall.jpg");
-    Click(control(L"Command1"));
+    Click(control(L"renderButton"));
     EXPECT_NE(platform.files[ScriptPath].find("hall.jpg"), std::string::npos);
     EXPECT_EQ(platform.started.size(), 1u);
 }
@@ -412,26 +412,26 @@ TEST_F(MainWindowTest, ARowWithoutOutputKeepsTheRenderButtonAndStartsNothing) {
 TEST_F(MainWindowTest, AnUnsafeCellOrInstallFolderIsRefusedWithItsReason) {
     fillTwoRows();
     form.jobs().list().setCell(2, 2, L"Cam\"01");
-    Click(control(L"Command1"));
+    Click(control(L"renderButton"));
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].text, L"请修改 E:\\work\\hall.max 的设置：含有双引号或控制字符");
 
     form.jobs().list().setCell(2, 2, L"Camera01");
-    win::SetText(control(L"Text1"), L"D:\\Max\u00a6");
-    Click(control(L"Command1"));
+    win::SetText(control(L"installFolderBox"), L"D:\\Max\u00a6");
+    Click(control(L"renderButton"));
     ASSERT_EQ(platform.messages.size(), 2u);
     EXPECT_EQ(platform.messages[1].text, L"请修改3dsMax的安装路径：含有系统编码无法表示的字符");
     EXPECT_TRUE(platform.started.empty());
-    EXPECT_TRUE(IsWindowEnabled(control(L"Command1")));
+    EXPECT_TRUE(IsWindowEnabled(control(L"renderButton")));
 }
 
 TEST_F(MainWindowTest, AScriptThatCannotBeWrittenLeavesTheRenderButtonEnabled) {
     fillTwoRows();
     platform.failWrite = true;
-    Click(control(L"Command1"));
+    Click(control(L"renderButton"));
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].text, L"无法写入渲染脚本：" + ScriptPath);
-    EXPECT_TRUE(IsWindowEnabled(control(L"Command1")));
+    EXPECT_TRUE(IsWindowEnabled(control(L"renderButton")));
     EXPECT_TRUE(platform.started.empty());
 }
 
@@ -439,41 +439,41 @@ TEST_F(MainWindowTest, CancelShutdownAbortsItMinimisedAndAlwaysEnablesTheRenderB
     const std::wstring shutdown = L"C:\\windows\\system32\\shutdown.exe";
     const ProcessLaunch abort{shutdown, L"\"" + shutdown + L"\" -a", L"",
                               WindowStyle::MinimizedWithFocus};
-    Click(control(L"Command9"));  // no render yet
+    Click(control(L"cancelShutdownButton"));  // no render yet
     EXPECT_EQ(platform.started, std::vector<ProcessLaunch>{abort});
-    EXPECT_TRUE(IsWindowEnabled(control(L"Command1")));
+    EXPECT_TRUE(IsWindowEnabled(control(L"renderButton")));
     EXPECT_TRUE(platform.messages.empty());
 
     fillTwoRows();
-    Click(control(L"Command1"));
-    ASSERT_FALSE(IsWindowEnabled(control(L"Command1")));
-    Click(control(L"Command9"));
+    Click(control(L"renderButton"));
+    ASSERT_FALSE(IsWindowEnabled(control(L"renderButton")));
+    Click(control(L"cancelShutdownButton"));
     EXPECT_EQ(platform.started.back(), abort);
-    EXPECT_TRUE(IsWindowEnabled(control(L"Command1")));
+    EXPECT_TRUE(IsWindowEnabled(control(L"renderButton")));
     EXPECT_EQ(platform.messages.size(), 1u);  // only the render's own
 }
 
 TEST_F(MainWindowTest, CancelRenderEndsTheRenderJobAndLeavesTheRenderButtonAsItWas) {
     fillTwoRows();
-    Click(control(L"Command1"));
+    Click(control(L"renderButton"));
     platform.calls.clear();
     platform.jobEnd = RenderJobEnd::Ended;
-    Click(control(L"Command10"));
+    Click(control(L"cancelRenderButton"));
     EXPECT_EQ(platform.calls, std::vector<std::wstring>{L"endRenderJob"});
-    EXPECT_FALSE(IsWindowEnabled(control(L"Command1")));
+    EXPECT_FALSE(IsWindowEnabled(control(L"renderButton")));
     EXPECT_EQ(platform.messages.size(), 1u);
 }
 
 TEST_F(MainWindowTest, RenderIsRefusedWhileTheLastOneRunsOrWithoutItsRenderer) {
     fillTwoRows();
     platform.renderRunning = true;
-    Click(control(L"Command1"));
+    Click(control(L"renderButton"));
     platform.renderRunning = false;
     platform.missingFiles = {L"D:\\Program Files\\Autodesk\\3ds Max 2012\\3dsmaxcmd.exe"};
-    Click(control(L"Command1"));
+    Click(control(L"renderButton"));
     platform.missingFiles.clear();
     form.jobs().list().setCell(2, 1, L"E:\\" + std::wstring(4096, L'渲') + L".max");
-    Click(control(L"Command1"));
+    Click(control(L"renderButton"));
 
     ASSERT_EQ(platform.messages.size(), 3u);
     EXPECT_EQ(platform.messages[0].text,
@@ -483,13 +483,13 @@ TEST_F(MainWindowTest, RenderIsRefusedWhileTheLastOneRunsOrWithoutItsRenderer) {
               L"请检查3dsMax的安装路径。");
     EXPECT_TRUE(platform.messages[2].text.ends_with(L" 的设置：命令行超过8191个字节"));
     EXPECT_TRUE(platform.started.empty());
-    EXPECT_TRUE(IsWindowEnabled(control(L"Command1")));
+    EXPECT_TRUE(IsWindowEnabled(control(L"renderButton")));
 }
 
 TEST_F(MainWindowTest, ExitEndsTheProgramAtOnceWithCodeZero) {
     fillTwoRows();
-    Click(control(L"Command1"));
-    SendMessageW(control(L"Command7"), BM_CLICK, 0, 0);
+    Click(control(L"renderButton"));
+    SendMessageW(control(L"exitButton"), BM_CLICK, 0, 0);
     MSG quit{};
     ASSERT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     EXPECT_EQ(quit.wParam, 0u);

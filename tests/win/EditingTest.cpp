@@ -53,8 +53,8 @@ protected:
                                 L"name" + n + L".tga", L"10" + n, L"20" + n});
         }
     }
-    HWND list() const { return control(L"ListView1"); }
-    HWND editor() const { return control(L"txtQty"); }
+    HWND list() const { return control(L"jobTable"); }
+    HWND editor() const { return control(L"cellEditor"); }
     void clickCell(int row, int column) { ClickAt(list(), CellPoint(list(), row, column)); }
     std::wstring cell(int row, int column) const { return form.jobs().list().cell(row, column); }
     bool editing() const { return IsWindowVisible(editor()) != FALSE; }
@@ -151,7 +151,7 @@ TEST_F(EditingTest, UpAndDownCommitAndMoveTheSelection) {
 TEST_F(EditingTest, APendingEditGoesIntoItsOwnRowAndOneClickOpensTheNextCell) {
     clickCell(1, 2);
     TypeChars(L"pending");
-    SetFocus(control(L"Text1"));  // the focus leaves: the edit waits
+    SetFocus(control(L"installFolderBox"));  // the focus leaves: the edit waits
     EXPECT_TRUE(editing());
     EXPECT_EQ(cell(1, 2), L"Cam1");
     clickCell(3, 4);  // commits into row 1 and opens row 3's name at once
@@ -179,9 +179,9 @@ TEST_F(EditingTest, AClickBelowTheLastRowDoesNothingEvenWhileEditing) {
 TEST_F(EditingTest, AnEditWhoseRowIsGoneWritesNothingAndCloses) {
     clickCell(4, 2);
     TypeChars(L"lost");
-    SetFocus(control(L"Text1"));
+    SetFocus(control(L"installFolderBox"));
     form.jobs().list().setChecked(4, true);
-    test::Click(control(L"Command3"));  // "-" removes row 4
+    test::Click(control(L"removeTickedButton"));  // "-" removes row 4
     clickCell(1, 1);
     EXPECT_FALSE(editing());
     EXPECT_EQ(form.jobs().count(), 3);
@@ -189,8 +189,8 @@ TEST_F(EditingTest, AnEditWhoseRowIsGoneWritesNothingAndCloses) {
 
     clickCell(2, 3);
     TypeChars(L"cleared");
-    SetFocus(control(L"Text1"));
-    test::Click(control(L"Command6"));
+    SetFocus(control(L"installFolderBox"));
+    test::Click(control(L"clearButton"));
     form.jobs().append({L"E:\\new.max", L"c", L"o", L"n.tga", L"1", L"2"});
     clickCell(1, 1);
     EXPECT_FALSE(editing());
@@ -201,9 +201,9 @@ TEST_F(EditingTest, AnEditWhoseRowIsGoneWritesNothingAndCloses) {
 TEST_F(EditingTest, APendingEditReachesTheRenderAndTheSavedJobList) {
     clickCell(1, 4);
     TypeChars(L"lobby_v2.tga");
-    SetFocus(control(L"Text1"));
+    SetFocus(control(L"installFolderBox"));
     ASSERT_TRUE(editing());
-    test::Click(control(L"Command1"));
+    test::Click(control(L"renderButton"));
     EXPECT_FALSE(editing());
     EXPECT_EQ(cell(1, 4), L"lobby_v2.tga");
     ASSERT_TRUE(platform.files.count(ScriptPath));
@@ -212,14 +212,14 @@ TEST_F(EditingTest, APendingEditReachesTheRenderAndTheSavedJobList) {
 
     clickCell(2, 3);
     TypeChars(L"G:\\new");
-    SetFocus(control(L"Text1"));
+    SetFocus(control(L"installFolderBox"));
     platform.saveAnswer = L"C:\\lists\\pending.csv";
     SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(GetMenuItemID(GetSubMenu(GetMenu(form.hwnd()), 0), 1), 0), 0);
     test::PumpMessages();
     EXPECT_FALSE(editing());
     ASSERT_TRUE(platform.files.count(L"C:\\lists\\pending.csv"));
     EXPECT_NE(platform.files[L"C:\\lists\\pending.csv"].find("G:\\new"), std::string::npos);
-    EXPECT_EQ(GetFocus(), control(L"Text1"));  // the command left the focus where it was
+    EXPECT_EQ(GetFocus(), control(L"installFolderBox"));  // the command left the focus where it was
 }
 
 // A row that goes takes its open edit with it at once, whoever removes it, and the rows that come
@@ -227,7 +227,7 @@ TEST_F(EditingTest, APendingEditReachesTheRenderAndTheSavedJobList) {
 TEST_F(EditingTest, AnEditGoesWithItsRowAndNeverReachesANewRow) {
     clickCell(1, 3);
     TypeChars(L"X:\\stale");
-    SetFocus(control(L"Text1"));
+    SetFocus(control(L"installFolderBox"));
     form.jobs().list().clear();  // as a job list opened in place of the rows
     EXPECT_FALSE(editing());
     form.jobs().append({L"E:\\new.max", L"c", L"F:\\fresh", L"n.tga", L"1", L"2"});
@@ -237,7 +237,7 @@ TEST_F(EditingTest, AnEditGoesWithItsRowAndNeverReachesANewRow) {
 
     clickCell(1, 3);
     TypeChars(L"X:\\stale");
-    SetFocus(control(L"Text1"));
+    SetFocus(control(L"installFolderBox"));
     form.jobs().list().removeRow(1);
     EXPECT_FALSE(editing());
     form.jobs().append({L"E:\\other.max", L"c", L"F:\\other", L"o.tga", L"1", L"2"});
@@ -247,8 +247,8 @@ TEST_F(EditingTest, AnEditGoesWithItsRowAndNeverReachesANewRow) {
     // 清空 with the edit open, then new rows and a click: nothing of it comes back.
     clickCell(1, 3);
     TypeChars(L"X:\\stale");
-    SetFocus(control(L"Text1"));
-    test::Click(control(L"Command6"));
+    SetFocus(control(L"installFolderBox"));
+    test::Click(control(L"clearButton"));
     EXPECT_FALSE(editing());
     form.jobs().append({L"E:\\third.max", L"c", L"F:\\third", L"t.tga", L"1", L"2"});
     clickCell(1, 2);
