@@ -13,33 +13,33 @@ using win::ControlKind;
 using win::ControlSpec;
 
 enum ControlId : int {  // clear of IDOK and IDCANCEL, which IsDialogMessage sends on Enter and Esc
-    IdText1 = 2001,
-    IdText2,
-    IdText3,
-    IdText4,
-    IdText5,
-    IdText7,
-    IdCombox1,
-    IdCommand1,
-    IdCommand2,
-    IdCommand3,
-    IdCommand4,
-    IdLabel1Scene,  // the seven field captions, Label1(0) to Label1(6)
-    IdLabel1Folder,
-    IdLabel1Format,
-    IdLabel1Size,
-    IdLabel1Length,
-    IdLabel1Width,
-    IdLabel1Name,
-    IdLabel2,
-    IdLabel3,
-    IdLabel4,
-    IdLabel5,
-    IdLabel6,
-    IdLabel7,
-    IdLabel8,
-    IdLabel9,
-    IdLabel10,
+    IdSceneBox = 2001,
+    IdCameraBox,
+    IdOutputFolderBox,
+    IdWidthBox,
+    IdHeightBox,
+    IdOutputNameBox,
+    IdFormatBox,
+    IdPickSceneButton,
+    IdOkButton,
+    IdCancelButton,
+    IdOutputFolderButton,
+    IdCameraLabel,  // the seven field captions
+    IdOutputFolderLabel,
+    IdFormatLabel,
+    IdSizeLabel,
+    IdWidthLabel,
+    IdHeightLabel,
+    IdOutputNameLabel,
+    IdRequiredNote,
+    IdFormatMark,
+    IdSceneMark,
+    IdFormatHint,
+    IdCameraHint,
+    IdSizeHint,
+    IdOutputNameHint,
+    IdOutputFolderMark,
+    IdOutputNameMark,
 };
 
 constexpr win::FontSpec Field{10.5};
@@ -48,71 +48,71 @@ constexpr COLORREF Red = RGB(255, 0, 0);
 
 // Twips. Controls without a font of their own take the dialog's 9 pt.
 const std::array<ControlSpec, 27> Layout{{
-    {.kind = ControlKind::Label, .id = IdLabel2, .name = L"Label2", .left = 120, .top = 240,
+    {.kind = ControlKind::Label, .id = IdRequiredNote, .name = L"requiredNote", .left = 120, .top = 240,
      .width = 4695, .height = 255, .tabIndex = 16,
      .caption = L"注意：* 为必填项，其它设为空则为MAX默认值", .font = Field},
-    {.kind = ControlKind::TextBox, .id = IdText1, .name = L"Text1", .left = 120, .top = 600,
+    {.kind = ControlKind::TextBox, .id = IdSceneBox, .name = L"sceneBox", .left = 120, .top = 600,
      .width = 3255, .height = 375, .tabIndex = 0, .font = Field},
-    {.kind = ControlKind::Label, .id = IdLabel4, .name = L"Label4", .left = 3480, .top = 600,
+    {.kind = ControlKind::Label, .id = IdSceneMark, .name = L"sceneMark", .left = 3480, .top = 600,
      .width = 255, .height = 255, .tabIndex = 18, .caption = L"*", .font = Star,
      .textColour = Red},
-    {.kind = ControlKind::Button, .id = IdCommand1, .name = L"Command1", .left = 3720, .top = 600,
+    {.kind = ControlKind::Button, .id = IdPickSceneButton, .name = L"pickSceneButton", .left = 3720, .top = 600,
      .width = 1215, .height = 375, .tabIndex = 1, .caption = L"添加Max..."},
-    {.kind = ControlKind::Label, .id = IdLabel1Scene, .name = L"Label1(0)", .left = 240,
+    {.kind = ControlKind::Label, .id = IdCameraLabel, .name = L"cameraLabel", .left = 240,
      .top = 1080, .width = 975, .height = 255, .tabIndex = 2, .caption = L"渲染相机:",
      .font = Field},
-    {.kind = ControlKind::TextBox, .id = IdText2, .name = L"Text2", .left = 1320, .top = 1065,
+    {.kind = ControlKind::TextBox, .id = IdCameraBox, .name = L"cameraBox", .left = 1320, .top = 1065,
      .width = 2055, .height = 315, .tabIndex = 3, .font = Field},
-    {.kind = ControlKind::Label, .id = IdLabel6, .name = L"Label6", .left = 3480, .top = 1130,
+    {.kind = ControlKind::Label, .id = IdCameraHint, .name = L"cameraHint", .left = 3480, .top = 1130,
      .width = 1695, .height = 255, .tabIndex = 19, .caption = L"空则为MAX激活视窗"},
-    {.kind = ControlKind::Label, .id = IdLabel1Folder, .name = L"Label1(1)", .left = 240,
+    {.kind = ControlKind::Label, .id = IdOutputFolderLabel, .name = L"outputFolderLabel", .left = 240,
      .top = 1455, .width = 975, .height = 255, .tabIndex = 4, .caption = L"出图路径:",
      .font = Field},
-    {.kind = ControlKind::TextBox, .id = IdText3, .name = L"Text3", .left = 1320, .top = 1440,
+    {.kind = ControlKind::TextBox, .id = IdOutputFolderBox, .name = L"outputFolderBox", .left = 1320, .top = 1440,
      .width = 2055, .height = 315, .tabIndex = 5, .caption = L"renderOutput", .font = Field},
-    {.kind = ControlKind::Label, .id = IdLabel9, .name = L"Label9", .left = 3480, .top = 1440,
+    {.kind = ControlKind::Label, .id = IdOutputFolderMark, .name = L"outputFolderMark", .left = 3480, .top = 1440,
      .width = 255, .height = 255, .tabIndex = 23, .caption = L"*", .font = Star,
      .textColour = Red},
-    {.kind = ControlKind::Button, .id = IdCommand4, .name = L"Command4", .left = 3720,
+    {.kind = ControlKind::Button, .id = IdOutputFolderButton, .name = L"outputFolderButton", .left = 3720,
      .top = 1365, .width = 1215, .height = 375, .tabIndex = 15, .caption = L"更改路径...",
      .tooltip = L"选择渲染完的图片保存路径，空则为默认路径"},
-    {.kind = ControlKind::Label, .id = IdLabel1Size, .name = L"Label1(3)", .left = 240,
+    {.kind = ControlKind::Label, .id = IdSizeLabel, .name = L"sizeLabel", .left = 240,
      .top = 1815, .width = 975, .height = 255, .tabIndex = 7, .caption = L"出图尺寸:",
      .font = Field},
-    {.kind = ControlKind::Label, .id = IdLabel1Length, .name = L"Label1(4)", .left = 1320,
+    {.kind = ControlKind::Label, .id = IdWidthLabel, .name = L"widthLabel", .left = 1320,
      .top = 1815, .width = 375, .height = 255, .tabIndex = 9, .caption = L"长:", .font = Field},
-    {.kind = ControlKind::TextBox, .id = IdText4, .name = L"Text4", .left = 1680, .top = 1800,
+    {.kind = ControlKind::TextBox, .id = IdWidthBox, .name = L"widthBox", .left = 1680, .top = 1800,
      .width = 615, .height = 315, .tabIndex = 8, .font = Field},
-    {.kind = ControlKind::Label, .id = IdLabel1Width, .name = L"Label1(5)", .left = 2400,
+    {.kind = ControlKind::Label, .id = IdHeightLabel, .name = L"heightLabel", .left = 2400,
      .top = 1815, .width = 375, .height = 255, .tabIndex = 11, .caption = L"宽:", .font = Field},
-    {.kind = ControlKind::TextBox, .id = IdText5, .name = L"Text5", .left = 2760, .top = 1800,
+    {.kind = ControlKind::TextBox, .id = IdHeightBox, .name = L"heightBox", .left = 2760, .top = 1800,
      .width = 615, .height = 315, .tabIndex = 10, .font = Field},
-    {.kind = ControlKind::Label, .id = IdLabel7, .name = L"Label7", .left = 3480, .top = 1850,
+    {.kind = ControlKind::Label, .id = IdSizeHint, .name = L"sizeHint", .left = 3480, .top = 1850,
      .width = 1695, .height = 255, .tabIndex = 20, .caption = L"空则为MAX设置尺寸"},
-    {.kind = ControlKind::Label, .id = IdLabel1Name, .name = L"Label1(6)", .left = 240,
+    {.kind = ControlKind::Label, .id = IdOutputNameLabel, .name = L"outputNameLabel", .left = 240,
      .top = 2175, .width = 975, .height = 255, .tabIndex = 21, .caption = L"出图名称:",
      .font = Field},
-    {.kind = ControlKind::TextBox, .id = IdText7, .name = L"Text7", .left = 1320, .top = 2160,
+    {.kind = ControlKind::TextBox, .id = IdOutputNameBox, .name = L"outputNameBox", .left = 1320, .top = 2160,
      .width = 2055, .height = 315, .tabIndex = 14, .font = Field},
-    {.kind = ControlKind::Label, .id = IdLabel10, .name = L"Label10", .left = 3480, .top = 2160,
+    {.kind = ControlKind::Label, .id = IdOutputNameMark, .name = L"outputNameMark", .left = 3480, .top = 2160,
      .width = 135, .height = 255, .tabIndex = 26, .caption = L"*", .font = Star,
      .textColour = Red},
-    {.kind = ControlKind::Label, .id = IdLabel8, .name = L"Label8", .left = 3720, .top = 2205,
+    {.kind = ControlKind::Label, .id = IdOutputNameHint, .name = L"outputNameHint", .left = 3720, .top = 2205,
      .width = 1215, .height = 255, .tabIndex = 22, .caption = L"保存图片名称"},
-    {.kind = ControlKind::Label, .id = IdLabel1Format, .name = L"Label1(2)", .left = 240,
+    {.kind = ControlKind::Label, .id = IdFormatLabel, .name = L"formatLabel", .left = 240,
      .top = 2535, .width = 975, .height = 255, .tabIndex = 6, .caption = L"图片格式:",
      .font = Field},
-    {.kind = ControlKind::ComboBox, .id = IdCombox1, .name = L"Combox1", .left = 1320,
+    {.kind = ControlKind::ComboBox, .id = IdFormatBox, .name = L"formatBox", .left = 1320,
      .top = 2520, .width = 975, .height = 300, .tabIndex = 24, .caption = L"Combox1"},
-    {.kind = ControlKind::Label, .id = IdLabel3, .name = L"Label3", .left = 2350, .top = 2520,
+    {.kind = ControlKind::Label, .id = IdFormatMark, .name = L"formatMark", .left = 2350, .top = 2520,
      .width = 255, .height = 255, .tabIndex = 17, .caption = L"*", .font = Star,
      .textColour = Red},
-    {.kind = ControlKind::Label, .id = IdLabel5, .name = L"Label5", .left = 2570, .top = 2560,
+    {.kind = ControlKind::Label, .id = IdFormatHint, .name = L"formatHint", .left = 2570, .top = 2560,
      .width = 2535, .height = 255, .tabIndex = 25, .caption = L"可自行输入规范的图片后缀名"},
-    {.kind = ControlKind::Button, .id = IdCommand2, .name = L"Command2", .left = 240, .top = 3000,
+    {.kind = ControlKind::Button, .id = IdOkButton, .name = L"okButton", .left = 240, .top = 3000,
      .width = 1455, .height = 495, .tabIndex = 12, .caption = L"确  定", .font = Field,
      .defaultButton = true},
-    {.kind = ControlKind::Button, .id = IdCommand3, .name = L"Command3", .left = 3360,
+    {.kind = ControlKind::Button, .id = IdCancelButton, .name = L"cancelButton", .left = 3360,
      .top = 3000, .width = 1455, .height = 495, .tabIndex = 13, .caption = L"取  消",
      .font = Field},
 }};
@@ -138,10 +138,10 @@ void FilterKeys(win::Subclass& subclass, HWND edit, void (*keyPress)(wchar_t&)) 
 }  // namespace
 
 const win::CommandRoute<JobDialog> JobDialog::Commands[] = {
-    {IdCommand1, BN_CLICKED, &JobDialog::onPickSceneClicked},
-    {IdCommand2, BN_CLICKED, &JobDialog::onOkClicked},
-    {IdCommand3, BN_CLICKED, &JobDialog::onCancelClicked},
-    {IdCommand4, BN_CLICKED, &JobDialog::onPickOutputFolderClicked},
+    {IdPickSceneButton, BN_CLICKED, &JobDialog::onPickSceneClicked},
+    {IdOkButton, BN_CLICKED, &JobDialog::onOkClicked},
+    {IdCancelButton, BN_CLICKED, &JobDialog::onCancelClicked},
+    {IdOutputFolderButton, BN_CLICKED, &JobDialog::onPickOutputFolderClicked},
     {IDCANCEL, BN_CLICKED, &JobDialog::onCancelClicked},  // Escape
 };
 
@@ -162,14 +162,14 @@ void JobDialog::show() {
 }
 
 void JobDialog::onLoad() {
-    win::SetText(item(IdText3), platform_.programFolder() + L"\\renderOutput");
-    const HWND formats = item(IdCombox1);
+    win::SetText(item(IdOutputFolderBox), platform_.programFolder() + L"\\renderOutput");
+    const HWND formats = item(IdFormatBox);
     for (const wchar_t* format : Formats) {
         SendMessageW(formats, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(format));
     }
     win::SetText(formats, Formats[0]);
-    FilterKeys(widthKeys_, item(IdText4), &JobDialog::digitsOnly);
-    FilterKeys(heightKeys_, item(IdText5), &JobDialog::digitsOnly);
+    FilterKeys(widthKeys_, item(IdWidthBox), &JobDialog::digitsOnly);
+    FilterKeys(heightKeys_, item(IdHeightBox), &JobDialog::digitsOnly);
 }
 
 bool JobDialog::onCommand(int id, int code) {
@@ -181,12 +181,12 @@ void JobDialog::onPickSceneClicked() {
         platform_.openFiles({std::wstring(SceneFileDialogTitle), std::wstring(SceneFileFilter),
                              SceneFileFilterIndex, false});
     if (answer.size() != 1 || answer.front().empty()) return;
-    win::SetText(item(IdText1), answer.front());
-    win::SetText(item(IdText7), SceneBaseName(FileNameOf(answer.front())));
+    win::SetText(item(IdSceneBox), answer.front());
+    win::SetText(item(IdOutputNameBox), SceneBaseName(FileNameOf(answer.front())));
 }
 
 void JobDialog::onOkClicked() {
-    const int required[] = {IdText1, IdText3, IdCombox1, IdText7};
+    const int required[] = {IdSceneBox, IdOutputFolderBox, IdFormatBox, IdOutputNameBox};
     bool complete = true;
     for (int id : required) complete = complete && !win::WindowText(item(id)).empty();
     if (!complete) {
@@ -197,22 +197,22 @@ void JobDialog::onOkClicked() {
         }
         return;
     }
-    for (int id : {IdText2, IdText4, IdText5}) {
+    for (int id : {IdCameraBox, IdWidthBox, IdHeightBox}) {
         if (win::WindowText(item(id)).empty()) win::SetText(item(id), DefaultMarker);
     }
-    table_.addJob({win::WindowText(item(IdText1)), win::WindowText(item(IdText2)),
-                      win::WindowText(item(IdText3)),
-                      win::WindowText(item(IdText7)) + win::WindowText(item(IdCombox1)),
-                      win::WindowText(item(IdText4)), win::WindowText(item(IdText5))});
+    table_.addJob({win::WindowText(item(IdSceneBox)), win::WindowText(item(IdCameraBox)),
+                      win::WindowText(item(IdOutputFolderBox)),
+                      win::WindowText(item(IdOutputNameBox)) + win::WindowText(item(IdFormatBox)),
+                      win::WindowText(item(IdWidthBox)), win::WindowText(item(IdHeightBox))});
     table_.selectLastJob();
-    for (int id : {IdText1, IdText2, IdText4, IdText5, IdText7}) win::SetText(item(id), L"");
+    for (int id : {IdSceneBox, IdCameraBox, IdWidthBox, IdHeightBox, IdOutputNameBox}) win::SetText(item(id), L"");
     ShowWindow(hwnd(), SW_HIDE);
 }
 
 void JobDialog::onCancelClicked() { ShowWindow(hwnd(), SW_HIDE); }
 
 void JobDialog::onPickOutputFolderClicked() {
-    PickFolderInto(platform_, item(IdText3));
+    PickFolderInto(platform_, item(IdOutputFolderBox));
 }
 
 void JobDialog::digitsOnly(wchar_t& typed) {

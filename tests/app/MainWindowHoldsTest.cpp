@@ -240,7 +240,7 @@ TEST_F(MainWindowHoldsTest, TheJobEditorOutlivesAnExitDuringItsMessage) {
         EXPECT_TRUE(IsWindow(window));
         EXPECT_EQ(win::Window::FromHandle(window), editor);
     };
-    SendMessageW(editor->control(L"Command2"), BM_CLICK, 0, 0);
+    SendMessageW(editor->control(L"okButton"), BM_CLICK, 0, 0);
     EXPECT_EQ(platform.messages.back().text, L"请将带 * 号的选项补充完成！！");
     EXPECT_FALSE(IsWindow(window));
 }
@@ -258,7 +258,7 @@ TEST_F(MainWindowHoldsTest, AFailedHandlerIsToldByTheMainWindowAndTheProgramGoes
     // From the ownerless job editor too, and with the failure's own words.
     Click(control(L"addJobButton"));
     platform.beforeDialog = [] { throw std::runtime_error("thread cannot start"); };
-    Click(form.jobDialog()->control(L"Command1"));
+    Click(form.jobDialog()->control(L"pickSceneButton"));
     ASSERT_EQ(platform.messages.size(), 2u);
     EXPECT_EQ(platform.messages[1].text, L"程序内部错误：thread cannot start，刚才的操作没有完成。");
     EXPECT_EQ(owner, form.hwnd());
