@@ -19,10 +19,10 @@
 #include "minimal/MainWindowFloor.h"
 #include "base/Handles.h"
 #include "jobs/Workbook.h"
-#include "mainwindow/Form1.h"
-#include "mainwindow/ResultsDialog.h"
+#include "app/MainWindow.h"
+#include "app/ResultsDialog.h"
 #include "platform/Win32Platform.h"
-#include "render/JobListFile.h"
+#include "jobs/JobListFile.h"
 #include "render/RenderCommand.h"
 #include "render/RenderScript.h"
 #include "win/Controls.h"
@@ -48,6 +48,7 @@ public:
         return folder_ + L"\\session-" + std::to_wstring(GetCurrentProcessId());
     }
     const TextCodec& scriptCodec() const override { return real_.scriptCodec(); }
+    std::wstring deadlineFolder() const override { return real_.deadlineFolder(); }
     bool createFolder(const std::wstring& path) override { return real_.createFolder(path); }
     bool writeFile(const std::wstring& path, std::string_view bytes) override {
         return real_.writeFile(path, bytes);
@@ -230,11 +231,11 @@ private:
 // The real main window over the bench platform.
 struct Main {
     BenchPlatform platform;
-    Form1 form{platform};
+    MainWindow form{platform};
 
     explicit Main(std::wstring folder) : platform(std::move(folder)) {
         platform.openAnswer = QuickAddAnswer();
-        if (form.create() != Form1::Startup::Ready) std::exit(2);
+        if (form.create() != MainWindow::Startup::Ready) std::exit(2);
         ShowWindow(form.hwnd(), SW_SHOW);
         Paint(form.hwnd());
     }
@@ -244,8 +245,8 @@ struct Main {
         Paint(form.hwnd());
     }
     void fill() {
-        click(L"Command6");
-        click(L"Command5");
+        click(L"clearButton");
+        click(L"quickAddButton");
     }
     void type(const wchar_t* box, wchar_t key) {
         const HWND edit = control(box);
@@ -258,7 +259,7 @@ struct Main {
 
 Result QuickAdd(Main& main, BareList& bare, int repetitions) {
     const auto [ours, floor] = TimePair(
-        repetitions, {[&] { main.click(L"Command6"); }, [&] { main.click(L"Command5"); }},
+        repetitions, {[&] { main.click(L"clearButton"); }, [&] { main.click(L"quickAddButton"); }},
         {[&] { bare.clear(); }, [&] { bare.fill(); }});
     return {"quick add of 10,000 files", floor, ours, Goal::Ratio, 1.3, "us"};
 }
@@ -284,12 +285,12 @@ Result Keystroke(Main& main, BareList& bare, const wchar_t* box, const wchar_t* 
 }
 
 Result Delete(Main& main, BareList& bare, int repetitions) {
-    const HWND list = main.control(L"ListView1");
+    const HWND list = main.control(L"jobTable");
     const auto tickEveryOther = [](HWND view) {
         for (int row = 1; row < Rows; row += 2) ListView_SetCheckState(view, row, TRUE);
     };
     const auto [ours, floor] = TimePair(
-        repetitions, {[&] { main.fill(); tickEveryOther(list); }, [&] { main.click(L"Command3"); }},
+        repetitions, {[&] { main.fill(); tickEveryOther(list); }, [&] { main.click(L"removeTickedButton"); }},
         {[&] { bare.clear(); bare.fill(); },
          [&] {
              SendMessageW(bare.list(), WM_SETREDRAW, FALSE, 0);
@@ -308,7 +309,7 @@ Result SessionSave(Main& main, int repetitions) {
     const auto [ours, floor] = TimePair(
         repetitions,
         {[&] { main.form.sessionWritten(); },
-         [&] { SendMessageW(main.form.hwnd(), WM_TIMER, Form1::SessionTimerId, 0); }},
+         [&] { SendMessageW(main.form.hwnd(), WM_TIMER, MainWindow::SessionTimerId, 0); }},
         {nullptr, [] {}});
     main.form.sessionWritten();
     return {"session save of 10,000 rows, window thread", floor, ours, Goal::MicrosAbove, 50000, "us"};
@@ -318,7 +319,7 @@ Result CellEdit(Main& main, BareList& bare, int repetitions) {
     main.fill();
     bare.clear();
     bare.fill();
-    const HWND list = main.control(L"ListView1");
+    const HWND list = main.control(L"jobTable");
     ListView_EnsureVisible(list, Rows - 1, FALSE);
     Paint(main.form.hwnd());
     ListView_EnsureVisible(bare.list(), Rows - 1, FALSE);
@@ -345,20 +346,6 @@ Result CellEdit(Main& main, BareList& bare, int repetitions) {
         repetitions, {[&] { ++round; }, [&] { editCell(list, main.form.hwnd()); }},
         {[&] { ++round; }, [&] { editCell(bare.list(), bare.top()); }});
     return {"in-place edit of row 10,000 of 10,000", floor, ours, Goal::Ratio, 1.3, "us"};
-}
-
-// The command of the menu bar's item whose text starts with `text`, searched through every menu.
-UINT MenuCommand(HMENU menu, std::wstring_view text) {
-    for (int i = 0, count = GetMenuItemCount(menu); i < count; ++i) {
-        if (const HMENU sub = GetSubMenu(menu, i)) {
-            if (const UINT found = MenuCommand(sub, text)) return found;
-            continue;
-        }
-        wchar_t caption[128] = {};
-        GetMenuStringW(menu, static_cast<UINT>(i), caption, 128, MF_BYPOSITION);
-        if (std::wstring_view(caption).starts_with(text)) return GetMenuItemID(menu, i);
-    }
-    return 0;
 }
 
 // The floor of the results dialog: the same three columns read from the job table, the same
@@ -410,7 +397,7 @@ void BareResults(HWND jobTable, BareList& bare) {
 
 Result ResultsDialogOpen(Main& main, BareList& bare, int repetitions) {
     main.fill();
-    const UINT IdMenuResults = MenuCommand(GetMenu(main.form.hwnd()), L"渲染结果");
+    const UINT IdMenuResults = win::MenuCommand(GetMenu(main.form.hwnd()), L"渲染结果(V)…");
     const auto [ours, floor] = TimePair(
         repetitions,
         {[&] {
@@ -423,7 +410,7 @@ Result ResultsDialogOpen(Main& main, BareList& bare, int repetitions) {
              SendMessageW(main.form.hwnd(), WM_COMMAND, MAKEWPARAM(IdMenuResults, 0), 0);
              Paint(main.form.resultsDialog()->hwnd());
          }},
-        {[&] { bare.clear(); }, [&] { BareResults(main.control(L"ListView1"), bare); }});
+        {[&] { bare.clear(); }, [&] { BareResults(main.control(L"jobTable"), bare); }});
     return {"results dialog opened over 10,000 rows", floor, ours, Goal::Ratio, 1.3, "us"};
 }
 
@@ -562,7 +549,7 @@ std::pair<Result, Result> Startup(int repetitions) {
 int HoldRows(std::wstring_view kind, const std::wstring& folder) {
     if (kind == L"form") {
         Main main(folder);
-        main.click(L"Command5");
+        main.click(L"quickAddButton");
     } else {
         const HWND window = CreateMainWindowFloor(GetModuleHandleW(nullptr), DefWindowProcW);
         ShowWindow(window, SW_SHOW);
@@ -650,7 +637,7 @@ int CycleEditor(std::wstring_view kind, const std::wstring& folder) {
             OpenAndCloseBareJobEditor();
             return;
         }
-        main->click(L"Command2");
+        main->click(L"addJobButton");
         SendMessageW(main->form.jobDialog()->hwnd(), WM_CLOSE, 0, 0);
         Pump();
     };
@@ -704,9 +691,9 @@ int wmain(int argc, wchar_t** argv) {
         Main main(folder);
         BareList bare;
         add(QuickAdd(main, bare, repetitions));
-        add(Keystroke(main, bare, L"Text3", L"Check3", 3, "keystroke in Text3, Check3 ticked, 10,000 rows",
+        add(Keystroke(main, bare, L"unifiedFormatBox", L"unifiedFormatCheck", 3, "keystroke in Text3, Check3 ticked, 10,000 rows",
                       repetitions));
-        add(Keystroke(main, bare, L"Text2", L"Check2", 2, "keystroke in Text2, Check2 ticked, 10,000 rows",
+        add(Keystroke(main, bare, L"unifiedFolderBox", L"unifiedFolderCheck", 2, "keystroke in Text2, Check2 ticked, 10,000 rows",
                       repetitions));
         add(Delete(main, bare, repetitions));
         add(CellEdit(main, bare, repetitions));

@@ -2,7 +2,7 @@
 #include <commctrl.h>
 #include <objbase.h>
 
-#include "mainwindow/Form1.h"
+#include "app/MainWindow.h"
 #include "platform/Win32Platform.h"
 #include "win/MessageLoop.h"
 
@@ -15,14 +15,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
     int exitCode = 0;
     {
         ravolen::Win32Platform platform;
-        ravolen::Form1 form(platform);
+        ravolen::MainWindow form(platform);
         switch (form.create()) {
-            case ravolen::Form1::Startup::Ready:
+            case ravolen::MainWindow::Startup::Ready:
                 ShowWindow(form.hwnd(), showCommand);
                 exitCode = ravolen::win::RunMessageLoop();
                 break;
-            case ravolen::Form1::Startup::AlreadyRunning: break;
-            case ravolen::Form1::Startup::Failed:
+            case ravolen::MainWindow::Startup::AlreadyRunning: break;
+            case ravolen::MainWindow::Startup::Failed:
                 platform.showMessage(L"无法创建主窗口，程序将退出。", ravolen::MessageIcon::None);
                 exitCode = 1;
                 break;

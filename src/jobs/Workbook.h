@@ -6,8 +6,8 @@
 #include <variant>
 #include <vector>
 
-#include "render/JobListFile.h"
-#include "render/JobTable.h"
+#include "jobs/JobListFile.h"
+#include "jobs/JobTable.h"
 
 namespace ravolen {
 

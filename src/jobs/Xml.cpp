@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "render/JobListFile.h"
+#include "jobs/JobListFile.h"
 
 namespace ravolen::xml {
 namespace {

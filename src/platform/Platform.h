@@ -107,6 +107,8 @@ public:
     virtual std::wstring userDataFolder() const = 0;
     // The code page that the command interpreter reads batch files in.
     virtual const TextCodec& scriptCodec() const = 0;
+    // Deadline's client folder as its installer sets DEADLINE_PATH; empty when it is not set.
+    virtual std::wstring deadlineFolder() const = 0;
 
     // Creates the folder unless it exists already; false when it is still missing afterwards.
     virtual bool createFolder(const std::wstring& path) = 0;

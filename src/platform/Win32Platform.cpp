@@ -284,6 +284,12 @@ std::wstring Win32Platform::userDataFolder() const {
     return base.empty() ? base : base + L"\\Ravolen";
 }
 
+std::wstring Win32Platform::deadlineFolder() const {
+    return GrowingBuffer([](wchar_t* buffer, UINT capacity) {
+        return GetEnvironmentVariableW(L"DEADLINE_PATH", buffer, capacity);
+    });
+}
+
 std::wstring Win32Platform::systemFolder() const {
     return GrowingBuffer([](wchar_t* buffer, UINT capacity) {
         return GetSystemDirectoryW(buffer, capacity);  // too small: the size needed, > capacity

@@ -14,6 +14,7 @@ public:
     std::wstring programFolder() const override;
     std::wstring systemFolder() const override;
     std::wstring userDataFolder() const override;
+    std::wstring deadlineFolder() const override;
     const TextCodec& scriptCodec() const override { return codec_; }
 
     bool createFolder(const std::wstring& path) override;

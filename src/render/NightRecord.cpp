@@ -7,8 +7,8 @@
 #include <map>
 #include <set>
 
-#include "render/JobListFile.h"
-#include "render/JobTable.h"
+#include "jobs/JobListFile.h"
+#include "jobs/JobTable.h"
 
 namespace ravolen {
 namespace {

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "render/JobTable.h"
+#include "jobs/JobTable.h"
 #include "render/NightRecord.h"
 
 namespace ravolen {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
-#include "render/JobTable.h"
+#include "jobs/JobTable.h"
 #include "render/RenderScript.h"
 
 namespace ravolen {

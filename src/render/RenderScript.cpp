@@ -1,6 +1,6 @@
 #include "render/RenderScript.h"
 
-#include "render/FarmJobs.h"
+#include "farm/FarmJobs.h"
 
 #include <algorithm>
 

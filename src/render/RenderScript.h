@@ -7,7 +7,8 @@
 
 #include "platform/Platform.h"
 #include "platform/TextCodec.h"
-#include "render/JobTable.h"
+#include "farm/FarmJobs.h"
+#include "jobs/JobTable.h"
 
 namespace ravolen {
 
@@ -36,14 +37,6 @@ struct ComposedScript {
     // rows before the refused one.
     std::string bytes;
     std::optional<ScriptRefusal> refusal;
-};
-
-// Each job handed to a Backburner manager instead of rendered here.
-struct BackburnerSettings {
-    std::wstring manager;
-    int port = 3234;  // the managers' own; left out of the line
-    int priority = 50;
-    bool suspended = false;
 };
 
 // The whole render script: one 3dsmaxcmd.exe line per row, then the shutdown line or an empty one.

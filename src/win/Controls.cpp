@@ -36,4 +36,22 @@ void DisableControl(HWND control) {
     EnableWindow(control, FALSE);
 }
 
+UINT MenuCommand(HMENU menu, std::wstring_view caption) {
+    const int count = GetMenuItemCount(menu);
+    for (int i = 0; i < count; ++i) {
+        wchar_t text[256] = {};
+        GetMenuStringW(menu, static_cast<UINT>(i), text, 256, MF_BYPOSITION);
+        std::wstring plain;
+        for (const wchar_t* c = text; *c && *c != L'\t'; ++c) {
+            if (*c != L'&') plain += *c;
+        }
+        if (const HMENU sub = GetSubMenu(menu, i)) {
+            if (const UINT found = MenuCommand(sub, caption)) return found;
+        } else if (plain == caption) {
+            return GetMenuItemID(menu, i);
+        }
+    }
+    return 0;
+}
+
 }  // namespace ravolen::win

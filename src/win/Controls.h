@@ -19,4 +19,9 @@ void SetChecked(HWND checkBox, bool checked);
 // first, so the keyboard keeps working.
 void DisableControl(HWND control);
 
+// The command of the menu item, in `menu` or any of its submenus, whose caption reads `caption`
+// (its mnemonic '&' and its shortcut after a tab left out), or 0 when there is none. Finds a
+// command as the user does, by what it says, not by its number.
+UINT MenuCommand(HMENU menu, std::wstring_view caption);
+
 }  // namespace ravolen::win

@@ -9,9 +9,9 @@
 #include <thread>
 
 #include "base/Handles.h"
-#include "mainwindow/DeadlineSubmission.h"
+#include "app/DeadlineProgress.h"
 #include "platform/Win32Platform.h"
-#include "render/FarmJobs.h"
+#include "farm/FarmJobs.h"
 #include "support/RealPlatform.h"
 
 namespace ravolen {
@@ -165,7 +165,7 @@ TEST(FarmTool, EachRowReachesDeadlineAsItsTwoFilesAndARefusalIsToldByRow) {
     // Neither folder is there yet, as on a first submission beside a fresh program.
     const std::wstring scripts = platform.programFolder() + L"\\bat";
     RemoveTree(scripts);
-    DeadlineSubmission submission(platform, rows, {tool, {L"gpu", L"", 70, true}}, L"C:\\Max",
+    DeadlineProgress submission(platform, rows, {tool, {L"gpu", L"", 70, true}}, L"C:\\Max",
                                   [&] { finished = true; });
     const MessageBoxAnswerer answerer;
     ASSERT_TRUE(submission.start(nullptr));

@@ -98,6 +98,17 @@ TEST(Win32Platform, KnowsTheProgramAndSystemFolders) {
     EXPECT_NE(platform.systemFolder().back(), L'\\');
 }
 
+TEST(Win32Platform, FindsDeadlinesFolderWhereItsClientSaysItIs) {
+    Win32Platform platform;
+    wchar_t saved[MAX_PATH] = {};
+    const bool had = GetEnvironmentVariableW(L"DEADLINE_PATH", saved, MAX_PATH) > 0;
+    SetEnvironmentVariableW(L"DEADLINE_PATH", L"C:\\Thinkbox\\Deadline10\\bin\\");
+    EXPECT_EQ(platform.deadlineFolder(), L"C:\\Thinkbox\\Deadline10\\bin\\");
+    SetEnvironmentVariableW(L"DEADLINE_PATH", nullptr);
+    EXPECT_EQ(platform.deadlineFolder(), L"");
+    if (had) SetEnvironmentVariableW(L"DEADLINE_PATH", saved);
+}
+
 TEST(Win32Platform, CreatesFoldersAndReplacesFiles) {
     Win32Platform platform;
     const TempFolder temp(L"ravolen-files");

@@ -27,6 +27,7 @@ public:
     // Empty: no session is kept, so that the program's writer thread stays out of tests that do
     // not look at it. Session tests name a folder before the window is created.
     std::wstring userData;
+    std::wstring deadline;  // DEADLINE_PATH
     const TextCodec* codec = &Cp936();
     bool failCreateFolder = false;
     // Folders that can neither be made nor written into, with everything inside them.
@@ -87,6 +88,7 @@ public:
     std::wstring programFolder() const override { return folder; }
     std::wstring systemFolder() const override { return system; }
     std::wstring userDataFolder() const override { return userData; }
+    std::wstring deadlineFolder() const override { return deadline; }
     const TextCodec& scriptCodec() const override { return *codec; }
 
     bool createFolder(const std::wstring& path) override {

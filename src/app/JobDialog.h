@@ -1,0 +1,42 @@
+#pragma once
+
+#include "app/JobTableView.h"
+#include "platform/Platform.h"
+#include "win/Form.h"
+#include "win/Subclass.h"
+
+namespace ravolen {
+
+// The job editor: adds one job with all its settings. A modeless dialog without an owner, so the
+// main window stays usable beside it; its buttons hide it and keep its texts, its close box
+// destroys it.
+class JobDialog final : public win::Form {
+public:
+    JobDialog(Platform& platform, JobTableHost& table) : platform_(platform), table_(table) {}
+    ~JobDialog() override { destroyWindow(); }
+
+    // Creates the hidden dialog and loads it; false when Windows refused it.
+    bool create();
+    // Shows the dialog, or brings it forward when it is shown already.
+    void show();
+
+private:
+    bool onCommand(int id, int code) override;
+
+    void onLoad();
+    void onPickSceneClicked();
+    void onOkClicked();
+    void onCancelClicked();
+    void onPickOutputFolderClicked();
+    // Lets the digits and Backspace through; any other typed character becomes 0, discarded.
+    static void digitsOnly(wchar_t& typed);
+
+    static const win::CommandRoute<JobDialog> Commands[];
+
+    Platform& platform_;
+    JobTableHost& table_;
+    win::Subclass widthKeys_;
+    win::Subclass heightKeys_;
+};
+
+}  // namespace ravolen

@@ -1,0 +1,574 @@
+#include "app/MainWindow.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <array>
+#include <span>
+#include <utility>
+
+#include "base/BoxOwner.h"
+#include "app/FolderPick.h"
+#include "jobs/QuickAdd.h"
+#include "jobs/UnifiedSettings.h"
+#include "jobs/Workbook.h"
+#include "jobs/JobListFile.h"
+#include "farm/FarmJobs.h"
+#include "render/RenderCommand.h"
+#include "render/RenderScript.h"
+#include "jobs/StatusTexts.h"
+#include "win/Controls.h"
+#include "app/MainWindowIds.h"
+
+namespace ravolen {
+namespace {
+
+using win::ControlKind;
+using win::ControlSpec;
+using namespace mainwindow;
+
+constexpr COLORREF Red = RGB(255, 0, 0);
+constexpr COLORREF DarkRed = RGB(192, 0, 0);
+constexpr COLORREF Lavender = RGB(128, 128, 255);
+
+// Twips; the controls inside settingsFrame are placed from the frame's corner.
+const std::array<ControlSpec, 28> Layout{{
+    {.kind = ControlKind::Frame, .id = IdSettingsFrame, .name = L"settingsFrame",
+     .left = 0, .top = 120, .width = 10215, .height = 5055, .tabIndex = 0,
+     .caption = L"设置", .font = {9}},
+    {.kind = ControlKind::Button, .id = IdRenderButton, .name = L"renderButton",
+     .left = 0, .top = 5160, .width = 4335, .height = 855, .tabIndex = 1,
+     .caption = L"渲  染", .font = {18, true},
+     .tooltip = L"点击此按钮立即开始批量渲染，请耐心等待。。。"},
+    {.kind = ControlKind::Button, .id = IdExitButton, .name = L"exitButton",
+     .left = 5880, .top = 5160, .width = 4335, .height = 855, .tabIndex = 11,
+     .caption = L"退  出", .font = {18, true}},
+    {.kind = ControlKind::Button, .id = IdCancelRenderButton, .name = L"cancelRenderButton",
+     .left = 4440, .top = 5160, .width = 1335, .height = 375, .tabIndex = 27,
+     .caption = L"取消渲染", .tooltip = L"当渲染已经开始时，可以取消正在进行的渲染任务"},
+    {.kind = ControlKind::Button, .id = IdCancelShutdownButton, .name = L"cancelShutdownButton",
+     .left = 4440, .top = 5640, .width = 1335, .height = 375, .tabIndex = 23,
+     .caption = L"取消关机", .tooltip = L"当倒计时关机时，此按钮可以用来解除关机"},
+    {.kind = ControlKind::Label, .id = IdInstallFolderLabel, .name = L"installFolderLabel", .container = L"settingsFrame",
+     .left = 600, .top = 240, .width = 1935, .height = 255, .tabIndex = 2,
+     .caption = L"3dsMax的安装路径："},
+    {.kind = ControlKind::TextBox, .id = IdInstallFolderBox, .name = L"installFolderBox", .container = L"settingsFrame",
+     .left = 2520, .top = 200, .width = 5655, .height = 315, .tabIndex = 3,
+     .caption = L"D:\\Program Files\\Autodesk\\3ds Max 2012"},
+    {.kind = ControlKind::Button, .id = IdInstallFolderButton, .name = L"installFolderButton", .container = L"settingsFrame",
+     .left = 8280, .top = 150, .width = 1695, .height = 375, .tabIndex = 8,
+     .caption = L"指定MAX安装路径", .font = {9}},
+    {.kind = ControlKind::CheckBox, .id = IdUnifiedFolderCheck, .name = L"unifiedFolderCheck", .container = L"settingsFrame",
+     .left = 240, .top = 520, .width = 255, .height = 375, .tabIndex = 24, .font = {12}},
+    {.kind = ControlKind::Label, .id = IdUnifiedFolderLabel, .name = L"unifiedFolderLabel", .container = L"settingsFrame",
+     .left = 600, .top = 600, .width = 1935, .height = 255, .tabIndex = 12,
+     .caption = L"统一渲染出图路径："},
+    {.kind = ControlKind::TextBox, .id = IdUnifiedFolderBox, .name = L"unifiedFolderBox", .container = L"settingsFrame",
+     .left = 2520, .top = 580, .width = 5655, .height = 315, .tabIndex = 13,
+     .caption = L"renderOutput\\"},
+    {.kind = ControlKind::Button, .id = IdUnifiedFolderButton, .name = L"unifiedFolderButton", .container = L"settingsFrame",
+     .left = 8280, .top = 550, .width = 1695, .height = 375, .tabIndex = 17,
+     .caption = L"指定渲染出图路径", .font = {9}},
+    {.kind = ControlKind::CheckBox, .id = IdUnifiedFormatCheck, .name = L"unifiedFormatCheck", .container = L"settingsFrame",
+     .left = 240, .top = 880, .width = 255, .height = 375, .tabIndex = 25, .font = {12}},
+    {.kind = ControlKind::Label, .id = IdUnifiedFormatLabel, .name = L"unifiedFormatLabel", .container = L"settingsFrame",
+     .left = 600, .top = 975, .width = 1995, .height = 255, .tabIndex = 15,
+     .caption = L"统一保存图片格式："},
+    {.kind = ControlKind::TextBox, .id = IdUnifiedFormatBox, .name = L"unifiedFormatBox", .container = L"settingsFrame",
+     .left = 2520, .top = 960, .width = 735, .height = 315, .tabIndex = 14, .caption = L".tga"},
+    {.kind = ControlKind::Label, .id = IdFormatHintLabel, .name = L"formatHintLabel", .container = L"settingsFrame",
+     .left = 3360, .top = 1005, .width = 6735, .height = 255, .tabIndex = 16,
+     .caption = L"请输入正规图片格式： .jpg / .tga / .bmp / .png / .tif / .hdr ..."},
+    {.kind = ControlKind::Button, .id = IdQuickAddButton, .name = L"quickAddButton", .container = L"settingsFrame",
+     .left = 5640, .top = 1485, .width = 1095, .height = 375, .tabIndex = 9,
+     .caption = L"快速添加", .font = {9}, .tooltip = L"可以一次添加多个Max文件路径"},
+    {.kind = ControlKind::Button, .id = IdAddJobButton, .name = L"addJobButton", .container = L"settingsFrame",
+     .left = 7200, .top = 1485, .width = 855, .height = 375, .tabIndex = 6,
+     .caption = L"+", .font = {12, true}, .tooltip = L"添加单个Max文件路径，并设置"},
+    {.kind = ControlKind::Button, .id = IdRemoveTickedButton, .name = L"removeTickedButton", .container = L"settingsFrame",
+     .left = 8040, .top = 1485, .width = 855, .height = 375, .tabIndex = 7,
+     .caption = L"-", .font = {12, true}, .tooltip = L"删除勾选的Max文件路径"},
+    {.kind = ControlKind::Button, .id = IdClearButton, .name = L"clearButton", .container = L"settingsFrame",
+     .left = 9360, .top = 1485, .width = 615, .height = 375, .tabIndex = 10,
+     .caption = L"清空", .tooltip = L"清空表单"},
+    {.kind = ControlKind::Label, .id = IdScenesLabel, .name = L"scenesLabel", .container = L"settingsFrame",
+     .left = 120, .top = 1680, .width = 1455, .height = 255, .tabIndex = 4,
+     .caption = L"Max文件路径："},
+    {.kind = ControlKind::Label, .id = IdJobCountLabel, .name = L"jobCountLabel", .container = L"settingsFrame",
+     .left = 1440, .top = 1680, .width = 1455, .height = 255, .tabIndex = 19,
+     .caption = L"一共100个文件", .font = {9}, .textColour = DarkRed},
+    // sceneLabel lies over the unused spareLabel on the same rectangle, so its text stays visible.
+    {.kind = ControlKind::Label, .id = IdSceneLabel, .name = L"sceneLabel", .container = L"settingsFrame",
+     .left = 2880, .top = 1680, .width = 2655, .height = 255, .tabIndex = 26,
+     .caption = L"XXXX.max", .font = {9}, .textColour = Lavender, .onTop = true},
+    {.kind = ControlKind::Label, .id = IdSpareLabel, .name = L"spareLabel", .container = L"settingsFrame",
+     .left = 2880, .top = 1680, .width = 2655, .height = 255, .tabIndex = 20,
+     .font = {9}, .textColour = DarkRed},
+    {.kind = ControlKind::ListView, .id = IdJobTable, .name = L"jobTable",
+     .container = L"settingsFrame", .left = 120, .top = 1920, .width = 9975, .height = 2790,
+     .tabIndex = 22, .style = LVS_SINGLESEL, .listViewExStyle = LVS_EX_CHECKBOXES},
+    {.kind = ControlKind::CheckBox, .id = IdShutdownCheck, .name = L"shutdownCheck", .container = L"settingsFrame",
+     .left = 120, .top = 4750, .width = 2535, .height = 210, .tabIndex = 5,
+     .caption = L"渲染完成后自动关机", .textColour = Red},
+    // The table's in-place cell editor lies above the list.
+    {.kind = ControlKind::TextBox, .id = IdCellEditor, .name = L"cellEditor", .container = L"settingsFrame",
+     .left = 6360, .top = 2880, .width = 615, .height = 495, .tabIndex = 21,
+     .caption = L"Text4", .onTop = true},
+    {.kind = ControlKind::Picture, .id = IdStripesPicture, .name = L"stripesPicture", .container = L"settingsFrame",
+     .left = 3840, .top = 2400, .width = 495, .height = 495, .tabIndex = 18},
+}};
+
+constexpr int ClientWidth = 10200;
+constexpr int ClientHeight = 6045;
+constexpr double WindowFontPoints = 10.5;
+
+}  // namespace
+
+const win::CommandRoute<MainWindow> MainWindow::Commands[] = {
+    {IdMenuOpen, 0, &MainWindow::onOpenJobListClicked},  // 0 from the menu, 1 from the shortcut key
+    {IdMenuOpen, 1, &MainWindow::onOpenJobListClicked},
+    {IdMenuSave, 0, &MainWindow::onSaveJobListClicked},
+    {IdMenuSave, 1, &MainWindow::onSaveJobListClicked},
+    {IdMenuExit, 0, &MainWindow::onExitClicked},
+    {IdMenuResults, 0, &MainWindow::onResultsClicked},
+    {IdMenuLocal, 0, &MainWindow::onRenderHereClicked},
+    {IdMenuDeadline, 0, &MainWindow::onDeadlineClicked},
+    {IdMenuBackburner, 0, &MainWindow::onBackburnerClicked},
+    {IdMenuUndo, 0, &MainWindow::onUndoClicked},
+    {IdMenuUndo, 1, &MainWindow::onUndoKeyPressed},
+    {IdRenderButton, BN_CLICKED, &MainWindow::onRenderClicked},
+    {IdAddJobButton, BN_CLICKED, &MainWindow::onAddJobClicked},
+    {IdRemoveTickedButton, BN_CLICKED, &MainWindow::onRemoveTickedClicked},
+    {IdInstallFolderButton, BN_CLICKED, &MainWindow::onPickInstallFolderClicked},
+    {IdQuickAddButton, BN_CLICKED, &MainWindow::onQuickAddClicked},
+    {IdClearButton, BN_CLICKED, &MainWindow::onClearClicked},
+    {IdExitButton, BN_CLICKED, &MainWindow::onExitClicked},
+    {IdUnifiedFolderButton, BN_CLICKED, &MainWindow::onPickUnifiedFolderClicked},
+    {IdUnifiedFolderCheck, BN_CLICKED, &MainWindow::onUnifiedFolderTicked},
+    {IdUnifiedFormatCheck, BN_CLICKED, &MainWindow::onUnifiedFormatTicked},
+    {IdUnifiedFolderBox, EN_CHANGE, &MainWindow::onUnifiedFolderChanged},
+    {IdUnifiedFormatBox, EN_CHANGE, &MainWindow::onUnifiedFormatChanged},
+    {IdCancelShutdownButton, BN_CLICKED, &MainWindow::onCancelShutdownClicked},
+    {IdCancelRenderButton, BN_CLICKED, &MainWindow::onCancelRenderClicked},
+};
+
+HMENU MainWindow::createMenu() {
+    const HMENU file = CreatePopupMenu();
+    AppendMenuW(file, MF_STRING, IdMenuOpen, L"打开任务列表(&O)…\tCtrl+O");
+    AppendMenuW(file, MF_STRING, IdMenuSave, L"保存任务列表(&S)…\tCtrl+S");
+    AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(file, MF_STRING, IdMenuExit, L"退出(&X)");
+
+    const HMENU versions = CreatePopupMenu();
+    installations_ = platform_.maxInstallations();
+    if (installations_.size() > MaxInstallationItems) installations_.resize(MaxInstallationItems);
+    for (std::size_t i = 0; i < installations_.size(); ++i) {
+        AppendMenuW(versions, MF_STRING, IdMenuInstallation + static_cast<UINT_PTR>(i),
+                    (L"3ds Max " + std::to_wstring(installations_[i].year)).c_str());
+    }
+    if (installations_.empty()) {
+        AppendMenuW(versions, MF_STRING | MF_GRAYED, IdMenuNoInstallation, L"未找到3dsMax");
+    }
+    const HMENU render = CreatePopupMenu();
+    AppendMenuW(render, MF_STRING, IdMenuResults, L"渲染结果(&V)…");
+    AppendMenuW(render, MF_POPUP, reinterpret_cast<UINT_PTR>(versions), L"3dsMax版本");
+    const HMENU ways = CreatePopupMenu();
+    AppendMenuW(ways, MF_STRING, IdMenuLocal, L"本机渲染");
+    AppendMenuW(ways, MF_STRING, IdMenuDeadline, L"提交到Deadline…");
+    AppendMenuW(ways, MF_STRING, IdMenuBackburner, L"提交到Backburner…");
+    CheckMenuRadioItem(ways, IdMenuLocal, IdMenuBackburner, IdMenuLocal, MF_BYCOMMAND);
+    AppendMenuW(render, MF_POPUP, reinterpret_cast<UINT_PTR>(ways), L"渲染方式");
+
+    const HMENU edit = CreatePopupMenu();
+    AppendMenuW(edit, MF_STRING | MF_GRAYED, IdMenuUndo, L"撤销(&U)\tCtrl+Z");
+
+    const HMENU bar = CreateMenu();
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"文件(&F)");
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(edit), L"编辑(&E)");
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(render), L"渲染(&R)");
+    return bar;
+}
+
+MainWindow::Startup MainWindow::create() {
+    ACCEL keys[] = {{FCONTROL | FVIRTKEY, 'O', IdMenuOpen},
+                    {FCONTROL | FVIRTKEY, 'S', IdMenuSave},
+                    {FCONTROL | FVIRTKEY, 'Z', IdMenuUndo}};
+    shortcuts_.reset(CreateAcceleratorTableW(keys, static_cast<int>(std::size(keys))));
+    if (!createForm(L"RavolenForm1", L"RavolenV1.0    --Quorth", ClientWidth, ClientHeight,
+                    WindowFontPoints, createMenu()) ||
+        !createControls(Layout)) {
+        destroyWindow();
+        return Startup::Failed;
+    }
+    try {
+        if (!onLoad()) {
+            destroyWindow();
+            return Startup::AlreadyRunning;
+        }
+    } catch (const ListError&) {
+        destroyWindow();
+        return Startup::Failed;
+    }
+    // A handler that failed leaves no silence: the main window says so, and the program goes on.
+    win::Window::SetFailureReport([this](const std::wstring& what) {
+        const BoxOwnerScope owner(hwnd());
+        platform_.showMessage(L"程序内部错误：" + what + L"，刚才的操作没有完成。");
+    });
+    return Startup::Ready;
+}
+
+bool MainWindow::onLoad() {
+    if (platform_.previousInstanceRunning()) {
+        platform_.showMessage(L"该程序已经运行！！", MessageIcon::Information);
+        return false;
+    }
+
+    win::SetText(item(IdUnifiedFolderBox), platform_.programFolder() + L"\\renderOutput");
+
+    jobList_.list(item(IdJobTable));
+    jobList_.scale(dpi());
+    jobList_.textbox(item(IdCellEditor));
+    for (const JobColumn& column : JobColumns) {
+        jobList_.addcolumn(column.caption, column.key, column.widthTwips, column.grow, column.edit,
+                          static_cast<std::int16_t>(column.align), column.show);
+    }
+
+    measureStripes();
+    jobList_.onEdited([this] { sessionChanged(); });
+
+    restoreSession();
+
+    SetTimer(hwnd(), IdStatusTimer, StatusInterval, nullptr);
+    DragAcceptFiles(hwnd(), TRUE);
+    return true;
+}
+
+// The stripes take their height from a row, so one stands in while they are measured in an
+// empty list.
+void MainWindow::measureStripes() {
+    if (jobs().count() > 0) {
+        paintListStripes(item(IdJobTable), item(IdStripesPicture), 100, 3);
+        return;
+    }
+    jobList_.additem(L"xxx", ListArray({L"", L"", L"", L"", L""}));
+    paintListStripes(item(IdJobTable), item(IdStripesPicture), 100, 3);
+    jobs().list().clear();
+}
+
+// The rows take the new font's height by themselves, the columns their new widths from the
+// form; the in-place editor and the stripes follow here.
+void MainWindow::onDpiChanged(int) {
+    jobList_.scale(dpi());
+    measureStripes();
+}
+
+// Rules the list in bands one row high, of the scheme's odd and even colours; each step that
+// cannot be done is skipped. The bands are drawn as the list paints (custom draw) rather than as
+// a background picture, which keeps every row on the band of its own parity however far the list
+// scrolls: as many bands as the rows and the visible space need, so never fewer than
+// `bandCount`. `picture`, the picture's drawing surface, stays hidden.
+void MainWindow::paintListStripes(HWND list, HWND picture, [[maybe_unused]] std::int32_t bandCount,
+                             std::int16_t scheme) {
+    static constexpr COLORREF OddColours[] = {RGB(0, 255, 0), RGB(254, 200, 100),
+                                              RGB(227, 241, 226)};
+    static constexpr COLORREF EvenColours[] = {RGB(192, 255, 192), RGB(254, 209, 199),
+                                               RGB(255, 255, 255)};
+    if (picture) ShowWindow(picture, SW_HIDE);
+
+    // An empty list keeps the band height it had.
+    int bandHeight = stripes_ ? stripes_->bandHeight : 0;
+    RECT first{LVIR_BOUNDS, 0, 0, 0};
+    if (win::ListView(list).rowCount() > 0 &&
+        SendMessageW(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first))) {
+        bandHeight = first.bottom - first.top;
+    }
+
+    if (scheme < 1 || scheme > 3) return;  // no colours to paint with
+    stripes_ = win::ListStripes{OddColours[scheme - 1], EvenColours[scheme - 1], bandHeight};
+    InvalidateRect(list, nullptr, TRUE);
+}
+
+LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_DROPFILES:
+            dropFiles(reinterpret_cast<HDROP>(wParam));
+            return 0;
+        // Windows ending the session (the script's own shutdown does) may end the program at any
+        // moment after these: the session is on disk before they return.
+        case WM_QUERYENDSESSION:
+            saveSessionNow();
+            return TRUE;
+        case WM_ENDSESSION:
+            if (wParam) saveSessionNow();
+            return 0;
+        case WM_MOVE:
+            if (!IsIconic(hwnd()) && !IsZoomed(hwnd())) {
+                RECT frame{};
+                GetWindowRect(hwnd(), &frame);
+                windowLeft_ = frame.left;
+                windowTop_ = frame.top;
+                windowPlaced_ = true;
+                sessionChanged();
+            }
+            break;
+        case WmShowDamaged:
+            if (!damagedMessage_.empty()) platform_.showMessage(std::exchange(damagedMessage_, {}));
+            return 0;
+        default: break;
+    }
+    if (message == WM_CLOSE) {
+        onExitClicked();
+        return 0;
+    }
+    // The program lives as long as its main window, and the job editor no longer. A window whose
+    // handler is still running (a message box of its own is open) goes once that returns.
+    if (message == WM_DESTROY) {
+        saveSessionNow();  // 退  出 and the close box alike
+        sessionReady_ = false;
+        win::Window::Dispose(jobDialog_);
+        win::Window::Dispose(results_);
+        win::Window::Dispose(farmDialog_);
+        win::Window::Dispose(submission_);
+        win::Window::SetFailureReport(nullptr);
+        PostQuitMessage(0);
+    }
+    return Form::onMessage(message, wParam, lParam);
+}
+
+bool MainWindow::onCommand(int id, int code) {
+    // Any command may change what the session holds; saving once too often costs nothing.
+    sessionChanged();
+    if (code == 0 && id >= IdMenuInstallation && id < IdMenuInstallation + MaxInstallationItems) {
+        chooseInstallation(id - IdMenuInstallation);
+        return true;
+    }
+    return win::RouteCommand<MainWindow>(*this, Commands, id, code);
+}
+
+std::optional<LRESULT> MainWindow::onNotify(NMHDR& header) {
+    if (header.idFrom == IdJobTable &&
+        (header.code == LVN_INSERTITEM || header.code == LVN_DELETEITEM ||
+         header.code == LVN_DELETEALLITEMS)) {
+        sessionChanged();
+    }
+    if (header.idFrom == IdJobTable && header.code == NM_CUSTOMDRAW && stripes_) {
+        return win::DrawListStripes(*stripes_, *reinterpret_cast<NMLVCUSTOMDRAW*>(&header));
+    }
+    return std::nullopt;
+}
+
+void MainWindow::onTimer(UINT_PTR id) {
+    if (id == IdStatusTimer) onStatusTimer();
+    if (id == IdTimerSession) {
+        KillTimer(hwnd(), IdTimerSession);
+        sessionDue_ = false;
+        saveSession();
+    }
+}
+
+// "+": the job editor dialog, created on first use and after its close box destroyed it.
+void MainWindow::onAddJobClicked() {
+    if (!jobDialog()) {
+        win::Window::Dispose(jobDialog_);
+        auto dialog = std::make_unique<JobDialog>(platform_, static_cast<JobTableHost&>(*this));
+        if (!dialog->create()) return;
+        jobDialog_ = std::move(dialog);
+    }
+    jobDialog_->show();
+}
+
+void MainWindow::addJob(const RenderJob& job) {
+    jobList_.commitEdit();
+    jobs().append(job);
+}
+
+void MainWindow::selectLastJob() {
+    jobs().deselectAll();
+    jobs().selectLast();
+    SetFocus(item(IdJobTable));
+}
+
+std::vector<RenderJob> MainWindow::jobOutputs() {
+    jobList_.commitEdit();
+    return jobs().outputs();
+}
+
+void MainWindow::tickJobs(const std::vector<bool>& ticked) {
+    jobList_.commitEdit();
+    jobs().tick(ticked);
+}
+
+// "-": every ticked row, from the last to the first so that no row still to be visited moves.
+void MainWindow::onRemoveTickedClicked() {
+    jobList_.commitEdit();
+    const HWND list = item(IdJobTable);
+    win::ListView rows(list);
+    std::vector<std::size_t> removed;
+    std::vector<RemovedRow> taken;
+    {
+        const win::RedrawSuspended batch(list);
+        const win::FocusMarkSuspended keyboardRow(list);
+        for (int row = rows.rowCount(); row >= 1; --row) {
+            if (!rows.checked(row)) continue;
+            taken.push_back({row, jobs().job(row), true, std::nullopt, std::nullopt});
+            rows.removeRow(row);
+            removed.push_back(static_cast<std::size_t>(row - 1));
+        }
+    }
+    if (taken.empty()) return;
+    for (RemovedRow& row : taken) {
+        const auto index = static_cast<std::size_t>(row.position - 1);
+        if (index < SavedOutDirs.size()) row.savedDir = SavedOutDirs[index];
+        if (index < SavedExts.size()) row.savedExt = SavedExts[index];
+    }
+    std::reverse(taken.begin(), taken.end());
+    rememberRemoved(std::move(taken));
+    RemoveArrayItems(SavedOutDirs, removed);
+    RemoveArrayItems(SavedExts, removed);
+}
+
+void MainWindow::onPickInstallFolderClicked() { PickFolderInto(platform_, item(IdInstallFolderBox)); }
+
+void MainWindow::onClearClicked() {
+    jobList_.commitEdit();
+    const JobTableView rows = jobs();
+    std::vector<RemovedRow> taken;
+    taken.reserve(static_cast<std::size_t>(rows.count()));
+    for (int row = 1, count = rows.count(); row <= count; ++row) {
+        const auto index = static_cast<std::size_t>(row - 1);
+        taken.push_back({row, rows.job(row), rows.list().checked(row),
+                         index < SavedOutDirs.size() ? std::optional(SavedOutDirs[index]) : std::nullopt,
+                         index < SavedExts.size() ? std::optional(SavedExts[index]) : std::nullopt});
+    }
+    rows.list().clear();
+    SavedOutDirs.clear();
+    SavedExts.clear();
+    if (!taken.empty()) rememberRemoved(std::move(taken));
+}
+
+void MainWindow::rememberRemoved(std::vector<RemovedRow> rows) {
+    undo_ = std::move(rows);
+    EnableMenuItem(GetMenu(hwnd()), IdMenuUndo, MF_BYCOMMAND | MF_ENABLED);
+}
+
+// The rows come back at their old places, ascending, so each lands where it was counted.
+void MainWindow::onUndoClicked() {
+    if (!undo_) return;
+    jobList_.commitEdit();
+    const std::vector<RemovedRow> step = std::move(*undo_);
+    undo_.reset();
+    EnableMenuItem(GetMenu(hwnd()), IdMenuUndo, MF_BYCOMMAND | MF_GRAYED);
+    const HWND list = item(IdJobTable);
+    win::ListView rows(list);
+    {
+        const win::RedrawSuspended batch(list);
+        for (const RemovedRow& row : step) {
+            const int at = std::min(row.position, rows.rowCount() + 1);
+            const int placed = rows.insertRow(at, JobCells(row.job));
+            if (placed == 0) continue;
+            rows.setChecked(placed, row.checked);
+            const auto index = static_cast<std::size_t>(placed - 1);
+            if (row.savedDir) InsertArrayItem(SavedOutDirs, index, *row.savedDir);
+            if (row.savedExt) InsertArrayItem(SavedExts, index, *row.savedExt);
+        }
+    }
+    sessionChanged();
+}
+
+// Ctrl+Z in a text box undoes its typing, as everywhere in Windows; elsewhere the table's step.
+void MainWindow::onUndoKeyPressed() {
+    const HWND focus = GetFocus();
+    wchar_t className[16]{};
+    if (focus && IsChild(hwnd(), focus) && GetClassNameW(focus, className, 16) &&
+        _wcsicmp(className, L"Edit") == 0) {
+        SendMessageW(focus, WM_UNDO, 0, 0);
+        return;
+    }
+    onUndoClicked();
+}
+
+void MainWindow::onPickUnifiedFolderClicked() { PickFolderInto(platform_, item(IdUnifiedFolderBox)); }
+
+template <typename Change>
+void MainWindow::rewriteColumn(int column, Change change) {
+    jobList_.commitEdit();
+    const HWND list = item(IdJobTable);
+    win::ListView rows(list);
+    const std::vector<std::wstring> before = rows.column(column);
+    std::vector<std::wstring> cells = before;
+    change(cells);
+    const win::RedrawSuspended batch(list);
+    rows.setColumn(column, cells, before);
+}
+
+void MainWindow::onUnifiedFolderTicked() {
+    const std::wstring unified = win::WindowText(item(IdUnifiedFolderBox));
+    const bool ticked = win::IsChecked(item(IdUnifiedFolderCheck));
+    rewriteColumn(JobColumnOutputFolder, [&](std::vector<std::wstring>& folders) {
+        if (ticked) {
+            TickUnifiedFolder(folders, unified, SavedOutDirs);
+        } else {
+            UntickUnifiedFolder(folders, SavedOutDirs);
+        }
+    });
+}
+
+void MainWindow::onUnifiedFormatTicked() {
+    const std::wstring format = win::WindowText(item(IdUnifiedFormatBox));
+    const bool ticked = win::IsChecked(item(IdUnifiedFormatCheck));
+    rewriteColumn(JobColumnOutputName, [&](std::vector<std::wstring>& names) {
+        if (ticked) {
+            TickUnifiedFormat(names, format, SavedExts);
+        } else {
+            UntickUnifiedFormat(names, appliedFormat_, SavedExts);
+        }
+    });
+    appliedFormat_ = ticked ? format : std::wstring();
+}
+
+void MainWindow::onUnifiedFolderChanged() {
+    if (!win::IsChecked(item(IdUnifiedFolderCheck))) return;
+    jobList_.commitEdit();
+    const std::wstring unified = win::WindowText(item(IdUnifiedFolderBox));
+    const HWND list = item(IdJobTable);
+    win::ListView rows(list);
+    const win::RedrawSuspended batch(list);
+    for (int row = 1, count = rows.rowCount(); row <= count; ++row) {
+        rows.setCell(row, JobColumnOutputFolder, unified);
+    }
+}
+
+void MainWindow::onUnifiedFormatChanged() {
+    if (!win::IsChecked(item(IdUnifiedFormatCheck))) return;
+    const std::wstring format = win::WindowText(item(IdUnifiedFormatBox));
+    rewriteColumn(JobColumnOutputName, [&](std::vector<std::wstring>& names) {
+        ChangeUnifiedFormat(names, appliedFormat_, format);
+    });
+    appliedFormat_ = format;
+}
+
+// Ends the program at once; a running render and a pending shutdown go on. A Deadline
+// submission under way is ended only when the artist says so.
+void MainWindow::onExitClicked() {
+    if (submission_ && submission_->running()) {
+        if (!platform_.ask(L"正在提交到Deadline，确定要停止提交并退出吗？")) return;
+        if (submission_) submission_->abandon();
+    }
+    if (hwnd()) DestroyWindow(hwnd());
+}
+
+// Both labels are recomputed on every tick; a caption is only rewritten when it changed, so the
+// labels do not flicker twenty times a second.
+void MainWindow::onStatusTimer() {
+    const JobTableView rows = jobs();
+    const int count = rows.count();
+    const int selected = count >= 1 ? rows.list().selectedRow() : 0;
+    std::optional<std::wstring> scene;
+    if (selected > 0) scene = rows.list().cell(selected, 1);
+    const StatusTexts texts = ComposeStatus(count, scene);
+    win::UpdateText(item(IdJobCountLabel), texts.count);
+    win::UpdateText(item(IdSceneLabel), texts.scene);
+}
+
+}  // namespace ravolen

@@ -1,0 +1,196 @@
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/JobDialog.h"
+#include "session/BackgroundWriter.h"
+#include "win/EditableList.h"
+#include "app/DeadlineProgress.h"
+#include "app/FarmDialog.h"
+#include "app/JobTableView.h"
+#include "app/ResultsDialog.h"
+#include "session/Session.h"
+#include "platform/Platform.h"
+#include "render/RenderCommand.h"
+#include "win/Form.h"
+#include "win/ListStripes.h"
+
+namespace ravolen {
+
+// The main window: the job table, the settings of the whole run and the command buttons.
+class MainWindow final : public win::Form, private JobTableHost {
+public:
+    explicit MainWindow(Platform& platform)
+        : platform_(platform),
+          writer_([&platform](const std::wstring& path, std::string_view bytes) {
+              return platform.replaceFile(path, bytes);
+          }) {}
+    ~MainWindow() override {
+        if (hwnd()) win::Window::SetFailureReport(nullptr);
+        destroyWindow();
+    }
+
+    enum class Startup {
+        Ready,           // created hidden and loaded: show it
+        AlreadyRunning,  // another copy runs; the user was told, and this one ends
+        Failed,          // Windows refused the window or one of its controls
+    };
+    Startup create();
+
+    JobTableView jobs() const { return JobTableView(control(L"jobTable")); }
+    RenderWay renderWay() const { return way_; }
+    // The farm settings dialog while it is shown, or null.
+    FarmDialog* farmDialog() const {
+        return farmDialog_ && farmDialog_->hwnd() && IsWindowVisible(farmDialog_->hwnd())
+                   ? farmDialog_.get()
+                   : nullptr;
+    }
+    // The Deadline submission under way, or null.
+    DeadlineProgress* deadlineSubmission() const {
+        return submission_ && submission_->hwnd() && !submission_->done() ? submission_.get() : nullptr;
+    }
+    // The results dialog while it exists, or null.
+    ResultsDialog* resultsDialog() const {
+        return results_ && results_->hwnd() ? results_.get() : nullptr;
+    }
+    // The job editor dialog while it exists, or null.
+    JobDialog* jobDialog() const { return jobDialog_ && jobDialog_->hwnd() ? jobDialog_.get() : nullptr; }
+
+    // How often the status labels follow the table.
+    static constexpr unsigned StatusInterval = 50;
+    // The longest a change waits before the session is saved.
+    static constexpr unsigned SessionDelay = 500;
+    static constexpr UINT_PTR SessionTimerId = 2;  // its timer, after Timer1
+    // The session's files.
+    std::wstring sessionRowsPath() const { return platform_.userDataFolder() + L"\\session.csv"; }
+    std::wstring sessionSettingsPath() const { return platform_.userDataFolder() + L"\\settings.ini"; }
+    // True once the session writer has nothing posted or under way, waiting at most `bound`.
+    bool sessionWritten(std::chrono::milliseconds bound = std::chrono::seconds(10)) {
+        return writer_.idle(bound);
+    }
+    bool canUndo() const { return undo_.has_value(); }
+
+    HACCEL accelerators() const override { return shortcuts_.get(); }
+
+private:
+    LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    bool onCommand(int id, int code) override;
+    std::optional<LRESULT> onNotify(NMHDR& header) override;
+    void onTimer(UINT_PTR id) override;
+    void onDpiChanged(int oldDpi) override;
+
+    // False when the program is to end without showing the window.
+    bool onLoad();
+    void paintListStripes(HWND list, HWND picture, std::int32_t bandCount, std::int16_t scheme);
+    void measureStripes();
+
+    void onRenderClicked();
+    void onAddJobClicked();
+    void onRemoveTickedClicked();
+    void onPickInstallFolderClicked();
+    void onQuickAddClicked();
+    void onClearClicked();
+    void onExitClicked();
+    void onPickUnifiedFolderClicked();
+    void onCancelShutdownClicked();
+    void onCancelRenderClicked();
+    // The menu bar.
+    void onOpenJobListClicked();
+    void onSaveJobListClicked();
+    void onResultsClicked();
+    void chooseInstallation(int index);
+    void onRenderHereClicked();
+    void onDeadlineClicked();
+    void onBackburnerClicked();
+    void openFarmDialog(RenderWay way);
+    void showRenderWay();
+    // The farm ways of 渲  染; false when the user declined or nothing was handed over.
+    void renderOnBackburner(const RenderRequest& request);
+    void submitToDeadline(const RenderRequest& request);
+    // The question about rows on this computer's disks; true to go on.
+    bool farmMayReach(const std::vector<RenderJob>& rows);
+    std::wstring shutdownNote() const;
+    HMENU createMenu();
+
+    // Appends rows as every add path does: the selection on the last one, the focus on the table.
+    void appendJobs(const std::vector<RenderJob>& added);
+    // Files dropped from Explorer: scenes added as quick add adds them, folders opened one level.
+    void dropFiles(HDROP drop);
+
+    void onUnifiedFolderTicked();
+    void onUnifiedFormatTicked();
+    void onUnifiedFolderChanged();
+    void onUnifiedFormatChanged();
+    void onStatusTimer();
+
+    // The session: the rows and settings, saved within SessionDelay of a change and put back at
+    // the next start.
+    void sessionChanged();
+    SessionSettings sessionSettings() const;
+    // Takes what the session holds now, on the window's thread; the bytes are composed later.
+    BackgroundWriter::Compose sessionSnapshot();
+    void saveSession();     // on the writer's thread
+    void saveSessionNow();  // before the program goes, on this thread
+    void restoreSession();
+    void applySessionSettings(const SessionSettings& settings);
+
+    // 撤销: the rows the last 清空 or "-" took, put back where they were.
+    struct RemovedRow {
+        int position;  // from 1, in the table as it was
+        RenderJob job;
+        bool checked;
+        std::optional<std::wstring> savedDir;
+        std::optional<std::wstring> savedExt;
+    };
+    void rememberRemoved(std::vector<RemovedRow> rows);
+    void onUndoClicked();
+    void onUndoKeyPressed();
+
+    // Rewrites one column of every row through `change`, repainting the list once.
+    template <typename Change>
+    void rewriteColumn(int column, Change change);
+
+    // The dialogs' way into the table.
+    void addJob(const RenderJob& job) override;
+    void selectLastJob() override;
+    std::vector<RenderJob> jobOutputs() override;
+    void tickJobs(const std::vector<bool>& ticked) override;
+
+    static const win::CommandRoute<MainWindow> Commands[];
+
+    Platform& platform_;
+    EditableList jobList_;
+    std::optional<win::ListStripes> stripes_;
+    // The unified settings' saved values, entry k for row k + 1.
+    std::vector<std::wstring> SavedOutDirs;
+    std::vector<std::wstring> SavedExts;
+    std::wstring appliedFormat_;
+    std::unique_ptr<JobDialog> jobDialog_;  // created on first use
+    std::unique_ptr<ResultsDialog> results_;
+    RenderWay way_ = RenderWay::Local;  // every start renders here
+    DeadlineChoice deadline_{DefaultDeadlineCommand(platform_.deadlineFolder()), {}};
+    BackburnerSettings backburner_;
+    std::unique_ptr<FarmDialog> farmDialog_;
+    std::unique_ptr<DeadlineProgress> submission_;
+    std::vector<MaxInstallation> installations_;  // as the 3dsMax版本 menu lists them
+    UniqueHandle<AcceleratorTraits> shortcuts_;
+    std::optional<std::vector<RemovedRow>> undo_;  // ascending positions
+    bool sessionReady_ = false;  // restored: from now on the table is saved
+    bool sessionDue_ = false;    // a change waits for the session timer
+    std::wstring damagedMessage_;
+    int windowLeft_ = 0;
+    int windowTop_ = 0;
+    bool windowPlaced_ = false;
+    // Last: it stops (with a bound) before anything its writes could read goes.
+    BackgroundWriter writer_;  // the format text the output names carry while unifiedFormatCheck is ticked
+};
+
+}  // namespace ravolen

@@ -1,0 +1,127 @@
+#include "app/MainWindow.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <array>
+#include <span>
+#include <utility>
+
+#include "base/BoxOwner.h"
+#include "app/FolderPick.h"
+#include "jobs/QuickAdd.h"
+#include "jobs/UnifiedSettings.h"
+#include "jobs/Workbook.h"
+#include "jobs/JobListFile.h"
+#include "farm/FarmJobs.h"
+#include "render/RenderCommand.h"
+#include "render/RenderScript.h"
+#include "jobs/StatusTexts.h"
+#include "win/Controls.h"
+#include "app/MainWindowIds.h"
+
+// The main window's ways of adding rows and its job list files.
+
+namespace ravolen {
+
+using namespace mainwindow;
+
+// Workbooks first: a spreadsheet program keeps their cells as typed, where it changes a CSV's.
+constexpr std::wstring_view JobListOpenFilter =
+    L"任务列表 (*.xlsx;*.csv)|*.xlsx;*.csv|任务列表工作簿 (*.xlsx)|*.xlsx|任务列表 CSV (*.csv)|*.csv|"
+    L"All Files (*.*)|*.*";
+constexpr std::wstring_view JobListSaveFilter = L"任务列表工作簿 (*.xlsx)|*.xlsx|任务列表 CSV (*.csv)|*.csv";
+
+// The largest job list file that is read at all.
+constexpr unsigned long long MaxJobListBytes = 64ull << 20;
+
+// Quick add: one row per file chosen, in the dialog's order, the last one selected.
+void MainWindow::onQuickAddClicked() {
+    const std::vector<std::wstring> answer =
+        platform_.openFiles({std::wstring(SceneFileDialogTitle), std::wstring(SceneFileFilter),
+                             SceneFileFilterIndex, true});
+    if (answer.empty()) return;
+    const std::vector<RenderJob> added = QuickAddJobs(answer, win::WindowText(item(IdUnifiedFolderBox)),
+                                                      win::WindowText(item(IdUnifiedFormatBox)));
+    appendJobs(added);
+}
+
+void MainWindow::appendJobs(const std::vector<RenderJob>& added) {
+    const HWND list = item(IdJobTable);
+    JobTableView(list).deselectAll();
+    {
+        const win::RedrawSuspended batch(list);
+        for (const RenderJob& job : added) JobTableView(list).append(job);
+    }
+    JobTableView(list).selectLast();
+    SetFocus(list);
+}
+
+void MainWindow::dropFiles(HDROP drop) {
+    std::vector<std::wstring> paths;
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+        path.resize(DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
+        paths.push_back(std::move(path));
+    }
+    DragFinish(drop);
+
+    const DroppedScenes dropped = SortOutDropped(
+        paths, [this](const std::wstring& path) { return platform_.folderEntries(path); });
+    if (!dropped.scenes.empty()) {
+        std::vector<RenderJob> added;
+        const std::wstring folder = win::WindowText(item(IdUnifiedFolderBox));
+        const std::wstring format = win::WindowText(item(IdUnifiedFormatBox));
+        for (const std::wstring& scene : dropped.scenes) {
+            const auto jobs = QuickAddJobs({scene}, folder, format);
+            added.insert(added.end(), jobs.begin(), jobs.end());
+        }
+        appendJobs(added);
+    }
+    // Never a silent loss.
+    if (dropped.skipped > 0) {
+        platform_.showMessage(L"已跳过" + std::to_wstring(dropped.skipped) + L"个不是Max文件的项目。");
+    }
+}
+
+void MainWindow::onOpenJobListClicked() {
+    const std::vector<std::wstring> answer = platform_.openFiles(
+        {L"打开任务列表", std::wstring(JobListOpenFilter), 1, false});
+    if (answer.size() != 1) return;
+    const std::wstring& path = answer.front();
+    // Refused before reading: a file that large is no job list, and reading it could exhaust
+    // the memory.
+    if (const auto size = platform_.fileSize(path); size && *size > MaxJobListBytes) {
+        platform_.showMessage(L"任务列表文件太大（超过64MB）：" + path);
+        return;
+    }
+    const std::optional<std::string> bytes = platform_.readFile(path);
+    if (!bytes) {
+        platform_.showMessage(JobListFaultMessage(path, {1, L"无法打开文件"}));
+        return;
+    }
+    auto opened = OpensAsWorkbook(path, *bytes) ? OpenJobWorkbook(*bytes) : OpenJobList(*bytes);
+    if (const auto* fault = std::get_if<JobListFault>(&opened)) {
+        platform_.showMessage(JobListFaultMessage(path, *fault));
+        return;
+    }
+    // Rows from a file get no saved entries, as rows added after a tick.
+    appendJobs(std::get<std::vector<RenderJob>>(opened));
+}
+
+void MainWindow::onSaveJobListClicked() {
+    jobList_.commitEdit();
+    const SaveFileChoice choice =
+        platform_.chooseSaveFile({L"保存任务列表", std::wstring(JobListSaveFilter), L"xlsx"});
+    const std::wstring& path = choice.path;
+    if (path.empty()) return;
+    const std::string bytes = SavesAsWorkbook(path, choice.filterIndex) ? SaveJobWorkbook(jobs().all())
+                                                                        : SaveJobList(jobs().all());
+    if (!platform_.replaceFile(path, bytes)) {
+        platform_.showMessage(L"无法保存任务列表：" + path);
+    }
+}
+
+}  // namespace ravolen

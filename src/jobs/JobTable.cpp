@@ -1,0 +1,41 @@
+#include "jobs/JobTable.h"
+
+#include <cwctype>
+#include <utility>
+
+namespace ravolen {
+
+std::array<std::wstring, JobColumnCount> JobCells(const RenderJob& job) {
+    return {job.scene, job.camera, job.outputFolder, job.outputName, job.width, job.height};
+}
+
+std::wstring_view FileNameOf(std::wstring_view path) {
+    const std::size_t separator = path.find_last_of(L'\\');
+    return separator == std::wstring_view::npos ? path : path.substr(separator + 1);
+}
+
+std::wstring FoldCase(std::wstring_view text) {
+    std::wstring folded(text);
+    for (wchar_t& c : folded) c = static_cast<wchar_t>(std::towlower(c));
+    return folded;
+}
+
+std::wstring SceneBaseName(std::wstring_view fileName) {
+    constexpr std::wstring_view extension = L".max";
+    std::wstring base;
+    base.reserve(fileName.size());
+    for (std::size_t at = 0; at < fileName.size();) {
+        const std::size_t found = fileName.find(extension, at);
+        base.append(fileName.substr(at, found - at));
+        if (found == std::wstring_view::npos) break;
+        at = found + extension.size();
+    }
+    return base;
+}
+
+RenderJob JobFromCells(std::array<std::wstring, JobColumnCount> cells) {
+    return {std::move(cells[0]), std::move(cells[1]), std::move(cells[2]),
+            std::move(cells[3]), std::move(cells[4]), std::move(cells[5])};
+}
+
+}  // namespace ravolen

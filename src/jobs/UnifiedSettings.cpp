@@ -1,0 +1,80 @@
+#include "jobs/UnifiedSettings.h"
+
+#include <algorithm>
+
+namespace ravolen {
+namespace {
+
+// The stem of a name that was given `applied`; a name edited since loses its own extension.
+std::wstring StemUnder(std::wstring_view name, std::wstring_view applied) {
+    if (name.ends_with(applied)) return std::wstring(name.substr(0, name.size() - applied.size()));
+    return SplitOutputName(name).stem;
+}
+
+}  // namespace
+
+void TickUnifiedFolder(std::vector<std::wstring>& folders, std::wstring_view unified,
+                       std::vector<std::wstring>& SavedOutDirs) {
+    SavedOutDirs = folders;
+    std::fill(folders.begin(), folders.end(), std::wstring(unified));
+}
+
+void UntickUnifiedFolder(std::vector<std::wstring>& folders,
+                         const std::vector<std::wstring>& SavedOutDirs) {
+    const std::size_t restored = std::min(folders.size(), SavedOutDirs.size());
+    std::copy_n(SavedOutDirs.begin(), restored, folders.begin());
+}
+
+NameParts SplitOutputName(std::wstring_view name) {
+    const std::size_t dot = name.find_last_of(L'.');
+    if (dot == std::wstring_view::npos) return {std::wstring(name), {}};
+    return {std::wstring(name.substr(0, dot)), std::wstring(name.substr(dot))};
+}
+
+void TickUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view format,
+                       std::vector<std::wstring>& SavedExts) {
+    SavedExts.clear();
+    SavedExts.reserve(names.size());
+    for (std::wstring& name : names) {
+        NameParts parts = SplitOutputName(name);
+        SavedExts.push_back(std::move(parts.extension));
+        name = std::move(parts.stem) + std::wstring(format);
+    }
+}
+
+void ChangeUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view applied,
+                         std::wstring_view format) {
+    for (std::wstring& name : names) name = StemUnder(name, applied) + std::wstring(format);
+}
+
+void UntickUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view applied,
+                         const std::vector<std::wstring>& SavedExts) {
+    const std::size_t restored = std::min(names.size(), SavedExts.size());
+    for (std::size_t k = 0; k < restored; ++k) names[k] = StemUnder(names[k], applied) + SavedExts[k];
+}
+
+void RemoveArrayItem(std::vector<std::wstring>& list, std::size_t index) {
+    if (index < list.size()) list.erase(list.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+void InsertArrayItem(std::vector<std::wstring>& list, std::size_t index, std::wstring entry) {
+    if (index <= list.size()) {
+        list.insert(list.begin() + static_cast<std::ptrdiff_t>(index), std::move(entry));
+    }
+}
+
+void RemoveArrayItems(std::vector<std::wstring>& list, const std::vector<std::size_t>& indices) {
+    std::vector<bool> removed(list.size());
+    for (std::size_t index : indices) {
+        if (index < list.size()) removed[index] = true;
+    }
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (removed[i]) continue;
+        if (kept != i) list[kept] = std::move(list[i]);  // never onto itself, which would empty it
+        ++kept;
+    }
+    list.resize(kept);
+}
+
+}  // namespace ravolen

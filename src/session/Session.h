@@ -1,0 +1,63 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "farm/FarmJobs.h"
+#include "jobs/JobTable.h"
+
+namespace ravolen {
+
+// What the main window keeps from one run to the next besides its rows. The shutdown box and the
+// chosen render way are not here on purpose: every start renders locally without shutting down.
+struct SessionSettings {
+    std::wstring installFolder;  // Text1
+    std::wstring outputFolder;   // Text2
+    std::wstring outputFormat;   // Text3
+    bool unifiedFolder = false;  // Check2
+    bool unifiedFormat = false;  // Check3
+    std::wstring appliedFormat;  // the format text the output names carry while Check3 is ticked
+    // The rows' own values the unified settings keep, entry k for row k + 1.
+    std::vector<std::wstring> savedOutDirs;
+    std::vector<std::wstring> savedExts;
+    std::wstring deadlineCommand;
+    DeadlineSettings deadline;
+    BackburnerSettings backburner;
+    bool windowPlaced = false;  // the window's last position is known
+    int windowLeft = 0;
+    int windowTop = 0;
+};
+
+// settings.ini: "[section]" lines and "key=value" lines, written as UTF-16 LE after a byte-order
+// mark; read as that or as UTF-8. A character below U+0020 and '^' itself are written as '^'
+// followed by four hex digits, so every value stays on its line.
+std::string SaveSessionSettings(const SessionSettings& settings);
+
+// What could be read of a saved file, and whether anything of it could not.
+template <typename T>
+struct SessionRead {
+    T value;
+    bool damaged = false;
+};
+
+// The settings read over `defaults`: each key found replaces its default; a line, key or value
+// that cannot be read leaves its default and marks the file damaged.
+SessionRead<SessionSettings> ReadSessionSettings(std::string_view bytes,
+                                                 const SessionSettings& defaults);
+
+// session.csv is a job list (SaveJobList); a damaged one gives the rows before the damage.
+SessionRead<std::vector<RenderJob>> ReadSessionRows(std::string_view bytes);
+
+// A local date and time, to the second.
+struct Timestamp {
+    int year, month, day, hour, minute, second;
+};
+// Where a damaged file is kept: "<path>.damaged-yyyyMMdd-HHmmss".
+std::wstring DamagedFileName(std::wstring_view path, const Timestamp& at);
+// The one message after start-up about the damaged files, each with where it was kept (empty
+// when no copy could be made).
+std::wstring DamagedFilesMessage(const std::vector<std::pair<std::wstring, std::wstring>>& kept);
+
+}  // namespace ravolen

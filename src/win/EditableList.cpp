@@ -1,0 +1,438 @@
+#include "win/EditableList.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <utility>
+#include <span>
+
+#include "values/NumericFormat.h"
+#include "win/Controls.h"
+#include "win/Layout.h"
+#include "win/ListView.h"
+
+namespace ravolen {
+namespace {
+
+int ColumnFormat(std::int16_t align) {
+    switch (align) {
+        case 1: return LVCFMT_RIGHT;
+        case 2: return LVCFMT_CENTER;
+        default: return LVCFMT_LEFT;
+    }
+}
+
+// The height of a line of the control's text, in pixels.
+int LineHeight(HWND control) {
+    const HDC dc = GetDC(control);
+    if (!dc) return 0;
+    const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return metrics.tmHeight;
+}
+
+void ChangeStyle(HWND hwnd, int which, LONG_PTR remove, LONG_PTR add) {
+    const LONG_PTR style = GetWindowLongPtrW(hwnd, which);
+    const LONG_PTR changed = (style & ~remove) | add;
+    if (changed == style) return;
+    SetWindowLongPtrW(hwnd, which, changed);
+    SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
+                 SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+}  // namespace
+
+void EditableList::requireList() const {
+    if (!list_) throw ListError(ListError::Kind::NotBound, "no list view is bound");
+}
+
+int EditableList::toPixels(double twips) const { return win::TwipsToPixels(twips, dpi_); }
+
+void EditableList::list(HWND value) {
+    list_ = value;
+    listBinding_ = win::ReflectionBinding(value, this);
+    dpi_ = win::ScreenDpi();
+    ChangeStyle(value, GWL_STYLE, LVS_EDITLABELS | LVS_TYPEMASK, LVS_SHOWSELALWAYS | LVS_REPORT);
+    const DWORD extended = LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES;
+    SendMessageW(value, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
+}
+
+float EditableList::toTwips(int pixels) const {
+    return static_cast<float>(win::PixelsToTwips(pixels, dpi_));
+}
+
+void EditableList::bindEditor(HWND edit) {
+    text_ = edit;
+    textBinding_ = win::ReflectionBinding(edit, this);
+    textKeys_.attach(edit, [this](UINT message, WPARAM wParam, LPARAM lParam) {
+        return editorMessage(message, wParam, lParam);
+    });
+}
+
+void EditableList::textbox(HWND value) {
+    bindEditor(value);
+    ChangeStyle(value, GWL_STYLE, WS_BORDER, 0);
+    ChangeStyle(value, GWL_EXSTYLE, WS_EX_CLIENTEDGE | WS_EX_STATICEDGE, 0);
+    textBack_ = RGB(255, 255, 255);
+    textFore_ = GetSysColor(COLOR_WINDOWTEXT);
+    ShowWindow(value, SW_HIDE);
+    SetWindowTextW(value, L"");
+}
+
+void EditableList::addcolumn(std::wstring_view col_name, std::wstring_view col_key, double col_width,
+                        bool col_grow, bool col_edit, std::int16_t col_align, bool col_show) {
+    requireList();
+    if (column(col_key)) throw ListError(ListError::Kind::DuplicateKey, "column key in use");
+
+    auto settings = std::make_unique<ColumnSettings>();
+    settings->colwidth(col_width);
+    settings->align(col_align);
+    settings->edit(col_edit);
+    settings->grow(col_grow);
+    settings->show(col_show);
+
+    const int position = win::ListView(list_).columnCount();
+    std::wstring caption(col_name);
+    LVCOLUMNW header{};
+    header.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+    header.fmt = ColumnFormat(col_align);
+    header.cx = toPixels(col_width);
+    header.pszText = caption.data();
+    header.iSubItem = position;
+    const auto inserted = SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(position),
+                                       reinterpret_cast<LPARAM>(&header));
+    if (inserted < 0) throw ListError(ListError::Kind::ControlRefused, "column not added");
+
+    settings->index(static_cast<std::int16_t>(inserted + 1));
+    column_ = settings.get();
+    columns_.emplace_back(std::wstring(col_key), std::move(settings));
+}
+
+void EditableList::additem(std::wstring_view item_text, const ListArray& item_subitems) {
+    requireList();
+    win::ListView rows(list_);
+    const std::wstring text(item_text);
+    const int row = rows.appendRow(std::span(&text, 1));
+    if (row == 0) throw ListError(ListError::Kind::ControlRefused, "row not added");
+    const int columns = rows.columnCount();
+    for (int i = 1; i <= item_subitems.upperBound() + 1; ++i) {
+        if (i < columns) rows.setCell(row, i + 1, ListValueText(item_subitems.at(i - 1)));
+    }
+}
+
+void EditableList::removeitem(std::int16_t index) {
+    requireList();
+    if (!SendMessageW(list_, LVM_DELETEITEM, static_cast<WPARAM>(index - 1), 0)) {
+        throw ListError(ListError::Kind::SubscriptOutOfRange, "no row at that position");
+    }
+}
+
+void EditableList::Resize() {
+    requireList();
+    double fixed = 0;
+    for (const auto& [key, settings] : columns_) {
+        column_ = settings.get();
+        if (!column_->grow()) fixed += column_->colwidth();
+    }
+    RECT bounds{};
+    GetWindowRect(list_, &bounds);
+    const double width = win::PixelsToTwips(bounds.right - bounds.left, dpi_);
+    for (const auto& [key, settings] : columns_) {
+        column_ = settings.get();
+        if (!column_->grow()) continue;
+        // A width below 0 would ask the list view to size the column to its contents.
+        const int pixels = std::max(0, toPixels(width - fixed - 330));
+        SendMessageW(list_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column_->index() - 1),
+                     MAKELPARAM(pixels, 0));
+    }
+}
+
+const ColumnSettings* EditableList::column(std::wstring_view col_key) const {
+    for (const auto& [key, settings] : columns_) {
+        if (key == col_key) return settings.get();
+    }
+    return nullptr;
+}
+
+ColumnSettings* EditableList::column(std::wstring_view col_key) {
+    return const_cast<ColumnSettings*>(std::as_const(*this).column(col_key));
+}
+
+std::optional<LRESULT> EditableList::reflectNotify(NMHDR& header) {
+    if (header.hwndFrom != list_) return std::nullopt;
+    // A row that goes takes its open edit with it, before anything can reuse its place.
+    if (header.code == LVN_DELETEALLITEMS ||
+        (header.code == LVN_DELETEITEM && item_ &&
+         reinterpret_cast<NMLISTVIEW&>(header).lParam == *item_)) {
+        discardEdit();
+        return std::nullopt;
+    }
+    if (header.code != NM_CLICK && header.code != NM_RCLICK) return std::nullopt;
+    // Any button: the list view reports the click once the button is up, where it was released.
+    const POINT at = reinterpret_cast<NMITEMACTIVATE&>(header).ptAction;
+    // A click on a row commits an open edit first, so that one click also opens the cell it hit.
+    if (rowAt(at) >= 0) onListClicked();
+    onListMouseUp(toTwips(at.x), toTwips(at.y));
+    return std::nullopt;
+}
+
+bool EditableList::reflectCommand(HWND control, int code) {
+    if (control != text_) return false;
+    if (code == EN_SETFOCUS) onEditorFocused();
+    if (code == EN_KILLFOCUS) onEditorFocusLost();
+    return false;
+}
+
+std::optional<LRESULT> EditableList::editorMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_GETDLGCODE: {
+            // Enter and Escape belong to the box: the dialog manager must not turn them into a
+            // press of the window's buttons.
+            LRESULT code = win::Subclass::Next(text_, message, wParam, lParam);
+            const auto* key = reinterpret_cast<const MSG*>(lParam);
+            if (key && key->message == WM_KEYDOWN &&
+                (key->wParam == VK_RETURN || key->wParam == VK_ESCAPE)) {
+                code |= DLGC_WANTMESSAGE;
+            }
+            return code;
+        }
+        case WM_CHAR: {
+            auto typed = static_cast<wchar_t>(wParam);
+            onEditorKeyPress(typed);
+            if (typed == 0) return 0;
+            return std::nullopt;
+        }
+        case WM_KEYUP: onEditorKeyUp(static_cast<int>(wParam)); return std::nullopt;
+        default: return std::nullopt;
+    }
+}
+
+int EditableList::rowAt(POINT point) const {
+    RECT first{};
+    const auto header = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETHEADER, 0, 0));
+    if (header && SendMessageW(header, HDM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first))) {
+        MapWindowPoints(header, list_, reinterpret_cast<POINT*>(&first), 2);
+        point.x = first.left + 1;  // a row counts across its whole width
+    }
+    LVHITTESTINFO hit{};
+    hit.pt = point;
+    const auto row = static_cast<int>(SendMessageW(list_, LVM_SUBITEMHITTEST, 0,
+                                                   reinterpret_cast<LPARAM>(&hit)));
+    return row >= 0 && (hit.flags & LVHT_ONITEM) ? row : -1;
+}
+
+int EditableList::editedRow() const {
+    if (!item_) return 0;
+    LVFINDINFOW find{};
+    find.flags = LVFI_PARAM;
+    find.lParam = *item_;
+    return static_cast<int>(SendMessageW(list_, LVM_FINDITEMW, static_cast<WPARAM>(-1),
+                                         reinterpret_cast<LPARAM>(&find))) + 1;
+}
+
+LPARAM EditableList::rowSerial(int row) {
+    LVITEMW item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = row - 1;
+    SendMessageW(list_, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    if (item.lParam != 0) return item.lParam;
+    item.lParam = ++lastSerial_;
+    SendMessageW(list_, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    return item.lParam;
+}
+
+void EditableList::commitEdit() {
+    if (!text_ || !item_ || !IsWindowVisible(text_)) return;
+    finishEdit(GetFocus() == text_);
+}
+
+void EditableList::discardEdit() {
+    if (!text_) return;
+    const bool focused = GetFocus() == text_;
+    item_.reset();
+    editing_ = false;
+    ShowWindow(text_, SW_HIDE);
+    win::SetText(text_, L"");
+    if (focused) SetFocus(list_);
+}
+
+void EditableList::colourEditor(int background, int text) {
+    textBack_ = GetSysColor(background);
+    textFore_ = GetSysColor(text);
+    InvalidateRect(text_, nullptr, TRUE);
+}
+
+void EditableList::alignEditor(std::int16_t align) {
+    const LONG_PTR wanted = align == 1 ? ES_RIGHT : align == 2 ? ES_CENTER : ES_LEFT;
+    const LONG_PTR style = GetWindowLongPtrW(text_, GWL_STYLE);
+    if ((style & (ES_CENTER | ES_RIGHT)) == wanted) return;
+    // An edit box takes its alignment when it is created only: a new box takes the old one's
+    // place, id, font and position in the z-order.
+    const HWND old = text_;
+    const HWND parent = GetParent(old);
+    RECT rect{};
+    GetWindowRect(old, &rect);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+    const HWND fresh = CreateWindowExW(
+        static_cast<DWORD>(GetWindowLongPtrW(old, GWL_EXSTYLE)), L"EDIT", L"",
+        static_cast<DWORD>((style & ~(ES_CENTER | ES_RIGHT | WS_VISIBLE)) | wanted), rect.left,
+        rect.top, rect.right - rect.left, rect.bottom - rect.top, parent,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(GetDlgCtrlID(old))),
+        reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(old, GWLP_HINSTANCE)), nullptr);
+    if (!fresh) return;  // the box keeps its alignment
+    SendMessageW(fresh, WM_SETFONT, static_cast<WPARAM>(SendMessageW(old, WM_GETFONT, 0, 0)), FALSE);
+    SetWindowPos(fresh, old, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    textKeys_.reset();
+    textBinding_.reset();
+    DestroyWindow(old);
+    bindEditor(fresh);
+}
+
+void EditableList::coverCell(int row, int column) {
+    RECT cell{LVIR_BOUNDS, 0, 0, 0};
+    SendMessageW(list_, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell));
+    const float T = toTwips(cell.top);
+    const float H = toTwips(cell.bottom - cell.top);
+    RECT outer{};
+    GetWindowRect(list_, &outer);
+    MapWindowPoints(nullptr, GetParent(list_), reinterpret_cast<POINT*>(&outer), 2);
+    const float listLeft = toTwips(outer.left);
+    const float listTop = toTwips(outer.top);
+    const auto header = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETHEADER, 0, 0));
+    RECT bounds{};
+    if (!SendMessageW(header, HDM_GETITEMRECT, static_cast<WPARAM>(column - 1),
+                      reinterpret_cast<LPARAM>(&bounds))) {
+        return;
+    }
+    MapWindowPoints(header, list_, reinterpret_cast<POINT*>(&bounds), 2);
+    const float L = toTwips(bounds.left);
+    const float W = toTwips(bounds.right - bounds.left);
+    // Inset in the cell, centred on the row; never lower than a line of its text, which a row of
+    // a large font would otherwise cut.
+    const float height = std::max(H - 120, toTwips(LineHeight(text_)));
+    SetWindowPos(text_, HWND_TOP, toPixels(listLeft + L + 70),
+                 toPixels(listTop + T + (H - height) / 2), toPixels(W - 100), toPixels(height),
+                 SWP_NOACTIVATE);
+}
+
+void EditableList::scale(int dpi) {
+    dpi_ = dpi;
+    const int row = editedRow();
+    if (text_ && IsWindowVisible(text_) && row > 0 && col_ >= 1) coverCell(row - 1, col_);
+}
+
+void EditableList::onListClicked() {
+    if (editing_) {
+        wchar_t enter = 13;
+        onEditorKeyPress(enter);
+    }
+}
+
+void EditableList::onListMouseUp(float x, float y) {
+    if (!list_ || !text_) throw ListError(ListError::Kind::NotBound, "controls not bound");
+    const POINT at{toPixels(x), toPixels(y)};
+    const int row = rowAt(at);
+    if (row < 0) return;
+    if (editing_) {
+        wchar_t enter = 13;
+        onEditorKeyPress(enter);
+        return;
+    }
+
+    const auto header = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETHEADER, 0, 0));
+
+    for (const auto& [key, settings] : columns_) {
+        column_ = settings.get();
+        RECT bounds{};
+        if (!SendMessageW(header, HDM_GETITEMRECT, static_cast<WPARAM>(column_->index() - 1),
+                          reinterpret_cast<LPARAM>(&bounds))) {
+            continue;
+        }
+        MapWindowPoints(header, list_, reinterpret_cast<POINT*>(&bounds), 2);
+        const float L = toTwips(bounds.left);
+        const float W = toTwips(bounds.right - bounds.left);
+        if (x < L || x > L + W) continue;
+        if (!column_->edit()) {
+            col_ = -1;
+            continue;
+        }
+        alignEditor(column_->align());
+        coverCell(row, column_->index());
+        oldtext_ = win::ListView(list_).cell(row + 1, column_->index());
+        win::SetText(text_, oldtext_);
+        colourEditor(COLOR_HIGHLIGHT, COLOR_HIGHLIGHTTEXT);
+        ShowWindow(text_, SW_SHOW);
+        SetFocus(text_);
+        SendMessageW(text_, EM_SETSEL, 0, -1);
+        const win::ListView rows(list_);
+        const int selected = rows.selectedRow();
+        item_ = rowSerial(selected > 0 ? selected : row + 1);
+        col_ = column_->index();
+    }
+}
+
+void EditableList::onEditorFocused() {
+    editing_ = true;
+    colourEditor(COLOR_BTNFACE, COLOR_WINDOWTEXT);
+    SendMessageW(text_, EM_SETSEL, 0, -1);
+}
+
+void EditableList::onEditorFocusLost() { colourEditor(COLOR_HIGHLIGHT, COLOR_HIGHLIGHTTEXT); }
+
+void EditableList::onEditorKeyPress(wchar_t& typed) {
+    if (!item_) return;
+    if (typed != 13 && typed != 27) return;
+    if (typed == 27) win::SetText(text_, oldtext_);
+    typed = 0;  // taken: the box would only beep
+    finishEdit(true);
+}
+
+void EditableList::finishEdit(bool focusList) {
+    std::wstring text = win::WindowText(text_);
+    for (const auto& [key, settings] : columns_) {
+        if (settings->index() != col_) continue;
+        if (settings->Format_Numeric()) {
+            const double number = LeadingNumber(text);
+            text = settings->Format_String().empty() ? NumberText(number)
+                                                     : FormatNumber(number, settings->Format_String());
+            win::SetText(text_, text);
+        }
+        break;
+    }
+    // A row removed while the edit was open takes the edit with it.
+    const int row = editedRow();
+    const bool written = row > 0 && col_ >= 1;
+    if (written) win::ListView(list_).setCell(row, col_, text);
+    if (focusList) SetFocus(list_);
+    ShowWindow(text_, SW_HIDE);
+    editing_ = false;
+    item_.reset();
+    win::SetText(text_, L"");
+    if (written && edited_) edited_();
+}
+
+void EditableList::onEditorKeyUp(int key) {
+    if (key != VK_UP && key != VK_DOWN) return;
+    wchar_t enter = 13;
+    onEditorKeyPress(enter);
+    SetFocus(list_);
+    // The list moves its selection as it does for the key itself.
+    SendMessageW(list_, WM_KEYDOWN, static_cast<WPARAM>(key), 1);
+    SendMessageW(list_, WM_KEYUP, static_cast<WPARAM>(key), static_cast<LPARAM>(0xC0000001));
+}
+
+HBRUSH EditableList::reflectColour(HWND control, HDC dc) {
+    if (control != text_) return nullptr;
+    if (textBrushColour_ != textBack_) {
+        textBrush_.reset(CreateSolidBrush(textBack_));
+        textBrushColour_ = textBack_;
+    }
+    SetTextColor(dc, textFore_);
+    SetBkColor(dc, textBack_);
+    return textBrush_.get();
+}
+
+}  // namespace ravolen

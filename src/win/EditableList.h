@@ -1,0 +1,140 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "base/Handles.h"
+#include "values/ListArray.h"
+#include "win/ColumnSettings.h"
+#include "win/Reflection.h"
+#include "win/Subclass.h"
+
+namespace ravolen {
+
+// An editable table: a report list view, and a borderless edit box in the same container that
+// serves as the in-place cell editor, with settings per column. It knows nothing of what the rows
+// mean, and keeps no copy of a cell: the list view's rows are the only store, so rows that other
+// code adds to the list view are handled like its own.
+//
+// Bind the list view first, then the edit box, then add the columns from left to right. Every
+// failure raises ListError (see ListArray.h); nothing is caught or undone inside.
+// Sizes are twips, the unit of the window that holds both controls.
+//
+// Editing in place: a click on a cell of an editable column lays the edit box over the cell with
+// the cell's text, selected. Enter, a click on a row of the list, Up or Down write the box's text
+// into the row the edit was opened on (Up and Down then move the selection); Escape writes the
+// old text back. Focus moving elsewhere leaves the edit pending, its text not yet in the table,
+// until commitEdit() writes it: every command that reads the table calls it first. The edited row
+// is remembered by a serial of this table's own (in the row's item data), never handed out twice,
+// so a row added after its row went never receives the edit; a row that goes takes its open edit
+// with it at once.
+// The keys typed into the box belong to it: Enter and Escape never reach the window's buttons.
+class EditableList final : private win::Reflector {
+public:
+    EditableList() = default;
+    EditableList(const EditableList&) = delete;
+    EditableList& operator=(const EditableList&) = delete;
+
+    // Removes the row at 1-based position `index`; the rows after it move up.
+    void removeitem(std::int16_t index);
+    // Appends a row: its text, then the sub-item i from the array's element i - 1 for each column
+    // there is. Elements without a column are ignored, cells without an element stay empty. An
+    // element that does not exist raises after the row is appended, keeping the cells set so far.
+    void additem(std::wstring_view item_text, const ListArray& item_subitems);
+    // Appends a column; `col_align` is 0 left, 1 right, 2 centred. A key already in use raises
+    // DuplicateKey and adds nothing.
+    void addcolumn(std::wstring_view col_name, std::wstring_view col_key, double col_width,
+                   bool col_grow, bool col_edit, std::int16_t col_align, bool col_show);
+
+    // Binds the list view (replacing any bound before) and sets it up: report view, manual label
+    // editing, full-row selection, grid lines, and the selection shown without the focus.
+    void list(HWND value);
+    HWND list() const { return list_; }
+
+    // The DPI its twips are measured at: the window's, which changes when the window moves to a
+    // monitor of another scale. An open edit box is laid over its cell again.
+    void scale(int dpi);
+
+    // Gives every growing column the list's width less the created widths of the fixed columns
+    // and 330 twips for the border and a vertical scroll bar.
+    void Resize();
+
+    // Binds the edit box and sets it up: no border, flat, white, hidden and empty.
+    void textbox(HWND value);
+
+    // Writes a pending edit into its row, as Enter does; the focus goes to the list only when the
+    // box had it. Nothing when no edit is open.
+    void commitEdit();
+    // Closes an open edit without writing it.
+    void discardEdit();
+    // Called after an edit wrote a cell.
+    void onEdited(std::function<void()> edited) { edited_ = std::move(edited); }
+
+    // The settings of the column with that key, or null.
+    const ColumnSettings* column(std::wstring_view col_key) const;
+    ColumnSettings* column(std::wstring_view col_key);
+
+private:
+    // The notifications of the two controls, reflected by their window or seen by the subclass.
+    std::optional<LRESULT> reflectNotify(NMHDR& header) override;
+    bool reflectCommand(HWND control, int code) override;
+    HBRUSH reflectColour(HWND control, HDC dc) override;
+    std::optional<LRESULT> editorMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+    void onListClicked();
+    void onListMouseUp(float x, float y);  // twips from the list view's top-left corner
+    void onEditorFocused();
+    void onEditorKeyPress(wchar_t& typed);
+    void onEditorKeyUp(int key);
+    void onEditorFocusLost();
+
+    void requireList() const;
+    int toPixels(double twips) const;
+    float toTwips(int pixels) const;
+    void bindEditor(HWND edit);
+    // The box's text alignment; an edit box takes a new one only when it is created anew.
+    void alignEditor(std::int16_t align);
+    void colourEditor(int background, int text);
+    // The row the edit goes to, from 1, or 0 when it is no longer there.
+    int editedRow() const;
+    // The row's serial, given to it now when it has none yet.
+    LPARAM rowSerial(int row);
+    // Writes the box's text into the edited row and hides the box.
+    void finishEdit(bool focusList);
+    // Lays the edit box over a cell: row from 0, column by its 1-based index.
+    void coverCell(int row, int column);
+    // The row under a point of the list's client area, whatever column it lies in, or -1.
+    int rowAt(POINT point) const;
+
+    HWND list_ = nullptr;
+    HWND text_ = nullptr;
+    // The row that receives the edit, by its serial (it outlives changes of position); none while
+    // no edit is open.
+    std::optional<LPARAM> item_;
+    LPARAM lastSerial_ = 0;
+    std::function<void()> edited_;
+    std::int16_t col_ = 0;  // the edited column's index; -1 after a hit on a fixed column
+    bool editing_ = false;
+    std::wstring oldtext_;
+    ColumnSettings* column_ = nullptr;  // the cursor of every walk over the columns
+    std::vector<std::pair<std::wstring, std::unique_ptr<ColumnSettings>>> columns_;
+
+    int dpi_ = 96;
+    win::ReflectionBinding listBinding_;
+    win::ReflectionBinding textBinding_;
+    win::Subclass textKeys_;
+    COLORREF textBack_ = RGB(255, 255, 255);
+    COLORREF textFore_ = RGB(0, 0, 0);
+    BrushHandle textBrush_;
+    COLORREF textBrushColour_ = CLR_INVALID;
+};
+
+}  // namespace ravolen

@@ -1,0 +1,268 @@
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "app/MainWindowFixture.h"
+#include "app/ResultsDialog.h"
+#include "jobs/JobListFile.h"
+#include "win/Controls.h"
+#include "win/MessageLoop.h"
+
+namespace ravolen {
+namespace {
+
+using test::Click;
+
+RenderJob Row(int i) {
+    const std::wstring n = std::to_wstring(i);
+    return {L"E:\\场景\\scene" + n + L".max", L"Cam" + n, L"F:\\out" + n, L"name" + n + L".tga",
+            L"默认", L"默认"};
+}
+
+class MainWindowSessionTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        platform.userData = L"C:\\Users\\artist\\AppData\\Local\\Ravolen";
+        MainWindowTest::SetUp();
+    }
+    std::wstring rowsPath() const { return form.sessionRowsPath(); }
+    std::wstring settingsPath() const { return form.sessionSettingsPath(); }
+    // Once the writer is idle, what it wrote.
+    std::optional<std::string> saved(const std::wstring& path) {
+        EXPECT_TRUE(form.sessionWritten());
+        const std::lock_guard guard(platform.lock);
+        const auto found = platform.files.find(path);
+        if (found == platform.files.end()) return std::nullopt;
+        return found->second;
+    }
+    int writesOf(const std::wstring& path) {
+        EXPECT_TRUE(form.sessionWritten());
+        const std::lock_guard guard(platform.lock);
+        return static_cast<int>(std::count(platform.calls.begin(), platform.calls.end(),
+                                           L"replaceFile " + path));
+    }
+    // Waits past the session's delay, then for its writer.
+    void letTheSessionSave() {
+        test::PumpMessagesFor(MainWindow::SessionDelay + 300);
+        ASSERT_TRUE(form.sessionWritten());
+    }
+    int undoId() const {
+        return static_cast<int>(GetMenuItemID(GetSubMenu(GetMenu(form.hwnd()), 1), 0));
+    }
+    void pressControl(HWND focus, UINT key) {
+        BYTE keys[256] = {};
+        GetKeyboardState(keys);
+        keys[VK_CONTROL] = 0x80;
+        SetKeyboardState(keys);
+        SetFocus(focus);
+        MSG press{GetFocus(), WM_KEYDOWN, key, 1, 0, {}};
+        win::DispatchLoopMessage(press);
+        keys[VK_CONTROL] = 0;
+        SetKeyboardState(keys);
+        test::PumpMessages();
+    }
+    std::vector<std::wstring> column(const MainWindow& window, int column) const {
+        return window.jobs().list().column(column);
+    }
+};
+
+TEST_F(MainWindowSessionTest, TheTableAndSettingsAreSavedWithinASecondAndPutBackByTheNextStart) {
+    EXPECT_FALSE(saved(rowsPath())) << "nothing is written at once";
+    for (int i = 1; i <= 3; ++i) form.jobs().append(Row(i));
+    win::SetText(control(L"installFolderBox"), L"D:\\Max 2024");
+    win::SetText(control(L"unifiedFolderBox"), L"G:\\统一");
+    Click(control(L"unifiedFolderCheck"));
+    Click(control(L"shutdownCheck"));  // the shutdown is never restored
+    MoveWindow(form.hwnd(), 40, 30, 400, 300, TRUE);
+    RECT frame{};
+    GetWindowRect(form.hwnd(), &frame);
+    letTheSessionSave();
+
+    const auto rows = saved(rowsPath());
+    ASSERT_TRUE(rows);
+    const auto list = OpenJobList(*rows);  // a job list like any other
+    ASSERT_TRUE(std::holds_alternative<std::vector<RenderJob>>(list));
+    ASSERT_EQ(std::get<std::vector<RenderJob>>(list).size(), 3u);
+    EXPECT_EQ(std::get<std::vector<RenderJob>>(list)[1].outputFolder, L"G:\\统一");
+    ASSERT_TRUE(saved(settingsPath()));
+    EXPECT_TRUE(platform.folders.count(platform.userData));
+
+    MainWindow next(platform);
+    ASSERT_EQ(next.create(), MainWindow::Startup::Ready);
+    ASSERT_EQ(next.jobs().count(), 3);
+    EXPECT_EQ(next.jobs().job(2).scene, Row(2).scene);
+    EXPECT_EQ(win::WindowText(next.control(L"installFolderBox")), L"D:\\Max 2024");
+    EXPECT_EQ(win::WindowText(next.control(L"unifiedFolderBox")), L"G:\\统一");
+    EXPECT_TRUE(win::IsChecked(next.control(L"unifiedFolderCheck")));
+    EXPECT_FALSE(win::IsChecked(next.control(L"shutdownCheck")));
+    EXPECT_EQ(next.renderWay(), RenderWay::Local);
+    RECT placed{};
+    GetWindowRect(next.hwnd(), &placed);
+    EXPECT_EQ(placed.left, frame.left);
+    EXPECT_EQ(placed.top, frame.top);
+    // The saved unified values came back too: unticking gives every row its own folder.
+    Click(next.control(L"unifiedFolderCheck"));
+    EXPECT_EQ(column(next, JobColumnOutputFolder),
+              (std::vector<std::wstring>{L"F:\\out1", L"F:\\out2", L"F:\\out3"}));
+    EXPECT_TRUE(platform.messages.empty());
+    DestroyWindow(next.hwnd());
+}
+
+TEST_F(MainWindowSessionTest, TypingWithTheUnifiedBoxTickedWritesOnceNotPerKeystroke) {
+    for (int i = 1; i <= 3; ++i) form.jobs().append(Row(i));
+    Click(control(L"unifiedFolderCheck"));
+    letTheSessionSave();
+    const int before = writesOf(rowsPath());
+    test::Type(control(L"unifiedFolderBox"), L"\\夜景\\第二版");
+    letTheSessionSave();
+    EXPECT_EQ(writesOf(rowsPath()), before + 1);
+    EXPECT_NE(saved(rowsPath())->find("\\夜景\\第二版"), std::string::npos);
+}
+
+TEST_F(MainWindowSessionTest, EndingTheSessionAndQuittingSaveBeforeReturning) {
+    form.jobs().append(Row(1));
+    // No pumping: the timer has not fired, the files must be there when the message returns.
+    EXPECT_EQ(SendMessageW(form.hwnd(), WM_QUERYENDSESSION, 0, 0), TRUE);
+    ASSERT_TRUE(saved(rowsPath()));
+    EXPECT_NE(saved(rowsPath())->find("scene1.max"), std::string::npos);
+
+    form.jobs().append(Row(2));
+    SendMessageW(form.hwnd(), WM_ENDSESSION, TRUE, 0);
+    EXPECT_NE(saved(rowsPath())->find("scene2.max"), std::string::npos);
+
+    form.jobs().append(Row(3));
+    SendMessageW(control(L"exitButton"), BM_CLICK, 0, 0);  // 退  出
+    EXPECT_FALSE(IsWindow(form.hwnd()));
+    EXPECT_NE(saved(rowsPath())->find("scene3.max"), std::string::npos);
+}
+
+TEST_F(MainWindowSessionTest, ADamagedFileIsKeptAndNamedOnceTheWindowShowsAndTheRestIsRead) {
+    const std::string rows = SaveJobList(std::vector<RenderJob>{Row(1), Row(2)});
+    const std::string cut = rows.substr(0, rows.size() - 10);  // row 2 cut short
+    const std::string settings = "\xEF\xBB\xBF[Main]\r\nInstallFolder=D:\\Max\r\ngarbage\r\n";
+    platform.files[rowsPath()] = cut;
+    platform.files[settingsPath()] = settings;
+
+    MainWindow next(platform);
+    ASSERT_EQ(next.create(), MainWindow::Startup::Ready);
+    EXPECT_TRUE(platform.messages.empty()) << "the message waits for the window";
+    ShowWindow(next.hwnd(), SW_SHOW);
+    test::PumpMessages();
+    ASSERT_EQ(platform.messages.size(), 1u);
+    const std::wstring& message = platform.messages[0].text;
+    EXPECT_NE(message.find(rowsPath()), std::wstring::npos);
+    EXPECT_NE(message.find(settingsPath()), std::wstring::npos);
+
+    std::vector<std::wstring> kept;
+    {
+        const std::lock_guard guard(platform.lock);
+        for (const auto& [path, bytes] : platform.files) {
+            if (path.find(L".damaged-") == std::wstring::npos) continue;
+            kept.push_back(path);
+            EXPECT_EQ(bytes, path.starts_with(rowsPath()) ? cut : settings);
+            EXPECT_NE(message.find(path), std::wstring::npos);
+        }
+    }
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_EQ(kept[0].size(), rowsPath().size() + std::wstring(L".damaged-20261207-090503").size());
+    // What could be read is there.
+    ASSERT_EQ(next.jobs().count(), 1);
+    EXPECT_EQ(next.jobs().job(1), Row(1));
+    EXPECT_EQ(win::WindowText(next.control(L"installFolderBox")), L"D:\\Max");
+    DestroyWindow(next.hwnd());
+}
+
+TEST_F(MainWindowSessionTest, TenThousandRowsAreSavedOffTheWindowAndComeBack) {
+    {
+        const win::RedrawSuspended batch(control(L"jobTable"));
+        for (int i = 1; i <= 10000; ++i) form.jobs().append(Row(i));
+    }
+    letTheSessionSave();
+    MainWindow next(platform);
+    ASSERT_EQ(next.create(), MainWindow::Startup::Ready);
+    ASSERT_EQ(next.jobs().count(), 10000);
+    EXPECT_EQ(next.jobs().job(1), Row(1));
+    EXPECT_EQ(next.jobs().job(10000), Row(10000));
+    DestroyWindow(next.hwnd());
+}
+
+TEST_F(MainWindowSessionTest, UndoPutsBackWhatClearAndMinusTookWithTheirSavedValues) {
+    for (int i = 1; i <= 3; ++i) form.jobs().append(Row(i));
+    win::SetText(control(L"unifiedFolderBox"), L"G:\\all");
+    win::SetText(control(L"unifiedFormatBox"), L".png");
+    Click(control(L"unifiedFolderCheck"));
+    Click(control(L"unifiedFormatCheck"));
+    EXPECT_FALSE(form.canUndo());
+
+    Click(control(L"clearButton"));  // 清空
+    ASSERT_EQ(form.jobs().count(), 0);
+    EXPECT_TRUE(form.canUndo());
+    EXPECT_FALSE(GetMenuState(GetSubMenu(GetMenu(form.hwnd()), 1), 0, MF_BYPOSITION) & MF_GRAYED);
+    form.jobs().append(Row(4));  // added after the clear: stays after the rows that come back
+    pressControl(control(L"jobTable"), 'Z');
+    ASSERT_EQ(form.jobs().count(), 4);
+    EXPECT_FALSE(form.canUndo()) << "one step";
+    EXPECT_EQ(form.jobs().job(1).scene, Row(1).scene);
+    EXPECT_EQ(form.jobs().job(4).scene, Row(4).scene);
+    EXPECT_EQ(form.jobs().job(2).outputFolder, L"G:\\all");
+    EXPECT_EQ(form.jobs().job(2).outputName, L"name2.png");
+
+    form.jobs().list().setChecked(2, true);
+    form.jobs().list().setChecked(4, true);
+    Click(control(L"removeTickedButton"));  // "-"
+    ASSERT_EQ(form.jobs().count(), 2);
+    SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(undoId(), 0), 0);  // 编辑 > 撤销
+    ASSERT_EQ(form.jobs().count(), 4);
+    EXPECT_EQ(form.jobs().job(2).scene, Row(2).scene);
+    EXPECT_TRUE(form.jobs().list().checked(2));
+    EXPECT_EQ(form.jobs().job(4).scene, Row(4).scene);
+
+    // Unticking gives the rows that came back their own values, as if nothing had gone.
+    Click(control(L"unifiedFolderCheck"));
+    Click(control(L"unifiedFormatCheck"));
+    EXPECT_EQ(column(form, JobColumnOutputFolder),
+              (std::vector<std::wstring>{L"F:\\out1", L"F:\\out2", L"F:\\out3", L"F:\\out4"}));
+    EXPECT_EQ(column(form, JobColumnOutputName),
+              (std::vector<std::wstring>{L"name1.tga", L"name2.tga", L"name3.tga", L"name4.tga"}));
+}
+
+TEST_F(MainWindowSessionTest, ControlZInATextBoxUndoesItsTypingNotTheTable) {
+    form.jobs().append(Row(1));
+    Click(control(L"clearButton"));
+    test::Type(control(L"installFolderBox"), L"x");
+    pressControl(control(L"installFolderBox"), 'Z');
+    EXPECT_EQ(win::WindowText(control(L"installFolderBox")), L"D:\\Program Files\\Autodesk\\3ds Max 2012");
+    EXPECT_EQ(form.jobs().count(), 0);
+    EXPECT_TRUE(form.canUndo());
+}
+
+// The results never call a row finished for another row's image, side by side with the frames of
+// a real animation.
+TEST_F(MainWindowSessionTest, TickingTheFinishedRowsLeavesARowWhoseNameOnlyBeginsAnother) {
+    platform.folderContents[L"F:\\out"] = {{L"plan2024.png", false, 10, 0},
+                                           {L"walk0000.png", false, 10, 0},
+                                           {L"walk0001.png", false, 10, 0}};
+    form.jobs().append({L"E:\\plan.max", L"默认", L"F:\\out", L"plan.png", L"默认", L"默认"});
+    form.jobs().append({L"E:\\plan2024.max", L"默认", L"F:\\out", L"plan2024.png", L"默认", L"默认"});
+    form.jobs().append({L"E:\\walk.max", L"默认", L"F:\\out", L"walk.png", L"默认", L"默认"});
+    SendMessageW(form.hwnd(), WM_COMMAND,
+                 MAKEWPARAM(GetMenuItemID(GetSubMenu(GetMenu(form.hwnd()), 2), 0), 0), 0);
+    test::PumpMessages();
+    ResultsDialog* results = form.resultsDialog();
+    ASSERT_NE(results, nullptr);
+    const win::ListView shown(results->control(L"List"));
+    EXPECT_EQ(shown.cell(1, 3), L"未完成");
+    EXPECT_EQ(shown.cell(2, 3), L"已完成");
+    EXPECT_EQ(shown.cell(3, 3), L"已完成（2帧）");
+    Click(results->control(L"Tick"));
+    Click(control(L"removeTickedButton"));
+    ASSERT_EQ(form.jobs().count(), 1);
+    EXPECT_EQ(form.jobs().job(1).scene, L"E:\\plan.max");
+}
+
+}  // namespace
+}  // namespace ravolen

@@ -1,0 +1,51 @@
+#include "jobs/JobListFile.h"
+
+#include <gtest/gtest.h>
+
+namespace ravolen {
+namespace {
+
+using Rows = std::vector<RenderJob>;
+
+const Rows Awkward = {
+    {L"E:\\场景, 最终\\lobby.max", L"默认", L"F:\\out \"final\"", L"a\r\nb.tga", L"默认", L"默认"},
+    {L"  both ends  ", L"\tCam\t", L"", L"x,y", L"1920", L"=1+1"},
+    {L"\"", L"\"\"", L",", L"\n", L"\r", L"渲染"},
+};
+
+TEST(JobListFile, AListComesBackExactlyAndItsFileByteForByte) {
+    const std::string file = SaveJobList(Awkward);
+    EXPECT_TRUE(file.starts_with("\xEF\xBB\xBF" "Max\xE6\x96\x87\xE4\xBB\xB6,"));
+    EXPECT_TRUE(file.ends_with("\r\n"));
+    const auto opened = OpenJobList(file);
+    ASSERT_TRUE(std::holds_alternative<Rows>(opened));
+    EXPECT_EQ(std::get<Rows>(opened), Awkward);
+    EXPECT_EQ(SaveJobList(std::get<Rows>(opened)), file);
+    EXPECT_EQ(std::get<Rows>(OpenJobList(SaveJobList({}))), Rows{});
+}
+
+TEST(JobListFile, AFileThatIsNotAListSaysWhereAndWhy) {
+    const std::string header = "Max文件,相机,出图路径,出图文件名,长,宽\r\n";
+    const auto fault = [](std::string_view bytes) {
+        const auto opened = OpenJobList(bytes);
+        return std::holds_alternative<JobListFault>(opened) ? std::get<JobListFault>(opened)
+                                                           : JobListFault{0, L""};
+    };
+    EXPECT_EQ(fault(header + "a,b,c,d,e,f\r\na,b,c\r\n").line, 3);
+    EXPECT_EQ(fault(header + "a,b,c,d,e,f\r\na,b,c\r\n").reason, L"有3列，应为6列");
+    EXPECT_EQ(fault(header + "a,\"b,c,d,e,f\r\n").line, 2);  // a quote never closed
+    EXPECT_EQ(fault(header + "a,\"b\"x,c,d,e,f\r\n").line, 2);
+    EXPECT_EQ(fault(header + "a,b\"c,c,d,e,f\r\n").line, 2);
+    EXPECT_EQ(fault(header + "\r\n" + "a,b,c,d,e,f\r\n").line, 2);
+    EXPECT_EQ(fault(header + "a,b,c,d,e,\xB3\xA1\r\n"), (JobListFault{2, L"不是UTF-8编码的文本"}));
+    EXPECT_EQ(fault(std::string("\x89PNG\r\n\x1A\n\0\0", 10)).reason, L"不是文本文件");
+    EXPECT_EQ(fault("scene,camera,a,b,c,d\r\n").reason, L"不是任务列表的标题行");
+    EXPECT_EQ(fault("").line, 1);
+    EXPECT_EQ(JobListFaultMessage(L"D:\\a.csv", {3, L"有3列，应为6列"}),
+              L"无法读取任务列表：D:\\a.csv（第3行）有3列，应为6列");
+    // Without the byte-order mark, as some editors save it, and with LF ends.
+    EXPECT_TRUE(std::holds_alternative<Rows>(OpenJobList("Max文件,相机,出图路径,出图文件名,长,宽\na,b,c,d,e,f")));
+}
+
+}  // namespace
+}  // namespace ravolen

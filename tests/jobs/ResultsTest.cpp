@@ -1,0 +1,71 @@
+#include "jobs/Results.h"
+
+#include <gtest/gtest.h>
+
+namespace ravolen {
+namespace {
+
+RenderJob Row(std::wstring folder, std::wstring name) {
+    return {L"E:\\s.max", L"默认", std::move(folder), std::move(name), L"默认", L"默认"};
+}
+
+TEST(Results, AnOutputIsCompleteAsAnImageOrAsItsNumberedFrames) {
+    int reads = 0;
+    const auto entries = [&](const std::wstring& folder) -> std::optional<std::vector<FolderEntry>> {
+        ++reads;
+        if (folder == L"F:\\missing") return std::nullopt;
+        return std::vector<FolderEntry>{
+            {L"Lobby.TGA", false, 100, 7},      {L"hall0000.jpg", false, 10, 1},
+            {L"hall0001.jpg", false, 10, 9},    {L"hall12.jpg", false, 10, 2},
+            {L"shot20000.tga", false, 5, 3},    {L"sub.tga", true, 0, 0},
+            {L"other.png", false, 1, 1},
+        };
+    };
+    const std::vector<RenderJob> rows = {Row(L"F:\\out", L"lobby.tga"), Row(L"F:\\OUT", L"hall.jpg"),
+                                         Row(L"F:\\out", L"shot2.tga"), Row(L"F:\\out", L"sub.tga"),
+                                         Row(L"F:\\out", L"atrium.tga"), Row(L"F:\\missing", L"x.tga")};
+    const std::vector<RenderResult> results = FindResults(rows, entries);
+    ASSERT_EQ(results.size(), rows.size());
+    EXPECT_EQ(results[0].output, L"F:\\out\\lobby.tga");
+    EXPECT_TRUE(results[0].done);
+    EXPECT_EQ(results[0].size, 100u);
+    EXPECT_EQ(results[1].frames, 2);  // hall12.jpg is no frame
+    EXPECT_EQ(results[1].size, 20u);
+    EXPECT_EQ(results[1].modified, 9u);
+    EXPECT_TRUE(results[2].done);  // shot2 + frame 0000
+    EXPECT_FALSE(results[3].done);  // a folder is no image
+    EXPECT_FALSE(results[4].done);
+    EXPECT_FALSE(results[5].done);
+    EXPECT_EQ(reads, 2);  // each folder once, letter case aside
+}
+
+// A row's frames are its own name with a number before its own extension; a file another row
+// expects by name is that row's output, not a frame of this one.
+TEST(Results, AnotherRowsOutputIsNeverAFrame) {
+    const auto entries = [](const std::wstring&) -> std::optional<std::vector<FolderEntry>> {
+        return std::vector<FolderEntry>{{L"plan2024.png", false, 40, 4},
+                                        {L"anim0000.PNG", false, 10, 1},
+                                        {L"anim0001.png", false, 10, 2},
+                                        {L"anim0002.jpg", false, 10, 3}};
+    };
+    const std::vector<RenderJob> rows = {Row(L"F:\\out", L"plan.png"),
+                                         Row(L"F:\\out", L"plan2024.png"),
+                                         Row(L"F:\\out", L"anim.png")};
+    const std::vector<RenderResult> results = FindResults(rows, entries);
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_FALSE(results[0].done) << "plan2024.png is the second row's image";
+    EXPECT_EQ(results[0].frames, 0);
+    EXPECT_TRUE(results[1].done);
+    EXPECT_EQ(results[1].frames, 0);
+    EXPECT_EQ(results[1].size, 40u);
+    EXPECT_TRUE(results[2].done);
+    EXPECT_EQ(results[2].frames, 2) << "anim0002.jpg has another extension";
+    EXPECT_EQ(results[2].size, 20u);
+
+    // Alone, plan2024.png is still what an animation of plan.png would write.
+    const std::vector<RenderJob> alone = {Row(L"F:\\out", L"plan.png")};
+    EXPECT_EQ(FindResults(alone, entries)[0].frames, 1);
+}
+
+}  // namespace
+}  // namespace ravolen

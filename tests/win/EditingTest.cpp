@@ -1,0 +1,300 @@
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include "win/EditableList.h"
+#include "app/MainWindowFixture.h"
+#include "support/TestForm.h"
+#include "win/Controls.h"
+
+namespace ravolen {
+namespace {
+
+using test::PressKey;
+
+// The list's point at the middle of a cell, or below the last row when `row` is past it.
+POINT CellPoint(HWND list, int row, int column) {
+    const auto header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    RECT columnRect{};
+    SendMessageW(header, HDM_GETITEMRECT, static_cast<WPARAM>(column - 1),
+                 reinterpret_cast<LPARAM>(&columnRect));
+    MapWindowPoints(header, list, reinterpret_cast<POINT*>(&columnRect), 2);
+    RECT rowRect{LVIR_BOUNDS, 0, 0, 0};
+    SendMessageW(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&rowRect));
+    const int height = rowRect.bottom - rowRect.top;
+    return {(columnRect.left + columnRect.right) / 2, rowRect.top + (row - 1) * height + height / 2};
+}
+
+// A press and release of a mouse button over the list, as the system queues them.
+void ClickAt(HWND list, POINT point, UINT down = WM_LBUTTONDOWN, UINT up = WM_LBUTTONUP,
+             WPARAM button = MK_LBUTTON) {
+    PostMessageW(list, WM_MOUSEMOVE, 0, MAKELPARAM(point.x, point.y));
+    PostMessageW(list, down, button, MAKELPARAM(point.x, point.y));
+    PostMessageW(list, up, 0, MAKELPARAM(point.x, point.y));
+    test::PumpMessages();
+}
+
+void TypeChars(std::wstring_view text) {
+    for (wchar_t c : text) {
+        MSG msg{GetFocus(), WM_CHAR, c, 1, 0, {}};
+        win::DispatchLoopMessage(msg);
+    }
+    test::PumpMessages();
+}
+
+class EditingTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        for (int i = 1; i <= 4; ++i) {
+            const std::wstring n = std::to_wstring(i);
+            form.jobs().append({L"E:\\scene" + n + L".max", L"Cam" + n, L"F:\\out" + n,
+                                L"name" + n + L".tga", L"10" + n, L"20" + n});
+        }
+    }
+    HWND list() const { return control(L"jobTable"); }
+    HWND editor() const { return control(L"cellEditor"); }
+    void clickCell(int row, int column) { ClickAt(list(), CellPoint(list(), row, column)); }
+    std::wstring cell(int row, int column) const { return form.jobs().list().cell(row, column); }
+    bool editing() const { return IsWindowVisible(editor()) != FALSE; }
+};
+
+TEST_F(EditingTest, EveryEditableColumnIsEditedWhereItStandsAndTheSceneIsNot) {
+    for (int column = 2; column <= 6; ++column) {
+        SCOPED_TRACE(column);
+        clickCell(2, column);
+        ASSERT_TRUE(editing());
+        EXPECT_EQ(GetFocus(), editor());
+        EXPECT_EQ(win::WindowText(editor()), cell(2, column));
+        DWORD start = 1, end = 0;
+        SendMessageW(editor(), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+        EXPECT_EQ(start, 0u);
+        EXPECT_EQ(end, static_cast<DWORD>(cell(2, column).size()));  // all of it selected
+        // The box lies over the cell, inside it.
+        RECT box = test::ClientRectIn(editor(), list());
+        const POINT middle = CellPoint(list(), 2, column);
+        EXPECT_LT(box.left, middle.x);
+        EXPECT_GT(box.right, middle.x);
+        EXPECT_LE(std::abs((box.top + box.bottom) / 2 - middle.y), 2);
+        const LONG_PTR align = GetWindowLongPtrW(editor(), GWL_STYLE) & (ES_CENTER | ES_RIGHT);
+        EXPECT_EQ(align, column == 3 || column == 4 ? ES_LEFT : ES_CENTER);
+
+        TypeChars(L"  x " + std::to_wstring(column) + L" ");
+        PressKey(VK_RETURN);
+        EXPECT_FALSE(editing());
+        EXPECT_EQ(GetFocus(), list());
+        EXPECT_EQ(cell(2, column), L"  x " + std::to_wstring(column) + L" ");
+    }
+    EXPECT_EQ(cell(2, 1), L"E:\\scene2.max");
+    clickCell(2, 1);
+    EXPECT_FALSE(editing());
+    EXPECT_TRUE(platform.started.empty());  // Enter in the editor never rendered
+}
+
+TEST_F(EditingTest, AnOpenEditStaysOverItsCellAtAnotherScaleAndKeepsWhatWasTyped) {
+    clickCell(2, 3);
+    ASSERT_TRUE(editing());
+    TypeChars(L"G:\\新");
+    for (int dpi : {144, 96}) {
+        SCOPED_TRACE(dpi);
+        form.layOutFor(dpi);  // as WM_DPICHANGED does
+        ASSERT_TRUE(editing());
+        EXPECT_EQ(win::WindowText(editor()), L"G:\\新");
+        // Inside the cell's column and row, as laid out at the new scale (the box is centred on
+        // the row in twips, so it may round a pixel either way).
+        const auto header = reinterpret_cast<HWND>(SendMessageW(list(), LVM_GETHEADER, 0, 0));
+        RECT column{};
+        SendMessageW(header, HDM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&column));
+        MapWindowPoints(header, form.hwnd(), reinterpret_cast<POINT*>(&column), 2);
+        RECT row{LVIR_BOUNDS, 0, 0, 0};
+        SendMessageW(list(), LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&row));
+        MapWindowPoints(list(), form.hwnd(), reinterpret_cast<POINT*>(&row), 2);
+        const RECT box = test::ClientRectIn(editor(), form.hwnd());
+        EXPECT_GE(box.left, column.left);
+        EXPECT_LE(box.right, column.right);
+        EXPECT_GE(box.top, row.top - 1);
+        EXPECT_LE(box.bottom, row.bottom + 1);
+    }
+    PressKey(VK_RETURN);
+    EXPECT_EQ(cell(2, 3), L"G:\\新");
+    EXPECT_EQ(cell(1, 3), L"F:\\out1");
+}
+
+TEST_F(EditingTest, EscapeWritesTheOldTextBackAndEnterUnchangedKeepsIt) {
+    clickCell(3, 2);
+    TypeChars(L"typed");
+    PressKey(VK_ESCAPE);
+    EXPECT_FALSE(editing());
+    EXPECT_EQ(cell(3, 2), L"Cam3");
+    EXPECT_TRUE(IsWindow(form.hwnd()));  // Escape closed nothing
+    clickCell(3, 4);
+    PressKey(VK_RETURN);
+    EXPECT_EQ(cell(3, 4), L"name3.tga");
+}
+
+TEST_F(EditingTest, UpAndDownCommitAndMoveTheSelection) {
+    clickCell(2, 3);
+    TypeChars(L"up");
+    PressKey(VK_UP);
+    EXPECT_FALSE(editing());
+    EXPECT_EQ(cell(2, 3), L"up");
+    EXPECT_EQ(form.jobs().list().selectedRow(), 1);
+    clickCell(3, 5);
+    TypeChars(L"99");
+    PressKey(VK_DOWN);
+    EXPECT_EQ(cell(3, 5), L"99");
+    EXPECT_EQ(form.jobs().list().selectedRow(), 4);
+    EXPECT_EQ(GetFocus(), list());
+}
+
+TEST_F(EditingTest, APendingEditGoesIntoItsOwnRowAndOneClickOpensTheNextCell) {
+    clickCell(1, 2);
+    TypeChars(L"pending");
+    SetFocus(control(L"installFolderBox"));  // the focus leaves: the edit waits
+    EXPECT_TRUE(editing());
+    EXPECT_EQ(cell(1, 2), L"Cam1");
+    clickCell(3, 4);  // commits into row 1 and opens row 3's name at once
+    EXPECT_EQ(cell(1, 2), L"pending");
+    EXPECT_EQ(cell(3, 2), L"Cam3");
+    ASSERT_TRUE(editing());
+    EXPECT_EQ(win::WindowText(editor()), L"name3.tga");
+    TypeChars(L"next");
+    clickCell(4, 6);  // while editing, the next click also commits and opens
+    EXPECT_EQ(cell(3, 4), L"next");
+    EXPECT_EQ(win::WindowText(editor()), L"204");
+}
+
+TEST_F(EditingTest, AClickBelowTheLastRowDoesNothingEvenWhileEditing) {
+    clickCell(2, 2);
+    TypeChars(L"kept");
+    ClickAt(list(), CellPoint(list(), 8, 2));
+    EXPECT_TRUE(editing());
+    EXPECT_EQ(cell(2, 2), L"Cam2");
+    // Any button opens and commits.
+    ClickAt(list(), CellPoint(list(), 1, 3), WM_RBUTTONDOWN, WM_RBUTTONUP, MK_RBUTTON);
+    EXPECT_EQ(cell(2, 2), L"kept");
+}
+
+TEST_F(EditingTest, AnEditWhoseRowIsGoneWritesNothingAndCloses) {
+    clickCell(4, 2);
+    TypeChars(L"lost");
+    SetFocus(control(L"installFolderBox"));
+    form.jobs().list().setChecked(4, true);
+    test::Click(control(L"removeTickedButton"));  // "-" removes row 4
+    clickCell(1, 1);
+    EXPECT_FALSE(editing());
+    EXPECT_EQ(form.jobs().count(), 3);
+    for (int row = 1; row <= 3; ++row) EXPECT_EQ(cell(row, 2), L"Cam" + std::to_wstring(row));
+
+    clickCell(2, 3);
+    TypeChars(L"cleared");
+    SetFocus(control(L"installFolderBox"));
+    test::Click(control(L"clearButton"));
+    form.jobs().append({L"E:\\new.max", L"c", L"o", L"n.tga", L"1", L"2"});
+    clickCell(1, 1);
+    EXPECT_FALSE(editing());
+    EXPECT_EQ(cell(1, 3), L"o");
+}
+
+// An edit left open (the focus moved on, no Enter) is part of the table for every command.
+TEST_F(EditingTest, APendingEditReachesTheRenderAndTheSavedJobList) {
+    clickCell(1, 4);
+    TypeChars(L"lobby_v2.tga");
+    SetFocus(control(L"installFolderBox"));
+    ASSERT_TRUE(editing());
+    test::Click(control(L"renderButton"));
+    EXPECT_FALSE(editing());
+    EXPECT_EQ(cell(1, 4), L"lobby_v2.tga");
+    ASSERT_TRUE(platform.files.count(ScriptPath));
+    EXPECT_NE(platform.files[ScriptPath].find("lobby_v2.tga"), std::string::npos);
+    EXPECT_EQ(platform.files[ScriptPath].find("name1.tga"), std::string::npos);
+
+    clickCell(2, 3);
+    TypeChars(L"G:\\new");
+    SetFocus(control(L"installFolderBox"));
+    platform.saveAnswer = L"C:\\lists\\pending.csv";
+    SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(GetMenuItemID(GetSubMenu(GetMenu(form.hwnd()), 0), 1), 0), 0);
+    test::PumpMessages();
+    EXPECT_FALSE(editing());
+    ASSERT_TRUE(platform.files.count(L"C:\\lists\\pending.csv"));
+    EXPECT_NE(platform.files[L"C:\\lists\\pending.csv"].find("G:\\new"), std::string::npos);
+    EXPECT_EQ(GetFocus(), control(L"installFolderBox"));  // the command left the focus where it was
+}
+
+// A row that goes takes its open edit with it at once, whoever removes it, and the rows that come
+// after never receive it: they are not the row it was opened on, whatever place they take.
+TEST_F(EditingTest, AnEditGoesWithItsRowAndNeverReachesANewRow) {
+    clickCell(1, 3);
+    TypeChars(L"X:\\stale");
+    SetFocus(control(L"installFolderBox"));
+    form.jobs().list().clear();  // as a job list opened in place of the rows
+    EXPECT_FALSE(editing());
+    form.jobs().append({L"E:\\new.max", L"c", L"F:\\fresh", L"n.tga", L"1", L"2"});
+    clickCell(1, 2);
+    PressKey(VK_RETURN);
+    EXPECT_EQ(cell(1, 3), L"F:\\fresh");
+
+    clickCell(1, 3);
+    TypeChars(L"X:\\stale");
+    SetFocus(control(L"installFolderBox"));
+    form.jobs().list().removeRow(1);
+    EXPECT_FALSE(editing());
+    form.jobs().append({L"E:\\other.max", L"c", L"F:\\other", L"o.tga", L"1", L"2"});
+    clickCell(1, 1);
+    EXPECT_EQ(cell(1, 3), L"F:\\other");
+
+    // 清空 with the edit open, then new rows and a click: nothing of it comes back.
+    clickCell(1, 3);
+    TypeChars(L"X:\\stale");
+    SetFocus(control(L"installFolderBox"));
+    test::Click(control(L"clearButton"));
+    EXPECT_FALSE(editing());
+    form.jobs().append({L"E:\\third.max", L"c", L"F:\\third", L"t.tga", L"1", L"2"});
+    clickCell(1, 2);
+    PressKey(VK_ESCAPE);
+    EXPECT_EQ(cell(1, 3), L"F:\\third");
+}
+
+TEST(clsListEditing, ANumericColumnCommitsTheNumberItsTextBeginsWith) {
+    const win::ControlSpec layout[] = {
+        {.kind = win::ControlKind::ListView, .id = 10, .name = L"List", .width = 6000,
+         .height = 3000},
+        {.kind = win::ControlKind::TextBox, .id = 11, .name = L"Editor", .top = 3200,
+         .width = 1200, .height = 400, .tabIndex = 1},
+    };
+    test::TestForm form;
+    ASSERT_TRUE(form.create(layout));
+    ShowWindow(form.hwnd(), SW_SHOW);
+    SetForegroundWindow(form.hwnd());
+    EditableList list;
+    list.list(form.control(L"List"));
+    list.textbox(form.control(L"Editor"));
+    list.addcolumn(L"name", L"name", 2000, false, true, 0, true);
+    list.addcolumn(L"weight", L"weight", 1500, false, true, 1, true);
+    list.addcolumn(L"price", L"price", 1500, false, true, 1, true);
+    list.column(L"weight")->Format_Numeric(true);
+    list.column(L"price")->Format_Numeric(true);
+    list.column(L"price")->Format_String(L"#,##0.00");
+    list.column(L"name")->Format_String(L"0.00");  // without Format_Numeric: not applied
+    list.additem(L"apples", ListArray({L"1", L"2"}));
+    const HWND listView = form.control(L"List");
+    const auto edit = [&](int column, std::wstring_view typed) {
+        ClickAt(listView, CellPoint(listView, 1, column));
+        SendMessageW(form.control(L"Editor"), WM_SETTEXT, 0,
+                     reinterpret_cast<LPARAM>(std::wstring(typed).c_str()));
+        PressKey(VK_RETURN);
+        return win::ListView(listView).cell(1, column);
+    };
+    EXPECT_EQ(edit(2, L"12.50kg"), L"12.5");
+    EXPECT_EQ(edit(2, L"abc"), L"0");
+    EXPECT_EQ(edit(2, L" 1 2 "), L"12");
+    EXPECT_EQ(edit(3, L"1234.5 yuan"), L"1,234.50");
+    EXPECT_EQ(edit(1, L"12.50kg"), L"12.50kg");
+    ClickAt(listView, CellPoint(listView, 1, 2));
+    PressKey(VK_ESCAPE);  // the old text, through the same formatting
+    EXPECT_EQ(win::ListView(listView).cell(1, 2), L"12");
+}
+
+}  // namespace
+}  // namespace ravolen
