@@ -469,8 +469,18 @@ void MainWindow::onUndoClicked() {
             if (placed == 0) continue;
             rows.setChecked(placed, row.checked);
             const auto index = static_cast<std::size_t>(placed - 1);
-            if (row.savedDir) InsertArrayItem(SavedOutDirs, index, *row.savedDir);
-            if (row.savedExt) InsertArrayItem(SavedExts, index, *row.savedExt);
+            // A row removed before a box was ticked had no saved value; where the rows after it
+            // have one now, it keeps its own, so that no row takes its neighbour's.
+            const auto put = [index](std::vector<std::wstring>& saved,
+                                     const std::optional<std::wstring>& entry, const std::wstring& own) {
+                if (entry) {
+                    InsertArrayItem(saved, index, *entry);
+                } else if (index < saved.size()) {
+                    InsertArrayItem(saved, index, own);
+                }
+            };
+            put(SavedOutDirs, row.savedDir, row.job.outputFolder);
+            put(SavedExts, row.savedExt, SplitOutputName(row.job.outputName).extension);
         }
     }
     sessionChanged();

@@ -230,6 +230,26 @@ TEST_F(MainWindowSessionTest, UndoPutsBackWhatClearAndMinusTookWithTheirSavedVal
               (std::vector<std::wstring>{L"name1.tga", L"name2.tga", L"name3.tga", L"name4.tga"}));
 }
 
+// A row taken by "-" before the unified boxes were ticked comes back without a saved value of
+// its own: unticking must not give it its neighbour's, nor the neighbour nothing.
+TEST_F(MainWindowSessionTest, UndoOfARowRemovedBeforeATickKeepsEveryRowsOwnValues) {
+    for (int i = 1; i <= 2; ++i) form.jobs().append(Row(i));
+    form.jobs().list().setChecked(1, true);
+    Click(control(L"removeTickedButton"));
+    win::SetText(control(L"unifiedFolderBox"), L"G:\\all");
+    win::SetText(control(L"unifiedFormatBox"), L".png");
+    Click(control(L"unifiedFolderCheck"));
+    Click(control(L"unifiedFormatCheck"));
+    SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(undoId(), 0), 0);
+    ASSERT_EQ(form.jobs().count(), 2);
+    EXPECT_EQ(form.jobs().job(1).scene, Row(1).scene);
+
+    Click(control(L"unifiedFolderCheck"));
+    Click(control(L"unifiedFormatCheck"));
+    EXPECT_EQ(column(form, JobColumnOutputFolder), (std::vector<std::wstring>{L"F:\\out1", L"F:\\out2"}));
+    EXPECT_EQ(column(form, JobColumnOutputName), (std::vector<std::wstring>{L"name1.tga", L"name2.tga"}));
+}
+
 TEST_F(MainWindowSessionTest, ControlZInATextBoxUndoesItsTypingNotTheTable) {
     form.jobs().append(Row(1));
     Click(control(L"clearButton"));
