@@ -163,10 +163,11 @@ int YearOfFolderName(std::wstring_view name) {
     return year;
 }
 
+// The variable's whole value, however long; empty where it is not set.
 std::wstring EnvironmentValue(const wchar_t* name) {
-    wchar_t value[MAX_PATH] = {};
-    const DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH);
-    return length > 0 && length < MAX_PATH ? std::wstring(value, length) : std::wstring();
+    return GrowingBuffer([name](wchar_t* buffer, UINT capacity) {
+        return GetEnvironmentVariableW(name, buffer, capacity);  // too small: the size needed
+    });
 }
 
 std::vector<std::wstring> SplitAt(std::wstring_view text, wchar_t separator) {
@@ -272,9 +273,7 @@ std::wstring Win32Platform::programFolder() const {
 
 std::wstring Win32Platform::userDataFolder() const {
     // The environment first, as %LOCALAPPDATA% reads; the shell's answer where it is not set.
-    std::wstring base = GrowingBuffer([](wchar_t* buffer, UINT capacity) {
-        return GetEnvironmentVariableW(L"LOCALAPPDATA", buffer, capacity);
-    });
+    std::wstring base = EnvironmentValue(L"LOCALAPPDATA");
     if (base.empty()) {
         PWSTR known = nullptr;
         if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &known))) base = known;
@@ -285,9 +284,7 @@ std::wstring Win32Platform::userDataFolder() const {
 }
 
 std::wstring Win32Platform::deadlineFolder() const {
-    return GrowingBuffer([](wchar_t* buffer, UINT capacity) {
-        return GetEnvironmentVariableW(L"DEADLINE_PATH", buffer, capacity);
-    });
+    return EnvironmentValue(L"DEADLINE_PATH");
 }
 
 std::wstring Win32Platform::systemFolder() const {
