@@ -72,6 +72,14 @@ public:
     }
     bool startInRenderJob(const ProcessLaunch&) override { return true; }
     bool renderJobRunning() override { return false; }
+    bool followRenderJob() override { return false; }
+    std::vector<RenderJobEvent> takeRenderJobEvents() override { return {}; }
+    void stopFollowingRenderJob() override {}
+    void showTaskbarProgress(HWND__*, const TaskbarProgress&) override {}
+    bool appendFile(const std::wstring& path, std::string_view bytes) override {
+        return real_.appendFile(path, bytes);
+    }
+    bool deleteFile(const std::wstring& path) override { return real_.deleteFile(path); }
     RenderJobEnd endRenderJob() override { return RenderJobEnd::NoneRunning; }
     bool previousInstanceRunning() override { return false; }
     std::vector<std::wstring> openFiles(const OpenFileRequest&) override { return openAnswer; }

@@ -1,12 +1,17 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/LocalTime.h"
 #include "platform/TextCodec.h"
+
+// A window as Windows names it, without the whole of <windows.h>.
+struct HWND__;
 
 namespace ravolen {
 
@@ -21,6 +26,8 @@ struct ProcessLaunch {
     std::wstring commandLine;
     std::wstring workingFolder;
     WindowStyle style = WindowStyle::Hidden;
+    // When set, the program's standard output and error go to this file, made anew.
+    std::wstring outputFile = {};
 
     bool operator==(const ProcessLaunch&) const = default;
 };
@@ -92,6 +99,36 @@ enum class RenderJobEnd {
     Unavailable,  // no job could be had here: what the render started cannot be told apart
 };
 
+// What happened in the render job while this program followed it.
+struct RenderJobEvent {
+    enum class Kind {
+        Started,   // a process started in the job
+        Exited,    // a process of the job ended
+        NoneLeft,  // the job has no process left: the render is over
+    };
+    Kind kind = Kind::Started;
+    unsigned long processId = 0;
+    std::wstring imagePath;     // Started: the program's full path, as the process itself tells it
+    // Started, for a process that already ran when following began (the program joined a render
+    // under way): its command line, and true in `joined`; such processes are told first.
+    std::wstring commandLine;
+    bool joined = false;
+    std::int32_t exitCode = 0;  // Exited
+    LocalTime at;               // Started: when the process began; else when it was seen
+
+    bool operator==(const RenderJobEvent&) const = default;
+};
+
+// The progress shown on the program's taskbar button.
+struct TaskbarProgress {
+    enum class State { None, Normal, Error };
+    State state = State::None;  // None: no progress shown
+    unsigned done = 0;
+    unsigned total = 0;
+
+    bool operator==(const TaskbarProgress&) const = default;
+};
+
 // Everything modal or external that the windows need. Windows receive it when they are created, so
 // tests hand them a recording fake and nothing ever blocks or leaves the process.
 class Platform {
@@ -121,6 +158,11 @@ public:
     // Replaces the file's content only once every byte is written: a temporary file beside it
     // takes the old one's place, so a failure never leaves half a file. False on failure.
     virtual bool replaceFile(const std::wstring& path, std::string_view bytes) = 0;
+    // Adds the bytes at the file's end, making the file when it is missing, and returns only once
+    // they are on the disk. False when any byte could not be written.
+    virtual bool appendFile(const std::wstring& path, std::string_view bytes) = 0;
+    // Deletes the file; false when it still exists afterwards.
+    virtual bool deleteFile(const std::wstring& path) = 0;
     // The file's size in bytes, or nothing when it is not a file that can be asked.
     virtual std::optional<unsigned long long> fileSize(const std::wstring& path) = 0;
     // The entries of a folder, in no particular order; nothing when the path is not a folder.
@@ -147,6 +189,13 @@ public:
     virtual bool renderJobRunning() = 0;
     // Ends every process of the render job, and no other.
     virtual RenderJobEnd endRenderJob() = 0;
+    // Begins following the render job; from then on takeRenderJobEvents answers what happens in
+    // it. False when no render job runs, or it cannot be followed.
+    virtual bool followRenderJob() = 0;
+    // What happened in the render job since the last call, in order. Never waits.
+    virtual std::vector<RenderJobEvent> takeRenderJobEvents() = 0;
+    // Stops following the render job (the render itself goes on).
+    virtual void stopFollowingRenderJob() = 0;
     // True when another copy of the program was already running when this one first asked. The
     // answer holds for the whole run: the first copy keeps its claim until it ends.
     virtual bool previousInstanceRunning() = 0;
@@ -174,6 +223,9 @@ public:
 
     // A modal message box with an OK button and the application's title.
     virtual void showMessage(const std::wstring& text, MessageIcon icon = MessageIcon::None) = 0;
+
+    // Shows the progress on the taskbar button of the top-level window.
+    virtual void showTaskbarProgress(HWND__* window, const TaskbarProgress& progress) = 0;
 };
 
 inline constexpr std::wstring_view ApplicationTitle = L"Ravolen";

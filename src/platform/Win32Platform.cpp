@@ -326,6 +326,18 @@ bool Win32Platform::writeFile(const std::wstring& path, std::string_view bytes) 
     return file && WriteAll(file.get(), bytes);
 }
 
+bool Win32Platform::appendFile(const std::wstring& path, std::string_view bytes) {
+    // Written through: a line of the night's record is on the disk before the next row starts.
+    FileHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH,
+                                nullptr));
+    return file && WriteAll(file.get(), bytes) && FlushFileBuffers(file.get());
+}
+
+bool Win32Platform::deleteFile(const std::wstring& path) {
+    return DeleteFileW(path.c_str()) || GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
 bool Win32Platform::fileExists(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
@@ -630,6 +642,14 @@ bool Win32Platform::startInRenderJob(const ProcessLaunch& launch) {
     lastScript_ = {info.dwProcessId, inheritable};
     return true;
 }
+
+bool Win32Platform::followRenderJob() { return false; }
+
+std::vector<RenderJobEvent> Win32Platform::takeRenderJobEvents() { return {}; }
+
+void Win32Platform::stopFollowingRenderJob() {}
+
+void Win32Platform::showTaskbarProgress(HWND, const TaskbarProgress&) {}
 
 bool Win32Platform::renderJobRunning() {
     const KernelHandle job = OpenRenderJob();

@@ -21,6 +21,8 @@ public:
     bool writeFile(const std::wstring& path, std::string_view bytes) override;
     bool fileExists(const std::wstring& path) override;
     std::optional<std::string> readFile(const std::wstring& path) override;
+    bool appendFile(const std::wstring& path, std::string_view bytes) override;
+    bool deleteFile(const std::wstring& path) override;
     std::optional<unsigned long long> fileSize(const std::wstring& path) override;
     bool replaceFile(const std::wstring& path, std::string_view bytes) override;
     std::optional<std::vector<FolderEntry>> folderEntries(const std::wstring& path) override;
@@ -33,12 +35,16 @@ public:
     bool startInRenderJob(const ProcessLaunch& launch) override;
     bool renderJobRunning() override;
     RenderJobEnd endRenderJob() override;
+    bool followRenderJob() override;
+    std::vector<RenderJobEvent> takeRenderJobEvents() override;
+    void stopFollowingRenderJob() override;
     bool previousInstanceRunning() override;
     std::vector<std::wstring> openFiles(const OpenFileRequest& request) override;
     std::wstring browseFolder(const std::wstring& title) override;
     void showMessage(const std::wstring& text, MessageIcon icon) override;
     bool ask(const std::wstring& text) override;
     bool onNetwork(const std::wstring& path) override;
+    void showTaskbarProgress(HWND window, const TaskbarProgress& progress) override;
 
     // The last script started in the render job: its process id, and the value of its inherited
     // handle to the job, which is the same in the script's process as it was here.

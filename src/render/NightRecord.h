@@ -8,19 +8,9 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/LocalTime.h"
+
 namespace ravolen {
-
-// A moment on this computer's clock, as the artist reads it.
-struct LocalTime {
-    int year = 0;
-    int month = 0;  // 1 to 12
-    int day = 0;    // 1 to 31
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-
-    auto operator<=>(const LocalTime&) const = default;
-};
 
 // Seconds from one moment to a later one, by the calendar (a clock set back counts as none).
 long long SecondsBetween(const LocalTime& from, const LocalTime& to);

@@ -317,7 +317,9 @@ TEST_F(JobEditorLifetimeTest, OpeningAndClosingTheEditorLeavesNothingBehind) {
         SendMessageW(form.jobDialog()->hwnd(), WM_SYSCOMMAND, SC_CLOSE, 0);
         test::PumpMessages();
         ASSERT_EQ(form.jobDialog(), nullptr);
-        if (cycle == 1 || cycle == 500) ASSERT_EQ(Held(), before) << "after cycle " << cycle;
+        if (cycle == 1 || cycle == 500) {
+            ASSERT_EQ(Held(), before) << "after cycle " << cycle;
+        }
     }
 }
 

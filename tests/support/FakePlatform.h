@@ -176,6 +176,42 @@ public:
         startedInJob.push_back(launch);
         return true;
     }
+    // The render job as a test tells it: followRenderJob answers `followable`, and each
+    // takeRenderJobEvents hands over what the test queued since.
+    bool followable = true;
+    bool following = false;
+    std::vector<RenderJobEvent> jobEvents;
+    std::vector<std::pair<HWND__*, TaskbarProgress>> taskbar;  // every progress shown, in order
+    bool followRenderJob() override {
+        record(L"followRenderJob");
+        following = followable;
+        return followable;
+    }
+    std::vector<RenderJobEvent> takeRenderJobEvents() override {
+        std::vector<RenderJobEvent> taken;
+        taken.swap(jobEvents);
+        return taken;
+    }
+    void stopFollowingRenderJob() override {
+        record(L"stopFollowingRenderJob");
+        following = false;
+    }
+    void showTaskbarProgress(HWND__* window, const TaskbarProgress& progress) override {
+        taskbar.emplace_back(window, progress);
+    }
+    bool appendFile(const std::wstring& path, std::string_view bytes) override {
+        const std::lock_guard guard(lock);
+        record(L"appendFile " + path);
+        if (failWrite || inUnwritable(path)) return false;
+        files[path] += bytes;
+        return true;
+    }
+    bool deleteFile(const std::wstring& path) override {
+        const std::lock_guard guard(lock);
+        record(L"deleteFile " + path);
+        files.erase(path);
+        return true;
+    }
     bool renderJobRunning() override {
         record(L"renderJobRunning");
         return renderRunning;
