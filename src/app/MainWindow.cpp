@@ -238,6 +238,7 @@ bool MainWindow::onLoad() {
     jobList_.onEdited([this] { sessionChanged(); });
 
     restoreSession();
+    joinNight();  // after the session: the night's rows are the table's as it was
 
     SetTimer(hwnd(), IdStatusTimer, StatusInterval, nullptr);
     DragAcceptFiles(hwnd(), TRUE);
@@ -317,6 +318,10 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         default: break;
     }
+    if (message == taskbarButtonCreated_ && taskbarButtonCreated_ != 0) {
+        if (night_) night_->showProgressAgain();
+        return 0;
+    }
     if (message == WM_CLOSE) {
         onExitClicked();
         return 0;
@@ -328,6 +333,7 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         sessionReady_ = false;
         win::Window::Dispose(jobDialog_);
         win::Window::Dispose(results_);
+        night_.reset();  // stops following; the render goes on
         win::Window::Dispose(farmDialog_);
         win::Window::Dispose(submission_);
         win::Window::SetFailureReport(nullptr);
@@ -360,6 +366,7 @@ std::optional<LRESULT> MainWindow::onNotify(NMHDR& header) {
 
 void MainWindow::onTimer(UINT_PTR id) {
     if (id == IdStatusTimer) onStatusTimer();
+    if (id == NightTimerId) onNightTimer();
     if (id == IdTimerSession) {
         KillTimer(hwnd(), IdTimerSession);
         sessionDue_ = false;

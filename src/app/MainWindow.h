@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,6 +17,7 @@
 #include "app/DeadlineProgress.h"
 #include "app/FarmDialog.h"
 #include "app/JobTableView.h"
+#include "app/NightFollower.h"
 #include "app/ResultsDialog.h"
 #include "session/Session.h"
 #include "platform/Platform.h"
@@ -61,6 +63,13 @@ public:
     ResultsDialog* resultsDialog() const {
         return results_ && results_->hwnd() ? results_.get() : nullptr;
     }
+    // The clock the nights are measured by; tests set their own before anything starts.
+    std::function<LocalTime()> clock = LocalTimeNow;
+    // The night this program follows (or followed last), or null.
+    NightFollower* night() const { return night_.get(); }
+    // The night's timer: once a second while a render here is followed.
+    static constexpr UINT_PTR NightTimerId = 18;
+    static constexpr unsigned NightInterval = 1000;
     // The job editor dialog while it exists, or null.
     JobDialog* jobDialog() const { return jobDialog_ && jobDialog_->hwnd() ? jobDialog_.get() : nullptr; }
 
@@ -120,6 +129,13 @@ private:
     std::wstring shutdownNote() const;
     HMENU createMenu();
 
+    // The night: followed from a render started here, or joined when the program starts while
+    // one runs; the results dialog is refreshed on the night's timer.
+    void followNight(const RenderRequest& request, const RenderStart& started);
+    void joinNight();
+    void onNightTimer();
+    NightView nightView();
+
     // Appends rows as every add path does: the selection on the last one, the focus on the table.
     void appendJobs(const std::vector<RenderJob>& added);
     // Files dropped from Explorer: scenes added as quick add adds them, folders opened one level.
@@ -175,6 +191,8 @@ private:
     std::wstring appliedFormat_;
     std::unique_ptr<JobDialog> jobDialog_;  // created on first use
     std::unique_ptr<ResultsDialog> results_;
+    std::unique_ptr<NightFollower> night_;
+    UINT taskbarButtonCreated_ = 0;  // the message Explorer sends when it made the button anew
     RenderWay way_ = RenderWay::Local;  // every start renders here
     DeadlineChoice deadline_{DefaultDeadlineCommand(platform_.deadlineFolder()), {}};
     BackburnerSettings backburner_;

@@ -46,10 +46,14 @@ void MainWindow::onRenderClicked() {
         submitToDeadline(request);
         return;
     }
-    const RenderStart started = StartRender(platform_, request);
+    RenderRequest here = request;
+    here.night = clock();
+    const RenderStart started = StartRender(platform_, here);
     if (!started) return;
     win::DisableControl(item(IdRenderButton));
-    platform_.showMessage(RenderStartedText(RenderStartedMessage, started));
+    followNight(here, started);
+    platform_.showMessage(RenderStartedText(RenderStartedMessage, started) +
+                          NightRecordNote(started));
 }
 
 void MainWindow::chooseInstallation(int index) {
@@ -64,7 +68,8 @@ void MainWindow::onResultsClicked() {
         results_->show();
         return;
     }
-    auto dialog = std::make_unique<ResultsDialog>(platform_, static_cast<JobTableHost&>(*this));
+    auto dialog = std::make_unique<ResultsDialog>(platform_, static_cast<JobTableHost&>(*this),
+                                                  [this] { return nightView(); });
     if (dialog->create(hwnd())) results_ = std::move(dialog);
 }
 
@@ -159,6 +164,12 @@ void MainWindow::onCancelShutdownClicked() {
     EnableWindow(item(IdRenderButton), TRUE);
 }
 
-void MainWindow::onCancelRenderClicked() { CancelRender(platform_); }
+void MainWindow::onCancelRenderClicked() {
+    CancelRender(platform_);
+    if (night_ && night_->following()) {
+        night_->cancel();
+        onNightTimer();  // the dialog shows it at once
+    }
+}
 
 }  // namespace ravolen

@@ -14,17 +14,21 @@ namespace {
 
 using win::ControlKind;
 
-enum : int { IdList = 4001, IdTick, IdRefresh, IdClose };
+enum : int { IdList = 4001, IdTick, IdRefresh, IdClose, IdSummary, IdLog };
 
-const std::array<win::ControlSpec, 4> Layout{{
-    {.kind = ControlKind::ListView, .id = IdList, .name = L"List", .left = 120, .top = 120,
-     .width = 8760, .height = 4500, .tabIndex = 0},
-    {.kind = ControlKind::Button, .id = IdTick, .name = L"Tick", .left = 120, .top = 4800,
-     .width = 1500, .height = 420, .tabIndex = 1, .caption = L"勾选已完成"},
-    {.kind = ControlKind::Button, .id = IdRefresh, .name = L"Refresh", .left = 1800, .top = 4800,
-     .width = 1200, .height = 420, .tabIndex = 2, .caption = L"刷新"},
-    {.kind = ControlKind::Button, .id = IdClose, .name = L"Close", .left = 7680, .top = 4800,
-     .width = 1200, .height = 420, .tabIndex = 3, .caption = L"关  闭", .defaultButton = true},
+const std::array<win::ControlSpec, 6> Layout{{
+    {.kind = ControlKind::Label, .id = IdSummary, .name = L"Summary", .left = 120, .top = 120,
+     .width = 9960, .height = 300, .tabIndex = 0},
+    {.kind = ControlKind::ListView, .id = IdList, .name = L"List", .left = 120, .top = 480,
+     .width = 9960, .height = 4620, .tabIndex = 1},
+    {.kind = ControlKind::Button, .id = IdTick, .name = L"Tick", .left = 120, .top = 5260,
+     .width = 1500, .height = 420, .tabIndex = 2, .caption = L"勾选已完成"},
+    {.kind = ControlKind::Button, .id = IdRefresh, .name = L"Refresh", .left = 1800, .top = 5260,
+     .width = 1200, .height = 420, .tabIndex = 3, .caption = L"刷新"},
+    {.kind = ControlKind::Button, .id = IdLog, .name = L"Log", .left = 3180, .top = 5260,
+     .width = 1200, .height = 420, .tabIndex = 4, .caption = L"查看日志"},
+    {.kind = ControlKind::Button, .id = IdClose, .name = L"Close", .left = 8880, .top = 5260,
+     .width = 1200, .height = 420, .tabIndex = 5, .caption = L"关  闭", .defaultButton = true},
 }};
 
 struct Column {
@@ -32,10 +36,10 @@ struct Column {
     int widthTwips;
     int format;
 };
-// Within the list's width, so that a time and "已完成（12帧）" show whole.
+// Within the list's width, so that a time, "已完成（12帧）" and "渲染中（已用时 12:34:56）" show whole.
 constexpr Column Columns[] = {{L"Max文件", 1800, LVCFMT_LEFT},
                               {L"输出文件", 2600, LVCFMT_LEFT},
-                              {L"状态", 1500, LVCFMT_LEFT},
+                              {L"状态", 2700, LVCFMT_LEFT},
                               {L"大小", 900, LVCFMT_RIGHT},
                               {L"时间", 1750, LVCFMT_LEFT}};
 
@@ -66,17 +70,38 @@ std::vector<RenderResult> ReadResults(Platform& platform, const std::vector<Rend
     return FindResults(rows, [&](const std::wstring& folder) { return platform.folderEntries(folder); });
 }
 
+// The state column: what the night says of the row while the table's row is still the night's,
+// otherwise what the disk says.
+std::wstring StateText(const RenderJob& row, const RenderResult& result, const NightView& night,
+                       std::size_t index) {
+    const std::wstring frames =
+        result.frames > 0 ? L"（" + std::to_wstring(result.frames) + L"帧）" : L"";
+    if (index < night.states.size() && night.states[index] && night.scenes[index] == row.scene) {
+        const RowState& state = *night.states[index];
+        std::wstring text = RowStateText(state, night.now);
+        if (state.phase == RowPhase::Finished) text += frames;
+        return text;
+    }
+    return result.done ? L"已完成" + frames : L"未完成";
+}
+
 }  // namespace
 
 const win::CommandRoute<ResultsDialog> ResultsDialog::Commands[] = {
     {IdTick, BN_CLICKED, &ResultsDialog::onTickFinishedClicked},
     {IdRefresh, BN_CLICKED, &ResultsDialog::onRefreshClicked},
+    {IdLog, BN_CLICKED, &ResultsDialog::onLogClicked},
     {IdClose, BN_CLICKED, &ResultsDialog::onCloseClicked},
     {IDCANCEL, BN_CLICKED, &ResultsDialog::onCloseClicked},  // Escape
 };
 
+ResultsDialog::~ResultsDialog() {
+    win::Window::Dispose(log_);
+    destroyWindow();
+}
+
 bool ResultsDialog::create(HWND owner) {
-    if (!createForm(L"RavolenResults", L"渲染结果", 9000, 5340, 10.5, nullptr, owner) ||
+    if (!createForm(L"RavolenResults", L"渲染结果", 10200, 5800, 10.5, nullptr, owner) ||
         !createControls(Layout)) {
         destroyWindow();
         return false;
@@ -103,35 +128,76 @@ bool ResultsDialog::onCommand(int id, int code) {
 }
 
 void ResultsDialog::onRefreshClicked() {
-    const std::vector<RenderJob> rows = table_.jobOutputs();
-    showResults(rows, ReadResults(platform_, rows));
+    readRows();
+    showResults();
 }
 
-void ResultsDialog::showResults(const std::vector<RenderJob>& rows,
-                                const std::vector<RenderResult>& results) {
+void ResultsDialog::readRows() {
+    rows_ = table_.jobOutputs();
+    results_ = ReadResults(platform_, rows_);
+}
+
+void ResultsDialog::refreshNight(bool rowEnded) {
+    if (IsWindowVisible(hwnd())) {
+        if (rowEnded) results_ = ReadResults(platform_, rows_);
+        showResults();
+    }
+    if (LogWindow* log = logWindow(); log && IsWindowVisible(log->hwnd())) {
+        log->follow(night_ && night_().live);
+    }
+}
+
+void ResultsDialog::showResults() {
+    const NightView night = night_ ? night_() : NightView{};
+    win::UpdateText(item(IdSummary), night.summary);
+    logPath_ = night.logPath;
+    EnableWindow(item(IdLog), !logPath_.empty());
+
+    std::vector<RowTexts> texts(rows_.size());
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        const RenderResult& result = results_[i];
+        texts[i] = {rows_[i].scene, result.output, StateText(rows_[i], result, night, i),
+                    result.done ? SizeText(result.size) : L"",
+                    result.done ? TimeText(result.modified) : L""};
+    }
+
     const HWND list = item(IdList);
     win::ListView view(list);
-    const win::RedrawSuspended batch(list);
-    view.clear();
-    for (std::size_t i = 0; i < results.size(); ++i) {
-        const RenderResult& result = results[i];
-        std::wstring state = result.done ? L"已完成" : L"未完成";
-        if (result.frames > 0) state += L"（" + std::to_wstring(result.frames) + L"帧）";
-        const std::wstring cells[] = {rows[i].scene, result.output, state,
-                                      result.done ? SizeText(result.size) : L"",
-                                      result.done ? TimeText(result.modified) : L""};
-        view.appendRow(cells);
+    if (texts.size() == shown_.size() && view.rowCount() == static_cast<int>(texts.size())) {
+        // The same rows: only the cells that changed are rewritten, so the list keeps its
+        // selection, keyboard row and scroll position, and nothing flickers.
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            for (std::size_t column = 0; column < ColumnCount; ++column) {
+                if (texts[i][column] == shown_[i][column]) continue;
+                view.setCell(static_cast<int>(i) + 1, static_cast<int>(column) + 1, texts[i][column]);
+            }
+        }
+    } else {
+        const win::RedrawSuspended batch(list);
+        view.clear();
+        for (const RowTexts& row : texts) view.appendRow(row);
     }
+    shown_ = std::move(texts);
 }
 
 void ResultsDialog::onTickFinishedClicked() {
     // Read again: the table or the disk may have changed since the dialog showed them.
-    const std::vector<RenderJob> rows = table_.jobOutputs();
-    const std::vector<RenderResult> results = ReadResults(platform_, rows);
-    std::vector<bool> finished(results.size());
-    for (std::size_t i = 0; i < results.size(); ++i) finished[i] = results[i].done;
+    readRows();
+    std::vector<bool> finished(results_.size());
+    for (std::size_t i = 0; i < results_.size(); ++i) finished[i] = results_[i].done;
     table_.tickJobs(finished);
-    showResults(rows, results);
+    showResults();
+}
+
+void ResultsDialog::onLogClicked() {
+    if (logPath_.empty()) return;
+    if (!logWindow()) {
+        auto window = std::make_unique<LogWindow>(platform_);
+        // Owned by the main window, so it stays when the results are closed.
+        if (!window->create(GetWindow(hwnd(), GW_OWNER))) return;
+        log_ = std::move(window);
+    }
+    log_->open(logPath_, night_ && night_().live);
 }
 
 void ResultsDialog::onCloseClicked() { ShowWindow(hwnd(), SW_HIDE); }

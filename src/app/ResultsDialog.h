@@ -2,43 +2,72 @@
 
 #include <windows.h>
 
+#include <array>
 #include <functional>
+#include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "app/JobTableView.h"
+#include "app/LogWindow.h"
+#include "app/NightFollower.h"
 #include "jobs/Results.h"
 #include "platform/Platform.h"
 #include "win/Form.h"
 
 namespace ravolen {
 
-// 渲染结果: every row of the job table with its expected output and whether it is on disk. The
-// disk is read when the dialog opens and on 刷新; 勾选已完成 ticks exactly the rows whose output
-// exists, so that "-" then leaves the unfinished ones.
+// 渲染结果: every row of the job table with its expected output and whether it is on disk, and
+// what the night says of it: the night this program follows, live, or the last night's record.
+// The table and the disk are read when the dialog opens and on 刷新; 勾选已完成 ticks exactly the
+// rows whose output exists, so that "-" then leaves the unfinished ones.
 class ResultsDialog final : public win::Form {
 public:
-    ResultsDialog(Platform& platform, JobTableHost& table) : platform_(platform), table_(table) {}
-    ~ResultsDialog() override { destroyWindow(); }
+    // What the dialog is told of the night, asked each time it shows it.
+    using NightSource = std::function<NightView()>;
+
+    ResultsDialog(Platform& platform, JobTableHost& table, NightSource night = {})
+        : platform_(platform), table_(table), night_(std::move(night)) {}
+    ~ResultsDialog() override;
 
     // Creates the dialog over `owner`, reads the disk and shows it; false when Windows refused.
     bool create(HWND owner);
     // Reads the disk again and shows the dialog in front.
     void show();
+    // Once a second while a night is followed: the night's states again, rewriting only the cells
+    // that changed. The disk is read again only when `rowEnded`; the table is not read at all
+    // (an edit under way in it stays undisturbed). The log window follows its file.
+    void refreshNight(bool rowEnded);
+
+    // The log window while it exists, or null.
+    LogWindow* logWindow() const { return log_ && log_->hwnd() ? log_.get() : nullptr; }
 
 private:
+    static constexpr std::size_t ColumnCount = 5;
+    using RowTexts = std::array<std::wstring, ColumnCount>;
+
     bool onCommand(int id, int code) override;
 
     void onRefreshClicked();
-    // Lists the rows with what was found of them.
-    void showResults(const std::vector<RenderJob>& rows, const std::vector<RenderResult>& results);
+    // Reads the table's rows and their outputs on disk.
+    void readRows();
+    // Shows the rows with what was found of them and what the night says.
+    void showResults();
     void onTickFinishedClicked();
+    void onLogClicked();
     void onCloseClicked();
 
     static const win::CommandRoute<ResultsDialog> Commands[];
 
     Platform& platform_;
     JobTableHost& table_;
+    NightSource night_;
+    std::vector<RenderJob> rows_;
+    std::vector<RenderResult> results_;
+    std::vector<RowTexts> shown_;  // what the list holds, row by row
+    std::wstring logPath_;
+    std::unique_ptr<LogWindow> log_;
 };
 
 }  // namespace ravolen

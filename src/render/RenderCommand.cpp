@@ -27,6 +27,41 @@ std::vector<std::wstring> ScriptFolders(Platform& platform) {
     return folders;
 }
 
+// The night's record, begun, and its log's name, in bat\logs\ beside the script.
+struct NightFiles {
+    std::wstring folder;
+    std::wstring name;
+    std::vector<std::wstring> names;  // what the folder held before
+    std::wstring recordPath;
+    std::wstring logPath;
+};
+
+NightFiles BeginNight(Platform& platform, const std::wstring& scriptFolder, const LocalTime& started) {
+    NightFiles night;
+    night.folder = scriptFolder + L"\\" + std::wstring(RecordFolderName);
+    if (!platform.createFolder(night.folder)) return {};
+    if (const auto entries = platform.folderEntries(night.folder)) {
+        for (const FolderEntry& entry : *entries) {
+            if (!entry.folder) night.names.push_back(entry.name);
+        }
+    }
+    night.name = FreeRecordName(started, night.names);
+    const std::wstring base = night.folder + L"\\" + night.name;
+    night.logPath = base + std::wstring(LogExtension);
+    night.recordPath = base + std::wstring(RecordExtension);
+    if (!platform.writeFile(night.recordPath, RecordHeaderBytes())) night.recordPath.clear();
+    return night;
+}
+
+// Keeps the newest nights, the one just begun among them.
+void PruneNights(Platform& platform, NightFiles& night) {
+    night.names.push_back(night.name + std::wstring(RecordExtension));
+    night.names.push_back(night.name + std::wstring(LogExtension));
+    for (const std::wstring& old : OldRecords(night.names)) {
+        platform.deleteFile(night.folder + L"\\" + old);
+    }
+}
+
 }  // namespace
 
 std::wstring WriteScriptFile(Platform& platform, std::wstring_view name, std::string_view bytes) {
@@ -116,11 +151,18 @@ RenderStart StartRender(Platform& platform, const RenderRequest& request,
         rendererMissing(scriptFolder)) {
         return {};
     }
-    if (!platform.startInRenderJob(ScriptLaunch(platform.systemFolder(), scriptFolder))) {
+    NightFiles night;
+    if (request.night) night = BeginNight(platform, scriptFolder, *request.night);
+    ProcessLaunch launch = ScriptLaunch(platform.systemFolder(), scriptFolder);
+    launch.outputFile = night.logPath;
+    if (!platform.startInRenderJob(launch)) {
+        // A record that no render follows would pass for the last night.
+        if (!night.recordPath.empty()) platform.deleteFile(night.recordPath);
         platform.showMessage(L"无法启动渲染脚本：" + scriptPath);
         return {};
     }
-    return {true, scriptPath, scriptFolder == programScripts};
+    if (!night.folder.empty()) PruneNights(platform, night);
+    return {true, scriptPath, scriptFolder == programScripts, night.recordPath, night.logPath};
 }
 
 void CancelShutdown(Platform& platform) {

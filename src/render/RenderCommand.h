@@ -1,11 +1,13 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/Platform.h"
 #include "jobs/JobTable.h"
+#include "render/NightRecord.h"
 #include "render/RenderScript.h"
 
 namespace ravolen {
@@ -14,6 +16,9 @@ struct RenderRequest {
     std::wstring installFolder;
     std::vector<RenderJob> rows;
     bool shutdownAfterwards = false;
+    // When set (a render here), the moment it starts: the night gets its record and log in
+    // bat\logs\ beside the script, and the script's output goes to that log.
+    std::optional<LocalTime> night = std::nullopt;
 };
 
 // How a render was started.
@@ -21,6 +26,10 @@ struct RenderStart {
     bool started = false;
     std::wstring scriptPath;
     bool besideProgram = true;  // false: in the user's own folder, the program's could not be written
+    // The night's files, for a render started with `night`: the record (empty when it could not
+    // be made; the render goes on without it) and the log the script's output goes to.
+    std::wstring recordPath;
+    std::wstring logPath;
     explicit operator bool() const { return started; }
 };
 

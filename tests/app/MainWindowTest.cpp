@@ -459,7 +459,8 @@ TEST_F(MainWindowTest, CancelRenderEndsTheRenderJobAndLeavesTheRenderButtonAsItW
     platform.calls.clear();
     platform.jobEnd = RenderJobEnd::Ended;
     Click(control(L"cancelRenderButton"));
-    EXPECT_EQ(platform.calls, std::vector<std::wstring>{L"endRenderJob"});
+    // The night's watch lets go of the job too.
+    EXPECT_EQ(platform.calls, (std::vector<std::wstring>{L"endRenderJob", L"stopFollowingRenderJob"}));
     EXPECT_FALSE(IsWindowEnabled(control(L"renderButton")));
     EXPECT_EQ(platform.messages.size(), 1u);
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "render/RenderScript.h"
 #include "support/FakePlatform.h"
 
@@ -199,6 +201,56 @@ TEST(StartRender, AnUnwritableProgramFolderSendsTheScriptToTheUsersOwnFolder) {
     const RenderStart here = StartRender(beside, Request({Job(L"E:\\a.max")}));
     EXPECT_TRUE(here.besideProgram);
     EXPECT_EQ(RenderStartedText(L"已开始。", here), L"已开始。");
+}
+
+}  // namespace
+}  // namespace ravolen
+
+namespace ravolen {
+namespace {
+
+// A render here begins its night: the record's header and the log's name in bat\logs\ beside the
+// script, wherever the script went, before the script starts; the oldest nights go afterwards.
+TEST(StartRender, ARenderHereBeginsItsNightBesideTheScript) {
+    const LocalTime evening{2026, 12, 7, 23, 0, 0};
+    const std::wstring own = L"C:\\Users\\美术\\AppData\\Local\\Ravolen";
+    FakePlatform platform;
+    platform.userData = own;
+    platform.unwritable = {ScriptFolder};
+    platform.folderContents[own + L"\\bat\\logs"] = {{L"20261207-230000.csv", false, 1, 0},
+                                                    {L"20261207-230000.log", false, 1, 0}};
+    RenderRequest request = Request({Job(L"E:\\a.max")});
+    request.night = evening;
+    const RenderStart started = StartRender(platform, request);
+    ASSERT_TRUE(started);
+    // Within the same second as the last night: the next free second.
+    const std::wstring base = own + L"\\bat\\logs\\20261207-230001";
+    EXPECT_EQ(started.recordPath, base + L".csv");
+    EXPECT_EQ(started.logPath, base + L".log");
+    EXPECT_EQ(platform.files[base + L".csv"], RecordHeaderBytes());
+    ASSERT_EQ(platform.startedInJob.size(), 1u);
+    ProcessLaunch expected = ScriptLaunch(L"C:\\windows\\system32", own + L"\\bat");
+    expected.outputFile = base + L".log";
+    EXPECT_EQ(platform.startedInJob[0], expected);
+    const auto written = std::find(platform.calls.begin(), platform.calls.end(), L"writeFile " + base + L".csv");
+    const auto launched = std::find_if(platform.calls.begin(), platform.calls.end(),
+                                       [](const std::wstring& call) { return call.starts_with(L"startInRenderJob"); });
+    EXPECT_LT(written, launched) << "the record exists before the script runs";
+
+    // A script that does not start leaves no night behind that would pass for the last one.
+    FakePlatform failing;
+    failing.failStart = true;
+    RenderRequest again = Request({Job(L"E:\\a.max")});
+    again.night = evening;
+    EXPECT_FALSE(StartRender(failing, again));
+    EXPECT_FALSE(failing.files.count(ScriptFolder + L"\\logs\\20261207-230000.csv"));
+    EXPECT_EQ(failing.messages.at(0).text, L"无法启动渲染脚本：" + ScriptPath);
+
+    // A farm render (no night) writes nothing into bat\logs.
+    FakePlatform farm;
+    EXPECT_TRUE(StartRender(farm, Request({Job(L"E:\\a.max")})));
+    EXPECT_FALSE(farm.folders.count(ScriptFolder + L"\\logs"));
+    EXPECT_EQ(farm.startedInJob.at(0).outputFile, L"");
 }
 
 }  // namespace

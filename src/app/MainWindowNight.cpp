@@ -1,0 +1,52 @@
+#include "app/MainWindow.h"
+
+#include "app/MainWindowIds.h"
+#include "win/Controls.h"
+
+// The main window's watch over the night: following a render here, joining one under way.
+
+namespace ravolen {
+
+using namespace mainwindow;
+
+namespace {
+
+std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
+
+}  // namespace
+
+void MainWindow::followNight(const RenderRequest& request, const RenderStart& started) {
+    night_.reset();  // an earlier night's follower lets go first
+    if (taskbarButtonCreated_ == 0) taskbarButtonCreated_ = RegisterWindowMessageW(L"TaskbarButtonCreated");
+    night_ = NightFollower::Start(platform_, hwnd(), FolderOf(started.scriptPath),
+                                  request.installFolder, request.rows,
+                                  request.night.value_or(clock()), started.recordPath,
+                                  started.logPath);
+    if (night_) night_->clock = clock;
+    if (night_) SetTimer(hwnd(), NightTimerId, NightInterval, nullptr);
+}
+
+void MainWindow::joinNight() {
+    taskbarButtonCreated_ = RegisterWindowMessageW(L"TaskbarButtonCreated");
+    if (!platform_.renderJobRunning()) return;
+    night_ = NightFollower::Join(platform_, hwnd(), win::WindowText(item(IdInstallFolderBox)),
+                                 jobs().all(), clock());
+    if (night_) night_->clock = clock;
+    if (night_) SetTimer(hwnd(), NightTimerId, NightInterval, nullptr);
+}
+
+void MainWindow::onNightTimer() {
+    if (!night_) {
+        KillTimer(hwnd(), NightTimerId);
+        return;
+    }
+    const bool changed = night_->tick();
+    if (!night_->following()) KillTimer(hwnd(), NightTimerId);
+    if (ResultsDialog* dialog = resultsDialog()) dialog->refreshNight(changed);
+}
+
+NightView MainWindow::nightView() {
+    return night_ ? night_->view() : LastNight(platform_);
+}
+
+}  // namespace ravolen

@@ -1,0 +1,246 @@
+#include "app/NightFollower.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "jobs/Results.h"
+#include "render/RenderScript.h"
+
+namespace ravolen {
+namespace {
+
+// Where the nights lie: bat\logs\ beside the program, or in the user's own bat folder where the
+// program's could not be written (the script went there too).
+std::vector<std::wstring> RecordFolders(Platform& platform) {
+    std::vector<std::wstring> folders{platform.programFolder() + L"\\" +
+                                      std::wstring(ScriptFolderName) + L"\\" +
+                                      std::wstring(RecordFolderName)};
+    if (const std::wstring own = platform.userDataFolder(); !own.empty()) {
+        folders.push_back(own + L"\\" + std::wstring(ScriptFolderName) + L"\\" +
+                          std::wstring(RecordFolderName));
+    }
+    return folders;
+}
+
+struct NewestNight {
+    std::wstring folder;  // bat\logs
+    std::wstring name;
+    std::wstring path(std::wstring_view extension) const {
+        return folder + L"\\" + name + std::wstring(extension);
+    }
+};
+
+std::optional<NewestNight> FindNewestNight(Platform& platform) {
+    std::optional<NewestNight> newest;
+    for (const std::wstring& folder : RecordFolders(platform)) {
+        const auto entries = platform.folderEntries(folder);
+        if (!entries) continue;
+        std::vector<std::wstring> names;
+        for (const FolderEntry& entry : *entries) {
+            if (!entry.folder) names.push_back(entry.name);
+        }
+        const std::optional<std::wstring> name = NewestRecord(names);
+        if (name && (!newest || *name > newest->name)) newest = NewestNight{folder, *name};
+    }
+    return newest;
+}
+
+std::vector<RecordLine> ReadNight(Platform& platform, const NewestNight& night) {
+    const std::optional<std::string> bytes = platform.readFile(night.path(RecordExtension));
+    if (!bytes) return {};
+    return ReadRecord(*bytes).value_or(std::vector<RecordLine>{});
+}
+
+std::wstring ParentOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
+
+}  // namespace
+
+LocalTime LocalTimeNow() {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+}
+
+std::wstring NightRecordNote(const RenderStart& started) {
+    if (!started.recordPath.empty()) return {};
+    return L"\n无法写入渲染记录，本次渲染的结果不会被记录（渲染照常进行）。";
+}
+
+NightView LastNight(Platform& platform) {
+    NightView view;
+    view.now = LocalTimeNow();
+    const std::optional<NewestNight> night = FindNewestNight(platform);
+    if (!night) return view;
+    for (const RecordLine& line : ReadNight(platform, *night)) {
+        if (line.row < 1) continue;
+        const auto row = static_cast<std::size_t>(line.row);
+        if (row > view.states.size()) {
+            view.states.resize(row);
+            view.scenes.resize(row);
+        }
+        view.states[row - 1] = StateOfRecord(line);
+        view.scenes[row - 1] = line.scene;
+    }
+    if (platform.fileExists(night->path(LogExtension))) view.logPath = night->path(LogExtension);
+    return view;
+}
+
+NightFollower::NightFollower(Platform& platform, HWND__* window, const std::wstring& scriptFolder,
+                             const std::wstring& installFolder, const std::vector<RenderJob>& rows,
+                             const LocalTime& started)
+    : clock(LocalTimeNow),
+      platform_(platform),
+      window_(window),
+      installFolder_(installFolder),
+      rows_(rows),
+      watch_(scriptFolder, installFolder, rows, started) {}
+
+NightFollower::~NightFollower() {
+    // The render goes on without this program.
+    if (following_) platform_.stopFollowingRenderJob();
+}
+
+std::unique_ptr<NightFollower> NightFollower::Start(Platform& platform, HWND__* window,
+                                                    const std::wstring& scriptFolder,
+                                                    const std::wstring& installFolder,
+                                                    const std::vector<RenderJob>& rows,
+                                                    const LocalTime& started,
+                                                    const std::wstring& recordPath,
+                                                    const std::wstring& logPath) {
+    if (!platform.followRenderJob()) return nullptr;
+    std::unique_ptr<NightFollower> night(
+        new NightFollower(platform, window, scriptFolder, installFolder, rows, started));
+    night->recordPath_ = recordPath;
+    night->logPath_ = logPath;
+    night->following_ = true;
+    night->showProgress();
+    return night;
+}
+
+std::unique_ptr<NightFollower> NightFollower::Join(Platform& platform, HWND__* window,
+                                                   const std::wstring& installFolder,
+                                                   const std::vector<RenderJob>& rows,
+                                                   const LocalTime& now) {
+    const std::optional<NewestNight> newest = FindNewestNight(platform);
+    const std::wstring scriptFolder =
+        newest ? ParentOf(newest->folder)
+               : platform.programFolder() + L"\\" + std::wstring(ScriptFolderName);
+    const LocalTime started =
+        newest ? RecordNameTime(newest->name).value_or(now) : now;
+    if (!platform.followRenderJob()) return nullptr;
+    std::unique_ptr<NightFollower> night(
+        new NightFollower(platform, window, scriptFolder, installFolder, rows, started));
+    if (newest) {
+        night->watch_.restore(ReadNight(platform, *newest));
+        night->recordPath_ = newest->path(RecordExtension);
+        night->logPath_ = newest->path(LogExtension);
+    }
+    night->following_ = true;
+    night->showProgress();
+    return night;
+}
+
+bool NightFollower::tick() {
+    if (!following_) return false;
+    const std::vector<RenderJobEvent> events = platform_.takeRenderJobEvents();
+    for (const RenderJobEvent& event : events) feed(event);
+    if (!events.empty()) showProgress();
+    return !events.empty();
+}
+
+void NightFollower::feed(const RenderJobEvent& event) {
+    switch (event.kind) {
+        case RenderJobEvent::Kind::Started: {
+            std::optional<std::size_t> row;
+            if (event.joined) {
+                // After the rows the record has; the first such line when none follows them.
+                const std::optional<std::size_t> current = watch_.currentRow();
+                row = RowOfCommandLine(event.commandLine, installFolder_, rows_,
+                                       current ? *current + 1 : 0);
+                if (!row) row = RowOfCommandLine(event.commandLine, installFolder_, rows_);
+            }
+            watch_.processStarted(event.processId, event.imagePath, event.at, row);
+            break;
+        }
+        case RenderJobEvent::Kind::Exited: {
+            const auto outputExists = [this](std::size_t row) {
+                // One row's folder read again, as the results read it; another row's exact name is
+                // never this row's frame.
+                const std::vector<RenderResult> results = FindResults(
+                    rows_, [this, row](const std::wstring& folder)
+                               -> std::optional<std::vector<FolderEntry>> {
+                        if (folder != rows_[row].outputFolder) return std::vector<FolderEntry>{};
+                        return platform_.folderEntries(folder);
+                    });
+                return row < results.size() && results[row].done;
+            };
+            if (const auto line = watch_.processExited(event.processId, event.exitCode, event.at,
+                                                       outputExists)) {
+                append(*line);
+            }
+            break;
+        }
+        case RenderJobEvent::Kind::NoneLeft:
+            watch_.end(event.at);
+            stop();
+            break;
+    }
+}
+
+void NightFollower::cancel() {
+    if (!following_) return;
+    for (const RecordLine& line : watch_.cancel(clock())) append(line);
+    stop();
+    showProgress();
+}
+
+void NightFollower::stop() {
+    if (!following_) return;
+    following_ = false;
+    platform_.stopFollowingRenderJob();
+}
+
+void NightFollower::append(const RecordLine& line) {
+    // The render matters more than its record: a record that cannot be written is given up
+    // silently; the rows' states still show here and the log still holds the renderer's words.
+    if (recordPath_.empty() || recordFailed_) return;
+    if (!platform_.appendFile(recordPath_, RecordLineBytes(line))) recordFailed_ = true;
+}
+
+void NightFollower::showProgress() {
+    TaskbarProgress progress;
+    if (following_) {
+        const std::vector<RowState>& states = watch_.states();
+        progress.total = static_cast<unsigned>(states.size());
+        progress.done = static_cast<unsigned>(std::count_if(
+            states.begin(), states.end(), [](const RowState& state) {
+                return state.phase != RowPhase::Waiting && state.phase != RowPhase::Rendering;
+            }));
+        const bool failed = std::any_of(states.begin(), states.end(), [](const RowState& state) {
+            return state.phase == RowPhase::Failed;
+        });
+        progress.state = failed ? TaskbarProgress::State::Error : TaskbarProgress::State::Normal;
+    }
+    if (shown_ == progress) return;
+    shown_ = progress;
+    platform_.showTaskbarProgress(window_, progress);
+}
+
+void NightFollower::showProgressAgain() {
+    shown_.reset();
+    showProgress();
+}
+
+NightView NightFollower::view() const {
+    NightView view;
+    view.now = clock();
+    for (const RenderJob& row : rows_) view.scenes.push_back(row.scene);
+    for (const RowState& state : watch_.states()) view.states.emplace_back(state);
+    view.summary = watch_.summary(view.now);
+    view.logPath = logPath_;
+    view.live = following_;
+    return view;
+}
+
+}  // namespace ravolen

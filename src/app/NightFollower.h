@@ -1,0 +1,97 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "jobs/JobTable.h"
+#include "platform/Platform.h"
+#include "render/NightRecord.h"
+#include "render/RenderCommand.h"
+#include "render/NightWatch.h"
+
+namespace ravolen {
+
+// What the results dialog shows of a night: the one this program follows, or the last one on
+// disk. Entry k is about row k + 1 of the script; a row's state shows only while the table's row
+// at that place still holds the same scene.
+struct NightView {
+    std::vector<std::wstring> scenes;
+    std::vector<std::optional<RowState>> states;  // nothing: the night says nothing of the row
+    std::wstring summary;                         // empty without a followed night
+    LocalTime now;
+    std::wstring logPath;  // empty when the night has none
+    bool live = false;     // the night is still followed: its log grows
+};
+
+// The night's record, when there is one, as the results show it after the render.
+NightView LastNight(Platform& platform);
+
+// Follows one render here from the render job's events: keeps the rows' states, appends a line
+// to the night's record as each row ends and shows the progress on the taskbar button. It never
+// waits: the window hands it the events once a second.
+class NightFollower {
+public:
+    // Follows the render just started; null when the render job cannot be followed.
+    static std::unique_ptr<NightFollower> Start(Platform& platform, HWND__* window,
+                                                const std::wstring& scriptFolder,
+                                                const std::wstring& installFolder,
+                                                const std::vector<RenderJob>& rows,
+                                                const LocalTime& started,
+                                                const std::wstring& recordPath,
+                                                const std::wstring& logPath);
+    // Joins the render that runs while the program starts: the rows are the table's (as the
+    // session put them back), what ended before comes from the newest record.
+    static std::unique_ptr<NightFollower> Join(Platform& platform, HWND__* window,
+                                               const std::wstring& installFolder,
+                                               const std::vector<RenderJob>& rows,
+                                               const LocalTime& now);
+    ~NightFollower();
+    NightFollower(const NightFollower&) = delete;
+    NightFollower& operator=(const NightFollower&) = delete;
+
+    // Takes what happened since the last call; true when a row's state or the night changed.
+    bool tick();
+    // The user cancelled the render.
+    void cancel();
+    // Shows the progress again (the taskbar button was made anew).
+    void showProgressAgain();
+
+    bool following() const { return following_; }
+    const NightWatch& watch() const { return watch_; }
+    NightView view() const;
+    // The clock the night is measured by; tests set their own.
+    std::function<LocalTime()> clock;
+
+private:
+    NightFollower(Platform& platform, HWND__* window, const std::wstring& scriptFolder,
+                  const std::wstring& installFolder, const std::vector<RenderJob>& rows,
+                  const LocalTime& started);
+    void feed(const RenderJobEvent& event);
+    void append(const RecordLine& line);
+    void stop();
+    void showProgress();
+
+    Platform& platform_;
+    HWND__* window_;
+    std::wstring installFolder_;
+    std::vector<RenderJob> rows_;
+    NightWatch watch_;
+    std::wstring recordPath_;
+    std::wstring logPath_;
+    bool following_ = false;
+    bool recordFailed_ = false;
+    std::optional<TaskbarProgress> shown_;
+};
+
+// A line for the started message when the night's record could not be begun (empty otherwise):
+// the render goes on regardless.
+std::wstring NightRecordNote(const RenderStart& started);
+
+// This computer's clock now.
+LocalTime LocalTimeNow();
+
+}  // namespace ravolen

@@ -1,0 +1,432 @@
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/LogWindow.h"
+#include "app/MainWindowFixture.h"
+#include "app/ResultsDialog.h"
+#include "jobs/JobListFile.h"
+#include "render/NightRecord.h"
+#include "render/RenderScript.h"
+#include "support/Fixtures.h"
+#include "win/Controls.h"
+#include "win/ListView.h"
+
+namespace ravolen {
+namespace {
+
+using test::Click;
+using Kind = RenderJobEvent::Kind;
+using State = TaskbarProgress::State;
+
+const std::wstring Install = L"D:\\Program Files\\Autodesk\\3ds Max 2012";
+const std::wstring Renderer = Install + L"\\3dsmaxcmd.exe";
+const std::wstring Cmd = L"C:\\windows\\system32\\cmd.exe";
+const std::wstring Logs = L"C:\\Tools\\Ravolen\\bat\\logs";
+const std::wstring RecordPath = Logs + L"\\20261207-230000.csv";
+const std::wstring LogPath = Logs + L"\\20261207-230000.log";
+
+LocalTime At(int hour, int minute, int second) { return {2026, 12, 7, hour, minute, second}; }
+
+RenderJob Row(const std::wstring& name) {
+    return {L"E:\\" + name + L".max", L"默认", L"F:\\out", name + L".tga", L"默认", L"默认"};
+}
+
+std::string Utf16(std::wstring_view text) {
+    std::string bytes;
+    for (wchar_t c : text) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>((c >> 8) & 0xFF);
+    }
+    return bytes;
+}
+
+std::wstring MenuText(HMENU menu, int position) {
+    wchar_t text[128] = {};
+    GetMenuStringW(menu, static_cast<UINT>(position), text, 128, MF_BYPOSITION);
+    return text;
+}
+
+class NightWindowTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        form.clock = [this] { return now; };
+    }
+
+    void fourRows() {
+        for (const wchar_t* name : {L"a", L"b", L"c", L"d"}) form.jobs().append(Row(name));
+    }
+    void started(unsigned long pid, const std::wstring& image, LocalTime at) {
+        platform.jobEvents.push_back({Kind::Started, pid, image, L"", false, 0, at});
+    }
+    void exited(unsigned long pid, std::int32_t code, LocalTime at) {
+        platform.jobEvents.push_back({Kind::Exited, pid, L"", L"", false, code, at});
+    }
+    void noneLeft(LocalTime at) { platform.jobEvents.push_back({Kind::NoneLeft, 0, L"", L"", false, 0, at}); }
+    void output(const std::wstring& name) {
+        platform.folderContents[L"F:\\out"].push_back({name, false, 2048, 0});
+    }
+    // One beat of the night's timer, at `at` on the clock.
+    void tick(LocalTime at) {
+        now = at;
+        SendMessageW(form.hwnd(), WM_TIMER, MainWindow::NightTimerId, 0);
+        test::PumpMessages();
+    }
+    void render() {
+        now = At(23, 0, 0);
+        Click(control(L"renderButton"));
+    }
+    ResultsDialog* openResults() { return OpenResults(form); }
+    static ResultsDialog* OpenResults(MainWindow& window) {
+        for (HMENU bar = GetMenu(window.hwnd()); int popup : {0, 1, 2}) {
+            const HMENU items = GetSubMenu(bar, popup);
+            for (int i = 0; i < GetMenuItemCount(items); ++i) {
+                if (MenuText(items, i) == L"渲染结果(&V)…") {
+                    SendMessageW(window.hwnd(), WM_COMMAND, MAKEWPARAM(GetMenuItemID(items, i), 0), 0);
+                    test::PumpMessages();
+                }
+            }
+        }
+        return window.resultsDialog();
+    }
+    static std::vector<std::wstring> States(ResultsDialog* results) {
+        return win::ListView(results->control(L"List")).column(3);
+    }
+    static std::wstring Summary(ResultsDialog* results) {
+        return win::WindowText(results->control(L"Summary"));
+    }
+    std::string record() {
+        const auto found = platform.files.find(RecordPath);
+        return found == platform.files.end() ? std::string() : found->second;
+    }
+    int callsOf(const std::wstring& call) const {
+        return static_cast<int>(std::count(platform.calls.begin(), platform.calls.end(), call));
+    }
+
+    LocalTime now = At(23, 0, 0);
+};
+
+using Texts = std::vector<std::wstring>;
+
+TEST_F(NightWindowTest, TheNightIsFollowedRowByRowIntoTheRecordTheDialogAndTheTaskbar) {
+    fourRows();
+    render();
+    ASSERT_EQ(platform.startedInJob.size(), 1u);
+    EXPECT_EQ(platform.startedInJob[0].outputFile, LogPath);  // the renderer's own words
+    EXPECT_EQ(record(), RecordHeaderBytes());
+    EXPECT_TRUE(platform.following);
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text, RenderStartedMessage);
+
+    ResultsDialog* results = openResults();
+    ASSERT_NE(results, nullptr);
+    EXPECT_EQ(States(results), (Texts{L"等待", L"等待", L"等待", L"等待"}));
+
+    started(100, Cmd, At(23, 0, 0));  // the script's cmd is no row
+    started(101, Renderer, At(23, 0, 5));
+    tick(At(23, 0, 10));
+    EXPECT_EQ(States(results), (Texts{L"渲染中（已用时 0:00:05）", L"等待", L"等待", L"等待"}));
+    EXPECT_EQ(Summary(results), L"第1个，共4个 · 已用时 0:00:10 · 失败0个");
+
+    output(L"a.tga");
+    exited(101, 0, At(23, 10, 0));
+    started(102, Renderer, At(23, 10, 1));
+    tick(At(23, 10, 2));
+    // Each row's line is on the disk as the row ends.
+    EXPECT_EQ(record(), RecordHeaderBytes() +
+                            "1,E:\\a.max,2026-12-07 23:00:05,2026-12-07 23:10:00,0:09:55,0,F:\\out\\a.tga\r\n");
+    exited(102, 3, At(23, 20, 0));
+    started(103, Renderer, At(23, 20, 1));
+    tick(At(23, 20, 31));
+    EXPECT_EQ(States(results),
+              (Texts{L"已完成", L"失败（退出码 3）", L"渲染中（已用时 0:00:30）", L"等待"}));
+    EXPECT_EQ(Summary(results), L"第3个，共4个 · 已用时 0:20:31 · 失败1个");
+    const win::ListView list(results->control(L"List"));
+    EXPECT_EQ(list.cell(1, 4), L"2.0 KB");  // size and time from the disk, as without a night
+    EXPECT_EQ(list.cell(2, 4), L"");
+
+    exited(103, 0, At(23, 30, 0));  // and no c.tga
+    started(104, Renderer, At(23, 30, 1));
+    tick(At(23, 30, 2));
+    output(L"d.tga");
+    exited(104, 0, At(23, 40, 0));
+    exited(100, 0, At(23, 40, 0));
+    tick(At(23, 40, 1));
+    noneLeft(At(23, 40, 1));
+    tick(At(23, 45, 0));
+
+    EXPECT_EQ(States(results), (Texts{L"已完成", L"失败（退出码 3）", L"没有输出", L"已完成"}));
+    EXPECT_EQ(Summary(results), L"第4个，共4个 · 已用时 0:40:01 · 失败1个");
+    EXPECT_EQ(record(),
+              RecordHeaderBytes() +
+                  "1,E:\\a.max,2026-12-07 23:00:05,2026-12-07 23:10:00,0:09:55,0,F:\\out\\a.tga\r\n"
+                  "2,E:\\b.max,2026-12-07 23:10:01,2026-12-07 23:20:00,0:09:59,3,\r\n"
+                  "3,E:\\c.max,2026-12-07 23:20:01,2026-12-07 23:30:00,0:09:59,0,\r\n"
+                  "4,E:\\d.max,2026-12-07 23:30:01,2026-12-07 23:40:00,0:09:59,0,F:\\out\\d.tga\r\n");
+    EXPECT_EQ(callsOf(L"appendFile " + RecordPath), 4);
+
+    const HWND window = form.hwnd();
+    using Shown = std::vector<std::pair<HWND__*, TaskbarProgress>>;
+    EXPECT_EQ(platform.taskbar, (Shown{{window, {State::Normal, 0, 4}},
+                                       {window, {State::Normal, 1, 4}},
+                                       {window, {State::Error, 2, 4}},
+                                       {window, {State::Error, 3, 4}},
+                                       {window, {State::Error, 4, 4}},
+                                       {window, {State::None, 0, 0}}}));
+    EXPECT_FALSE(platform.following);
+
+    // Explorer made the taskbar button anew: the progress shows again.
+    SendMessageW(window, RegisterWindowMessageW(L"TaskbarButtonCreated"), 0, 0);
+    ASSERT_EQ(platform.taskbar.size(), 7u);
+    EXPECT_EQ(platform.taskbar.back().second, (TaskbarProgress{State::None, 0, 0}));
+    // The night is over: later beats take nothing.
+    exited(999, 1, At(23, 50, 0));
+    tick(At(23, 50, 0));
+    EXPECT_EQ(platform.jobEvents.size(), 1u);
+}
+
+TEST_F(NightWindowTest, CancellingMarksTheRowUnderWayCancelledAndStopsFollowing) {
+    fourRows();
+    render();
+    for (unsigned long pid = 101; pid <= 103; ++pid) {
+        const int minute = static_cast<int>(pid - 101) * 10;
+        started(pid, Renderer, At(23, minute, 1));
+        output(std::wstring(1, static_cast<wchar_t>(L'a' + (pid - 101))) + L".tga");
+        exited(pid, 0, At(23, minute + 9, 0));
+    }
+    started(104, Renderer, At(23, 30, 1));
+    tick(At(23, 30, 2));
+    ResultsDialog* results = openResults();
+    ASSERT_NE(results, nullptr);
+    EXPECT_EQ(States(results), (Texts{L"已完成", L"已完成", L"已完成", L"渲染中（已用时 0:00:01）"}));
+
+    platform.jobEnd = RenderJobEnd::Ended;
+    platform.calls.clear();
+    now = At(23, 35, 0);
+    Click(control(L"cancelRenderButton"));
+    EXPECT_EQ(platform.calls, (Texts{L"endRenderJob", L"appendFile " + RecordPath,
+                                     L"stopFollowingRenderJob"}));
+    EXPECT_EQ(States(results), (Texts{L"已完成", L"已完成", L"已完成", L"已取消"}));
+    EXPECT_TRUE(record().ends_with("4,E:\\d.max,2026-12-07 23:30:01,2026-12-07 23:35:00,0:04:59,,\r\n"));
+    EXPECT_EQ(platform.taskbar.back().second, (TaskbarProgress{State::None, 0, 0}));
+    EXPECT_FALSE(platform.following);
+
+    // The renderer's end by the cancel changes nothing afterwards.
+    exited(104, 1, At(23, 35, 1));
+    tick(At(23, 36, 0));
+    EXPECT_EQ(States(results), (Texts{L"已完成", L"已完成", L"已完成", L"已取消"}));
+    EXPECT_EQ(callsOf(L"appendFile " + RecordPath), 1);
+}
+
+TEST_F(NightWindowTest, AProgramStartedDuringTheRenderJoinsItFromTheRecordAndTheCommandLine) {
+    // The first program rendered and went; the session kept the rows.
+    platform.userData = L"C:\\Users\\artist\\AppData\\Local\\Ravolen";
+    const std::vector<RenderJob> rows{Row(L"a"), Row(L"b"), Row(L"c"), Row(L"d")};
+    platform.files[platform.userData + L"\\session.csv"] = SaveJobList(rows);
+    platform.folderContents[Logs] = {{L"20261206-220000.csv", false, 10, 0},
+                                     {L"20261207-230000.csv", false, 10, 0},
+                                     {L"20261207-230000.log", false, 10, 0}};
+    RecordLine first{1, L"E:\\a.max", At(23, 0, 5), At(23, 10, 0), 0, L"F:\\out\\a.tga"};
+    platform.files[RecordPath] = RecordHeaderBytes() + RecordLineBytes(first);
+    platform.renderRunning = true;
+    std::wstring commandLine = JobLineText(Install, rows[1]);
+    platform.jobEvents.push_back({Kind::Started, 200, Cmd, L"cmd.exe /c Render.bat", true, 0, At(23, 0, 0)});
+    platform.jobEvents.push_back({Kind::Started, 202, Renderer, commandLine, true, 0, At(23, 10, 1)});
+    output(L"a.tga");
+
+    MainWindow again(platform);
+    again.clock = [this] { return now; };
+    ASSERT_EQ(again.create(), MainWindow::Startup::Ready);
+    ShowWindow(again.hwnd(), SW_SHOW);
+    ASSERT_NE(again.night(), nullptr);
+    EXPECT_TRUE(platform.following);
+    EXPECT_EQ(again.jobs().count(), 4);
+    SendMessageW(again.hwnd(), WM_TIMER, MainWindow::NightTimerId, 0);
+    now = At(23, 12, 1);
+    ResultsDialog* results = OpenResults(again);
+    ASSERT_NE(results, nullptr);
+    EXPECT_EQ(States(results), (Texts{L"已完成", L"渲染中（已用时 0:02:00）", L"等待", L"等待"}));
+    EXPECT_EQ(Summary(results), L"第2个，共4个 · 已用时 0:12:01 · 失败0个");
+    EXPECT_EQ(platform.taskbar.back(),
+              (std::pair<HWND__*, TaskbarProgress>{again.hwnd(), {State::Normal, 1, 4}}));
+
+    // Row 2 ends: its line follows row 1's in the same record.
+    exited(202, 0, At(23, 20, 0));
+    output(L"b.tga");
+    SendMessageW(again.hwnd(), WM_TIMER, MainWindow::NightTimerId, 0);
+    EXPECT_EQ(record(), RecordHeaderBytes() + RecordLineBytes(first) +
+                            "2,E:\\b.max,2026-12-07 23:10:01,2026-12-07 23:20:00,0:09:59,0,F:\\out\\b.tga\r\n");
+    DestroyWindow(again.hwnd());
+    test::PumpMessages();
+    EXPECT_FALSE(platform.following) << "the program went; the render goes on";
+}
+
+TEST_F(NightWindowTest, WithoutARenderTheDialogShowsTheLastRecordJoinedWithTheDisk) {
+    fourRows();
+    platform.folderContents[Logs] = {{L"20261207-230000.csv", false, 10, 0},
+                                     {L"20261206-230000.csv", false, 10, 0}};
+    platform.files[RecordPath] =
+        RecordHeaderBytes() +
+        RecordLineBytes({1, L"E:\\a.max", At(23, 0, 5), At(23, 10, 0), 0, L"F:\\out\\a.tga"}) +
+        RecordLineBytes({2, L"E:\\b.max", At(23, 10, 1), At(23, 20, 0), -1, L""}) +
+        RecordLineBytes({3, L"E:\\other.max", At(23, 20, 1), At(23, 30, 0), 0, L""});
+    output(L"a.tga");
+    output(L"d.tga");
+    ResultsDialog* results = openResults();
+    ASSERT_NE(results, nullptr);
+    // Row 3 of the record was another scene: the table's row 3 goes by the disk.
+    EXPECT_EQ(States(results), (Texts{L"已完成", L"失败（退出码 -1）", L"未完成", L"已完成"}));
+    EXPECT_EQ(Summary(results), L"");
+    EXPECT_FALSE(IsWindowEnabled(results->control(L"Log"))) << "that night left no log";
+}
+
+TEST_F(NightWindowTest, ARefreshRewritesOnlyChangedCellsAndKeepsSelectionAndScroll) {
+    for (int i = 1; i <= 80; ++i) form.jobs().append(Row(L"r" + std::to_wstring(i)));
+    render();
+    ResultsDialog* results = openResults();
+    ASSERT_NE(results, nullptr);
+    const HWND list = results->control(L"List");
+    win::ListView view(list);
+    ASSERT_EQ(view.rowCount(), 80);
+    SetFocus(list);
+    view.setSelected(60, true);
+    LVITEMW focus{};
+    focus.stateMask = LVIS_FOCUSED;
+    focus.state = LVIS_FOCUSED;
+    SendMessageW(list, LVM_SETITEMSTATE, 59, reinterpret_cast<LPARAM>(&focus));
+    SendMessageW(list, LVM_ENSUREVISIBLE, 70, FALSE);
+    const LRESULT top = SendMessageW(list, LVM_GETTOPINDEX, 0, 0);
+    ASSERT_GT(top, 0);
+    // Marks a refill would wipe: an item's own value and a cell changed by hand.
+    LVITEMW mark{};
+    mark.mask = LVIF_PARAM;
+    mark.iItem = 0;
+    mark.lParam = 4242;
+    SendMessageW(list, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&mark));
+    view.setCell(50, 2, L"by hand");
+
+    started(101, Renderer, At(23, 0, 5));
+    tick(At(23, 0, 9));
+    tick(At(23, 0, 10));
+    EXPECT_EQ(view.cell(1, 3), L"渲染中（已用时 0:00:05）");
+    EXPECT_EQ(SendMessageW(list, LVM_GETTOPINDEX, 0, 0), top);
+    EXPECT_EQ(view.selectedRow(), 60);
+    EXPECT_EQ(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED), 59);
+    LVITEMW read{};
+    read.mask = LVIF_PARAM;
+    read.iItem = 0;
+    SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&read));
+    EXPECT_EQ(read.lParam, 4242);
+    EXPECT_EQ(view.cell(50, 2), L"by hand");
+}
+
+TEST_F(NightWindowTest, TheLogWindowShowsAMixedLogAndFollowsWhatIsAdded) {
+    fourRows();
+    render();
+    const std::string cmdEcho = *platform.scriptCodec().encode(L"C:\\Tools\\Ravolen\\bat>\"3dsmaxcmd\" 场景\r\n");
+    platform.files[LogPath] = cmdEcho + Utf16(L"缺少贴图 上.png\r\n") + "half a li";
+    ResultsDialog* results = openResults();
+    ASSERT_NE(results, nullptr);
+    ASSERT_TRUE(IsWindowEnabled(results->control(L"Log")));
+    Click(results->control(L"Log"));
+    LogWindow* log = results->logWindow();
+    ASSERT_NE(log, nullptr);
+    EXPECT_TRUE(IsWindowVisible(log->hwnd()));
+    EXPECT_EQ(win::WindowText(log->hwnd()), L"渲染日志 - 20261207-230000.log");
+    const HWND text = log->control(L"Text");
+    EXPECT_EQ(win::WindowText(text), L"C:\\Tools\\Ravolen\\bat>\"3dsmaxcmd\" 场景\r\n缺少贴图 上.png");
+    EXPECT_TRUE(GetWindowLongW(text, GWL_STYLE) & ES_READONLY);
+    LOGFONTW face{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(text, WM_GETFONT, 0, 0)), sizeof face, &face);
+    EXPECT_EQ(face.lfPitchAndFamily & 3, FIXED_PITCH);
+    EXPECT_EQ(std::wstring(face.lfFaceName), L"新宋体");
+
+    // Only what was added is taken; the waiting half line is finished by it.
+    platform.calls.clear();
+    platform.files[LogPath] += "ne\r\n" + Utf16(L"第二行\r\n");
+    tick(At(23, 0, 1));
+    EXPECT_EQ(win::WindowText(text),
+              L"C:\\Tools\\Ravolen\\bat>\"3dsmaxcmd\" 场景\r\n缺少贴图 上.png\r\nhalf a line\r\n第二行");
+    const DWORD end = static_cast<DWORD>(GetWindowTextLengthW(text));
+    DWORD start = 0;
+    DWORD stop = 0;
+    SendMessageW(text, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&stop));
+    EXPECT_EQ(start, end) << "scrolled to the end";
+    // Nothing added: nothing read.
+    platform.calls.clear();
+    tick(At(23, 0, 2));
+    EXPECT_EQ(callsOf(L"readFile " + LogPath), 0);
+
+    // Tab goes from the text to 关  闭; Escape closes.
+    SetFocus(text);
+    test::PressKey(VK_TAB);
+    EXPECT_EQ(GetFocus(), log->control(L"Close"));
+    test::PressKey(VK_ESCAPE);
+    EXPECT_FALSE(IsWindowVisible(log->hwnd()));
+}
+
+TEST_F(NightWindowTest, TheNewestThirtyNightsAreKeptAndARecordThatCannotBeWrittenStopsNothing) {
+    fourRows();
+    std::vector<FolderEntry>& entries = platform.folderContents[Logs];
+    for (int day = 1; day <= 31; ++day) {
+        wchar_t name[32];
+        swprintf(name, 32, L"202611%02d-220000", day);
+        entries.push_back({std::wstring(name) + L".csv", false, 1, 0});
+        entries.push_back({std::wstring(name) + L".log", false, 1, 0});
+    }
+    entries.push_back({L"notes.txt", false, 1, 0});
+    render();
+    Texts deleted;
+    for (const std::wstring& call : platform.calls) {
+        if (call.starts_with(L"deleteFile ")) deleted.push_back(call.substr(11));
+    }
+    EXPECT_EQ(deleted, (Texts{Logs + L"\\20261101-220000.csv", Logs + L"\\20261101-220000.log",
+                              Logs + L"\\20261102-220000.csv", Logs + L"\\20261102-220000.log"}));
+
+    // Where bat\logs cannot be made, the render starts all the same, without a record.
+    test::FakePlatform locked;
+    locked.unwritable = {Logs};
+    MainWindow other(locked);
+    ASSERT_EQ(other.create(), MainWindow::Startup::Ready);
+    other.jobs().append(Row(L"a"));
+    Click(other.control(L"renderButton"));
+    ASSERT_EQ(locked.startedInJob.size(), 1u);
+    EXPECT_EQ(locked.startedInJob[0].outputFile, L"");
+    ASSERT_EQ(locked.messages.size(), 1u);
+    EXPECT_EQ(locked.messages[0].text,
+              std::wstring(RenderStartedMessage) +
+                  L"\n无法写入渲染记录，本次渲染的结果不会被记录（渲染照常进行）。");
+    EXPECT_TRUE(locked.following);
+    DestroyWindow(other.hwnd());
+    test::PumpMessages();
+}
+
+TEST_F(NightWindowTest, ClosingTheDialogWhileTheNightGoesOnLeavesNothingDangling) {
+    fourRows();
+    render();
+    ResultsDialog* results = openResults();
+    ASSERT_NE(results, nullptr);
+    platform.files[LogPath] = "line\r\n";
+    Click(results->control(L"Log"));
+    const int live = win::Window::LiveCount();
+    // The close box destroys the dialog's window; the beats go on.
+    SendMessageW(results->hwnd(), WM_CLOSE, 0, 0);
+    test::PumpMessages();
+    started(101, Renderer, At(23, 0, 5));
+    tick(At(23, 0, 6));
+    exited(101, 0, At(23, 5, 0));
+    tick(At(23, 5, 1));
+    EXPECT_EQ(win::Window::LiveCount(), live);
+    EXPECT_EQ(form.night()->watch().states()[0].phase, RowPhase::NoOutput);
+    // Opened again, it shows where the night is.
+    results = openResults();
+    ASSERT_NE(results, nullptr);
+    EXPECT_EQ(States(results), (Texts{L"没有输出", L"等待", L"等待", L"等待"}));
+}
+
+}  // namespace
+}  // namespace ravolen
