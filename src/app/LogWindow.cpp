@@ -120,9 +120,16 @@ bool LogWindow::onCommand(int id, int code) {
 }
 
 LRESULT LogWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    // A multiline box sends Escape to its window as a close.
+    // A multiline box sends Escape to its window as a close, and Tab as a move to the next
+    // control, as it does inside a dialog box.
     if (message == WM_CLOSE) {
         onCloseClicked();
+        return 0;
+    }
+    if (message == WM_NEXTDLGCTL) {
+        const HWND next = LOWORD(lParam) ? reinterpret_cast<HWND>(wParam)
+                                         : GetNextDlgTabItem(hwnd(), GetFocus(), wParam != 0);
+        if (next) SetFocus(next);
         return 0;
     }
     return Form::onMessage(message, wParam, lParam);

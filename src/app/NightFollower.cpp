@@ -26,6 +26,7 @@ std::vector<std::wstring> RecordFolders(Platform& platform) {
 struct NewestNight {
     std::wstring folder;  // bat\logs
     std::wstring name;
+    bool log = false;  // the folder lists the night's log
     std::wstring path(std::wstring_view extension) const {
         return folder + L"\\" + name + std::wstring(extension);
     }
@@ -41,7 +42,11 @@ std::optional<NewestNight> FindNewestNight(Platform& platform) {
             if (!entry.folder) names.push_back(entry.name);
         }
         const std::optional<std::wstring> name = NewestRecord(names);
-        if (name && (!newest || *name > newest->name)) newest = NewestNight{folder, *name};
+        if (!name || (newest && *name <= newest->name)) continue;
+        const std::wstring log = *name + std::wstring(LogExtension);
+        newest = NewestNight{folder, *name, std::any_of(names.begin(), names.end(), [&](const std::wstring& entry) {
+                                 return SameWindowsPath(entry, log);
+                             })};
     }
     return newest;
 }
@@ -82,7 +87,7 @@ NightView LastNight(Platform& platform) {
         view.states[row - 1] = StateOfRecord(line);
         view.scenes[row - 1] = line.scene;
     }
-    if (platform.fileExists(night->path(LogExtension))) view.logPath = night->path(LogExtension);
+    if (night->log) view.logPath = night->path(LogExtension);
     return view;
 }
 
