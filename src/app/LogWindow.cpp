@@ -50,7 +50,7 @@ void LogWindow::applyFont() {
     face.lfWeight = FW_NORMAL;
     face.lfCharSet = GB2312_CHARSET;
     face.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
-    wcscpy_s(face.lfFaceName, L"新宋体");
+    wcscpy_s(face.lfFaceName, L"NSimSun");
     FontHandle font(CreateFontIndirectW(&face));
     if (!font) return;
     SendMessageW(item(IdText), WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);

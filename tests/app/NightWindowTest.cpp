@@ -343,7 +343,7 @@ TEST_F(NightWindowTest, TheLogWindowShowsAMixedLogAndFollowsWhatIsAdded) {
     LOGFONTW face{};
     GetObjectW(reinterpret_cast<HFONT>(SendMessageW(text, WM_GETFONT, 0, 0)), sizeof face, &face);
     EXPECT_EQ(face.lfPitchAndFamily & 3, FIXED_PITCH);
-    EXPECT_EQ(std::wstring(face.lfFaceName), L"新宋体");
+    EXPECT_EQ(std::wstring(face.lfFaceName), L"NSimSun");
 
     // Only what was added is taken; the waiting half line is finished by it.
     platform.calls.clear();
@@ -426,6 +426,53 @@ TEST_F(NightWindowTest, ClosingTheDialogWhileTheNightGoesOnLeavesNothingDangling
     results = openResults();
     ASSERT_NE(results, nullptr);
     EXPECT_EQ(States(results), (Texts{L"没有输出", L"等待", L"等待", L"等待"}));
+}
+
+}  // namespace
+}  // namespace ravolen
+
+namespace ravolen {
+namespace {
+
+// Not a check: the live dialog and the log window held on the screen for a picture
+// (run with --gtest_also_run_disabled_tests under a display).
+TEST_F(NightWindowTest, DISABLED_HoldsTheLiveNightForAPicture) {
+    const wchar_t* names[] = {L"大堂_日景", L"大堂_夜景", L"走廊", L"客房A", L"客房B", L"餐厅",
+                              L"泳池", L"外立面_鸟瞰", L"外立面_人视", L"屋顶花园"};
+    for (const wchar_t* name : names) form.jobs().append(Row(name));
+    render();
+    platform.folderContents[L"F:\\out"] = {{L"大堂_日景.tga", false, 6'291'456, 134'100'000'000'000'000ull},
+                                           {L"走廊.tga", false, 5'872'025, 134'100'030'000'000'000ull}};
+    started(100, Cmd, At(23, 0, 0));
+    started(101, Renderer, At(23, 0, 3));
+    exited(101, 0, At(23, 24, 10));
+    started(102, Renderer, At(23, 24, 11));
+    exited(102, 3, At(23, 24, 40));
+    started(103, Renderer, At(23, 24, 41));
+    exited(103, 0, At(23, 51, 2));
+    started(104, Renderer, At(23, 51, 3));
+    tick(At(23, 59, 27));
+    std::string log = *platform.scriptCodec().encode(
+        L"C:\\Tools\\Ravolen\\bat>\"D:\\Program Files\\Autodesk\\3ds Max 2012\\3dsmaxcmd.exe\" "
+        L"\"E:\\大堂_夜景.max\" -continueOnError -outputName:F:\\out\\大堂_夜景.tga\r\n");
+    log += Utf16(L"错误：缺少外部文件 maps\\大理石_02.jpg\r\n许可证：无法连接到服务器，退出代码 3\r\n");
+    log += *platform.scriptCodec().encode(L"\r\nC:\\Tools\\Ravolen\\bat>\"D:\\Program Files\\Autodesk\\3ds Max 2012\\3dsmaxcmd.exe\" \"E:\\客房A.max\"\r\n");
+    log += Utf16(L"Rendering frame 0 of 0\r\n渲染进度 47%\r\n");
+    platform.files[LogPath] = log;
+    ResultsDialog* results = openResults();
+    ASSERT_NE(results, nullptr);
+    MoveWindow(form.hwnd(), 0, 0, 300, 200, TRUE);
+    Click(results->control(L"Log"));
+    RECT frame{};
+    GetWindowRect(results->hwnd(), &frame);
+    SetWindowPos(results->logWindow()->hwnd(), nullptr, frame.left - 40, frame.top + 40, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER);
+    SetForegroundWindow(results->hwnd());
+    for (int second = 0; second < 24; ++second) {
+        if (second == 12) SetForegroundWindow(results->logWindow()->hwnd());
+        tick(At(23, 59, 28 + second % 30));
+        test::PumpMessagesFor(1000);
+    }
 }
 
 }  // namespace
