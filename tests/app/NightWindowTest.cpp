@@ -44,12 +44,6 @@ std::string Utf16(std::wstring_view text) {
     return bytes;
 }
 
-std::wstring MenuText(HMENU menu, int position) {
-    wchar_t text[128] = {};
-    GetMenuStringW(menu, static_cast<UINT>(position), text, 128, MF_BYPOSITION);
-    return text;
-}
-
 class NightWindowTest : public MainWindowTest {
 protected:
     void SetUp() override {
@@ -82,15 +76,10 @@ protected:
     }
     ResultsDialog* openResults() { return OpenResults(form); }
     static ResultsDialog* OpenResults(MainWindow& window) {
-        for (HMENU bar = GetMenu(window.hwnd()); int popup : {0, 1, 2}) {
-            const HMENU items = GetSubMenu(bar, popup);
-            for (int i = 0; i < GetMenuItemCount(items); ++i) {
-                if (MenuText(items, i) == L"渲染结果(&V)…") {
-                    SendMessageW(window.hwnd(), WM_COMMAND, MAKEWPARAM(GetMenuItemID(items, i), 0), 0);
-                    test::PumpMessages();
-                }
-            }
-        }
+        const UINT command = win::MenuCommand(GetMenu(window.hwnd()), L"渲染结果(V)…");
+        EXPECT_NE(command, 0u);
+        SendMessageW(window.hwnd(), WM_COMMAND, MAKEWPARAM(command, 0), 0);
+        test::PumpMessages();
         return window.resultsDialog();
     }
     static std::vector<std::wstring> States(ResultsDialog* results) {
