@@ -133,6 +133,11 @@ std::unique_ptr<NightFollower> NightFollower::Join(Platform& platform, HWND__* w
                : platform.programFolder() + L"\\" + std::wstring(ScriptFolderName);
     const LocalTime started =
         newest ? RecordNameTime(newest->name).value_or(now) : now;
+    // A script that hands its rows to Backburner renders nothing here: it is not followed.
+    if (const auto script = platform.readFile(scriptFolder + L"\\" + std::wstring(ScriptFileName));
+        script && script->find("-submit:") != std::string::npos) {
+        return nullptr;
+    }
     if (!platform.followRenderJob()) return nullptr;
     std::unique_ptr<NightFollower> night(
         new NightFollower(platform, window, scriptFolder, installFolder, rows, started));

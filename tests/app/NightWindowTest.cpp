@@ -254,6 +254,19 @@ TEST_F(NightWindowTest, AProgramStartedDuringTheRenderJoinsItFromTheRecordAndThe
     EXPECT_FALSE(platform.following) << "the program went; the render goes on";
 }
 
+TEST_F(NightWindowTest, AProgramStartedDuringABackburnerSubmissionFollowsNothing) {
+    platform.renderRunning = true;
+    platform.files[L"C:\\Tools\\Ravolen\\bat\\Render.bat"] =
+        "\"D:\\Max\\3dsmaxcmd.exe\" E:\\a.max -outputName:F:\\out\\a.tga -submit:farm\r\n";
+    MainWindow again(platform);
+    ASSERT_EQ(again.create(), MainWindow::Startup::Ready);
+    EXPECT_EQ(again.night(), nullptr);
+    EXPECT_FALSE(platform.following);
+    EXPECT_TRUE(platform.taskbar.empty());
+    DestroyWindow(again.hwnd());
+    test::PumpMessages();
+}
+
 TEST_F(NightWindowTest, WithoutARenderTheDialogShowsTheLastRecordJoinedWithTheDisk) {
     fourRows();
     platform.folderContents[Logs] = {{L"20261207-230000.csv", false, 10, 0},
