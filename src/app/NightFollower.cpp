@@ -212,10 +212,12 @@ void NightFollower::stop() {
 }
 
 void NightFollower::append(const RecordLine& line) {
-    // The render matters more than its record: a record that cannot be written is given up
-    // silently; the rows' states still show here and the log still holds the renderer's words.
-    if (recordPath_.empty() || recordFailed_) return;
-    if (!platform_.appendFile(recordPath_, RecordLineBytes(line))) recordFailed_ = true;
+    // The render matters more than its record: a line that cannot be written is left out without
+    // a word at night (no box waits for a click while the renderer goes on); the rows' states
+    // still show here, the log still holds the renderer's words, and the next row's line is
+    // tried again (a share that was away may be back).
+    if (recordPath_.empty()) return;
+    platform_.appendFile(recordPath_, RecordLineBytes(line));
 }
 
 void NightFollower::showProgress() {

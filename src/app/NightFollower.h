@@ -83,7 +83,6 @@ private:
     std::wstring recordPath_;
     std::wstring logPath_;
     bool following_ = false;
-    bool recordFailed_ = false;
     std::optional<TaskbarProgress> shown_;
 };
 

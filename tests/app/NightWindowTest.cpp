@@ -254,6 +254,24 @@ TEST_F(NightWindowTest, AProgramStartedDuringTheRenderJoinsItFromTheRecordAndThe
     EXPECT_FALSE(platform.following) << "the program went; the render goes on";
 }
 
+TEST_F(NightWindowTest, ALineTheDiskRefusesIsLeftOutAndTheNightGoesOn) {
+    fourRows();
+    render();
+    started(101, Renderer, At(23, 0, 5));
+    exited(101, 0, At(23, 10, 0));
+    started(102, Renderer, At(23, 10, 1));
+    platform.failWrite = true;  // the share went away
+    tick(At(23, 10, 2));
+    platform.failWrite = false;
+    exited(102, 3, At(23, 20, 0));
+    tick(At(23, 20, 1));
+    EXPECT_EQ(record(), RecordHeaderBytes() +
+                            "2,E:\\b.max,2026-12-07 23:10:01,2026-12-07 23:20:00,0:09:59,3,\r\n");
+    EXPECT_EQ(platform.messages.size(), 1u) << "only the started message";
+    EXPECT_TRUE(platform.following);
+    EXPECT_EQ(form.night()->watch().states()[0].phase, RowPhase::NoOutput);
+}
+
 TEST_F(NightWindowTest, AProgramStartedDuringABackburnerSubmissionFollowsNothing) {
     platform.renderRunning = true;
     platform.files[L"C:\\Tools\\Ravolen\\bat\\Render.bat"] =
