@@ -212,6 +212,7 @@ void PortFollower::run() {
                 // One that ended before it could be opened is told without its program: it
                 // cannot be told apart from any other.
                 if (process) {
+                    event.at = ProcessCreationTime(process.get());  // not when it was seen
                     event.imagePath = ImagePathOnceKnown(process.get());
                     processes_[processId] = std::move(process);
                 }

@@ -102,7 +102,7 @@ bool CreateProcessFor(const ProcessLaunch& launch, bool suspended, PROCESS_INFOR
                   (suspended ? CREATE_SUSPENDED : 0u);
     std::erase(inherited, nullptr);
     std::optional<InheritOnly> only;
-    if (false) {
+    if (!inherited.empty()) {
         only.emplace(inherited);
         if (!only->get()) return false;
         startup.StartupInfo.cb = sizeof startup;

@@ -11,20 +11,13 @@
 #include "render/NightWatch.h"
 #include "render/RenderScript.h"
 #include "support/RealPlatform.h"
+#include "support/WindowTest.h"
 
 namespace ravolen {
 namespace {
 
 using namespace test;  // the helpers for the real file system and processes
 using Kind = RenderJobEvent::Kind;
-
-std::string Utf8Bytes(std::wstring_view text) {
-    std::string bytes(text.size() * 4, '\0');
-    bytes.resize(static_cast<std::size_t>(WideCharToMultiByte(
-        CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(),
-        static_cast<int>(bytes.size()), nullptr, nullptr)));
-    return bytes;
-}
 
 void WriteBytes(const std::wstring& path, std::string_view bytes) {
     const HANDLE file =
@@ -88,7 +81,7 @@ protected:
     // Each call takes a little while, as a real renderer does, so that its start is seen.
     void plan(std::wstring_view extra) const {
         WriteBytes(install + L"\\3dsmaxcmd-plan",
-                   Utf8Bytes(L"1 print 第一行 row 1\r\n"
+                   Utf8(L"1 print 第一行 row 1\r\n"
                              L"1 wait 300\r\n"
                              L"2 print 缺少贴图：map.png\r\n"
                              L"2 print-utf16 Error: 找不到插件 上\r\n"
@@ -182,7 +175,7 @@ TEST_F(RenderJobFollowTest, EachProcessOfTheNightIsSeenWithItsExitCodeAndItsWord
     // The script itself: the first process of the job, and among the last to end.
     const RenderJobEvent& script = events.front();
     EXPECT_EQ(script.kind, Kind::Started);
-    EXPECT_TRUE(EndsWithName(script.imagePath, L"cmd.exe")) << Utf8Bytes(script.imagePath);
+    EXPECT_TRUE(EndsWithName(script.imagePath, L"cmd.exe")) << Utf8(script.imagePath);
     EXPECT_EQ(script.processId, platform.lastScript().processId);
     EXPECT_EQ(ExitOf(events, script.processId), 0);
     EXPECT_GE(script.at.year, 2020);
@@ -221,7 +214,7 @@ TEST_F(RenderJobFollowTest, EachProcessOfTheNightIsSeenWithItsExitCodeAndItsWord
                                    L"缺少贴图：map.png", L"Error: 找不到插件 上",
                                    L"场景 3 & 100%.max", L"场景 4 & 100%.max", L"最后 row 4"}) {
         order.push_back(position(text));
-        EXPECT_LT(order.back(), static_cast<std::ptrdiff_t>(lines.size())) << Utf8Bytes(text);
+        EXPECT_LT(order.back(), static_cast<std::ptrdiff_t>(lines.size())) << Utf8(text);
     }
     EXPECT_TRUE(std::is_sorted(order.begin(), order.end()));
     EXPECT_EQ(lines[static_cast<std::size_t>(order[4])], L"Error: 找不到插件 上");
@@ -257,16 +250,16 @@ TEST_F(RenderJobFollowTest, AProgramStartedAgainFindsTheRunningRowAndFollowsTheR
     for (const RenderJobEvent& event : joined) {
         EXPECT_EQ(event.kind, Kind::Started);
         EXPECT_TRUE(event.joined);
-        EXPECT_FALSE(event.commandLine.empty()) << Utf8Bytes(event.imagePath);
+        EXPECT_FALSE(event.commandLine.empty()) << Utf8(event.imagePath);
         EXPECT_GE(event.at.year, 2020);
     }
     EXPECT_TRUE(EndsWithName(joined.front().imagePath, L"cmd.exe"))
-        << Utf8Bytes(joined.front().imagePath);
+        << Utf8(joined.front().imagePath);
     const RenderJobEvent& running = joined.back();
     EXPECT_EQ(running.processId, second);
-    EXPECT_TRUE(SameWindowsPath(running.imagePath, renderer)) << Utf8Bytes(running.imagePath);
+    EXPECT_TRUE(SameWindowsPath(running.imagePath, renderer)) << Utf8(running.imagePath);
     EXPECT_EQ(RowOfCommandLine(running.commandLine, install, rows), 1u)
-        << Utf8Bytes(running.commandLine);
+        << Utf8(running.commandLine);
 
     // The night ends between two looks: the follower alone still holds the renderer...
     ASSERT_TRUE(WaitFor([&] { return !later.renderJobRunning(); }));
