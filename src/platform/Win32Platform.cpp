@@ -10,6 +10,7 @@
 
 #include "base/BoxOwner.h"
 #include "base/Handles.h"
+#include "platform/RenderJobFollower.h"
 
 namespace ravolen {
 namespace {
@@ -80,28 +81,36 @@ private:
 };
 
 // Starts the program suspended when `suspended`, so that it can join a job before it runs. With
-// `inherited`, an inheritable handle, the program inherits that handle and no other.
+// `inherited`, inheritable handles, the program inherits those handles and no other. With
+// `output`, one of them, its standard output and error go there.
 bool CreateProcessFor(const ProcessLaunch& launch, bool suspended, PROCESS_INFORMATION& info,
-                      HANDLE inherited = nullptr) {
+                      std::vector<HANDLE> inherited = {}, HANDLE output = nullptr) {
     STARTUPINFOEXW startup{};
     startup.StartupInfo.cb = sizeof startup.StartupInfo;
     startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW;
     startup.StartupInfo.wShowWindow =
         launch.style == WindowStyle::Hidden ? SW_HIDE : SW_SHOWMINIMIZED;
+    if (output) {
+        // No input: nothing in a night's script asks, and a question must not wait for ever.
+        startup.StartupInfo.dwFlags |= STARTF_USESTDHANDLES;
+        startup.StartupInfo.hStdOutput = output;
+        startup.StartupInfo.hStdError = output;
+    }
     std::wstring commandLine = launch.commandLine;  // CreateProcessW may write into it
     // A console of its own, hidden or minimised, whether or not this process has a console.
     DWORD flags = CREATE_NEW_CONSOLE | CREATE_UNICODE_ENVIRONMENT |
                   (suspended ? CREATE_SUSPENDED : 0u);
+    std::erase(inherited, nullptr);
     std::optional<InheritOnly> only;
-    if (inherited) {
-        only.emplace(std::vector<HANDLE>{inherited});
+    if (!inherited.empty()) {
+        only.emplace(inherited);
         if (!only->get()) return false;
         startup.StartupInfo.cb = sizeof startup;
         startup.lpAttributeList = only->get();
         flags |= EXTENDED_STARTUPINFO_PRESENT;
     }
     return CreateProcessW(launch.application.c_str(), commandLine.data(), nullptr, nullptr,
-                          inherited ? TRUE : FALSE, flags, nullptr,
+                          inherited.empty() ? FALSE : TRUE, flags, nullptr,
                           launch.workingFolder.empty() ? nullptr : launch.workingFolder.c_str(),
                           &startup.StartupInfo, &info) != FALSE;
 }
@@ -260,6 +269,8 @@ int ProgramModalBox(const std::wstring& text, UINT style) {
 }  // namespace
 
 Win32Platform::Win32Platform() : codec_(GetOEMCP()) {}
+
+Win32Platform::~Win32Platform() { stopFollowingRenderJob(); }
 
 std::wstring Win32Platform::programFolder() const {
     const std::wstring module = GrowingBuffer([](wchar_t* buffer, UINT capacity) {
@@ -613,10 +624,51 @@ std::optional<ProcessOutput> Win32Platform::runAndRead(const ProcessLaunch& laun
     return result;
 }
 
+namespace {
+
+// The key under which the render job's messages reach its port.
+constexpr ULONG_PTR RenderJobKey = 0x5B0F7E2C;
+
+// Inheritable by the script, for its standard output and error: made anew, and readable by the
+// log window while the night writes it.
+KernelHandle InheritableOutput(const std::wstring& path) {
+    if (path.empty()) return {};
+    const FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    HANDLE inheritable = nullptr;
+    if (!file || !DuplicateHandle(GetCurrentProcess(), file.get(), GetCurrentProcess(),
+                                  &inheritable, 0, TRUE, DUPLICATE_SAME_ACCESS)) {
+        return {};
+    }
+    return KernelHandle(inheritable);
+}
+
+}  // namespace
+
 bool Win32Platform::startInRenderJob(const ProcessLaunch& launch) {
     // Creates the job, or opens the one an earlier render left running, and keeps it for the
     // whole run. Without JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE the render outlives this program.
     if (!renderJob_) renderJob_.reset(CreateJobObjectW(nullptr, RenderJobName));
+    // The port is associated before the script joins, so that even its own start is seen.
+    if (renderJob_ && !renderJobPort_) {
+        KernelHandle port(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
+        JOBOBJECT_ASSOCIATE_COMPLETION_PORT association{};
+        association.CompletionKey = reinterpret_cast<PVOID>(RenderJobKey);
+        association.CompletionPort = port.get();
+        if (port && SetInformationJobObject(renderJob_.get(),
+                                            JobObjectAssociateCompletionPortInformation,
+                                            &association, sizeof association)) {
+            renderJobPort_ = std::move(port);
+        }
+    }
+    // What an earlier night left in the port, unread, is not this night's.
+    if (renderJobPort_ && !follower_) {
+        DWORD message = 0;
+        ULONG_PTR key = 0;
+        LPOVERLAPPED value = nullptr;
+        while (GetQueuedCompletionStatus(renderJobPort_.get(), &message, &key, &value, 0)) {
+        }
+    }
     // The script holds a handle of its own, and passes it on to what it starts: the job keeps its
     // name while any process of the render runs, after this program ended or crashed too.
     HANDLE inheritable = nullptr;
@@ -626,8 +678,12 @@ bool Win32Platform::startInRenderJob(const ProcessLaunch& launch) {
         inheritable = nullptr;
     }
     const KernelHandle scriptsHandle(inheritable);  // this program's copy closes afterwards
+    // Where the file cannot be made the night renders all the same, without its log.
+    const KernelHandle output = InheritableOutput(launch.outputFile);
     PROCESS_INFORMATION info{};
-    if (!CreateProcessFor(launch, true, info, inheritable)) return false;
+    if (!CreateProcessFor(launch, true, info, {inheritable, output.get()}, output.get())) {
+        return false;
+    }
     KernelHandle process(info.hProcess);
     KernelHandle thread(info.hThread);
     // Where no job can be had (none created, or this program sits in a job that forbids
@@ -639,17 +695,59 @@ bool Win32Platform::startInRenderJob(const ProcessLaunch& launch) {
         TerminateProcess(process.get(), 1);
         return false;
     }
-    lastScript_ = {info.dwProcessId, inheritable};
+    lastScript_ = {info.dwProcessId, inheritable, output.get()};
     return true;
 }
 
-bool Win32Platform::followRenderJob() { return false; }
+bool Win32Platform::followRenderJob() {
+    if (follower_) return true;
+    if (renderJobPort_) {
+        // Every message since the script started waits in the port, even if it all ended already.
+        follower_ = std::make_unique<PortFollower>(renderJobPort_.get(), RenderJobKey);
+        return true;
+    }
+    // Joined late: the job's port, if any, is the first program's.
+    KernelHandle job(OpenJobObjectW(JOB_OBJECT_QUERY, FALSE, RenderJobName));
+    if (!job || ActiveProcesses(job.get()) == 0) return false;
+    follower_ = std::make_unique<PollFollower>(std::move(job));
+    return true;
+}
 
-std::vector<RenderJobEvent> Win32Platform::takeRenderJobEvents() { return {}; }
+std::vector<RenderJobEvent> Win32Platform::takeRenderJobEvents() {
+    return follower_ ? follower_->take() : std::vector<RenderJobEvent>{};
+}
 
-void Win32Platform::stopFollowingRenderJob() {}
+void Win32Platform::stopFollowingRenderJob() { follower_.reset(); }
 
-void Win32Platform::showTaskbarProgress(HWND, const TaskbarProgress&) {}
+bool Win32Platform::followingThroughPort() const {
+    return dynamic_cast<const PortFollower*>(follower_.get()) != nullptr;
+}
+
+void Win32Platform::showTaskbarProgress(HWND window, const TaskbarProgress& progress) {
+    // An ornament: where the shell offers none, or the button is not there yet, nothing is shown.
+    if (!taskbar_ && !taskbarUnavailable_) {
+        ComPtr<ITaskbarList3> made;
+        HRESULT answer = CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
+                                          IID_ITaskbarList3, reinterpret_cast<void**>(made.put()));
+        if (SUCCEEDED(answer)) answer = made->HrInit();
+        lastTaskbarAnswer_ = answer;
+        if (FAILED(answer)) {
+            taskbarUnavailable_ = true;
+            return;
+        }
+        taskbar_ = std::move(made);
+    }
+    if (!taskbar_) return;
+    const TBPFLAG state = progress.state == TaskbarProgress::State::Error    ? TBPF_ERROR
+                          : progress.state == TaskbarProgress::State::Normal ? TBPF_NORMAL
+                                                                             : TBPF_NOPROGRESS;
+    HRESULT answer = taskbar_->SetProgressState(window, state);
+    if (SUCCEEDED(answer) && state != TBPF_NOPROGRESS && progress.total > 0) {
+        answer = taskbar_->SetProgressValue(window, std::min(progress.done, progress.total),
+                                            progress.total);
+    }
+    lastTaskbarAnswer_ = answer;
+}
 
 bool Win32Platform::renderJobRunning() {
     const KernelHandle job = OpenRenderJob();

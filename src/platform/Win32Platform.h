@@ -4,12 +4,22 @@
 #include "platform/CodePageCodec.h"
 #include "platform/Platform.h"
 
+#include <memory>
+
+struct ITaskbarList3;
+
 namespace ravolen {
+
+class RenderJobFollower;
 
 // The product's platform: the real file system, processes and message boxes.
 class Win32Platform final : public Platform {
 public:
     Win32Platform();
+    // Stops following the render job and lets go of the taskbar.
+    ~Win32Platform() override;
+    Win32Platform(const Win32Platform&) = delete;
+    Win32Platform& operator=(const Win32Platform&) = delete;
 
     std::wstring programFolder() const override;
     std::wstring systemFolder() const override;
@@ -46,23 +56,36 @@ public:
     bool onNetwork(const std::wstring& path) override;
     void showTaskbarProgress(HWND window, const TaskbarProgress& progress) override;
 
-    // The last script started in the render job: its process id, and the value of its inherited
-    // handle to the job, which is the same in the script's process as it was here.
+    // The last script started in the render job: its process id, and the values of its inherited
+    // handles to the job and to its output file, which are the same in the script's process as
+    // they were here.
     struct ScriptStart {
         DWORD processId = 0;
         HANDLE jobHandle = nullptr;
+        HANDLE outputHandle = nullptr;
     };
     ScriptStart lastScript() const { return lastScript_; }
+    // True while the render job is followed through its completion port rather than by looking
+    // at its process list.
+    bool followingThroughPort() const;
+    // The taskbar's answer to the last call of showTaskbarProgress (an HRESULT).
+    long lastTaskbarAnswer() const { return lastTaskbarAnswer_; }
 
 private:
     CodePageCodec codec_;
     // Held for the whole run: a job's name lasts only while a handle to it is open, and the
     // processes inside it hold none.
     KernelHandle renderJob_;
+    // Associated with the render job when this program made it; a job takes one port in its life.
+    KernelHandle renderJobPort_;
+    std::unique_ptr<RenderJobFollower> follower_;
     ScriptStart lastScript_;
     KernelHandle instanceMutex_;
     bool previousInstance_ = false;
     bool jobsUnavailable_ = false;  // a script of this run had to start outside the render job
+    ComPtr<ITaskbarList3> taskbar_;  // made on the window thread at its first use
+    bool taskbarUnavailable_ = false;
+    long lastTaskbarAnswer_ = 0;
 };
 
 }  // namespace ravolen

@@ -93,6 +93,8 @@ TEST(FarmTool, AHungToolIsEndedWithEverythingItStartedAtTheLimitOrWhenStopped) {
     const std::wstring pidFile = temp.path() + L"\\deadlinecommand-child.pid";
     const ProcessLaunch launch{tool, L"deadlinecommand.exe a.job b.job", temp.path(),
                                WindowStyle::Hidden};
+    // The file is made before the id is written into it: only an id tells the helper runs.
+    const auto childKnown = [&] { return std::atoi(ReadFile(pidFile).c_str()) != 0; };
     const auto childEnded = [&] {
         const int id = std::atoi(ReadFile(pidFile).c_str());
         if (id == 0) return false;
@@ -109,14 +111,14 @@ TEST(FarmTool, AHungToolIsEndedWithEverythingItStartedAtTheLimitOrWhenStopped) {
         EXPECT_TRUE(answer->timedOut);
         EXPECT_FALSE(answer->stopped);
         EXPECT_EQ(answer->output.find("Connecting") != std::string::npos, how[0] == 't');
-        ASSERT_TRUE(WaitFor([&] { return Exists(pidFile); }));
+        ASSERT_TRUE(WaitFor(childKnown));
         EXPECT_TRUE(childEnded()) << "the tool's helper outlived the limit";
     }
 
     DeleteFileW(pidFile.c_str());
     std::atomic<bool> stop{false};
     std::thread stopper([&] {
-        WaitFor([&] { return Exists(pidFile); });
+        WaitFor(childKnown);
         stop = true;
     });
     const auto answer = platform.runAndRead(launch, {3600, &stop});

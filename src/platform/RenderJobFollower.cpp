@@ -1,0 +1,293 @@
+#include "platform/RenderJobFollower.h"
+
+#include <winternl.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace ravolen {
+namespace {
+
+LocalTime LocalTimeOf(const SYSTEMTIME& time) {
+    return {time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond};
+}
+
+LocalTime Now() {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    return LocalTimeOf(now);
+}
+
+// The exit code as cmd's %ERRORLEVEL% shows it: an NTSTATUS such as 0xC0000005 is negative.
+std::int32_t ExitCodeOf(HANDLE process) {
+    DWORD code = 0;
+    GetExitCodeProcess(process, &code);
+    return static_cast<std::int32_t>(code);
+}
+
+RenderJobEvent EventOf(RenderJobEvent::Kind kind, DWORD processId, const LocalTime& at) {
+    RenderJobEvent event;
+    event.kind = kind;
+    event.processId = processId;
+    event.at = at;
+    return event;
+}
+
+using QueryInformationProcess = LONG(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
+
+QueryInformationProcess NtQuery() {
+    static const auto query = reinterpret_cast<QueryInformationProcess>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+    return query;
+}
+
+constexpr ULONG ProcessCommandLineInformation = 60;  // Windows 8.1 and later
+constexpr LONG StatusInfoLengthMismatch = static_cast<LONG>(0xC0000004);
+constexpr LONG StatusBufferOverflow = static_cast<LONG>(0x80000005);
+constexpr LONG StatusBufferTooSmall = static_cast<LONG>(0xC0000023);
+
+// Asked of the process itself: the command line the system keeps for it.
+std::optional<std::wstring> AskedCommandLine(HANDLE process) {
+    const QueryInformationProcess query = NtQuery();
+    if (!query) return std::nullopt;
+    std::vector<unsigned char> buffer(sizeof(UNICODE_STRING) + 1024);
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        ULONG needed = 0;
+        const LONG status = query(process, ProcessCommandLineInformation, buffer.data(),
+                                  static_cast<ULONG>(buffer.size()), &needed);
+        if (status >= 0) {
+            UNICODE_STRING text;
+            std::memcpy(&text, buffer.data(), sizeof text);
+            if (!text.Buffer) return std::wstring();
+            return std::wstring(text.Buffer, text.Length / sizeof(wchar_t));
+        }
+        if (status != StatusInfoLengthMismatch && status != StatusBufferOverflow &&
+            status != StatusBufferTooSmall) {
+            return std::nullopt;
+        }
+        buffer.resize(std::max<std::size_t>(needed, buffer.size() * 2));
+    }
+    return std::nullopt;
+}
+
+template <typename T>
+bool ReadFrom(HANDLE process, const void* address, T& value) {
+    SIZE_T read = 0;
+    return ReadProcessMemory(process, address, &value, sizeof value, &read) && read == sizeof value;
+}
+
+// Read from the process's own memory, where a system does not answer the question above.
+std::wstring CommandLineFromMemory(DWORD processId) {
+    const QueryInformationProcess query = NtQuery();
+    const KernelHandle process(
+        OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+    if (!query || !process) return {};
+    PROCESS_BASIC_INFORMATION basic{};
+    if (query(process.get(), ProcessBasicInformation, &basic, sizeof basic, nullptr) < 0 ||
+        !basic.PebBaseAddress) {
+        return {};
+    }
+    PEB peb{};
+    RTL_USER_PROCESS_PARAMETERS parameters{};
+    if (!ReadFrom(process.get(), basic.PebBaseAddress, peb) || !peb.ProcessParameters ||
+        !ReadFrom(process.get(), peb.ProcessParameters, parameters)) {
+        return {};
+    }
+    std::wstring text(parameters.CommandLine.Length / sizeof(wchar_t), L'\0');
+    SIZE_T read = 0;
+    if (text.empty() ||
+        !ReadProcessMemory(process.get(), parameters.CommandLine.Buffer, text.data(),
+                           text.size() * sizeof(wchar_t), &read) ||
+        read != text.size() * sizeof(wchar_t)) {
+        return {};
+    }
+    return text;
+}
+
+// The process opened to be followed: its program and, later, its exit code.
+KernelHandle OpenFollowed(DWORD processId) {
+    return KernelHandle(
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, processId));
+}
+
+}  // namespace
+
+std::optional<std::vector<DWORD>> JobProcessIds(HANDLE job) {
+    std::size_t room = 32;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const std::size_t size =
+            offsetof(JOBOBJECT_BASIC_PROCESS_ID_LIST, ProcessIdList) + room * sizeof(ULONG_PTR);
+        std::vector<ULONG_PTR> storage(size / sizeof(ULONG_PTR) + 1);
+        auto* list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(storage.data());
+        const BOOL ok = QueryInformationJobObject(job, JobObjectBasicProcessIdList, list,
+                                                  static_cast<DWORD>(size), nullptr);
+        if (ok && list->NumberOfProcessIdsInList >= list->NumberOfAssignedProcesses) {
+            std::vector<DWORD> ids;
+            for (DWORD i = 0; i < list->NumberOfProcessIdsInList; ++i) {
+                ids.push_back(static_cast<DWORD>(list->ProcessIdList[i]));
+            }
+            return ids;
+        }
+        if (!ok && GetLastError() != ERROR_MORE_DATA) return std::nullopt;
+        room = std::max<std::size_t>(room * 2, list->NumberOfAssignedProcesses + 8);
+    }
+    return std::nullopt;
+}
+
+std::wstring ProcessCommandLine(HANDLE process, DWORD processId) {
+    if (auto asked = AskedCommandLine(process)) return *asked;
+    return CommandLineFromMemory(processId);
+}
+
+LocalTime ProcessCreationTime(HANDLE process) {
+    FILETIME created{}, exited{}, kernel{}, user{};
+    SYSTEMTIME universal{}, local{};
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user) ||
+        !FileTimeToSystemTime(&created, &universal) ||
+        !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local)) {
+        return Now();
+    }
+    return LocalTimeOf(local);
+}
+
+std::wstring ProcessImagePath(HANDLE process) {
+    std::wstring path(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 6; ++attempt) {
+        DWORD length = static_cast<DWORD>(path.size());
+        if (QueryFullProcessImageNameW(process, 0, path.data(), &length)) {
+            path.resize(length);
+            return path;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
+        path.resize(path.size() * 2);
+    }
+    return {};
+}
+
+// Right at its start a process may not tell its program yet (Wine's do not until they have
+// loaded it): asked again for a while, and once more after it ended.
+std::wstring PortFollower::ImagePathOnceKnown(HANDLE process) const {
+    for (int attempt = 0; attempt < 200 && !stop_; ++attempt) {
+        const bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+        std::wstring path = ProcessImagePath(process);
+        if (!path.empty() || ended) return path;
+        Sleep(10);
+    }
+    return ProcessImagePath(process);
+}
+
+PortFollower::PortFollower(HANDLE port, ULONG_PTR key)
+    : port_(port), key_(key), thread_([this] { run(); }) {}
+
+PortFollower::~PortFollower() {
+    stop_ = true;
+    thread_.join();  // the thread looks at the flag at least every 100 ms
+}
+
+std::vector<RenderJobEvent> PortFollower::take() {
+    std::vector<RenderJobEvent> taken;
+    const std::lock_guard lock(mutex_);
+    taken.swap(events_);
+    return taken;
+}
+
+void PortFollower::push(RenderJobEvent event) {
+    const std::lock_guard lock(mutex_);
+    events_.push_back(std::move(event));
+}
+
+void PortFollower::run() {
+    while (!stop_) {
+        DWORD message = 0;
+        ULONG_PTR key = 0;
+        LPOVERLAPPED value = nullptr;
+        if (!GetQueuedCompletionStatus(port_, &message, &key, &value, 100)) continue;
+        if (key != key_) continue;
+        // For the process messages the value is the process id, not a pointer.
+        const DWORD processId = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(value));
+        switch (message) {
+            case JOB_OBJECT_MSG_NEW_PROCESS: {
+                RenderJobEvent event = EventOf(RenderJobEvent::Kind::Started, processId, Now());
+                KernelHandle process = OpenFollowed(processId);
+                // One that ended before it could be opened is told without its program: it
+                // cannot be told apart from any other.
+                if (process) {
+                    event.at = ProcessCreationTime(process.get());  // not when it was seen
+                    event.imagePath = ImagePathOnceKnown(process.get());
+                    processes_[processId] = std::move(process);
+                }
+                push(std::move(event));
+                break;
+            }
+            case JOB_OBJECT_MSG_EXIT_PROCESS:
+            case JOB_OBJECT_MSG_ABNORMAL_EXIT_PROCESS: {
+                const auto found = processes_.find(processId);
+                if (found == processes_.end()) break;  // its exit code cannot be had
+                RenderJobEvent event = EventOf(RenderJobEvent::Kind::Exited, processId, Now());
+                event.exitCode = ExitCodeOf(found->second.get());
+                processes_.erase(found);
+                push(std::move(event));
+                break;
+            }
+            case JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO: {
+                push(EventOf(RenderJobEvent::Kind::NoneLeft, 0, Now()));
+                break;
+            }
+            default: break;
+        }
+    }
+}
+
+PollFollower::PollFollower(KernelHandle job) : job_(std::move(job)) {}
+
+std::vector<RenderJobEvent> PollFollower::take() {
+    std::vector<RenderJobEvent> events;
+    if (!job_) return events;
+    const auto ids = JobProcessIds(job_.get());
+    if (!ids) return events;
+    const LocalTime now = Now();
+    // Ended first: they ended before the ones that are new since the last look.
+    for (auto it = processes_.begin(); it != processes_.end();) {
+        if (std::find(ids->begin(), ids->end(), it->first) != ids->end()) {
+            ++it;
+            continue;
+        }
+        RenderJobEvent event = EventOf(RenderJobEvent::Kind::Exited, it->first, now);
+        event.exitCode = ExitCodeOf(it->second.get());
+        events.push_back(std::move(event));
+        it = processes_.erase(it);
+    }
+    struct Found {
+        FILETIME created;
+        RenderJobEvent event;
+    };
+    std::vector<Found> started;
+    for (const DWORD id : *ids) {
+        if (processes_.contains(id)) continue;
+        KernelHandle process = OpenFollowed(id);
+        if (!process) continue;  // ended meanwhile: nothing can be told of it
+        RenderJobEvent event =
+            EventOf(RenderJobEvent::Kind::Started, id, ProcessCreationTime(process.get()));
+        event.imagePath = ProcessImagePath(process.get());
+        event.commandLine = ProcessCommandLine(process.get(), id);
+        event.joined = first_;
+        FILETIME created{}, exited{}, kernel{}, user{};
+        GetProcessTimes(process.get(), &created, &exited, &kernel, &user);
+        started.push_back({created, std::move(event)});
+        processes_[id] = std::move(process);
+    }
+    // In the order they started: the script before its renderer.
+    std::stable_sort(started.begin(), started.end(), [](const Found& a, const Found& b) {
+        return CompareFileTime(&a.created, &b.created) < 0;
+    });
+    for (Found& found : started) events.push_back(std::move(found.event));
+    first_ = false;
+    if (ids->empty()) {
+        events.push_back(EventOf(RenderJobEvent::Kind::NoneLeft, 0, now));
+        job_.reset();
+        processes_.clear();
+    }
+    return events;
+}
+
+}  // namespace ravolen
