@@ -164,18 +164,6 @@ std::wstring ProcessImagePath(HANDLE process) {
     return {};
 }
 
-// Right at its start a process may not tell its program yet (Wine's do not until they have
-// loaded it): asked again for a while, and once more after it ended.
-std::wstring PortFollower::ImagePathOnceKnown(HANDLE process) const {
-    for (int attempt = 0; attempt < 200 && !stop_; ++attempt) {
-        const bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
-        std::wstring path = ProcessImagePath(process);
-        if (!path.empty() || ended) return path;
-        Sleep(10);
-    }
-    return ProcessImagePath(process);
-}
-
 PortFollower::PortFollower(HANDLE port, ULONG_PTR key)
     : port_(port), key_(key), thread_([this] { run(); }) {}
 
@@ -201,40 +189,67 @@ void PortFollower::run() {
         DWORD message = 0;
         ULONG_PTR key = 0;
         LPOVERLAPPED value = nullptr;
-        if (!GetQueuedCompletionStatus(port_, &message, &key, &value, 100)) continue;
-        if (key != key_) continue;
-        // For the process messages the value is the process id, not a pointer.
-        const DWORD processId = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(value));
-        switch (message) {
-            case JOB_OBJECT_MSG_NEW_PROCESS: {
-                RenderJobEvent event = EventOf(RenderJobEvent::Kind::Started, processId, Now());
-                KernelHandle process = OpenFollowed(processId);
-                // One that ended before it could be opened is told without its program: it
-                // cannot be told apart from any other.
-                if (process) {
-                    event.at = ProcessCreationTime(process.get());  // not when it was seen
-                    event.imagePath = ImagePathOnceKnown(process.get());
-                    processes_[processId] = std::move(process);
-                }
-                push(std::move(event));
-                break;
-            }
-            case JOB_OBJECT_MSG_EXIT_PROCESS:
-            case JOB_OBJECT_MSG_ABNORMAL_EXIT_PROCESS: {
-                const auto found = processes_.find(processId);
-                if (found == processes_.end()) break;  // its exit code cannot be had
-                RenderJobEvent event = EventOf(RenderJobEvent::Kind::Exited, processId, Now());
-                event.exitCode = ExitCodeOf(found->second.get());
-                processes_.erase(found);
-                push(std::move(event));
-                break;
-            }
-            case JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO: {
-                push(EventOf(RenderJobEvent::Kind::NoneLeft, 0, Now()));
-                break;
-            }
-            default: break;
+        // While a program's path is awaited, the port is read on at once all the same: a process
+        // is opened the moment its start is read, so that even a short one cannot vanish.
+        if (GetQueuedCompletionStatus(port_, &message, &key, &value, waiting_.empty() ? 100 : 10) &&
+            key == key_) {
+            read(message, static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(value)));
         }
+        release();
+    }
+}
+
+// For the process messages the value is the process id, not a pointer.
+void PortFollower::read(DWORD message, DWORD processId) {
+    switch (message) {
+        case JOB_OBJECT_MSG_NEW_PROCESS: {
+            Waiting started{EventOf(RenderJobEvent::Kind::Started, processId, Now())};
+            // One that ended before it could be opened is told without its program: it cannot
+            // be told apart from any other.
+            if (KernelHandle process = OpenFollowed(processId)) {
+                started.event.at = ProcessCreationTime(process.get());  // not when it was seen
+                started.needsImage = true;
+                processes_[processId] = std::move(process);
+            }
+            waiting_.push_back(std::move(started));
+            break;
+        }
+        case JOB_OBJECT_MSG_EXIT_PROCESS:
+        case JOB_OBJECT_MSG_ABNORMAL_EXIT_PROCESS: {
+            const auto found = processes_.find(processId);
+            if (found == processes_.end()) break;  // its exit code cannot be had
+            Waiting exited{EventOf(RenderJobEvent::Kind::Exited, processId, Now())};
+            exited.event.exitCode = ExitCodeOf(found->second.get());
+            waiting_.push_back(std::move(exited));
+            break;
+        }
+        case JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO:
+            waiting_.push_back({EventOf(RenderJobEvent::Kind::NoneLeft, 0, Now())});
+            break;
+        default: break;
+    }
+}
+
+// Right at its start a process may not tell its program yet (Wine's do not until they have
+// loaded it): it is asked again for a while, and once more after it ended; what came after it
+// waits, so that the events keep their order.
+void PortFollower::release() {
+    while (!waiting_.empty()) {
+        Waiting& front = waiting_.front();
+        const auto found = processes_.find(front.event.processId);
+        if (front.needsImage && found != processes_.end()) {
+            // Asked by its exit code: Wine signals a process whose first thread has not run yet.
+            DWORD code = 0;
+            const bool ended =
+                GetExitCodeProcess(found->second.get(), &code) && code != STILL_ACTIVE;
+            front.event.imagePath = ProcessImagePath(found->second.get());
+            if (front.event.imagePath.empty() && !ended && ++front.tries < 200) return;
+        }
+        if (front.event.kind == RenderJobEvent::Kind::Exited && found != processes_.end()) {
+            processes_.erase(found);  // its start was told before: the handle is needed no more
+        }
+        push(std::move(front.event));
+        waiting_.pop_front();
     }
 }
 
@@ -266,9 +281,15 @@ std::vector<RenderJobEvent> PollFollower::take() {
         if (processes_.contains(id)) continue;
         KernelHandle process = OpenFollowed(id);
         if (!process) continue;  // ended meanwhile: nothing can be told of it
+        DWORD code = 0;
+        const std::wstring image = ProcessImagePath(process.get());
+        // Just started, it may not tell its program yet (under Wine): looked at again next time.
+        if (image.empty() && GetExitCodeProcess(process.get(), &code) && code == STILL_ACTIVE) {
+            continue;
+        }
         RenderJobEvent event =
             EventOf(RenderJobEvent::Kind::Started, id, ProcessCreationTime(process.get()));
-        event.imagePath = ProcessImagePath(process.get());
+        event.imagePath = image;
         event.commandLine = ProcessCommandLine(process.get(), id);
         event.joined = first_;
         FILETIME created{}, exited{}, kernel{}, user{};

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -35,9 +36,15 @@ public:
     std::vector<RenderJobEvent> take() override;
 
 private:
+    struct Waiting {
+        RenderJobEvent event;
+        bool needsImage = false;
+        int tries = 0;
+    };
     void run();
+    void read(DWORD message, DWORD processId);
+    void release();
     void push(RenderJobEvent event);
-    std::wstring ImagePathOnceKnown(HANDLE process) const;
 
     HANDLE port_;
     ULONG_PTR key_;
@@ -46,6 +53,7 @@ private:
     std::vector<RenderJobEvent> events_;
     // The thread's own: a kept handle keeps the exit code readable after the process ended.
     std::map<DWORD, KernelHandle> processes_;
+    std::deque<Waiting> waiting_;  // read from the port, not yet told
     std::thread thread_;
 };
 

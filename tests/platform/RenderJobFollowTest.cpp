@@ -157,7 +157,13 @@ TEST_F(RenderJobFollowTest, EachProcessOfTheNightIsSeenWithItsExitCodeAndItsWord
                             [](const auto& e) { return e.kind == Kind::NoneLeft; }),
               1);
     const std::vector<RenderJobEvent> calls = renderers(events);
-    ASSERT_EQ(calls.size(), 4u);
+    std::string started;
+    for (const RenderJobEvent& event : events) {
+        started += std::to_string(static_cast<int>(event.kind)) + " " +
+                   std::to_string(event.processId) + " " + std::to_string(event.exitCode) + " " +
+                   Utf8(event.imagePath) + "\n";
+    }
+    ASSERT_EQ(calls.size(), 4u) << started;
     std::vector<std::optional<std::int32_t>> codes;
     for (const RenderJobEvent& call : calls) {
         EXPECT_FALSE(call.joined);
@@ -269,7 +275,7 @@ TEST_F(RenderJobFollowTest, AProgramStartedAgainFindsTheRunningRowAndFollowsTheR
     std::vector<RenderJobEvent> events;
     Collect(later, events);
     EXPECT_EQ(ExitOf(events, second), 3);
-    EXPECT_FALSE(CanOpen(second));
+    EXPECT_TRUE(WaitFor([&] { return !CanOpen(second); }));
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.back().kind, Kind::NoneLeft);
     EXPECT_TRUE(later.takeRenderJobEvents().empty());
@@ -293,7 +299,9 @@ TEST_F(RenderJobFollowTest, StoppingEndsTheFollowingAndTheNightGoesOn) {
     EXPECT_TRUE(platform.takeRenderJobEvents().empty());
     ASSERT_TRUE(WaitFor([&] { return calls() == 3; }));
     EXPECT_TRUE(WaitFor([&] { return !platform.renderJobRunning(); }));
-    EXPECT_FALSE(CanOpen(second)) << "the renderer's handle was kept after following stopped";
+    // Wine lets go of an ended process's last traces a moment later; a kept handle never.
+    EXPECT_TRUE(WaitFor([&] { return !CanOpen(second); }))
+        << "the renderer's handle was kept after following stopped";
     EXPECT_EQ(calls(), 4u);
     EXPECT_TRUE(platform.takeRenderJobEvents().empty());
 }
