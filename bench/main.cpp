@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -330,6 +331,7 @@ Result SessionSave(Main& main, int repetitions) {
 // The phases of an in-place edit, for --stages.
 struct EditPhases {
     double click = 0, type = 0, enter = 0, paint = 0;
+    static inline int current = 0;  // which of them runs, for the paint count
 };
 
 // The same input on either list: a click on the camera cell of the last row, a typed character,
@@ -338,8 +340,10 @@ void EditCell(HWND view, HWND top, int round, EditPhases* phases = nullptr) {
     Stopwatch watch;
     const auto lap = [&](double EditPhases::*phase) {
         if (phases) phases->*phase += watch.micros();
+        ++EditPhases::current;
         watch = Stopwatch();
     };
+    EditPhases::current = 0;
     const auto header = reinterpret_cast<HWND>(SendMessageW(view, LVM_GETHEADER, 0, 0));
     RECT column{}, row{LVIR_BOUNDS, 0, 0, 0};
     SendMessageW(header, HDM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&column));
@@ -353,6 +357,8 @@ void EditCell(HWND view, HWND top, int round, EditPhases* phases = nullptr) {
     lap(&EditPhases::type);
     MSG enter{GetFocus(), WM_KEYDOWN, VK_RETURN, 1, 0, {}};
     win::DispatchLoopMessage(enter);
+    // As a message loop goes on: the character the key posts is handled before anything paints.
+    Pump();
     lap(&EditPhases::enter);
     Paint(top);
     lap(&EditPhases::paint);
@@ -379,15 +385,58 @@ Result CellEdit(Main& main, BareList& bare, int repetitions) {
     return {"in-place edit of row 10,000 of 10,000", floor, ours, Goal::Ratio, 1.3, "us"};
 }
 
+// The paint messages windows of this thread receive, by the window's class, while counting.
+struct PaintCount {
+    static inline std::map<std::wstring, int>* counts = nullptr;
+
+    static void Note(HWND hwnd, UINT message) {
+        if (!counts || (message != WM_PAINT && message != WM_ERASEBKGND && message != WM_NCPAINT)) return;
+        wchar_t name[64] = {};
+        GetClassNameW(hwnd, name, 64);
+        static const wchar_t* const phases[] = {L"click: ", L"type: ", L"enter: ", L"paint: ", L""};
+        ++(*counts)[phases[std::min(EditPhases::current, 4)] + std::wstring(name) + L" " +
+                    std::to_wstring(GetDlgCtrlID(hwnd)) + (message == WM_PAINT ? L" WM_PAINT" : message == WM_ERASEBKGND
+                                                                                  ? L" WM_ERASEBKGND"
+                                                                                  : L" WM_NCPAINT")];
+    }
+    static LRESULT CALLBACK Sent(int code, WPARAM wParam, LPARAM lParam) {
+        if (code == HC_ACTION) {
+            const auto* message = reinterpret_cast<const CWPSTRUCT*>(lParam);
+            Note(message->hwnd, message->message);
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static LRESULT CALLBACK Taken(int code, WPARAM wParam, LPARAM lParam) {
+        if (code == HC_ACTION && wParam == PM_REMOVE) {
+            const auto* message = reinterpret_cast<const MSG*>(lParam);
+            Note(message->hwnd, message->message);
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+};
+
 void EditStages(const std::wstring& folder, int repetitions) {
     Main main(folder);
     BareList bare;
     PrepareEdit(main, bare);
     EditPhases ours, floor;
+    std::map<std::wstring, int> oursPaints, floorPaints;
     for (int round = 0; round < repetitions; ++round) {
         EditCell(bare.list(), bare.top(), round, &floor);
         EditCell(main.control(L"jobTable"), main.form.hwnd(), round, &ours);
     }
+    // Counted apart: the hooks slow every message down.
+    const HHOOK sent = SetWindowsHookExW(WH_CALLWNDPROC, &PaintCount::Sent, nullptr, GetCurrentThreadId());
+    const HHOOK taken = SetWindowsHookExW(WH_GETMESSAGE, &PaintCount::Taken, nullptr, GetCurrentThreadId());
+    for (int round = 0; round < repetitions; ++round) {
+        PaintCount::counts = &floorPaints;
+        EditCell(bare.list(), bare.top(), round);
+        PaintCount::counts = &oursPaints;
+        EditCell(main.control(L"jobTable"), main.form.hwnd(), round);
+        PaintCount::counts = nullptr;
+    }
+    UnhookWindowsHookEx(sent);
+    UnhookWindowsHookEx(taken);
     std::printf("in-place edit of row 10,000 (mean of %d, ours / floor):\n", repetitions);
     const auto phase = [&](const char* name, double EditPhases::*which) {
         std::printf("  %-40s %9.0f / %.0f us\n", name, ours.*which / repetitions, floor.*which / repetitions);
@@ -396,6 +445,16 @@ void EditStages(const std::wstring& folder, int repetitions) {
     phase("a character typed", &EditPhases::type);
     phase("Enter: the cell written, the box hidden", &EditPhases::enter);
     phase("painted", &EditPhases::paint);
+    std::printf("  paint messages an edit, ours / floor:\n");
+    std::map<std::wstring, std::pair<int, int>> paints;
+    for (const auto& [name, count] : oursPaints) paints[name].first = count;
+    for (const auto& [name, count] : floorPaints) paints[name].second = count;
+    for (const auto& [name, count] : paints) {
+        char narrow[96] = {};
+        WideCharToMultiByte(CP_UTF8, 0, name.c_str(), -1, narrow, sizeof narrow, nullptr, nullptr);
+        std::printf("    %-38s %5.1f / %.1f\n", narrow, static_cast<double>(count.first) / repetitions,
+                    static_cast<double>(count.second) / repetitions);
+    }
 }
 
 // The floor of the results dialog: the same three columns read from the job table, the same

@@ -2,8 +2,6 @@
 
 #include "farm/FarmJobs.h"
 
-#include <algorithm>
-
 namespace ravolen {
 namespace {
 
