@@ -380,7 +380,8 @@ void EditableList::onListMouseUp(float x, float y) {
         alignEditor(column_->align());
         oldtext_ = win::ListView(list_).cell(row + 1, column_->index());
         win::SetText(text_, oldtext_);
-        colourEditor(COLOR_HIGHLIGHT, COLOR_HIGHLIGHTTEXT);
+        // Shown in the colours of the focused box, which it becomes at once: painted once.
+        colourEditor(COLOR_BTNFACE, COLOR_WINDOWTEXT);
         coverCell(row, column_->index(), true);  // laid over the cell and shown in one move
         SetFocus(text_);
         SendMessageW(text_, EM_SETSEL, 0, -1);
