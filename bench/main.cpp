@@ -157,6 +157,7 @@ public:
 
     HWND top() const { return top_; }
     HWND list() const { return list_; }
+    HWND editor() const { return editor_; }
 
     void setText(int row, int subItem, const std::wstring& text) {
         LVITEMW item{};
@@ -328,6 +329,17 @@ Result SessionSave(Main& main, int repetitions) {
     return {"session save of 10,000 rows, window thread", floor, ours, Goal::MicrosAbove, 50000, "us"};
 }
 
+// One step of a figure alone, for --stages.
+double MedianMicros(int repetitions, const std::function<void()>& work) {
+    std::vector<double> samples;
+    for (int i = 0; i < repetitions; ++i) {
+        const Stopwatch watch;
+        work();
+        samples.push_back(watch.micros());
+    }
+    return SpreadOf(samples).median;
+}
+
 // The phases of an in-place edit, for --stages.
 struct EditPhases {
     double click = 0, type = 0, enter = 0, paint = 0;
@@ -445,6 +457,20 @@ void EditStages(const std::wstring& folder, int repetitions) {
     phase("a character typed", &EditPhases::type);
     phase("Enter: the cell written, the box hidden", &EditPhases::enter);
     phase("painted", &EditPhases::paint);
+    // What lies under the box, repainted as when the box hides: the window, the table and, on
+    // ours, the frame around the table.
+    const auto underBox = [&](HWND box) {
+        RECT rect{};
+        GetWindowRect(box, &rect);
+        MapWindowPoints(nullptr, GetParent(box), reinterpret_cast<POINT*>(&rect), 2);
+        return MedianMicros(repetitions, [&] {
+            RedrawWindow(GetParent(box), &rect, nullptr,
+                         RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        });
+    };
+    const HWND box = main.control(L"cellEditor");
+    std::printf("  %-40s %9.0f / %.0f us (median)\n", "what lies under the box repainted",
+                underBox(box), underBox(bare.editor()));
     std::printf("  paint messages an edit, ours / floor:\n");
     std::map<std::wstring, std::pair<int, int>> paints;
     for (const auto& [name, count] : oursPaints) paints[name].first = count;
@@ -594,16 +620,6 @@ Result JobListFiles(const std::wstring& folder, int repetitions) {
 }
 
 // ---- Where the time of a figure goes (--stages): each step timed alone, many times, medians.
-
-double MedianMicros(int repetitions, const std::function<void()>& work) {
-    std::vector<double> samples;
-    for (int i = 0; i < repetitions; ++i) {
-        const Stopwatch watch;
-        work();
-        samples.push_back(watch.micros());
-    }
-    return SpreadOf(samples).median;
-}
 
 void Stage(const char* name, double micros) { std::printf("  %-62s %9.0f us\n", name, micros); }
 
