@@ -79,9 +79,12 @@ inline void Print(const Result& r) {
     } else {
         std::snprintf(goal, sizeof goal, "<= +%.0f %s", r.limit, r.unit);
     }
-    std::printf("%-44s %10.0f (%.0f-%.0f) %10.0f (%.0f-%.0f) %s  %5.2fx  %-10s %s\n", r.name.c_str(),
+    // A goal above the floor has no ratio to speak of: the floor may be next to nothing.
+    char shown[16] = "     -";
+    if (r.goal == Goal::Ratio) std::snprintf(shown, sizeof shown, "%5.2fx", ratio);
+    std::printf("%-44s %10.0f (%.0f-%.0f) %10.0f (%.0f-%.0f) %s  %s  %-10s %s\n", r.name.c_str(),
                 r.floor.median, r.floor.min, r.floor.max, r.ours.median, r.ours.min, r.ours.max,
-                r.unit, ratio, goal, r.met() ? "met" : "MISSED");
+                r.unit, shown, goal, r.met() ? "met" : "MISSED");
     std::fflush(stdout);
 }
 

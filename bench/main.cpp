@@ -1,6 +1,8 @@
 // Ravolen's benchmarks: every figure beside its floor, the same work done with bare Win32 calls
 // in the same run, so that the ratio holds on a busy machine. Prints; asserts nothing.
-//   ravolen_bench.exe [repetitions]
+//   ravolen_bench.exe [repetitions [figure...]]   figures: quickadd keystroke delete edit results
+//                                                  session script xlsx startup editor
+//   ravolen_bench.exe --stages [repetitions]       where the time of the edit, script and xlsx goes
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
@@ -10,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -20,6 +24,7 @@
 #include "minimal/MainWindowFloor.h"
 #include "base/Handles.h"
 #include "jobs/Workbook.h"
+#include "jobs/Zip.h"
 #include "app/MainWindow.h"
 #include "app/ResultsDialog.h"
 #include "platform/Win32Platform.h"
@@ -156,6 +161,7 @@ public:
 
     HWND top() const { return top_; }
     HWND list() const { return list_; }
+    HWND editor() const { return editor_; }
 
     void setText(int row, int subItem, const std::wstring& text) {
         LVITEMW item{};
@@ -327,37 +333,158 @@ Result SessionSave(Main& main, int repetitions) {
     return {"session save of 10,000 rows, window thread", floor, ours, Goal::MicrosAbove, 50000, "us"};
 }
 
-Result CellEdit(Main& main, BareList& bare, int repetitions) {
+// One step of a figure alone, for --stages.
+double MedianMicros(int repetitions, const std::function<void()>& work) {
+    std::vector<double> samples;
+    for (int i = 0; i < repetitions; ++i) {
+        const Stopwatch watch;
+        work();
+        samples.push_back(watch.micros());
+    }
+    return SpreadOf(samples).median;
+}
+
+// The phases of an in-place edit, for --stages.
+struct EditPhases {
+    double click = 0, type = 0, enter = 0, paint = 0;
+    static inline int current = 0;  // which of them runs, for the paint count
+};
+
+// The same input on either list: a click on the camera cell of the last row, a typed character,
+// Enter; then until everything has painted.
+void EditCell(HWND view, HWND top, int round, EditPhases* phases = nullptr) {
+    Stopwatch watch;
+    const auto lap = [&](double EditPhases::*phase) {
+        if (phases) phases->*phase += watch.micros();
+        ++EditPhases::current;
+        watch = Stopwatch();
+    };
+    EditPhases::current = 0;
+    const auto header = reinterpret_cast<HWND>(SendMessageW(view, LVM_GETHEADER, 0, 0));
+    RECT column{}, row{LVIR_BOUNDS, 0, 0, 0};
+    SendMessageW(header, HDM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&column));
+    SendMessageW(view, LVM_GETITEMRECT, Rows - 1, reinterpret_cast<LPARAM>(&row));
+    const LPARAM at = MAKELPARAM((column.left + column.right) / 2, (row.top + row.bottom) / 2);
+    PostMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(view, WM_LBUTTONUP, 0, at);
+    Pump();
+    lap(&EditPhases::click);
+    SendMessageW(GetFocus(), WM_CHAR, static_cast<WPARAM>(L'0' + round % 10), 1);
+    lap(&EditPhases::type);
+    MSG enter{GetFocus(), WM_KEYDOWN, VK_RETURN, 1, 0, {}};
+    win::DispatchLoopMessage(enter);
+    // As a message loop goes on: the character the key posts is handled before anything paints.
+    Pump();
+    lap(&EditPhases::enter);
+    Paint(top);
+    lap(&EditPhases::paint);
+}
+
+// Both lists filled and scrolled to their last row.
+void PrepareEdit(Main& main, BareList& bare) {
     main.fill();
     bare.clear();
     bare.fill();
-    const HWND list = main.control(L"jobTable");
-    ListView_EnsureVisible(list, Rows - 1, FALSE);
+    ListView_EnsureVisible(main.control(L"jobTable"), Rows - 1, FALSE);
     Paint(main.form.hwnd());
     ListView_EnsureVisible(bare.list(), Rows - 1, FALSE);
     Paint(bare.top());
+}
+
+Result CellEdit(Main& main, BareList& bare, int repetitions) {
+    PrepareEdit(main, bare);
+    const HWND list = main.control(L"jobTable");
     int round = 0;
-    // The same input on either: a click on the camera cell of the last row, a typed character,
-    // Enter.
-    const auto editCell = [&](HWND view, HWND top) {
-        const auto header = reinterpret_cast<HWND>(SendMessageW(view, LVM_GETHEADER, 0, 0));
-        RECT column{}, row{LVIR_BOUNDS, 0, 0, 0};
-        SendMessageW(header, HDM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&column));
-        SendMessageW(view, LVM_GETITEMRECT, Rows - 1, reinterpret_cast<LPARAM>(&row));
-        const LPARAM at =
-            MAKELPARAM((column.left + column.right) / 2, (row.top + row.bottom) / 2);
-        PostMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, at);
-        PostMessageW(view, WM_LBUTTONUP, 0, at);
-        Pump();
-        SendMessageW(GetFocus(), WM_CHAR, static_cast<WPARAM>(L'0' + round % 10), 1);
-        MSG enter{GetFocus(), WM_KEYDOWN, VK_RETURN, 1, 0, {}};
-        win::DispatchLoopMessage(enter);
-        Paint(top);
-    };
     const auto [ours, floor] = TimePair(
-        repetitions, {[&] { ++round; }, [&] { editCell(list, main.form.hwnd()); }},
-        {[&] { ++round; }, [&] { editCell(bare.list(), bare.top()); }});
+        repetitions, {[&] { ++round; }, [&] { EditCell(list, main.form.hwnd(), round); }},
+        {[&] { ++round; }, [&] { EditCell(bare.list(), bare.top(), round); }});
     return {"in-place edit of row 10,000 of 10,000", floor, ours, Goal::Ratio, 1.3, "us"};
+}
+
+// The paint messages windows of this thread receive, by the window's class, while counting.
+struct PaintCount {
+    static inline std::map<std::wstring, int>* counts = nullptr;
+
+    static void Note(HWND hwnd, UINT message) {
+        if (!counts || (message != WM_PAINT && message != WM_ERASEBKGND && message != WM_NCPAINT)) return;
+        wchar_t name[64] = {};
+        GetClassNameW(hwnd, name, 64);
+        static const wchar_t* const phases[] = {L"click: ", L"type: ", L"enter: ", L"paint: ", L""};
+        ++(*counts)[phases[std::min(EditPhases::current, 4)] + std::wstring(name) + L" " +
+                    std::to_wstring(GetDlgCtrlID(hwnd)) + (message == WM_PAINT ? L" WM_PAINT" : message == WM_ERASEBKGND
+                                                                                  ? L" WM_ERASEBKGND"
+                                                                                  : L" WM_NCPAINT")];
+    }
+    static LRESULT CALLBACK Sent(int code, WPARAM wParam, LPARAM lParam) {
+        if (code == HC_ACTION) {
+            const auto* message = reinterpret_cast<const CWPSTRUCT*>(lParam);
+            Note(message->hwnd, message->message);
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static LRESULT CALLBACK Taken(int code, WPARAM wParam, LPARAM lParam) {
+        if (code == HC_ACTION && wParam == PM_REMOVE) {
+            const auto* message = reinterpret_cast<const MSG*>(lParam);
+            Note(message->hwnd, message->message);
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+};
+
+void EditStages(const std::wstring& folder, int repetitions) {
+    Main main(folder);
+    BareList bare;
+    PrepareEdit(main, bare);
+    EditPhases ours, floor;
+    std::map<std::wstring, int> oursPaints, floorPaints;
+    for (int round = 0; round < repetitions; ++round) {
+        EditCell(bare.list(), bare.top(), round, &floor);
+        EditCell(main.control(L"jobTable"), main.form.hwnd(), round, &ours);
+    }
+    // Counted apart: the hooks slow every message down.
+    const HHOOK sent = SetWindowsHookExW(WH_CALLWNDPROC, &PaintCount::Sent, nullptr, GetCurrentThreadId());
+    const HHOOK taken = SetWindowsHookExW(WH_GETMESSAGE, &PaintCount::Taken, nullptr, GetCurrentThreadId());
+    for (int round = 0; round < repetitions; ++round) {
+        PaintCount::counts = &floorPaints;
+        EditCell(bare.list(), bare.top(), round);
+        PaintCount::counts = &oursPaints;
+        EditCell(main.control(L"jobTable"), main.form.hwnd(), round);
+        PaintCount::counts = nullptr;
+    }
+    UnhookWindowsHookEx(sent);
+    UnhookWindowsHookEx(taken);
+    std::printf("in-place edit of row 10,000 (mean of %d, ours / floor):\n", repetitions);
+    const auto phase = [&](const char* name, double EditPhases::*which) {
+        std::printf("  %-40s %9.0f / %.0f us\n", name, ours.*which / repetitions, floor.*which / repetitions);
+    };
+    phase("click: the box shown over the cell", &EditPhases::click);
+    phase("a character typed", &EditPhases::type);
+    phase("Enter: the cell written, the box hidden", &EditPhases::enter);
+    phase("painted", &EditPhases::paint);
+    // What lies under the box, repainted as when the box hides: the window, the table and, on
+    // ours, the frame around the table.
+    const auto underBox = [&](HWND box) {
+        RECT rect{};
+        GetWindowRect(box, &rect);
+        MapWindowPoints(nullptr, GetParent(box), reinterpret_cast<POINT*>(&rect), 2);
+        return MedianMicros(repetitions, [&] {
+            RedrawWindow(GetParent(box), &rect, nullptr,
+                         RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        });
+    };
+    const HWND box = main.control(L"cellEditor");
+    std::printf("  %-40s %9.0f / %.0f us (median)\n", "what lies under the box repainted",
+                underBox(box), underBox(bare.editor()));
+    std::printf("  paint messages an edit, ours / floor:\n");
+    std::map<std::wstring, std::pair<int, int>> paints;
+    for (const auto& [name, count] : oursPaints) paints[name].first = count;
+    for (const auto& [name, count] : floorPaints) paints[name].second = count;
+    for (const auto& [name, count] : paints) {
+        char narrow[96] = {};
+        WideCharToMultiByte(CP_UTF8, 0, name.c_str(), -1, narrow, sizeof narrow, nullptr, nullptr);
+        std::printf("    %-38s %5.1f / %.1f\n", narrow, static_cast<double>(count.first) / repetitions,
+                    static_cast<double>(count.second) / repetitions);
+    }
 }
 
 // The floor of the results dialog: the same three columns read from the job table, the same
@@ -489,14 +616,30 @@ Result LiveResults(Main& main, BareList& bare, int repetitions) {
             "us"};
 }
 
+std::vector<RenderJob> ScriptRowsOf(int count) {
+    std::vector<RenderJob> rows;
+    for (int i = 1; i <= count; ++i) {
+        rows.push_back({SceneFolder() + L"\\" + SceneName(i), i % 3 ? L"默认" : L"Camera01",
+                        L"E:\\渲染\\输出", L"镜头" + std::to_wstring(i) + L".tga",
+                        i % 2 ? L"默认" : L"1920", i % 2 ? L"默认" : L"1080"});
+    }
+    return rows;
+}
+
+// The job list of the file figures.
+std::vector<RenderJob> JobListRows() {
+    std::vector<RenderJob> rows;
+    for (int i = 1; i <= Rows; ++i) {
+        rows.push_back({SceneFolder() + L"\\" + SceneName(i), i % 3 ? L"默认" : L"0012", L"E:\\渲染\\输出",
+                        L"镜头" + std::to_wstring(i) + L".1.tga", i % 2 ? L"默认" : L"1920",
+                        i % 2 ? L"默认" : L"1080"});
+    }
+    return rows;
+}
+
 Result Script(const std::wstring& folder, int repetitions) {
     BenchPlatform platform(folder);
-    RenderRequest request{L"D:\\Program Files\\Autodesk\\3ds Max 2012", {}, true};
-    for (int i = 1; i <= ScriptRows; ++i) {
-        request.rows.push_back({SceneFolder() + L"\\" + SceneName(i), i % 3 ? L"默认" : L"Camera01",
-                                L"E:\\渲染\\输出", L"镜头" + std::to_wstring(i) + L".tga",
-                                i % 2 ? L"默认" : L"1920", i % 2 ? L"默认" : L"1080"});
-    }
+    const RenderRequest request{L"D:\\Program Files\\Autodesk\\3ds Max 2012", ScriptRowsOf(ScriptRows), true};
     // The floor converts the script's own text, as composed, with one call.
     const std::string composed =
         ComposeRenderScript(request.installFolder, request.rows, true, platform.scriptCodec()).bytes;
@@ -504,19 +647,19 @@ Result Script(const std::wstring& folder, int repetitions) {
     text.resize(static_cast<std::size_t>(MultiByteToWideChar(
         CP_OEMCP, 0, composed.data(), static_cast<int>(composed.size()), text.data(),
         static_cast<int>(text.size()))));
-    std::string bytes;
     const std::wstring floorPath = folder + L"\\floor.bat";
     const auto [ours, floor] = TimePair(
         repetitions, {nullptr, [&] { StartRender(platform, request); }},
         {nullptr, [&] {
-             bytes.resize(text.size() * 2);
-             bytes.resize(static_cast<std::size_t>(WideCharToMultiByte(
-                 CP_OEMCP, 0, text.data(), static_cast<int>(text.size()), bytes.data(),
-                 static_cast<int>(bytes.size()), nullptr, nullptr)));
+             // As ours, a buffer of its own each time, written once.
+             const std::unique_ptr<char[]> bytes(new char[text.size() * 2]);
+             const int size = WideCharToMultiByte(CP_OEMCP, 0, text.data(), static_cast<int>(text.size()),
+                                                  bytes.get(), static_cast<int>(text.size() * 2), nullptr,
+                                                  nullptr);
              const FileHandle file(CreateFileW(floorPath.c_str(), GENERIC_WRITE, 0, nullptr,
                                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
              DWORD written = 0;
-             WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+             WriteFile(file.get(), bytes.get(), static_cast<DWORD>(size), &written, nullptr);
          }});
     DeleteFileW(floorPath.c_str());
     return {"render script of 100,000 rows", floor, ours, Goal::Ratio, 1.5, "us"};
@@ -526,12 +669,7 @@ Result Script(const std::wstring& folder, int repetitions) {
 // again as a workbook, beside the same rows as CSV.
 Result JobListFiles(const std::wstring& folder, int repetitions) {
     Win32Platform platform;
-    std::vector<RenderJob> rows;
-    for (int i = 1; i <= Rows; ++i) {
-        rows.push_back({SceneFolder() + L"\\" + SceneName(i), i % 3 ? L"默认" : L"0012", L"E:\\渲染\\输出",
-                        L"镜头" + std::to_wstring(i) + L".1.tga", i % 2 ? L"默认" : L"1920",
-                        i % 2 ? L"默认" : L"1080"});
-    }
+    const std::vector<RenderJob> rows = JobListRows();
     const auto roundTrip = [&](const std::wstring& path, auto save, auto open) {
         return [&rows, &platform, path, save, open] {
             platform.replaceFile(path, save(rows));
@@ -546,6 +684,79 @@ Result JobListFiles(const std::wstring& folder, int repetitions) {
     DeleteFileW(workbook.c_str());
     DeleteFileW(csv.c_str());
     return {"job list of 10,000 rows saved and opened: xlsx", floor, ours, Goal::Ratio, 4.0, "us"};
+}
+
+// ---- Where the time of a figure goes (--stages): each step timed alone, many times, medians.
+
+void Stage(const char* name, double micros) { std::printf("  %-62s %9.0f us\n", name, micros); }
+
+void ScriptStages(const std::wstring& folder, int repetitions) {
+    BenchPlatform platform(folder);
+    const std::wstring install = L"D:\\Program Files\\Autodesk\\3ds Max 2012";
+    const std::vector<RenderJob> rows = ScriptRowsOf(ScriptRows);
+    const TextCodec& codec = platform.scriptCodec();
+    const std::string bytes = ComposeRenderScript(install, rows, true, codec).bytes;
+    std::wstring text(bytes.size(), L'\0');
+    text.resize(static_cast<std::size_t>(MultiByteToWideChar(
+        CP_OEMCP, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), static_cast<int>(text.size()))));
+    std::printf("render script of 100,000 rows (%zu characters, %zu bytes):\n", text.size(), bytes.size());
+    Stage("ours: composed, checked and converted (ComposeRenderScript)",
+          MedianMicros(repetitions, [&] { ComposeRenderScript(install, rows, true, codec); }));
+    Stage("  of which: the finished text converted by the script codec, 32K units a call",
+          MedianMicros(repetitions, [&] {
+              std::string converted;
+              converted.reserve(bytes.size());
+              for (std::size_t at = 0; at < text.size(); at += 32 * 1024) {
+                  converted += *codec.encode(std::wstring_view(text).substr(at, 32 * 1024));
+              }
+          }));
+    Stage("floor: the finished text converted by WideCharToMultiByte",
+          MedianMicros(repetitions, [&] {
+              const std::unique_ptr<char[]> converted(new char[text.size() * 2]);
+              WideCharToMultiByte(CP_OEMCP, 0, text.data(), static_cast<int>(text.size()),
+                                  converted.get(), static_cast<int>(text.size() * 2), nullptr, nullptr);
+          }));
+    const std::wstring path = folder + L"\\stage.bat";
+    Stage("both: the bytes written (Platform::writeFile: CreateFileW, WriteFile)",
+          MedianMicros(repetitions, [&] { platform.writeFile(path, bytes); }));
+    DeleteFileW(path.c_str());
+}
+
+void WorkbookStages(const std::wstring& folder, int repetitions) {
+    Win32Platform platform;
+    const std::vector<RenderJob> rows = JobListRows();
+    const std::string workbook = SaveJobWorkbook(rows), csv = SaveJobList(rows);
+    auto package = std::get<zip::Package>(zip::Package::Open(workbook));
+    std::vector<zip::Part> parts;
+    std::size_t unpacked = 0;
+    for (const char* name : {"[Content_Types].xml", "_rels/.rels", "docProps/app.xml", "xl/workbook.xml",
+                             "xl/_rels/workbook.xml.rels", "xl/styles.xml", "xl/sharedStrings.xml",
+                             "xl/worksheets/sheet1.xml"}) {
+        parts.push_back({name, std::get<std::string>(package.read(name))});
+        unpacked += parts.back().bytes.size();
+    }
+    std::printf("job list of 10,000 rows (xlsx %zu bytes, %zu unpacked; csv %zu bytes):\n",
+                workbook.size(), unpacked, csv.size());
+    Stage("ours: saved (SaveJobWorkbook)", MedianMicros(repetitions, [&] { SaveJobWorkbook(rows); }));
+    Stage("  of which: the parts zipped (deflate level 1, CRC-32)",
+          MedianMicros(repetitions, [&] { zip::Write(parts); }));
+    Stage("ours: opened (OpenJobWorkbook)", MedianMicros(repetitions, [&] { OpenJobWorkbook(workbook); }));
+    Stage("  of which: the parts unzipped (inflate, CRC-32)", MedianMicros(repetitions, [&] {
+              auto opened = std::get<zip::Package>(zip::Package::Open(workbook));
+              for (const zip::Part& part : parts) opened.read(part.name);
+          }));
+    Stage("floor: saved (SaveJobList)", MedianMicros(repetitions, [&] { SaveJobList(rows); }));
+    Stage("floor: opened (OpenJobList)", MedianMicros(repetitions, [&] { OpenJobList(csv); }));
+    const std::wstring path = folder + L"\\stage.bin";
+    Stage("ours: written and read back (replaceFile, readFile)", MedianMicros(repetitions, [&] {
+              platform.replaceFile(path, workbook);
+              platform.readFile(path);
+          }));
+    Stage("floor: written and read back (replaceFile, readFile)", MedianMicros(repetitions, [&] {
+              platform.replaceFile(path, csv);
+              platform.readFile(path);
+          }));
+    DeleteFileW(path.c_str());
 }
 
 std::wstring Wide(const char* utf8) {
@@ -753,7 +964,22 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring folder = BenchFolder();
     if (argc == 3 && std::wstring_view(argv[1]) == L"--hold") return HoldRows(argv[2], folder);
     if (argc == 3 && std::wstring_view(argv[1]) == L"--cycles") return CycleEditor(argv[2], folder);
+    if (argc >= 2 && std::wstring_view(argv[1]) == L"--stages") {
+        const int repetitions = argc > 2 ? std::max(1, _wtoi(argv[2])) : 15;
+        EditStages(folder, repetitions);
+        ScriptStages(folder, repetitions);
+        WorkbookStages(folder, repetitions);
+        return 0;
+    }
     const int repetitions = argc > 1 ? std::max(5, _wtoi(argv[1])) : 5;
+    // Figures named after the repetitions run alone: edit, script, xlsx ...
+    const auto wanted = [&](std::wstring_view figure) {
+        if (argc <= 2) return true;
+        for (int i = 2; i < argc; ++i) {
+            if (figure == argv[i]) return true;
+        }
+        return false;
+    };
 
     std::printf("%-44s %-24s %-24s %6s  %-10s %s\n", "work (median, min-max)", "floor", "ours",
                 "ratio", "goal", "");
@@ -762,27 +988,32 @@ int wmain(int argc, wchar_t** argv) {
         Print(result);
         results.push_back(std::move(result));
     };
-    {
+    if (wanted(L"quickadd") || wanted(L"keystroke") || wanted(L"delete") || wanted(L"edit") ||
+        wanted(L"results") || wanted(L"session") || wanted(L"live")) {
         Main main(folder);
         BareList bare;
-        add(QuickAdd(main, bare, repetitions));
-        add(Keystroke(main, bare, L"unifiedFormatBox", L"unifiedFormatCheck", 3, "keystroke in Text3, Check3 ticked, 10,000 rows",
-                      repetitions));
-        add(Keystroke(main, bare, L"unifiedFolderBox", L"unifiedFolderCheck", 2, "keystroke in Text2, Check2 ticked, 10,000 rows",
-                      repetitions));
-        add(Delete(main, bare, repetitions));
-        add(CellEdit(main, bare, repetitions));
-        add(ResultsDialogOpen(main, bare, repetitions));
-        add(SessionSave(main, repetitions));
-        add(LiveResults(main, bare, repetitions));
+        if (wanted(L"quickadd")) add(QuickAdd(main, bare, repetitions));
+        if (wanted(L"keystroke")) {
+            add(Keystroke(main, bare, L"unifiedFormatBox", L"unifiedFormatCheck", 3,
+                          "keystroke in Text3, Check3 ticked, 10,000 rows", repetitions));
+            add(Keystroke(main, bare, L"unifiedFolderBox", L"unifiedFolderCheck", 2,
+                          "keystroke in Text2, Check2 ticked, 10,000 rows", repetitions));
+        }
+        if (wanted(L"delete")) add(Delete(main, bare, repetitions));
+        if (wanted(L"edit")) add(CellEdit(main, bare, repetitions));
+        if (wanted(L"results")) add(ResultsDialogOpen(main, bare, repetitions));
+        if (wanted(L"session")) add(SessionSave(main, repetitions));
+        if (wanted(L"live")) add(LiveResults(main, bare, repetitions));
     }
-    add(Script(folder, repetitions));
-    add(JobListFiles(folder, repetitions));
-    const auto [startup, idle] = Startup(repetitions);
-    add(startup);
-    add(RowsMemory(repetitions));
-    add(idle);
-    add(EditorMemory(std::max(1, repetitions / 3)));
+    if (wanted(L"script")) add(Script(folder, repetitions));
+    if (wanted(L"xlsx")) add(JobListFiles(folder, repetitions));
+    if (wanted(L"startup")) {
+        const auto [startup, idle] = Startup(repetitions);
+        add(startup);
+        add(RowsMemory(repetitions));
+        add(idle);
+    }
+    if (wanted(L"editor")) add(EditorMemory(std::max(1, repetitions / 3)));
 
     int met = 0;
     for (const Result& result : results) met += result.met();

@@ -5,8 +5,15 @@
 
 namespace ravolen {
 
-std::array<std::wstring, JobColumnCount> JobCells(const RenderJob& job) {
+std::array<std::wstring_view, JobColumnCount> JobCellViews(const RenderJob& job) {
     return {job.scene, job.camera, job.outputFolder, job.outputName, job.width, job.height};
+}
+
+std::array<std::wstring, JobColumnCount> JobCells(const RenderJob& job) {
+    std::array<std::wstring, JobColumnCount> cells;
+    const auto views = JobCellViews(job);
+    std::copy(views.begin(), views.end(), cells.begin());
+    return cells;
 }
 
 std::wstring_view FileNameOf(std::wstring_view path) {

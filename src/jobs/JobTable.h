@@ -67,6 +67,8 @@ std::wstring SceneBaseName(std::wstring_view fileName);
 
 // Cells by 1-based column number, the numbering the list view rows use.
 std::array<std::wstring, JobColumnCount> JobCells(const RenderJob& job);
+// The same cells as views of the row's own texts.
+std::array<std::wstring_view, JobColumnCount> JobCellViews(const RenderJob& job);
 RenderJob JobFromCells(std::array<std::wstring, JobColumnCount> cells);
 
 }  // namespace ravolen

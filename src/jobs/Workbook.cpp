@@ -6,6 +6,7 @@
 #include <cmath>
 #include <map>
 #include <optional>
+#include <unordered_map>
 
 #include "jobs/Xml.h"
 #include "jobs/Zip.h"
@@ -164,12 +165,23 @@ std::string Styles() {
     return out;
 }
 
+// The decimal digits of a count, appended without a string of their own.
+void AppendNumber(std::string& out, std::size_t value) {
+    std::array<char, 24> digits{};
+    const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value);
+    out.append(digits.data(), result.ptr);
+}
+
 // The sheet and its shared strings, each distinct text once.
 std::pair<std::string, std::string> SheetAndStrings(std::span<const RenderJob> rows) {
-    std::map<std::wstring, std::size_t, std::less<>> ids;
+    std::array<std::wstring, JobColumnCount> header;
+    for (std::size_t i = 0; i < header.size(); ++i) header[i] = JobColumns[i].caption;
+    // Views of the header's and the rows' own texts, which outlive the table.
+    std::unordered_map<std::wstring_view, std::size_t> ids;
+    ids.reserve(rows.size() * 2 + JobColumnCount);
     std::string strings;
     std::size_t references = 0;
-    const auto stringId = [&](const std::wstring& text) {
+    const auto stringId = [&](std::wstring_view text) {
         ++references;
         const auto [found, added] = ids.try_emplace(text, ids.size());
         if (added) {
@@ -182,6 +194,7 @@ std::pair<std::string, std::string> SheetAndStrings(std::span<const RenderJob> r
 
     const std::string lastRow = std::to_string(rows.size() + 1);
     std::string sheet(Declaration);
+    sheet.reserve(1024 + (rows.size() + 1) * 300);  // a row of six cells takes about 270 bytes
     sheet += "<worksheet xmlns=\"";
     sheet += MainNamespace;
     sheet += "\" xmlns:r=\"";
@@ -198,29 +211,38 @@ std::pair<std::string, std::string> SheetAndStrings(std::span<const RenderJob> r
                  "\" style=\"" + std::to_string(TextStyle) + "\" customWidth=\"1\"/>";
     }
     sheet += "</cols><sheetData>";
-    const auto appendRow = [&](std::size_t number, const std::array<std::wstring, JobColumnCount>& cells,
+    const auto appendRow = [&](std::size_t number, const std::array<std::wstring_view, JobColumnCount>& cells,
                                int style) {
-        const std::string r = std::to_string(number);
-        sheet += "<row r=\"" + r + "\">";
+        sheet += "<row r=\"";
+        AppendNumber(sheet, number);
+        sheet += "\">";
         for (int column = 1; column <= JobColumnCount; ++column) {
-            const std::wstring& text = cells[static_cast<std::size_t>(column - 1)];
-            sheet += "<c r=\"" + ColumnName(column) + r + "\" s=\"" + std::to_string(style) + "\"";
+            const std::wstring_view text = cells[static_cast<std::size_t>(column - 1)];
+            sheet += "<c r=\"";
+            sheet += ColumnName(column);
+            AppendNumber(sheet, number);
+            sheet += "\" s=\"";
+            AppendNumber(sheet, static_cast<std::size_t>(style));
+            sheet += '"';
             if (text.empty()) {
                 sheet += "/>";
             } else {
-                sheet += " t=\"s\"><v>" + std::to_string(stringId(text)) + "</v></c>";
+                sheet += " t=\"s\"><v>";
+                AppendNumber(sheet, stringId(text));
+                sheet += "</v></c>";
             }
         }
         sheet += "</row>";
     };
-    std::array<std::wstring, JobColumnCount> header;
-    for (std::size_t i = 0; i < header.size(); ++i) header[i] = JobColumns[i].caption;
-    appendRow(1, header, HeaderStyle);
-    for (std::size_t i = 0; i < rows.size(); ++i) appendRow(i + 2, JobCells(rows[i]), TextStyle);
+    std::array<std::wstring_view, JobColumnCount> headerCells;
+    std::copy(header.begin(), header.end(), headerCells.begin());
+    appendRow(1, headerCells, HeaderStyle);
+    for (std::size_t i = 0; i < rows.size(); ++i) appendRow(i + 2, JobCellViews(rows[i]), TextStyle);
     sheet += "</sheetData><pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" "
              "header=\"0.3\" footer=\"0.3\"/></worksheet>";
 
     std::string shared(Declaration);
+    shared.reserve(shared.size() + strings.size() + 256);
     shared += "<sst xmlns=\"";
     shared += MainNamespace;
     shared += "\" count=\"" + std::to_string(references) + "\" uniqueCount=\"" + std::to_string(ids.size()) + "\">";

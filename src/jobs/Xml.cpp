@@ -57,6 +57,10 @@ std::string_view Reader::attribute(std::string_view localName) const {
 // Entities and character references resolved; line ends as XML reads them (CR LF and CR alone
 // become LF), so a carriage return survives only as a reference.
 bool Reader::decode(std::string_view raw, std::string& out) {
+    if (raw.find('&') == std::string_view::npos && raw.find('\r') == std::string_view::npos) {
+        out.assign(raw);  // the usual text: nothing to resolve
+        return true;
+    }
     out.clear();
     for (std::size_t i = 0; i < raw.size(); ++i) {
         const char c = raw[i];

@@ -54,19 +54,24 @@ CodePageCodec::CodePageCodec(unsigned codePage)
 
 std::optional<std::string> CodePageCodec::encode(std::wstring_view text) const {
     if (byUnit_) {
-        std::string bytes;
-        bytes.reserve(text.size() * 2);
+        // Written in place, at most two bytes a unit: a script's text runs to millions of units.
+        std::string bytes(text.size() * 2, '\0');
+        char* out = bytes.data();
         for (wchar_t c : text) {
             if (asciiAsIs_ && c < 0x80) {
-                bytes += static_cast<char>(c);
+                *out++ = static_cast<char>(c);
                 continue;
             }
             const Unit& known = unit(c);
             if (!byUnit_) break;  // a character of more than two bytes: the whole text at once
             if (known.known != 1) return std::nullopt;
-            bytes.append(known.bytes, known.length);
+            *out++ = known.bytes[0];
+            if (known.length == 2) *out++ = known.bytes[1];
         }
-        if (byUnit_) return bytes;
+        if (byUnit_) {
+            bytes.resize(static_cast<std::size_t>(out - bytes.data()));
+            return bytes;
+        }
     }
     if (asciiAsIs_ && IsAscii(text)) return std::string(text.begin(), text.end());
     return ReadsBack(codePage_, text);

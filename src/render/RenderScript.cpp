@@ -2,14 +2,14 @@
 
 #include "farm/FarmJobs.h"
 
-#include <algorithm>
-
 namespace ravolen {
 namespace {
 
+using namespace std::string_view_literals;
+
 // cmd reads '"' as a quoting toggle and a line break as the end of the command; the argument
 // parser of the renderer reads '"' too. No escaping makes them safe in every position.
-bool IsUnsafeCharacter(wchar_t c) {
+inline bool IsUnsafeCharacter(wchar_t c) {
     const auto code = static_cast<unsigned>(c);
     return c == L'"' || (code < 0x20 && c != L'\t') || (code >= 0x7F && code <= 0x9F);
 }
@@ -28,16 +28,22 @@ void AppendDoublingPercents(std::wstring& out, std::wstring_view value) {
     out.append(value);
 }
 
-// A quoted argument; backslashes right before the closing quote are doubled, or the renderer's
-// argument parser would read the last of them together with the quote as a literal quote.
-void AppendQuoted(std::wstring& out, std::wstring_view value) {
-    const std::size_t lastOther = value.find_last_not_of(L'\\');
-    const std::size_t trailing =
-        lastOther == std::wstring_view::npos ? value.size() : value.size() - lastOther - 1;
-    out += L'"';
-    AppendDoublingPercents(out, value);
+// The value's quoting, once it has been appended after `start`: backslashes right before the
+// closing quote are doubled, or the renderer's argument parser would read the last of them
+// together with the quote as a literal quote.
+void CloseQuote(std::wstring& out, std::size_t start) {
+    std::size_t trailing = 0;
+    while (out.size() - trailing > start && out[out.size() - trailing - 1] == L'\\') ++trailing;
     out.append(trailing, L'\\');
     out += L'"';
+}
+
+// A quoted argument.
+void AppendQuoted(std::wstring& out, std::wstring_view value) {
+    out += L'"';
+    const std::size_t start = out.size();
+    AppendDoublingPercents(out, value);
+    CloseQuote(out, start);
 }
 
 // Camera and size values stand unquoted unless they would split or start a command.
@@ -52,7 +58,10 @@ void AppendOption(std::wstring& out, std::wstring_view name, std::wstring_view v
 }
 
 bool HasUnsafe(std::wstring_view value) {
-    return std::any_of(value.begin(), value.end(), IsUnsafeCharacter);
+    for (const wchar_t c : value) {
+        if (IsUnsafeCharacter(c)) return true;
+    }
+    return false;
 }
 
 std::optional<ScriptFault> CheckText(std::wstring_view value, const TextCodec& codec) {
@@ -93,20 +102,21 @@ InstallPart CheckInstallFolder(std::wstring_view installFolder, const TextCodec&
     return InstallPart{CheckText(installFolder, codec), RendererPart(installFolder)};
 }
 
-// The text of one job line, in the order the renderer options must appear.
-std::wstring ComposeJobLine(const InstallPart& install, const RenderJob& job,
-                            const BackburnerSettings* farm, std::wstring_view jobName) {
-    std::wstring text;
-    text.reserve(install.renderer.size() + job.scene.size() + job.outputFolder.size() +
-                 job.outputName.size() + 96);
-    text = install.renderer;
+// Appends the text of one job line, in the order the renderer options must appear.
+void AppendJobLine(std::wstring& text, const InstallPart& install, const RenderJob& job,
+                   const BackburnerSettings* farm, std::wstring_view jobName) {
+    text += install.renderer;
     AppendQuoted(text, job.scene);
-    text += L" -continueOnError -skipRenderedFrames:1 ";
-    if (!IsDefault(job.camera)) AppendOption(text, L"-cam:", job.camera);
-    if (!IsDefault(job.width)) AppendOption(text, L"-w:", job.width);
-    if (!IsDefault(job.height)) AppendOption(text, L"-h:", job.height);
-    text += L"-outputName:";
-    AppendQuoted(text, job.outputFolder + L"\\" + job.outputName);
+    text += L" -continueOnError -skipRenderedFrames:1 "sv;
+    if (!IsDefault(job.camera)) AppendOption(text, L"-cam:"sv, job.camera);
+    if (!IsDefault(job.width)) AppendOption(text, L"-w:"sv, job.width);
+    if (!IsDefault(job.height)) AppendOption(text, L"-h:"sv, job.height);
+    text += L"-outputName:\""sv;
+    const std::size_t output = text.size();
+    AppendDoublingPercents(text, job.outputFolder);
+    text += L'\\';
+    AppendDoublingPercents(text, job.outputName);
+    CloseQuote(text, output);
     text += L' ';
     if (farm) {
         AppendOption(text, L"-submit:", farm->manager);
@@ -115,7 +125,24 @@ std::wstring ComposeJobLine(const InstallPart& install, const RenderJob& job,
         AppendOption(text, L"-priority:", std::to_wstring(farm->priority));
         if (farm->suspended) text += L"-suspended:1 ";
     }
+}
+
+std::wstring ComposeJobLine(const InstallPart& install, const RenderJob& job,
+                            const BackburnerSettings* farm, std::wstring_view jobName) {
+    std::wstring text;
+    text.reserve(install.renderer.size() + job.scene.size() + job.outputFolder.size() +
+                 job.outputName.size() + 96);
+    AppendJobLine(text, install, job, farm, jobName);
     return text;
+}
+
+// The usual row: nothing unsafe, both output cells filled. Its line is exact in the code page
+// when every text in it is.
+bool IsPlain(const RenderJob& job, const BackburnerSettings* farm, std::wstring_view jobName) {
+    return !HasUnsafe(job.scene) && !HasUnsafe(WrittenOption(job.camera)) &&
+           !HasUnsafe(WrittenOption(job.width)) && !HasUnsafe(WrittenOption(job.height)) &&
+           !job.outputFolder.empty() && !job.outputName.empty() && !HasUnsafe(job.outputFolder) &&
+           !HasUnsafe(job.outputName) && (!farm || (!HasUnsafe(farm->manager) && !HasUnsafe(jobName)));
 }
 
 // Builds one job line in the order the renderer options must appear, or says why it cannot.
@@ -132,13 +159,7 @@ public:
         // The usual row costs one conversion: nothing unsafe, both output cells filled, and the
         // whole line exact in the code page, which it is when every text in it is. Any other row
         // is checked text by text, in the order the line is built, for its first fault.
-        const bool plain = !HasUnsafe(job.scene) && !HasUnsafe(WrittenOption(job.camera)) &&
-                           !HasUnsafe(WrittenOption(job.width)) &&
-                           !HasUnsafe(WrittenOption(job.height)) && !job.outputFolder.empty() &&
-                           !job.outputName.empty() && !HasUnsafe(job.outputFolder) &&
-                           !HasUnsafe(job.outputName) &&
-                           (!farm_ || (!HasUnsafe(farm_->manager) && !HasUnsafe(jobName_)));
-        if (plain) {
+        if (IsPlain(job, farm_, jobName_)) {
             compose(install);
             encoded_ = codec.encode(text_);
             if (encoded_) {
@@ -191,6 +212,71 @@ private:
     std::optional<ScriptRefusal> refusal_;
 };
 
+// The lines of consecutive usual rows, composed in one buffer and converted with one call of the
+// codec rather than one a line. The codec turns each line's ending into the same bytes and never
+// writes those bytes inside a character of a line, so the converted batch splits back into the
+// lines, each counted against the line limit as written.
+class ScriptBatch {
+public:
+    explicit ScriptBatch(const TextCodec& codec)
+        : codec_(codec), open_(codec.encode(WideLineEnd) == std::string_view(LineEnd)) {
+        if (open_) text_.reserve(Units + Units / 8);
+    }
+
+    // Whether rows may be batched: not with a codec whose line ending differs.
+    bool open() const { return open_; }
+    bool full() const { return text_.size() >= Units; }
+
+    void add(const InstallPart& install, const RenderJob& job, const BackburnerSettings* farm,
+             std::wstring_view jobName) {
+        AppendJobLine(text_, install, job, farm, jobName);
+        text_ += WideLineEnd;
+        ++lines_;
+    }
+
+    // Appends the batch's lines to `bytes` and empties it. False when they cannot all be taken
+    // as converted: the code page lacks a character (then nothing is appended), or a line is too
+    // long (then the lines before it are appended, and tooLong() says which).
+    bool convert(std::string& bytes) {
+        tooLong_.reset();
+        if (lines_ == 0) return true;
+        const std::optional<std::string> converted = codec_.encode(text_);
+        const std::size_t lines = lines_;
+        text_.clear();
+        lines_ = 0;
+        if (!converted) return false;
+        const std::string_view all(*converted);
+        std::size_t at = 0;
+        for (std::size_t line = 0; line < lines; ++line) {
+            const std::size_t end = all.find(LineEnd, at);
+            if (end == std::string_view::npos) return false;
+            if (end - at > MaxScriptLineBytes) {
+                bytes.append(all.substr(0, at));
+                tooLong_ = line;
+                return false;
+            }
+            at = end + LineEnd.size();
+        }
+        if (at != all.size()) return false;
+        bytes.append(all);
+        return true;
+    }
+
+    // The line, from 0 in the batch last converted, that exceeds the line limit.
+    const std::optional<std::size_t>& tooLong() const { return tooLong_; }
+
+private:
+    static constexpr std::size_t Units = 32 * 1024;  // a batch's text, about 64 KiB
+    static constexpr std::string_view LineEnd = "\n\r\n";
+    static constexpr std::wstring_view WideLineEnd = L"\n\r\n";
+
+    const TextCodec& codec_;
+    bool open_;
+    std::wstring text_;
+    std::size_t lines_ = 0;
+    std::optional<std::size_t> tooLong_;
+};
+
 // The program's own fixed text, far below the line limit in any code page.
 std::string FinalLine(bool shutdownAfterwards, const TextCodec& codec) {
     if (!shutdownAfterwards) return "\r\n";
@@ -224,16 +310,46 @@ ComposedScript ComposeRenderScript(std::wstring_view installFolder, std::span<co
     script.bytes.reserve(rows.size() * (install.renderer.size() + 160));
     const std::vector<std::wstring> jobNames =
         backburner ? UniqueJobNames(rows) : std::vector<std::wstring>();
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const RenderJob& job = rows[i];
-        const JobLine line(install, job, codec, backburner,
-                           backburner ? std::wstring_view(jobNames[i]) : std::wstring_view());
+    const auto jobName = [&](std::size_t i) {
+        return backburner ? std::wstring_view(jobNames[i]) : std::wstring_view();
+    };
+    // The line of a row on its own: every row of a batch that does not convert whole, and the
+    // row that is refused.
+    const auto appendAlone = [&](std::size_t i) {
+        const JobLine line(install, rows[i], codec, backburner, jobName(i));
         if (line.refusal()) {
             script.refusal = line.refusal();
-            return script;
+            return false;
         }
         line.appendTo(script.bytes);
+        return true;
+    };
+    ScriptBatch batch(codec);
+    std::size_t first = 0;  // the batch's first row
+    const auto flush = [&](std::size_t end) {
+        if (!batch.convert(script.bytes)) {  // ends the script at its row, or goes row by row
+            if (batch.tooLong()) {
+                script.refusal = ScriptRefusal{ScriptFault::LineTooLong, false,
+                                               rows[first + *batch.tooLong()].scene};
+                return false;
+            }
+            for (std::size_t i = first; i < end; ++i) {
+                if (!appendAlone(i)) return false;
+            }
+        }
+        first = end;
+        return true;
+    };
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (install.fault || !batch.open() || !IsPlain(rows[i], backburner, jobName(i))) {
+            if (!flush(i) || !appendAlone(i)) return script;
+            first = i + 1;
+            continue;
+        }
+        batch.add(install, rows[i], backburner, jobName(i));
+        if (batch.full() && !flush(i + 1)) return script;
     }
+    if (!flush(rows.size())) return script;
     script.bytes += FinalLine(shutdownAfterwards, codec);
     return script;
 }

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 #include <span>
 
@@ -259,10 +260,13 @@ void EditableList::discardEdit() {
     if (focused) SetFocus(list_);
 }
 
-void EditableList::colourEditor(int background, int text) {
-    textBack_ = GetSysColor(background);
-    textFore_ = GetSysColor(text);
-    InvalidateRect(text_, nullptr, TRUE);
+void EditableList::colourEditor(int background, int text, bool repaint) {
+    const COLORREF back = GetSysColor(background), fore = GetSysColor(text);
+    if (back == textBack_ && fore == textFore_) return;
+    textBack_ = back;
+    textFore_ = fore;
+    // A hidden box paints whole when it is shown.
+    if (repaint && IsWindowVisible(text_)) InvalidateRect(text_, nullptr, TRUE);
 }
 
 void EditableList::alignEditor(std::int16_t align) {
@@ -291,7 +295,7 @@ void EditableList::alignEditor(std::int16_t align) {
     bindEditor(fresh);
 }
 
-void EditableList::coverCell(int row, int column) {
+void EditableList::coverCell(int row, int column, bool show) {
     RECT cell{LVIR_BOUNDS, 0, 0, 0};
     SendMessageW(list_, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell));
     const float T = toTwips(cell.top);
@@ -305,6 +309,7 @@ void EditableList::coverCell(int row, int column) {
     RECT bounds{};
     if (!SendMessageW(header, HDM_GETITEMRECT, static_cast<WPARAM>(column - 1),
                       reinterpret_cast<LPARAM>(&bounds))) {
+        if (show) ShowWindow(text_, SW_SHOW);
         return;
     }
     MapWindowPoints(header, list_, reinterpret_cast<POINT*>(&bounds), 2);
@@ -312,10 +317,23 @@ void EditableList::coverCell(int row, int column) {
     const float W = toTwips(bounds.right - bounds.left);
     // Inset in the cell, centred on the row; never lower than a line of its text, which a row of
     // a large font would otherwise cut.
-    const float height = std::max(H - 120, toTwips(LineHeight(text_)));
+    const float height = std::max(H - 120, toTwips(editorLineHeight()));
     SetWindowPos(text_, HWND_TOP, toPixels(listLeft + L + 70),
                  toPixels(listTop + T + (H - height) / 2), toPixels(W - 100), toPixels(height),
-                 SWP_NOACTIVATE);
+                 SWP_NOACTIVATE | (show ? SWP_SHOWWINDOW : 0));
+}
+
+int EditableList::editorLineHeight() {
+    // Measured once a font: a device context costs more than the rest of opening an edit. The
+    // font is known by what it is, since a handle may be reused for another font.
+    LOGFONTW font{};
+    const auto handle = reinterpret_cast<HGDIOBJ>(SendMessageW(text_, WM_GETFONT, 0, 0));
+    if (handle) GetObjectW(handle, sizeof font, &font);
+    if (!lineHeight_ || std::memcmp(&font, &lineHeightFont_, sizeof font) != 0) {
+        lineHeight_ = LineHeight(text_);
+        lineHeightFont_ = font;
+    }
+    return lineHeight_;
 }
 
 void EditableList::scale(int dpi) {
@@ -360,11 +378,11 @@ void EditableList::onListMouseUp(float x, float y) {
             continue;
         }
         alignEditor(column_->align());
-        coverCell(row, column_->index());
         oldtext_ = win::ListView(list_).cell(row + 1, column_->index());
         win::SetText(text_, oldtext_);
-        colourEditor(COLOR_HIGHLIGHT, COLOR_HIGHLIGHTTEXT);
-        ShowWindow(text_, SW_SHOW);
+        // Shown in the colours of the focused box, which it becomes at once: painted once.
+        colourEditor(COLOR_BTNFACE, COLOR_WINDOWTEXT);
+        coverCell(row, column_->index(), true);  // laid over the cell and shown in one move
         SetFocus(text_);
         SendMessageW(text_, EM_SETSEL, 0, -1);
         const win::ListView rows(list_);
@@ -406,6 +424,8 @@ void EditableList::finishEdit(bool focusList) {
     const int row = editedRow();
     const bool written = row > 0 && col_ >= 1;
     if (written) win::ListView(list_).setCell(row, col_, text);
+    // The colours the box takes on losing the focus, set without a repaint: it hides at once.
+    colourEditor(COLOR_HIGHLIGHT, COLOR_HIGHLIGHTTEXT, false);
     if (focusList) SetFocus(list_);
     ShowWindow(text_, SW_HIDE);
     editing_ = false;

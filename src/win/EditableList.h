@@ -102,15 +102,18 @@ private:
     void bindEditor(HWND edit);
     // The box's text alignment; an edit box takes a new one only when it is created anew.
     void alignEditor(std::int16_t align);
-    void colourEditor(int background, int text);
+    // The box's colours; a visible box repaints unless `repaint` is false.
+    void colourEditor(int background, int text, bool repaint = true);
+    // The height of a line of the box's text, in pixels.
+    int editorLineHeight();
     // The row the edit goes to, from 1, or 0 when it is no longer there.
     int editedRow() const;
     // The row's serial, given to it now when it has none yet.
     LPARAM rowSerial(int row);
     // Writes the box's text into the edited row and hides the box.
     void finishEdit(bool focusList);
-    // Lays the edit box over a cell: row from 0, column by its 1-based index.
-    void coverCell(int row, int column);
+    // Lays the edit box over a cell: row from 0, column by its 1-based index; `show` shows it too.
+    void coverCell(int row, int column, bool show = false);
     // The row under a point of the list's client area, whatever column it lies in, or -1.
     int rowAt(POINT point) const;
 
@@ -135,6 +138,8 @@ private:
     COLORREF textFore_ = RGB(0, 0, 0);
     BrushHandle textBrush_;
     COLORREF textBrushColour_ = CLR_INVALID;
+    LOGFONTW lineHeightFont_{};
+    int lineHeight_ = 0;
 };
 
 }  // namespace ravolen

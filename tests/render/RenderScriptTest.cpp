@@ -236,6 +236,37 @@ TEST(RenderScript, AJobLineLongerThanCmdReadsIsRefusedCountingItsBytes) {
     EXPECT_EQ(cut->fault, ScriptFault::LineTooLong);
 }
 
+TEST(RenderScript, ALongTableIsWrittenLineForLineAsEachRowAlone) {
+    // Thousands of rows, of every kind of text a usual row holds, and the rows' own lines.
+    std::vector<RenderJob> rows;
+    std::string lines, kept;  // every row's line; those of the rows before row 2500
+    const std::size_t bad = 2500;
+    for (int i = 0; i < 3000; ++i) {
+        const std::wstring n = std::to_wstring(i);
+        rows.push_back(Job(L"E:\\场景 " + n + L"\\镜头%" + n + L".max", i % 3 ? L"默认" : L"Cam " + n,
+                           i % 2 ? L"默认" : L"1920", i % 2 ? L"默认" : L"1080",
+                           i % 5 ? L"F:\\出图" : L"F:\\a&b\\", L"镜头" + n + L".tga"));
+        lines += LineOf(rows.back()) + std::string(JobEnd);
+        if (i + 1 == bad) kept = lines;
+    }
+    const ComposedScript whole = Compose(rows, false);
+    ASSERT_FALSE(whole.refusal);
+    EXPECT_EQ(whole.bytes, lines + "\r\n");
+
+    // A row far down that the code page cannot write, or whose line is too long, ends the script
+    // after exactly the rows before it.
+    for (const auto& [scene, fault] :
+         {std::pair{std::wstring(L"E:\\caf\u00a6.max"), ScriptFault::Unrepresentable},
+          std::pair{L"E:\\" + std::wstring(5000, L'渲') + L".max", ScriptFault::LineTooLong}}) {
+        std::vector<RenderJob> faulty = rows;
+        faulty[bad].scene = scene;
+        const ComposedScript script = Compose(faulty, true);
+        ASSERT_TRUE(script.refusal);
+        EXPECT_EQ(*script.refusal, (ScriptRefusal{fault, false, scene}));
+        EXPECT_EQ(script.bytes, kept);
+    }
+}
+
 TEST(RenderScript, FaultsAreFoundInTheOrderTheLineIsBuilt) {
     // The scene is checked before the output cells, the install folder before everything.
     const auto scene = RefusalOf(Job(L"a\"b", L"默认", L"默认", L"默认", L"", L""));
