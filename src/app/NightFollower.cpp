@@ -163,7 +163,10 @@ void NightFollower::feed(const RenderJobEvent& event) {
     switch (event.kind) {
         case RenderJobEvent::Kind::Started: {
             std::optional<std::size_t> row;
-            if (event.joined) {
+            // A process told with its command line (joined late, or seen by a once-a-second look
+            // at the job, which can miss a renderer that ended between two looks) is the row
+            // its line names, so that a missed row never shifts the rows after it.
+            if (!event.commandLine.empty()) {
                 // After the rows the record has; the first such line when none follows them.
                 const std::optional<std::size_t> current = watch_.currentRow();
                 row = RowOfCommandLine(event.commandLine, installFolder_, rows_,

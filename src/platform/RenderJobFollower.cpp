@@ -142,8 +142,13 @@ std::wstring ProcessCommandLine(HANDLE process, DWORD processId) {
 LocalTime ProcessCreationTime(HANDLE process) {
     FILETIME created{}, exited{}, kernel{}, user{};
     SYSTEMTIME universal{}, local{};
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    // Wine 8 answers another process's start with a moment far in the future: a start not yet
+    // come is not believed, and the moment it was seen stands in.
     if (!GetProcessTimes(process, &created, &exited, &kernel, &user) ||
-        !FileTimeToSystemTime(&created, &universal) ||
+        (created.dwLowDateTime == 0 && created.dwHighDateTime == 0) ||
+        CompareFileTime(&created, &now) > 0 || !FileTimeToSystemTime(&created, &universal) ||
         !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local)) {
         return Now();
     }

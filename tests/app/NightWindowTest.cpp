@@ -249,6 +249,16 @@ TEST_F(NightWindowTest, AProgramStartedDuringTheRenderJoinsItFromTheRecordAndThe
     SendMessageW(again.hwnd(), WM_TIMER, MainWindow::NightTimerId, 0);
     EXPECT_EQ(record(), RecordHeaderBytes() + RecordLineBytes(first) +
                             "2,E:\\b.max,2026-12-07 23:10:01,2026-12-07 23:20:00,0:09:59,0,F:\\out\\b.tga\r\n");
+
+    // Row 3 started and ended between two looks at the job; row 4's renderer, told with its
+    // command line, is row 4 all the same, and row 3 is 未完成, not row 4's.
+    platform.jobEvents.push_back(
+        {Kind::Started, 204, Renderer, JobLineText(Install, rows[3]), false, 0, At(23, 30, 0)});
+    now = At(23, 31, 0);
+    SendMessageW(again.hwnd(), WM_TIMER, MainWindow::NightTimerId, 0);
+    test::PumpMessages();
+    EXPECT_EQ(States(results),
+              (Texts{L"已完成", L"已完成", L"未完成", L"渲染中（已用时 0:01:00）"}));
     DestroyWindow(again.hwnd());
     test::PumpMessages();
     EXPECT_FALSE(platform.following) << "the program went; the render goes on";

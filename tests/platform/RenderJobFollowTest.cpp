@@ -16,6 +16,12 @@
 namespace ravolen {
 namespace {
 
+LocalTime ClockNow() {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+}
+
 using namespace test;  // the helpers for the real file system and processes
 using Kind = RenderJobEvent::Kind;
 
@@ -144,6 +150,7 @@ protected:
 
 TEST_F(RenderJobFollowTest, EachProcessOfTheNightIsSeenWithItsExitCodeAndItsWordsAreKept) {
     plan(L"");
+    const LocalTime before = ClockNow();
     Win32Platform platform;
     ASSERT_TRUE(start(platform));
     ASSERT_TRUE(platform.followRenderJob());
@@ -184,7 +191,12 @@ TEST_F(RenderJobFollowTest, EachProcessOfTheNightIsSeenWithItsExitCodeAndItsWord
     EXPECT_TRUE(EndsWithName(script.imagePath, L"cmd.exe")) << Utf8(script.imagePath);
     EXPECT_EQ(script.processId, platform.lastScript().processId);
     EXPECT_EQ(ExitOf(events, script.processId), 0);
-    EXPECT_GE(script.at.year, 2020);
+    // Every moment told lies within the night (a start time misread would show as the year 21086).
+    const LocalTime after = ClockNow();
+    for (const RenderJobEvent& event : events) {
+        EXPECT_LE(before, event.at) << Utf8(event.imagePath);
+        EXPECT_LE(event.at, after) << Utf8(event.imagePath);
+    }
 
     // The night as the window follows it.
     NightWatch watch(scripts, install, rows, script.at);
@@ -232,6 +244,7 @@ TEST_F(RenderJobFollowTest, EachProcessOfTheNightIsSeenWithItsExitCodeAndItsWord
 // The program ended while row 2 renders, and was started again.
 TEST_F(RenderJobFollowTest, AProgramStartedAgainFindsTheRunningRowAndFollowsTheRest) {
     plan(L"2 wait 8000\r\n");
+    const LocalTime before = ClockNow();
     const std::size_t threadsBefore = ThreadsOfThisProcess();
     DWORD second = 0;
     {
@@ -257,7 +270,8 @@ TEST_F(RenderJobFollowTest, AProgramStartedAgainFindsTheRunningRowAndFollowsTheR
         EXPECT_EQ(event.kind, Kind::Started);
         EXPECT_TRUE(event.joined);
         EXPECT_FALSE(event.commandLine.empty()) << Utf8(event.imagePath);
-        EXPECT_GE(event.at.year, 2020);
+        EXPECT_LE(before, event.at) << Utf8(event.imagePath);
+        EXPECT_LE(event.at, ClockNow()) << Utf8(event.imagePath);
     }
     EXPECT_TRUE(EndsWithName(joined.front().imagePath, L"cmd.exe"))
         << Utf8(joined.front().imagePath);

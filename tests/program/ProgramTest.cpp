@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "base/Handles.h"
 #include "platform/Win32Platform.h"
+#include "render/NightRecord.h"
 #include "support/RealPlatform.h"
 #include "support/WindowTest.h"
 
@@ -385,6 +387,116 @@ TEST(Program, AfterACrashMidRenderTheNextRunStillFindsAndCancelsTheRender) {
     DeleteFileW(hold.c_str());
     Sleep(1500);
     EXPECT_EQ(test::ReadCalls(log).size(), 1u) << "the render went on after the cancel";
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(second.exitCode(), std::optional<DWORD>(0));
+    test::RemoveTree(programFolder + L"\\bat");
+    test::RemoveTree(programFolder + L"\\renderOutput");
+}
+
+
+// The names in a folder that end with `extension`.
+std::vector<std::wstring> FilesIn(const std::wstring& folder, const std::wstring& extension) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW((folder + L"\\*" + extension).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do names.push_back(found.cFileName);
+    while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
+// A night watched from outside, as the artist lives it: the program that started the render is
+// ended while row 2 renders; started again, it finds the row under way, and the night's record in
+// bat\logs ends up with every row, written by both programs; the log holds what the renderer said.
+TEST(Program, ANightIsRecordedRowByRowAcrossARestartOfTheProgram) {
+    const test::TempFolder temp(L"ravolen-night");
+    const std::wstring data = temp.path() + L"\\LocalAppData";
+    ASSERT_TRUE(CreateDirectoryW(data.c_str(), nullptr));
+    const std::wstring install = HeldRendererIn(temp);
+    ASSERT_FALSE(install.empty());
+    const std::wstring hold = install + L"\\3dsmaxcmd-hold";
+    {
+        // Call 2 gives the test time to hold it again, says what went wrong, and fails; call 3
+        // lasts long enough for a program that joined late, and looks once a second, to see it
+        // (a real renderer takes longer only to load 3ds Max).
+        const std::string plan = "2 wait 3000\r\n2 print " + test::Utf8(L"缺少贴图 wall.png") +
+                                 "\r\n2 exit 3\r\n3 wait 2500\r\n";
+        const HANDLE file = CreateFileW((install + L"\\3dsmaxcmd-plan").c_str(), GENERIC_WRITE, 0,
+                                        nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        WriteFile(file, plan.data(), static_cast<DWORD>(plan.size()), &written, nullptr);
+        CloseHandle(file);
+    }
+    std::wstring typed;
+    for (const wchar_t* scene : {L"a.max", L"b.max", L"c.max"}) {
+        const std::wstring path = temp.path() + L"\\" + scene;
+        CloseHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        typed += L"\"" + path + L"\" ";
+    }
+    const std::wstring exe = ProgramPath();
+    const std::wstring programFolder = exe.substr(0, exe.find_last_of(L'\\'));
+    const std::wstring logs = programFolder + L"\\bat\\logs";
+    test::RemoveTree(logs);
+    const std::wstring calls = install + L"\\3dsmaxcmd-calls.log";
+    const auto recordLines = [&]() -> std::vector<RecordLine> {
+        const auto names = FilesIn(logs, L".csv");
+        if (names.size() != 1) return {};
+        return ReadRecord(test::ReadFile(logs + L"\\" + names[0])).value_or(std::vector<RecordLine>{});
+    };
+
+    {
+        Program first(data);
+        ASSERT_TRUE(first.started());
+        const HWND window = first.waitForWindow(L"RavolenForm1");
+        ASSERT_NE(window, nullptr);
+        ASSERT_TRUE(FillTheTable(first, window, install, typed));
+        PostMessageW(FindControl(window, L"Button", L"渲  染"), BM_CLICK, 0, 0);
+        const HWND told = first.waitForWindow(L"#32770");
+        ASSERT_NE(told, nullptr);
+        ASSERT_TRUE(test::WaitFor([&] { return test::Exists(calls) && test::ReadCalls(calls).size() == 1; }));
+        DeleteFileW(hold.c_str());  // row 1 ends, row 2 begins
+        ASSERT_TRUE(test::WaitFor([&] { return test::ReadCalls(calls).size() == 2; }));
+        CloseHandle(CreateFileW(hold.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(test::WaitFor([&] { return recordLines().size() == 1; }))
+            << "row 1's line was not written as the row ended";
+        first.kill();  // with its box still open, while row 2 renders
+    }
+    const auto before = recordLines();
+    ASSERT_EQ(before.size(), 1u);
+    EXPECT_EQ(before[0].row, 1);
+    EXPECT_EQ(before[0].scene, temp.path() + L"\\a.max");
+    EXPECT_EQ(before[0].exitCode, std::optional<std::int32_t>(0));
+    EXPECT_FALSE(before[0].output.empty()) << "the stand-in wrote row 1's image";
+
+    Program second(data);
+    ASSERT_TRUE(second.started());
+    const HWND window = second.waitForWindow(L"RavolenForm1");
+    ASSERT_NE(window, nullptr);
+    Sleep(2500);  // a beat or two of its timer: it has joined the night
+    DeleteFileW(hold.c_str());  // row 2 fails, row 3 renders
+    Win32Platform platform;
+    ASSERT_TRUE(test::WaitFor([&] { return !platform.renderJobRunning(); }));
+    ASSERT_TRUE(test::WaitFor([&] { return recordLines().size() == 3; }))
+        << "the program started again did not record the rows it followed: "
+        << test::ReadFile(logs + L"\\" + FilesIn(logs, L".csv").front());
+    const auto after = recordLines();
+    EXPECT_EQ(after[0], before[0]);
+    EXPECT_EQ(after[1].row, 2);
+    EXPECT_EQ(after[1].scene, temp.path() + L"\\b.max");
+    EXPECT_EQ(after[1].exitCode, std::optional<std::int32_t>(3));
+    EXPECT_TRUE(after[1].output.empty());
+    EXPECT_EQ(after[2].row, 3);
+    EXPECT_EQ(after[2].exitCode, std::optional<std::int32_t>(0));
+    EXPECT_FALSE(after[2].output.empty());
+
+    // The renderer's own words, beside the record under the same name.
+    const auto logNames = FilesIn(logs, L".log");
+    ASSERT_EQ(logNames.size(), 1u);
+    const std::string log = test::ReadFile(logs + L"\\" + logNames[0]);
+    EXPECT_NE(log.find("b.max"), std::string::npos) << "cmd's echo of row 2's line";
+    EXPECT_NE(log.find("wall.png"), std::string::npos) << "what row 2's renderer printed";
+
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(second.exitCode(), std::optional<DWORD>(0));
     test::RemoveTree(programFolder + L"\\bat");
