@@ -2,7 +2,26 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <climits>
+
 namespace ravolen {
+namespace {
+
+std::wstring& CellOf(RenderJob& job, int column) {
+    switch (column) {
+        case 1: return job.scene;
+        case 2: return job.camera;
+        case 3: return job.outputFolder;
+        case 4: return job.outputName;
+        case 5: return job.width;
+        default: return job.height;
+    }
+}
+
+}  // namespace
 
 RenderJob JobTableView::job(int row) const {
     std::array<std::wstring, JobColumnCount> cells;
@@ -33,9 +52,18 @@ std::vector<RenderJob> JobTableView::outputs() const {
     return rows;
 }
 
-int JobTableView::append(const RenderJob& job) {
+int JobTableView::insert(int row, const RenderJob& job, Carried carried) {
+    const LPARAM serial = win::NewRowSerial();
     const auto cells = JobCells(job);
-    return list_.appendRow(cells);
+    const int placed = list_.insertRow(row, cells, serial);
+    if (placed == 0) return 0;
+    if (!carried.job) carried.job = std::make_shared<RenderJob>(job);
+    rows_[serial] = std::move(carried);
+    return placed;
+}
+
+int JobTableView::append(const RenderJob& job, SavedValues saved) {
+    return insert(INT_MAX, job, {nullptr, std::move(saved)});
 }
 
 void JobTableView::tick(const std::vector<bool>& ticked) {
@@ -53,6 +81,121 @@ void JobTableView::selectLast() {
     ListView_SetItemState(list_.hwnd(), last, LVIS_SELECTED | LVIS_FOCUSED,
                           LVIS_SELECTED | LVIS_FOCUSED);
     ListView_EnsureVisible(list_.hwnd(), last, FALSE);
+}
+
+void JobTableView::setColumn(int column, const std::vector<std::wstring>& cells,
+                             const std::vector<std::wstring>& before) {
+    const std::size_t rows = std::min(cells.size(), static_cast<std::size_t>(count()));
+    for (std::size_t i = 0; i < rows; ++i) {
+        if (i < before.size() && before[i] == cells[i]) continue;
+        const int row = static_cast<int>(i) + 1;
+        list_.setCell(row, column, cells[i]);
+        const auto found = rows_.find(list_.rowSerial(row));
+        if (found == rows_.end() || !found->second.job) continue;  // read when next needed
+        std::shared_ptr<RenderJob>& job = found->second.job;
+        // A copy a session save still holds stays as that save took it.
+        if (job.use_count() > 1) {
+            job = std::make_shared<RenderJob>(*job);
+        } else {
+            std::atomic_thread_fence(std::memory_order_acquire);  // after the save's last reading
+        }
+        CellOf(*job, column) = cells[i];
+    }
+}
+
+void JobTableView::cellEdited(int row) {
+    const auto found = rows_.find(list_.rowSerial(row));
+    if (found != rows_.end()) found->second.job.reset();
+}
+
+template <typename Value>
+std::vector<std::optional<std::wstring>> JobTableView::saved(Value value) const {
+    std::vector<std::optional<std::wstring>> saved(static_cast<std::size_t>(count()));
+    for (std::size_t i = 0; i < saved.size(); ++i) {
+        const auto found = rows_.find(list_.rowSerial(static_cast<int>(i) + 1));
+        if (found != rows_.end()) saved[i] = value(found->second.saved);
+    }
+    return saved;
+}
+
+std::vector<std::optional<std::wstring>> JobTableView::savedFolders() const {
+    return saved([](const SavedValues& values) { return values.folder; });
+}
+
+std::vector<std::optional<std::wstring>> JobTableView::savedExtensions() const {
+    return saved([](const SavedValues& values) { return values.extension; });
+}
+
+void JobTableView::setSavedFolders(const std::vector<std::wstring>& folders) {
+    const std::size_t rows = std::min(folders.size(), static_cast<std::size_t>(count()));
+    for (std::size_t i = 0; i < rows; ++i) {
+        rows_[list_.rowSerial(static_cast<int>(i) + 1)].saved.folder = folders[i];
+    }
+}
+
+void JobTableView::setSavedExtensions(const std::vector<std::wstring>& extensions) {
+    const std::size_t rows = std::min(extensions.size(), static_cast<std::size_t>(count()));
+    for (std::size_t i = 0; i < rows; ++i) {
+        rows_[list_.rowSerial(static_cast<int>(i) + 1)].saved.extension = extensions[i];
+    }
+}
+
+JobTableView::Carried& JobTableView::carried(int row, LPARAM serial) {
+    Carried& carried = rows_[serial];
+    if (!carried.job) carried.job = std::make_shared<RenderJob>(job(row));
+    return carried;
+}
+
+TakenRow JobTableView::take(int row, bool checked) {
+    const LPARAM serial = list_.rowSerial(row);
+    Carried& from = carried(row, serial);
+    TakenRow taken{row, checked, std::move(from.job), std::move(from.saved)};
+    rows_.erase(serial);
+    return taken;
+}
+
+// From the last row to the first, so that no row still to be visited moves.
+std::vector<TakenRow> JobTableView::takeTicked() {
+    std::vector<TakenRow> taken;
+    {
+        const win::RedrawSuspended batch(list_.hwnd());
+        const win::FocusMarkSuspended keyboardRow(list_.hwnd());
+        for (int row = count(); row >= 1; --row) {
+            if (!list_.checked(row)) continue;
+            taken.push_back(take(row, true));
+            list_.removeRow(row);
+        }
+    }
+    std::reverse(taken.begin(), taken.end());
+    return taken;
+}
+
+std::vector<TakenRow> JobTableView::takeAll() {
+    std::vector<TakenRow> taken;
+    taken.reserve(static_cast<std::size_t>(count()));
+    for (int row = 1, rows = count(); row <= rows; ++row) taken.push_back(take(row, list_.checked(row)));
+    list_.clear();
+    rows_.clear();
+    return taken;
+}
+
+void JobTableView::putBack(const std::vector<TakenRow>& rows) {
+    const win::RedrawSuspended batch(list_.hwnd());
+    for (const TakenRow& row : rows) {
+        const int at = std::min(row.position, count() + 1);
+        const int placed = insert(at, *row.job, {nullptr, row.saved});
+        if (placed != 0) list_.setChecked(placed, row.checked);
+    }
+}
+
+std::vector<RowSnapshot> JobTableView::snapshot() {
+    std::vector<RowSnapshot> rows(static_cast<std::size_t>(count()));
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const int row = static_cast<int>(i) + 1;
+        const Carried& from = carried(row, list_.rowSerial(row));
+        rows[i] = {from.job, from.saved};
+    }
+    return rows;
 }
 
 }  // namespace ravolen

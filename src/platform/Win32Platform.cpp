@@ -259,7 +259,7 @@ int ProgramModalBox(const std::wstring& text, UINT style) {
 
 }  // namespace
 
-Win32Platform::Win32Platform() : codec_(GetOEMCP()) {}
+Win32Platform::Win32Platform() : codec_(GetOEMCP()), ansiCodec_(GetACP()) {}
 
 std::wstring Win32Platform::programFolder() const {
     const std::wstring module = GrowingBuffer([](wchar_t* buffer, UINT capacity) {
