@@ -57,8 +57,9 @@ int JobTableView::insert(int row, const RenderJob& job, Carried carried) {
     const auto cells = JobCells(job);
     const int placed = list_.insertRow(row, cells, serial);
     if (placed == 0) return 0;
-    if (!carried.job) carried.job = std::make_shared<RenderJob>(job);
-    rows_[serial] = std::move(carried);
+    // A new row's copy of its cells is taken by the first save that needs it: holding a copy of
+    // every row from the start would cost as much memory as the rows themselves.
+    if (carried.job || carried.saved.folder || carried.saved.extension) rows_[serial] = std::move(carried);
     return placed;
 }
 
@@ -86,11 +87,14 @@ void JobTableView::selectLast() {
 void JobTableView::setColumn(int column, const std::vector<std::wstring>& cells,
                              const std::vector<std::wstring>& before) {
     const std::size_t rows = std::min(cells.size(), static_cast<std::size_t>(count()));
+    // Without copies there is nothing to keep current.
+    const std::vector<LPARAM>* serials = rows_.empty() ? nullptr : &order();
     for (std::size_t i = 0; i < rows; ++i) {
         if (i < before.size() && before[i] == cells[i]) continue;
         const int row = static_cast<int>(i) + 1;
         list_.setCell(row, column, cells[i]);
-        const auto found = rows_.find(list_.rowSerial(row));
+        if (!serials) continue;
+        const auto found = rows_.find((*serials)[i]);
         if (found == rows_.end() || !found->second.job) continue;  // read when next needed
         std::shared_ptr<RenderJob>& job = found->second.job;
         // A copy a session save still holds stays as that save took it.
@@ -110,9 +114,10 @@ void JobTableView::cellEdited(int row) {
 
 template <typename Value>
 std::vector<std::optional<std::wstring>> JobTableView::saved(Value value) const {
-    std::vector<std::optional<std::wstring>> saved(static_cast<std::size_t>(count()));
+    const std::vector<LPARAM>& serials = order();
+    std::vector<std::optional<std::wstring>> saved(serials.size());
     for (std::size_t i = 0; i < saved.size(); ++i) {
-        const auto found = rows_.find(list_.rowSerial(static_cast<int>(i) + 1));
+        const auto found = rows_.find(serials[i]);
         if (found != rows_.end()) saved[i] = value(found->second.saved);
     }
     return saved;
@@ -127,17 +132,28 @@ std::vector<std::optional<std::wstring>> JobTableView::savedExtensions() const {
 }
 
 void JobTableView::setSavedFolders(const std::vector<std::wstring>& folders) {
-    const std::size_t rows = std::min(folders.size(), static_cast<std::size_t>(count()));
+    const std::vector<LPARAM>& serials = order();
+    const std::size_t rows = std::min(folders.size(), serials.size());
     for (std::size_t i = 0; i < rows; ++i) {
-        rows_[list_.rowSerial(static_cast<int>(i) + 1)].saved.folder = folders[i];
+        rows_[serials[i]].saved.folder = folders[i];
     }
 }
 
 void JobTableView::setSavedExtensions(const std::vector<std::wstring>& extensions) {
-    const std::size_t rows = std::min(extensions.size(), static_cast<std::size_t>(count()));
+    const std::vector<LPARAM>& serials = order();
+    const std::size_t rows = std::min(extensions.size(), serials.size());
     for (std::size_t i = 0; i < rows; ++i) {
-        rows_[list_.rowSerial(static_cast<int>(i) + 1)].saved.extension = extensions[i];
+        rows_[serials[i]].saved.extension = extensions[i];
     }
+}
+
+const std::vector<LPARAM>& JobTableView::order() const {
+    const auto rows = static_cast<std::size_t>(count());
+    if (orderKnown_ && order_.size() == rows) return order_;
+    order_.resize(rows);
+    for (std::size_t i = 0; i < rows; ++i) order_[i] = list_.rowSerial(static_cast<int>(i) + 1);
+    orderKnown_ = true;
+    return order_;
 }
 
 JobTableView::Carried& JobTableView::carried(int row, LPARAM serial) {
@@ -183,16 +199,17 @@ void JobTableView::putBack(const std::vector<TakenRow>& rows) {
     const win::RedrawSuspended batch(list_.hwnd());
     for (const TakenRow& row : rows) {
         const int at = std::min(row.position, count() + 1);
-        const int placed = insert(at, *row.job, {nullptr, row.saved});
+        const int placed = insert(at, *row.job, {std::make_shared<RenderJob>(*row.job), row.saved});
         if (placed != 0) list_.setChecked(placed, row.checked);
     }
 }
 
 std::vector<RowSnapshot> JobTableView::snapshot() {
-    std::vector<RowSnapshot> rows(static_cast<std::size_t>(count()));
+    const std::vector<LPARAM>& serials = order();
+    std::vector<RowSnapshot> rows(serials.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const int row = static_cast<int>(i) + 1;
-        const Carried& from = carried(row, list_.rowSerial(row));
+        const Carried& from = carried(row, serials[i]);
         rows[i] = {from.job, from.saved};
     }
     return rows;

@@ -36,9 +36,10 @@ struct RowSnapshot {
 
 // The job table: the only code that touches its list view. The cells live in the list view; each
 // row also carries, by its serial (which no other row ever has), its saved unified values and a
-// copy of its cells for the session. A row that goes takes both along, and a row put back brings
-// them back, so nothing is kept in step with row positions. The copy is kept current by every
-// write that goes through here and dropped by cellEdited(); a row without one is read again.
+// copy of its cells, which the session save takes instead of reading the row again. A row that
+// goes takes both along, and a row put back brings them back, so nothing is kept in step with
+// row positions. The copy is made by the first save after the row came, kept current by every
+// write that goes through here, and dropped by cellEdited(); a row without one is read again.
 class JobTableView {
 public:
     explicit JobTableView(HWND listView = nullptr) : list_(listView) {}
@@ -84,6 +85,8 @@ public:
     // A row removed by other means: what it carried goes with it.
     void forget(LPARAM serial) { rows_.erase(serial); }
     void forgetAll() { rows_.clear(); }
+    // Rows came or went, by whatever code (the list view's insert and delete notifications).
+    void rowsMoved() { orderKnown_ = false; }
 
     // Every row's cells and saved values, from the copies where they are current.
     std::vector<RowSnapshot> snapshot();
@@ -103,8 +106,13 @@ private:
     template <typename Value>
     std::vector<std::optional<std::wstring>> saved(Value value) const;
 
+    // Every row's serial from row 1 on, read again after rows came or went.
+    const std::vector<LPARAM>& order() const;
+
     win::ListView list_;
     std::unordered_map<LPARAM, Carried> rows_;
+    mutable std::vector<LPARAM> order_;
+    mutable bool orderKnown_ = false;
 };
 
 // What the job dialog and the results dialog need of the window that holds the job table; no

@@ -368,6 +368,7 @@ std::optional<LRESULT> MainWindow::onNotify(NMHDR& header) {
         // A row removed by any code takes what it carries along.
         if (header.code == LVN_DELETEITEM) table_.forget(reinterpret_cast<NMLISTVIEW&>(header).lParam);
         if (header.code == LVN_DELETEALLITEMS) table_.forgetAll();
+        table_.rowsMoved();
         sessionChanged();
     }
     if (header.idFrom == IdJobTable && header.code == NM_CUSTOMDRAW && stripes_) {

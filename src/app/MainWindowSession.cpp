@@ -57,20 +57,20 @@ BackgroundWriter::Compose MainWindow::sessionSnapshot() {
     // the last save); the bytes and the saved lists are composed on the writer's thread.
     return [rows = table_.snapshot(), settings = sessionSettings(), rowsPath = sessionRowsPath(),
             settingsPath = sessionSettingsPath()]() mutable {
-        std::vector<RenderJob> jobs;
+        std::vector<const RenderJob*> jobs;
         SavedEntries folders, extensions;
         jobs.reserve(rows.size());
         for (const RowSnapshot& row : rows) {
-            jobs.push_back(*row.job);
+            jobs.push_back(row.job.get());
             folders.push_back(row.saved.folder);
             extensions.push_back(row.saved.extension);
         }
         std::vector<std::wstring> cells(jobs.size());
-        std::transform(jobs.begin(), jobs.end(), cells.begin(), [](const RenderJob& job) { return job.outputFolder; });
+        std::transform(jobs.begin(), jobs.end(), cells.begin(), [](const RenderJob* job) { return job->outputFolder; });
         settings.savedOutDirs = SavedFolderList(folders, cells);
-        std::transform(jobs.begin(), jobs.end(), cells.begin(), [](const RenderJob& job) { return job.outputName; });
+        std::transform(jobs.begin(), jobs.end(), cells.begin(), [](const RenderJob* job) { return job->outputName; });
         settings.savedExts = SavedExtensionList(extensions, cells, settings.appliedFormat);
-        return std::vector<BackgroundWriter::File>{{rowsPath, SaveJobList(jobs)},
+        return std::vector<BackgroundWriter::File>{{rowsPath, SaveHeldJobList(jobs)},
                                                    {settingsPath, SaveSessionSettings(settings)}};
     };
 }

@@ -1,5 +1,6 @@
 #include "jobs/JobListFile.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace ravolen {
@@ -183,9 +184,15 @@ std::optional<std::vector<std::vector<std::wstring>>> ReadCsvRecords(std::string
 }
 
 std::string SaveJobList(std::span<const RenderJob> rows) {
+    std::vector<const RenderJob*> held(rows.size());
+    std::transform(rows.begin(), rows.end(), held.begin(), [](const RenderJob& job) { return &job; });
+    return SaveHeldJobList(held);
+}
+
+std::string SaveHeldJobList(std::span<const RenderJob* const> rows) {
     std::string out(ByteOrderMark);
     AppendRecord(out, Header());
-    for (const RenderJob& job : rows) AppendRecord(out, JobCells(job));
+    for (const RenderJob* job : rows) AppendRecord(out, JobCells(*job));
     return out;
 }
 

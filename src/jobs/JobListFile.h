@@ -15,6 +15,8 @@ namespace ravolen {
 // one line per row, fields quoted as RFC 4180 has it, CRLF line ends. Excel and WPS open and save
 // it as it is. Cells are kept exactly as they stand, whatever the renderer would make of them.
 std::string SaveJobList(std::span<const RenderJob> rows);
+// The same for rows held elsewhere.
+std::string SaveHeldJobList(std::span<const RenderJob* const> rows);
 
 // Why a file is not a job list, and where.
 struct JobListFault {
