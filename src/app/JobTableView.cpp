@@ -4,24 +4,11 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <climits>
 
+#include "jobs/JobListFile.h"
+
 namespace ravolen {
-namespace {
-
-std::wstring& CellOf(RenderJob& job, int column) {
-    switch (column) {
-        case 1: return job.scene;
-        case 2: return job.camera;
-        case 3: return job.outputFolder;
-        case 4: return job.outputName;
-        case 5: return job.width;
-        default: return job.height;
-    }
-}
-
-}  // namespace
 
 RenderJob JobTableView::job(int row) const {
     std::array<std::wstring, JobColumnCount> cells;
@@ -59,7 +46,7 @@ int JobTableView::insert(int row, const RenderJob& job, Carried carried) {
     if (placed == 0) return 0;
     // A new row's copy of its cells is taken by the first save that needs it: holding a copy of
     // every row from the start would cost as much memory as the rows themselves.
-    if (carried.job || carried.saved.folder || carried.saved.extension) rows_[serial] = std::move(carried);
+    if (carried.line || carried.saved.folder || carried.saved.extension) rows_[serial] = std::move(carried);
     return placed;
 }
 
@@ -95,21 +82,13 @@ void JobTableView::setColumn(int column, const std::vector<std::wstring>& cells,
         list_.setCell(row, column, cells[i]);
         if (!serials) continue;
         const auto found = rows_.find((*serials)[i]);
-        if (found == rows_.end() || !found->second.job) continue;  // read when next needed
-        std::shared_ptr<RenderJob>& job = found->second.job;
-        // A copy a session save still holds stays as that save took it.
-        if (job.use_count() > 1) {
-            job = std::make_shared<RenderJob>(*job);
-        } else {
-            std::atomic_thread_fence(std::memory_order_acquire);  // after the save's last reading
-        }
-        CellOf(*job, column) = cells[i];
+        if (found != rows_.end()) found->second.line.reset();  // read when next needed
     }
 }
 
 void JobTableView::cellEdited(int row) {
     const auto found = rows_.find(list_.rowSerial(row));
-    if (found != rows_.end()) found->second.job.reset();
+    if (found != rows_.end()) found->second.line.reset();
 }
 
 template <typename Value>
@@ -158,14 +137,14 @@ const std::vector<LPARAM>& JobTableView::order() const {
 
 JobTableView::Carried& JobTableView::carried(int row, LPARAM serial) {
     Carried& carried = rows_[serial];
-    if (!carried.job) carried.job = std::make_shared<RenderJob>(job(row));
+    if (!carried.line) carried.line = std::make_shared<const std::string>(JobListLine(job(row)));
     return carried;
 }
 
 TakenRow JobTableView::take(int row, bool checked) {
     const LPARAM serial = list_.rowSerial(row);
     Carried& from = carried(row, serial);
-    TakenRow taken{row, checked, std::move(from.job), std::move(from.saved)};
+    TakenRow taken{row, checked, std::move(from.line), std::move(from.saved)};
     rows_.erase(serial);
     return taken;
 }
@@ -199,7 +178,9 @@ void JobTableView::putBack(const std::vector<TakenRow>& rows) {
     const win::RedrawSuspended batch(list_.hwnd());
     for (const TakenRow& row : rows) {
         const int at = std::min(row.position, count() + 1);
-        const int placed = insert(at, *row.job, {std::make_shared<RenderJob>(*row.job), row.saved});
+        const std::optional<RenderJob> job = JobFromListLine(*row.line);
+        if (!job) continue;  // never: the line was made from the row
+        const int placed = insert(at, *job, {row.line, row.saved});
         if (placed != 0) list_.setChecked(placed, row.checked);
     }
 }
@@ -210,7 +191,7 @@ std::vector<RowSnapshot> JobTableView::snapshot() {
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const int row = static_cast<int>(i) + 1;
         const Carried& from = carried(row, serials[i]);
-        rows[i] = {from.job, from.saved};
+        rows[i] = {from.line, from.saved};
     }
     return rows;
 }

@@ -24,22 +24,23 @@ struct SavedValues {
 struct TakenRow {
     int position;  // from 1, in the table as it was
     bool checked;
-    std::shared_ptr<const RenderJob> job;
+    std::shared_ptr<const std::string> line;  // its cells as its job list line (JobListLine)
     SavedValues saved;
 };
 
-// One row as the session saves it.
+// One row as the session saves it: its job list line and its saved values.
 struct RowSnapshot {
-    std::shared_ptr<const RenderJob> job;
+    std::shared_ptr<const std::string> line;
     SavedValues saved;
 };
 
 // The job table: the only code that touches its list view. The cells live in the list view; each
-// row also carries, by its serial (which no other row ever has), its saved unified values and a
-// copy of its cells, which the session save takes instead of reading the row again. A row that
-// goes takes both along, and a row put back brings them back, so nothing is kept in step with
-// row positions. The copy is made by the first save after the row came, kept current by every
-// write that goes through here, and dropped by cellEdited(); a row without one is read again.
+// row also carries, by its serial (which no other row ever has), its saved unified values and its
+// cells as their job list line, which the session save takes instead of reading the row again. A
+// row that goes takes both along, and a row put back brings them back, so nothing is kept in step
+// with row positions. The line is made by the first save after the row came (a line for every
+// row from the start would cost memory for rows never saved), dropped by every change of one of
+// its cells (setColumn, cellEdited), and made again when next needed.
 class JobTableView {
 public:
     explicit JobTableView(HWND listView = nullptr) : list_(listView) {}
@@ -96,11 +97,11 @@ public:
 
 private:
     struct Carried {
-        std::shared_ptr<RenderJob> job;  // null: read from the cells when next needed
+        std::shared_ptr<const std::string> line;  // null: read from the cells when next needed
         SavedValues saved;
     };
     int insert(int row, const RenderJob& job, Carried carried);
-    // The row's copy of its cells, read now when it has none.
+    // What the row carries, its line read now when it has none.
     Carried& carried(int row, LPARAM serial);
     TakenRow take(int row, bool checked);
     template <typename Value>

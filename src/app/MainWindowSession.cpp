@@ -57,20 +57,27 @@ BackgroundWriter::Compose MainWindow::sessionSnapshot() {
     // the last save); the bytes and the saved lists are composed on the writer's thread.
     return [rows = table_.snapshot(), settings = sessionSettings(), rowsPath = sessionRowsPath(),
             settingsPath = sessionSettingsPath()]() mutable {
-        std::vector<const RenderJob*> jobs;
+        std::vector<const std::string*> lines;
         SavedEntries folders, extensions;
-        jobs.reserve(rows.size());
+        lines.reserve(rows.size());
+        bool anySaved = false;
         for (const RowSnapshot& row : rows) {
-            jobs.push_back(row.job.get());
+            lines.push_back(row.line.get());
             folders.push_back(row.saved.folder);
             extensions.push_back(row.saved.extension);
+            anySaved = anySaved || row.saved.folder || row.saved.extension;
         }
-        std::vector<std::wstring> cells(jobs.size());
-        std::transform(jobs.begin(), jobs.end(), cells.begin(), [](const RenderJob* job) { return job->outputFolder; });
-        settings.savedOutDirs = SavedFolderList(folders, cells);
-        std::transform(jobs.begin(), jobs.end(), cells.begin(), [](const RenderJob* job) { return job->outputName; });
-        settings.savedExts = SavedExtensionList(extensions, cells, settings.appliedFormat);
-        return std::vector<BackgroundWriter::File>{{rowsPath, SaveHeldJobList(jobs)},
+        if (anySaved) {  // a row without a saved value before one with it is given its own
+            std::vector<std::wstring> cellsOfFolders, cellsOfNames;
+            for (const std::string* line : lines) {
+                const RenderJob job = JobFromListLine(*line).value_or(RenderJob{});
+                cellsOfFolders.push_back(job.outputFolder);
+                cellsOfNames.push_back(job.outputName);
+            }
+            settings.savedOutDirs = SavedFolderList(folders, cellsOfFolders);
+            settings.savedExts = SavedExtensionList(extensions, cellsOfNames, settings.appliedFormat);
+        }
+        return std::vector<BackgroundWriter::File>{{rowsPath, JoinJobListLines(lines)},
                                                    {settingsPath, SaveSessionSettings(settings)}};
     };
 }
