@@ -46,12 +46,13 @@ int JobTableView::insert(int row, const RenderJob& job, Carried carried) {
     if (placed == 0) return 0;
     // A new row's copy of its cells is taken by the first save that needs it: holding a copy of
     // every row from the start would cost as much memory as the rows themselves.
-    if (carried.line || carried.saved.folder || carried.saved.extension) rows_[serial] = std::move(carried);
+    if (carried.line || carried.saved) rows_[serial] = std::move(carried);
     return placed;
 }
 
 int JobTableView::append(const RenderJob& job, SavedValues saved) {
-    return insert(INT_MAX, job, {nullptr, std::move(saved)});
+    const bool any = saved.folder || saved.extension;
+    return insert(INT_MAX, job, {nullptr, any ? std::make_shared<const SavedValues>(std::move(saved)) : nullptr});
 }
 
 void JobTableView::tick(const std::vector<bool>& ticked) {
@@ -97,7 +98,7 @@ std::vector<std::optional<std::wstring>> JobTableView::saved(Value value) const 
     std::vector<std::optional<std::wstring>> saved(serials.size());
     for (std::size_t i = 0; i < saved.size(); ++i) {
         const auto found = rows_.find(serials[i]);
-        if (found != rows_.end()) saved[i] = value(found->second.saved);
+        if (found != rows_.end() && found->second.saved) saved[i] = value(*found->second.saved);
     }
     return saved;
 }
@@ -114,7 +115,10 @@ void JobTableView::setSavedFolders(const std::vector<std::wstring>& folders) {
     const std::vector<LPARAM>& serials = order();
     const std::size_t rows = std::min(folders.size(), serials.size());
     for (std::size_t i = 0; i < rows; ++i) {
-        rows_[serials[i]].saved.folder = folders[i];
+        SharedSavedValues& saved = rows_[serials[i]].saved;
+        SavedValues values = saved ? *saved : SavedValues{};
+        values.folder = folders[i];
+        saved = std::make_shared<const SavedValues>(std::move(values));
     }
 }
 
@@ -122,7 +126,10 @@ void JobTableView::setSavedExtensions(const std::vector<std::wstring>& extension
     const std::vector<LPARAM>& serials = order();
     const std::size_t rows = std::min(extensions.size(), serials.size());
     for (std::size_t i = 0; i < rows; ++i) {
-        rows_[serials[i]].saved.extension = extensions[i];
+        SharedSavedValues& saved = rows_[serials[i]].saved;
+        SavedValues values = saved ? *saved : SavedValues{};
+        values.extension = extensions[i];
+        saved = std::make_shared<const SavedValues>(std::move(values));
     }
 }
 

@@ -19,19 +19,21 @@ struct SavedValues {
     std::optional<std::wstring> folder;
     std::optional<std::wstring> extension;
 };
+// A row's saved values, shared by the row and what was taken of it; null where it has none.
+using SharedSavedValues = std::shared_ptr<const SavedValues>;
 
 // A row taken out of the table with everything it carries, to be put back as it was.
 struct TakenRow {
     int position;  // from 1, in the table as it was
     bool checked;
     std::shared_ptr<const std::string> line;  // its cells as its job list line (JobListLine)
-    SavedValues saved;
+    SharedSavedValues saved;
 };
 
 // One row as the session saves it: its job list line and its saved values.
 struct RowSnapshot {
     std::shared_ptr<const std::string> line;
-    SavedValues saved;
+    SharedSavedValues saved;
 };
 
 // The job table: the only code that touches its list view. The cells live in the list view; each
@@ -98,7 +100,7 @@ public:
 private:
     struct Carried {
         std::shared_ptr<const std::string> line;  // null: read from the cells when next needed
-        SavedValues saved;
+        SharedSavedValues saved;
     };
     int insert(int row, const RenderJob& job, Carried carried);
     // What the row carries, its line read now when it has none.

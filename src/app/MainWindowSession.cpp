@@ -58,19 +58,19 @@ BackgroundWriter::Compose MainWindow::sessionSnapshot() {
     return [rows = table_.snapshot(), settings = sessionSettings(), rowsPath = sessionRowsPath(),
             settingsPath = sessionSettingsPath()]() mutable {
         std::vector<const std::string*> lines;
-        SavedEntries folders, extensions;
         lines.reserve(rows.size());
         bool anySaved = false;
         for (const RowSnapshot& row : rows) {
             lines.push_back(row.line.get());
-            folders.push_back(row.saved.folder);
-            extensions.push_back(row.saved.extension);
-            anySaved = anySaved || row.saved.folder || row.saved.extension;
+            anySaved = anySaved || row.saved;
         }
         if (anySaved) {  // a row without a saved value before one with it is given its own
+            SavedEntries folders, extensions;
             std::vector<std::wstring> cellsOfFolders, cellsOfNames;
-            for (const std::string* line : lines) {
-                const RenderJob job = JobFromListLine(*line).value_or(RenderJob{});
+            for (const RowSnapshot& row : rows) {
+                folders.push_back(row.saved ? row.saved->folder : std::nullopt);
+                extensions.push_back(row.saved ? row.saved->extension : std::nullopt);
+                const RenderJob job = JobFromListLine(*row.line).value_or(RenderJob{});
                 cellsOfFolders.push_back(job.outputFolder);
                 cellsOfNames.push_back(job.outputName);
             }
