@@ -144,7 +144,11 @@ const std::vector<LPARAM>& JobTableView::order() const {
 
 JobTableView::Carried& JobTableView::carried(int row, LPARAM serial) {
     Carried& carried = rows_[serial];
-    if (!carried.line) carried.line = std::make_shared<const std::string>(JobListLine(job(row)));
+    if (!carried.line) {
+        std::string line = JobListLine(job(row));
+        line.shrink_to_fit();  // kept as long as the row: no room to grow
+        carried.line = std::make_shared<const std::string>(std::move(line));
+    }
     return carried;
 }
 
