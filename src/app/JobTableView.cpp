@@ -111,25 +111,15 @@ std::vector<std::optional<std::wstring>> JobTableView::savedExtensions() const {
     return saved([](const SavedValues& values) { return values.extension; });
 }
 
-void JobTableView::setSavedFolders(const std::vector<std::wstring>& folders) {
+void JobTableView::setSaved(const std::vector<std::wstring>& values,
+                            std::optional<std::wstring> SavedValues::*which) {
     const std::vector<LPARAM>& serials = order();
-    const std::size_t rows = std::min(folders.size(), serials.size());
+    const std::size_t rows = std::min(values.size(), serials.size());
     for (std::size_t i = 0; i < rows; ++i) {
         SharedSavedValues& saved = rows_[serials[i]].saved;
-        SavedValues values = saved ? *saved : SavedValues{};
-        values.folder = folders[i];
-        saved = std::make_shared<const SavedValues>(std::move(values));
-    }
-}
-
-void JobTableView::setSavedExtensions(const std::vector<std::wstring>& extensions) {
-    const std::vector<LPARAM>& serials = order();
-    const std::size_t rows = std::min(extensions.size(), serials.size());
-    for (std::size_t i = 0; i < rows; ++i) {
-        SharedSavedValues& saved = rows_[serials[i]].saved;
-        SavedValues values = saved ? *saved : SavedValues{};
-        values.extension = extensions[i];
-        saved = std::make_shared<const SavedValues>(std::move(values));
+        SavedValues changed = saved ? *saved : SavedValues{};
+        changed.*which = values[i];
+        saved = std::make_shared<const SavedValues>(std::move(changed));
     }
 }
 

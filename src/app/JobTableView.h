@@ -77,8 +77,10 @@ public:
     // them from row 1 on.
     std::vector<std::optional<std::wstring>> savedFolders() const;
     std::vector<std::optional<std::wstring>> savedExtensions() const;
-    void setSavedFolders(const std::vector<std::wstring>& folders);
-    void setSavedExtensions(const std::vector<std::wstring>& extensions);
+    void setSavedFolders(const std::vector<std::wstring>& folders) { setSaved(folders, &SavedValues::folder); }
+    void setSavedExtensions(const std::vector<std::wstring>& extensions) {
+        setSaved(extensions, &SavedValues::extension);
+    }
 
     // The ticked rows, or every row, taken out in ascending order; and rows put back where they
     // were (ascending, each clamped to the end), with their tick and what they carry.
@@ -108,6 +110,7 @@ private:
     TakenRow take(int row, bool checked);
     template <typename Value>
     std::vector<std::optional<std::wstring>> saved(Value value) const;
+    void setSaved(const std::vector<std::wstring>& values, std::optional<std::wstring> SavedValues::*which);
 
     // Every row's serial from row 1 on, read again after rows came or went.
     const std::vector<LPARAM>& order() const;

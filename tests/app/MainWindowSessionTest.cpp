@@ -260,22 +260,7 @@ TEST_F(MainWindowSessionTest, EveryRowKeepsItsOwnSavedValuesWhereverRowsComeAndG
     Click(control(L"unifiedFolderCheck"));
     Click(control(L"unifiedFormatCheck"));
 
-    platform.openAnswer = {L"D:\\q\\quick.max"};
-    Click(control(L"quickAddButton"));
-    const std::wstring listPath = L"D:\\lists\\more.csv";
-    {
-        const std::lock_guard guard(platform.lock);
-        platform.files[listPath] = SaveJobList(std::vector<RenderJob>{Row(5)});
-    }
-    platform.openAnswer = {listPath};
-    SendMessageW(form.hwnd(), WM_COMMAND,
-                 MAKEWPARAM(GetMenuItemID(GetSubMenu(GetMenu(form.hwnd()), 0), 0), 0), 0);
-    Click(control(L"addJobButton"));
-    ASSERT_NE(form.jobDialog(), nullptr);
-    win::SetText(form.jobDialog()->control(L"sceneBox"), L"D:\\e\\edited.max");
-    win::SetText(form.jobDialog()->control(L"outputFolderBox"), L"D:\\e\\out");
-    win::SetText(form.jobDialog()->control(L"outputNameBox"), L"edited");
-    Click(form.jobDialog()->control(L"okButton"));
+    addByEveryWay(Row(5));
     ASSERT_EQ(form.jobs().count(), 6);
     const RenderJob quick = form.jobs().job(4), opened = form.jobs().job(5), edited = form.jobs().job(6);
     EXPECT_EQ(opened, Row(5));

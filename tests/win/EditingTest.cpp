@@ -342,22 +342,7 @@ TEST_F(EditingSessionTest, ASaveHoldsEveryChangeHoweverItWasMade) {
     Click(control(L"unifiedFormatCheck"));
     expectTheSavedRowsAreTheTable("both unticked");
 
-    platform.openAnswer = {L"D:\\q\\quick.max"};
-    Click(control(L"quickAddButton"));
-    Click(control(L"addJobButton"));
-    ASSERT_NE(form.jobDialog(), nullptr);
-    win::SetText(form.jobDialog()->control(L"sceneBox"), L"D:\\e\\edited.max");
-    win::SetText(form.jobDialog()->control(L"outputFolderBox"), L"D:\\e\\out");
-    win::SetText(form.jobDialog()->control(L"outputNameBox"), L"edited");
-    Click(form.jobDialog()->control(L"okButton"));
-    const std::wstring listPath = L"D:\\lists\\more.csv";
-    {
-        const std::lock_guard guard(platform.lock);
-        platform.files[listPath] =
-            SaveJobList(std::vector<RenderJob>{{L"E:\\o.max", L"默认", L"F:\\o", L"o.tga", L"默认", L"默认"}});
-    }
-    platform.openAnswer = {listPath};
-    command(0, 0);
+    addByEveryWay({L"E:\\o.max", L"默认", L"F:\\o", L"o.tga", L"默认", L"默认"});
     ASSERT_EQ(form.jobs().count(), 7);
     expectTheSavedRowsAreTheTable("quick add, the job editor, a job list opened");
 
