@@ -37,7 +37,11 @@ constexpr int ScriptRows = 100000;
 // The real files and code page; every dialog answered, every process start pretended.
 class BenchPlatform final : public Platform {
 public:
-    explicit BenchPlatform(std::wstring folder) : folder_(std::move(folder)) {}
+    explicit BenchPlatform(std::wstring folder) : folder_(std::move(folder)) {
+        // Process ids come again: a session an earlier run left under this one is not this run's.
+        DeleteFileW((userDataFolder() + L"\\session.csv").c_str());
+        DeleteFileW((userDataFolder() + L"\\settings.ini").c_str());
+    }
 
     std::vector<std::wstring> openAnswer;
 
