@@ -28,15 +28,6 @@ const std::array<win::ControlSpec, 3> Layout{{
      .width = 1200, .height = 420, .tabIndex = 2, .caption = L"停止", .defaultButton = true},
 }};
 
-std::wstring Wide(const std::string& bytes) {
-    // deadlinecommand prints in the system's code page.
-    std::wstring text(bytes.size(), L'\0');
-    const int length = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()),
-                                           text.data(), static_cast<int>(text.size()));
-    text.resize(static_cast<std::size_t>(length > 0 ? length : 0));
-    return text;
-}
-
 }  // namespace
 
 DeadlineProgress::~DeadlineProgress() {
@@ -135,7 +126,7 @@ void DeadlineProgress::submitted() {
     worker_.finish();  // it has posted its last message
     const std::size_t row = next_ - 1;
     const std::optional<ProcessOutput>& answer = turn_->answer;
-    const std::wstring output = answer ? Wide(answer->output) : std::wstring();
+    const std::wstring output = answer ? platform_.ansiCodec().decode(answer->output) : std::wstring();
     std::wstring reason;
     if (!answer) {
         reason = L"无法启动deadlinecommand.exe";

@@ -2,6 +2,12 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <array>
+#include <climits>
+
+#include "jobs/JobListFile.h"
+
 namespace ravolen {
 
 RenderJob JobTableView::job(int row) const {
@@ -33,9 +39,20 @@ std::vector<RenderJob> JobTableView::outputs() const {
     return rows;
 }
 
-int JobTableView::append(const RenderJob& job) {
+int JobTableView::insert(int row, const RenderJob& job, Carried carried) {
+    const LPARAM serial = win::NewRowSerial();
     const auto cells = JobCells(job);
-    return list_.appendRow(cells);
+    const int placed = list_.insertRow(row, cells, serial);
+    if (placed == 0) return 0;
+    // A new row's copy of its cells is taken by the first save that needs it: holding a copy of
+    // every row from the start would cost as much memory as the rows themselves.
+    if (carried.line || carried.saved) rows_[serial] = std::move(carried);
+    return placed;
+}
+
+int JobTableView::append(const RenderJob& job, SavedValues saved) {
+    const bool any = saved.folder || saved.extension;
+    return insert(INT_MAX, job, {nullptr, any ? std::make_shared<const SavedValues>(std::move(saved)) : nullptr});
 }
 
 void JobTableView::tick(const std::vector<bool>& ticked) {
@@ -53,6 +70,131 @@ void JobTableView::selectLast() {
     ListView_SetItemState(list_.hwnd(), last, LVIS_SELECTED | LVIS_FOCUSED,
                           LVIS_SELECTED | LVIS_FOCUSED);
     ListView_EnsureVisible(list_.hwnd(), last, FALSE);
+}
+
+void JobTableView::setColumn(int column, const std::vector<std::wstring>& cells,
+                             const std::vector<std::wstring>& before) {
+    const std::size_t rows = std::min(cells.size(), static_cast<std::size_t>(count()));
+    // Without copies there is nothing to keep current.
+    const std::vector<LPARAM>* serials = rows_.empty() ? nullptr : &order();
+    for (std::size_t i = 0; i < rows; ++i) {
+        if (i < before.size() && before[i] == cells[i]) continue;
+        const int row = static_cast<int>(i) + 1;
+        list_.setCell(row, column, cells[i]);
+        if (!serials) continue;
+        const auto found = rows_.find((*serials)[i]);
+        if (found != rows_.end()) found->second.line.reset();  // read when next needed
+    }
+}
+
+void JobTableView::cellEdited(int row) {
+    const auto found = rows_.find(list_.rowSerial(row));
+    if (found != rows_.end()) found->second.line.reset();
+}
+
+template <typename Value>
+std::vector<std::optional<std::wstring>> JobTableView::saved(Value value) const {
+    const std::vector<LPARAM>& serials = order();
+    std::vector<std::optional<std::wstring>> saved(serials.size());
+    for (std::size_t i = 0; i < saved.size(); ++i) {
+        const auto found = rows_.find(serials[i]);
+        if (found != rows_.end() && found->second.saved) saved[i] = value(*found->second.saved);
+    }
+    return saved;
+}
+
+std::vector<std::optional<std::wstring>> JobTableView::savedFolders() const {
+    return saved([](const SavedValues& values) { return values.folder; });
+}
+
+std::vector<std::optional<std::wstring>> JobTableView::savedExtensions() const {
+    return saved([](const SavedValues& values) { return values.extension; });
+}
+
+void JobTableView::setSaved(const std::vector<std::wstring>& values,
+                            std::optional<std::wstring> SavedValues::*which) {
+    const std::vector<LPARAM>& serials = order();
+    const std::size_t rows = std::min(values.size(), serials.size());
+    for (std::size_t i = 0; i < rows; ++i) {
+        SharedSavedValues& saved = rows_[serials[i]].saved;
+        SavedValues changed = saved ? *saved : SavedValues{};
+        changed.*which = values[i];
+        saved = std::make_shared<const SavedValues>(std::move(changed));
+    }
+}
+
+const std::vector<LPARAM>& JobTableView::order() const {
+    const auto rows = static_cast<std::size_t>(count());
+    if (orderKnown_ && order_.size() == rows) return order_;
+    order_.resize(rows);
+    for (std::size_t i = 0; i < rows; ++i) order_[i] = list_.rowSerial(static_cast<int>(i) + 1);
+    orderKnown_ = true;
+    return order_;
+}
+
+JobTableView::Carried& JobTableView::carried(int row, LPARAM serial) {
+    Carried& carried = rows_[serial];
+    if (!carried.line) {
+        std::string line = JobListLine(job(row));
+        line.shrink_to_fit();  // kept as long as the row: no room to grow
+        carried.line = std::make_shared<const std::string>(std::move(line));
+    }
+    return carried;
+}
+
+TakenRow JobTableView::take(int row, bool checked) {
+    const LPARAM serial = list_.rowSerial(row);
+    Carried& from = carried(row, serial);
+    TakenRow taken{row, checked, std::move(from.line), std::move(from.saved)};
+    rows_.erase(serial);
+    return taken;
+}
+
+// From the last row to the first, so that no row still to be visited moves.
+std::vector<TakenRow> JobTableView::takeTicked() {
+    std::vector<TakenRow> taken;
+    {
+        const win::RedrawSuspended batch(list_.hwnd());
+        const win::FocusMarkSuspended keyboardRow(list_.hwnd());
+        for (int row = count(); row >= 1; --row) {
+            if (!list_.checked(row)) continue;
+            taken.push_back(take(row, true));
+            list_.removeRow(row);
+        }
+    }
+    std::reverse(taken.begin(), taken.end());
+    return taken;
+}
+
+std::vector<TakenRow> JobTableView::takeAll() {
+    std::vector<TakenRow> taken;
+    taken.reserve(static_cast<std::size_t>(count()));
+    for (int row = 1, rows = count(); row <= rows; ++row) taken.push_back(take(row, list_.checked(row)));
+    list_.clear();
+    rows_.clear();
+    return taken;
+}
+
+void JobTableView::putBack(const std::vector<TakenRow>& rows) {
+    const win::RedrawSuspended batch(list_.hwnd());
+    for (const TakenRow& row : rows) {
+        const int at = std::min(row.position, count() + 1);
+        const std::optional<RenderJob> job = JobFromListLine(*row.line);
+        if (!job) continue;  // never: the line was made from the row
+        const int placed = insert(at, *job, {row.line, row.saved});
+        if (placed != 0) list_.setChecked(placed, row.checked);
+    }
+}
+
+std::vector<RowSnapshot> JobTableView::snapshot() {
+    const std::vector<LPARAM>& serials = order();
+    std::vector<RowSnapshot> rows(serials.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const int row = static_cast<int>(i) + 1;
+        const Carried& from = carried(row, serials[i]);
+        rows[i] = {from.line, from.saved};
+    }
+    return rows;
 }
 
 }  // namespace ravolen

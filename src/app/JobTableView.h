@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "jobs/JobTable.h"
@@ -9,11 +13,43 @@
 
 namespace ravolen {
 
-// The job table as render jobs. The list view's rows are the only store of the jobs: this reads
-// and writes them there and keeps no copy.
+// What a row keeps for the unified settings: its own output folder and extension, saved when a
+// unified box was ticked and given back when it is unticked. A row added after the tick has none.
+struct SavedValues {
+    std::optional<std::wstring> folder;
+    std::optional<std::wstring> extension;
+};
+// A row's saved values, shared by the row and what was taken of it; null where it has none.
+using SharedSavedValues = std::shared_ptr<const SavedValues>;
+
+// A row taken out of the table with everything it carries, to be put back as it was.
+struct TakenRow {
+    int position;  // from 1, in the table as it was
+    bool checked;
+    std::shared_ptr<const std::string> line;  // its cells as its job list line (JobListLine)
+    SharedSavedValues saved;
+};
+
+// One row as the session saves it: its job list line and its saved values.
+struct RowSnapshot {
+    std::shared_ptr<const std::string> line;
+    SharedSavedValues saved;
+};
+
+// The job table: the only code that touches its list view. The cells live in the list view; each
+// row also carries, by its serial (which no other row ever has), its saved unified values and its
+// cells as their job list line, which the session save takes instead of reading the row again. A
+// row that goes takes both along, and a row put back brings them back, so nothing is kept in step
+// with row positions. The line is made by the first save after the row came (a line for every
+// row from the start would cost memory for rows never saved), dropped by every change of one of
+// its cells (setColumn, cellEdited), and made again when next needed.
 class JobTableView {
 public:
-    explicit JobTableView(HWND listView) : list_(listView) {}
+    explicit JobTableView(HWND listView = nullptr) : list_(listView) {}
+    JobTableView(const JobTableView&) = delete;
+    JobTableView& operator=(const JobTableView&) = delete;
+
+    void bind(HWND listView) { list_ = win::ListView(listView); }
 
     int count() const { return list_.rowCount(); }
     RenderJob job(int row) const;
@@ -22,7 +58,7 @@ public:
     // are about, read column by column.
     std::vector<RenderJob> outputs() const;
     // Appends a row and returns its position.
-    int append(const RenderJob& job);
+    int append(const RenderJob& job, SavedValues saved = {});
     // Ticks row k + 1 exactly when entry k is true, repainting once.
     void tick(const std::vector<bool>& ticked);
     // Takes the selection off every row.
@@ -30,11 +66,59 @@ public:
     // Selects the last row, makes it the keyboard's row and scrolls it into view.
     void selectLast();
 
-    // The rows themselves, for what is not about jobs (checks, selection).
+    // The cells of one column from row 1 on, and writing them back (only those that differ).
+    std::vector<std::wstring> column(int column) const { return list_.column(column); }
+    void setColumn(int column, const std::vector<std::wstring>& cells,
+                   const std::vector<std::wstring>& before);
+    // A cell the in-place editor wrote: the row's copy is read again when next needed.
+    void cellEdited(int row);
+
+    // Every row's saved folder and extension (none where it has none), from row 1 on, and giving
+    // them from row 1 on.
+    std::vector<std::optional<std::wstring>> savedFolders() const;
+    std::vector<std::optional<std::wstring>> savedExtensions() const;
+    void setSavedFolders(const std::vector<std::wstring>& folders) { setSaved(folders, &SavedValues::folder); }
+    void setSavedExtensions(const std::vector<std::wstring>& extensions) {
+        setSaved(extensions, &SavedValues::extension);
+    }
+
+    // The ticked rows, or every row, taken out in ascending order; and rows put back where they
+    // were (ascending, each clamped to the end), with their tick and what they carry.
+    std::vector<TakenRow> takeTicked();
+    std::vector<TakenRow> takeAll();
+    void putBack(const std::vector<TakenRow>& rows);
+    // A row removed by other means: what it carried goes with it.
+    void forget(LPARAM serial) { rows_.erase(serial); }
+    void forgetAll() { rows_.clear(); }
+    // Rows came or went, by whatever code (the list view's insert and delete notifications).
+    void rowsMoved() { orderKnown_ = false; }
+
+    // Every row's cells and saved values, from the copies where they are current.
+    std::vector<RowSnapshot> snapshot();
+
+    // The rows themselves, for what is not about their texts (checks, selection).
     win::ListView list() const { return list_; }
 
 private:
+    struct Carried {
+        std::shared_ptr<const std::string> line;  // null: read from the cells when next needed
+        SharedSavedValues saved;
+    };
+    int insert(int row, const RenderJob& job, Carried carried);
+    // What the row carries, its line read now when it has none.
+    Carried& carried(int row, LPARAM serial);
+    TakenRow take(int row, bool checked);
+    template <typename Value>
+    std::vector<std::optional<std::wstring>> saved(Value value) const;
+    void setSaved(const std::vector<std::wstring>& values, std::optional<std::wstring> SavedValues::*which);
+
+    // Every row's serial from row 1 on, read again after rows came or went.
+    const std::vector<LPARAM>& order() const;
+
     win::ListView list_;
+    std::unordered_map<LPARAM, Carried> rows_;
+    mutable std::vector<LPARAM> order_;
+    mutable bool orderKnown_ = false;
 };
 
 // What the job dialog and the results dialog need of the window that holds the job table; no

@@ -201,6 +201,10 @@ MainWindow::Startup MainWindow::create() {
         destroyWindow();
         return Startup::Failed;
     }
+    {
+        const std::lock_guard guard(saveFailure_->lock);
+        saveFailure_->window = hwnd();
+    }
     try {
         if (!onLoad()) {
             destroyWindow();
@@ -227,6 +231,7 @@ bool MainWindow::onLoad() {
     win::SetText(item(IdUnifiedFolderBox), platform_.programFolder() + L"\\renderOutput");
 
     jobList_.list(item(IdJobTable));
+    table_.bind(item(IdJobTable));
     jobList_.scale(dpi());
     jobList_.textbox(item(IdCellEditor));
     for (const JobColumn& column : JobColumns) {
@@ -235,7 +240,10 @@ bool MainWindow::onLoad() {
     }
 
     measureStripes();
-    jobList_.onEdited([this] { sessionChanged(); });
+    jobList_.onEdited([this](int row) {
+        table_.cellEdited(row);
+        sessionChanged();
+    });
 
     restoreSession();
     joinNight();  // after the session: the night's rows are the table's as it was
@@ -313,6 +321,9 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 sessionChanged();
             }
             break;
+        case WmSessionSaveFailed:
+            onSessionSaveFailed();
+            return 0;
         case WmShowDamaged:
             if (!damagedMessage_.empty()) platform_.showMessage(std::exchange(damagedMessage_, {}));
             return 0;
@@ -331,6 +342,10 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_DESTROY) {
         saveSessionNow();  // 退  出 and the close box alike
         sessionReady_ = false;
+        {
+            const std::lock_guard guard(saveFailure_->lock);
+            saveFailure_->window = nullptr;
+        }
         win::Window::Dispose(jobDialog_);
         win::Window::Dispose(results_);
         night_.reset();  // stops following; the render goes on
@@ -356,6 +371,10 @@ std::optional<LRESULT> MainWindow::onNotify(NMHDR& header) {
     if (header.idFrom == IdJobTable &&
         (header.code == LVN_INSERTITEM || header.code == LVN_DELETEITEM ||
          header.code == LVN_DELETEALLITEMS)) {
+        // A row removed by any code takes what it carries along.
+        if (header.code == LVN_DELETEITEM) table_.forget(reinterpret_cast<NMLISTVIEW&>(header).lParam);
+        if (header.code == LVN_DELETEALLITEMS) table_.forgetAll();
+        table_.rowsMoved();
         sessionChanged();
     }
     if (header.idFrom == IdJobTable && header.code == NM_CUSTOMDRAW && stripes_) {
@@ -406,90 +425,34 @@ void MainWindow::tickJobs(const std::vector<bool>& ticked) {
     jobs().tick(ticked);
 }
 
-// "-": every ticked row, from the last to the first so that no row still to be visited moves.
+// "-": every ticked row, with what it carries, kept for 撤销.
 void MainWindow::onRemoveTickedClicked() {
     jobList_.commitEdit();
-    const HWND list = item(IdJobTable);
-    win::ListView rows(list);
-    std::vector<std::size_t> removed;
-    std::vector<RemovedRow> taken;
-    {
-        const win::RedrawSuspended batch(list);
-        const win::FocusMarkSuspended keyboardRow(list);
-        for (int row = rows.rowCount(); row >= 1; --row) {
-            if (!rows.checked(row)) continue;
-            taken.push_back({row, jobs().job(row), true, std::nullopt, std::nullopt});
-            rows.removeRow(row);
-            removed.push_back(static_cast<std::size_t>(row - 1));
-        }
-    }
-    if (taken.empty()) return;
-    for (RemovedRow& row : taken) {
-        const auto index = static_cast<std::size_t>(row.position - 1);
-        if (index < SavedOutDirs.size()) row.savedDir = SavedOutDirs[index];
-        if (index < SavedExts.size()) row.savedExt = SavedExts[index];
-    }
-    std::reverse(taken.begin(), taken.end());
-    rememberRemoved(std::move(taken));
-    RemoveArrayItems(SavedOutDirs, removed);
-    RemoveArrayItems(SavedExts, removed);
+    std::vector<TakenRow> taken = table_.takeTicked();
+    if (!taken.empty()) rememberRemoved(std::move(taken));
 }
 
 void MainWindow::onPickInstallFolderClicked() { PickFolderInto(platform_, item(IdInstallFolderBox)); }
 
 void MainWindow::onClearClicked() {
     jobList_.commitEdit();
-    const JobTableView rows = jobs();
-    std::vector<RemovedRow> taken;
-    taken.reserve(static_cast<std::size_t>(rows.count()));
-    for (int row = 1, count = rows.count(); row <= count; ++row) {
-        const auto index = static_cast<std::size_t>(row - 1);
-        taken.push_back({row, rows.job(row), rows.list().checked(row),
-                         index < SavedOutDirs.size() ? std::optional(SavedOutDirs[index]) : std::nullopt,
-                         index < SavedExts.size() ? std::optional(SavedExts[index]) : std::nullopt});
-    }
-    rows.list().clear();
-    SavedOutDirs.clear();
-    SavedExts.clear();
+    std::vector<TakenRow> taken = table_.takeAll();
     if (!taken.empty()) rememberRemoved(std::move(taken));
 }
 
-void MainWindow::rememberRemoved(std::vector<RemovedRow> rows) {
+void MainWindow::rememberRemoved(std::vector<TakenRow> rows) {
     undo_ = std::move(rows);
     EnableMenuItem(GetMenu(hwnd()), IdMenuUndo, MF_BYCOMMAND | MF_ENABLED);
 }
 
-// The rows come back at their old places, ascending, so each lands where it was counted.
+// The rows come back at their old places, with their ticks and their own saved values.
 void MainWindow::onUndoClicked() {
     if (!undo_) return;
     jobList_.commitEdit();
-    const std::vector<RemovedRow> step = std::move(*undo_);
+    const std::vector<TakenRow> step = std::move(*undo_);
     undo_.reset();
     EnableMenuItem(GetMenu(hwnd()), IdMenuUndo, MF_BYCOMMAND | MF_GRAYED);
-    const HWND list = item(IdJobTable);
-    win::ListView rows(list);
-    {
-        const win::RedrawSuspended batch(list);
-        for (const RemovedRow& row : step) {
-            const int at = std::min(row.position, rows.rowCount() + 1);
-            const int placed = rows.insertRow(at, JobCells(row.job));
-            if (placed == 0) continue;
-            rows.setChecked(placed, row.checked);
-            const auto index = static_cast<std::size_t>(placed - 1);
-            // A row removed before a box was ticked had no saved value; where the rows after it
-            // have one now, it keeps its own, so that no row takes its neighbour's.
-            const auto put = [index](std::vector<std::wstring>& saved,
-                                     const std::optional<std::wstring>& entry, const std::wstring& own) {
-                if (entry) {
-                    InsertArrayItem(saved, index, *entry);
-                } else if (index < saved.size()) {
-                    InsertArrayItem(saved, index, own);
-                }
-            };
-            put(SavedOutDirs, row.savedDir, row.job.outputFolder);
-            put(SavedExts, row.savedExt, SplitOutputName(row.job.outputName).extension);
-        }
-    }
+    table_.putBack(step);
     sessionChanged();
 }
 
@@ -510,13 +473,11 @@ void MainWindow::onPickUnifiedFolderClicked() { PickFolderInto(platform_, item(I
 template <typename Change>
 void MainWindow::rewriteColumn(int column, Change change) {
     jobList_.commitEdit();
-    const HWND list = item(IdJobTable);
-    win::ListView rows(list);
-    const std::vector<std::wstring> before = rows.column(column);
+    const std::vector<std::wstring> before = table_.column(column);
     std::vector<std::wstring> cells = before;
     change(cells);
-    const win::RedrawSuspended batch(list);
-    rows.setColumn(column, cells, before);
+    const win::RedrawSuspended batch(item(IdJobTable));
+    table_.setColumn(column, cells, before);
 }
 
 void MainWindow::onUnifiedFolderTicked() {
@@ -524,9 +485,11 @@ void MainWindow::onUnifiedFolderTicked() {
     const bool ticked = win::IsChecked(item(IdUnifiedFolderCheck));
     rewriteColumn(JobColumnOutputFolder, [&](std::vector<std::wstring>& folders) {
         if (ticked) {
-            TickUnifiedFolder(folders, unified, SavedOutDirs);
+            std::vector<std::wstring> saved;
+            TickUnifiedFolder(folders, unified, saved);
+            table_.setSavedFolders(saved);
         } else {
-            UntickUnifiedFolder(folders, SavedOutDirs);
+            UntickUnifiedFolder(folders, table_.savedFolders());
         }
     });
 }
@@ -536,9 +499,11 @@ void MainWindow::onUnifiedFormatTicked() {
     const bool ticked = win::IsChecked(item(IdUnifiedFormatCheck));
     rewriteColumn(JobColumnOutputName, [&](std::vector<std::wstring>& names) {
         if (ticked) {
-            TickUnifiedFormat(names, format, SavedExts);
+            std::vector<std::wstring> saved;
+            TickUnifiedFormat(names, format, saved);
+            table_.setSavedExtensions(saved);
         } else {
-            UntickUnifiedFormat(names, appliedFormat_, SavedExts);
+            UntickUnifiedFormat(names, appliedFormat_, table_.savedExtensions());
         }
     });
     appliedFormat_ = ticked ? format : std::wstring();
@@ -548,12 +513,8 @@ void MainWindow::onUnifiedFolderChanged() {
     if (!win::IsChecked(item(IdUnifiedFolderCheck))) return;
     jobList_.commitEdit();
     const std::wstring unified = win::WindowText(item(IdUnifiedFolderBox));
-    const HWND list = item(IdJobTable);
-    win::ListView rows(list);
-    const win::RedrawSuspended batch(list);
-    for (int row = 1, count = rows.rowCount(); row <= count; ++row) {
-        rows.setCell(row, JobColumnOutputFolder, unified);
-    }
+    const win::RedrawSuspended batch(item(IdJobTable));
+    table_.setColumn(JobColumnOutputFolder, std::vector<std::wstring>(table_.count(), unified), {});
 }
 
 void MainWindow::onUnifiedFormatChanged() {
@@ -578,7 +539,7 @@ void MainWindow::onExitClicked() {
 // Both labels are recomputed on every tick; a caption is only rewritten when it changed, so the
 // labels do not flicker twenty times a second.
 void MainWindow::onStatusTimer() {
-    const JobTableView rows = jobs();
+    const JobTableView& rows = jobs();
     const int count = rows.count();
     const int selected = count >= 1 ? rows.list().selectedRow() : 0;
     std::optional<std::wstring> scene;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,8 +33,10 @@ class MainWindow final : public win::Form, private JobTableHost {
 public:
     explicit MainWindow(Platform& platform)
         : platform_(platform),
-          writer_([&platform](const std::wstring& path, std::string_view bytes) {
-              return platform.replaceFile(path, bytes);
+          writer_([&platform, failure = saveFailure_](const std::wstring& path, std::string_view bytes) {
+              const bool written = platform.replaceFile(path, bytes);
+              if (!written) failure->report(path);
+              return written;
           }) {}
     ~MainWindow() override {
         if (hwnd()) win::Window::SetFailureReport(nullptr);
@@ -47,7 +50,8 @@ public:
     };
     Startup create();
 
-    JobTableView jobs() const { return JobTableView(control(L"jobTable")); }
+    JobTableView& jobs() { return table_; }
+    const JobTableView& jobs() const { return table_; }
     RenderWay renderWay() const { return way_; }
     // The farm settings dialog while it is shown, or null.
     FarmDialog* farmDialog() const {
@@ -159,14 +163,7 @@ private:
     void applySessionSettings(const SessionSettings& settings);
 
     // 撤销: the rows the last 清空 or "-" took, put back where they were.
-    struct RemovedRow {
-        int position;  // from 1, in the table as it was
-        RenderJob job;
-        bool checked;
-        std::optional<std::wstring> savedDir;
-        std::optional<std::wstring> savedExt;
-    };
-    void rememberRemoved(std::vector<RemovedRow> rows);
+    void rememberRemoved(std::vector<TakenRow> rows);
     void onUndoClicked();
     void onUndoKeyPressed();
 
@@ -184,10 +181,8 @@ private:
 
     Platform& platform_;
     EditableList jobList_;
+    JobTableView table_;
     std::optional<win::ListStripes> stripes_;
-    // The unified settings' saved values, entry k for row k + 1.
-    std::vector<std::wstring> SavedOutDirs;
-    std::vector<std::wstring> SavedExts;
     std::wstring appliedFormat_;
     std::unique_ptr<JobDialog> jobDialog_;  // created on first use
     std::unique_ptr<ResultsDialog> results_;
@@ -200,10 +195,22 @@ private:
     std::unique_ptr<DeadlineProgress> submission_;
     std::vector<MaxInstallation> installations_;  // as the 3dsMax版本 menu lists them
     UniqueHandle<AcceleratorTraits> shortcuts_;
-    std::optional<std::vector<RemovedRow>> undo_;  // ascending positions
+    std::optional<std::vector<TakenRow>> undo_;  // ascending positions
     bool sessionReady_ = false;  // restored: from now on the table is saved
     bool sessionDue_ = false;    // a change waits for the session timer
     std::wstring damagedMessage_;
+    // The file a session save could not write, from the writer to the window, which tells the
+    // artist once until a save succeeds again.
+    struct SaveFailure {
+        std::mutex lock;
+        HWND window = nullptr;  // told by a posted WmSessionSaveFailed; null once it goes
+        std::wstring path;
+        void report(const std::wstring& failed);
+        std::wstring take();
+    };
+    std::shared_ptr<SaveFailure> saveFailure_ = std::make_shared<SaveFailure>();
+    bool saveFailureTold_ = false;
+    void onSessionSaveFailed();
     int windowLeft_ = 0;
     int windowTop_ = 0;
     bool windowPlaced_ = false;

@@ -49,12 +49,12 @@ void MainWindow::onQuickAddClicked() {
 
 void MainWindow::appendJobs(const std::vector<RenderJob>& added) {
     const HWND list = item(IdJobTable);
-    JobTableView(list).deselectAll();
+    table_.deselectAll();
     {
         const win::RedrawSuspended batch(list);
-        for (const RenderJob& job : added) JobTableView(list).append(job);
+        for (const RenderJob& job : added) table_.append(job);
     }
-    JobTableView(list).selectLast();
+    table_.selectLast();
     SetFocus(list);
 }
 

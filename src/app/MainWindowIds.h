@@ -56,6 +56,8 @@ inline constexpr UINT_PTR IdTimerSession = MainWindow::SessionTimerId;
 
 // Posted once the window shows, for what start-up found damaged.
 inline constexpr UINT WmShowDamaged = WM_APP + 16;
+// An automatic session save could not write a file (posted by the writer).
+inline constexpr UINT WmSessionSaveFailed = WM_APP + 20;
 
 // The 渲染 menu's position on the menu bar, after 文件 and 编辑.
 inline constexpr int RenderMenuPosition = 2;

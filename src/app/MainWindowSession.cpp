@@ -41,8 +41,6 @@ SessionSettings MainWindow::sessionSettings() const {
     settings.unifiedFolder = win::IsChecked(item(IdUnifiedFolderCheck));
     settings.unifiedFormat = win::IsChecked(item(IdUnifiedFormatCheck));
     settings.appliedFormat = appliedFormat_;
-    settings.savedOutDirs = SavedOutDirs;
-    settings.savedExts = SavedExts;
     settings.deadlineCommand = deadline_.command;
     settings.deadline = deadline_.settings;
     settings.backburner = backburner_;
@@ -55,19 +53,62 @@ SessionSettings MainWindow::sessionSettings() const {
 BackgroundWriter::Compose MainWindow::sessionSnapshot() {
     const std::wstring folder = platform_.userDataFolder();
     if (folder.empty() || !platform_.createFolder(folder)) return nullptr;
-    // Only the copies are taken here; the bytes are composed on the writer's thread.
-    return [rows = jobs().all(), settings = sessionSettings(), rowsPath = sessionRowsPath(),
-            settingsPath = sessionSettingsPath()] {
-        return std::vector<BackgroundWriter::File>{{rowsPath, SaveJobList(rows)},
+    // Only the rows' own copies are taken here (a row is read again only when it changed since
+    // the last save); the bytes and the saved lists are composed on the writer's thread.
+    return [rows = table_.snapshot(), settings = sessionSettings(), rowsPath = sessionRowsPath(),
+            settingsPath = sessionSettingsPath()]() mutable {
+        std::vector<const std::string*> lines;
+        lines.reserve(rows.size());
+        bool anySaved = false;
+        for (const RowSnapshot& row : rows) {
+            lines.push_back(row.line.get());
+            anySaved = anySaved || row.saved;
+        }
+        if (anySaved) {  // a row without a saved value before one with it is given its own
+            SavedEntries folders, extensions;
+            std::vector<std::wstring> cellsOfFolders, cellsOfNames;
+            for (const RowSnapshot& row : rows) {
+                folders.push_back(row.saved ? row.saved->folder : std::nullopt);
+                extensions.push_back(row.saved ? row.saved->extension : std::nullopt);
+                const RenderJob job = JobFromListLine(*row.line).value_or(RenderJob{});
+                cellsOfFolders.push_back(job.outputFolder);
+                cellsOfNames.push_back(job.outputName);
+            }
+            settings.savedOutDirs = SavedFolderList(folders, cellsOfFolders);
+            settings.savedExts = SavedExtensionList(extensions, cellsOfNames, settings.appliedFormat);
+        }
+        return std::vector<BackgroundWriter::File>{{rowsPath, JoinJobListLines(lines)},
                                                    {settingsPath, SaveSessionSettings(settings)}};
     };
 }
 
 void MainWindow::saveSession() {
     if (!sessionReady_) return;
+    // Once a save succeeded again, the next failure is told again.
+    if (writer_.lastWriteSucceeded()) saveFailureTold_ = false;
     // An edit left open is part of the table; one being typed is not finished yet.
     if (GetDlgCtrlID(GetFocus()) != IdCellEditor) jobList_.commitEdit();
     if (auto compose = sessionSnapshot()) writer_.post(std::move(compose));
+}
+
+void MainWindow::SaveFailure::report(const std::wstring& failed) {
+    const std::lock_guard guard(lock);
+    if (path.empty()) path = failed;  // the first file of a save that failed
+    if (window) PostMessageW(window, WmSessionSaveFailed, 0, 0);
+}
+
+std::wstring MainWindow::SaveFailure::take() {
+    const std::lock_guard guard(lock);
+    return std::exchange(path, {});
+}
+
+// Once, not at every save: the artist learns that the table is not kept, and where.
+void MainWindow::onSessionSaveFailed() {
+    const std::wstring path = saveFailure_->take();
+    if (path.empty() || saveFailureTold_) return;
+    saveFailureTold_ = true;
+    platform_.showMessage(L"无法保存当前任务表到：" + path +
+                          L"\n请检查磁盘空间和该文件夹的写入权限，否则关闭程序后最近的改动不会保留。");
 }
 
 void MainWindow::saveSessionNow() {
@@ -109,7 +150,13 @@ void MainWindow::restoreSession() {
     const HWND list = item(IdJobTable);
     {
         const win::RedrawSuspended batch(list);
-        for (const RenderJob& job : rows) JobTableView(list).append(job);
+        // Entry k of the saved lists belongs to row k + 1.
+        for (std::size_t k = 0; k < rows.size(); ++k) {
+            SavedValues saved;
+            if (k < settings.savedOutDirs.size()) saved.folder = settings.savedOutDirs[k];
+            if (k < settings.savedExts.size()) saved.extension = settings.savedExts[k];
+            table_.append(rows[k], std::move(saved));
+        }
     }
     applySessionSettings(settings);
 
@@ -127,8 +174,6 @@ void MainWindow::applySessionSettings(const SessionSettings& settings) {
     win::SetText(item(IdInstallFolderBox), settings.installFolder);
     win::SetText(item(IdUnifiedFolderBox), settings.outputFolder);
     win::SetText(item(IdUnifiedFormatBox), settings.outputFormat);
-    SavedOutDirs = settings.savedOutDirs;
-    SavedExts = settings.savedExts;
     appliedFormat_ = settings.appliedFormat;
     SendMessageW(item(IdUnifiedFolderCheck), BM_SETCHECK, settings.unifiedFolder ? BST_CHECKED : BST_UNCHECKED, 0);
     SendMessageW(item(IdUnifiedFormatCheck), BM_SETCHECK, settings.unifiedFormat ? BST_CHECKED : BST_UNCHECKED, 0);

@@ -21,8 +21,14 @@ void TickUnifiedFolder(std::vector<std::wstring>& folders, std::wstring_view uni
 
 void UntickUnifiedFolder(std::vector<std::wstring>& folders,
                          const std::vector<std::wstring>& SavedOutDirs) {
-    const std::size_t restored = std::min(folders.size(), SavedOutDirs.size());
-    std::copy_n(SavedOutDirs.begin(), restored, folders.begin());
+    UntickUnifiedFolder(folders, SavedEntries(SavedOutDirs.begin(), SavedOutDirs.end()));
+}
+
+void UntickUnifiedFolder(std::vector<std::wstring>& folders, const SavedEntries& saved) {
+    const std::size_t restored = std::min(folders.size(), saved.size());
+    for (std::size_t k = 0; k < restored; ++k) {
+        if (saved[k]) folders[k] = *saved[k];
+    }
 }
 
 NameParts SplitOutputName(std::wstring_view name) {
@@ -49,8 +55,46 @@ void ChangeUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view app
 
 void UntickUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view applied,
                          const std::vector<std::wstring>& SavedExts) {
-    const std::size_t restored = std::min(names.size(), SavedExts.size());
-    for (std::size_t k = 0; k < restored; ++k) names[k] = StemUnder(names[k], applied) + SavedExts[k];
+    UntickUnifiedFormat(names, applied, SavedEntries(SavedExts.begin(), SavedExts.end()));
+}
+
+void UntickUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view applied,
+                         const SavedEntries& saved) {
+    const std::size_t restored = std::min(names.size(), saved.size());
+    for (std::size_t k = 0; k < restored; ++k) {
+        if (saved[k]) names[k] = StemUnder(names[k], applied) + *saved[k];
+    }
+}
+
+namespace {
+
+// As far as the last row with a saved value; `own` gives the others theirs.
+template <typename Own>
+std::vector<std::wstring> SavedList(const SavedEntries& saved, Own own) {
+    std::size_t length = saved.size();
+    while (length > 0 && !saved[length - 1]) --length;
+    std::vector<std::wstring> list;
+    list.reserve(length);
+    for (std::size_t k = 0; k < length; ++k) list.push_back(saved[k] ? *saved[k] : own(k));
+    return list;
+}
+
+}  // namespace
+
+std::vector<std::wstring> SavedFolderList(const SavedEntries& saved,
+                                          const std::vector<std::wstring>& folders) {
+    return SavedList(saved, [&](std::size_t k) { return k < folders.size() ? folders[k] : std::wstring(); });
+}
+
+std::vector<std::wstring> SavedExtensionList(const SavedEntries& saved,
+                                             const std::vector<std::wstring>& names,
+                                             std::wstring_view applied) {
+    return SavedList(saved, [&](std::size_t k) {
+        if (k >= names.size()) return std::wstring();
+        // Unticking puts the name together as the stem under `applied` and the saved extension.
+        if (names[k].ends_with(applied)) return std::wstring(applied);
+        return SplitOutputName(names[k]).extension;
+    });
 }
 
 void RemoveArrayItem(std::vector<std::wstring>& list, std::size_t index) {

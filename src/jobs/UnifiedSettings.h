@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +39,20 @@ void ChangeUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view app
 // Check3 unticked: each row with a saved extension gets its stem followed by that extension back.
 void UntickUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view applied,
                          const std::vector<std::wstring>& SavedExts);
+
+// The same where every row keeps its own saved value or none, entry k for row k + 1: a row
+// without one keeps what it shows.
+using SavedEntries = std::vector<std::optional<std::wstring>>;
+void UntickUnifiedFolder(std::vector<std::wstring>& folders, const SavedEntries& saved);
+void UntickUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view applied,
+                         const SavedEntries& saved);
+// The rows' own saved values as one list, entry k for row k + 1, as far as the last row that has
+// one; a row before it without one gets the value that unticking turns into what it shows now.
+std::vector<std::wstring> SavedFolderList(const SavedEntries& saved,
+                                          const std::vector<std::wstring>& folders);
+std::vector<std::wstring> SavedExtensionList(const SavedEntries& saved,
+                                             const std::vector<std::wstring>& names,
+                                             std::wstring_view applied);
 
 // Takes the entry of a deleted row out of a saved list; the later entries move down one. A row
 // beyond the list's end has no entry, and the list is left as it is.

@@ -144,6 +144,8 @@ public:
     virtual std::wstring userDataFolder() const = 0;
     // The code page that the command interpreter reads batch files in.
     virtual const TextCodec& scriptCodec() const = 0;
+    // The system's ANSI code page, in which Windows tools such as deadlinecommand print.
+    virtual const TextCodec& ansiCodec() const = 0;
     // Deadline's client folder as its installer sets DEADLINE_PATH; empty when it is not set.
     virtual std::wstring deadlineFolder() const = 0;
 

@@ -268,7 +268,7 @@ int ProgramModalBox(const std::wstring& text, UINT style) {
 
 }  // namespace
 
-Win32Platform::Win32Platform() : codec_(GetOEMCP()) {}
+Win32Platform::Win32Platform() : codec_(GetOEMCP()), ansiCodec_(GetACP()) {}
 
 Win32Platform::~Win32Platform() { stopFollowingRenderJob(); }
 

@@ -26,6 +26,7 @@ public:
     std::wstring userDataFolder() const override;
     std::wstring deadlineFolder() const override;
     const TextCodec& scriptCodec() const override { return codec_; }
+    const TextCodec& ansiCodec() const override { return ansiCodec_; }
 
     bool createFolder(const std::wstring& path) override;
     bool writeFile(const std::wstring& path, std::string_view bytes) override;
@@ -73,6 +74,7 @@ public:
 
 private:
     CodePageCodec codec_;
+    CodePageCodec ansiCodec_;
     // Held for the whole run: a job's name lasts only while a handle to it is open, and the
     // processes inside it hold none.
     KernelHandle renderJob_;

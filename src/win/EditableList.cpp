@@ -234,16 +234,7 @@ int EditableList::editedRow() const {
                                          reinterpret_cast<LPARAM>(&find))) + 1;
 }
 
-LPARAM EditableList::rowSerial(int row) {
-    LVITEMW item{};
-    item.mask = LVIF_PARAM;
-    item.iItem = row - 1;
-    SendMessageW(list_, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
-    if (item.lParam != 0) return item.lParam;
-    item.lParam = ++lastSerial_;
-    SendMessageW(list_, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
-    return item.lParam;
-}
+LPARAM EditableList::rowSerial(int row) { return win::ListView(list_).rowSerial(row); }
 
 void EditableList::commitEdit() {
     if (!text_ || !item_ || !IsWindowVisible(text_)) return;
@@ -431,7 +422,7 @@ void EditableList::finishEdit(bool focusList) {
     editing_ = false;
     item_.reset();
     win::SetText(text_, L"");
-    if (written && edited_) edited_();
+    if (written && edited_) edited_(row);
 }
 
 void EditableList::onEditorKeyUp(int key) {

@@ -33,9 +33,9 @@ namespace ravolen {
 // into the row the edit was opened on (Up and Down then move the selection); Escape writes the
 // old text back. Focus moving elsewhere leaves the edit pending, its text not yet in the table,
 // until commitEdit() writes it: every command that reads the table calls it first. The edited row
-// is remembered by a serial of this table's own (in the row's item data), never handed out twice,
-// so a row added after its row went never receives the edit; a row that goes takes its open edit
-// with it at once.
+// is remembered by its serial (win::ListView::rowSerial, in the row's item data), never handed
+// out twice, so a row added after its row went never receives the edit; a row that goes takes its
+// open edit with it at once.
 // The keys typed into the box belong to it: Enter and Escape never reach the window's buttons.
 class EditableList final : private win::Reflector {
 public:
@@ -75,8 +75,8 @@ public:
     void commitEdit();
     // Closes an open edit without writing it.
     void discardEdit();
-    // Called after an edit wrote a cell.
-    void onEdited(std::function<void()> edited) { edited_ = std::move(edited); }
+    // Called after an edit wrote a cell, with its row.
+    void onEdited(std::function<void(int row)> edited) { edited_ = std::move(edited); }
 
     // The settings of the column with that key, or null.
     const ColumnSettings* column(std::wstring_view col_key) const;
@@ -122,8 +122,7 @@ private:
     // The row that receives the edit, by its serial (it outlives changes of position); none while
     // no edit is open.
     std::optional<LPARAM> item_;
-    LPARAM lastSerial_ = 0;
-    std::function<void()> edited_;
+    std::function<void(int row)> edited_;
     std::int16_t col_ = 0;  // the edited column's index; -1 after a hit on a fixed column
     bool editing_ = false;
     std::wstring oldtext_;

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <atomic>
 #include <climits>
 
 #include "win/Layout.h"
@@ -83,12 +84,13 @@ int ListView::appendRow(std::span<const std::wstring> cells) {
     return insertRow(INT_MAX, cells);  // past the end: appended, without asking for the count first
 }
 
-int ListView::insertRow(int row, std::span<const std::wstring> cells) {
+int ListView::insertRow(int row, std::span<const std::wstring> cells, LPARAM serial) {
     std::wstring first = cells.empty() ? std::wstring() : cells.front();
     LVITEMW item{};
-    item.mask = LVIF_TEXT;
+    item.mask = LVIF_TEXT | LVIF_PARAM;
     item.iItem = row - 1;
     item.pszText = first.data();
+    item.lParam = serial;
     const auto index =
         static_cast<int>(SendMessageW(hwnd_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
     if (index < 0) return 0;
@@ -137,6 +139,22 @@ UINT ListView::rowId(int row) const {
 
 int ListView::rowWithId(UINT id) const {
     return static_cast<int>(SendMessageW(hwnd_, LVM_MAPIDTOINDEX, static_cast<WPARAM>(id), 0)) + 1;
+}
+
+LPARAM ListView::rowSerial(int row) const {
+    LVITEMW item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = row - 1;
+    if (!SendMessageW(hwnd_, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return 0;
+    if (item.lParam != 0) return item.lParam;
+    item.lParam = NewRowSerial();
+    SendMessageW(hwnd_, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    return item.lParam;
+}
+
+LPARAM NewRowSerial() {
+    static std::atomic<LPARAM> last{0};
+    return ++last;
 }
 
 FocusMarkSuspended::FocusMarkSuspended(HWND list) : list_(list) {

@@ -10,6 +10,9 @@
 
 namespace ravolen::win {
 
+// A serial no row has had before.
+LPARAM NewRowSerial();
+
 // The rows of a report-style list view, addressed as the rest of the program counts them: rows
 // from 1, column 1 the item text and column k + 1 the sub-item k.
 class ListView {
@@ -35,9 +38,9 @@ public:
                    const std::vector<std::wstring>& before);
     // Appends a row holding `cells` from column 1 on; returns its position.
     int appendRow(std::span<const std::wstring> cells);
-    // Inserts a row holding `cells` at position `row` (rowCount() + 1 appends); returns its
-    // position, or 0 when the list refused it.
-    int insertRow(int row, std::span<const std::wstring> cells);
+    // Inserts a row holding `cells` at position `row` (rowCount() + 1 appends) with `serial` as
+    // its rowSerial(); returns its position, or 0 when the list refused it.
+    int insertRow(int row, std::span<const std::wstring> cells, LPARAM serial = NewRowSerial());
     void removeRow(int row);
     void clear();
 
@@ -52,6 +55,11 @@ public:
     // now, or 0 when the row is gone.
     UINT rowId(int row) const;
     int rowWithId(UINT id) const;
+
+    // The row's serial (its item data): given when the row is inserted, never handed out twice in
+    // this process, and kept through every change of position. A row inserted by other means gets
+    // one when it is first asked for.
+    LPARAM rowSerial(int row) const;
 
 private:
     HWND hwnd_;

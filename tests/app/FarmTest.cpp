@@ -148,6 +148,44 @@ TEST_F(FarmTest, DeadlineTakesTheRowsOneByOneAndTellsWhatItRefused) {
     EXPECT_TRUE(IsWindowEnabled(control(L"renderButton")));
 }
 
+// Each byte as the character of the same number: no Windows code page reads GBK's bytes so.
+class Latin1 final : public TextCodec {
+public:
+    std::optional<std::string> encode(std::wstring_view) const override { return std::nullopt; }
+    std::string encodeLossy(std::wstring_view) const override { return {}; }
+    std::wstring decode(std::string_view bytes) const override {
+        std::wstring text;
+        for (const char byte : bytes) text += static_cast<wchar_t>(static_cast<unsigned char>(byte));
+        return text;
+    }
+};
+
+// deadlinecommand prints in the system's ANSI code page, which the platform decodes.
+TEST_F(FarmTest, DeadlinesAnswerIsReadInTheCodePageThePlatformNames) {
+    addRows();
+    FarmDialog& deadline = open(1);
+    win::SetText(field(deadline, L"Path"), L"N:\\Deadline\\deadlinecommand.exe");
+    Click(field(deadline, L"Ok"));
+    const std::string gbk = "\xb4\xed\xce\xf3\xa3\xba\xc3\xbb\xd3\xd0\xd5\xe2\xb8\xf6\xb3\xd8";  // 错误：没有这个池
+    platform.runAnswers = {ProcessOutput{1, "Submitting\r\n" + gbk + "\r\n"},
+                           ProcessOutput{0, "JobID=a2\r\n"}, ProcessOutput{0, "JobID=a3\r\n"}};
+    SendMessageW(control(L"renderButton"), BM_CLICK, 0, 0);
+    submitTurns();
+    EXPECT_EQ(platform.messages.back().text,
+              L"Deadline接受了2个任务，共3个。\n未被接受：\n第1行 \\\\farm\\scenes\\lobby.max：错误：没有这个池");
+
+    const Latin1 latin1;
+    platform.ansi = &latin1;
+    platform.runs = 0;
+    SendMessageW(control(L"renderButton"), BM_CLICK, 0, 0);
+    submitTurns();
+    std::wstring asLatin1;
+    for (const char byte : gbk) asLatin1 += static_cast<wchar_t>(static_cast<unsigned char>(byte));
+    EXPECT_EQ(platform.messages.back().text,
+              L"Deadline接受了2个任务，共3个。\n未被接受：\n第1行 \\\\farm\\scenes\\lobby.max：" + asLatin1);
+    platform.ansi = &test::Cp936();
+}
+
 TEST_F(FarmTest, DeadlineStopsAfterTheCurrentRowAndNeedsItsTool) {
     addRows();
     FarmDialog& deadline = open(1);

@@ -5,8 +5,10 @@
 #include <string>
 
 #include "app/MainWindow.h"
+#include "jobs/JobListFile.h"
 #include "support/FakePlatform.h"
 #include "support/WindowTest.h"
+#include "win/Controls.h"
 #include "win/Layout.h"
 
 namespace ravolen {
@@ -38,6 +40,27 @@ protected:
                             L"lobby.tga", L"默认", L"默认"});
         form.jobs().append(
             {L"E:\\work\\hall.max", L"Camera01", L"F:\\out", L"hall.jpg", L"1600", L"1200"});
+    }
+
+    // One row by each of the ways besides "+"'s own: quick add of D:\\q\\quick.max, a job list
+    // holding `listed` opened from the menu, and the job editor's OK (D:\\e\\edited.max).
+    void addByEveryWay(const RenderJob& listed) {
+        platform.openAnswer = {L"D:\\q\\quick.max"};
+        test::Click(control(L"quickAddButton"));
+        const std::wstring listPath = L"D:\\lists\\more.csv";
+        {
+            const std::lock_guard guard(platform.lock);
+            platform.files[listPath] = SaveJobList(std::vector<RenderJob>{listed});
+        }
+        platform.openAnswer = {listPath};
+        SendMessageW(form.hwnd(), WM_COMMAND,
+                     MAKEWPARAM(GetMenuItemID(GetSubMenu(GetMenu(form.hwnd()), 0), 0), 0), 0);
+        test::Click(control(L"addJobButton"));
+        ASSERT_NE(form.jobDialog(), nullptr);
+        win::SetText(form.jobDialog()->control(L"sceneBox"), L"D:\\e\\edited.max");
+        win::SetText(form.jobDialog()->control(L"outputFolderBox"), L"D:\\e\\out");
+        win::SetText(form.jobDialog()->control(L"outputNameBox"), L"edited");
+        test::Click(form.jobDialog()->control(L"okButton"));
     }
 
     test::FakePlatform platform;

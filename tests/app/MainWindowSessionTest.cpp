@@ -250,6 +250,76 @@ TEST_F(MainWindowSessionTest, UndoOfARowRemovedBeforeATickKeepsEveryRowsOwnValue
     EXPECT_EQ(column(form, JobColumnOutputName), (std::vector<std::wstring>{L"name1.tga", L"name2.tga"}));
 }
 
+// Every row carries its own saved folder and extension, whichever way rows come and go, so
+// unticking gives each its own back, here and after a restart; rows added after the tick (quick
+// add, a job list opened, the job editor) keep what they show.
+TEST_F(MainWindowSessionTest, EveryRowKeepsItsOwnSavedValuesWhereverRowsComeAndGo) {
+    for (int i = 1; i <= 3; ++i) form.jobs().append(Row(i));
+    win::SetText(control(L"unifiedFolderBox"), L"G:\\all");
+    win::SetText(control(L"unifiedFormatBox"), L".png");
+    Click(control(L"unifiedFolderCheck"));
+    Click(control(L"unifiedFormatCheck"));
+
+    addByEveryWay(Row(5));
+    ASSERT_EQ(form.jobs().count(), 6);
+    const RenderJob quick = form.jobs().job(4), opened = form.jobs().job(5), edited = form.jobs().job(6);
+    EXPECT_EQ(opened, Row(5));
+
+    // "-" of rows 1 and 3, and 撤销; "-" of rows 2 and 5, then 清空 and 撤销.
+    for (const int row : {1, 3}) form.jobs().list().setChecked(row, true);
+    Click(control(L"removeTickedButton"));
+    SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(undoId(), 0), 0);
+    ASSERT_EQ(form.jobs().count(), 6);
+    for (const int row : {1, 3}) form.jobs().list().setChecked(row, false);
+    for (const int row : {2, 5}) form.jobs().list().setChecked(row, true);
+    Click(control(L"removeTickedButton"));
+    Click(control(L"clearButton"));
+    SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(undoId(), 0), 0);
+    ASSERT_EQ(form.jobs().count(), 4);
+    letTheSessionSave();
+
+    const std::vector<std::wstring> folders{L"F:\\out1", L"F:\\out3", quick.outputFolder, edited.outputFolder};
+    const std::vector<std::wstring> names{L"name1.tga", L"name3.tga", quick.outputName, edited.outputName};
+    MainWindow next(platform);
+    ASSERT_EQ(next.create(), MainWindow::Startup::Ready);
+    for (MainWindow* window : {&form, &next}) {
+        Click(window->control(L"unifiedFolderCheck"));
+        Click(window->control(L"unifiedFormatCheck"));
+        EXPECT_EQ(column(*window, JobColumnOutputFolder), folders);
+        EXPECT_EQ(column(*window, JobColumnOutputName), names);
+    }
+    DestroyWindow(next.hwnd());
+}
+
+// A session that cannot be written is told once, naming the file, not at every save; once a
+// save succeeded again, the next failure is told again.
+TEST_F(MainWindowSessionTest, ASessionThatCannotBeSavedIsToldOnce) {
+    form.jobs().append(Row(1));
+    letTheSessionSave();
+    platform.failReplace = true;
+    form.jobs().append(Row(2));
+    letTheSessionSave();
+    test::PumpMessages();
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text,
+              L"无法保存当前任务表到：" + rowsPath() +
+                  L"\n请检查磁盘空间和该文件夹的写入权限，否则关闭程序后最近的改动不会保留。");
+    form.jobs().append(Row(3));
+    letTheSessionSave();
+    test::PumpMessages();
+    EXPECT_EQ(platform.messages.size(), 1u) << "told once";
+
+    platform.failReplace = false;
+    form.jobs().append(Row(4));
+    letTheSessionSave();
+    platform.failReplace = true;
+    form.jobs().append(Row(5));
+    letTheSessionSave();
+    test::PumpMessages();
+    EXPECT_EQ(platform.messages.size(), 2u) << "a new failure after a save that succeeded";
+    platform.failReplace = false;
+}
+
 TEST_F(MainWindowSessionTest, ControlZInATextBoxUndoesItsTypingNotTheTable) {
     form.jobs().append(Row(1));
     Click(control(L"clearButton"));

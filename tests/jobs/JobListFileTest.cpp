@@ -24,6 +24,20 @@ TEST(JobListFile, AListComesBackExactlyAndItsFileByteForByte) {
     EXPECT_EQ(std::get<Rows>(OpenJobList(SaveJobList({}))), Rows{});
 }
 
+// The session keeps each row as its line: the lines joined are the list's file, byte for byte,
+// and each line reads back as its row.
+TEST(JobListFile, EachRowsLineMakesTheSameFileAndReadsBackAsTheRow) {
+    std::vector<std::string> lines;
+    for (const RenderJob& job : Awkward) lines.push_back(JobListLine(job));
+    std::vector<const std::string*> held;
+    for (const std::string& line : lines) held.push_back(&line);
+    EXPECT_EQ(JoinJobListLines(held), SaveJobList(Awkward));
+    EXPECT_EQ(JoinJobListLines({}), SaveJobList({}));
+    for (std::size_t i = 0; i < Awkward.size(); ++i) EXPECT_EQ(JobFromListLine(lines[i]), Awkward[i]);
+    EXPECT_FALSE(JobFromListLine("a,b\r\n"));
+    EXPECT_FALSE(JobFromListLine(lines[0] + lines[1]));
+}
+
 TEST(JobListFile, AFileThatIsNotAListSaysWhereAndWhy) {
     const std::string header = "Max文件,相机,出图路径,出图文件名,长,宽\r\n";
     const auto fault = [](std::string_view bytes) {

@@ -70,6 +70,31 @@ TEST(UnifiedFormat, ARowEditedOrAddedSinceTheTickKeepsItsOwnStem) {
     EXPECT_EQ(names, (Texts{L"scene.tga", L"lobby.tga", L"new.max.png"}));
 }
 
+// Every row its own saved value or none, wherever it stands: unticking leaves a row without one
+// as it shows, and the list the session keeps gives such a row what unticking turns into the same.
+TEST(UnifiedSettings, RowsWithoutASavedValueKeepWhatTheyShowAlsoAfterARestart) {
+    const SavedEntries savedFolders{std::nullopt, L"F2", std::nullopt, L"F4", std::nullopt};
+    Texts folders{L"U", L"U", L"own3", L"U", L"U"};
+    const Texts list = SavedFolderList(savedFolders, folders);
+    EXPECT_EQ(list, (Texts{L"U", L"F2", L"own3", L"F4"})) << "as far as the last row with one";
+    Texts fromList = folders;
+    UntickUnifiedFolder(folders, savedFolders);
+    UntickUnifiedFolder(fromList, list);
+    EXPECT_EQ(folders, (Texts{L"U", L"F2", L"own3", L"F4", L"U"}));
+    EXPECT_EQ(fromList, folders);
+
+    const SavedEntries savedExtensions{std::nullopt, L".tga", std::nullopt, std::nullopt, L".jpg"};
+    Texts names{L"a.png", L"b.png", L"c.b.exr", L"noext", L"e.png"};
+    const Texts extensions = SavedExtensionList(savedExtensions, names, L".png");
+    EXPECT_EQ(extensions.size(), 5u);
+    Texts namesFromList = names;
+    UntickUnifiedFormat(names, L".png", savedExtensions);
+    UntickUnifiedFormat(namesFromList, L".png", extensions);
+    EXPECT_EQ(names, (Texts{L"a.png", L"b.tga", L"c.b.exr", L"noext", L"e.jpg"}));
+    EXPECT_EQ(namesFromList, names);
+    EXPECT_TRUE(SavedFolderList({std::nullopt, std::nullopt}, {L"x", L"y"}).empty());
+}
+
 TEST(RemoveArrayItem, TakesOutOneEntryAndNeverAnotherRowsEntry) {
     Texts list{L"a", L"b", L"c"};
     RemoveArrayItem(list, 1);

@@ -29,6 +29,7 @@ public:
     std::wstring userData;
     std::wstring deadline;  // DEADLINE_PATH
     const TextCodec* codec = &Cp936();
+    const TextCodec* ansi = &Cp936();  // what Windows tools print in
     bool failCreateFolder = false;
     // Folders that can neither be made nor written into, with everything inside them.
     std::set<std::wstring> unwritable;
@@ -90,6 +91,7 @@ public:
     std::wstring userDataFolder() const override { return userData; }
     std::wstring deadlineFolder() const override { return deadline; }
     const TextCodec& scriptCodec() const override { return *codec; }
+    const TextCodec& ansiCodec() const override { return *ansi; }
 
     bool createFolder(const std::wstring& path) override {
         const std::lock_guard guard(lock);

@@ -7,10 +7,12 @@
 #include "app/MainWindowFixture.h"
 #include "support/TestForm.h"
 #include "win/Controls.h"
+#include "jobs/JobListFile.h"
 
 namespace ravolen {
 namespace {
 
+using test::Click;
 using test::PressKey;
 
 // The list's point at the middle of a cell, or below the last row when `row` is past it.
@@ -294,6 +296,75 @@ TEST(clsListEditing, ANumericColumnCommitsTheNumberItsTextBeginsWith) {
     ClickAt(listView, CellPoint(listView, 1, 2));
     PressKey(VK_ESCAPE);  // the old text, through the same formatting
     EXPECT_EQ(win::ListView(listView).cell(1, 2), L"12");
+}
+
+// The session save reads again only the rows that changed since the last one; whichever way a
+// cell changed, the file it writes is what a reading of every cell gives.
+class EditingSessionTest : public EditingTest {
+protected:
+    void SetUp() override {
+        platform.userData = L"C:\\Users\\artist\\AppData\\Local\\Ravolen";
+        EditingTest::SetUp();
+    }
+    void expectTheSavedRowsAreTheTable(const char* after) {
+        test::PumpMessagesFor(MainWindow::SessionDelay + 300);
+        ASSERT_TRUE(form.sessionWritten());
+        const std::lock_guard guard(platform.lock);
+        EXPECT_EQ(platform.files.at(form.sessionRowsPath()), SaveJobList(form.jobs().all())) << after;
+    }
+    void command(int menu, int position) {
+        SendMessageW(form.hwnd(), WM_COMMAND,
+                     MAKEWPARAM(GetMenuItemID(GetSubMenu(GetMenu(form.hwnd()), menu), position), 0), 0);
+        test::PumpMessages();
+    }
+};
+
+TEST_F(EditingSessionTest, ASaveHoldsEveryChangeHoweverItWasMade) {
+    expectTheSavedRowsAreTheTable("rows added");
+    clickCell(2, 2);
+    TypeChars(L"镜头");
+    PressKey(VK_RETURN);
+    ASSERT_EQ(cell(2, 2), L"镜头");
+    expectTheSavedRowsAreTheTable("an edit in place");
+    clickCell(3, 4);
+    TypeChars(L"open.png");
+    SetFocus(control(L"installFolderBox"));  // left open: the save writes it
+    expectTheSavedRowsAreTheTable("an edit left open");
+
+    Click(control(L"unifiedFolderCheck"));
+    expectTheSavedRowsAreTheTable("the unified folder ticked");
+    test::Type(control(L"unifiedFolderBox"), L"\\夜");
+    expectTheSavedRowsAreTheTable("typing in the unified folder");
+    Click(control(L"unifiedFormatCheck"));
+    test::Type(control(L"unifiedFormatBox"), L"x");
+    expectTheSavedRowsAreTheTable("the unified format ticked and typed");
+    Click(control(L"unifiedFolderCheck"));
+    Click(control(L"unifiedFormatCheck"));
+    expectTheSavedRowsAreTheTable("both unticked");
+
+    addByEveryWay({L"E:\\o.max", L"默认", L"F:\\o", L"o.tga", L"默认", L"默认"});
+    ASSERT_EQ(form.jobs().count(), 7);
+    expectTheSavedRowsAreTheTable("quick add, the job editor, a job list opened");
+
+    form.jobs().list().setChecked(2, true);
+    form.jobs().list().setChecked(5, true);
+    Click(control(L"removeTickedButton"));
+    expectTheSavedRowsAreTheTable("\"-\"");
+    clickCell(1, 3);
+    TypeChars(L"G:\\after");
+    PressKey(VK_RETURN);
+    command(1, 0);  // 撤销
+    ASSERT_EQ(form.jobs().count(), 7);
+    expectTheSavedRowsAreTheTable("an edit, then 撤销");
+    Click(control(L"clearButton"));
+    expectTheSavedRowsAreTheTable("清空");
+    command(1, 0);
+    ASSERT_EQ(form.jobs().count(), 7);
+    expectTheSavedRowsAreTheTable("清空 and 撤销");
+    clickCell(7, 5);
+    TypeChars(L"640");
+    PressKey(VK_RETURN);
+    expectTheSavedRowsAreTheTable("an edit of a row that came back");
 }
 
 }  // namespace
