@@ -201,6 +201,22 @@ testing::AssertionResult FillTheTable(const Program& program, HWND window,
     return testing::AssertionSuccess();
 }
 
+// Fills the table in the program's window, clicks 渲  染 and waits until the renderer was called
+// once (its call log is `calls`); the started message is left open.
+testing::AssertionResult RenderUntilTheFirstCall(const Program& program, const std::wstring& install,
+                                                 const std::wstring& typed, const std::wstring& calls) {
+    if (!program.started()) return testing::AssertionFailure() << "the program did not start";
+    const HWND window = program.waitForWindow(L"RavolenForm1");
+    if (!window) return testing::AssertionFailure() << "no main window";
+    if (auto filled = FillTheTable(program, window, install, typed); !filled) return filled;
+    PostMessageW(FindControl(window, L"Button", L"渲  染"), BM_CLICK, 0, 0);
+    if (!program.waitForWindow(L"#32770")) return testing::AssertionFailure() << "nothing was told";
+    if (!test::WaitFor([&] { return test::Exists(calls) && test::ReadCalls(calls).size() == 1; })) {
+        return testing::AssertionFailure() << "the renderer was not called";
+    }
+    return testing::AssertionSuccess();
+}
+
 // A stand-in 3ds Max in a folder "3ds Max" under `temp`, whose renderer waits until the file
 // 3dsmaxcmd-hold beside it is deleted; empty when it could not be set up.
 std::wstring HeldRendererIn(const test::TempFolder& temp) {
@@ -355,14 +371,7 @@ TEST(Program, AfterACrashMidRenderTheNextRunStillFindsAndCancelsTheRender) {
 
     {
         Program first;
-        ASSERT_TRUE(first.started());
-        const HWND window = first.waitForWindow(L"RavolenForm1");
-        ASSERT_NE(window, nullptr);
-        ASSERT_TRUE(FillTheTable(first, window, install, scene));
-        PostMessageW(FindControl(window, L"Button", L"渲  染"), BM_CLICK, 0, 0);
-        const HWND told = first.waitForWindow(L"#32770");
-        ASSERT_NE(told, nullptr);
-        ASSERT_TRUE(test::WaitFor([&] { return test::Exists(log) && test::ReadCalls(log).size() == 1; }));
+        ASSERT_TRUE(RenderUntilTheFirstCall(first, install, scene, log));
         first.kill();  // with its box still open
     }
     const std::string running = test::ReadFile(script);
@@ -447,14 +456,7 @@ TEST(Program, ANightIsRecordedRowByRowAcrossARestartOfTheProgram) {
 
     {
         Program first(data);
-        ASSERT_TRUE(first.started());
-        const HWND window = first.waitForWindow(L"RavolenForm1");
-        ASSERT_NE(window, nullptr);
-        ASSERT_TRUE(FillTheTable(first, window, install, typed));
-        PostMessageW(FindControl(window, L"Button", L"渲  染"), BM_CLICK, 0, 0);
-        const HWND told = first.waitForWindow(L"#32770");
-        ASSERT_NE(told, nullptr);
-        ASSERT_TRUE(test::WaitFor([&] { return test::Exists(calls) && test::ReadCalls(calls).size() == 1; }));
+        ASSERT_TRUE(RenderUntilTheFirstCall(first, install, typed, calls));
         DeleteFileW(hold.c_str());  // row 1 ends, row 2 begins
         ASSERT_TRUE(test::WaitFor([&] { return test::ReadCalls(calls).size() == 2; }));
         CloseHandle(CreateFileW(hold.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
