@@ -97,28 +97,4 @@ std::vector<std::wstring> SavedExtensionList(const SavedEntries& saved,
     });
 }
 
-void RemoveArrayItem(std::vector<std::wstring>& list, std::size_t index) {
-    if (index < list.size()) list.erase(list.begin() + static_cast<std::ptrdiff_t>(index));
-}
-
-void InsertArrayItem(std::vector<std::wstring>& list, std::size_t index, std::wstring entry) {
-    if (index <= list.size()) {
-        list.insert(list.begin() + static_cast<std::ptrdiff_t>(index), std::move(entry));
-    }
-}
-
-void RemoveArrayItems(std::vector<std::wstring>& list, const std::vector<std::size_t>& indices) {
-    std::vector<bool> removed(list.size());
-    for (std::size_t index : indices) {
-        if (index < list.size()) removed[index] = true;
-    }
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        if (removed[i]) continue;
-        if (kept != i) list[kept] = std::move(list[i]);  // never onto itself, which would empty it
-        ++kept;
-    }
-    list.resize(kept);
-}
-
 }  // namespace ravolen

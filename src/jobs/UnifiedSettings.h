@@ -54,13 +54,4 @@ std::vector<std::wstring> SavedExtensionList(const SavedEntries& saved,
                                              const std::vector<std::wstring>& names,
                                              std::wstring_view applied);
 
-// Takes the entry of a deleted row out of a saved list; the later entries move down one. A row
-// beyond the list's end has no entry, and the list is left as it is.
-void RemoveArrayItem(std::vector<std::wstring>& list, std::size_t index);
-// The same for many deleted rows at once, in one pass over the list.
-void RemoveArrayItems(std::vector<std::wstring>& list, const std::vector<std::size_t>& indices);
-// Puts back the entry of a row put back at 0-based `index`; the later entries move up one. Only
-// where the list reaches that row: beyond its end rows have no entries.
-void InsertArrayItem(std::vector<std::wstring>& list, std::size_t index, std::wstring entry);
-
 }  // namespace ravolen

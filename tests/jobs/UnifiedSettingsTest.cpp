@@ -95,23 +95,6 @@ TEST(UnifiedSettings, RowsWithoutASavedValueKeepWhatTheyShowAlsoAfterARestart) {
     EXPECT_TRUE(SavedFolderList({std::nullopt, std::nullopt}, {L"x", L"y"}).empty());
 }
 
-TEST(RemoveArrayItem, TakesOutOneEntryAndNeverAnotherRowsEntry) {
-    Texts list{L"a", L"b", L"c"};
-    RemoveArrayItem(list, 1);
-    EXPECT_EQ(list, (Texts{L"a", L"c"}));
-    RemoveArrayItem(list, 5);  // a row added after the tick has no entry
-    EXPECT_EQ(list, (Texts{L"a", L"c"}));
-    RemoveArrayItem(list, 1);
-    RemoveArrayItem(list, 0);
-    EXPECT_TRUE(list.empty());
-    RemoveArrayItem(list, 0);
-    EXPECT_TRUE(list.empty());
-
-    Texts many{L"a", L"b", L"c", L"d", L"e"};
-    RemoveArrayItems(many, {3, 1, 9});
-    EXPECT_EQ(many, (Texts{L"a", L"c", L"e"}));
-}
-
 TEST(QuickAdd, EachChosenFileBecomesARowInTheDialogsOrder) {
     const auto one = QuickAddJobs({L"D:\\scenes\\room.max"}, L"D:\\out", L".tga");
     EXPECT_EQ(one, (std::vector<RenderJob>{{L"D:\\scenes\\room.max", L"默认", L"D:\\out",

@@ -133,14 +133,6 @@ TEST(SessionFiles, ADamagedFileIsKeptUnderItsNameAndTheMomentAndNamedInOneMessag
     EXPECT_NE(message.find(L"本次运行不会覆盖它"), std::wstring::npos);
 }
 
-TEST(UnifiedSettings, AnEntryPutBackLandsAtItsRowOnlyWhereTheListReaches) {
-    std::vector<std::wstring> list = {L"a", L"c"};
-    InsertArrayItem(list, 1, L"b");
-    InsertArrayItem(list, 3, L"d");
-    InsertArrayItem(list, 9, L"z");  // beyond the end: that row had no entry
-    EXPECT_EQ(list, (std::vector<std::wstring>{L"a", L"b", L"c", L"d"}));
-}
-
 // The writer's thread takes the newest request, never two writes at once, and a write on the
 // caller's thread waits for one under way and drops what was only posted.
 TEST(BackgroundWriter, WritesTheNewestOneAtATimeAndStopsWithABound) {
