@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "jobs/JobTable.h"
@@ -30,11 +31,23 @@ struct TakenRow {
     SharedSavedValues saved;
 };
 
-// One row as the session saves it: its job list line and its saved values.
+// Columns written with one value in every row (typing in a ticked unified box) after a row's line
+// was made: the row keeps its line and these values, and the line is made anew from both away
+// from the window thread. Shared by every row that had the same values before.
+struct ColumnValues {
+    std::vector<std::pair<int, std::wstring>> cells;  // column (from 1), its value
+};
+using SharedColumnValues = std::shared_ptr<const ColumnValues>;
+
+// One row as the session saves it: its job list line, its saved values, and what its cells hold
+// now that its line does not yet (null: nothing).
 struct RowSnapshot {
     std::shared_ptr<const std::string> line;
     SharedSavedValues saved;
+    SharedColumnValues pending;
 };
+// The row's line as its cells stand: its line with the pending values written into it.
+std::shared_ptr<const std::string> CurrentLine(const RowSnapshot& row);
 
 // The job table: the only code that touches its list view. The cells live in the list view; each
 // row also carries, by its serial (which no other row ever has), its saved unified values and its
@@ -42,7 +55,8 @@ struct RowSnapshot {
 // row that goes takes both along, and a row put back brings them back, so nothing is kept in step
 // with row positions. The line is made by the first save after the row came (a line for every
 // row from the start would cost memory for rows never saved), dropped by every change of one of
-// its cells (setColumn, cellEdited), and made again when next needed.
+// its cells (setColumn, cellEdited), and made again when next needed. A column given one value in
+// every row (setColumnEverywhere) keeps the lines: each row notes the value beside its line.
 class JobTableView {
 public:
     explicit JobTableView(HWND listView = nullptr) : list_(listView) {}
@@ -70,6 +84,8 @@ public:
     std::vector<std::wstring> column(int column) const { return list_.column(column); }
     void setColumn(int column, const std::vector<std::wstring>& cells,
                    const std::vector<std::wstring>& before);
+    // One value in every row of a column: the rows keep their lines (read again by no save).
+    void setColumnEverywhere(int column, const std::wstring& value);
     // A cell the in-place editor wrote: the row's copy is read again when next needed.
     void cellEdited(int row);
 
@@ -103,6 +119,7 @@ private:
     struct Carried {
         std::shared_ptr<const std::string> line;  // null: read from the cells when next needed
         SharedSavedValues saved;
+        SharedColumnValues pending;  // written into the cells since the line was made
     };
     int insert(int row, const RenderJob& job, Carried carried);
     // What the row carries, its line read now when it has none.

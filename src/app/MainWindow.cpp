@@ -514,7 +514,7 @@ void MainWindow::onUnifiedFolderChanged() {
     jobList_.commitEdit();
     const std::wstring unified = win::WindowText(item(IdUnifiedFolderBox));
     const win::RedrawSuspended batch(item(IdJobTable));
-    table_.setColumn(JobColumnOutputFolder, std::vector<std::wstring>(table_.count(), unified), {});
+    table_.setColumnEverywhere(JobColumnOutputFolder, unified);
 }
 
 void MainWindow::onUnifiedFormatChanged() {
