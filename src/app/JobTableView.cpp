@@ -74,16 +74,22 @@ void JobTableView::selectLast() {
 }
 
 void JobTableView::setColumn(int column, const std::vector<std::wstring>& cells,
-                             const std::vector<std::wstring>& before) {
+                             const std::vector<std::wstring>& before,
+                             std::function<std::wstring(const std::wstring&)> everyCell) {
     const std::size_t rows = std::min(cells.size(), static_cast<std::size_t>(count()));
-    // Without copies there is nothing to keep current.
-    const std::vector<LPARAM>* serials = rows_.empty() ? nullptr : &order();
     for (std::size_t i = 0; i < rows; ++i) {
         if (i < before.size() && before[i] == cells[i]) continue;
-        const int row = static_cast<int>(i) + 1;
-        list_.setCell(row, column, cells[i]);
-        if (!serials) continue;
-        const auto found = rows_.find((*serials)[i]);
+        list_.setCell(static_cast<int>(i) + 1, column, cells[i]);
+    }
+    if (rows_.empty()) return;  // without lines there is nothing to keep current
+    if (everyCell && rows == static_cast<std::size_t>(count())) {
+        note({column, std::nullopt, std::move(everyCell)});
+        return;
+    }
+    const std::vector<LPARAM>& serials = order();
+    for (std::size_t i = 0; i < rows; ++i) {
+        if (i < before.size() && before[i] == cells[i]) continue;
+        const auto found = rows_.find(serials[i]);
         if (found != rows_.end()) {  // read when next needed
             found->second.line.reset();
             found->second.pending.reset();
@@ -94,25 +100,25 @@ void JobTableView::setColumn(int column, const std::vector<std::wstring>& cells,
 void JobTableView::setColumnEverywhere(int column, const std::wstring& value) {
     const int rows = count();
     for (int row = 1; row <= rows; ++row) list_.setCell(row, column, value);
-    if (rows_.empty()) return;
-    // Rows that had the same pending values share the new ones: one new set for each old set
+    if (!rows_.empty()) note({column, value, nullptr});
+}
+
+void JobTableView::note(CellChange change) {
+    // Rows that had the same pending changes share the new ones: one new set for each old set
     // (after the first keystroke, one for the whole table), not one per row.
-    std::vector<std::pair<SharedColumnValues, SharedColumnValues>> made;
+    std::vector<std::pair<SharedPendingChanges, SharedPendingChanges>> made;
     for (const LPARAM serial : order()) {
         const auto found = rows_.find(serial);
         if (found == rows_.end() || !found->second.line) continue;
-        SharedColumnValues& pending = found->second.pending;
+        SharedPendingChanges& pending = found->second.pending;
         auto same = std::find_if(made.begin(), made.end(), [&](const auto& m) { return m.first == pending; });
         if (same == made.end()) {
-            ColumnValues values = pending ? *pending : ColumnValues{};
-            auto at = std::find_if(values.cells.begin(), values.cells.end(),
-                                   [&](const auto& cell) { return cell.first == column; });
-            if (at != values.cells.end()) {
-                at->second = value;
-            } else {
-                values.cells.emplace_back(column, value);
+            PendingChanges changes = pending ? *pending : PendingChanges{};
+            if (change.value) {  // what the column had before does not count any more
+                std::erase_if(changes.changes, [&](const CellChange& c) { return c.column == change.column; });
             }
-            same = made.insert(made.end(), {pending, std::make_shared<const ColumnValues>(std::move(values))});
+            changes.changes.push_back(change);
+            same = made.insert(made.end(), {pending, std::make_shared<const PendingChanges>(std::move(changes))});
         }
         pending = same->second;
     }
@@ -131,7 +137,10 @@ std::shared_ptr<const std::string> CurrentLine(const RowSnapshot& row) {
     const std::optional<RenderJob> job = JobFromListLine(*row.line);
     if (!job) return row.line;  // never: the line was made from the row
     auto cells = JobCells(*job);
-    for (const auto& [column, value] : row.pending->cells) cells[static_cast<std::size_t>(column - 1)] = value;
+    for (const CellChange& change : row.pending->changes) {
+        std::wstring& cell = cells[static_cast<std::size_t>(change.column - 1)];
+        cell = change.value ? *change.value : change.change(cell);
+    }
     return std::make_shared<const std::string>(JobListLine(JobFromCells(std::move(cells))));
 }
 

@@ -471,13 +471,14 @@ void MainWindow::onUndoKeyPressed() {
 void MainWindow::onPickUnifiedFolderClicked() { PickFolderInto(platform_, item(IdUnifiedFolderBox)); }
 
 template <typename Change>
-void MainWindow::rewriteColumn(int column, Change change) {
+void MainWindow::rewriteColumn(int column, Change change,
+                               std::function<std::wstring(const std::wstring&)> everyCell) {
     jobList_.commitEdit();
     const std::vector<std::wstring> before = table_.column(column);
     std::vector<std::wstring> cells = before;
     change(cells);
     const win::RedrawSuspended batch(item(IdJobTable));
-    table_.setColumn(column, cells, before);
+    table_.setColumn(column, cells, before, std::move(everyCell));
 }
 
 void MainWindow::onUnifiedFolderTicked() {
@@ -520,9 +521,16 @@ void MainWindow::onUnifiedFolderChanged() {
 void MainWindow::onUnifiedFormatChanged() {
     if (!win::IsChecked(item(IdUnifiedFormatCheck))) return;
     const std::wstring format = win::WindowText(item(IdUnifiedFormatBox));
-    rewriteColumn(JobColumnOutputName, [&](std::vector<std::wstring>& names) {
-        ChangeUnifiedFormat(names, appliedFormat_, format);
-    });
+    // The same change, one name at a time, for the rows' saved lines (on the save's thread).
+    auto everyName = [applied = appliedFormat_, format](const std::wstring& name) {
+        std::vector<std::wstring> names{name};
+        ChangeUnifiedFormat(names, applied, format);
+        return std::move(names.front());
+    };
+    rewriteColumn(
+        JobColumnOutputName,
+        [&](std::vector<std::wstring>& names) { ChangeUnifiedFormat(names, appliedFormat_, format); },
+        std::move(everyName));
     appliedFormat_ = format;
 }
 
