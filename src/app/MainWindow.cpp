@@ -484,6 +484,10 @@ void MainWindow::rewriteColumn(int column, Change change,
 void MainWindow::onUnifiedFolderTicked() {
     const std::wstring unified = win::WindowText(item(IdUnifiedFolderBox));
     const bool ticked = win::IsChecked(item(IdUnifiedFolderCheck));
+    // Ticked, every row gets the same folder, so the rows keep their saved lines; unticked, each
+    // row gets its own back and is read again by the next save.
+    std::function<std::wstring(const std::wstring&)> everyFolder;
+    if (ticked) everyFolder = [unified](const std::wstring&) { return unified; };
     rewriteColumn(JobColumnOutputFolder, [&](std::vector<std::wstring>& folders) {
         if (ticked) {
             std::vector<std::wstring> saved;
@@ -492,7 +496,7 @@ void MainWindow::onUnifiedFolderTicked() {
         } else {
             UntickUnifiedFolder(folders, table_.savedFolders());
         }
-    });
+    }, std::move(everyFolder));
 }
 
 void MainWindow::onUnifiedFormatTicked() {
