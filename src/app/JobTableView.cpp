@@ -52,7 +52,8 @@ int JobTableView::insert(int row, const RenderJob& job, Carried carried) {
 
 int JobTableView::append(const RenderJob& job, SavedValues saved) {
     const bool any = saved.folder || saved.extension;
-    return insert(INT_MAX, job, {nullptr, any ? std::make_shared<const SavedValues>(std::move(saved)) : nullptr});
+    return insert(INT_MAX, job,
+                  {nullptr, any ? std::make_shared<const SavedValues>(std::move(saved)) : nullptr, nullptr});
 }
 
 void JobTableView::tick(const std::vector<bool>& ticked) {
@@ -73,23 +74,74 @@ void JobTableView::selectLast() {
 }
 
 void JobTableView::setColumn(int column, const std::vector<std::wstring>& cells,
-                             const std::vector<std::wstring>& before) {
+                             const std::vector<std::wstring>& before,
+                             std::function<std::wstring(const std::wstring&)> everyCell) {
     const std::size_t rows = std::min(cells.size(), static_cast<std::size_t>(count()));
-    // Without copies there is nothing to keep current.
-    const std::vector<LPARAM>* serials = rows_.empty() ? nullptr : &order();
     for (std::size_t i = 0; i < rows; ++i) {
         if (i < before.size() && before[i] == cells[i]) continue;
-        const int row = static_cast<int>(i) + 1;
-        list_.setCell(row, column, cells[i]);
-        if (!serials) continue;
-        const auto found = rows_.find((*serials)[i]);
-        if (found != rows_.end()) found->second.line.reset();  // read when next needed
+        list_.setCell(static_cast<int>(i) + 1, column, cells[i]);
+    }
+    if (rows_.empty()) return;  // without lines there is nothing to keep current
+    if (everyCell && rows == static_cast<std::size_t>(count())) {
+        note({column, std::nullopt, std::move(everyCell)});
+        return;
+    }
+    const std::vector<LPARAM>& serials = order();
+    for (std::size_t i = 0; i < rows; ++i) {
+        if (i < before.size() && before[i] == cells[i]) continue;
+        const auto found = rows_.find(serials[i]);
+        if (found != rows_.end()) {  // read when next needed
+            found->second.line.reset();
+            found->second.pending.reset();
+        }
+    }
+}
+
+void JobTableView::setColumnEverywhere(int column, const std::wstring& value) {
+    const int rows = count();
+    for (int row = 1; row <= rows; ++row) list_.setCell(row, column, value);
+    if (!rows_.empty()) note({column, value, nullptr});
+}
+
+void JobTableView::note(CellChange change) {
+    // Rows that had the same pending changes share the new ones: one new set for each old set
+    // (after the first keystroke, one for the whole table), not one per row.
+    std::vector<std::pair<SharedPendingChanges, SharedPendingChanges>> made;
+    for (const LPARAM serial : order()) {
+        const auto found = rows_.find(serial);
+        if (found == rows_.end() || !found->second.line) continue;
+        SharedPendingChanges& pending = found->second.pending;
+        auto same = std::find_if(made.begin(), made.end(), [&](const auto& m) { return m.first == pending; });
+        if (same == made.end()) {
+            PendingChanges changes = pending ? *pending : PendingChanges{};
+            if (change.value) {  // what the column had before does not count any more
+                std::erase_if(changes.changes, [&](const CellChange& c) { return c.column == change.column; });
+            }
+            changes.changes.push_back(change);
+            same = made.insert(made.end(), {pending, std::make_shared<const PendingChanges>(std::move(changes))});
+        }
+        pending = same->second;
     }
 }
 
 void JobTableView::cellEdited(int row) {
     const auto found = rows_.find(list_.rowSerial(row));
-    if (found != rows_.end()) found->second.line.reset();
+    if (found != rows_.end()) {
+        found->second.line.reset();
+        found->second.pending.reset();
+    }
+}
+
+std::shared_ptr<const std::string> CurrentLine(const RowSnapshot& row) {
+    if (!row.pending || !row.line) return row.line;
+    const std::optional<RenderJob> job = JobFromListLine(*row.line);
+    if (!job) return row.line;  // never: the line was made from the row
+    auto cells = JobCells(*job);
+    for (const CellChange& change : row.pending->changes) {
+        std::wstring& cell = cells[static_cast<std::size_t>(change.column - 1)];
+        cell = change.value ? *change.value : change.change(cell);
+    }
+    return std::make_shared<const std::string>(JobListLine(JobFromCells(std::move(cells))));
 }
 
 template <typename Value>
@@ -144,6 +196,10 @@ JobTableView::Carried& JobTableView::carried(int row, LPARAM serial) {
 
 TakenRow JobTableView::take(int row, bool checked) {
     const LPARAM serial = list_.rowSerial(row);
+    if (const auto found = rows_.find(serial); found != rows_.end() && found->second.pending) {
+        found->second.line.reset();  // its cells are current: a taken row's line is read from them
+        found->second.pending.reset();
+    }
     Carried& from = carried(row, serial);
     TakenRow taken{row, checked, std::move(from.line), std::move(from.saved)};
     rows_.erase(serial);
@@ -181,7 +237,7 @@ void JobTableView::putBack(const std::vector<TakenRow>& rows) {
         const int at = std::min(row.position, count() + 1);
         const std::optional<RenderJob> job = JobFromListLine(*row.line);
         if (!job) continue;  // never: the line was made from the row
-        const int placed = insert(at, *job, {row.line, row.saved});
+        const int placed = insert(at, *job, {row.line, row.saved, nullptr});
         if (placed != 0) list_.setChecked(placed, row.checked);
     }
 }
@@ -192,7 +248,7 @@ std::vector<RowSnapshot> JobTableView::snapshot() {
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const int row = static_cast<int>(i) + 1;
         const Carried& from = carried(row, serials[i]);
-        rows[i] = {from.line, from.saved};
+        rows[i] = {from.line, from.saved, from.pending};
     }
     return rows;
 }

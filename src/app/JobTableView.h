@@ -2,10 +2,12 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "jobs/JobTable.h"
@@ -30,11 +32,28 @@ struct TakenRow {
     SharedSavedValues saved;
 };
 
-// One row as the session saves it: its job list line and its saved values.
+// Cells changed after a row's line was made, by a change of a whole column (typing in a ticked
+// unified box): the row keeps its line and these changes, and the line is made anew from both
+// away from the window thread. Shared by every row that had the same changes before.
+struct CellChange {
+    int column;  // from 1
+    std::optional<std::wstring> value;  // every row's new text; else:
+    std::function<std::wstring(const std::wstring&)> change;  // each row's text changed (pure)
+};
+struct PendingChanges {
+    std::vector<CellChange> changes;  // in the order they were made
+};
+using SharedPendingChanges = std::shared_ptr<const PendingChanges>;
+
+// One row as the session saves it: its job list line, its saved values, and the changes of its
+// cells its line does not hold yet (null: none).
 struct RowSnapshot {
     std::shared_ptr<const std::string> line;
     SharedSavedValues saved;
+    SharedPendingChanges pending;
 };
+// The row's line as its cells stand: its line with the pending changes made to it.
+std::shared_ptr<const std::string> CurrentLine(const RowSnapshot& row);
 
 // The job table: the only code that touches its list view. The cells live in the list view; each
 // row also carries, by its serial (which no other row ever has), its saved unified values and its
@@ -42,7 +61,9 @@ struct RowSnapshot {
 // row that goes takes both along, and a row put back brings them back, so nothing is kept in step
 // with row positions. The line is made by the first save after the row came (a line for every
 // row from the start would cost memory for rows never saved), dropped by every change of one of
-// its cells (setColumn, cellEdited), and made again when next needed.
+// its cells (setColumn, cellEdited), and made again when next needed. A column changed in every row
+// by one rule (setColumnEverywhere, setColumn with the rule) keeps the lines: each row notes the
+// change beside its line.
 class JobTableView {
 public:
     explicit JobTableView(HWND listView = nullptr) : list_(listView) {}
@@ -66,10 +87,14 @@ public:
     // Selects the last row, makes it the keyboard's row and scrolls it into view.
     void selectLast();
 
-    // The cells of one column from row 1 on, and writing them back (only those that differ).
+    // The cells of one column from row 1 on, and writing them back (only those that differ);
+    // `everyCell`, where given, is how every row's cell was changed into the new one.
     std::vector<std::wstring> column(int column) const { return list_.column(column); }
     void setColumn(int column, const std::vector<std::wstring>& cells,
-                   const std::vector<std::wstring>& before);
+                   const std::vector<std::wstring>& before,
+                   std::function<std::wstring(const std::wstring&)> everyCell = nullptr);
+    // One value in every row of a column: the rows keep their lines (read again by no save).
+    void setColumnEverywhere(int column, const std::wstring& value);
     // A cell the in-place editor wrote: the row's copy is read again when next needed.
     void cellEdited(int row);
 
@@ -103,11 +128,14 @@ private:
     struct Carried {
         std::shared_ptr<const std::string> line;  // null: read from the cells when next needed
         SharedSavedValues saved;
+        SharedPendingChanges pending;  // made to the cells since the line was made
     };
     int insert(int row, const RenderJob& job, Carried carried);
     // What the row carries, its line read now when it has none.
     Carried& carried(int row, LPARAM serial);
     TakenRow take(int row, bool checked);
+    // Every row with a line notes the change beside it.
+    void note(CellChange change);
     template <typename Value>
     std::vector<std::optional<std::wstring>> saved(Value value) const;
     void setSaved(const std::vector<std::wstring>& values, std::optional<std::wstring> SavedValues::*which);

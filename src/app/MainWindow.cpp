@@ -471,18 +471,23 @@ void MainWindow::onUndoKeyPressed() {
 void MainWindow::onPickUnifiedFolderClicked() { PickFolderInto(platform_, item(IdUnifiedFolderBox)); }
 
 template <typename Change>
-void MainWindow::rewriteColumn(int column, Change change) {
+void MainWindow::rewriteColumn(int column, Change change,
+                               std::function<std::wstring(const std::wstring&)> everyCell) {
     jobList_.commitEdit();
     const std::vector<std::wstring> before = table_.column(column);
     std::vector<std::wstring> cells = before;
     change(cells);
     const win::RedrawSuspended batch(item(IdJobTable));
-    table_.setColumn(column, cells, before);
+    table_.setColumn(column, cells, before, std::move(everyCell));
 }
 
 void MainWindow::onUnifiedFolderTicked() {
     const std::wstring unified = win::WindowText(item(IdUnifiedFolderBox));
     const bool ticked = win::IsChecked(item(IdUnifiedFolderCheck));
+    // Ticked, every row gets the same folder, so the rows keep their saved lines; unticked, each
+    // row gets its own back and is read again by the next save.
+    std::function<std::wstring(const std::wstring&)> everyFolder;
+    if (ticked) everyFolder = [unified](const std::wstring&) { return unified; };
     rewriteColumn(JobColumnOutputFolder, [&](std::vector<std::wstring>& folders) {
         if (ticked) {
             std::vector<std::wstring> saved;
@@ -491,7 +496,7 @@ void MainWindow::onUnifiedFolderTicked() {
         } else {
             UntickUnifiedFolder(folders, table_.savedFolders());
         }
-    });
+    }, std::move(everyFolder));
 }
 
 void MainWindow::onUnifiedFormatTicked() {
@@ -514,15 +519,22 @@ void MainWindow::onUnifiedFolderChanged() {
     jobList_.commitEdit();
     const std::wstring unified = win::WindowText(item(IdUnifiedFolderBox));
     const win::RedrawSuspended batch(item(IdJobTable));
-    table_.setColumn(JobColumnOutputFolder, std::vector<std::wstring>(table_.count(), unified), {});
+    table_.setColumnEverywhere(JobColumnOutputFolder, unified);
 }
 
 void MainWindow::onUnifiedFormatChanged() {
     if (!win::IsChecked(item(IdUnifiedFormatCheck))) return;
     const std::wstring format = win::WindowText(item(IdUnifiedFormatBox));
-    rewriteColumn(JobColumnOutputName, [&](std::vector<std::wstring>& names) {
-        ChangeUnifiedFormat(names, appliedFormat_, format);
-    });
+    // The same change, one name at a time, for the rows' saved lines (on the save's thread).
+    auto everyName = [applied = appliedFormat_, format](const std::wstring& name) {
+        std::vector<std::wstring> names{name};
+        ChangeUnifiedFormat(names, applied, format);
+        return std::move(names.front());
+    };
+    rewriteColumn(
+        JobColumnOutputName,
+        [&](std::vector<std::wstring>& names) { ChangeUnifiedFormat(names, appliedFormat_, format); },
+        std::move(everyName));
     appliedFormat_ = format;
 }
 

@@ -167,9 +167,11 @@ private:
     void onUndoClicked();
     void onUndoKeyPressed();
 
-    // Rewrites one column of every row through `change`, repainting the list once.
+    // Rewrites one column of every row through `change`, repainting the list once; `everyCell`,
+    // where given, is the same change made to one cell (the rows then keep their saved lines).
     template <typename Change>
-    void rewriteColumn(int column, Change change);
+    void rewriteColumn(int column, Change change,
+                       std::function<std::wstring(const std::wstring&)> everyCell = nullptr);
 
     // The dialogs' way into the table.
     void addJob(const RenderJob& job) override;

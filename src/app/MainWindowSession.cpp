@@ -57,6 +57,9 @@ BackgroundWriter::Compose MainWindow::sessionSnapshot() {
     // the last save); the bytes and the saved lists are composed on the writer's thread.
     return [rows = table_.snapshot(), settings = sessionSettings(), rowsPath = sessionRowsPath(),
             settingsPath = sessionSettingsPath()]() mutable {
+        for (RowSnapshot& row : rows) {
+            if (row.pending) row.line = CurrentLine(row);
+        }
         std::vector<const std::string*> lines;
         lines.reserve(rows.size());
         bool anySaved = false;
