@@ -133,15 +133,7 @@ void JobTableView::cellEdited(int row) {
 }
 
 std::shared_ptr<const std::string> CurrentLine(const RowSnapshot& row) {
-    if (!row.pending || !row.line) return row.line;
-    const std::optional<RenderJob> job = JobFromListLine(*row.line);
-    if (!job) return row.line;  // never: the line was made from the row
-    auto cells = JobCells(*job);
-    for (const CellChange& change : row.pending->changes) {
-        std::wstring& cell = cells[static_cast<std::size_t>(change.column - 1)];
-        cell = change.value ? *change.value : change.change(cell);
-    }
-    return std::make_shared<const std::string>(JobListLine(JobFromCells(std::move(cells))));
+    return LineWithChanges(row.line, row.pending);
 }
 
 template <typename Value>

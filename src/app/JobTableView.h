@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "jobs/JobTable.h"
+#include "jobs/KeptLine.h"
 #include "win/ListView.h"
 
 namespace ravolen {
@@ -31,19 +32,6 @@ struct TakenRow {
     std::shared_ptr<const std::string> line;  // its cells as its job list line (JobListLine)
     SharedSavedValues saved;
 };
-
-// Cells changed after a row's line was made, by a change of a whole column (typing in a ticked
-// unified box): the row keeps its line and these changes, and the line is made anew from both
-// away from the window thread. Shared by every row that had the same changes before.
-struct CellChange {
-    int column;  // from 1
-    std::optional<std::wstring> value;  // every row's new text; else:
-    std::function<std::wstring(const std::wstring&)> change;  // each row's text changed (pure)
-};
-struct PendingChanges {
-    std::vector<CellChange> changes;  // in the order they were made
-};
-using SharedPendingChanges = std::shared_ptr<const PendingChanges>;
 
 // One row as the session saves it: its job list line, its saved values, and the changes of its
 // cells its line does not hold yet (null: none).

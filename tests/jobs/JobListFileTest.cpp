@@ -1,4 +1,5 @@
 #include "jobs/JobListFile.h"
+#include "jobs/KeptLine.h"
 
 #include <gtest/gtest.h>
 
@@ -36,6 +37,23 @@ TEST(JobListFile, EachRowsLineMakesTheSameFileAndReadsBackAsTheRow) {
     for (std::size_t i = 0; i < Awkward.size(); ++i) EXPECT_EQ(JobFromListLine(lines[i]), Awkward[i]);
     EXPECT_FALSE(JobFromListLine("a,b\r\n"));
     EXPECT_FALSE(JobFromListLine(lines[0] + lines[1]));
+}
+
+// A kept line with the whole-column changes made since is the line of the row as it stands now,
+// however awkward its texts; a later change of the same column wins.
+TEST(JobListFile, AKeptLineWithItsColumnChangesIsTheLineOfTheChangedRow) {
+    const auto line = std::make_shared<const std::string>(JobListLine(Awkward[0]));
+    EXPECT_EQ(LineWithChanges(line, nullptr), line);
+    const auto pending = std::make_shared<const PendingChanges>(PendingChanges{{
+        {3, L"G:\\夜景, \"新\"", {}},
+        {4, std::nullopt, [](const std::wstring& name) { return name + L".png"; }},
+        {3, L"H:\\%TEMP%", {}},
+    }});
+    RenderJob changed = Awkward[0];
+    changed.outputFolder = L"H:\\%TEMP%";
+    changed.outputName = Awkward[0].outputName + L".png";
+    EXPECT_EQ(*LineWithChanges(line, pending), JobListLine(changed));
+    EXPECT_EQ(*line, JobListLine(Awkward[0])) << "the kept line itself is never changed";
 }
 
 TEST(JobListFile, AFileThatIsNotAListSaysWhereAndWhy) {
