@@ -14,14 +14,14 @@ std::wstring StemUnder(std::wstring_view name, std::wstring_view applied) {
 }  // namespace
 
 void TickUnifiedFolder(std::vector<std::wstring>& folders, std::wstring_view unified,
-                       std::vector<std::wstring>& SavedOutDirs) {
-    SavedOutDirs = folders;
+                       std::vector<std::wstring>& savedFolders) {
+    savedFolders = folders;
     std::fill(folders.begin(), folders.end(), std::wstring(unified));
 }
 
 void UntickUnifiedFolder(std::vector<std::wstring>& folders,
-                         const std::vector<std::wstring>& SavedOutDirs) {
-    UntickUnifiedFolder(folders, SavedEntries(SavedOutDirs.begin(), SavedOutDirs.end()));
+                         const std::vector<std::wstring>& savedFolders) {
+    UntickUnifiedFolder(folders, SavedEntries(savedFolders.begin(), savedFolders.end()));
 }
 
 void UntickUnifiedFolder(std::vector<std::wstring>& folders, const SavedEntries& saved) {
@@ -38,12 +38,12 @@ NameParts SplitOutputName(std::wstring_view name) {
 }
 
 void TickUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view format,
-                       std::vector<std::wstring>& SavedExts) {
-    SavedExts.clear();
-    SavedExts.reserve(names.size());
+                       std::vector<std::wstring>& savedExtensions) {
+    savedExtensions.clear();
+    savedExtensions.reserve(names.size());
     for (std::wstring& name : names) {
         NameParts parts = SplitOutputName(name);
-        SavedExts.push_back(std::move(parts.extension));
+        savedExtensions.push_back(std::move(parts.extension));
         name = std::move(parts.stem) + std::wstring(format);
     }
 }
@@ -54,8 +54,8 @@ void ChangeUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view app
 }
 
 void UntickUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view applied,
-                         const std::vector<std::wstring>& SavedExts) {
-    UntickUnifiedFormat(names, applied, SavedEntries(SavedExts.begin(), SavedExts.end()));
+                         const std::vector<std::wstring>& savedExtensions) {
+    UntickUnifiedFormat(names, applied, SavedEntries(savedExtensions.begin(), savedExtensions.end()));
 }
 
 void UntickUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view applied,

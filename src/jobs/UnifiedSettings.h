@@ -13,10 +13,10 @@ namespace ravolen {
 
 // Check2 ticked: saves every row's output folder, then gives every row `unified`.
 void TickUnifiedFolder(std::vector<std::wstring>& folders, std::wstring_view unified,
-                       std::vector<std::wstring>& SavedOutDirs);
+                       std::vector<std::wstring>& savedFolders);
 // Check2 unticked: each row with a saved folder gets it back; the list stays as it is.
 void UntickUnifiedFolder(std::vector<std::wstring>& folders,
-                         const std::vector<std::wstring>& SavedOutDirs);
+                         const std::vector<std::wstring>& savedFolders);
 
 // An output file name cut before its last "." : the stem, and the extension with its dot. A name
 // without "." is all stem, with an empty extension.
@@ -32,13 +32,13 @@ NameParts SplitOutputName(std::wstring_view name);
 
 // Check3 ticked: saves every row's extension, then gives every row its stem followed by `format`.
 void TickUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view format,
-                       std::vector<std::wstring>& SavedExts);
+                       std::vector<std::wstring>& savedExtensions);
 // Text3 changed while Check3 is ticked: every row gets its stem followed by `format`.
 void ChangeUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view applied,
                          std::wstring_view format);
 // Check3 unticked: each row with a saved extension gets its stem followed by that extension back.
 void UntickUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view applied,
-                         const std::vector<std::wstring>& SavedExts);
+                         const std::vector<std::wstring>& savedExtensions);
 
 // The same where every row keeps its own saved value or none, entry k for row k + 1: a row
 // without one keeps what it shows.
