@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "jobs/JobTable.h"
 #include "win/Controls.h"
 
 namespace ravolen {
@@ -18,11 +19,6 @@ const std::array<win::ControlSpec, 2> Layout{{
     {.kind = ControlKind::Button, .id = IdClose, .name = L"Close", .left = 10680, .top = 6900,
      .width = 1200, .height = 420, .tabIndex = 1, .caption = L"关  闭", .defaultButton = true},
 }};
-
-std::wstring FileNameOf(const std::wstring& path) {
-    const std::size_t separator = path.find_last_of(L'\\');
-    return separator == std::wstring::npos ? path : path.substr(separator + 1);
-}
 
 }  // namespace
 
@@ -65,7 +61,7 @@ void LogWindow::open(const std::wstring& path, bool live) {
     read_ = 0;
     finished_ = false;
     empty_ = true;
-    win::SetText(hwnd(), L"渲染日志 - " + FileNameOf(path));
+    win::SetText(hwnd(), L"渲染日志 - " + std::wstring(FileNameOf(path)));
     win::SetText(item(IdText), L"");
     follow(live);
     ShowWindow(hwnd(), SW_SHOW);

@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/MainWindowIds.h"
+#include "jobs/JobTable.h"
 #include "win/Controls.h"
 
 // The main window's watch over the night: following a render here, joining one under way.
@@ -9,16 +10,10 @@ namespace ravolen {
 
 using namespace mainwindow;
 
-namespace {
-
-std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
-
-}  // namespace
-
 void MainWindow::followNight(const RenderRequest& request, const RenderStart& started) {
     night_.reset();  // an earlier night's follower lets go first
     if (taskbarButtonCreated_ == 0) taskbarButtonCreated_ = RegisterWindowMessageW(L"TaskbarButtonCreated");
-    night_ = NightFollower::Start(platform_, hwnd(), FolderOf(started.scriptPath),
+    night_ = NightFollower::Start(platform_, hwnd(), std::wstring(FolderOf(started.scriptPath)),
                                   request.installFolder, request.rows,
                                   request.night.value_or(clock()), started.recordPath,
                                   started.logPath);

@@ -57,7 +57,6 @@ std::vector<RecordLine> ReadNight(Platform& platform, const NewestNight& night) 
     return ReadRecord(*bytes).value_or(std::vector<RecordLine>{});
 }
 
-std::wstring ParentOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
 
 }  // namespace
 
@@ -129,7 +128,7 @@ std::unique_ptr<NightFollower> NightFollower::Join(Platform& platform, HWND__* w
                                                    const LocalTime& now) {
     const std::optional<NewestNight> newest = FindNewestNight(platform);
     const std::wstring scriptFolder =
-        newest ? ParentOf(newest->folder)
+        newest ? std::wstring(FolderOf(newest->folder))
                : platform.programFolder() + L"\\" + std::wstring(ScriptFolderName);
     const LocalTime started =
         newest ? RecordNameTime(newest->name).value_or(now) : now;

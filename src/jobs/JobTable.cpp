@@ -21,6 +21,10 @@ std::wstring_view FileNameOf(std::wstring_view path) {
     return separator == std::wstring_view::npos ? path : path.substr(separator + 1);
 }
 
+std::wstring_view FolderOf(std::wstring_view path) {
+    return path.substr(0, path.find_last_of(L'\\'));
+}
+
 std::wstring FoldCase(std::wstring_view text) {
     std::wstring folded(text);
     for (wchar_t& c : folded) c = static_cast<wchar_t>(std::towlower(c));

@@ -56,6 +56,8 @@ inline constexpr int SceneFileFilterIndex = 2;
 
 // The text after the last "\" of a path: the whole path when it has none, empty when it ends in one.
 std::wstring_view FileNameOf(std::wstring_view path);
+// What comes before the path's last "\\": the folder that holds it (the whole path when it has none).
+std::wstring_view FolderOf(std::wstring_view path);
 
 // The text in small letters, so that names that differ only in letter case, as Windows and the
 // farms treat them, compare equal.

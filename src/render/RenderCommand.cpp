@@ -16,7 +16,6 @@ ProcessLaunch SystemCommand(Platform& platform, std::wstring_view program,
     return ProcessLaunch{path, L"\"" + path + L"\" " + std::wstring(arguments), L"", style};
 }
 
-std::wstring ParentOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
 
 // The folders that may hold the scripts, the program's own first.
 std::vector<std::wstring> ScriptFolders(Platform& platform) {
@@ -69,7 +68,7 @@ std::wstring WriteScriptFile(Platform& platform, std::wstring_view name, std::st
     const std::vector<std::wstring> folders = ScriptFolders(platform);
     for (const std::wstring& folder : folders) {
         // The user's own folder may not exist yet: %LOCALAPPDATA%\Ravolen first.
-        if (folder != folders.front() && !platform.createFolder(ParentOf(folder))) continue;
+        if (folder != folders.front() && !platform.createFolder(std::wstring(FolderOf(folder)))) continue;
         if (!platform.createFolder(folder)) continue;
         if (separator != std::wstring_view::npos &&
             !platform.createFolder(folder + L"\\" + std::wstring(name.substr(0, separator)))) {
@@ -144,7 +143,7 @@ RenderStart StartRender(Platform& platform, const RenderRequest& request,
                              std::wstring(ScriptFileName));
         return {};
     }
-    const std::wstring scriptFolder = ParentOf(scriptPath);
+    const std::wstring scriptFolder(FolderOf(scriptPath));
     // A relative install folder is found from the folder the script runs in.
     const std::wstring renderer = request.installFolder + L"\\3dsmaxcmd.exe";
     if (ResolveFrom(scriptFolder, renderer) != ResolveFrom(programScripts, renderer) &&
