@@ -187,14 +187,13 @@ JobTableView::Carried& JobTableView::carried(int row, LPARAM serial) {
 }
 
 TakenRow JobTableView::take(int row, bool checked) {
-    const LPARAM serial = list_.rowSerial(row);
-    if (const auto found = rows_.find(serial); found != rows_.end() && found->second.pending) {
-        found->second.line.reset();  // its cells are current: a taken row's line is read from them
-        found->second.pending.reset();
+    TakenRow taken{row, checked, nullptr, {}, nullptr};
+    if (const auto found = rows_.find(list_.rowSerial(row)); found != rows_.end()) {
+        if (!found->second.pending) taken.line = std::move(found->second.line);
+        taken.saved = std::move(found->second.saved);
+        rows_.erase(found);
     }
-    Carried& from = carried(row, serial);
-    TakenRow taken{row, checked, std::move(from.line), std::move(from.saved)};
-    rows_.erase(serial);
+    if (!taken.line) taken.job = job(row);
     return taken;
 }
 
@@ -227,7 +226,7 @@ void JobTableView::putBack(const std::vector<TakenRow>& rows) {
     const win::RedrawSuspended batch(list_.hwnd());
     for (const TakenRow& row : rows) {
         const int at = std::min(row.position, count() + 1);
-        const std::optional<RenderJob> job = JobFromListLine(*row.line);
+        const std::optional<RenderJob> job = row.line ? JobFromListLine(*row.line) : row.job;
         if (!job) continue;  // never: the line was made from the row
         const int placed = insert(at, *job, {row.line, row.saved, nullptr});
         if (placed != 0) list_.setChecked(placed, row.checked);

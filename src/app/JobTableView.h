@@ -29,7 +29,10 @@ using SharedSavedValues = std::shared_ptr<const SavedValues>;
 struct TakenRow {
     int position;  // from 1, in the table as it was
     bool checked;
-    std::shared_ptr<const std::string> line;  // its cells as its job list line (JobListLine)
+    // Its cells: the job list line (JobListLine) a save kept of them, or, without one, as read
+    // from the row. Composing lines for thousands of rows would cost "-" more than removing them.
+    std::shared_ptr<const std::string> line;
+    RenderJob job;  // when there is no line
     SharedSavedValues saved;
 };
 

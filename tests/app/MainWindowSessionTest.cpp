@@ -230,6 +230,41 @@ TEST_F(MainWindowSessionTest, UndoPutsBackWhatClearAndMinusTookWithTheirSavedVal
               (std::vector<std::wstring>{L"name1.tga", L"name2.tga", L"name3.tga", L"name4.tga"}));
 }
 
+// A row taken by "-" carries its cells as read when no save has kept a line of it yet, or as that
+// line, with the changes made since, when one has: either way 撤销 and the next save give back
+// exactly what the row showed, however awkward its texts.
+TEST_F(MainWindowSessionTest, RowsTakenBeforeAndAfterASaveComeBackExactly) {
+    const RenderJob awkward{L"E:\\场景 \"1\",%TEMP%^&|.max", L"Cam,\"x\"", L"F:\\out\n", L"a\tb.tga",
+                            L"1920", L"默认"};
+    for (const bool savedBefore : {false, true}) {
+        SCOPED_TRACE(savedBefore ? "after a save" : "before any save");
+        Click(control(L"clearButton"));
+        form.jobs().append(Row(1));
+        form.jobs().append(awkward);
+        form.jobs().append(Row(3));
+        if (savedBefore) {
+            letTheSessionSave();
+            // A change the kept line does not hold yet.
+            win::SetText(control(L"unifiedFolderBox"), L"G:\\统一");
+            Click(control(L"unifiedFolderCheck"));
+        }
+        const std::vector<RenderJob> shown{form.jobs().job(1), form.jobs().job(2), form.jobs().job(3)};
+        form.jobs().list().setChecked(2, true);
+        form.jobs().list().setChecked(3, true);
+        Click(control(L"removeTickedButton"));
+        ASSERT_EQ(form.jobs().count(), 1);
+        SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(undoId(), 0), 0);
+        ASSERT_EQ(form.jobs().count(), 3);
+        for (int row = 1; row <= 3; ++row) EXPECT_EQ(form.jobs().job(row), shown[static_cast<std::size_t>(row - 1)]);
+        letTheSessionSave();
+        MainWindow next(platform);
+        ASSERT_EQ(next.create(), MainWindow::Startup::Ready);
+        ASSERT_EQ(next.jobs().count(), 3);
+        for (int row = 1; row <= 3; ++row) EXPECT_EQ(next.jobs().job(row), shown[static_cast<std::size_t>(row - 1)]);
+        if (savedBefore) Click(control(L"unifiedFolderCheck"));
+    }
+}
+
 // A row taken by "-" before the unified boxes were ticked comes back without a saved value of
 // its own: unticking must not give it its neighbour's, nor the neighbour nothing.
 TEST_F(MainWindowSessionTest, UndoOfARowRemovedBeforeATickKeepsEveryRowsOwnValues) {
