@@ -227,6 +227,9 @@ int EditableList::rowAt(POINT point) const {
 
 int EditableList::editedRow() const {
     if (!item_) return 0;
+    // Where it was when the edit opened, unless rows came or went since: a search by serial
+    // walks every row.
+    if (itemRow_ > 0 && win::ListView(list_).rowSerial(itemRow_) == *item_) return itemRow_;
     LVFINDINFOW find{};
     find.flags = LVFI_PARAM;
     find.lParam = *item_;
@@ -246,7 +249,7 @@ void EditableList::discardEdit() {
     const bool focused = GetFocus() == text_;
     item_.reset();
     editing_ = false;
-    ShowWindow(text_, SW_HIDE);
+    hideEditor();
     win::SetText(text_, L"");
     if (focused) SetFocus(list_);
 }
@@ -284,6 +287,23 @@ void EditableList::alignEditor(std::int16_t align) {
     textBinding_.reset();
     DestroyWindow(old);
     bindEditor(fresh);
+}
+
+// Hidden as usual, everything under the box repaints: the window and the frame around the table
+// too, a third of an edit's time. Over the table's rows alone, the table alone repaints there.
+void EditableList::hideEditor() {
+    RECT box{}, rows{}, inside{};
+    GetWindowRect(text_, &box);
+    GetClientRect(list_, &rows);
+    MapWindowPoints(list_, nullptr, reinterpret_cast<POINT*>(&rows), 2);
+    if (!IsWindowVisible(text_) || !IntersectRect(&inside, &box, &rows) || !EqualRect(&inside, &box)) {
+        ShowWindow(text_, SW_HIDE);
+        return;
+    }
+    SetWindowPos(text_, nullptr, 0, 0, 0, 0,
+                 SWP_HIDEWINDOW | SWP_NOREDRAW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    MapWindowPoints(nullptr, list_, reinterpret_cast<POINT*>(&box), 2);
+    RedrawWindow(list_, &box, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void EditableList::coverCell(int row, int column, bool show) {
@@ -377,8 +397,13 @@ void EditableList::onListMouseUp(float x, float y) {
         SetFocus(text_);
         SendMessageW(text_, EM_SETSEL, 0, -1);
         const win::ListView rows(list_);
-        const int selected = rows.selectedRow();
-        item_ = rowSerial(selected > 0 ? selected : row + 1);
+        // With one row selectable, the row clicked is normally the selected one: known without
+        // asking for the selected row, which walks every row.
+        const bool single = (GetWindowLongPtrW(list_, GWL_STYLE) & LVS_SINGLESEL) != 0;
+        const int selected = single && ListView_GetItemState(list_, row, LVIS_SELECTED) ? row + 1
+                                                                                          : rows.selectedRow();
+        itemRow_ = selected > 0 ? selected : row + 1;
+        item_ = rowSerial(itemRow_);
         col_ = column_->index();
     }
 }
@@ -418,7 +443,7 @@ void EditableList::finishEdit(bool focusList) {
     // The colours the box takes on losing the focus, set without a repaint: it hides at once.
     colourEditor(COLOR_HIGHLIGHT, COLOR_HIGHLIGHTTEXT, false);
     if (focusList) SetFocus(list_);
-    ShowWindow(text_, SW_HIDE);
+    hideEditor();
     editing_ = false;
     item_.reset();
     win::SetText(text_, L"");

@@ -112,6 +112,8 @@ private:
     LPARAM rowSerial(int row);
     // Writes the box's text into the edited row and hides the box.
     void finishEdit(bool focusList);
+    // Hides the edit box; what lay under it repaints.
+    void hideEditor();
     // Lays the edit box over a cell: row from 0, column by its 1-based index; `show` shows it too.
     void coverCell(int row, int column, bool show = false);
     // The row under a point of the list's client area, whatever column it lies in, or -1.
@@ -122,6 +124,7 @@ private:
     // The row that receives the edit, by its serial (it outlives changes of position); none while
     // no edit is open.
     std::optional<LPARAM> item_;
+    int itemRow_ = 0;  // where that row stood when the edit opened
     std::function<void(int row)> edited_;
     std::int16_t col_ = 0;  // the edited column's index; -1 after a hit on a fixed column
     bool editing_ = false;

@@ -135,6 +135,50 @@ TEST_F(EditingTest, EscapeWritesTheOldTextBackAndEnterUnchangedKeepsIt) {
     EXPECT_EQ(cell(3, 4), L"name3.tga");
 }
 
+// Hiding the box repaints what lay under it. Over the rows, that is the table alone (the window
+// and the frame around the table would cost a third of an edit); where the box reaches past the
+// rows, the window repaints there as usual.
+TEST_F(EditingTest, TheHiddenBoxLeavesNoTraceAndOnlyWhatLayUnderItRepaints) {
+    const auto enterWithoutPainting = [&] {
+        RedrawWindow(form.hwnd(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+        const RECT box = test::ClientRectIn(editor(), list());
+        MSG enter{GetFocus(), WM_KEYDOWN, VK_RETURN, 1, 0, {}};
+        win::DispatchLoopMessage(enter);
+        // The character the key posted, and nothing else: no paint yet.
+        while (PeekMessageW(&enter, nullptr, WM_CHAR, WM_CHAR, PM_REMOVE)) win::DispatchLoopMessage(enter);
+        EXPECT_FALSE(editing());
+        return box;
+    };
+    const auto waiting = [](HWND window) {
+        RECT dirty{};
+        return GetUpdateRect(window, &dirty, FALSE) != FALSE;
+    };
+    clickCell(2, 3);
+    ASSERT_TRUE(editing());
+    const RECT box = enterWithoutPainting();
+    const HRGN dirty = CreateRectRgn(0, 0, 0, 0);
+    ASSERT_NE(GetUpdateRgn(list(), dirty, FALSE), ERROR);
+    const HRGN under = CreateRectRgnIndirect(&box);
+    CombineRgn(under, under, dirty, RGN_DIFF);
+    RECT left{};
+    EXPECT_EQ(GetRgnBox(under, &left), NULLREGION) << "all of the box's place repaints";
+    DeleteObject(under);
+    DeleteObject(dirty);
+    EXPECT_FALSE(waiting(form.hwnd()));
+    EXPECT_FALSE(waiting(control(L"settingsFrame")));
+    test::PumpMessages();
+    EXPECT_EQ(cell(2, 3), L"F:\\out2");
+
+    // A column wider than the table: the box reaches past its right edge.
+    ListView_SetColumnWidth(list(), 5, 4000);
+    ListView_SetColumnWidth(list(), 4, 4000);
+    clickCell(2, 5);
+    ASSERT_TRUE(editing());
+    enterWithoutPainting();
+    EXPECT_TRUE(waiting(form.hwnd()));
+    test::PumpMessages();
+}
+
 TEST_F(EditingTest, UpAndDownCommitAndMoveTheSelection) {
     clickCell(2, 3);
     TypeChars(L"up");
