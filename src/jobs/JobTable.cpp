@@ -27,7 +27,14 @@ std::wstring_view FolderOf(std::wstring_view path) {
 
 std::wstring FoldCase(std::wstring_view text) {
     std::wstring folded(text);
-    for (wchar_t& c : folded) c = static_cast<wchar_t>(std::towlower(c));
+    for (wchar_t& c : folded) {
+        // Most of a path is ASCII, folded here; the library's call, slow on Windows, for the rest.
+        if (c >= 0x80) {
+            c = static_cast<wchar_t>(std::towlower(c));
+        } else if (c >= L'A' && c <= L'Z') {
+            c = static_cast<wchar_t>(c - L'A' + L'a');
+        }
+    }
     return folded;
 }
 

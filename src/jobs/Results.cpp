@@ -29,7 +29,7 @@ struct Found {
 // that some row expects by its exact name (`expected`, folded) is that row's, never a frame of
 // another: "plan2024.png" is no frame of "plan.png" while a row renders plan2024.png.
 std::unordered_map<std::wstring, Found> IndexFolder(const std::vector<FolderEntry>& entries,
-                                                    const std::unordered_set<std::wstring>& expected) {
+                                                    const std::unordered_set<std::wstring_view>& expected) {
     std::unordered_map<std::wstring, Found> index;
     for (const FolderEntry& entry : entries) {
         if (entry.folder) continue;
@@ -52,31 +52,39 @@ std::unordered_map<std::wstring, Found> IndexFolder(const std::vector<FolderEntr
 std::vector<RenderResult> FindResults(
     std::span<const RenderJob> rows,
     const std::function<std::optional<std::vector<FolderEntry>>(const std::wstring&)>& entriesOf) {
-    std::map<std::wstring, std::unordered_set<std::wstring>> expected;  // by folder, all folded
-    for (const RenderJob& job : rows) {
-        expected[FoldCase(job.outputFolder)].insert(FoldCase(job.outputName));
-    }
-    std::map<std::wstring, std::unordered_map<std::wstring, Found>> folders;  // read once each
-    std::vector<RenderResult> results;
-    results.reserve(rows.size());
-    for (const RenderJob& job : rows) {
-        RenderResult result;
-        result.output = job.outputFolder + L"\\" + job.outputName;
-        const std::wstring key = FoldCase(job.outputFolder);
-        auto folder = folders.find(key);
-        if (folder == folders.end()) {
-            folder = folders.emplace(key, IndexFolder(entriesOf(job.outputFolder).value_or(
-                                                          std::vector<FolderEntry>{}),
-                                                      expected[key])).first;
+    // Each row's name folded once, and each folder once a run of rows that share it: thousands of
+    // rows write into a few folders, and every copy of a text costs more than comparing it.
+    std::vector<std::wstring> nameKeys(rows.size());
+    std::vector<std::size_t> folderOf(rows.size());
+    std::map<std::wstring, std::size_t> folderIndex;  // by folded folder
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        nameKeys[i] = FoldCase(rows[i].outputName);
+        if (i > 0 && rows[i].outputFolder == rows[i - 1].outputFolder) {
+            folderOf[i] = folderOf[i - 1];
+            continue;
         }
-        if (const auto found = folder->second.find(FoldCase(job.outputName));
-            found != folder->second.end()) {
+        folderOf[i] = folderIndex.try_emplace(FoldCase(rows[i].outputFolder), folderIndex.size()).first->second;
+    }
+    std::vector<std::unordered_set<std::wstring_view>> expected(folderIndex.size());  // folded names
+    for (std::size_t i = 0; i < rows.size(); ++i) expected[folderOf[i]].insert(nameKeys[i]);
+    std::vector<std::optional<std::unordered_map<std::wstring, Found>>> folders(folderIndex.size());
+    std::vector<RenderResult> results(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const RenderJob& job = rows[i];
+        RenderResult& result = results[i];
+        result.output.reserve(job.outputFolder.size() + 1 + job.outputName.size());
+        result.output.append(job.outputFolder).append(1, L'\\').append(job.outputName);
+        auto& folder = folders[folderOf[i]];
+        if (!folder) {  // read once, when its first row comes
+            folder = IndexFolder(entriesOf(job.outputFolder).value_or(std::vector<FolderEntry>{}),
+                                 expected[folderOf[i]]);
+        }
+        if (const auto found = folder->find(nameKeys[i]); found != folder->end()) {
             result.done = true;
             result.frames = found->second.single ? 0 : found->second.frames;
             result.size = found->second.size;
             result.modified = found->second.modified;
         }
-        results.push_back(std::move(result));
     }
     return results;
 }
