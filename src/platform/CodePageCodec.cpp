@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace ravolen {
@@ -53,28 +55,59 @@ CodePageCodec::CodePageCodec(unsigned codePage)
 }
 
 std::optional<std::string> CodePageCodec::encode(std::wstring_view text) const {
+    std::string bytes;
+    if (!encodeInto(text, bytes)) return std::nullopt;
+    return bytes;
+}
+
+bool CodePageCodec::encodeInto(std::wstring_view text, std::string& bytes) const {
+    const std::size_t start = bytes.size();
     if (byUnit_) {
-        // Written in place, at most two bytes a unit: a script's text runs to millions of units.
-        std::string bytes(text.size() * 2, '\0');
-        char* out = bytes.data();
-        for (wchar_t c : text) {
-            if (asciiAsIs_ && c < 0x80) {
-                *out++ = static_cast<char>(c);
-                continue;
+        // Written in place, at most two bytes a unit: a script's text runs to millions of units,
+        // most of them ASCII, taken four at a time where the code page writes them as they are.
+        static_assert(sizeof(wchar_t) == 2);
+        bytes.resize(start + text.size() * 2);
+        char* out = bytes.data() + start;
+        const wchar_t* at = text.data();
+        const wchar_t* const end = at + text.size();
+        while (at != end) {
+            if (asciiAsIs_) {
+                for (std::uint64_t four; end - at >= 4; at += 4, out += 4) {
+                    std::memcpy(&four, at, sizeof four);
+                    if (four & 0xFF80FF80FF80FF80ull) break;
+                    for (int i = 0; i < 4; ++i) out[i] = static_cast<char>(at[i]);
+                }
+                if (at == end) break;
+                if (*at < 0x80) {
+                    *out++ = static_cast<char>(*at++);
+                    continue;
+                }
             }
-            const Unit& known = unit(c);
+            // The table once filled; learnt (and the table made) on first sight.
+            const auto c = static_cast<std::size_t>(*at++);
+            const Unit& known = !units_.empty() && units_[c].known != 0 ? units_[c] : unit(static_cast<wchar_t>(c));
             if (!byUnit_) break;  // a character of more than two bytes: the whole text at once
-            if (known.known != 1) return std::nullopt;
+            if (known.known != 1) {
+                bytes.resize(start);
+                return false;
+            }
             *out++ = known.bytes[0];
             if (known.length == 2) *out++ = known.bytes[1];
         }
         if (byUnit_) {
             bytes.resize(static_cast<std::size_t>(out - bytes.data()));
-            return bytes;
+            return true;
         }
+        bytes.resize(start);
     }
-    if (asciiAsIs_ && IsAscii(text)) return std::string(text.begin(), text.end());
-    return ReadsBack(codePage_, text);
+    if (asciiAsIs_ && IsAscii(text)) {
+        bytes.append(text.begin(), text.end());
+        return true;
+    }
+    const std::optional<std::string> exact = ReadsBack(codePage_, text);
+    if (!exact) return false;
+    bytes += *exact;
+    return true;
 }
 
 const CodePageCodec::Unit& CodePageCodec::unit(wchar_t c) const {

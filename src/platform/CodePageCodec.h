@@ -12,6 +12,7 @@ public:
     explicit CodePageCodec(unsigned codePage);
 
     std::optional<std::string> encode(std::wstring_view text) const override;
+    bool encodeInto(std::wstring_view text, std::string& bytes) const override;
     std::string encodeLossy(std::wstring_view text) const override;
     std::wstring decode(std::string_view bytes) const override;
 

@@ -17,6 +17,15 @@ public:
     // one the reader treats specially (U+00A6 into '|').
     virtual std::optional<std::string> encode(std::wstring_view text) const = 0;
 
+    // The same bytes appended to `bytes`, or false with `bytes` as it was: no string a call where
+    // a script converts hundreds of thousands of short texts.
+    virtual bool encodeInto(std::wstring_view text, std::string& bytes) const {
+        const std::optional<std::string> encoded = encode(text);
+        if (!encoded) return false;
+        bytes += *encoded;
+        return true;
+    }
+
     // Like encode, but writes '?' for each character the code page lacks. Only for the program's
     // own fixed texts, where a lost character cannot change what a command does.
     virtual std::string encodeLossy(std::wstring_view text) const = 0;

@@ -1,5 +1,7 @@
 #include "render/RenderScript.h"
 
+#include <algorithm>
+
 #include "farm/FarmJobs.h"
 
 namespace ravolen {
@@ -16,14 +18,23 @@ inline bool IsUnsafeCharacter(wchar_t c) {
 
 // Characters that end an unquoted argument or make cmd start, chain or redirect a command.
 bool NeedsQuotes(std::wstring_view value) {
-    return value.find_first_of(L" \t&|<>^()") != std::wstring_view::npos;
+    // Looked for here rather than by the library's search, a call a character.
+    return std::any_of(value.begin(), value.end(), [](wchar_t c) {
+        switch (c) {
+            case L' ': case L'\t': case L'&': case L'|': case L'<': case L'>': case L'^': case L'(':
+            case L')': return true;
+            default: return false;
+        }
+    });
 }
 
 void AppendDoublingPercents(std::wstring& out, std::wstring_view value) {
-    for (std::size_t percent; (percent = value.find(L'%')) != std::wstring_view::npos;) {
-        out.append(value.substr(0, percent + 1));
+    for (auto percent = std::find(value.begin(), value.end(), L'%'); percent != value.end();
+         percent = std::find(value.begin(), value.end(), L'%')) {
+        const auto through = static_cast<std::size_t>(percent - value.begin()) + 1;
+        out.append(value.substr(0, through));
         out += L'%';
-        value.remove_prefix(percent + 1);
+        value.remove_prefix(through);
     }
     out.append(value);
 }
@@ -102,12 +113,24 @@ InstallPart CheckInstallFolder(std::wstring_view installFolder, const TextCodec&
     return InstallPart{CheckText(installFolder, codec), RendererPart(installFolder)};
 }
 
+// What every job line holds between the scene and the row's own options.
+constexpr std::wstring_view RendererSwitches = L" -continueOnError -skipRenderedFrames:1 "sv;
+
+// The row's options after the switches, in the order the renderer options must appear.
+void AppendJobOptions(std::wstring& text, const RenderJob& job, const BackburnerSettings* farm,
+                      std::wstring_view jobName);
+
 // Appends the text of one job line, in the order the renderer options must appear.
 void AppendJobLine(std::wstring& text, const InstallPart& install, const RenderJob& job,
                    const BackburnerSettings* farm, std::wstring_view jobName) {
     text += install.renderer;
     AppendQuoted(text, job.scene);
-    text += L" -continueOnError -skipRenderedFrames:1 "sv;
+    text += RendererSwitches;
+    AppendJobOptions(text, job, farm, jobName);
+}
+
+void AppendJobOptions(std::wstring& text, const RenderJob& job, const BackburnerSettings* farm,
+                      std::wstring_view jobName) {
     if (!IsDefault(job.camera)) AppendOption(text, L"-cam:"sv, job.camera);
     if (!IsDefault(job.width)) AppendOption(text, L"-w:"sv, job.width);
     if (!IsDefault(job.height)) AppendOption(text, L"-h:"sv, job.height);
@@ -212,69 +235,54 @@ private:
     std::optional<ScriptRefusal> refusal_;
 };
 
-// The lines of consecutive usual rows, composed in one buffer and converted with one call of the
-// codec rather than one a line. The codec turns each line's ending into the same bytes and never
-// writes those bytes inside a character of a line, so the converted batch splits back into the
-// lines, each counted against the line limit as written.
-class ScriptBatch {
+// The lines of usual rows, converted part by part straight into the script: the install folder
+// and the switches that every line holds once for the whole script, the row's own texts as they
+// come. In the code pages cmd reads, a text's bytes are its parts' bytes put together.
+class PlainLines {
 public:
-    explicit ScriptBatch(const TextCodec& codec)
-        : codec_(codec), open_(codec.encode(WideLineEnd) == std::string_view(LineEnd)) {
-        if (open_) text_.reserve(Units + Units / 8);
+    enum class Outcome { Written, NotExact, TooLong };
+
+    PlainLines(const InstallPart& install, const TextCodec& codec) : codec_(codec) {
+        if (install.fault) return;
+        const auto renderer = codec.encode(install.renderer);
+        const auto switches = codec.encode(RendererSwitches);
+        if (!renderer || !switches) return;
+        renderer_ = *renderer;
+        switches_ = *switches;
+        open_ = true;
     }
 
-    // Whether rows may be batched: not with a codec whose line ending differs.
+    // Whether rows may go this way: not when the install folder is refused.
     bool open() const { return open_; }
-    bool full() const { return text_.size() >= Units; }
 
-    void add(const InstallPart& install, const RenderJob& job, const BackburnerSettings* farm,
-             std::wstring_view jobName) {
-        AppendJobLine(text_, install, job, farm, jobName);
-        text_ += WideLineEnd;
-        ++lines_;
-    }
-
-    // Appends the batch's lines to `bytes` and empties it. False when they cannot all be taken
-    // as converted: the code page lacks a character (then nothing is appended), or a line is too
-    // long (then the lines before it are appended, and tooLong() says which).
-    bool convert(std::string& bytes) {
-        tooLong_.reset();
-        if (lines_ == 0) return true;
-        const std::optional<std::string> converted = codec_.encode(text_);
-        const std::size_t lines = lines_;
+    // Appends the row's line to `bytes`, or nothing when a text of it is not exact in the code
+    // page (the row alone then finds which) or the line is too long.
+    Outcome append(std::string& bytes, const RenderJob& job, const BackburnerSettings* farm,
+                   std::wstring_view jobName) {
+        const std::size_t start = bytes.size();
+        bytes += renderer_;
         text_.clear();
-        lines_ = 0;
-        if (!converted) return false;
-        const std::string_view all(*converted);
-        std::size_t at = 0;
-        for (std::size_t line = 0; line < lines; ++line) {
-            const std::size_t end = all.find(LineEnd, at);
-            if (end == std::string_view::npos) return false;
-            if (end - at > MaxScriptLineBytes) {
-                bytes.append(all.substr(0, at));
-                tooLong_ = line;
-                return false;
-            }
-            at = end + LineEnd.size();
+        AppendQuoted(text_, job.scene);
+        bool exact = codec_.encodeInto(text_, bytes);
+        if (exact) {
+            bytes += switches_;
+            text_.clear();
+            AppendJobOptions(text_, job, farm, jobName);
+            exact = codec_.encodeInto(text_, bytes);
         }
-        if (at != all.size()) return false;
-        bytes.append(all);
-        return true;
+        if (!exact || bytes.size() - start > MaxScriptLineBytes) {
+            bytes.resize(start);
+            return exact ? Outcome::TooLong : Outcome::NotExact;
+        }
+        bytes += "\n\r\n";  // as JobLine::appendTo
+        return Outcome::Written;
     }
-
-    // The line, from 0 in the batch last converted, that exceeds the line limit.
-    const std::optional<std::size_t>& tooLong() const { return tooLong_; }
 
 private:
-    static constexpr std::size_t Units = 32 * 1024;  // a batch's text, about 64 KiB
-    static constexpr std::string_view LineEnd = "\n\r\n";
-    static constexpr std::wstring_view WideLineEnd = L"\n\r\n";
-
     const TextCodec& codec_;
-    bool open_;
-    std::wstring text_;
-    std::size_t lines_ = 0;
-    std::optional<std::size_t> tooLong_;
+    bool open_ = false;
+    std::string renderer_, switches_;
+    std::wstring text_;  // one part of a line, reused
 };
 
 // The program's own fixed text, far below the line limit in any code page.
@@ -313,8 +321,7 @@ ComposedScript ComposeRenderScript(std::wstring_view installFolder, std::span<co
     const auto jobName = [&](std::size_t i) {
         return backburner ? std::wstring_view(jobNames[i]) : std::wstring_view();
     };
-    // The line of a row on its own: every row of a batch that does not convert whole, and the
-    // row that is refused.
+    // The line of a row on its own: a row that is not usual, or whose texts the code page lacks.
     const auto appendAlone = [&](std::size_t i) {
         const JobLine line(install, rows[i], codec, backburner, jobName(i));
         if (line.refusal()) {
@@ -324,32 +331,18 @@ ComposedScript ComposeRenderScript(std::wstring_view installFolder, std::span<co
         line.appendTo(script.bytes);
         return true;
     };
-    ScriptBatch batch(codec);
-    std::size_t first = 0;  // the batch's first row
-    const auto flush = [&](std::size_t end) {
-        if (!batch.convert(script.bytes)) {  // ends the script at its row, or goes row by row
-            if (batch.tooLong()) {
-                script.refusal = ScriptRefusal{ScriptFault::LineTooLong, false,
-                                               rows[first + *batch.tooLong()].scene};
-                return false;
-            }
-            for (std::size_t i = first; i < end; ++i) {
-                if (!appendAlone(i)) return false;
-            }
-        }
-        first = end;
-        return true;
-    };
+    PlainLines plain(install, codec);
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (install.fault || !batch.open() || !IsPlain(rows[i], backburner, jobName(i))) {
-            if (!flush(i) || !appendAlone(i)) return script;
-            first = i + 1;
-            continue;
+        if (plain.open() && IsPlain(rows[i], backburner, jobName(i))) {
+            const auto outcome = plain.append(script.bytes, rows[i], backburner, jobName(i));
+            if (outcome == PlainLines::Outcome::Written) continue;
+            if (outcome == PlainLines::Outcome::TooLong) {
+                script.refusal = ScriptRefusal{ScriptFault::LineTooLong, false, rows[i].scene};
+                return script;
+            }
         }
-        batch.add(install, rows[i], backburner, jobName(i));
-        if (batch.full() && !flush(i + 1)) return script;
+        if (!appendAlone(i)) return script;
     }
-    if (!flush(rows.size())) return script;
     script.bytes += FinalLine(shutdownAfterwards, codec);
     return script;
 }
