@@ -142,6 +142,8 @@ private:
 
     // Appends rows as every add path does: the selection on the last one, the focus on the table.
     void appendJobs(const std::vector<RenderJob>& added);
+    // Rows made one at a time as they go in.
+    void appendJobs(std::size_t count, const std::function<RenderJob(std::size_t)>& job);
     // Files dropped from Explorer: scenes added as quick add adds them, folders opened one level.
     void dropFiles(HDROP drop);
 

@@ -42,17 +42,21 @@ void MainWindow::onQuickAddClicked() {
         platform_.openFiles({std::wstring(SceneFileDialogTitle), std::wstring(SceneFileFilter),
                              SceneFileFilterIndex, true});
     if (answer.empty()) return;
-    const std::vector<RenderJob> added = QuickAddJobs(answer, win::WindowText(item(IdUnifiedFolderBox)),
-                                                      win::WindowText(item(IdUnifiedFormatBox)));
-    appendJobs(added);
+    const std::wstring folder = win::WindowText(item(IdUnifiedFolderBox));
+    const std::wstring format = win::WindowText(item(IdUnifiedFormatBox));
+    appendJobs(QuickAddCount(answer), [&](std::size_t i) { return QuickAddJob(answer, i, folder, format); });
 }
 
 void MainWindow::appendJobs(const std::vector<RenderJob>& added) {
+    appendJobs(added.size(), [&](std::size_t i) { return added[i]; });
+}
+
+void MainWindow::appendJobs(std::size_t count, const std::function<RenderJob(std::size_t)>& job) {
     const HWND list = item(IdJobTable);
     table_.deselectAll();
     {
         const win::RedrawSuspended batch(list);
-        for (const RenderJob& job : added) table_.append(job);
+        for (std::size_t i = 0; i < count; ++i) table_.append(job(i));
     }
     table_.selectLast();
     SetFocus(list);

@@ -17,18 +17,24 @@ RenderJob QuickJob(std::wstring scene, std::wstring_view fileName, std::wstring_
 
 }  // namespace
 
+std::size_t QuickAddCount(const std::vector<std::wstring>& answer) {
+    return answer.size() <= 1 ? answer.size() : answer.size() - 1;
+}
+
+RenderJob QuickAddJob(const std::vector<std::wstring>& answer, std::size_t index,
+                      std::wstring_view outputFolder, std::wstring_view format) {
+    if (answer.size() == 1) return QuickJob(answer.front(), FileNameOf(answer.front()), outputFolder, format);
+    // The folder is joined to each name with one "\" whatever it ends with.
+    const std::wstring& name = answer[index + 1];
+    return QuickJob(answer[0] + L"\\" + name, name, outputFolder, format);
+}
+
 std::vector<RenderJob> QuickAddJobs(const std::vector<std::wstring>& answer,
                                     std::wstring_view outputFolder, std::wstring_view format) {
     std::vector<RenderJob> jobs;
-    if (answer.size() == 1) {
-        const std::wstring& path = answer.front();
-        jobs.push_back(QuickJob(path, FileNameOf(path), outputFolder, format));
-        return jobs;
-    }
-    // The folder is joined to each name with one "\" whatever it ends with.
-    jobs.reserve(answer.empty() ? 0 : answer.size() - 1);
-    for (std::size_t i = 1; i < answer.size(); ++i) {
-        jobs.push_back(QuickJob(answer[0] + L"\\" + answer[i], answer[i], outputFolder, format));
+    jobs.reserve(QuickAddCount(answer));
+    for (std::size_t i = 0; i < QuickAddCount(answer); ++i) {
+        jobs.push_back(QuickAddJob(answer, i, outputFolder, format));
     }
     return jobs;
 }

@@ -15,6 +15,11 @@ namespace ravolen {
 // scene's base name followed by the unified image format.
 std::vector<RenderJob> QuickAddJobs(const std::vector<std::wstring>& answer,
                                     std::wstring_view outputFolder, std::wstring_view format);
+// The same rows one at a time, for a table that takes them as they come: ten thousand of them
+// need not stand in memory beside it.
+std::size_t QuickAddCount(const std::vector<std::wstring>& answer);
+RenderJob QuickAddJob(const std::vector<std::wstring>& answer, std::size_t index,
+                      std::wstring_view outputFolder, std::wstring_view format);
 
 // What a drop of files and folders adds: the dropped scenes in the order given, each dropped
 // folder's own scenes (not its subfolders') sorted as Explorer sorts names, and how many dropped

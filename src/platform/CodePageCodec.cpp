@@ -49,7 +49,7 @@ CodePageCodec::CodePageCodec(unsigned codePage)
     : codePage_(codePage), byUnit_(!HasNoDefaultCharacter(codePage)) {
     std::wstring ascii;
     for (wchar_t c = 1; c < 0x80; ++c) ascii += c;
-    const auto bytes = encode(ascii);
+    const auto bytes = ReadsBack(codePage, ascii);  // not by unit: no table for what is known
     asciiAsIs_ = bytes && std::equal(bytes->begin(), bytes->end(), ascii.begin(), ascii.end(),
                                      [](char b, wchar_t c) { return static_cast<wchar_t>(b) == c; });
 }
@@ -83,9 +83,10 @@ bool CodePageCodec::encodeInto(std::wstring_view text, std::string& bytes) const
                     continue;
                 }
             }
-            // The table once filled; learnt (and the table made) on first sight.
             const auto c = static_cast<std::size_t>(*at++);
-            const Unit& known = !units_.empty() && units_[c].known != 0 ? units_[c] : unit(static_cast<wchar_t>(c));
+            const auto& block = blocks_[c >> 8];  // learnt on first sight, a block at a time
+            const Unit& known = block && (*block)[c & 0xFF].known != 0 ? (*block)[c & 0xFF]
+                                                                       : unit(static_cast<wchar_t>(c));
             if (!byUnit_) break;  // a character of more than two bytes: the whole text at once
             if (known.known != 1) {
                 bytes.resize(start);
@@ -111,8 +112,9 @@ bool CodePageCodec::encodeInto(std::wstring_view text, std::string& bytes) const
 }
 
 const CodePageCodec::Unit& CodePageCodec::unit(wchar_t c) const {
-    if (units_.empty()) units_.resize(0x10000);
-    Unit& known = units_[static_cast<std::size_t>(c)];
+    auto& block = blocks_[static_cast<std::size_t>(c) >> 8];
+    if (!block) block = std::make_unique<std::array<Unit, 256>>();
+    Unit& known = (*block)[static_cast<std::size_t>(c) & 0xFF];
     if (known.known != 0) return known;
     const auto bytes = ReadsBack(codePage_, std::wstring_view(&c, 1));
     if (bytes && bytes->size() > sizeof known.bytes) {

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <vector>
+#include <array>
+#include <memory>
 
 #include "platform/TextCodec.h"
 
@@ -35,7 +36,8 @@ private:
     // when each of its characters is, and its bytes are theirs. Filled as characters are met;
     // off for code pages that take no default character or more than two bytes a character.
     mutable bool byUnit_;
-    mutable std::vector<Unit> units_;
+    // By the unit's high byte: a text touches few blocks, and most programs none.
+    mutable std::array<std::unique_ptr<std::array<Unit, 256>>, 256> blocks_;
 };
 
 }  // namespace ravolen
