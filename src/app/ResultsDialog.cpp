@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <array>
+#include <optional>
 #include <cstdio>
 
 #include "jobs/Results.h"
@@ -20,7 +21,7 @@ const std::array<win::ControlSpec, 6> Layout{{
     {.kind = ControlKind::Label, .id = IdSummary, .name = L"Summary", .left = 120, .top = 120,
      .width = 9960, .height = 300, .tabIndex = 0},
     {.kind = ControlKind::ListView, .id = IdList, .name = L"List", .left = 120, .top = 480,
-     .width = 9960, .height = 4620, .tabIndex = 1},
+     .width = 9960, .height = 4620, .tabIndex = 1, .style = LVS_OWNERDATA},
     {.kind = ControlKind::Button, .id = IdTick, .name = L"Tick", .left = 120, .top = 5260,
      .width = 1500, .height = 420, .tabIndex = 2, .caption = L"勾选已完成"},
     {.kind = ControlKind::Button, .id = IdRefresh, .name = L"Refresh", .left = 1800, .top = 5260,
@@ -162,22 +163,63 @@ void ResultsDialog::showResults() {
     }
 
     const HWND list = item(IdList);
-    win::ListView view(list);
-    if (texts.size() == shown_.size() && view.rowCount() == static_cast<int>(texts.size())) {
-        // The same rows: only the cells that changed are rewritten, so the list keeps its
-        // selection, keyboard row and scroll position, and nothing flickers.
+    if (texts.size() == shown_.size() && ListView_GetItemCount(list) == static_cast<int>(texts.size())) {
+        // The same rows: only those that changed repaint, and the list keeps its selection,
+        // keyboard row and scroll position.
+        std::optional<std::size_t> first, last;
         for (std::size_t i = 0; i < texts.size(); ++i) {
-            for (std::size_t column = 0; column < ColumnCount; ++column) {
-                if (texts[i][column] == shown_[i][column]) continue;
-                view.setCell(static_cast<int>(i) + 1, static_cast<int>(column) + 1, texts[i][column]);
-            }
+            if (texts[i] == shown_[i]) continue;
+            if (!first) first = i;
+            last = i;
         }
-    } else {
-        const win::RedrawSuspended batch(list);
-        view.clear();
-        for (const RowTexts& row : texts) view.appendRow(row);
+        shown_ = std::move(texts);
+        if (first) ListView_RedrawItems(list, static_cast<int>(*first), static_cast<int>(*last));
+        return;
     }
+    // Other rows: shown from the top, nothing selected, as a list filled anew.
     shown_ = std::move(texts);
+    ListView_SetItemState(list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_SetItemCountEx(list, static_cast<int>(shown_.size()), 0);
+    if (!shown_.empty()) ListView_EnsureVisible(list, 0, FALSE);
+    InvalidateRect(list, nullptr, TRUE);
+}
+
+std::optional<LRESULT> ResultsDialog::onNotify(NMHDR& header) {
+    if (header.idFrom != IdList) return std::nullopt;
+    if (header.code == LVN_GETDISPINFOW) {
+        LVITEMW& cell = reinterpret_cast<NMLVDISPINFOW&>(header).item;
+        const auto row = static_cast<std::size_t>(cell.iItem);
+        const auto column = static_cast<std::size_t>(cell.iSubItem);
+        if ((cell.mask & LVIF_TEXT) && cell.pszText && cell.cchTextMax > 0) {
+            const std::wstring& text =
+                row < shown_.size() && column < ColumnCount ? shown_[row][column] : std::wstring();
+            lstrcpynW(cell.pszText, text.c_str(), cell.cchTextMax);
+        }
+        return 0;
+    }
+    if (header.code == LVN_ODFINDITEMW) return findRow(reinterpret_cast<NMLVFINDITEMW&>(header));
+    return std::nullopt;
+}
+
+int ResultsDialog::findRow(const NMLVFINDITEMW& find) const {
+    if (!(find.lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find.lvfi.psz || shown_.empty()) return -1;
+    const std::wstring_view typed(find.lvfi.psz);
+    const std::size_t count = shown_.size();
+    const auto start = find.iStart >= 0 && static_cast<std::size_t>(find.iStart) < count
+                           ? static_cast<std::size_t>(find.iStart)
+                           : 0;
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::size_t row = (start + k) % count;
+        if (!(find.lvfi.flags & LVFI_WRAP) && row < start) break;
+        const std::wstring& scene = shown_[row][0];
+        const bool partial = (find.lvfi.flags & LVFI_PARTIAL) != 0;
+        if ((partial ? scene.size() >= typed.size() : scene.size() == typed.size()) &&
+            CompareStringOrdinal(scene.c_str(), static_cast<int>(typed.size()), typed.data(),
+                                 static_cast<int>(typed.size()), TRUE) == CSTR_EQUAL) {
+            return static_cast<int>(row);
+        }
+    }
+    return -1;
 }
 
 void ResultsDialog::onTickFinishedClicked() {

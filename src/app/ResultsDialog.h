@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <array>
 #include <functional>
@@ -48,6 +49,9 @@ private:
     using RowTexts = std::array<std::wstring, ColumnCount>;
 
     bool onCommand(int id, int code) override;
+    std::optional<LRESULT> onNotify(NMHDR& header) override;
+    // The row from `start` on (wrapping) whose scene begins with what was typed in the list.
+    int findRow(const NMLVFINDITEMW& find) const;
 
     void onRefreshClicked();
     // Reads the table's rows and their outputs on disk.
@@ -65,7 +69,9 @@ private:
     NightSource night_;
     std::vector<RenderJob> rows_;
     std::vector<RenderResult> results_;
-    std::vector<RowTexts> shown_;  // what the list holds, row by row
+    // What the list shows, row by row: it holds no texts of its own and asks for them as it
+    // paints, so that ten thousand rows cost no more to show than the few in view.
+    std::vector<RowTexts> shown_;
     std::wstring logPath_;
     std::unique_ptr<LogWindow> log_;
 };

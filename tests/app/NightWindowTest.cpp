@@ -314,7 +314,9 @@ TEST_F(NightWindowTest, WithoutARenderTheDialogShowsTheLastRecordJoinedWithTheDi
     EXPECT_FALSE(IsWindowEnabled(results->control(L"Log"))) << "that night left no log";
 }
 
-TEST_F(NightWindowTest, ARefreshRewritesOnlyChangedCellsAndKeepsSelectionAndScroll) {
+// The list holds no texts of its own: it asks the dialog for those in view. A beat repaints only
+// the rows that changed, and keeps the selection, keyboard row and scroll position.
+TEST_F(NightWindowTest, ABeatRepaintsOnlyChangedRowsAndKeepsSelectionAndScroll) {
     for (int i = 1; i <= 80; ++i) form.jobs().append(Row(L"r" + std::to_wstring(i)));
     render();
     ResultsDialog* results = openResults();
@@ -322,6 +324,8 @@ TEST_F(NightWindowTest, ARefreshRewritesOnlyChangedCellsAndKeepsSelectionAndScro
     const HWND list = results->control(L"List");
     win::ListView view(list);
     ASSERT_EQ(view.rowCount(), 80);
+    EXPECT_TRUE(GetWindowLongW(list, GWL_STYLE) & LVS_OWNERDATA);
+    EXPECT_EQ(view.cell(50, 2), L"F:\\out\\r50.tga");
     SetFocus(list);
     view.setSelected(60, true);
     LVITEMW focus{};
@@ -331,27 +335,58 @@ TEST_F(NightWindowTest, ARefreshRewritesOnlyChangedCellsAndKeepsSelectionAndScro
     SendMessageW(list, LVM_ENSUREVISIBLE, 70, FALSE);
     const LRESULT top = SendMessageW(list, LVM_GETTOPINDEX, 0, 0);
     ASSERT_GT(top, 0);
-    // Marks a refill would wipe: an item's own value and a cell changed by hand.
-    LVITEMW mark{};
-    mark.mask = LVIF_PARAM;
-    mark.iItem = 0;
-    mark.lParam = 4242;
-    SendMessageW(list, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&mark));
-    view.setCell(50, 2, L"by hand");
 
+    // What a beat leaves to repaint in the list, before anything paints.
+    const auto beat = [&](LocalTime at) {
+        RedrawWindow(results->hwnd(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+        now = at;
+        SendMessageW(form.hwnd(), WM_TIMER, MainWindow::NightTimerId, 0);
+        const HRGN dirty = CreateRectRgn(0, 0, 0, 0);
+        GetUpdateRgn(list, dirty, FALSE);
+        RECT box{};
+        const int kind = GetRgnBox(dirty, &box);
+        DeleteObject(dirty);
+        return kind == NULLREGION ? RECT{} : box;
+    };
     started(101, Renderer, At(23, 0, 5));
-    tick(At(23, 0, 9));
-    tick(At(23, 0, 10));
-    EXPECT_EQ(view.cell(1, 3), L"渲染中（已用时 0:00:05）");
+    const RECT unseen = beat(At(23, 0, 9));
+    EXPECT_TRUE(IsRectEmpty(&unseen)) << "row 1 is out of view";
+    EXPECT_EQ(view.cell(1, 3), L"渲染中（已用时 0:00:04）");
     EXPECT_EQ(SendMessageW(list, LVM_GETTOPINDEX, 0, 0), top);
     EXPECT_EQ(view.selectedRow(), 60);
     EXPECT_EQ(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED), 59);
-    LVITEMW read{};
-    read.mask = LVIF_PARAM;
-    read.iItem = 0;
-    SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&read));
-    EXPECT_EQ(read.lParam, 4242);
-    EXPECT_EQ(view.cell(50, 2), L"by hand");
+
+    SendMessageW(list, LVM_ENSUREVISIBLE, 0, FALSE);
+    RECT first{LVIR_BOUNDS, 0, 0, 0};
+    SendMessageW(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first));
+    const RECT repainted = beat(At(23, 0, 10));
+    RECT outside{};
+    EXPECT_FALSE(IsRectEmpty(&repainted));
+    EXPECT_FALSE(SubtractRect(&outside, &repainted, &first)) << "only row 1 repaints";
+    test::PumpMessages();
+    EXPECT_EQ(view.cell(1, 3), L"渲染中（已用时 0:00:05）");
+    EXPECT_EQ(view.selectedRow(), 60);
+}
+
+// Typing in the list goes to the next row whose scene begins with what was typed, as in any list.
+TEST_F(NightWindowTest, TypingInTheResultsGoesToTheSceneTyped) {
+    for (const wchar_t* name : {L"lobby", L"hall", L"roof", L"hall2"}) {
+        form.jobs().append({std::wstring(name) + L".max", L"默认", L"F:\\out", L"x.tga", L"默认", L"默认"});
+    }
+    ResultsDialog* results = openResults();
+    ASSERT_NE(results, nullptr);
+    const HWND list = results->control(L"List");
+    SetFocus(list);
+    const auto type = [&](std::wstring_view text) {
+        for (const wchar_t c : text) {
+            MSG key{list, WM_CHAR, c, 1, 0, {}};
+            win::DispatchLoopMessage(key);
+        }
+        return SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED);
+    };
+    EXPECT_EQ(type(L"HALL2"), 3) << "the whole of what was typed, in any case";
+    Sleep(1500);  // a pause starts a new search
+    EXPECT_EQ(type(L"h"), 1) << "the next after the row in focus, wrapping";
 }
 
 TEST_F(NightWindowTest, TheLogWindowShowsAMixedLogAndFollowsWhatIsAdded) {
