@@ -249,7 +249,8 @@ bool MainWindow::onLoad() {
     joinNight();  // after the session: the night's rows are the table's as it was
 
     SetTimer(hwnd(), IdStatusTimer, StatusInterval, nullptr);
-    DragAcceptFiles(hwnd(), TRUE);
+    // What DragAcceptFiles does, without loading the shell's library at start-up for it.
+    SetWindowLongPtrW(hwnd(), GWL_EXSTYLE, GetWindowLongPtrW(hwnd(), GWL_EXSTYLE) | WS_EX_ACCEPTFILES);
     return true;
 }
 

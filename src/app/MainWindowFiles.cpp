@@ -11,6 +11,7 @@
 #include "base/BoxOwner.h"
 #include "app/FolderPick.h"
 #include "jobs/QuickAdd.h"
+#include "platform/SystemLibrary.h"
 #include "jobs/UnifiedSettings.h"
 #include "jobs/Workbook.h"
 #include "jobs/JobListFile.h"
@@ -64,13 +65,16 @@ void MainWindow::appendJobs(std::size_t count, const std::function<RenderJob(std
 
 void MainWindow::dropFiles(HDROP drop) {
     std::vector<std::wstring> paths;
-    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    const auto query = SystemFunctionOf<decltype(DragQueryFileW)>(L"shell32.dll", "DragQueryFileW");
+    const auto finish = SystemFunctionOf<decltype(DragFinish)>(L"shell32.dll", "DragFinish");
+    if (!query || !finish) return;
+    const UINT count = query(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
-        std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
-        path.resize(DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
+        std::wstring path(query(drop, i, nullptr, 0) + 1, L'\0');
+        path.resize(query(drop, i, path.data(), static_cast<UINT>(path.size())));
         paths.push_back(std::move(path));
     }
-    DragFinish(drop);
+    finish(drop);
 
     const DroppedScenes dropped = SortOutDropped(
         paths, [this](const std::wstring& path) { return platform_.folderEntries(path); });

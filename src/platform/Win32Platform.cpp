@@ -1,4 +1,5 @@
 #include "platform/Win32Platform.h"
+#include "platform/SystemLibrary.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -287,7 +288,9 @@ std::wstring Win32Platform::userDataFolder() const {
     std::wstring base = EnvironmentValue(L"LOCALAPPDATA");
     if (base.empty()) {
         PWSTR known = nullptr;
-        if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &known))) base = known;
+        const auto knownFolder =
+            SystemFunctionOf<decltype(SHGetKnownFolderPath)>(L"shell32.dll", "SHGetKnownFolderPath");
+        if (knownFolder && SUCCEEDED(knownFolder(FOLDERID_LocalAppData, 0, nullptr, &known))) base = known;
         CoTaskMemFree(known);
     }
     base = WithoutTrailingSeparators(std::move(base));
@@ -814,10 +817,13 @@ std::wstring Win32Platform::browseFolder(const std::wstring& title) {
     info.hwndOwner = GetActiveWindow();
     info.lpszTitle = title.c_str();
     info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
-    const CoTaskMem chosen(SHBrowseForFolderW(&info));
+    const auto browse = SystemFunctionOf<decltype(SHBrowseForFolderW)>(L"shell32.dll", "SHBrowseForFolderW");
+    const auto pathOf = SystemFunctionOf<decltype(SHGetPathFromIDListW)>(L"shell32.dll", "SHGetPathFromIDListW");
+    if (!browse || !pathOf) return {};
+    const CoTaskMem chosen(browse(&info));
     if (!chosen) return {};
     wchar_t path[MAX_PATH] = {};
-    if (!SHGetPathFromIDListW(static_cast<PCIDLIST_ABSOLUTE>(chosen.get()), path)) return {};
+    if (!pathOf(static_cast<PCIDLIST_ABSOLUTE>(chosen.get()), path)) return {};
     return path;
 }
 

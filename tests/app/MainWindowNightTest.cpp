@@ -106,6 +106,8 @@ TEST_F(MainWindowNightTest, DroppedScenesAndFoldersAddWhatQuickAddWouldAndSayWha
                                              {L"notes.txt", false}, {L"old", true},
                                              {L"a.max", false}};
     win::SetText(control(L"unifiedFolderBox"), L"F:\\out");
+    // Explorer drops only on a window that says it takes files; Wine delivers a sent drop anyway.
+    EXPECT_TRUE(GetWindowLongPtrW(form.hwnd(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
     drop({L"E:\\z.max", L"E:\\readme.txt", L"E:\\镜头", L"E:\\photo.JPG"});
     const std::vector<std::wstring> scenes = {L"E:\\z.max", L"E:\\镜头\\a.max", L"E:\\镜头\\B2.MAX",
                                               L"E:\\镜头\\b10.max"};
