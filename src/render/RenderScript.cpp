@@ -129,25 +129,35 @@ void AppendJobLine(std::wstring& text, const InstallPart& install, const RenderJ
     AppendJobOptions(text, job, farm, jobName);
 }
 
-void AppendJobOptions(std::wstring& text, const RenderJob& job, const BackburnerSettings* farm,
-                      std::wstring_view jobName) {
+constexpr std::wstring_view OutputSwitch = L"-outputName:\""sv;
+
+// The camera and size options, each with its blank.
+void AppendViewOptions(std::wstring& text, const RenderJob& job) {
     if (!IsDefault(job.camera)) AppendOption(text, L"-cam:"sv, job.camera);
     if (!IsDefault(job.width)) AppendOption(text, L"-w:"sv, job.width);
     if (!IsDefault(job.height)) AppendOption(text, L"-h:"sv, job.height);
-    text += L"-outputName:\""sv;
+}
+
+// The switches that hand the job to a Backburner manager.
+void AppendFarmOptions(std::wstring& text, const BackburnerSettings& farm, std::wstring_view jobName) {
+    AppendOption(text, L"-submit:", farm.manager);
+    if (farm.port != 3234) AppendOption(text, L"-port:", std::to_wstring(farm.port));
+    AppendOption(text, L"-jobName:", jobName);
+    AppendOption(text, L"-priority:", std::to_wstring(farm.priority));
+    if (farm.suspended) text += L"-suspended:1 ";
+}
+
+void AppendJobOptions(std::wstring& text, const RenderJob& job, const BackburnerSettings* farm,
+                      std::wstring_view jobName) {
+    AppendViewOptions(text, job);
+    text += OutputSwitch;
     const std::size_t output = text.size();
     AppendDoublingPercents(text, job.outputFolder);
     text += L'\\';
     AppendDoublingPercents(text, job.outputName);
     CloseQuote(text, output);
     text += L' ';
-    if (farm) {
-        AppendOption(text, L"-submit:", farm->manager);
-        if (farm->port != 3234) AppendOption(text, L"-port:", std::to_wstring(farm->port));
-        AppendOption(text, L"-jobName:", jobName);
-        AppendOption(text, L"-priority:", std::to_wstring(farm->priority));
-        if (farm->suspended) text += L"-suspended:1 ";
-    }
+    if (farm) AppendFarmOptions(text, *farm, jobName);
 }
 
 std::wstring ComposeJobLine(const InstallPart& install, const RenderJob& job,
@@ -235,21 +245,39 @@ private:
     std::optional<ScriptRefusal> refusal_;
 };
 
-// The lines of usual rows, converted part by part straight into the script: the install folder
-// and the switches that every line holds once for the whole script, the row's own texts as they
-// come. In the code pages cmd reads, a text's bytes are its parts' bytes put together.
+// The bytes of the text converted last: the rows of a table mostly share their folders and
+// options, which are then converted once.
+class LastConverted {
+public:
+    bool appendTo(std::string& bytes, std::wstring_view value, const TextCodec& codec) {
+        if (!known_ || value != text_) {
+            converted_.clear();
+            known_ = codec.encodeInto(value, converted_);
+            if (!known_) return false;
+            text_.assign(value);
+        }
+        bytes += converted_;
+        return true;
+    }
+
+private:
+    bool known_ = false;
+    std::wstring text_;
+    std::string converted_;
+};
+
+// The lines of usual rows, converted part by part straight into the script: what every line
+// holds once for the whole script, what rows share once a run of them, the rest as it comes. In
+// the code pages cmd reads, a text's bytes are its parts' bytes put together.
 class PlainLines {
 public:
     enum class Outcome { Written, NotExact, TooLong };
 
     PlainLines(const InstallPart& install, const TextCodec& codec) : codec_(codec) {
         if (install.fault) return;
-        const auto renderer = codec.encode(install.renderer);
-        const auto switches = codec.encode(RendererSwitches);
-        if (!renderer || !switches) return;
-        renderer_ = *renderer;
-        switches_ = *switches;
-        open_ = true;
+        open_ = encodeOnce(install.renderer, renderer_) && encodeOnce(RendererSwitches, switches_) &&
+                encodeOnce(OutputSwitch, outputSwitch_) && encodeOnce(L"\"", quote_) &&
+                encodeOnce(L"\\", backslash_) && encodeOnce(L" ", blank_);
     }
 
     // Whether rows may go this way: not when the install folder is refused.
@@ -260,16 +288,8 @@ public:
     Outcome append(std::string& bytes, const RenderJob& job, const BackburnerSettings* farm,
                    std::wstring_view jobName) {
         const std::size_t start = bytes.size();
-        bytes += renderer_;
-        text_.clear();
-        AppendQuoted(text_, job.scene);
-        bool exact = codec_.encodeInto(text_, bytes);
-        if (exact) {
-            bytes += switches_;
-            text_.clear();
-            AppendJobOptions(text_, job, farm, jobName);
-            exact = codec_.encodeInto(text_, bytes);
-        }
+        const bool exact = AsTheyStand(job) ? appendByParts(bytes, job, farm, jobName)
+                                            : appendComposed(bytes, job, farm, jobName);
         if (!exact || bytes.size() - start > MaxScriptLineBytes) {
             bytes.resize(start);
             return exact ? Outcome::TooLong : Outcome::NotExact;
@@ -279,9 +299,65 @@ public:
     }
 
 private:
+    bool encodeOnce(std::wstring_view text, std::string& bytes) const {
+        const auto encoded = codec_.encode(text);
+        if (encoded) bytes = *encoded;
+        return encoded.has_value();
+    }
+
+    // Whether the scene, folder and name stand in the line exactly as they are: no '%' to double,
+    // no backslash to double before a closing quote.
+    static bool AsTheyStand(const RenderJob& job) {
+        const auto plain = [](std::wstring_view value) {
+            return std::find(value.begin(), value.end(), L'%') == value.end();
+        };
+        return plain(job.scene) && plain(job.outputFolder) && plain(job.outputName) &&
+               !job.scene.ends_with(L'\\') && !job.outputName.ends_with(L'\\');
+    }
+
+    bool appendByParts(std::string& bytes, const RenderJob& job, const BackburnerSettings* farm,
+                       std::wstring_view jobName) {
+        const std::wstring_view scene(job.scene);
+        const std::size_t name = scene.find_last_of(L'\\') + 1;  // 0 without a folder
+        bytes += renderer_;
+        bytes += quote_;
+        if (!sceneFolder_.appendTo(bytes, scene.substr(0, name), codec_) ||
+            !codec_.encodeInto(scene.substr(name), bytes)) {
+            return false;
+        }
+        bytes += quote_;
+        bytes += switches_;
+        text_.clear();
+        AppendViewOptions(text_, job);
+        if (!viewOptions_.appendTo(bytes, text_, codec_)) return false;
+        bytes += outputSwitch_;
+        if (!outputFolder_.appendTo(bytes, job.outputFolder, codec_)) return false;
+        bytes += backslash_;
+        if (!codec_.encodeInto(job.outputName, bytes)) return false;
+        bytes += quote_;
+        bytes += blank_;
+        if (!farm) return true;
+        text_.clear();
+        AppendFarmOptions(text_, *farm, jobName);
+        return codec_.encodeInto(text_, bytes);
+    }
+
+    bool appendComposed(std::string& bytes, const RenderJob& job, const BackburnerSettings* farm,
+                        std::wstring_view jobName) {
+        bytes += renderer_;
+        text_.clear();
+        AppendQuoted(text_, job.scene);
+        if (!codec_.encodeInto(text_, bytes)) return false;
+        bytes += switches_;
+        text_.clear();
+        AppendJobOptions(text_, job, farm, jobName);
+        return codec_.encodeInto(text_, bytes);
+    }
+
     const TextCodec& codec_;
     bool open_ = false;
-    std::string renderer_, switches_;
+    std::string renderer_, switches_, outputSwitch_, quote_, backslash_, blank_;
+    LastConverted sceneFolder_, viewOptions_, outputFolder_;
     std::wstring text_;  // one part of a line, reused
 };
 

@@ -243,9 +243,13 @@ TEST(RenderScript, ALongTableIsWrittenLineForLineAsEachRowAlone) {
     const std::size_t bad = 2500;
     for (int i = 0; i < 3000; ++i) {
         const std::wstring n = std::to_wstring(i);
-        rows.push_back(Job(L"E:\\场景 " + n + L"\\镜头%" + n + L".max", i % 3 ? L"默认" : L"Cam " + n,
-                           i % 2 ? L"默认" : L"1920", i % 2 ? L"默认" : L"1080",
-                           i % 5 ? L"F:\\出图" : L"F:\\a&b\\", L"镜头" + n + L".tga"));
+        // Runs of rows sharing folders and options, and rows whose texts need more than quotes.
+        const std::wstring scene = i % 13 == 0 ? L"镜头" + n + L".max"
+                                   : i % 7 == 0 ? L"E:\\场景 " + n + L"\\镜头%" + n + L".max"
+                                                : L"E:\\场景 " + std::to_wstring(i / 10) + L"\\镜头" + n + L".max";
+        rows.push_back(Job(scene, i % 3 ? L"默认" : L"Cam " + n, i % 2 ? L"默认" : L"1920",
+                           i % 2 ? L"默认" : L"1080", i % 5 ? L"F:\\出图" : L"F:\\a&b\\",
+                           i % 11 == 0 ? L"镜头" + n + L"\\" : L"镜头" + n + L".tga"));
         lines += LineOf(rows.back()) + std::string(JobEnd);
         if (i + 1 == bad) kept = lines;
     }
