@@ -250,7 +250,9 @@ TEST(RenderScript, ALongTableIsWrittenLineForLineAsEachRowAlone) {
         rows.push_back(Job(scene, i % 3 ? L"默认" : L"Cam " + n, i % 2 ? L"默认" : L"1920",
                            i % 2 ? L"默认" : L"1080", i % 5 ? L"F:\\出图" : L"F:\\a&b\\",
                            i % 11 == 0 ? L"镜头" + n + L"\\" : L"镜头" + n + L".tga"));
-        lines += LineOf(rows.back()) + std::string(JobEnd);
+        // Each row's line as its text alone reads, converted whole: the script converts what
+        // rows share once, and must come to the same bytes.
+        lines += Gbk(JobLineText(DefaultInstall, rows.back())) + std::string(JobEnd);
         if (i + 1 == bad) kept = lines;
     }
     const ComposedScript whole = Compose(rows, false);
