@@ -191,6 +191,30 @@ TEST(RenderScript, QuotesAndControlCharactersAreRefusedInEveryWrittenText) {
     EXPECT_FALSE(RefusalOf(Job(L"E:\\a\tb.max", L"a\tb")));
 }
 
+// The units of the first block and those that share its low byte with a limit in other blocks
+// (where an unsigned comparison done as signed would go wrong), at each place of a run of eight
+// and in the tail after it: a quote or a control character (tab aside) anywhere refuses the row,
+// anything else does not for that reason.
+TEST(RenderScript, EveryUnitIsCheckedWhereverItStands) {
+    std::vector<unsigned> units;
+    for (const unsigned block : {0x0000u, 0x0100u, 0x7F00u, 0x8000u, 0xFF00u}) {
+        for (unsigned low = 0; low <= 0xFF; ++low) {
+            if (block + low != 0) units.push_back(block + low);
+        }
+    }
+    for (const unsigned unit : units) {
+        const auto c = static_cast<wchar_t>(unit);
+        const bool unsafe = c == L'"' || (unit < 0x20 && c != L'\t') || (unit >= 0x7F && unit <= 0x9F);
+        // "E:\\" and 14 units: the first run of eight, the second, and the tail.
+        for (const std::size_t place : {std::size_t{0}, std::size_t{7}, std::size_t{13}}) {
+            std::wstring name(14, L'a');
+            name[place] = c;
+            const auto refusal = RefusalOf(Job(L"E:\\" + name + L".max"));
+            EXPECT_EQ(refusal && refusal->fault == ScriptFault::UnsafeText, unsafe) << unit << " at " << place;
+        }
+    }
+}
+
 TEST(RenderScript, CharactersTheCodePageLacksAreRefusedNeverSubstituted) {
     for (std::wstring text : {L"a\u00a6b", L"\U0001F3AC", L"caf\u00e9\u0301"}) {
         SCOPED_TRACE(testing::PrintToString(text));
