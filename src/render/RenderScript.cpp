@@ -293,7 +293,6 @@ private:
 // the code pages cmd reads, a text's bytes are its parts' bytes put together.
 class PlainLines {
 public:
-    enum class Outcome { Written, NotExact, TooLong };
 
     PlainLines(const InstallPart& install, const TextCodec& codec) : codec_(codec) {
         if (install.fault) return;
@@ -305,19 +304,27 @@ public:
     // Whether rows may go this way: not when the install folder is refused.
     bool open() const { return open_; }
 
-    // Appends the row's line to `bytes`, or nothing when a text of it is not exact in the code
-    // page (the row alone then finds which) or the line is too long.
-    Outcome append(std::string& bytes, const RenderJob& job, const BackburnerSettings* farm,
-                   std::wstring_view jobName) {
+    // Whether the scene, folder and name stand in the line exactly as they are: no '%' to double,
+    // no backslash to double before a closing quote. Other rows are composed whole (JobLine).
+    static bool Takes(const RenderJob& job) {
+        const auto plain = [](std::wstring_view value) {
+            return std::find(value.begin(), value.end(), L'%') == value.end();
+        };
+        return plain(job.scene) && plain(job.outputFolder) && plain(job.outputName) &&
+               !job.scene.ends_with(L'\\') && !job.outputName.ends_with(L'\\');
+    }
+
+    // Appends the line of a row it takes to `bytes`; false, with nothing appended, when a text of
+    // it is not exact in the code page or the line is too long: the row alone then says which.
+    bool append(std::string& bytes, const RenderJob& job, const BackburnerSettings* farm,
+                std::wstring_view jobName) {
         const std::size_t start = bytes.size();
-        const bool exact = AsTheyStand(job) ? appendByParts(bytes, job, farm, jobName)
-                                            : appendComposed(bytes, job, farm, jobName);
-        if (!exact || bytes.size() - start > MaxScriptLineBytes) {
+        if (!appendByParts(bytes, job, farm, jobName) || bytes.size() - start > MaxScriptLineBytes) {
             bytes.resize(start);
-            return exact ? Outcome::TooLong : Outcome::NotExact;
+            return false;
         }
         bytes += "\n\r\n";  // as JobLine::appendTo
-        return Outcome::Written;
+        return true;
     }
 
 private:
@@ -325,16 +332,6 @@ private:
         const auto encoded = codec_.encode(text);
         if (encoded) bytes = *encoded;
         return encoded.has_value();
-    }
-
-    // Whether the scene, folder and name stand in the line exactly as they are: no '%' to double,
-    // no backslash to double before a closing quote.
-    static bool AsTheyStand(const RenderJob& job) {
-        const auto plain = [](std::wstring_view value) {
-            return std::find(value.begin(), value.end(), L'%') == value.end();
-        };
-        return plain(job.scene) && plain(job.outputFolder) && plain(job.outputName) &&
-               !job.scene.ends_with(L'\\') && !job.outputName.ends_with(L'\\');
     }
 
     bool appendByParts(std::string& bytes, const RenderJob& job, const BackburnerSettings* farm,
@@ -361,18 +358,6 @@ private:
         if (!farm) return true;
         text_.clear();
         AppendFarmOptions(text_, *farm, jobName);
-        return codec_.encodeInto(text_, bytes);
-    }
-
-    bool appendComposed(std::string& bytes, const RenderJob& job, const BackburnerSettings* farm,
-                        std::wstring_view jobName) {
-        bytes += renderer_;
-        text_.clear();
-        AppendQuoted(text_, job.scene);
-        if (!codec_.encodeInto(text_, bytes)) return false;
-        bytes += switches_;
-        text_.clear();
-        AppendJobOptions(text_, job, farm, jobName);
         return codec_.encodeInto(text_, bytes);
     }
 
@@ -419,27 +404,19 @@ ComposedScript ComposeRenderScript(std::wstring_view installFolder, std::span<co
     const auto jobName = [&](std::size_t i) {
         return backburner ? std::wstring_view(jobNames[i]) : std::wstring_view();
     };
-    // The line of a row on its own: a row that is not usual, or whose texts the code page lacks.
-    const auto appendAlone = [&](std::size_t i) {
+    PlainLines plain(install, codec);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (plain.open() && IsPlain(rows[i], backburner, jobName(i)) && PlainLines::Takes(rows[i]) &&
+            plain.append(script.bytes, rows[i], backburner, jobName(i))) {
+            continue;
+        }
+        // Any other row on its own, which also finds why a row is refused.
         const JobLine line(install, rows[i], codec, backburner, jobName(i));
         if (line.refusal()) {
             script.refusal = line.refusal();
-            return false;
+            return script;
         }
         line.appendTo(script.bytes);
-        return true;
-    };
-    PlainLines plain(install, codec);
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (plain.open() && IsPlain(rows[i], backburner, jobName(i))) {
-            const auto outcome = plain.append(script.bytes, rows[i], backburner, jobName(i));
-            if (outcome == PlainLines::Outcome::Written) continue;
-            if (outcome == PlainLines::Outcome::TooLong) {
-                script.refusal = ScriptRefusal{ScriptFault::LineTooLong, false, rows[i].scene};
-                return script;
-            }
-        }
-        if (!appendAlone(i)) return script;
     }
     script.bytes += FinalLine(shutdownAfterwards, codec);
     return script;
