@@ -83,10 +83,7 @@ bool CodePageCodec::encodeInto(std::wstring_view text, std::string& bytes) const
                     continue;
                 }
             }
-            const auto c = static_cast<std::size_t>(*at++);
-            const auto& block = blocks_[c >> 8];  // learnt on first sight, a block at a time
-            const Unit& known = block && (*block)[c & 0xFF].known != 0 ? (*block)[c & 0xFF]
-                                                                       : unit(static_cast<wchar_t>(c));
+            const Unit& known = unit(*at++);
             if (!byUnit_) break;  // a character of more than two bytes: the whole text at once
             if (known.known != 1) {
                 bytes.resize(start);
@@ -111,11 +108,10 @@ bool CodePageCodec::encodeInto(std::wstring_view text, std::string& bytes) const
     return true;
 }
 
-const CodePageCodec::Unit& CodePageCodec::unit(wchar_t c) const {
+const CodePageCodec::Unit& CodePageCodec::learn(wchar_t c) const {
     auto& block = blocks_[static_cast<std::size_t>(c) >> 8];
     if (!block) block = std::make_unique<std::array<Unit, 256>>();
     Unit& known = (*block)[static_cast<std::size_t>(c) & 0xFF];
-    if (known.known != 0) return known;
     const auto bytes = ReadsBack(codePage_, std::wstring_view(&c, 1));
     if (bytes && bytes->size() > sizeof known.bytes) {
         byUnit_ = false;

@@ -26,7 +26,13 @@ private:
         unsigned char length = 0;  // its bytes, one or two
         char bytes[2] = {};
     };
-    const Unit& unit(wchar_t c) const;
+    // Known after the first sight, without a call: a script's every character is looked up.
+    const Unit& unit(wchar_t c) const {
+        const auto& block = blocks_[static_cast<std::size_t>(c) >> 8];
+        const Unit* known = block ? &(*block)[static_cast<std::size_t>(c) & 0xFF] : nullptr;
+        return known && known->known != 0 ? *known : learn(c);
+    }
+    const Unit& learn(wchar_t c) const;
     // The bytes of the text when they read back as the same text, in any code page.
     static std::optional<std::string> ReadsBack(unsigned codePage, std::wstring_view text);
 
