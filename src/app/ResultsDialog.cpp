@@ -204,6 +204,7 @@ std::optional<LRESULT> ResultsDialog::onNotify(NMHDR& header) {
 int ResultsDialog::findRow(const NMLVFINDITEMW& find) const {
     if (!(find.lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find.lvfi.psz || shown_.empty()) return -1;
     const std::wstring_view typed(find.lvfi.psz);
+    const bool partial = (find.lvfi.flags & LVFI_PARTIAL) != 0;
     const std::size_t count = shown_.size();
     const auto start = find.iStart >= 0 && static_cast<std::size_t>(find.iStart) < count
                            ? static_cast<std::size_t>(find.iStart)
@@ -212,7 +213,6 @@ int ResultsDialog::findRow(const NMLVFINDITEMW& find) const {
         const std::size_t row = (start + k) % count;
         if (!(find.lvfi.flags & LVFI_WRAP) && row < start) break;
         const std::wstring& scene = shown_[row][0];
-        const bool partial = (find.lvfi.flags & LVFI_PARTIAL) != 0;
         if ((partial ? scene.size() >= typed.size() : scene.size() == typed.size()) &&
             CompareStringOrdinal(scene.c_str(), static_cast<int>(typed.size()), typed.data(),
                                  static_cast<int>(typed.size()), TRUE) == CSTR_EQUAL) {

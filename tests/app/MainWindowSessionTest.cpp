@@ -65,6 +65,14 @@ protected:
         SetKeyboardState(keys);
         test::PumpMessages();
     }
+    // Rows 1 to 3, then the unified folder "G:\all" and format ".png" ticked over them.
+    void threeRowsUnderTheUnifiedBoxes() {
+        for (int i = 1; i <= 3; ++i) form.jobs().append(Row(i));
+        win::SetText(control(L"unifiedFolderBox"), L"G:\\all");
+        win::SetText(control(L"unifiedFormatBox"), L".png");
+        Click(control(L"unifiedFolderCheck"));
+        Click(control(L"unifiedFormatCheck"));
+    }
     std::vector<std::wstring> column(const MainWindow& window, int column) const {
         return window.jobs().list().column(column);
     }
@@ -191,11 +199,7 @@ TEST_F(MainWindowSessionTest, TenThousandRowsAreSavedOffTheWindowAndComeBack) {
 }
 
 TEST_F(MainWindowSessionTest, UndoPutsBackWhatClearAndMinusTookWithTheirSavedValues) {
-    for (int i = 1; i <= 3; ++i) form.jobs().append(Row(i));
-    win::SetText(control(L"unifiedFolderBox"), L"G:\\all");
-    win::SetText(control(L"unifiedFormatBox"), L".png");
-    Click(control(L"unifiedFolderCheck"));
-    Click(control(L"unifiedFormatCheck"));
+    threeRowsUnderTheUnifiedBoxes();
     EXPECT_FALSE(form.canUndo());
 
     Click(control(L"clearButton"));  // 清空
@@ -289,11 +293,7 @@ TEST_F(MainWindowSessionTest, UndoOfARowRemovedBeforeATickKeepsEveryRowsOwnValue
 // unticking gives each its own back, here and after a restart; rows added after the tick (quick
 // add, a job list opened, the job editor) keep what they show.
 TEST_F(MainWindowSessionTest, EveryRowKeepsItsOwnSavedValuesWhereverRowsComeAndGo) {
-    for (int i = 1; i <= 3; ++i) form.jobs().append(Row(i));
-    win::SetText(control(L"unifiedFolderBox"), L"G:\\all");
-    win::SetText(control(L"unifiedFormatBox"), L".png");
-    Click(control(L"unifiedFolderCheck"));
-    Click(control(L"unifiedFormatCheck"));
+    threeRowsUnderTheUnifiedBoxes();
 
     addByEveryWay(Row(5));
     ASSERT_EQ(form.jobs().count(), 6);
