@@ -101,6 +101,7 @@ public:
     void showMessage(const std::wstring&, MessageIcon) override {}
     bool ask(const std::wstring&) override { return true; }
     bool onNetwork(const std::wstring&) override { return false; }
+    bool sameFile(const std::wstring& a, const std::wstring& b) override { return a == b; }
 
 private:
     std::wstring folder_;

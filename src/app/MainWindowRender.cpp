@@ -165,7 +165,10 @@ void MainWindow::onCancelShutdownClicked() {
 }
 
 void MainWindow::onCancelRenderClicked() {
-    CancelRender(platform_);
+    if (CancelRender(platform_) == RenderJobEnd::Unavailable) {
+        platform_.showMessage(std::wstring(RenderNotEndedMessage));
+        return;
+    }
     if (night_ && night_->following()) {
         night_->cancel();
         onNightTimer();  // the dialog shows it at once

@@ -172,7 +172,7 @@ void NightFollower::feed(const RenderJobEvent& event) {
                                        current ? *current + 1 : 0);
                 if (!row) row = RowOfCommandLine(event.commandLine, installFolder_, rows_);
             }
-            watch_.processStarted(event.processId, event.imagePath, event.at, row);
+            watch_.processStarted(event.processId, rendererSpelling(event.imagePath), event.at, row);
             break;
         }
         case RenderJobEvent::Kind::Exited: {
@@ -198,6 +198,18 @@ void NightFollower::feed(const RenderJobEvent& event) {
             stop();
             break;
     }
+}
+
+std::wstring NightFollower::rendererSpelling(const std::wstring& imagePath) {
+    // The install folder may be typed as an 8.3 name, through a junction or on a subst drive:
+    // the file system says whether the program is the renderer, once for each spelling met.
+    const std::wstring& renderer = watch_.renderer();
+    if (imagePath.empty() || SameWindowsPath(imagePath, renderer)) return imagePath;
+    auto known = spellings_.find(imagePath);
+    if (known == spellings_.end()) {
+        known = spellings_.emplace(imagePath, platform_.sameFile(imagePath, renderer)).first;
+    }
+    return known->second ? renderer : imagePath;
 }
 
 void NightFollower::cancel() {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -71,6 +72,8 @@ private:
                   const std::wstring& installFolder, const std::vector<RenderJob>& rows,
                   const LocalTime& started);
     void feed(const RenderJobEvent& event);
+    // The renderer's path as the night knows it when the image is the renderer, else the image.
+    std::wstring rendererSpelling(const std::wstring& imagePath);
     void append(const RecordLine& line);
     void stop();
     void showProgress();
@@ -84,6 +87,7 @@ private:
     std::wstring logPath_;
     bool following_ = false;
     std::optional<TaskbarProgress> shown_;
+    std::map<std::wstring, bool> spellings_;  // a program's path: whether it is the renderer
 };
 
 // A line for the started message when the night's record could not be begun (empty otherwise):

@@ -17,7 +17,7 @@ public:
     std::string encodeLossy(std::wstring_view text) const override;
     std::wstring decode(std::string_view bytes) const override;
 
-    unsigned codePage() const { return codePage_; }
+    unsigned codePage() const override { return codePage_; }
 
 private:
     // What one UTF-16 unit becomes, learnt on first sight.

@@ -96,7 +96,7 @@ struct RunBounds {
 enum class RenderJobEnd {
     Ended,        // its processes were told to end
     NoneRunning,  // no process of it runs
-    Unavailable,  // no job could be had here: what the render started cannot be told apart
+    Unavailable,  // a render runs that cannot be ended from here (a copy running as administrator)
 };
 
 // What happened in the render job while this program followed it.
@@ -184,10 +184,11 @@ public:
     // is found again by name, by this run of the program or a later one, as long as any of its
     // processes runs.
     //
-    // Starts the program in the render job, without waiting; where no job can be had at all, the
-    // program starts alone and endRenderJob answers Unavailable from then on.
+    // Starts the program in the render job, without waiting; where it cannot join the job, the
+    // program and what it starts stand in for the job.
     virtual bool startInRenderJob(const ProcessLaunch& launch) = 0;
-    // True while a process of the render job runs.
+    // True while a process of the render job runs, or a job that this user may not look into
+    // exists.
     virtual bool renderJobRunning() = 0;
     // Ends every process of the render job, and no other.
     virtual RenderJobEnd endRenderJob() = 0;
@@ -220,6 +221,8 @@ public:
     //
     // A modal question with the buttons 是 and 否 and the application's title; true for 是.
     virtual bool ask(const std::wstring& text) = 0;
+    // True when both paths name one existing file, however each spells it.
+    virtual bool sameFile(const std::wstring& a, const std::wstring& b) = 0;
     // True when the path lies on another computer: a UNC path, or a drive mapped to a share.
     virtual bool onNetwork(const std::wstring& path) = 0;
 

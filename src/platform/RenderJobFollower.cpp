@@ -134,6 +134,55 @@ std::optional<std::vector<DWORD>> JobProcessIds(HANDLE job) {
     return std::nullopt;
 }
 
+std::optional<std::vector<ListedProcess>> ListProcesses() {
+    using QuerySystem = LONG(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
+    static const auto query = reinterpret_cast<QuerySystem>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+    if (!query) return std::nullopt;
+    // The documented head of SYSTEM_PROCESS_INFORMATION, with the fields winternl.h leaves
+    // unnamed: the start and the parent's id.
+    struct Entry {
+        ULONG nextEntryOffset;
+        ULONG numberOfThreads;
+        LARGE_INTEGER workingSetPrivateSize;
+        ULONG hardFaultCount;
+        ULONG numberOfThreadsHighWatermark;
+        ULONGLONG cycleTime;
+        LARGE_INTEGER createTime;
+        LARGE_INTEGER userTime;
+        LARGE_INTEGER kernelTime;
+        UNICODE_STRING imageName;
+        LONG basePriority;
+        HANDLE uniqueProcessId;
+        HANDLE inheritedFromUniqueProcessId;
+    };
+    constexpr ULONG SystemProcessInformation = 5;
+    std::vector<ULONGLONG> buffer(64 * 1024);  // 8-byte aligned, as the entries need
+    for (int attempt = 0; attempt < 6; ++attempt) {
+        ULONG needed = 0;
+        const ULONG size = static_cast<ULONG>(buffer.size() * sizeof(ULONGLONG));
+        const LONG status = query(SystemProcessInformation, buffer.data(), size, &needed);
+        if (status == StatusInfoLengthMismatch) {
+            buffer.resize(std::max<std::size_t>(buffer.size() * 2, needed / sizeof(ULONGLONG) + 4096));
+            continue;
+        }
+        if (status < 0) return std::nullopt;
+        std::vector<ListedProcess> processes;
+        const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
+        for (std::size_t at = 0; at + sizeof(Entry) <= size;) {
+            Entry entry;
+            std::memcpy(&entry, bytes + at, sizeof entry);
+            processes.push_back({static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(entry.uniqueProcessId)),
+                                 static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(entry.inheritedFromUniqueProcessId)),
+                                 static_cast<unsigned long long>(entry.createTime.QuadPart)});
+            if (entry.nextEntryOffset == 0) break;
+            at += entry.nextEntryOffset;
+        }
+        return processes;
+    }
+    return std::nullopt;
+}
+
 std::wstring ProcessCommandLine(HANDLE process, DWORD processId) {
     if (auto asked = AskedCommandLine(process)) return *asked;
     return CommandLineFromMemory(processId);
@@ -169,8 +218,8 @@ std::wstring ProcessImagePath(HANDLE process) {
     return {};
 }
 
-PortFollower::PortFollower(HANDLE port, ULONG_PTR key)
-    : port_(port), key_(key), thread_([this] { run(); }) {}
+PortFollower::PortFollower(HANDLE port, ULONG_PTR key, HANDLE job)
+    : port_(port), key_(key), job_(job), thread_([this] { run(); }) {}
 
 PortFollower::~PortFollower() {
     stop_ = true;
@@ -199,6 +248,8 @@ void PortFollower::run() {
         if (GetQueuedCompletionStatus(port_, &message, &key, &value, waiting_.empty() ? 100 : 10) &&
             key == key_) {
             read(message, static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(value)));
+        } else if (GetTickCount64() >= nextLook_) {
+            look();  // only once the port has nothing more to say
         }
         release();
     }
@@ -208,13 +259,17 @@ void PortFollower::run() {
 void PortFollower::read(DWORD message, DWORD processId) {
     switch (message) {
         case JOB_OBJECT_MSG_NEW_PROCESS: {
+            // Already made from the job's list, or from an earlier message of the same start.
+            if (processes_.contains(processId)) break;
             Waiting started{EventOf(RenderJobEvent::Kind::Started, processId, Now())};
             // One that ended before it could be opened is told without its program: it cannot
             // be told apart from any other.
             if (KernelHandle process = OpenFollowed(processId)) {
                 started.event.at = ProcessCreationTime(process.get());  // not when it was seen
                 started.needsImage = true;
-                processes_[processId] = std::move(process);
+                processes_[processId].process = std::move(process);
+            } else if (std::find(unopened_.begin(), unopened_.end(), processId) == unopened_.end()) {
+                unopened_.push_back(processId);
             }
             waiting_.push_back(std::move(started));
             break;
@@ -222,16 +277,44 @@ void PortFollower::read(DWORD message, DWORD processId) {
         case JOB_OBJECT_MSG_EXIT_PROCESS:
         case JOB_OBJECT_MSG_ABNORMAL_EXIT_PROCESS: {
             const auto found = processes_.find(processId);
-            if (found == processes_.end()) break;  // its exit code cannot be had
+            // Its exit code cannot be had, or its end was told already.
+            if (found == processes_.end() || found->second.exitTold) break;
+            found->second.exitTold = true;
             Waiting exited{EventOf(RenderJobEvent::Kind::Exited, processId, Now())};
-            exited.event.exitCode = ExitCodeOf(found->second.get());
+            exited.event.exitCode = ExitCodeOf(found->second.process.get());
             waiting_.push_back(std::move(exited));
             break;
         }
         case JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO:
-            waiting_.push_back({EventOf(RenderJobEvent::Kind::NoneLeft, 0, Now())});
+            // Maybe a nested job's: believed only when the job itself is empty.
+            look();
             break;
         default: break;
+    }
+}
+
+// Asks the job what it holds and tells what the port did not.
+void PortFollower::look() {
+    nextLook_ = GetTickCount64() + 1000;
+    if (noneLeft_) return;
+    const std::optional<std::vector<DWORD>> ids = JobProcessIds(job_);
+    if (!ids) return;
+    const auto inJob = [&](DWORD id) { return std::find(ids->begin(), ids->end(), id) != ids->end(); };
+    std::erase_if(unopened_, [&](DWORD id) { return !inJob(id); });
+    for (auto& [id, followed] : processes_) {
+        if (followed.exitTold || inJob(id)) continue;
+        read(JOB_OBJECT_MSG_EXIT_PROCESS, id);
+    }
+    for (const DWORD id : *ids) {
+        if (processes_.contains(id) ||
+            std::find(unopened_.begin(), unopened_.end(), id) != unopened_.end()) {
+            continue;
+        }
+        read(JOB_OBJECT_MSG_NEW_PROCESS, id);
+    }
+    if (ids->empty()) {
+        noneLeft_ = true;
+        waiting_.push_back({EventOf(RenderJobEvent::Kind::NoneLeft, 0, Now())});
     }
 }
 
@@ -243,12 +326,14 @@ void PortFollower::release() {
         Waiting& front = waiting_.front();
         const auto found = processes_.find(front.event.processId);
         if (front.needsImage && found != processes_.end()) {
+            const HANDLE process = found->second.process.get();
             // Asked by its exit code: Wine signals a process whose first thread has not run yet.
             DWORD code = 0;
-            const bool ended =
-                GetExitCodeProcess(found->second.get(), &code) && code != STILL_ACTIVE;
-            front.event.imagePath = ProcessImagePath(found->second.get());
+            const bool ended = GetExitCodeProcess(process, &code) && code != STILL_ACTIVE;
+            front.event.imagePath = ProcessImagePath(process);
             if (front.event.imagePath.empty() && !ended && ++front.tries < 200) return;
+            // Its row is the one its line names, whatever the rows before it did.
+            front.event.commandLine = ProcessCommandLine(process, front.event.processId);
         }
         if (front.event.kind == RenderJobEvent::Kind::Exited && found != processes_.end()) {
             processes_.erase(found);  // its start was told before: the handle is needed no more
@@ -258,12 +343,12 @@ void PortFollower::release() {
     }
 }
 
-PollFollower::PollFollower(KernelHandle job) : job_(std::move(job)) {}
+PollFollower::PollFollower(ProcessIdSource ids) : ids_(std::move(ids)) {}
 
 std::vector<RenderJobEvent> PollFollower::take() {
     std::vector<RenderJobEvent> events;
-    if (!job_) return events;
-    const auto ids = JobProcessIds(job_.get());
+    if (!ids_) return events;
+    const auto ids = ids_();
     if (!ids) return events;
     const LocalTime now = Now();
     // Ended first: they ended before the ones that are new since the last look.
@@ -310,7 +395,7 @@ std::vector<RenderJobEvent> PollFollower::take() {
     first_ = false;
     if (ids->empty()) {
         events.push_back(EventOf(RenderJobEvent::Kind::NoneLeft, 0, now));
-        job_.reset();
+        ids_ = nullptr;
         processes_.clear();
     }
     return events;

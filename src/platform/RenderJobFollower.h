@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -13,6 +14,7 @@
 
 #include "base/Handles.h"
 #include "platform/Platform.h"
+#include "platform/ProcessTree.h"
 
 namespace ravolen {
 
@@ -27,10 +29,16 @@ public:
 // The job's completion port, read by a thread of its own: each process is seen as it starts, so
 // none is missed however short it runs. Only the program that made the job has the port: a job
 // takes one port in its life.
+//
+// The port is a hint, the job the truth: Windows does not promise to deliver every message, and
+// a job nested inside this one (3ds Max, a plug-in or a licence helper may make one) tells this
+// port when it empties, with no sign of which job it was. So the job itself is asked once a
+// second and whenever it is said to be empty; what the port missed is made from its answer, and
+// the night ends only when the job holds no process.
 class PortFollower final : public RenderJobFollower {
 public:
-    // `port` is associated with the job under `key` and outlives this follower.
-    PortFollower(HANDLE port, ULONG_PTR key);
+    // `port` is associated with `job` under `key`; both outlive this follower.
+    PortFollower(HANDLE port, ULONG_PTR key, HANDLE job);
     // Ends the thread within a bound and closes every process handle kept.
     ~PortFollower() override;
     std::vector<RenderJobEvent> take() override;
@@ -41,39 +49,57 @@ private:
         bool needsImage = false;
         int tries = 0;
     };
+    struct Followed {
+        KernelHandle process;  // keeps the exit code readable after the process ended
+        bool exitTold = false;
+    };
     void run();
     void read(DWORD message, DWORD processId);
+    void look();
     void release();
     void push(RenderJobEvent event);
 
     HANDLE port_;
     ULONG_PTR key_;
+    HANDLE job_;
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
     std::vector<RenderJobEvent> events_;
-    // The thread's own: a kept handle keeps the exit code readable after the process ended.
-    std::map<DWORD, KernelHandle> processes_;
+    // The thread's own.
+    std::map<DWORD, Followed> processes_;
+    std::vector<DWORD> unopened_;  // in the job, told, but could not be opened
+    bool noneLeft_ = false;        // the job's end is told
+    ULONGLONG nextLook_ = 0;
     std::deque<Waiting> waiting_;  // read from the port, not yet told
     std::thread thread_;
 };
 
-// The job's process list, read at each take (once a second by the window): for a program started
-// again during a render, whose job already has the first program's port. The processes running at
-// the first take are told first, with their command lines, so the running row can be found.
-// A process that starts and ends between two takes goes unseen.
+// The ids of the processes to follow, looked at again at each take; nothing when they cannot be
+// had this time.
+using ProcessIdSource = std::function<std::optional<std::vector<DWORD>>()>;
+
+// A list of processes looked at once a second: the render job's, for a program started again
+// during a render, whose job already has the first program's port; or the script's own tree of
+// processes, where no job could be had. The processes running at the first take are told first.
+// Each process that starts is told with its command line, so that its row can be found; one that
+// starts and ends between two takes goes unseen.
 class PollFollower final : public RenderJobFollower {
 public:
-    explicit PollFollower(KernelHandle job);
+    explicit PollFollower(ProcessIdSource ids);
     std::vector<RenderJobEvent> take() override;
 
 private:
-    KernelHandle job_;  // closed once no process is left, so the job's name can go
+    ProcessIdSource ids_;  // let go of once no process is left, so that a job's name can go
     std::map<DWORD, KernelHandle> processes_;
     bool first_ = true;
 };
 
 // The ids of the job's processes; nothing when the job cannot be asked.
 std::optional<std::vector<DWORD>> JobProcessIds(HANDLE job);
+
+// Every process of the system, with the one that started it and when; nothing when the system
+// does not say.
+std::optional<std::vector<ListedProcess>> ListProcesses();
 
 // The process's command line as it was started; empty when it cannot be read.
 std::wstring ProcessCommandLine(HANDLE process, DWORD processId);

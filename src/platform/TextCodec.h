@@ -33,6 +33,9 @@ public:
     // The text of bytes another program wrote in the code page; a byte sequence the code page
     // does not define becomes a replacement character rather than vanish.
     virtual std::wstring decode(std::string_view bytes) const = 0;
+
+    // The Windows code page's number, or 0 where the codec is none of Windows' own.
+    virtual unsigned codePage() const { return 0; }
 };
 
 }  // namespace ravolen

@@ -6,11 +6,13 @@
 #include <shobjidl.h>
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <vector>
 
 #include "base/BoxOwner.h"
 #include "base/Handles.h"
+#include "platform/ProcessTree.h"
 #include "platform/RenderJobFollower.h"
 
 namespace ravolen {
@@ -33,12 +35,34 @@ std::wstring GrowingBuffer(Fill fill) {
     }
 }
 
-// Per logon session, as the program's single instance is.
-constexpr wchar_t RenderJobName[] = L"Local\\Ravolen.RenderJob.5B0F7E2C";
-
-KernelHandle OpenRenderJob() {
-    return KernelHandle(OpenJobObjectW(JOB_OBJECT_QUERY | JOB_OBJECT_TERMINATE, FALSE, RenderJobName));
+// The render job opened with `access`. `denied` tells a job that exists but is not this user's
+// to open (made by a copy of the program running as administrator) from one that is not there.
+KernelHandle OpenRenderJob(DWORD access, bool* denied = nullptr) {
+    KernelHandle job(OpenJobObjectW(access, FALSE, Win32Platform::RenderJobName));
+    if (denied) *denied = !job && GetLastError() == ERROR_ACCESS_DENIED;
+    return job;
 }
+
+// When the process started, on the clock the system's process list uses; 0 when it is not listed.
+unsigned long long ListedStart(DWORD processId) {
+    if (const auto processes = ListProcesses()) {
+        for (const ListedProcess& process : *processes) {
+            if (process.id == processId) return process.created;
+        }
+    }
+    return 0;
+}
+
+// The ids of the processes the root started, and theirs, that still run.
+std::optional<std::vector<DWORD>> TreeOf(DWORD rootId, unsigned long long rootCreated) {
+    const auto processes = ListProcesses();
+    if (!processes) return std::nullopt;
+    std::vector<DWORD> ids;
+    for (const unsigned long id : Descendants(rootId, rootCreated, *processes)) ids.push_back(id);
+    return ids;
+}
+
+bool StillRuns(HANDLE process) { return WaitForSingleObject(process, 0) == WAIT_TIMEOUT; }
 
 DWORD ActiveProcesses(HANDLE job) {
     JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting{};
@@ -83,9 +107,11 @@ private:
 
 // Starts the program suspended when `suspended`, so that it can join a job before it runs. With
 // `inherited`, inheritable handles, the program inherits those handles and no other. With
-// `output`, one of them, its standard output and error go there.
+// `output`, one of them, its standard output and error go there. `extraFlags` go to
+// CreateProcessW as they are.
 bool CreateProcessFor(const ProcessLaunch& launch, bool suspended, PROCESS_INFORMATION& info,
-                      std::vector<HANDLE> inherited = {}, HANDLE output = nullptr) {
+                      std::vector<HANDLE> inherited = {}, HANDLE output = nullptr,
+                      DWORD extraFlags = 0) {
     STARTUPINFOEXW startup{};
     startup.StartupInfo.cb = sizeof startup.StartupInfo;
     startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW;
@@ -98,9 +124,11 @@ bool CreateProcessFor(const ProcessLaunch& launch, bool suspended, PROCESS_INFOR
         startup.StartupInfo.hStdError = output;
     }
     std::wstring commandLine = launch.commandLine;  // CreateProcessW may write into it
-    // A console of its own, hidden or minimised, whether or not this process has a console.
-    DWORD flags = CREATE_NEW_CONSOLE | CREATE_UNICODE_ENVIRONMENT |
-                  (suspended ? CREATE_SUSPENDED : 0u);
+    // A console of its own whether or not this process has one. A hidden program's console has
+    // no window at all: a default terminal (Windows Terminal on Windows 11) would show a new
+    // console's window whatever it was asked, and closing it would end the night.
+    DWORD flags = (launch.style == WindowStyle::Hidden ? CREATE_NO_WINDOW : CREATE_NEW_CONSOLE) |
+                  CREATE_UNICODE_ENVIRONMENT | (suspended ? CREATE_SUSPENDED : 0u) | extraFlags;
     std::erase(inherited, nullptr);
     std::optional<InheritOnly> only;
     if (!inherited.empty()) {
@@ -629,9 +657,6 @@ std::optional<ProcessOutput> Win32Platform::runAndRead(const ProcessLaunch& laun
 
 namespace {
 
-// The key under which the render job's messages reach its port.
-constexpr ULONG_PTR RenderJobKey = 0x5B0F7E2C;
-
 // Inheritable by the script, for its standard output and error: made anew, and readable by the
 // log window while the night writes it.
 KernelHandle InheritableOutput(const std::wstring& path) {
@@ -649,14 +674,17 @@ KernelHandle InheritableOutput(const std::wstring& path) {
 }  // namespace
 
 bool Win32Platform::startInRenderJob(const ProcessLaunch& launch) {
+    // An earlier night's follower (its job's end may never have been told) must not take this
+    // night's first events.
+    follower_.reset();
     // Creates the job, or opens the one an earlier render left running, and keeps it for the
     // whole run. Without JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE the render outlives this program.
-    if (!renderJob_) renderJob_.reset(CreateJobObjectW(nullptr, RenderJobName));
+    if (!renderJob_) renderJob_.reset(CreateJobObjectW(nullptr, Win32Platform::RenderJobName));
     // The port is associated before the script joins, so that even its own start is seen.
     if (renderJob_ && !renderJobPort_) {
         KernelHandle port(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
         JOBOBJECT_ASSOCIATE_COMPLETION_PORT association{};
-        association.CompletionKey = reinterpret_cast<PVOID>(RenderJobKey);
+        association.CompletionKey = reinterpret_cast<PVOID>(RenderJobPortKey);
         association.CompletionPort = port.get();
         if (port && SetInformationJobObject(renderJob_.get(),
                                             JobObjectAssociateCompletionPortInformation,
@@ -665,7 +693,7 @@ bool Win32Platform::startInRenderJob(const ProcessLaunch& launch) {
         }
     }
     // What an earlier night left in the port, unread, is not this night's.
-    if (renderJobPort_ && !follower_) {
+    if (renderJobPort_) {
         DWORD message = 0;
         ULONG_PTR key = 0;
         LPOVERLAPPED value = nullptr;
@@ -683,36 +711,103 @@ bool Win32Platform::startInRenderJob(const ProcessLaunch& launch) {
     const KernelHandle scriptsHandle(inheritable);  // this program's copy closes afterwards
     // Where the file cannot be made the night renders all the same, without its log.
     const KernelHandle output = InheritableOutput(launch.outputFile);
+    // Out of a launcher's job (Task Scheduler, a remote-app host), so that its end (a
+    // kill-on-close job closing) cannot end the night. Outside any job the flag does nothing; a
+    // job that does not let its processes leave refuses the start, which is then made inside it.
     PROCESS_INFORMATION info{};
-    if (!CreateProcessFor(launch, true, info, {inheritable, output.get()}, output.get())) {
+    if (!CreateProcessFor(launch, true, info, {inheritable, output.get()}, output.get(),
+                          CREATE_BREAKAWAY_FROM_JOB) &&
+        (GetLastError() != ERROR_ACCESS_DENIED ||
+         !CreateProcessFor(launch, true, info, {inheritable, output.get()}, output.get()))) {
         return false;
     }
     KernelHandle process(info.hProcess);
-    KernelHandle thread(info.hThread);
-    // Where no job can be had (none created, or this program sits in a job that forbids
-    // nesting), the script runs all the same; cancelling then has no job to go by.
-    if (!renderJob_ || !AssignProcessToJobObject(renderJob_.get(), process.get())) {
-        jobsUnavailable_ = true;
-    }
+    const KernelHandle thread(info.hThread);
+    // Where the script cannot join the render job (none could be made, or this program sits in
+    // a job that forbids it, as on Windows 7), it is followed and ended as its own tree of
+    // processes instead: never anything by its program's name.
+    scriptInJob_ = renderJob_ && AssignProcessToJobObject(renderJob_.get(), process.get());
+    const unsigned long long started = scriptInJob_ ? 0 : ListedStart(info.dwProcessId);
     if (ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
         TerminateProcess(process.get(), 1);
         return false;
+    }
+    looseScript_.reset();
+    if (!scriptInJob_) {
+        looseScript_ = std::make_shared<const LooseScript>(
+            LooseScript{std::move(process), info.dwProcessId, started});
     }
     lastScript_ = {info.dwProcessId, inheritable, output.get()};
     return true;
 }
 
+namespace {
+
+// The script outside the render job and what it started that still runs, the script first.
+std::optional<std::vector<DWORD>> LooseProcesses(const Win32Platform::LooseScript& script) {
+    auto ids = TreeOf(script.processId, script.started);
+    const bool runs = StillRuns(script.process.get());
+    if (!ids) return runs ? std::optional(std::vector<DWORD>{script.processId}) : std::nullopt;
+    if (runs) ids->insert(ids->begin(), script.processId);
+    return ids;
+}
+
+// Ends the script first, so that it starts no further line, then what it started, and what those
+// started meanwhile. True when anything was ended.
+bool EndLooseScript(const Win32Platform::LooseScript& script) {
+    bool ended = false;
+    if (StillRuns(script.process.get())) ended = TerminateProcess(script.process.get(), 1) != FALSE;
+    for (int round = 0; round < 8; ++round) {
+        const auto listed = ListProcesses();
+        if (!listed) break;
+        // Held while the list is asked again: an id let go of and reused between the two looks
+        // shows another start, and is left alone.
+        struct Held {
+            KernelHandle process;
+            ListedProcess listed;
+        };
+        std::vector<Held> held;
+        for (const unsigned long id : Descendants(script.processId, script.started, *listed)) {
+            KernelHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+            if (!process || !StillRuns(process.get())) continue;
+            const auto entry = std::find_if(listed->begin(), listed->end(),
+                                            [&](const ListedProcess& p) { return p.id == id; });
+            held.push_back({std::move(process), *entry});
+        }
+        if (held.empty()) break;
+        const auto again = ListProcesses();
+        if (!again) break;
+        for (const Held& one : held) {
+            const bool same = std::any_of(again->begin(), again->end(), [&](const ListedProcess& p) {
+                return p.id == one.listed.id && p.created == one.listed.created;
+            });
+            if (same && TerminateProcess(one.process.get(), 1)) ended = true;
+        }
+    }
+    return ended;
+}
+
+}  // namespace
+
 bool Win32Platform::followRenderJob() {
     if (follower_) return true;
-    if (renderJobPort_) {
+    if (scriptInJob_ && renderJobPort_) {
         // Every message since the script started waits in the port, even if it all ended already.
-        follower_ = std::make_unique<PortFollower>(renderJobPort_.get(), RenderJobKey);
+        follower_ = std::make_unique<PortFollower>(renderJobPort_.get(), RenderJobPortKey,
+                                                   renderJob_.get());
+        return true;
+    }
+    if (looseScript_) {
+        const auto ids = LooseProcesses(*looseScript_);
+        if (!ids || ids->empty()) return false;
+        follower_ = std::make_unique<PollFollower>(
+            [script = looseScript_] { return LooseProcesses(*script); });
         return true;
     }
     // Joined late: the job's port, if any, is the first program's.
-    KernelHandle job(OpenJobObjectW(JOB_OBJECT_QUERY, FALSE, RenderJobName));
-    if (!job || ActiveProcesses(job.get()) == 0) return false;
-    follower_ = std::make_unique<PollFollower>(std::move(job));
+    auto job = std::make_shared<KernelHandle>(OpenRenderJob(JOB_OBJECT_QUERY));
+    if (!*job || ActiveProcesses(job->get()) == 0) return false;
+    follower_ = std::make_unique<PollFollower>([job] { return JobProcessIds(job->get()); });
     return true;
 }
 
@@ -753,20 +848,41 @@ void Win32Platform::showTaskbarProgress(HWND window, const TaskbarProgress& prog
 }
 
 bool Win32Platform::renderJobRunning() {
-    const KernelHandle job = OpenRenderJob();
+    if (looseScript_) {
+        const auto ids = LooseProcesses(*looseScript_);
+        if (ids && !ids->empty()) return true;
+    }
+    bool denied = false;
+    const KernelHandle job = OpenRenderJob(JOB_OBJECT_QUERY, &denied);
+    // Not this user's to open: a copy running as administrator renders.
+    if (denied) return true;
     return job && ActiveProcesses(job.get()) > 0;
 }
 
 RenderJobEnd Win32Platform::endRenderJob() {
-    const KernelHandle job = OpenRenderJob();
+    const bool endedLoose = looseScript_ && EndLooseScript(*looseScript_);
+    bool denied = false;
+    const KernelHandle job = OpenRenderJob(JOB_OBJECT_QUERY | JOB_OBJECT_TERMINATE, &denied);
+    if (denied) return RenderJobEnd::Unavailable;
     if (job && ActiveProcesses(job.get()) > 0) {
         return TerminateJobObject(job.get(), 1) ? RenderJobEnd::Ended : RenderJobEnd::Unavailable;
     }
-    if (jobsUnavailable_) return RenderJobEnd::Unavailable;
-    // No job to find: nothing of ours runs, unless jobs cannot be had here at all.
-    if (job) return RenderJobEnd::NoneRunning;
-    return KernelHandle(CreateJobObjectW(nullptr, nullptr)) ? RenderJobEnd::NoneRunning
-                                                             : RenderJobEnd::Unavailable;
+    return endedLoose ? RenderJobEnd::Ended : RenderJobEnd::NoneRunning;
+}
+
+bool Win32Platform::sameFile(const std::wstring& a, const std::wstring& b) {
+    // Asked of the file system: an 8.3 name, a junction or a subst drive name the same file.
+    const auto identity = [](const std::wstring& path) -> std::optional<std::array<DWORD, 3>> {
+        const FileHandle file(CreateFileW(path.c_str(), 0,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        BY_HANDLE_FILE_INFORMATION information{};
+        if (!file || !GetFileInformationByHandle(file.get(), &information)) return std::nullopt;
+        return std::array<DWORD, 3>{information.dwVolumeSerialNumber, information.nFileIndexHigh,
+                                    information.nFileIndexLow};
+    };
+    const auto first = identity(a);
+    return first && first == identity(b);
 }
 
 bool Win32Platform::previousInstanceRunning() {

@@ -56,6 +56,22 @@ public:
     bool ask(const std::wstring& text) override;
     bool onNetwork(const std::wstring& path) override;
     void showTaskbarProgress(HWND window, const TaskbarProgress& progress) override;
+    bool sameFile(const std::wstring& a, const std::wstring& b) override;
+
+    // The render job's name (per logon session, as the program's single instance is), and the key
+    // under which its messages reach its port.
+    static constexpr const wchar_t* RenderJobName = L"Local\\Ravolen.RenderJob.5B0F7E2C";
+    static constexpr ULONG_PTR RenderJobPortKey = 0x5B0F7E2C;
+    // The port the render job tells this program through, when this program made the job.
+    HANDLE renderJobPort() const { return renderJobPort_.get(); }
+
+    // A script that could not be put in the render job: held, so that its id is not reused while
+    // its tree is followed, with its start as the system lists it.
+    struct LooseScript {
+        KernelHandle process;
+        DWORD processId = 0;
+        unsigned long long started = 0;
+    };
 
     // The last script started in the render job: its process id, and the values of its inherited
     // handles to the job and to its output file, which are the same in the script's process as
@@ -84,7 +100,8 @@ private:
     ScriptStart lastScript_;
     KernelHandle instanceMutex_;
     bool previousInstance_ = false;
-    bool jobsUnavailable_ = false;  // a script of this run had to start outside the render job
+    bool scriptInJob_ = false;  // the last script of this run started in the render job
+    std::shared_ptr<const LooseScript> looseScript_;  // the last script, when it did not
     ComPtr<ITaskbarList3> taskbar_;  // made on the window thread at its first use
     bool taskbarUnavailable_ = false;
     long lastTaskbarAnswer_ = 0;

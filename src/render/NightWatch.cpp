@@ -189,14 +189,14 @@ void NightWatch::restore(std::span<const RecordLine> record) {
 
 void NightWatch::processStarted(unsigned long processId, std::wstring_view imagePath,
                                 const LocalTime& at, std::optional<std::size_t> row) {
-    if (ended_ || processes_.contains(processId)) return;
-    std::optional<std::size_t>& known = processes_[processId];
-    if (!SameWindowsPath(imagePath, renderer_)) return;
+    // Only renderers are remembered: an id seen first without its program (or as any other
+    // program) may come back as the renderer it was reused for.
+    if (ended_ || !SameWindowsPath(imagePath, renderer_) || processes_.contains(processId)) return;
     const std::size_t started = row.value_or(next_);
     if (started >= states_.size()) return;  // more renderers than rows: not one of the script's
     markUnfinished(next_, started);
     states_[started] = RowState{RowPhase::Rendering, at, std::nullopt, 0};
-    known = started;
+    processes_[processId] = started;
     next_ = std::max(next_, started + 1);
     current_ = started;
 }
@@ -206,16 +206,16 @@ std::optional<RecordLine> NightWatch::processExited(
     const std::function<bool(std::size_t row)>& outputExists) {
     const auto process = processes_.find(processId);
     if (ended_ || process == processes_.end()) return std::nullopt;
-    const std::optional<std::size_t> row = process->second;
+    const std::size_t row = process->second;
     processes_.erase(process);
-    if (!row || states_[*row].phase != RowPhase::Rendering) return std::nullopt;
-    RowState& state = states_[*row];
+    if (states_[row].phase != RowPhase::Rendering) return std::nullopt;
+    RowState& state = states_[row];
     state.ended = at;
     state.exitCode = exitCode;
     state.phase = exitCode != 0        ? RowPhase::Failed
-                  : outputExists(*row) ? RowPhase::Finished
-                                       : RowPhase::NoOutput;
-    return lineOf(*row);
+                  : outputExists(row) ? RowPhase::Finished
+                                      : RowPhase::NoOutput;
+    return lineOf(row);
 }
 
 std::vector<RecordLine> NightWatch::cancel(const LocalTime& at) {

@@ -69,7 +69,8 @@ public:
 
     // A process started. With `row` (found from the renderer's command line by a program that
     // joined the night late), a renderer is that row rather than the next; rows it passes over
-    // that are still waiting are 未完成. A process already known is not counted again.
+    // that are still waiting are 未完成. A renderer already known is not counted again; any
+    // other process is not remembered.
     void processStarted(unsigned long processId, std::wstring_view imagePath, const LocalTime& at,
                         std::optional<std::size_t> row = std::nullopt);
 
@@ -88,6 +89,8 @@ public:
     void end(const LocalTime& at);
 
     bool ended() const { return ended_.has_value(); }
+    // The renderer's path as the script's cmd resolves it.
+    const std::wstring& renderer() const { return renderer_; }
     const std::vector<RowState>& states() const { return states_; }
     // The row under way, or the last one that started; nothing before the first.
     std::optional<std::size_t> currentRow() const { return current_; }
@@ -102,7 +105,7 @@ private:
     std::wstring renderer_;
     std::vector<RenderJob> rows_;
     std::vector<RowState> states_;
-    std::map<unsigned long, std::optional<std::size_t>> processes_;  // row for a renderer
+    std::map<unsigned long, std::size_t> processes_;  // the renderers under way, by id: their rows
     std::size_t next_ = 0;
     std::optional<std::size_t> current_;
     LocalTime started_;

@@ -17,9 +17,16 @@ ProcessLaunch SystemCommand(Platform& platform, std::wstring_view program,
 }
 
 
-// The folders that may hold the scripts, the program's own first.
+std::wstring ProgramScriptFolder(Platform& platform) {
+    return platform.programFolder() + L"\\" + std::wstring(ScriptFolderName);
+}
+
+// The folders that may hold the scripts, the program's own first where cmd can run in it.
 std::vector<std::wstring> ScriptFolders(Platform& platform) {
-    std::vector<std::wstring> folders{platform.programFolder() + L"\\" + std::wstring(ScriptFolderName)};
+    std::vector<std::wstring> folders;
+    if (std::wstring beside = ProgramScriptFolder(platform); CmdCanRunIn(beside)) {
+        folders.push_back(std::move(beside));
+    }
     if (const std::wstring own = platform.userDataFolder(); !own.empty()) {
         folders.push_back(own + L"\\" + std::wstring(ScriptFolderName));
     }
@@ -63,12 +70,19 @@ void PruneNights(Platform& platform, NightFiles& night) {
 
 }  // namespace
 
+bool CmdCanRunIn(std::wstring_view folder) {
+    // cmd refuses a UNC current folder (and starts in the Windows folder instead), and takes no
+    // current folder longer than MAX_PATH with its closing separator.
+    constexpr std::size_t MaxPath = 260;
+    return !folder.starts_with(L"\\\\") && folder.size() + 1 < MaxPath;
+}
+
 std::wstring WriteScriptFile(Platform& platform, std::wstring_view name, std::string_view bytes) {
     const std::size_t separator = name.find(L'\\');
-    const std::vector<std::wstring> folders = ScriptFolders(platform);
-    for (const std::wstring& folder : folders) {
+    const std::wstring beside = ProgramScriptFolder(platform);
+    for (const std::wstring& folder : ScriptFolders(platform)) {
         // The user's own folder may not exist yet: %LOCALAPPDATA%\Ravolen first.
-        if (folder != folders.front() && !platform.createFolder(std::wstring(FolderOf(folder)))) continue;
+        if (folder != beside && !platform.createFolder(std::wstring(FolderOf(folder)))) continue;
         if (!platform.createFolder(folder)) continue;
         if (separator != std::wstring_view::npos &&
             !platform.createFolder(folder + L"\\" + std::wstring(name.substr(0, separator)))) {
@@ -112,7 +126,7 @@ RenderStart StartRender(Platform& platform, const RenderRequest& request,
         return {};
     }
 
-    const std::wstring programScripts = ScriptFolders(platform).front();
+    const std::wstring programScripts = ProgramScriptFolder(platform);
     const ComposedScript script = ComposeRenderScript(
         request.installFolder, request.rows, request.shutdownAfterwards, platform.scriptCodec(),
         backburner);
@@ -152,7 +166,8 @@ RenderStart StartRender(Platform& platform, const RenderRequest& request,
     }
     NightFiles night;
     if (request.night) night = BeginNight(platform, scriptFolder, *request.night);
-    ProcessLaunch launch = ScriptLaunch(platform.systemFolder(), scriptFolder);
+    ProcessLaunch launch =
+        ScriptLaunch(platform.systemFolder(), scriptFolder, platform.scriptCodec().codePage());
     launch.outputFile = night.logPath;
     if (!platform.startInRenderJob(launch)) {
         // A record that no render follows would pass for the last night.
@@ -169,12 +184,6 @@ void CancelShutdown(Platform& platform) {
                                         WindowStyle::MinimizedWithFocus));
 }
 
-void CancelRender(Platform& platform) {
-    if (platform.endRenderJob() != RenderJobEnd::Unavailable) return;
-    for (std::wstring_view image : {L"cmd.exe", L"3dsmaxcmd.exe", L"3dsmax.exe"}) {
-        platform.startProcess(SystemCommand(platform, L"taskkill.exe",
-                                            L"/f /im " + std::wstring(image), WindowStyle::Hidden));
-    }
-}
+RenderJobEnd CancelRender(Platform& platform) { return platform.endRenderJob(); }
 
 }  // namespace ravolen

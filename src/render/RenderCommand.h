@@ -46,16 +46,23 @@ RenderStart StartRender(Platform& platform, const RenderRequest& request,
 std::wstring RenderStartedText(std::wstring_view message, const RenderStart& start);
 
 // Writes the file at `name` (which may hold one folder: "deadline\job_1.job") into the bat
-// folder beside the program or, when that folder cannot be made or written, into the bat folder
-// of the program's own folder in %LOCALAPPDATA%. The path written, or empty when neither could be.
+// folder beside the program or, when that folder cannot be made or written or cmd cannot run in
+// it (a network path), into the bat folder of the program's own folder in %LOCALAPPDATA%. The path written, or empty when neither could be.
 std::wstring WriteScriptFile(Platform& platform, std::wstring_view name, std::string_view bytes);
 
 // Aborts a pending shutdown with the system's shutdown.exe, minimised, without waiting.
 void CancelShutdown(Platform& platform);
 
-// Ends the running render: the processes of the render job and no other. Only where no job can
-// be had does it fall back to ending every cmd.exe, 3dsmaxcmd.exe and 3dsmax.exe by name.
-void CancelRender(Platform& platform);
+// Ends the running render: the processes of the render job and no other, never a program by its
+// name (that would end the artist's own 3ds Max and every console).
+RenderJobEnd CancelRender(Platform& platform);
+
+// The message for a render that runs but cannot be ended from here.
+inline constexpr std::wstring_view RenderNotEndedMessage =
+    L"无法结束正在进行的渲染（它可能由以管理员身份运行的Ravolen启动）。请在启动它的Ravolen中点击“取消渲染”，或在任务管理器中结束它。";
+
+// True when cmd can run a script with this folder as its current folder.
+bool CmdCanRunIn(std::wstring_view folder);
 
 // The path as the script's command interpreter resolves it from its working folder `folder`.
 std::wstring ResolveFrom(std::wstring_view folder, std::wstring_view path);

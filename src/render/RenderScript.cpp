@@ -435,10 +435,20 @@ std::wstring JobLineText(std::wstring_view installFolder, const RenderJob& job) 
     return ComposeJobLine(InstallPart{std::nullopt, RendererPart(installFolder)}, job, nullptr, {});
 }
 
-ProcessLaunch ScriptLaunch(std::wstring_view systemFolder, std::wstring_view scriptFolder) {
-    const std::wstring cmd = std::wstring(systemFolder) + L"\\cmd.exe";
-    return ProcessLaunch{cmd, L"\"" + cmd + L"\" /d /v:off /c .\\" + std::wstring(ScriptFileName),
-                         std::wstring(scriptFolder), WindowStyle::Hidden};
+ProcessLaunch ScriptLaunch(std::wstring_view systemFolder, std::wstring_view scriptFolder,
+                           unsigned codePage) {
+    const std::wstring system(systemFolder);
+    const std::wstring cmd = system + L"\\cmd.exe";
+    const std::wstring script = L".\\" + std::wstring(ScriptFileName);
+    std::wstring run = L"\"" + cmd + L"\" /d /v:off /c " + script;
+    // cmd would expand a '%' of the system folder on its own command line: there the console keeps
+    // its code page, as it always did.
+    if (codePage != 0 && system.find(L'%') == std::wstring::npos) {
+        // /c takes away the outer quotes; chcp's own quotes stay, and nothing it says is kept.
+        run = L"\"" + cmd + L"\" /d /v:off /c \"\"" + system + L"\\chcp.com\" " +
+              std::to_wstring(codePage) + L" >nul 2>nul & " + script + L"\"";
+    }
+    return ProcessLaunch{cmd, std::move(run), std::wstring(scriptFolder), WindowStyle::Hidden};
 }
 
 }  // namespace ravolen

@@ -61,8 +61,11 @@ inline constexpr std::wstring_view ShutdownNotice =
 
 // How the script is started: by the system's own cmd.exe, without AutoRun and delayed expansion,
 // inside the script's folder so that the program's folder (which may hold '%' or '&') never
-// stands on cmd's command line.
-ProcessLaunch ScriptLaunch(std::wstring_view systemFolder, std::wstring_view scriptFolder);
+// stands on cmd's command line. cmd decodes a batch file in its console's code page, which the
+// user's console settings may have changed: with `codePage` (the one the script was written in,
+// 0 for none) the console is set to it first.
+ProcessLaunch ScriptLaunch(std::wstring_view systemFolder, std::wstring_view scriptFolder,
+                           unsigned codePage = 0);
 
 inline constexpr std::wstring_view ScriptFolderName = L"bat";
 inline constexpr std::wstring_view ScriptFileName = L"Render.bat";

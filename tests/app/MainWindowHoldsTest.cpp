@@ -321,6 +321,15 @@ TEST_F(MainWindowHoldsTest, AnUnwritableProgramFolderSendsTheScriptsToTheUsersFo
     Click(control(L"renderButton"));
     EXPECT_EQ(platform.messages.back().text, RenderStartedMessage);
     EXPECT_EQ(platform.startedInJob.back().workingFolder, L"C:\\Tools\\Ravolen\\bat");
+
+    // Run from a network folder, writable or not: cmd cannot run in it (Windows' cmd would start in
+    // the Windows folder and find no script), so the user's own folder takes the script.
+    platform.folder = L"\\\\srv\\share\\R";
+    Click(control(L"cancelShutdownButton"));
+    Click(control(L"renderButton"));
+    EXPECT_EQ(platform.messages.back().text, std::wstring(RenderStartedMessage) +
+                                                 L"\n渲染脚本保存在：" + own + L"\\Render.bat");
+    EXPECT_EQ(platform.startedInJob.back().workingFolder, own);
 }
 
 }  // namespace

@@ -463,6 +463,13 @@ TEST_F(MainWindowTest, CancelRenderEndsTheRenderJobAndLeavesTheRenderButtonAsItW
     EXPECT_EQ(platform.calls, (std::vector<std::wstring>{L"endRenderJob", L"stopFollowingRenderJob"}));
     EXPECT_FALSE(IsWindowEnabled(control(L"renderButton")));
     EXPECT_EQ(platform.messages.size(), 1u);
+
+    // A render this program cannot end (started by a copy running as administrator) is said so;
+    // nothing is ended by its program's name.
+    platform.calls.clear();
+    platform.jobEnd = RenderJobEnd::Unavailable;
+    Click(control(L"cancelRenderButton"));
+    EXPECT_EQ(platform.calls, (std::vector<std::wstring>{L"endRenderJob", L"showMessage " + std::wstring(RenderNotEndedMessage)}));
 }
 
 TEST_F(MainWindowTest, RenderIsRefusedWhileTheLastOneRunsOrWithoutItsRenderer) {

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <map>
 
+#include "app/NightFollower.h"
+#include "platform/RenderJobFollower.h"
 #include "platform/Win32Platform.h"
 #include "render/NightLog.h"
 #include "render/NightWatch.h"
@@ -88,6 +90,7 @@ protected:
     void plan(std::wstring_view extra) const {
         WriteBytes(install + L"\\3dsmaxcmd-plan",
                    Utf8(L"1 print 第一行 row 1\r\n"
+                             L"1 console\r\n"
                              L"1 wait 300\r\n"
                              L"2 print 缺少贴图：map.png\r\n"
                              L"2 print-utf16 Error: 找不到插件 上\r\n"
@@ -102,7 +105,8 @@ protected:
     bool start(Win32Platform& platform) const {
         const ComposedScript script = ComposeRenderScript(install, rows, false, platform.scriptCodec());
         if (!platform.writeFile(scripts + L"\\Render.bat", script.bytes)) return false;
-        ProcessLaunch launch = ScriptLaunch(platform.systemFolder(), scripts);
+        ProcessLaunch launch =
+            ScriptLaunch(platform.systemFolder(), scripts, platform.scriptCodec().codePage());
         launch.outputFile = logFile;
         return platform.startInRenderJob(launch);
     }
@@ -236,6 +240,8 @@ TEST_F(RenderJobFollowTest, EachProcessOfTheNightIsSeenWithItsExitCodeAndItsWord
     }
     EXPECT_TRUE(std::is_sorted(order.begin(), order.end()));
     EXPECT_EQ(lines[static_cast<std::size_t>(order[4])], L"Error: 找不到插件 上");
+    // A default terminal shows a new console's window whatever it was asked: the night has none.
+    EXPECT_NE(std::find(lines.begin(), lines.end(), L"console-window no"), lines.end());
 
     platform.stopFollowingRenderJob();
     EXPECT_TRUE(platform.takeRenderJobEvents().empty());
@@ -320,6 +326,66 @@ TEST_F(RenderJobFollowTest, StoppingEndsTheFollowingAndTheNightGoesOn) {
     EXPECT_TRUE(platform.takeRenderJobEvents().empty());
 }
 
+// A job nested in the render job (3ds Max or a licence helper may make one) tells the render
+// job's port when it empties, with no sign of which job it was; and Windows may lose a message.
+// The job itself is asked before the night ends.
+TEST_F(RenderJobFollowTest, OnlyTheJobItselfSaysTheNightIsOver) {
+    plan(L"4 wait 1500\r\n");
+    Win32Platform platform;
+    ASSERT_TRUE(start(platform));
+    ASSERT_TRUE(platform.followRenderJob());
+    std::vector<RenderJobEvent> events;
+    Collect(platform, events, [&](const auto& seen) { return renderers(seen).size() == 1; });
+    ASSERT_TRUE(PostQueuedCompletionStatus(platform.renderJobPort(), JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO,
+                                           Win32Platform::RenderJobPortKey, nullptr));
+    Collect(platform, events, [&](const auto& seen) { return renderers(seen).size() == 4; });
+    ASSERT_EQ(renderers(events).size(), 4u) << "the night was taken as over";
+    ASSERT_NE(events.back().kind, Kind::NoneLeft);
+    // From the last row on, every message is lost to the follower.
+    while (platform.renderJobRunning()) {
+        DWORD message = 0;
+        ULONG_PTR key = 0;
+        LPOVERLAPPED value = nullptr;
+        GetQueuedCompletionStatus(platform.renderJobPort(), &message, &key, &value, 20);
+    }
+    Collect(platform, events);
+    ASSERT_EQ(events.back().kind, Kind::NoneLeft);
+    EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                            [](const auto& e) { return e.kind == Kind::NoneLeft; }),
+              1);
+    EXPECT_EQ(ExitOf(events, renderers(events)[3].processId), 0);
+}
+
+// The install folder typed as an 8.3 name still names the renderer: each row is found.
+TEST_F(RenderJobFollowTest, AnInstallFolderTypedAsItsShortNameStillFindsTheRows) {
+    plan(L"");
+    wchar_t buffer[MAX_PATH] = {};
+    const DWORD length = GetShortPathNameW(install.c_str(), buffer, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    const std::wstring shortInstall(buffer, length);
+    ASSERT_NE(shortInstall, install);
+    Win32Platform platform;
+    EXPECT_TRUE(platform.sameFile(shortInstall + L"\\3dsmaxcmd.exe", renderer));
+    EXPECT_FALSE(platform.sameFile(renderer, platform.systemFolder() + L"\\cmd.exe"));
+    EXPECT_FALSE(platform.sameFile(renderer + L".missing", renderer + L".missing"));
+
+    const ComposedScript script = ComposeRenderScript(shortInstall, rows, false, platform.scriptCodec());
+    ASSERT_TRUE(platform.writeFile(scripts + L"\\Render.bat", script.bytes));
+    ASSERT_TRUE(platform.startInRenderJob(
+        ScriptLaunch(platform.systemFolder(), scripts, platform.scriptCodec().codePage())));
+    const std::unique_ptr<NightFollower> night =
+        NightFollower::Start(platform, nullptr, scripts, shortInstall, rows, ClockNow(), L"", L"");
+    ASSERT_TRUE(night);
+    for (int i = 0; i < 1800 && night->following(); ++i) {
+        night->tick();
+        Sleep(100);
+    }
+    std::vector<RowPhase> phases;
+    for (const RowState& state : night->watch().states()) phases.push_back(state.phase);
+    EXPECT_EQ(phases, (std::vector<RowPhase>{RowPhase::Finished, RowPhase::Failed,
+                                             RowPhase::NoOutput, RowPhase::Finished}));
+}
+
 TEST_F(RenderJobFollowTest, WithoutARenderNothingIsFollowed) {
     Win32Platform platform;
     EXPECT_FALSE(platform.followRenderJob());
@@ -362,6 +428,11 @@ TEST_F(RenderJobFollowTest, TheScriptInheritsItsJobAndItsOutputAndNothingElse) {
     ASSERT_TRUE(GetFileInformationByHandle(opened.get(), &log));
     EXPECT_EQ(held.nFileIndexLow, log.nFileIndexLow);
     EXPECT_EQ(held.nFileIndexHigh, log.nFileIndexHigh);
+    // cmd reads the script in the code page it was written in, whatever the console's settings.
+    EXPECT_NE(ProcessCommandLine(process.get(), script.processId)
+                  .find(L"\\chcp.com\" " + std::to_wstring(platform.scriptCodec().codePage()) +
+                        L" >nul 2>nul & .\\Render.bat"),
+              std::wstring::npos);
     const KernelHandle job = copyOf(script.jobHandle);
     ASSERT_TRUE(job);
     BOOL inside = FALSE;

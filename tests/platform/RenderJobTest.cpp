@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -82,7 +83,24 @@ protected:
     const std::wstring scriptFolder = Win32Platform().programFolder() + L"\\bat";
 };
 
-// The artist's own 3ds Max and another console job run beside the render.
+// Whether any process of the system runs the program of this name.
+bool AnyRuns(std::wstring_view image) {
+    const KernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+         more = Process32NextW(snapshot.get(), &entry)) {
+        if (CompareStringOrdinal(entry.szExeFile, -1, std::wstring(image).c_str(), -1, TRUE) ==
+            CSTR_EQUAL) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The artist's own 3ds Max and another console job run beside the render. Where the script could
+// not be put in the render job (the job's name taken here; on Windows 7 any launcher's job), its
+// own tree of processes is ended instead.
 TEST_F(RenderJobTest, CancelEndsTheScriptAndItsRendererAndNothingElse) {
     const std::wstring system = Win32Platform().systemFolder();
     const std::wstring cmd = system + L"\\cmd.exe";
@@ -95,30 +113,118 @@ TEST_F(RenderJobTest, CancelEndsTheScriptAndItsRendererAndNothingElse) {
     const std::wstring max = other + L"\\3dsmax.exe";
     const Outsider artist(max, L"\"" + max + L"\"");
 
-    for (bool restartBetween : {false, true}) {
-        SCOPED_TRACE(restartBetween ? "program restarted before the cancel" : "same run");
+    const struct {
+        const char* name;
+        bool restartBetween;
+        bool jobTaken;
+    } cases[] = {{"same run", false, false},
+                 {"program restarted before the cancel", true, false},
+                 {"no render job to be had", false, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         DeleteFileW(log.c_str());
         hold();
+        // CreateJobObjectW fails on a name another kind of object holds.
+        const KernelHandle taken(c.jobTaken ? CreateMutexW(nullptr, FALSE, Win32Platform::RenderJobName)
+                                            : nullptr);
         {
             Win32Platform platform;
             ASSERT_TRUE(StartRender(platform, {install, rows(3), false}));
             ASSERT_TRUE(WaitFor([&] { return calls() == 1; }));
             EXPECT_TRUE(platform.renderJobRunning());
-            if (!restartBetween) CancelRender(platform);
+            if (c.jobTaken) {
+                EXPECT_FALSE(KernelHandle(OpenJobObjectW(JOB_OBJECT_QUERY, FALSE, Win32Platform::RenderJobName)));
+                ASSERT_TRUE(platform.followRenderJob());  // the script's own tree
+                EXPECT_FALSE(platform.followingThroughPort());
+            }
+            if (!c.restartBetween) {
+                EXPECT_EQ(CancelRender(platform), RenderJobEnd::Ended);
+                EXPECT_TRUE(WaitFor([&] { return !platform.renderJobRunning(); }));
+            }
         }
-        if (restartBetween) {
+        if (c.restartBetween) {
             Win32Platform later;
             EXPECT_TRUE(later.renderJobRunning());
-            CancelRender(later);
+            EXPECT_EQ(CancelRender(later), RenderJobEnd::Ended);
         }
         Win32Platform platform;
         EXPECT_TRUE(WaitFor([&] { return !platform.renderJobRunning(); }));
+        EXPECT_TRUE(WaitFor([&] { return !AnyRuns(L"3dsmaxcmd.exe"); })) << "the renderer runs on";
         release();
         settle();
         EXPECT_EQ(calls(), 1u) << "a job line ran after the cancel";
         EXPECT_TRUE(console.alive());
         EXPECT_TRUE(artist.alive());
         EXPECT_EQ(platform.endRenderJob(), RenderJobEnd::NoneRunning);
+    }
+}
+
+// A render job this user may not open (made by a copy running as administrator) is a render
+// under way: no script is written over it, and a cancel says it cannot end it.
+TEST_F(RenderJobTest, AJobThatCannotBeOpenedCountsAsRunning) {
+    SECURITY_DESCRIPTOR closed{};
+    ASSERT_TRUE(InitializeSecurityDescriptor(&closed, SECURITY_DESCRIPTOR_REVISION));
+    ACL nobody{};
+    ASSERT_TRUE(InitializeAcl(&nobody, sizeof nobody, ACL_REVISION));
+    ASSERT_TRUE(SetSecurityDescriptorDacl(&closed, TRUE, &nobody, FALSE));
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, &closed, FALSE};
+    const KernelHandle elevated(CreateJobObjectW(&attributes, Win32Platform::RenderJobName));
+    ASSERT_TRUE(elevated);
+    ASSERT_FALSE(KernelHandle(OpenJobObjectW(JOB_OBJECT_QUERY, FALSE, Win32Platform::RenderJobName)));
+    ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+
+    Win32Platform platform;
+    EXPECT_TRUE(platform.renderJobRunning());
+    EXPECT_EQ(CancelRender(platform), RenderJobEnd::Unavailable);
+    const MessageBoxAnswerer answerer;
+    EXPECT_FALSE(StartRender(platform, {install, rows(1), false}));
+    ASSERT_EQ(answerer.shown().size(), 1u);
+    EXPECT_EQ(answerer.shown()[0].text, RenderStillRunningMessage);
+    EXPECT_FALSE(Exists(scriptFolder + L"\\Render.bat"));
+}
+
+// Started by a launcher whose job ends everything in it when it closes (Task Scheduler, a
+// remote-app host): where that job lets its processes leave, the night leaves it; where it does
+// not, the night starts all the same, inside it.
+TEST_F(RenderJobTest, ANightLeavesALaunchersJobWhereThatJobAllowsIt) {
+    const KernelHandle launcher(CreateJobObjectW(nullptr, nullptr));
+    ASSERT_TRUE(launcher);
+    const auto limit = [&](DWORD flags) {
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = flags;
+        return SetInformationJobObject(launcher.get(), JobObjectExtendedLimitInformation, &limits,
+                                       sizeof limits) != FALSE;
+    };
+    // This test's process stays in the job for the rest of its life; nothing in it is ended.
+    ASSERT_TRUE(AssignProcessToJobObject(launcher.get(), GetCurrentProcess()));
+    for (const bool allowed : {true, false}) {
+        SCOPED_TRACE(allowed ? "breakaway allowed" : "breakaway forbidden");
+        ASSERT_TRUE(limit(allowed ? JOB_OBJECT_LIMIT_BREAKAWAY_OK : 0));
+        hold();
+        Win32Platform platform;
+        ASSERT_TRUE(StartRender(platform, {install, rows(2), false}));
+        const KernelHandle script(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE,
+                                              platform.lastScript().processId));
+        ASSERT_TRUE(script);
+        BOOL inLauncher = TRUE, inRender = FALSE;
+        ASSERT_TRUE(IsProcessInJob(script.get(), launcher.get(), &inLauncher));
+        EXPECT_EQ(inLauncher != FALSE, !allowed);
+        // Kept in the launcher's job, the script may not be able to join the render job too (as
+        // on Windows 7): it is then followed and ended as its own tree.
+        if (allowed) {
+            const KernelHandle render(OpenJobObjectW(JOB_OBJECT_QUERY, FALSE, Win32Platform::RenderJobName));
+            ASSERT_TRUE(render);
+            ASSERT_TRUE(IsProcessInJob(script.get(), render.get(), &inRender));
+            EXPECT_TRUE(inRender);
+        }
+        ASSERT_TRUE(WaitFor([&] { return calls() == 1; }));
+        EXPECT_TRUE(platform.renderJobRunning());
+        EXPECT_EQ(CancelRender(platform), RenderJobEnd::Ended);
+        EXPECT_TRUE(WaitFor([&] { return !platform.renderJobRunning(); }));
+        release();
+        settle();
+        EXPECT_EQ(calls(), 1u);
+        DeleteFileW(log.c_str());
     }
 }
 

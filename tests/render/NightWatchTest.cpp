@@ -49,7 +49,11 @@ TEST(NightWatch, EachRunOfTheRendererIsTheNextRowAndEndsAsItsExitAndOutputSay) {
     EXPECT_EQ(*first, (RecordLine{1, L"E:\\场景\\a.max", At(23, 0, 1), At(23, 30, 1), 0,
                                   L"F:\\out\\a.tga"}));
 
+    // First seen without its program (read too early, or by a look at the job): the id is not
+    // taken, so the renderer told with it a moment later is still row 2.
+    watch.processStarted(103, L"", At(23, 30, 2));
     watch.processStarted(103, Renderer, At(23, 30, 2));
+    EXPECT_EQ(Texts(watch, At(23, 30, 2))[1], L"渲染中（已用时 0:00:00）");
     const auto second = watch.processExited(103, 3, At(23, 31, 0), none);
     ASSERT_TRUE(second);
     EXPECT_EQ(second->exitCode, 3);

@@ -35,12 +35,12 @@ TEST(StartRender, WritesTheScriptIntoItsFolderThenStartsItHidden) {
                                   L"createFolder " + ScriptFolder,
                                   L"writeFile " + ScriptPath,
                                   L"startInRenderJob \"C:\\windows\\system32\\cmd.exe\" /d /v:off /c "
-                                  L".\\Render.bat",
+                                  L"\"\"C:\\windows\\system32\\chcp.com\" 936 >nul 2>nul & .\\Render.bat\"",
                               }));
     EXPECT_EQ(platform.files[ScriptPath],
               ComposeRenderScript(L"D:\\Max", request.rows, true, platform.scriptCodec()).bytes);
     ASSERT_EQ(platform.startedInJob.size(), 1u);
-    EXPECT_EQ(platform.startedInJob[0], ScriptLaunch(L"C:\\windows\\system32", ScriptFolder));
+    EXPECT_EQ(platform.startedInJob[0], ScriptLaunch(L"C:\\windows\\system32", ScriptFolder, 936));
     EXPECT_TRUE(platform.messages.empty());
 }
 
@@ -97,25 +97,14 @@ TEST(StartRender, TheRendererIsLookedForWhereTheScriptsInterpreterWillLook) {
     EXPECT_EQ(ResolveFrom(folder, L"D:Max\\a.exe"), L"D:\\Max\\a.exe");
 }
 
-TEST(CancelRender, EndsTheRenderJobAndOnlyWithoutOneEveryProcessOfTheNames) {
-    for (RenderJobEnd end : {RenderJobEnd::Ended, RenderJobEnd::NoneRunning}) {
+// Never a program by its name: that would end every console and the artist's own 3ds Max.
+TEST(CancelRender, EndsTheRenderJobAndNothingByName) {
+    for (RenderJobEnd end : {RenderJobEnd::Ended, RenderJobEnd::NoneRunning, RenderJobEnd::Unavailable}) {
         FakePlatform platform;
         platform.jobEnd = end;
-        CancelRender(platform);
+        EXPECT_EQ(CancelRender(platform), end);
         EXPECT_EQ(platform.calls, std::vector<std::wstring>{L"endRenderJob"});
     }
-    FakePlatform platform;
-    platform.jobEnd = RenderJobEnd::Unavailable;
-    CancelRender(platform);
-    ASSERT_EQ(platform.started.size(), 3u);
-    const std::wstring taskkill = L"C:\\windows\\system32\\taskkill.exe";
-    const wchar_t* images[] = {L"cmd.exe", L"3dsmaxcmd.exe", L"3dsmax.exe"};
-    for (std::size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(platform.started[i], (ProcessLaunch{taskkill,
-                                                      L"\"" + taskkill + L"\" /f /im " + images[i],
-                                                      L"", WindowStyle::Hidden}));
-    }
-    EXPECT_TRUE(platform.startedInJob.empty());
 }
 
 TEST(CancelShutdown, AbortsWithTheSystemsShutdownMinimised) {
@@ -183,7 +172,7 @@ TEST(StartRender, AnUnwritableProgramFolderSendsTheScriptToTheUsersOwnFolder) {
         EXPECT_FALSE(started.besideProgram);
         EXPECT_EQ(started.scriptPath, own + L"\\bat\\Render.bat");
         EXPECT_TRUE(platform.files.count(own + L"\\bat\\Render.bat"));
-        EXPECT_EQ(platform.startedInJob.at(0), ScriptLaunch(L"C:\\windows\\system32", own + L"\\bat"));
+        EXPECT_EQ(platform.startedInJob.at(0), ScriptLaunch(L"C:\\windows\\system32", own + L"\\bat", 936));
         EXPECT_EQ(RenderStartedText(L"已开始。", started), L"已开始。\n渲染脚本保存在：" + own + L"\\bat\\Render.bat");
     }
 
@@ -195,6 +184,24 @@ TEST(StartRender, AnUnwritableProgramFolderSendsTheScriptToTheUsersOwnFolder) {
     EXPECT_EQ(platform.messages.at(0).text,
               L"找不到3dsMax的渲染程序：" + own + L"\\bat\\Max\\3dsmaxcmd.exe，请检查3dsMax的安装路径。");
     EXPECT_TRUE(platform.startedInJob.empty());
+
+    // cmd cannot run in a network folder (it would start in the Windows folder and find no
+    // script), nor in one longer than MAX_PATH: the user's own folder takes the script.
+    for (const std::wstring& folder : {std::wstring(L"\\\\srv\\share\\R"),
+                                       std::wstring(L"\\\\?\\UNC\\srv\\share\\R"),
+                                       L"C:\\" + std::wstring(255, L'长')}) {
+        FakePlatform network;
+        network.folder = folder;
+        network.userData = own;
+        const RenderStart started = StartRender(network, Request({Job(L"E:\\a.max")}));
+        ASSERT_TRUE(started);
+        EXPECT_FALSE(started.besideProgram);
+        EXPECT_EQ(started.scriptPath, own + L"\\bat\\Render.bat");
+        EXPECT_EQ(network.startedInJob.at(0).workingFolder, own + L"\\bat");
+        EXPECT_FALSE(network.folders.count(folder + L"\\bat"));
+    }
+    EXPECT_TRUE(CmdCanRunIn(L"C:\\" + std::wstring(255, L'长')));
+    EXPECT_FALSE(CmdCanRunIn(L"C:\\" + std::wstring(256, L'长')));
 
     // Where the program's folder is writable, nothing changes.
     FakePlatform beside;
@@ -229,7 +236,7 @@ TEST(StartRender, ARenderHereBeginsItsNightBesideTheScript) {
     EXPECT_EQ(started.logPath, base + L".log");
     EXPECT_EQ(platform.files[base + L".csv"], RecordHeaderBytes());
     ASSERT_EQ(platform.startedInJob.size(), 1u);
-    ProcessLaunch expected = ScriptLaunch(L"C:\\windows\\system32", own + L"\\bat");
+    ProcessLaunch expected = ScriptLaunch(L"C:\\windows\\system32", own + L"\\bat", 936);
     expected.outputFile = base + L".log";
     EXPECT_EQ(platform.startedInJob[0], expected);
     const auto written = std::find(platform.calls.begin(), platform.calls.end(), L"writeFile " + base + L".csv");

@@ -339,12 +339,28 @@ TEST(RenderScript, BackburnerLinesHandEachJobToTheManagerUnderAUniqueName) {
               ScriptFault::UnsafeText);
 }
 
-TEST(RenderScript, TheScriptIsStartedBySystemCmdInsideItsFolder) {
-    const ProcessLaunch launch = ScriptLaunch(L"C:\\Windows\\system32", L"D:\\a (b) & 100%\\bat");
-    EXPECT_EQ(launch.application, L"C:\\Windows\\system32\\cmd.exe");
-    EXPECT_EQ(launch.commandLine, L"\"C:\\Windows\\system32\\cmd.exe\" /d /v:off /c .\\Render.bat");
-    EXPECT_EQ(launch.workingFolder, L"D:\\a (b) & 100%\\bat");
-    EXPECT_EQ(launch.style, WindowStyle::Hidden);
+// cmd reads the script in its console's code page, which the user's console settings may have
+// changed: it is set to the script's own first, by the system's chcp, and nothing it says is kept.
+TEST(RenderScript, TheScriptIsStartedBySystemCmdInsideItsFolderInItsCodePage) {
+    const std::wstring plain = L"\"C:\\Windows\\system32\\cmd.exe\" /d /v:off /c .\\Render.bat";
+    const struct {
+        const wchar_t* system;
+        unsigned codePage;
+        std::wstring commandLine;
+    } cases[] = {
+        {L"C:\\Windows\\system32", 936,
+         L"\"C:\\Windows\\system32\\cmd.exe\" /d /v:off /c "
+         L"\"\"C:\\Windows\\system32\\chcp.com\" 936 >nul 2>nul & .\\Render.bat\""},
+        {L"C:\\Windows\\system32", 0, plain},  // a codec of no Windows code page
+        {L"C:\\Win%x%\\system32", 936, L"\"C:\\Win%x%\\system32\\cmd.exe\" /d /v:off /c .\\Render.bat"},
+    };
+    for (const auto& c : cases) {
+        const ProcessLaunch launch = ScriptLaunch(c.system, L"D:\\a (b) & 100%\\bat", c.codePage);
+        EXPECT_EQ(launch.application, std::wstring(c.system) + L"\\cmd.exe");
+        EXPECT_EQ(launch.commandLine, c.commandLine);
+        EXPECT_EQ(launch.workingFolder, L"D:\\a (b) & 100%\\bat");
+        EXPECT_EQ(launch.style, WindowStyle::Hidden);
+    }
 }
 
 }  // namespace

@@ -164,6 +164,15 @@ public:
         if (onAsk) onAsk(text);
         return answer;
     }
+    // Pairs of spellings of one file, besides the same spelling twice.
+    std::vector<std::pair<std::wstring, std::wstring>> sameFiles;
+    bool sameFile(const std::wstring& a, const std::wstring& b) override {
+        if (a == b) return true;
+        for (const auto& [x, y] : sameFiles) {
+            if ((a == x && b == y) || (a == y && b == x)) return true;
+        }
+        return false;
+    }
     bool onNetwork(const std::wstring& path) override {
         if (path.starts_with(L"\\\\")) return true;
         for (const std::wstring& drive : networkDrives) {

@@ -9,6 +9,8 @@ namespace {
 
 class IconvCodec final : public TextCodec {
 public:
+    unsigned codePage() const override { return 936; }
+
     std::optional<std::string> encode(std::wstring_view text) const override {
         iconv_t converter = iconv_open("CP936", "WCHAR_T");
         if (converter == reinterpret_cast<iconv_t>(-1)) return std::nullopt;

@@ -9,6 +9,7 @@
 //   <call> print-utf16 <text>   prints them in UTF-16 LE, as 3ds Max 2016 and later do
 //   <call> wait <milliseconds>  takes that long before it ends
 //   <call> no-output            writes no image
+//   <call> console              prints "console-window yes" or "console-window no"
 //   <call> exit <code>          ends with that exit code instead of 0
 // Lines print in the order they stand, after the stand-in's own first line.
 //
@@ -108,6 +109,12 @@ Plan FollowPlan(const std::string& instructions, int call) {
         } else if (verb == "print-utf16") {
             const std::wstring wide = Wide(text) + L"\r\n";
             Print(std::string_view(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t)));
+        } else if (verb == "console") {
+            // What a default terminal would show the artist: a console window, or none.
+            char said[64];
+            const int length = std::snprintf(said, sizeof said, "console-window %s\r\n",
+                                             GetConsoleWindow() ? "yes" : "no");
+            Print(std::string_view(said, static_cast<std::size_t>(length)));
         } else if (verb == "wait") {
             plan.wait = static_cast<DWORD>(std::strtoul(text.c_str(), nullptr, 10));
         } else if (verb == "no-output") {
