@@ -358,22 +358,65 @@ bool Win32Platform::fileExists(const std::wstring& path) {
 }
 
 std::optional<std::string> Win32Platform::readFile(const std::wstring& path) {
-    const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size{};
-    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > (1LL << 31)) {
-        return std::nullopt;
-    }
-    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+    FileRead read = readFileTelling(path);
+    if (read.outcome != FileRead::Outcome::Read) return std::nullopt;
+    return std::move(read.bytes);
+}
+
+namespace {
+
+FileHandle OpenToRead(const std::wstring& path) {
+    // Others may go on writing (the night's log) while it is read.
+    return FileHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// Reads until `bytes` is full or the file ends; false on an error.
+bool ReadAll(HANDLE file, std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         DWORD read = 0;
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
-        if (!ReadFile(file.get(), bytes.data() + done, chunk, &read, nullptr) || read == 0) {
-            return std::nullopt;
-        }
+        if (!ReadFile(file, bytes.data() + done, chunk, &read, nullptr)) return false;
+        if (read == 0) break;
         done += read;
     }
+    bytes.resize(done);
+    return true;
+}
+
+}  // namespace
+
+FileRead Win32Platform::readFileTelling(const std::wstring& path) {
+    const FileHandle file = OpenToRead(path);
+    if (!file) {
+        const DWORD error = GetLastError();
+        const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        return {missing ? FileRead::Outcome::Missing : FileRead::Outcome::Unreadable, {}};
+    }
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > (1LL << 31)) {
+        return {FileRead::Outcome::Unreadable, {}};
+    }
+    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+    // A file cut shorter meanwhile is read as far as it goes; one that could not be read to its
+    // stated end by an error is not read at all.
+    if (!ReadAll(file.get(), bytes)) return {FileRead::Outcome::Unreadable, {}};
+    return {FileRead::Outcome::Read, std::move(bytes)};
+}
+
+std::optional<std::string> Win32Platform::readFileFrom(const std::wstring& path,
+                                                       unsigned long long offset, std::size_t most) {
+    const FileHandle file = OpenToRead(path);
+    LARGE_INTEGER size{};
+    if (!file || !GetFileSizeEx(file.get(), &size)) return std::nullopt;
+    const auto length = static_cast<unsigned long long>(size.QuadPart);
+    if (offset >= length) return std::string();
+    LARGE_INTEGER start{};
+    start.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN)) return std::nullopt;
+    std::string bytes(static_cast<std::size_t>(std::min<unsigned long long>(most, length - offset)), '\0');
+    if (!ReadAll(file.get(), bytes)) return std::nullopt;
     return bytes;
 }
 
