@@ -202,7 +202,7 @@ private:
     std::optional<std::vector<TakenRow>> undo_;  // ascending positions
     bool sessionReady_ = false;  // restored: from now on the table is saved
     bool sessionDue_ = false;    // a change waits for the session timer
-    std::wstring damagedMessage_;
+    std::wstring sessionFilesMessage_;  // shown once the window shows: files damaged or unreadable
     // The file a session save could not write, from the writer to the window, which tells the
     // artist once until a save succeeds again.
     struct SaveFailure {

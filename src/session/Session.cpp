@@ -292,4 +292,11 @@ std::wstring DamagedFilesMessage(const std::vector<std::pair<std::wstring, std::
     return message + L"程序已使用其中能读取的内容启动。";
 }
 
+std::wstring UnreadableFilesMessage(const std::vector<std::wstring>& paths) {
+    std::wstring message;
+    for (const std::wstring& path : paths) message += L"无法读取上次的会话文件：" + path + L"\n";
+    return message + L"本次运行不会保存任务表和设置，以免覆盖上次保存的内容。"
+                     L"请关闭占用该文件的程序（如备份或同步软件）后重新启动Ravolen。";
+}
+
 }  // namespace ravolen
