@@ -11,6 +11,7 @@
 
 #include "base/BoxOwner.h"
 #include "base/Handles.h"
+#include "platform/FileReplacement.h"
 #include "platform/RenderJobFollower.h"
 
 namespace ravolen {
@@ -325,13 +326,6 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
     return true;
 }
 
-// ReplaceFileW's answers that mean the target is held by someone: renaming over it cannot work
-// either, and must not be tried.
-bool TargetInUse(DWORD error) {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
-           error == ERROR_UNABLE_TO_REMOVE_REPLACED || error == ERROR_USER_MAPPED_FILE;
-}
-
 }  // namespace
 
 bool Win32Platform::writeFile(const std::wstring& path, std::string_view bytes) {
@@ -430,10 +424,37 @@ std::optional<unsigned long long> Win32Platform::fileSize(const std::wstring& pa
 }
 
 
+namespace {
+
+static_assert(replace_error::SharingViolation == ERROR_SHARING_VIOLATION);
+static_assert(replace_error::LockViolation == ERROR_LOCK_VIOLATION);
+static_assert(replace_error::UnableToRemoveReplaced == ERROR_UNABLE_TO_REMOVE_REPLACED);
+static_assert(replace_error::UnableToMoveReplacement == ERROR_UNABLE_TO_MOVE_REPLACEMENT);
+static_assert(replace_error::UnableToMoveReplacement2 == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2);
+static_assert(replace_error::UserMappedFile == ERROR_USER_MAPPED_FILE);
+
+class SystemReplacement final : public ReplacementCalls {
+public:
+    unsigned long replace(const std::wstring& target, const std::wstring& temporary,
+                          const std::wstring& backup) override {
+        return ReplaceFileW(target.c_str(), temporary.c_str(), backup.c_str(),
+                            REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
+                   ? ERROR_SUCCESS
+                   : GetLastError();
+    }
+    bool rename(const std::wstring& from, const std::wstring& to) override {
+        return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    }
+    void remove(const std::wstring& path) override { DeleteFileW(path.c_str()); }
+};
+
+}  // namespace
+
 bool Win32Platform::replaceFile(const std::wstring& path, std::string_view bytes) {
     // Per process and thread: the session may be saved on a worker while a job list is saved.
-    const std::wstring temporary = path + L".ravolen-" + std::to_wstring(GetCurrentProcessId()) +
-                                   L"-" + std::to_wstring(GetCurrentThreadId());
+    const std::wstring suffix =
+        std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetCurrentThreadId());
+    const std::wstring temporary = path + L".ravolen-" + suffix;
     {
         // On disk before it takes the old file's place: after a power cut the renamed file could
         // otherwise be there with nothing in it.
@@ -448,32 +469,19 @@ bool Win32Platform::replaceFile(const std::wstring& path, std::string_view bytes
     }
     // A target someone holds open cannot be replaced: found before ReplaceFileW is asked, which
     // (under Wine) would leave a backup file of its own beside it.
-    if (fileExists(path)) {
+    const bool exists = fileExists(path);
+    if (exists) {
         const FileHandle probe(CreateFileW(path.c_str(), DELETE,
                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!probe && TargetInUse(GetLastError())) {
+        if (!probe && ReplaceOutcomeOf(GetLastError()) == ReplaceOutcome::TargetHeld) {
             DeleteFileW(temporary.c_str());
             return false;
         }
     }
-    // An existing file keeps its permissions, attributes and streams.
-    if (fileExists(path)) {
-        if (ReplaceFileW(path.c_str(), temporary.c_str(), nullptr,
-                         REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
-            return true;
-        }
-        if (TargetInUse(GetLastError())) {
-            DeleteFileW(temporary.c_str());
-            return false;
-        }
-    }
-    if (!MoveFileExW(temporary.c_str(), path.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileW(temporary.c_str());
-        return false;
-    }
-    return true;
+    // With a backup name, no answer of ReplaceFileW leaves the old file without a name.
+    SystemReplacement calls;
+    return PutInPlace(calls, exists, path, temporary, path + L".ravolen-backup-" + suffix);
 }
 
 std::optional<std::vector<FolderEntry>> Win32Platform::folderEntries(const std::wstring& path) {
