@@ -43,17 +43,17 @@ struct OpenFileRequest {
     bool operator==(const OpenFileRequest&) const = default;
 };
 
-// A save-file dialog; `defaultExtension` (without its dot) is added to a name typed without one.
+// A save-file dialog. It adds no extension and asks nothing about an existing file: the caller
+// decides the name and asks about the file it will write.
 struct SaveFileRequest {
     std::wstring title;
     std::wstring filter;
-    std::wstring defaultExtension;
 
     bool operator==(const SaveFileRequest&) const = default;
 };
 
-// What the user answered a save dialog: the path (empty when cancelled) and the filter pair,
-// counted from 1, that was chosen when they did.
+// What the user answered a save dialog: the path, its name exactly as typed (empty when
+// cancelled), and the filter pair, counted from 1, that was chosen when they did.
 struct SaveFileChoice {
     std::wstring path;
     int filterIndex = 1;

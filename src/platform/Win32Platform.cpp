@@ -13,6 +13,7 @@
 #include "base/Handles.h"
 #include "platform/FileReplacement.h"
 #include "platform/RenderJobFollower.h"
+#include "platform/TypedName.h"
 
 namespace ravolen {
 namespace {
@@ -553,26 +554,74 @@ std::wstring Win32Platform::saveFile(const SaveFileRequest& request) {
     return chooseSaveFile(request).path;
 }
 
+namespace {
+
+// Notes the name box's text as the user presses 保存, while the dialog still shows it: the path
+// the dialog then answers may carry an extension it added of its own.
+class TypedNameNote final : public IFileDialogEvents {
+public:
+    std::wstring typed;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (iid == IID_IUnknown || iid == IID_IFileDialogEvents) {
+            *out = static_cast<IFileDialogEvents*>(this);
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    // Lives on the stack of the one call that shows the dialog, and is unadvised before it ends.
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE OnFileOk(IFileDialog* dialog) override {
+        PWSTR name = nullptr;
+        if (SUCCEEDED(dialog->GetFileName(&name)) && name) typed = name;
+        CoTaskMemFree(name);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnFolderChanging(IFileDialog*, IShellItem*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnFolderChange(IFileDialog*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnSelectionChange(IFileDialog*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnShareViolation(IFileDialog*, IShellItem*,
+                                               FDE_SHAREVIOLATION_RESPONSE* response) override {
+        *response = FDESVR_DEFAULT;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnTypeChange(IFileDialog*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnOverwrite(IFileDialog*, IShellItem*,
+                                          FDE_OVERWRITE_RESPONSE* response) override {
+        *response = FDEOR_DEFAULT;
+        return S_OK;
+    }
+};
+
+}  // namespace
+
 SaveFileChoice Win32Platform::chooseSaveFile(const SaveFileRequest& request) {
     ComPtr<IFileSaveDialog> dialog;
     if (FAILED(CoCreateInstance(CLSID_FileSaveDialog, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_IFileSaveDialog, reinterpret_cast<void**>(dialog.put())))) {
         return {};
     }
+    // No overwrite prompt: the dialog would ask about a name of its own making (Wine about
+    // j.csv.xlsx for j.csv); the caller asks about the file it will write.
     SetUpFileDialog(*dialog.get(), request.title, request.filter,
-                    FOS_FORCEFILESYSTEM | FOS_OVERWRITEPROMPT | FOS_PATHMUSTEXIST);
-    dialog->SetDefaultExtension(request.defaultExtension.c_str());
+                    FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST);
+    TypedNameNote note;
+    DWORD cookie = 0;
+    const bool advised = SUCCEEDED(dialog->Advise(&note, &cookie));
+    const HRESULT shown = dialog->Show(GetActiveWindow());
+    if (advised) dialog->Unadvise(cookie);
     ComPtr<IShellItem> item;
     PWSTR name = nullptr;
-    if (FAILED(dialog->Show(GetActiveWindow())) || FAILED(dialog->GetResult(item.put())) ||
+    if (FAILED(shown) || FAILED(dialog->GetResult(item.put())) ||
         FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, &name))) {
         return {};
     }
     const CoTaskMem owned(name);
-    // The default extension follows the file type chosen; the type tells the rest.
     UINT type = 1;
     if (FAILED(dialog->GetFileTypeIndex(&type)) || type == 0) type = 1;
-    return {name, static_cast<int>(type)};
+    return {PathAsTyped(name, note.typed), static_cast<int>(type)};
 }
 
 bool Win32Platform::startProcess(const ProcessLaunch& launch) {
