@@ -191,6 +191,7 @@ private:
     std::unique_ptr<JobDialog> jobDialog_;  // created on first use
     std::unique_ptr<ResultsDialog> results_;
     std::unique_ptr<NightFollower> night_;
+    bool nightShutsDown_ = false;  // the followed night's script ends in a shutdown
     UINT taskbarButtonCreated_ = 0;  // the message Explorer sends when it made the button anew
     RenderWay way_ = RenderWay::Local;  // every start renders here
     DeadlineChoice deadline_{DefaultDeadlineCommand(platform_.deadlineFolder()), {}};

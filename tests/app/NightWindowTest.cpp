@@ -211,6 +211,36 @@ TEST_F(NightWindowTest, CancellingMarksTheRowUnderWayCancelledAndStopsFollowing)
     EXPECT_EQ(callsOf(L"appendFile " + RecordPath), 1);
 }
 
+// Once the script has ended, 渲  染 may start the next night, unless the night was to end in a
+// shutdown: then it waits for 取消关机 as before.
+TEST_F(NightWindowTest, RenderIsOfferedAgainWhenTheNightEndsWithoutAShutdown) {
+    fourRows();
+    const HWND button = control(L"renderButton");
+    for (const bool shutdown : {false, true}) {
+        SCOPED_TRACE(shutdown ? "shutdown ticked" : "shutdown unticked");
+        SendMessageW(control(L"shutdownCheck"), BM_SETCHECK, shutdown ? BST_CHECKED : BST_UNCHECKED, 0);
+        render();
+        ASSERT_TRUE(platform.following);
+        EXPECT_FALSE(IsWindowEnabled(button));
+        started(100, Cmd, At(23, 0, 0));
+        started(101, Renderer, At(23, 0, 1));
+        exited(101, 0, At(23, 10, 0));
+        tick(At(23, 10, 1));
+        EXPECT_FALSE(IsWindowEnabled(button)) << "the script goes on";
+        exited(100, 0, At(23, 10, 2));
+        noneLeft(At(23, 10, 2));
+        tick(At(23, 10, 3));
+        EXPECT_FALSE(platform.following);
+        EXPECT_EQ(IsWindowEnabled(button) != FALSE, !shutdown);
+        // The box ticked afterwards changes nothing of the night that ended.
+        SendMessageW(control(L"shutdownCheck"), BM_SETCHECK, shutdown ? BST_UNCHECKED : BST_CHECKED, 0);
+        tick(At(23, 10, 4));
+        EXPECT_EQ(IsWindowEnabled(button) != FALSE, !shutdown);
+    }
+    Click(control(L"cancelShutdownButton"));
+    EXPECT_TRUE(IsWindowEnabled(button));
+}
+
 TEST_F(NightWindowTest, AProgramStartedDuringTheRenderJoinsItFromTheRecordAndTheCommandLine) {
     // The first program rendered and went; the session kept the rows.
     platform.userData = L"C:\\Users\\artist\\AppData\\Local\\Ravolen";
