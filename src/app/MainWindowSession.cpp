@@ -142,7 +142,12 @@ void MainWindow::restoreSession() {
     // file that fails in any way (a hostile one that asks for more memory than there is) is
     // damaged, never the end of the program; one that is there but cannot be read is not missing.
     const auto restore = [&](const std::wstring& path, const auto& take) {
-        const FileRead file = platform_.readFileTelling(path);
+        FileRead file;
+        try {
+            file = platform_.readFileTelling(path);
+        } catch (...) {  // more than there is memory for: not read, so not to be written over
+            file = {FileRead::Outcome::Unreadable, {}};
+        }
         if (file.outcome == FileRead::Outcome::Unreadable) unreadable.push_back(path);
         if (file.outcome != FileRead::Outcome::Read) return;
         bool fault = true;

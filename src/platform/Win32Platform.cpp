@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "base/BoxOwner.h"
@@ -393,7 +394,12 @@ FileRead Win32Platform::readFileTelling(const std::wstring& path) {
     if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > (1LL << 31)) {
         return {FileRead::Outcome::Unreadable, {}};
     }
-    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+    std::string bytes;
+    try {
+        bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    } catch (const std::bad_alloc&) {
+        return {FileRead::Outcome::Unreadable, {}};
+    }
     // A file cut shorter meanwhile is read as far as it goes; one that could not be read to its
     // stated end by an error is not read at all.
     if (!ReadAll(file.get(), bytes)) return {FileRead::Outcome::Unreadable, {}};

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <new>
 #include <string>
 
 #include "app/MainWindowFixture.h"
@@ -194,6 +195,7 @@ TEST_F(MainWindowSessionTest, AnUnreadableOrHostileSessionFileStopsNoStartAndIsN
     struct Case {
         const char* what;
         std::wstring held;  // the file that cannot be read
+        bool throws;        // reading it runs out of memory rather than failing
         std::string settings;
         int rows;               // rows put back
         bool installFolder;     // the settings' install folder put back
@@ -201,11 +203,13 @@ TEST_F(MainWindowSessionTest, AnUnreadableOrHostileSessionFileStopsNoStartAndIsN
         bool saves;             // a change is saved in this run
     };
     const Case cases[] = {
-        {"settings held", settingsPath(), settings, 1, false,
+        {"settings held", settingsPath(), false, settings, 1, false,
          L"无法读取上次的会话文件：" + settingsPath() + L"\n本次运行不会保存任务表和设置", false},
-        {"rows held", rowsPath(), settings, 0, true,
+        {"rows held", rowsPath(), false, settings, 0, true,
          L"无法读取上次的会话文件：" + rowsPath() + L"\n本次运行不会保存任务表和设置", false},
-        {"a count of two thousand million", L"", hostile, 1, true,
+        {"rows too large to hold", rowsPath(), true, settings, 0, true,
+         L"无法读取上次的会话文件：" + rowsPath() + L"\n本次运行不会保存任务表和设置", false},
+        {"a count of two thousand million", L"", false, hostile, 1, true,
          L"上次保存的文件已损坏：" + settingsPath(), true},
     };
     for (const Case& c : cases) {
@@ -213,7 +217,13 @@ TEST_F(MainWindowSessionTest, AnUnreadableOrHostileSessionFileStopsNoStartAndIsN
         test::FakePlatform other;
         other.userData = platform.userData;
         other.files = {{rowsPath(), rows}, {settingsPath(), c.settings}};
-        if (!c.held.empty()) other.unreadable = {c.held};
+        if (c.throws) {
+            other.onRead = [&](const std::wstring& path) {
+                if (path == c.held) throw std::bad_alloc();
+            };
+        } else if (!c.held.empty()) {
+            other.unreadable = {c.held};
+        }
         MainWindow next(other);
         ASSERT_EQ(next.create(), MainWindow::Startup::Ready);
         ShowWindow(next.hwnd(), SW_SHOW);

@@ -40,6 +40,8 @@ public:
     std::set<std::wstring> missingFiles;
     // Files that are there but cannot be read, as one held open without sharing.
     std::set<std::wstring> unreadable;
+    // Called as each whole file is read: a test may make reading throw (no memory for it).
+    std::function<void(const std::wstring&)> onRead;
     std::vector<std::wstring> openAnswer;  // what every open-file dialog answers
     std::wstring folderAnswer;             // what every folder picker answers
     std::wstring saveAnswer;               // what every save dialog answers
@@ -124,6 +126,7 @@ public:
     FileRead readFileTelling(const std::wstring& path) override {
         const std::lock_guard guard(lock);
         record(L"readFileTelling " + path);
+        if (onRead) onRead(path);
         if (unreadable.count(path)) return {FileRead::Outcome::Unreadable, {}};
         const auto found = files.find(path);
         if (found == files.end()) return {FileRead::Outcome::Missing, {}};
