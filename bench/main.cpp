@@ -66,6 +66,11 @@ public:
     }
     bool fileExists(const std::wstring&) override { return true; }
     std::optional<std::string> readFile(const std::wstring& path) override { return real_.readFile(path); }
+    FileRead readFileTelling(const std::wstring& path) override { return real_.readFileTelling(path); }
+    std::optional<std::string> readFileFrom(const std::wstring& path, unsigned long long offset,
+                                            std::size_t most) override {
+        return real_.readFileFrom(path, offset, most);
+    }
     std::optional<unsigned long long> fileSize(const std::wstring& path) override {
         return real_.fileSize(path);
     }

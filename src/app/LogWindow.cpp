@@ -1,5 +1,6 @@
 #include "app/LogWindow.h"
 
+#include <algorithm>
 #include <array>
 
 #include "jobs/JobTable.h"
@@ -11,6 +12,9 @@ namespace {
 using win::ControlKind;
 
 enum : int { IdText = 4101, IdClose };
+
+// The most one read takes: a log that grew by more is read in pieces.
+constexpr std::size_t ReadPiece = 16u << 20;
 
 const std::array<win::ControlSpec, 2> Layout{{
     {.kind = ControlKind::TextBox, .id = IdText, .name = L"Text", .left = 120, .top = 120,
@@ -73,16 +77,19 @@ void LogWindow::follow(bool live) {
     if (!reader_ || finished_) return;
     std::vector<std::wstring> lines;
     const std::optional<unsigned long long> size = platform_.fileSize(path_);
-    if (size && *size != read_) {
-        if (const std::optional<std::string> bytes = platform_.readFile(path_)) {
-            if (bytes->size() < read_) {
-                // Made anew (another night took the name): start over.
-                open(path_, live);
-                return;
-            }
-            reader_->add(std::string_view(*bytes).substr(read_), lines);
-            read_ = bytes->size();
-        }
+    if (size && *size < read_) {
+        // Made anew (another night took the name): start over.
+        open(path_, live);
+        return;
+    }
+    // Only what was added; a line or a character a read ends inside waits in the reader for the
+    // rest.
+    while (size && *size > read_) {
+        const auto most = static_cast<std::size_t>(std::min<unsigned long long>(*size - read_, ReadPiece));
+        const std::optional<std::string> bytes = platform_.readFileFrom(path_, read_, most);
+        if (!bytes || bytes->empty()) break;
+        reader_->add(*bytes, lines);
+        read_ += bytes->size();
     }
     if (!live) {
         reader_->finish(lines);

@@ -325,8 +325,8 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WmSessionSaveFailed:
             onSessionSaveFailed();
             return 0;
-        case WmShowDamaged:
-            if (!damagedMessage_.empty()) platform_.showMessage(std::exchange(damagedMessage_, {}));
+        case WmShowSessionFiles:
+            if (!sessionFilesMessage_.empty()) platform_.showMessage(std::exchange(sessionFilesMessage_, {}));
             return 0;
         default: break;
     }

@@ -191,6 +191,7 @@ private:
     std::unique_ptr<JobDialog> jobDialog_;  // created on first use
     std::unique_ptr<ResultsDialog> results_;
     std::unique_ptr<NightFollower> night_;
+    bool nightShutsDown_ = false;  // the followed night's script ends in a shutdown
     UINT taskbarButtonCreated_ = 0;  // the message Explorer sends when it made the button anew
     RenderWay way_ = RenderWay::Local;  // every start renders here
     DeadlineChoice deadline_{DefaultDeadlineCommand(platform_.deadlineFolder()), {}};
@@ -202,7 +203,7 @@ private:
     std::optional<std::vector<TakenRow>> undo_;  // ascending positions
     bool sessionReady_ = false;  // restored: from now on the table is saved
     bool sessionDue_ = false;    // a change waits for the session timer
-    std::wstring damagedMessage_;
+    std::wstring sessionFilesMessage_;  // shown once the window shows: files damaged or unreadable
     // The file a session save could not write, from the writer to the window, which tells the
     // artist once until a save succeeds again.
     struct SaveFailure {

@@ -121,12 +121,16 @@ void MainWindow::onOpenJobListClicked() {
 
 void MainWindow::onSaveJobListClicked() {
     jobList_.commitEdit();
+    // The dialog answers the name as typed; the extension typed, else the type chosen, decides.
     const SaveFileChoice choice =
-        platform_.chooseSaveFile({L"保存任务列表", std::wstring(JobListSaveFilter), L"xlsx"});
-    const std::wstring& path = choice.path;
-    if (path.empty()) return;
-    const std::string bytes = SavesAsWorkbook(path, choice.filterIndex) ? SaveJobWorkbook(jobs().all())
-                                                                        : SaveJobList(jobs().all());
+        platform_.chooseSaveFile({L"保存任务列表", std::wstring(JobListSaveFilter)});
+    if (choice.path.empty()) return;
+    const JobListSaveTarget target = JobListSaveTargetOf(choice.path, choice.filterIndex);
+    const std::wstring& path = target.path;
+    if (platform_.fileExists(path) && !platform_.ask(L"文件已存在：" + path + L"\n要替换它吗？")) {
+        return;
+    }
+    const std::string bytes = target.workbook ? SaveJobWorkbook(jobs().all()) : SaveJobList(jobs().all());
     if (!platform_.replaceFile(path, bytes)) {
         platform_.showMessage(L"无法保存任务列表：" + path);
     }

@@ -54,8 +54,8 @@ inline constexpr int MaxInstallationItems = 100;
 inline constexpr UINT_PTR IdStatusTimer = 1;
 inline constexpr UINT_PTR IdTimerSession = MainWindow::SessionTimerId;
 
-// Posted once the window shows, for what start-up found damaged.
-inline constexpr UINT WmShowDamaged = WM_APP + 16;
+// Posted once the window shows, for the session files start-up found damaged or unreadable.
+inline constexpr UINT WmShowSessionFiles = WM_APP + 16;
 // An automatic session save could not write a file (posted by the writer).
 inline constexpr UINT WmSessionSaveFailed = WM_APP + 20;
 

@@ -12,6 +12,7 @@ using namespace mainwindow;
 
 void MainWindow::followNight(const RenderRequest& request, const RenderStart& started) {
     night_.reset();  // an earlier night's follower lets go first
+    nightShutsDown_ = request.shutdownAfterwards;
     if (taskbarButtonCreated_ == 0) taskbarButtonCreated_ = RegisterWindowMessageW(L"TaskbarButtonCreated");
     night_ = NightFollower::Start(platform_, hwnd(), std::wstring(FolderOf(started.scriptPath)),
                                   request.installFolder, request.rows,
@@ -35,13 +36,19 @@ void MainWindow::onNightTimer() {
         KillTimer(hwnd(), NightTimerId);
         return;
     }
+    const bool wasFollowing = night_->following();
     const bool changed = night_->tick();
     if (!night_->following()) KillTimer(hwnd(), NightTimerId);
+    // The job emptied: the script has ended, and without a shutdown to wait for (取消关机 frees
+    // the button then) the next night may begin.
+    if (wasFollowing && !night_->following() && !nightShutsDown_) {
+        EnableWindow(item(IdRenderButton), TRUE);
+    }
     if (ResultsDialog* dialog = resultsDialog()) dialog->refreshNight(changed);
 }
 
 NightView MainWindow::nightView() {
-    return night_ ? night_->view() : LastNight(platform_);
+    return night_ ? night_->view() : LastNight(platform_, static_cast<std::size_t>(jobs().count()));
 }
 
 }  // namespace ravolen

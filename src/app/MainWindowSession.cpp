@@ -127,6 +127,7 @@ void MainWindow::restoreSession() {
     if (folder.empty()) return;  // nowhere to keep it: this run is not saved
     bool keptAll = true;
     std::vector<std::pair<std::wstring, std::wstring>> damaged;
+    std::vector<std::wstring> unreadable;
     // A damaged file is never thrown away: a copy of it stays beside it.
     const auto keep = [&](const std::wstring& path, const std::string& bytes) {
         SYSTEMTIME now{};
@@ -137,37 +138,55 @@ void MainWindow::restoreSession() {
         keptAll = keptAll && kept;
         damaged.emplace_back(path, kept ? copy : std::wstring());
     };
+    // `take` puts back what the file holds and answers whether any of it could not be read. A
+    // file that fails in any way (a hostile one that asks for more memory than there is) is
+    // damaged, never the end of the program; one that is there but cannot be read is not missing.
+    const auto restore = [&](const std::wstring& path, const auto& take) {
+        FileRead file;
+        try {
+            file = platform_.readFileTelling(path);
+        } catch (...) {  // more than there is memory for: not read, so not to be written over
+            file = {FileRead::Outcome::Unreadable, {}};
+        }
+        if (file.outcome == FileRead::Outcome::Unreadable) unreadable.push_back(path);
+        if (file.outcome != FileRead::Outcome::Read) return;
+        bool fault = true;
+        try {
+            fault = take(file.bytes);
+        } catch (...) {
+        }
+        if (fault) keep(path, file.bytes);
+    };
 
     SessionSettings settings = sessionSettings();
-    if (const auto bytes = platform_.readFile(sessionSettingsPath())) {
-        auto read = ReadSessionSettings(*bytes, settings);
-        if (read.damaged) keep(sessionSettingsPath(), *bytes);
+    restore(sessionSettingsPath(), [&](const std::string& bytes) {
+        auto read = ReadSessionSettings(bytes, settings);
         settings = std::move(read.value);
-    }
-    std::vector<RenderJob> rows;
-    if (const auto bytes = platform_.readFile(sessionRowsPath())) {
-        auto read = ReadSessionRows(*bytes);
-        if (read.damaged) keep(sessionRowsPath(), *bytes);
-        rows = std::move(read.value);
-    }
+        return read.damaged;
+    });
     const HWND list = item(IdJobTable);
-    {
+    restore(sessionRowsPath(), [&](const std::string& bytes) {
+        auto read = ReadSessionRows(bytes);
         const win::RedrawSuspended batch(list);
         // Entry k of the saved lists belongs to row k + 1.
-        for (std::size_t k = 0; k < rows.size(); ++k) {
+        for (std::size_t k = 0; k < read.value.size(); ++k) {
             SavedValues saved;
             if (k < settings.savedOutDirs.size()) saved.folder = settings.savedOutDirs[k];
             if (k < settings.savedExts.size()) saved.extension = settings.savedExts[k];
-            table_.append(rows[k], std::move(saved));
+            table_.append(read.value[k], std::move(saved));
         }
-    }
+        return read.damaged;
+    });
     applySessionSettings(settings);
 
-    // What could not be kept must not be written over.
-    sessionReady_ = keptAll;
-    if (!damaged.empty()) {
-        damagedMessage_ = DamagedFilesMessage(damaged);
-        PostMessageW(hwnd(), WmShowDamaged, 0, 0);
+    // What could not be kept or read must not be written over.
+    sessionReady_ = keptAll && unreadable.empty();
+    std::wstring message;
+    if (!unreadable.empty()) message = UnreadableFilesMessage(unreadable);
+    if (!damaged.empty()) message += (message.empty() ? L"" : L"\n\n") + DamagedFilesMessage(damaged);
+    if (!message.empty()) {
+        sessionFilesMessage_ = std::move(message);
+        PostMessageW(hwnd(), WmShowSessionFiles, 0, 0);
     }
 }
 

@@ -71,13 +71,15 @@ std::wstring NightRecordNote(const RenderStart& started) {
     return L"\n无法写入渲染记录，本次渲染的结果不会被记录（渲染照常进行）。";
 }
 
-NightView LastNight(Platform& platform) {
+NightView LastNight(Platform& platform, std::size_t rows) {
     NightView view;
     view.now = LocalTimeNow();
     const std::optional<NewestNight> night = FindNewestNight(platform);
     if (!night) return view;
     for (const RecordLine& line : ReadNight(platform, *night)) {
-        if (line.row < 1) continue;
+        // A row the table does not have is shown nowhere; a number read from the file asks for
+        // no memory beyond the table's.
+        if (line.row < 1 || static_cast<unsigned long long>(line.row) > rows) continue;
         const auto row = static_cast<std::size_t>(line.row);
         if (row > view.states.size()) {
             view.states.resize(row);

@@ -28,8 +28,9 @@ struct NightView {
     bool live = false;     // the night is still followed: its log grows
 };
 
-// The night's record, when there is one, as the results show it after the render.
-NightView LastNight(Platform& platform);
+// The night's record, when there is one, as the results show it after the render, for a table of
+// `rows` rows.
+NightView LastNight(Platform& platform, std::size_t rows);
 
 // Follows one render here from the render job's events: keeps the rows' states, appends a line
 // to the night's record as each row ends and shows the progress on the taskbar button. It never

@@ -666,11 +666,12 @@ bool OpensAsWorkbook(std::wstring_view path, std::string_view bytes) {
     return FoldCase(FileNameOf(path)).ends_with(L".xlsx") || LooksLikeWorkbook(bytes);
 }
 
-bool SavesAsWorkbook(std::wstring_view path, int filterIndex) {
-    const std::wstring name = FoldCase(FileNameOf(path));
-    if (name.ends_with(L".xlsx")) return true;
-    if (name.ends_with(L".csv")) return false;
-    return filterIndex != 2;
+JobListSaveTarget JobListSaveTargetOf(std::wstring_view typed, int filterIndex) {
+    const std::wstring name = FoldCase(FileNameOf(typed));
+    if (name.ends_with(L".xlsx")) return {std::wstring(typed), true};
+    if (name.ends_with(L".csv")) return {std::wstring(typed), false};
+    const bool workbook = filterIndex != 2;
+    return {std::wstring(typed) + (workbook ? L".xlsx" : L".csv"), workbook};
 }
 
 std::variant<std::vector<RenderJob>, JobListFault> OpenJobWorkbook(std::string_view bytes) {

@@ -24,9 +24,17 @@ bool LooksLikeWorkbook(std::string_view bytes);
 // How a job list file is read: as a workbook when its name ends in .xlsx or its bytes are a zip
 // package, else as CSV.
 bool OpensAsWorkbook(std::wstring_view path, std::string_view bytes);
-// How it is written: as the extension the name ends in (.xlsx or .csv, in any letter case), else
-// as the save dialog's filter chosen, where CSV is the second.
-bool SavesAsWorkbook(std::wstring_view path, int filterIndex);
+// Where and how a job list is written, from the name exactly as typed in the save dialog and the
+// file type chosen there, CSV being the second. A name ending in .xlsx or .csv, in any letter
+// case, is kept and says the format, whatever type was chosen (a dialog would have added a
+// second extension to one it does not know); any other name is given the chosen type's.
+struct JobListSaveTarget {
+    std::wstring path;
+    bool workbook = true;
+
+    bool operator==(const JobListSaveTarget&) const = default;
+};
+JobListSaveTarget JobListSaveTargetOf(std::wstring_view typed, int filterIndex);
 
 // The rows of the first sheet of a workbook, or what is wrong with it (with the sheet's row
 // number where a row is at fault). The header must be the six captions. Text cells are read as

@@ -43,20 +43,29 @@ struct OpenFileRequest {
     bool operator==(const OpenFileRequest&) const = default;
 };
 
-// A save-file dialog; `defaultExtension` (without its dot) is added to a name typed without one.
+// A save-file dialog. It adds no extension and asks nothing about an existing file: the caller
+// decides the name and asks about the file it will write.
 struct SaveFileRequest {
     std::wstring title;
     std::wstring filter;
-    std::wstring defaultExtension;
 
     bool operator==(const SaveFileRequest&) const = default;
 };
 
-// What the user answered a save dialog: the path (empty when cancelled) and the filter pair,
-// counted from 1, that was chosen when they did.
+// What the user answered a save dialog: the path, its name exactly as typed (empty when
+// cancelled), and the filter pair, counted from 1, that was chosen when they did.
 struct SaveFileChoice {
     std::wstring path;
     int filterIndex = 1;
+};
+
+// What reading a whole file found. A file that is there but cannot be read (held open without
+// sharing, an I/O error, larger than a read takes) is not a missing one: nothing may be saved
+// over it as if it were new.
+struct FileRead {
+    enum class Outcome { Read, Missing, Unreadable };
+    Outcome outcome = Outcome::Missing;
+    std::string bytes;  // the whole content when Read
 };
 
 // One entry of a folder.
@@ -157,6 +166,12 @@ public:
     virtual bool fileExists(const std::wstring& path) = 0;
     // The file's whole content, or nothing when it cannot be read.
     virtual std::optional<std::string> readFile(const std::wstring& path) = 0;
+    // The same, telling a file that is not there from one that could not be read.
+    virtual FileRead readFileTelling(const std::wstring& path) = 0;
+    // Up to `most` bytes of the file from `offset` on (fewer at its end, none past it), or
+    // nothing when it cannot be read: a file that grows is followed without reading it again.
+    virtual std::optional<std::string> readFileFrom(const std::wstring& path,
+                                                    unsigned long long offset, std::size_t most) = 0;
     // Replaces the file's content only once every byte is written: a temporary file beside it
     // takes the old one's place, so a failure never leaves half a file. False on failure.
     virtual bool replaceFile(const std::wstring& path, std::string_view bytes) = 0;

@@ -8,12 +8,15 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "base/BoxOwner.h"
 #include "base/Handles.h"
+#include "platform/FileReplacement.h"
 #include "platform/ProcessTree.h"
 #include "platform/RenderJobFollower.h"
+#include "platform/TypedName.h"
 
 namespace ravolen {
 namespace {
@@ -353,13 +356,6 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
     return true;
 }
 
-// ReplaceFileW's answers that mean the target is held by someone: renaming over it cannot work
-// either, and must not be tried.
-bool TargetInUse(DWORD error) {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
-           error == ERROR_UNABLE_TO_REMOVE_REPLACED || error == ERROR_USER_MAPPED_FILE;
-}
-
 }  // namespace
 
 bool Win32Platform::writeFile(const std::wstring& path, std::string_view bytes) {
@@ -386,22 +382,70 @@ bool Win32Platform::fileExists(const std::wstring& path) {
 }
 
 std::optional<std::string> Win32Platform::readFile(const std::wstring& path) {
-    const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size{};
-    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > (1LL << 31)) {
-        return std::nullopt;
-    }
-    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+    FileRead read = readFileTelling(path);
+    if (read.outcome != FileRead::Outcome::Read) return std::nullopt;
+    return std::move(read.bytes);
+}
+
+namespace {
+
+FileHandle OpenToRead(const std::wstring& path) {
+    // Others may go on writing (the night's log) while it is read.
+    return FileHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// Reads until `bytes` is full or the file ends; false on an error.
+bool ReadAll(HANDLE file, std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         DWORD read = 0;
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
-        if (!ReadFile(file.get(), bytes.data() + done, chunk, &read, nullptr) || read == 0) {
-            return std::nullopt;
-        }
+        if (!ReadFile(file, bytes.data() + done, chunk, &read, nullptr)) return false;
+        if (read == 0) break;
         done += read;
     }
+    bytes.resize(done);
+    return true;
+}
+
+}  // namespace
+
+FileRead Win32Platform::readFileTelling(const std::wstring& path) {
+    const FileHandle file = OpenToRead(path);
+    if (!file) {
+        const DWORD error = GetLastError();
+        const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        return {missing ? FileRead::Outcome::Missing : FileRead::Outcome::Unreadable, {}};
+    }
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > (1LL << 31)) {
+        return {FileRead::Outcome::Unreadable, {}};
+    }
+    std::string bytes;
+    try {
+        bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    } catch (const std::bad_alloc&) {
+        return {FileRead::Outcome::Unreadable, {}};
+    }
+    // A file cut shorter meanwhile is read as far as it goes; one that could not be read to its
+    // stated end by an error is not read at all.
+    if (!ReadAll(file.get(), bytes)) return {FileRead::Outcome::Unreadable, {}};
+    return {FileRead::Outcome::Read, std::move(bytes)};
+}
+
+std::optional<std::string> Win32Platform::readFileFrom(const std::wstring& path,
+                                                       unsigned long long offset, std::size_t most) {
+    const FileHandle file = OpenToRead(path);
+    LARGE_INTEGER size{};
+    if (!file || !GetFileSizeEx(file.get(), &size)) return std::nullopt;
+    const auto length = static_cast<unsigned long long>(size.QuadPart);
+    if (offset >= length) return std::string();
+    LARGE_INTEGER start{};
+    start.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN)) return std::nullopt;
+    std::string bytes(static_cast<std::size_t>(std::min<unsigned long long>(most, length - offset)), '\0');
+    if (!ReadAll(file.get(), bytes)) return std::nullopt;
     return bytes;
 }
 
@@ -415,10 +459,37 @@ std::optional<unsigned long long> Win32Platform::fileSize(const std::wstring& pa
 }
 
 
+namespace {
+
+static_assert(replace_error::SharingViolation == ERROR_SHARING_VIOLATION);
+static_assert(replace_error::LockViolation == ERROR_LOCK_VIOLATION);
+static_assert(replace_error::UnableToRemoveReplaced == ERROR_UNABLE_TO_REMOVE_REPLACED);
+static_assert(replace_error::UnableToMoveReplacement == ERROR_UNABLE_TO_MOVE_REPLACEMENT);
+static_assert(replace_error::UnableToMoveReplacement2 == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2);
+static_assert(replace_error::UserMappedFile == ERROR_USER_MAPPED_FILE);
+
+class SystemReplacement final : public ReplacementCalls {
+public:
+    unsigned long replace(const std::wstring& target, const std::wstring& temporary,
+                          const std::wstring& backup) override {
+        return ReplaceFileW(target.c_str(), temporary.c_str(), backup.c_str(),
+                            REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
+                   ? ERROR_SUCCESS
+                   : GetLastError();
+    }
+    bool rename(const std::wstring& from, const std::wstring& to) override {
+        return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    }
+    void remove(const std::wstring& path) override { DeleteFileW(path.c_str()); }
+};
+
+}  // namespace
+
 bool Win32Platform::replaceFile(const std::wstring& path, std::string_view bytes) {
     // Per process and thread: the session may be saved on a worker while a job list is saved.
-    const std::wstring temporary = path + L".ravolen-" + std::to_wstring(GetCurrentProcessId()) +
-                                   L"-" + std::to_wstring(GetCurrentThreadId());
+    const std::wstring suffix =
+        std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetCurrentThreadId());
+    const std::wstring temporary = path + L".ravolen-" + suffix;
     {
         // On disk before it takes the old file's place: after a power cut the renamed file could
         // otherwise be there with nothing in it.
@@ -433,32 +504,19 @@ bool Win32Platform::replaceFile(const std::wstring& path, std::string_view bytes
     }
     // A target someone holds open cannot be replaced: found before ReplaceFileW is asked, which
     // (under Wine) would leave a backup file of its own beside it.
-    if (fileExists(path)) {
+    const bool exists = fileExists(path);
+    if (exists) {
         const FileHandle probe(CreateFileW(path.c_str(), DELETE,
                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!probe && TargetInUse(GetLastError())) {
+        if (!probe && ReplaceOutcomeOf(GetLastError()) == ReplaceOutcome::TargetHeld) {
             DeleteFileW(temporary.c_str());
             return false;
         }
     }
-    // An existing file keeps its permissions, attributes and streams.
-    if (fileExists(path)) {
-        if (ReplaceFileW(path.c_str(), temporary.c_str(), nullptr,
-                         REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
-            return true;
-        }
-        if (TargetInUse(GetLastError())) {
-            DeleteFileW(temporary.c_str());
-            return false;
-        }
-    }
-    if (!MoveFileExW(temporary.c_str(), path.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileW(temporary.c_str());
-        return false;
-    }
-    return true;
+    // With a backup name, no answer of ReplaceFileW leaves the old file without a name.
+    SystemReplacement calls;
+    return PutInPlace(calls, exists, path, temporary, path + L".ravolen-backup-" + suffix);
 }
 
 std::optional<std::vector<FolderEntry>> Win32Platform::folderEntries(const std::wstring& path) {
@@ -530,26 +588,74 @@ std::wstring Win32Platform::saveFile(const SaveFileRequest& request) {
     return chooseSaveFile(request).path;
 }
 
+namespace {
+
+// Notes the name box's text as the user presses 保存, while the dialog still shows it: the path
+// the dialog then answers may carry an extension it added of its own.
+class TypedNameNote final : public IFileDialogEvents {
+public:
+    std::wstring typed;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (iid == IID_IUnknown || iid == IID_IFileDialogEvents) {
+            *out = static_cast<IFileDialogEvents*>(this);
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    // Lives on the stack of the one call that shows the dialog, and is unadvised before it ends.
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE OnFileOk(IFileDialog* dialog) override {
+        PWSTR name = nullptr;
+        if (SUCCEEDED(dialog->GetFileName(&name)) && name) typed = name;
+        CoTaskMemFree(name);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnFolderChanging(IFileDialog*, IShellItem*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnFolderChange(IFileDialog*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnSelectionChange(IFileDialog*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnShareViolation(IFileDialog*, IShellItem*,
+                                               FDE_SHAREVIOLATION_RESPONSE* response) override {
+        *response = FDESVR_DEFAULT;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnTypeChange(IFileDialog*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnOverwrite(IFileDialog*, IShellItem*,
+                                          FDE_OVERWRITE_RESPONSE* response) override {
+        *response = FDEOR_DEFAULT;
+        return S_OK;
+    }
+};
+
+}  // namespace
+
 SaveFileChoice Win32Platform::chooseSaveFile(const SaveFileRequest& request) {
     ComPtr<IFileSaveDialog> dialog;
     if (FAILED(CoCreateInstance(CLSID_FileSaveDialog, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_IFileSaveDialog, reinterpret_cast<void**>(dialog.put())))) {
         return {};
     }
+    // No overwrite prompt: the dialog would ask about a name of its own making (Wine about
+    // j.csv.xlsx for j.csv); the caller asks about the file it will write.
     SetUpFileDialog(*dialog.get(), request.title, request.filter,
-                    FOS_FORCEFILESYSTEM | FOS_OVERWRITEPROMPT | FOS_PATHMUSTEXIST);
-    dialog->SetDefaultExtension(request.defaultExtension.c_str());
+                    FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST);
+    TypedNameNote note;
+    DWORD cookie = 0;
+    const bool advised = SUCCEEDED(dialog->Advise(&note, &cookie));
+    const HRESULT shown = dialog->Show(GetActiveWindow());
+    if (advised) dialog->Unadvise(cookie);
     ComPtr<IShellItem> item;
     PWSTR name = nullptr;
-    if (FAILED(dialog->Show(GetActiveWindow())) || FAILED(dialog->GetResult(item.put())) ||
+    if (FAILED(shown) || FAILED(dialog->GetResult(item.put())) ||
         FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, &name))) {
         return {};
     }
     const CoTaskMem owned(name);
-    // The default extension follows the file type chosen; the type tells the rest.
     UINT type = 1;
     if (FAILED(dialog->GetFileTypeIndex(&type)) || type == 0) type = 1;
-    return {name, static_cast<int>(type)};
+    return {PathAsTyped(name, note.typed), static_cast<int>(type)};
 }
 
 bool Win32Platform::startProcess(const ProcessLaunch& launch) {

@@ -32,6 +32,9 @@ public:
     bool writeFile(const std::wstring& path, std::string_view bytes) override;
     bool fileExists(const std::wstring& path) override;
     std::optional<std::string> readFile(const std::wstring& path) override;
+    FileRead readFileTelling(const std::wstring& path) override;
+    std::optional<std::string> readFileFrom(const std::wstring& path, unsigned long long offset,
+                                            std::size_t most) override;
     bool appendFile(const std::wstring& path, std::string_view bytes) override;
     bool deleteFile(const std::wstring& path) override;
     std::optional<unsigned long long> fileSize(const std::wstring& path) override;

@@ -1,5 +1,6 @@
 #include "session/Session.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <map>
@@ -153,8 +154,12 @@ public:
             damaged = true;
             return;
         }
+        // The count is the file's word, not its content: no more entries can follow than the
+        // section holds keys besides Count, and room is made for no more.
+        const std::size_t held = entries(section) - 1;
+        if (static_cast<std::size_t>(*size) > held) damaged = true;
         std::vector<std::wstring> read;
-        read.reserve(static_cast<std::size_t>(*size));
+        read.reserve(std::min(static_cast<std::size_t>(*size), held));
         for (int i = 1; i <= *size; ++i) {
             const std::wstring* raw = find(section, std::to_wstring(i));
             auto text = raw ? Unescaped(*raw) : std::nullopt;
@@ -168,6 +173,10 @@ public:
     }
 
 private:
+    std::size_t entries(std::wstring_view section) const {
+        const auto keys = sections_.find(section);
+        return keys == sections_.end() ? 0 : keys->second.size();
+    }
     const std::wstring* find(std::wstring_view section, std::wstring_view key) const {
         const auto keys = sections_.find(section);
         if (keys == sections_.end()) return nullptr;
@@ -281,6 +290,13 @@ std::wstring DamagedFilesMessage(const std::vector<std::pair<std::wstring, std::
                                 : L"原文件已保留为：" + copy + L"\n";
     }
     return message + L"程序已使用其中能读取的内容启动。";
+}
+
+std::wstring UnreadableFilesMessage(const std::vector<std::wstring>& paths) {
+    std::wstring message;
+    for (const std::wstring& path : paths) message += L"无法读取上次的会话文件：" + path + L"\n";
+    return message + L"本次运行不会保存任务表和设置，以免覆盖上次保存的内容。"
+                     L"请关闭占用该文件的程序（如备份或同步软件）后重新启动Ravolen。";
 }
 
 }  // namespace ravolen

@@ -59,5 +59,8 @@ std::wstring DamagedFileName(std::wstring_view path, const Timestamp& at);
 // The one message after start-up about the damaged files, each with where it was kept (empty
 // when no copy could be made).
 std::wstring DamagedFilesMessage(const std::vector<std::pair<std::wstring, std::wstring>>& kept);
+// The one message after start-up about session files that are there but could not be read (held
+// by another program): nothing is saved in this run, so that none of them is written over.
+std::wstring UnreadableFilesMessage(const std::vector<std::wstring>& paths);
 
 }  // namespace ravolen

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "app/MainWindowFixture.h"
 #include "app/ResultsDialog.h"
 #include "win/ListView.h"
@@ -136,7 +138,8 @@ TEST_F(MainWindowNightTest, AJobListRoundTripsAndABrokenOneAddsNothing) {
     platform.saveAnswer = L"C:\\lists\\night.csv";
     menu(menuId(L"保存任务列表(&S)…\tCtrl+S"));
     ASSERT_EQ(platform.saveRequests.size(), 1u);
-    EXPECT_EQ(platform.saveRequests[0].defaultExtension, L"xlsx");  // the name typed says CSV
+    // An existing file is replaced after 是 (the fake's files all exist unless told otherwise).
+    EXPECT_EQ(platform.questions, std::vector<std::wstring>{L"文件已存在：C:\\lists\\night.csv\n要替换它吗？"});
     const std::string saved = platform.files.at(L"C:\\lists\\night.csv");
     EXPECT_EQ(saved, SaveJobList(awkward));
 
@@ -166,21 +169,47 @@ TEST_F(MainWindowNightTest, AJobListSavesAsTheChosenFormatAndAWorkbookOpensAsItW
         {L" E:\\a & <b>.max ", L"3-4", L"\"quoted\" 'x'", L"1e3\x01.tga", L"默认", L"默认"},
     };
     for (const RenderJob& job : rows) form.jobs().append(job);
-    const auto save = [&](const wchar_t* path, int filter) {
-        platform.saveAnswer = path;
+    const auto save = [&](const wchar_t* typed, int filter) {
+        platform.saveAnswer = typed;
         platform.saveFilterAnswer = filter;
         menu(menuId(L"保存任务列表(&S)…\tCtrl+S"));
-        return platform.files.at(path);
     };
-    EXPECT_EQ(save(L"C:\\lists\\night.xlsx", 1), SaveJobWorkbook(rows));
+    save(L"C:\\lists\\night.xlsx", 1);
+    EXPECT_EQ(platform.files.at(L"C:\\lists\\night.xlsx"), SaveJobWorkbook(rows));
     ASSERT_EQ(platform.saveRequests.size(), 1u);
     EXPECT_EQ(platform.saveRequests[0].filter, L"任务列表工作簿 (*.xlsx)|*.xlsx|任务列表 CSV (*.csv)|*.csv");
-    EXPECT_EQ(platform.saveRequests[0].defaultExtension, L"xlsx");
-    // The extension typed wins over the filter; without one of the two, the filter decides.
-    EXPECT_EQ(save(L"C:\\lists\\night.CSV", 1), SaveJobList(rows));
-    EXPECT_EQ(save(L"C:\\lists\\night.XLSX", 2), SaveJobWorkbook(rows));
-    EXPECT_EQ(save(L"C:\\lists\\night.txt", 2), SaveJobList(rows));
-    EXPECT_EQ(save(L"C:\\lists\\night.list", 1), SaveJobWorkbook(rows));
+    // The extension typed wins over the type chosen, whatever the system knows of it (the shell's
+    // dialog would have made j.csv.xlsx); a name with neither gets the chosen type's.
+    struct Case {
+        const wchar_t* typed;
+        int filter;
+        const wchar_t* written;
+        bool workbook;
+    };
+    for (const Case& c : {Case{L"D:\\lists\\j.csv", 1, L"D:\\lists\\j.csv", false},
+                          Case{L"C:\\lists\\night.CSV", 1, L"C:\\lists\\night.CSV", false},
+                          Case{L"C:\\lists\\night.XLSX", 2, L"C:\\lists\\night.XLSX", true},
+                          Case{L"C:\\lists\\night", 2, L"C:\\lists\\night.csv", false},
+                          Case{L"C:\\lists\\night.list", 1, L"C:\\lists\\night.list.xlsx", true}}) {
+        SCOPED_TRACE(test::Utf8(c.typed));
+        platform.files.clear();
+        platform.questions.clear();
+        platform.missingFiles = {c.written};
+        save(c.typed, c.filter);
+        EXPECT_EQ(platform.files, (std::map<std::wstring, std::string>{
+                                      {c.written, c.workbook ? SaveJobWorkbook(rows) : SaveJobList(rows)}}));
+        EXPECT_TRUE(platform.questions.empty());
+    }
+    // A file that is there is asked about, by the name written; 否 writes nothing.
+    platform.files.clear();
+    platform.missingFiles.clear();
+    platform.answer = false;
+    save(L"C:\\lists\\night", 1);
+    EXPECT_EQ(platform.questions, std::vector<std::wstring>{L"文件已存在：C:\\lists\\night.xlsx\n要替换它吗？"});
+    EXPECT_TRUE(platform.files.empty());
+    platform.answer = true;
+    save(L"C:\\lists\\night", 1);
+    EXPECT_EQ(platform.files.at(L"C:\\lists\\night.xlsx"), SaveJobWorkbook(rows));
     EXPECT_TRUE(platform.messages.empty());
 
     Click(control(L"clearButton"));
@@ -193,6 +222,7 @@ TEST_F(MainWindowNightTest, AJobListSavesAsTheChosenFormatAndAWorkbookOpensAsItW
               L"All Files (*.*)|*.*");
     EXPECT_EQ(form.jobs().all(), rows);
     // A workbook named otherwise is known by its bytes.
+    platform.files[L"C:\\lists\\night.list"] = SaveJobWorkbook(rows);
     platform.openAnswer = {L"C:\\lists\\night.list"};
     menu(menuId(L"打开任务列表(&O)…\tCtrl+O"));
     EXPECT_EQ(form.jobs().count(), 4);

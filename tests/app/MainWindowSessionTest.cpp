@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <new>
 #include <string>
 
 #include "app/MainWindowFixture.h"
@@ -182,6 +183,71 @@ TEST_F(MainWindowSessionTest, ADamagedFileIsKeptAndNamedOnceTheWindowShowsAndThe
     EXPECT_EQ(next.jobs().job(1), Row(1));
     EXPECT_EQ(win::WindowText(next.control(L"installFolderBox")), L"D:\\Max");
     DestroyWindow(next.hwnd());
+}
+
+// A file that is there but cannot be read (held by a backup tool at logon) is not a missing one:
+// the start says so once, naming it, and nothing is saved over it in this run. A count that asks
+// for more entries than the file holds is damage: the start goes on and the file is kept aside.
+TEST_F(MainWindowSessionTest, AnUnreadableOrHostileSessionFileStopsNoStartAndIsNeverWrittenOver) {
+    const std::string rows = SaveJobList(std::vector<RenderJob>{Row(1)});
+    const std::string settings = "\xEF\xBB\xBF[Main]\r\nInstallFolder=D:\\Max\r\n";
+    const std::string hostile = settings + "[SavedExts]\r\nCount=2000000000\r\n1=.tga\r\n";
+    struct Case {
+        const char* what;
+        std::wstring held;  // the file that cannot be read
+        bool throws;        // reading it runs out of memory rather than failing
+        std::string settings;
+        int rows;               // rows put back
+        bool installFolder;     // the settings' install folder put back
+        std::wstring message;   // what the one message after start-up begins with
+        bool saves;             // a change is saved in this run
+    };
+    const Case cases[] = {
+        {"settings held", settingsPath(), false, settings, 1, false,
+         L"无法读取上次的会话文件：" + settingsPath() + L"\n本次运行不会保存任务表和设置", false},
+        {"rows held", rowsPath(), false, settings, 0, true,
+         L"无法读取上次的会话文件：" + rowsPath() + L"\n本次运行不会保存任务表和设置", false},
+        {"rows too large to hold", rowsPath(), true, settings, 0, true,
+         L"无法读取上次的会话文件：" + rowsPath() + L"\n本次运行不会保存任务表和设置", false},
+        {"a count of two thousand million", L"", false, hostile, 1, true,
+         L"上次保存的文件已损坏：" + settingsPath(), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::FakePlatform other;
+        other.userData = platform.userData;
+        other.files = {{rowsPath(), rows}, {settingsPath(), c.settings}};
+        if (c.throws) {
+            other.onRead = [&](const std::wstring& path) {
+                if (path == c.held) throw std::bad_alloc();
+            };
+        } else if (!c.held.empty()) {
+            other.unreadable = {c.held};
+        }
+        MainWindow next(other);
+        ASSERT_EQ(next.create(), MainWindow::Startup::Ready);
+        ShowWindow(next.hwnd(), SW_SHOW);
+        test::PumpMessages();
+        ASSERT_EQ(other.messages.size(), 1u);
+        EXPECT_TRUE(other.messages[0].text.starts_with(c.message)) << test::Utf8(other.messages[0].text);
+        EXPECT_EQ(next.jobs().count(), c.rows);
+        EXPECT_EQ(win::WindowText(next.control(L"installFolderBox")) == L"D:\\Max", c.installFolder);
+
+        next.jobs().append(Row(2));
+        test::PumpMessagesFor(MainWindow::SessionDelay + 300);
+        DestroyWindow(next.hwnd());  // quitting saves too
+        test::PumpMessages();
+        ASSERT_TRUE(next.sessionWritten());
+        const std::lock_guard guard(other.lock);
+        EXPECT_EQ(std::count(other.calls.begin(), other.calls.end(), L"replaceFile " + rowsPath()) > 0,
+                  c.saves);
+        EXPECT_EQ(std::count(other.calls.begin(), other.calls.end(), L"replaceFile " + settingsPath()) > 0,
+                  c.saves);
+        if (!c.held.empty()) {
+            EXPECT_EQ(other.files.at(rowsPath()), rows);
+            EXPECT_EQ(other.files.at(settingsPath()), c.settings);
+        }
+    }
 }
 
 TEST_F(MainWindowSessionTest, TenThousandRowsAreSavedOffTheWindowAndComeBack) {

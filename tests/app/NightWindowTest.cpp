@@ -95,6 +95,14 @@ protected:
     int callsOf(const std::wstring& call) const {
         return static_cast<int>(std::count(platform.calls.begin(), platform.calls.end(), call));
     }
+    // Every read of the file since the calls were last cleared, whichever way.
+    std::vector<std::wstring> readsOf(const std::wstring& path) const {
+        std::vector<std::wstring> reads;
+        for (const std::wstring& call : platform.calls) {
+            if (call.starts_with(L"read") && call.find(path) != std::wstring::npos) reads.push_back(call);
+        }
+        return reads;
+    }
 
     LocalTime now = At(23, 0, 0);
 };
@@ -211,6 +219,36 @@ TEST_F(NightWindowTest, CancellingMarksTheRowUnderWayCancelledAndStopsFollowing)
     EXPECT_EQ(callsOf(L"appendFile " + RecordPath), 1);
 }
 
+// Once the script has ended, 渲  染 may start the next night, unless the night was to end in a
+// shutdown: then it waits for 取消关机 as before.
+TEST_F(NightWindowTest, RenderIsOfferedAgainWhenTheNightEndsWithoutAShutdown) {
+    fourRows();
+    const HWND button = control(L"renderButton");
+    for (const bool shutdown : {false, true}) {
+        SCOPED_TRACE(shutdown ? "shutdown ticked" : "shutdown unticked");
+        SendMessageW(control(L"shutdownCheck"), BM_SETCHECK, shutdown ? BST_CHECKED : BST_UNCHECKED, 0);
+        render();
+        ASSERT_TRUE(platform.following);
+        EXPECT_FALSE(IsWindowEnabled(button));
+        started(100, Cmd, At(23, 0, 0));
+        started(101, Renderer, At(23, 0, 1));
+        exited(101, 0, At(23, 10, 0));
+        tick(At(23, 10, 1));
+        EXPECT_FALSE(IsWindowEnabled(button)) << "the script goes on";
+        exited(100, 0, At(23, 10, 2));
+        noneLeft(At(23, 10, 2));
+        tick(At(23, 10, 3));
+        EXPECT_FALSE(platform.following);
+        EXPECT_EQ(IsWindowEnabled(button) != FALSE, !shutdown);
+        // The box ticked afterwards changes nothing of the night that ended.
+        SendMessageW(control(L"shutdownCheck"), BM_SETCHECK, shutdown ? BST_UNCHECKED : BST_CHECKED, 0);
+        tick(At(23, 10, 4));
+        EXPECT_EQ(IsWindowEnabled(button) != FALSE, !shutdown);
+    }
+    Click(control(L"cancelShutdownButton"));
+    EXPECT_TRUE(IsWindowEnabled(button));
+}
+
 TEST_F(NightWindowTest, AProgramStartedDuringTheRenderJoinsItFromTheRecordAndTheCommandLine) {
     // The first program rendered and went; the session kept the rows.
     platform.userData = L"C:\\Users\\artist\\AppData\\Local\\Ravolen";
@@ -303,7 +341,9 @@ TEST_F(NightWindowTest, WithoutARenderTheDialogShowsTheLastRecordJoinedWithTheDi
         RecordHeaderBytes() +
         RecordLineBytes({1, L"E:\\a.max", At(23, 0, 5), At(23, 10, 0), 0, L"F:\\out\\a.tga"}) +
         RecordLineBytes({2, L"E:\\b.max", At(23, 10, 1), At(23, 20, 0), -1, L""}) +
-        RecordLineBytes({3, L"E:\\other.max", At(23, 20, 1), At(23, 30, 0), 0, L""});
+        RecordLineBytes({3, L"E:\\other.max", At(23, 20, 1), At(23, 30, 0), 0, L""}) +
+        // A row number the table never had (a hand-edited record) asks for nothing.
+        RecordLineBytes({2000000000, L"E:\\x.max", At(23, 30, 1), At(23, 40, 0), 0, L""});
     output(L"a.tga");
     output(L"d.tga");
     ResultsDialog* results = openResults();
@@ -412,8 +452,12 @@ TEST_F(NightWindowTest, TheLogWindowShowsAMixedLogAndFollowsWhatIsAdded) {
 
     // Only what was added is taken; the waiting half line is finished by it.
     platform.calls.clear();
-    platform.files[LogPath] += "ne\r\n" + Utf16(L"第二行\r\n");
+    const std::size_t before = platform.files[LogPath].size();
+    const std::string added = "ne\r\n" + Utf16(L"第二行\r\n");
+    platform.files[LogPath] += added;
     tick(At(23, 0, 1));
+    EXPECT_EQ(readsOf(LogPath), (Texts{L"readFileFrom " + LogPath + L" " + std::to_wstring(before) +
+                                       L" " + std::to_wstring(added.size())}));
     EXPECT_EQ(win::WindowText(text),
               L"C:\\Tools\\Ravolen\\bat>\"3dsmaxcmd\" 场景\r\n缺少贴图 上.png\r\nhalf a line\r\n第二行");
     const DWORD end = static_cast<DWORD>(GetWindowTextLengthW(text));
@@ -424,7 +468,7 @@ TEST_F(NightWindowTest, TheLogWindowShowsAMixedLogAndFollowsWhatIsAdded) {
     // Nothing added: nothing read.
     platform.calls.clear();
     tick(At(23, 0, 2));
-    EXPECT_EQ(callsOf(L"readFile " + LogPath), 0);
+    EXPECT_EQ(readsOf(LogPath), Texts{});
 
     // Tab goes from the text to 关  闭; Escape closes.
     SetFocus(text);
@@ -432,6 +476,40 @@ TEST_F(NightWindowTest, TheLogWindowShowsAMixedLogAndFollowsWhatIsAdded) {
     EXPECT_EQ(GetFocus(), log->control(L"Close"));
     test::PressKey(VK_ESCAPE);
     EXPECT_FALSE(IsWindowVisible(log->hwnd()));
+}
+
+// However the renderer's writes fall (inside a code page character, a UTF-16 unit or either kind
+// of line end), the window shows exactly the whole text, and a look reads only the bytes added
+// since the one before.
+TEST(LogWindow, ALogThatGrowsAtAnyByteShowsExactlyItsWholeText) {
+    test::FakePlatform platform;
+    const std::wstring path = L"C:\\Tools\\Ravolen\\bat\\logs\\night.log";
+    const auto narrow = [&](std::wstring_view text) { return *platform.scriptCodec().encode(text); };
+    // "上" is 0A 4E in UTF-16: a line feed's byte inside a character.
+    const std::string log = narrow(L"C:\\bat>\"3dsmaxcmd\" 场景\r\n") + Utf16(L"缺少贴图 上.png\r\n") +
+                            narrow(L"完成 0\r\n") + Utf16(L"\xFEFF渲染结束\r\n");
+    const std::wstring whole = L"C:\\bat>\"3dsmaxcmd\" 场景\r\n缺少贴图 上.png\r\n完成 0\r\n渲染结束";
+    LogWindow window(platform);
+    ASSERT_TRUE(window.create(nullptr));
+    const HWND text = window.control(L"Text");
+    for (std::size_t cut = 0; cut <= log.size(); ++cut) {
+        SCOPED_TRACE(cut);
+        platform.files[path] = log.substr(0, cut);
+        window.open(path, true);
+        platform.calls.clear();
+        platform.files[path] = log;
+        window.follow(true);
+        std::vector<std::wstring> reads;
+        for (const std::wstring& call : platform.calls) {
+            if (call.starts_with(L"read")) reads.push_back(call);
+        }
+        EXPECT_EQ(reads, cut == log.size()
+                             ? std::vector<std::wstring>{}
+                             : std::vector<std::wstring>{L"readFileFrom " + path + L" " + std::to_wstring(cut) +
+                                                         L" " + std::to_wstring(log.size() - cut)});
+        EXPECT_EQ(win::WindowText(text), whole);
+    }
+    DestroyWindow(window.hwnd());
 }
 
 TEST_F(NightWindowTest, TheNewestThirtyNightsAreKeptAndARecordThatCannotBeWrittenStopsNothing) {

@@ -126,12 +126,27 @@ TEST(Workbook, TheSheetIsOneTextSheetWithABoldFrozenHeaderAndTheTablesWidths) {
 }
 
 TEST(Workbook, TheFormatFollowsTheNameThenTheBytesOrTheChosenFilter) {
-    EXPECT_TRUE(SavesAsWorkbook(L"D:\\a.xlsx", 2));
-    EXPECT_TRUE(SavesAsWorkbook(L"D:\\a.XLSX", 2));
-    EXPECT_FALSE(SavesAsWorkbook(L"D:\\a.Csv", 1));
-    EXPECT_TRUE(SavesAsWorkbook(L"D:\\a.txt", 1));
-    EXPECT_FALSE(SavesAsWorkbook(L"D:\\a.txt", 2));
-    EXPECT_FALSE(SavesAsWorkbook(L"D:\\x.xlsx\\a", 2));
+    struct Case {
+        const wchar_t* typed;
+        int filter;  // 1: workbook, 2: CSV
+        JobListSaveTarget target;
+    };
+    // The name typed with either extension is kept exactly, whatever type was chosen; any other
+    // name gets the chosen type's extension.
+    for (const Case& c : {
+             Case{L"D:\\lists\\j.csv", 1, {L"D:\\lists\\j.csv", false}},
+             Case{L"D:\\lists\\j.Csv", 2, {L"D:\\lists\\j.Csv", false}},
+             Case{L"D:\\a.xlsx", 2, {L"D:\\a.xlsx", true}},
+             Case{L"D:\\a.XLSX", 1, {L"D:\\a.XLSX", true}},
+             Case{L"D:\\a", 1, {L"D:\\a.xlsx", true}},
+             Case{L"D:\\a", 2, {L"D:\\a.csv", false}},
+             Case{L"D:\\a.txt", 1, {L"D:\\a.txt.xlsx", true}},
+             Case{L"D:\\a.csv.bak", 2, {L"D:\\a.csv.bak.csv", false}},
+             Case{L"D:\\x.xlsx\\a", 2, {L"D:\\x.xlsx\\a.csv", false}},
+             Case{L"D:\\夜景.xlsx", 2, {L"D:\\夜景.xlsx", true}},
+         }) {
+        EXPECT_EQ(JobListSaveTargetOf(c.typed, c.filter), c.target) << c.typed << " " << c.filter;
+    }
     EXPECT_TRUE(OpensAsWorkbook(L"D:\\a.xlsx", "Max文件"));
     EXPECT_TRUE(OpensAsWorkbook(L"D:\\a.csv", SaveJobWorkbook({})));
     EXPECT_FALSE(OpensAsWorkbook(L"D:\\a.csv", SaveJobList({})));

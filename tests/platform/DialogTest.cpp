@@ -136,6 +136,38 @@ TEST(OpenFileDialog, AnswersEveryChosenFileHoweverLongTheirNames) {
               std::vector<std::wstring>{folder + L"\\" + names[6]});
 }
 
+// The save dialog gives the name back exactly as typed, with the type chosen: the job list's rule
+// alone adds an extension, so that a name the dialog does not expect never gets a second one
+// (Wine's adds the type's to any other name, Windows' the default one to an extension it does
+// not know).
+TEST(SaveFileDialog, AnswersTheNameExactlyAsTypedAndTheTypeChosen) {
+    Win32Platform platform;
+    const TempFolder temp(L"ravolen-save");
+    const SaveFileRequest request{L"保存任务列表", L"任务列表工作簿 (*.xlsx)|*.xlsx|任务列表 CSV (*.csv)|*.csv"};
+    for (const wchar_t* name : {L"j.csv", L"j", L"j.XLSX", L"夜景.list", L"j.xlsx"}) {
+        OpenDialogSeen seen;
+        const DialogAnswerer answerer(AnswerOpen(seen, temp.path() + L"\\" + name, false));
+        const SaveFileChoice choice = platform.chooseSaveFile(request);
+        EXPECT_EQ(seen.caption, L"保存任务列表");
+        EXPECT_EQ(seen.filters, (std::vector<std::wstring>{L"任务列表工作簿 (*.xlsx)", L"任务列表 CSV (*.csv)"}));
+        EXPECT_EQ(choice.path, temp.path() + L"\\" + name);
+        EXPECT_EQ(choice.filterIndex, 1);
+    }
+    // The type chosen in the dialog comes back with the name.
+    const DialogAnswerer answerer([&](HWND dialog) {
+        const HWND filters = GetDlgItem(dialog, FilterBox);
+        SendMessageW(filters, CB_SETCURSEL, 1, 0);
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(FilterBox, CBN_SELCHANGE), reinterpret_cast<LPARAM>(filters));
+        SetWindowTextW(GetDlgItem(dialog, FileNameBox), (temp.path() + L"\\j").c_str());
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+        return true;
+    });
+    const SaveFileChoice csv = platform.chooseSaveFile(request);
+    EXPECT_EQ(csv.path, temp.path() + L"\\j");
+    EXPECT_EQ(csv.filterIndex, 2);
+}
+
 // The text of the folder picker's chosen item.
 std::wstring ChosenItem(HWND tree) {
     const auto chosen = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));

@@ -237,10 +237,25 @@ TEST(Win32Platform, AFileIsReplacedWholeOrNotAtAll) {
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_TRUE(held);
         EXPECT_FALSE(platform.replaceFile(list, "third"));
+        // Held so, it is there but cannot be read: never taken for a missing file.
+        EXPECT_EQ(platform.readFileTelling(list).outcome, FileRead::Outcome::Unreadable);
+        EXPECT_FALSE(platform.readFile(list));
     }
     EXPECT_EQ(platform.readFile(list), std::optional<std::string>("second, longer"));
-    EXPECT_EQ(Listing(temp.path()), std::set<std::wstring>{L"任务 列表.csv"});
+    EXPECT_EQ(Listing(temp.path()), std::set<std::wstring>{L"任务 列表.csv"});  // no backup stays
     EXPECT_FALSE(platform.readFile(temp.path() + L"\\missing.csv"));
+    const FileRead whole = platform.readFileTelling(list);
+    EXPECT_EQ(whole.outcome, FileRead::Outcome::Read);
+    EXPECT_EQ(whole.bytes, "second, longer");
+    for (const std::wstring& missing : {temp.path() + L"\\missing.csv", temp.path() + L"\\none\\missing.csv"}) {
+        EXPECT_EQ(platform.readFileTelling(missing).outcome, FileRead::Outcome::Missing);
+    }
+    // A part from an offset: as far as the file goes, nothing past its end.
+    EXPECT_EQ(platform.readFileFrom(list, 8, 3), std::optional<std::string>("lon"));
+    EXPECT_EQ(platform.readFileFrom(list, 8, 100), std::optional<std::string>("longer"));
+    EXPECT_EQ(platform.readFileFrom(list, 14, 100), std::optional<std::string>(""));
+    EXPECT_EQ(platform.readFileFrom(list, 99, 100), std::optional<std::string>(""));
+    EXPECT_EQ(platform.readFileFrom(temp.path() + L"\\missing.csv", 0, 100), std::nullopt);
 
     const auto entries = platform.folderEntries(temp.path());
     ASSERT_TRUE(entries);

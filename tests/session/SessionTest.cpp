@@ -99,6 +99,28 @@ TEST(SessionSettings, WhatCannotBeReadKeepsItsDefaultAndMarksTheFileDamaged) {
     ExpectSame(ReadSessionSettings("\xC3\x28", defaults).value, defaults);
 }
 
+// A count is only what the file says: one larger than the entries that follow it is damage,
+// never room asked for (2000000000 would ask for gigabytes and end every start).
+TEST(SessionSettings, ACountBeyondTheEntriesTheFileHoldsIsDamageNotAnAllocation) {
+    struct Case {
+        const char* count;
+        bool damaged;
+    };
+    for (const Case& c : {Case{"2000000000", true}, Case{"2147483647", true}, Case{"3", true},
+                          Case{"2", false}}) {
+        const std::string text = std::string("[SavedExts]\r\nCount=") + c.count +
+                                 "\r\n1=.tga\r\n2=.png\r\n[SavedOutDirs]\r\nCount=" + c.count +
+                                 "\r\n1=F:\\a\r\n";
+        const auto read = ReadSessionSettings(Utf8Bom(text), SessionSettings{});
+        SCOPED_TRACE(c.count);
+        EXPECT_TRUE(read.damaged) << "SavedOutDirs holds one entry";
+        EXPECT_EQ(read.value.savedExts, (std::vector<std::wstring>{L".tga", L".png"}));
+        EXPECT_EQ(read.value.savedOutDirs, std::vector<std::wstring>{L"F:\\a"});
+        const std::string alone = std::string("[SavedExts]\r\nCount=") + c.count + "\r\n1=.tga\r\n2=.png\r\n";
+        EXPECT_EQ(ReadSessionSettings(Utf8Bom(alone), SessionSettings{}).damaged, c.damaged);
+    }
+}
+
 TEST(SessionRows, ADamagedListGivesTheRowsBeforeTheDamage) {
     const std::vector<RenderJob> rows = {
         {L"E:\\a.max", L"默认", L"F:\\out", L"a.tga", L"默认", L"默认"},

@@ -38,6 +38,10 @@ public:
     bool failStart = false;
     bool previousInstance = false;
     std::set<std::wstring> missingFiles;
+    // Files that are there but cannot be read, as one held open without sharing.
+    std::set<std::wstring> unreadable;
+    // Called as each whole file is read: a test may make reading throw (no memory for it).
+    std::function<void(const std::wstring&)> onRead;
     std::vector<std::wstring> openAnswer;  // what every open-file dialog answers
     std::wstring folderAnswer;             // what every folder picker answers
     std::wstring saveAnswer;               // what every save dialog answers
@@ -116,8 +120,26 @@ public:
         const std::lock_guard guard(lock);
         record(L"readFile " + path);
         const auto found = files.find(path);
-        if (found == files.end()) return std::nullopt;
+        if (found == files.end() || unreadable.count(path)) return std::nullopt;
         return found->second;
+    }
+    FileRead readFileTelling(const std::wstring& path) override {
+        const std::lock_guard guard(lock);
+        record(L"readFileTelling " + path);
+        if (onRead) onRead(path);
+        if (unreadable.count(path)) return {FileRead::Outcome::Unreadable, {}};
+        const auto found = files.find(path);
+        if (found == files.end()) return {FileRead::Outcome::Missing, {}};
+        return {FileRead::Outcome::Read, found->second};
+    }
+    std::optional<std::string> readFileFrom(const std::wstring& path, unsigned long long offset,
+                                            std::size_t most) override {
+        const std::lock_guard guard(lock);
+        record(L"readFileFrom " + path + L" " + std::to_wstring(offset) + L" " + std::to_wstring(most));
+        const auto found = files.find(path);
+        if (found == files.end() || unreadable.count(path)) return std::nullopt;
+        if (offset >= found->second.size()) return std::string();
+        return found->second.substr(static_cast<std::size_t>(offset), most);
     }
     std::optional<unsigned long long> fileSize(const std::wstring& path) override {
         record(L"fileSize " + path);
