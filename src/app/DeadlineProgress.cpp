@@ -87,7 +87,7 @@ void DeadlineProgress::onStopClicked() {
 
 void DeadlineProgress::submitNext() {
     if (done_) return;
-    if (stopping_ || next_ >= rows_.size()) {
+    if (stopping_ || next_ >= rows_.size() || next_ >= files_.size()) {
         finish();
         return;
     }
@@ -98,13 +98,12 @@ void DeadlineProgress::submitNext() {
 
     const std::wstring number = std::to_wstring(row + 1);
     // Beside the program, or in the user's own folder where the program's cannot be written.
-    const std::wstring jobFile = WriteScriptFile(
-        platform_, L"deadline\\job_" + number + L".job",
-        Utf16LeFile(DeadlineJobInfo(job, choice_.settings)));
+    const std::wstring jobFile =
+        WriteScriptFile(platform_, L"deadline\\job_" + number + L".job", files_[row].jobInfo);
     const std::wstring pluginFile =
         jobFile.empty() ? std::wstring()
                         : WriteScriptFile(platform_, L"deadline\\plugin_" + number + L".job",
-                                          Utf16LeFile(DeadlinePluginInfo(installFolder_, job)));
+                                          files_[row].pluginInfo);
     if (pluginFile.empty()) {
         refused_ += L"\n第" + number + L"行 " + job.scene + L"：无法写入提交文件";
         PostMessageW(hwnd(), SubmitNextMessage, 0, 0);

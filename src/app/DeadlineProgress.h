@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/FarmDialog.h"
+#include "farm/FarmJobs.h"
 #include "platform/Platform.h"
 #include "jobs/JobTable.h"
 #include "win/Form.h"
@@ -17,15 +18,17 @@ namespace ravolen {
 
 // Hands the rows to Deadline one after another, in a small window that shows the row being
 // submitted, how many are done, and 停止 (its close box alike), which stops after the current
-// submission. Each row becomes a job info and a plugin info file in bat\deadline and one run of
-// deadlinecommand.exe, bounded by the settings' time limit; the end is one message with how many
+// submission. Each row's job info and plugin info files go to bat\deadline, and one run of
+// deadlinecommand.exe takes them, bounded by the settings' time limit; the end is one message with how many
 // were accepted and why each other row was refused.
 class DeadlineProgress final : public win::Form {
 public:
-    DeadlineProgress(Platform& platform, std::vector<RenderJob> rows, DeadlineChoice choice,
-                       std::wstring installFolder, std::function<void()> finished)
-        : platform_(platform), rows_(std::move(rows)), choice_(std::move(choice)),
-          installFolder_(std::move(installFolder)), finished_(std::move(finished)) {}
+    // `files` holds row k's job files, composed by the render's plan.
+    DeadlineProgress(Platform& platform, std::vector<RenderJob> rows,
+                     std::vector<DeadlineRowFiles> files, DeadlineChoice choice,
+                     std::function<void()> finished)
+        : platform_(platform), rows_(std::move(rows)), files_(std::move(files)),
+          choice_(std::move(choice)), finished_(std::move(finished)) {}
     // Ends the tool's processes of a row under way, and waits for its thread Worker::StopBound at most.
     ~DeadlineProgress() override;
 
@@ -59,8 +62,8 @@ private:
 
     Platform& platform_;
     std::vector<RenderJob> rows_;
+    std::vector<DeadlineRowFiles> files_;
     DeadlineChoice choice_;
-    std::wstring installFolder_;
     std::function<void()> finished_;
     std::size_t next_ = 0;
     int accepted_ = 0;

@@ -23,6 +23,7 @@
 #include "session/Session.h"
 #include "platform/Platform.h"
 #include "render/RenderCommand.h"
+#include "render/RenderPlan.h"
 #include "win/Form.h"
 #include "win/ListStripes.h"
 
@@ -126,11 +127,8 @@ private:
     void openFarmDialog(RenderWay way);
     void showRenderWay();
     // The farm ways of 渲  染; false when the user declined or nothing was handed over.
-    void renderOnBackburner(const RenderRequest& request);
-    void submitToDeadline(const RenderRequest& request);
+    void submitToDeadline(const RenderRequest& request, const RenderPlan& plan);
     // The question about rows on this computer's disks; true to go on.
-    bool farmMayReach(const std::vector<RenderJob>& rows);
-    std::wstring shutdownNote() const;
     HMENU createMenu();
 
     // The night: followed from a render started here, or joined when the program starts while

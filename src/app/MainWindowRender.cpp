@@ -16,6 +16,7 @@
 #include "jobs/JobListFile.h"
 #include "farm/FarmJobs.h"
 #include "render/RenderCommand.h"
+#include "render/RenderPlan.h"
 #include "render/RenderScript.h"
 #include "jobs/StatusTexts.h"
 #include "win/Controls.h"
@@ -36,22 +37,30 @@ void MainWindow::onRenderClicked() {
         return;
     }
     jobList_.commitEdit();
-    const RenderRequest request{win::WindowText(item(IdInstallFolderBox)), jobs().all(),
-                                win::IsChecked(item(IdShutdownCheck))};
-    if (way_ == RenderWay::Backburner) {
-        renderOnBackburner(request);
-        return;
-    }
+    RenderRequest request{win::WindowText(item(IdInstallFolderBox)), jobs().all(),
+                          win::IsChecked(item(IdShutdownCheck))};
+    const RenderPlan plan = PlanRender(platform_, request, {way_, backburner_, deadline_});
     if (way_ == RenderWay::Deadline) {
-        submitToDeadline(request);
+        submitToDeadline(request, plan);
         return;
     }
-    RenderRequest here = request;
-    here.night = clock();
-    const RenderStart started = StartRender(platform_, here);
-    if (!started) return;
+    // A refused table is said so by the start, after the running script's guard.
+    if (!plan.refusal && !plan.question.empty() && !platform_.ask(plan.question)) return;
+    if (way_ == RenderWay::Local) request.night = clock();
+    const RenderStart started = StartPlannedScript(platform_, request, plan);
+    if (!started) {
+        platform_.showMessage(started.failure);
+        return;
+    }
     win::DisableControl(item(IdRenderButton));
-    followNight(here, started);
+    if (way_ == RenderWay::Backburner) {
+        std::wstring message = RenderStartedText(
+            L"所有渲染任务正在提交到Backburner管理器 " + backburner_.manager + L"。", started);
+        if (!plan.shutdownNote.empty()) message += L"\n" + plan.shutdownNote;
+        platform_.showMessage(message);
+        return;
+    }
+    followNight(request, started);
     platform_.showMessage(RenderStartedText(RenderStartedMessage, started) +
                           NightRecordNote(started));
 }
@@ -107,55 +116,17 @@ void MainWindow::openFarmDialog(RenderWay way) {
     if (dialog->create(hwnd())) farmDialog_ = std::move(dialog);
 }
 
-std::wstring MainWindow::shutdownNote() const {
-    if (!win::IsChecked(item(IdShutdownCheck))) return {};
-    return L"农场渲染不在本机进行，“渲染完成后自动关机”不适用，本机不会关机。";
-}
-
-bool MainWindow::farmMayReach(const std::vector<RenderJob>& rows) {
-    const std::wstring question = LocalPathQuestion(
-        rows, [this](const std::wstring& path) { return platform_.onNetwork(path); });
-    return question.empty() || platform_.ask(question);
-}
-
-void MainWindow::renderOnBackburner(const RenderRequest& request) {
-    RenderRequest farm = request;
-    farm.shutdownAfterwards = false;  // nothing renders here
-    // The rows' own refusals come first, from the render itself; the question only for a batch
-    // that can go.
-    const ComposedScript dryRun = ComposeRenderScript(farm.installFolder, farm.rows, false,
-                                                      platform_.scriptCodec(), &backburner_);
-    if (!dryRun.refusal && !farmMayReach(farm.rows)) return;
-    const RenderStart started = StartRender(platform_, farm, &backburner_);
-    if (!started) return;
-    win::DisableControl(item(IdRenderButton));
-    std::wstring message = RenderStartedText(
-        L"所有渲染任务正在提交到Backburner管理器 " + backburner_.manager + L"。", started);
-    if (const std::wstring note = shutdownNote(); !note.empty()) message += L"\n" + note;
-    platform_.showMessage(message);
-}
-
-void MainWindow::submitToDeadline(const RenderRequest& request) {
+void MainWindow::submitToDeadline(const RenderRequest& request, const RenderPlan& plan) {
     if (deadlineSubmission()) return;  // one batch at a time
-    const ComposedScript check =
-        ComposeRenderScript(request.installFolder, request.rows, false, platform_.scriptCodec());
-    if (check.refusal) {
-        platform_.showMessage(RefusalMessage(*check.refusal));
+    if (plan.refusal) {
+        platform_.showMessage(*plan.refusal);
         return;
     }
-    if (request.rows.empty()) {
-        platform_.showMessage(L"任务列表是空的，没有可提交的任务。");
-        return;
-    }
-    if (!platform_.fileExists(deadline_.command)) {
-        platform_.showMessage(L"找不到Deadline的提交程序：" + deadline_.command + L"，没有提交任何任务。");
-        return;
-    }
-    if (!farmMayReach(request.rows)) return;
+    if (!plan.question.empty() && !platform_.ask(plan.question)) return;
     win::Window::Dispose(submission_);
-    auto submission = std::make_unique<DeadlineProgress>(platform_, request.rows, deadline_,
-                                                           request.installFolder, nullptr);
-    submission->addNote(shutdownNote());
+    auto submission = std::make_unique<DeadlineProgress>(platform_, request.rows, plan.deadline,
+                                                         deadline_, nullptr);
+    submission->addNote(plan.shutdownNote);
     if (submission->start(hwnd())) submission_ = std::move(submission);
 }
 

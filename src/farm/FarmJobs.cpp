@@ -155,4 +155,9 @@ std::wstring DefaultDeadlineCommand(std::wstring_view deadlineFolder) {
     return path.empty() ? L"deadlinecommand.exe" : path + L"\\deadlinecommand.exe";
 }
 
+DeadlineRowFiles DeadlineFilesOf(std::wstring_view installFolder, const RenderJob& job,
+                                 const DeadlineSettings& settings) {
+    return {Utf16LeFile(DeadlineJobInfo(job, settings)), Utf16LeFile(DeadlinePluginInfo(installFolder, job))};
+}
+
 }  // namespace ravolen

@@ -56,6 +56,16 @@ std::wstring DeadlineJobInfo(const RenderJob& job, const DeadlineSettings& setti
 std::wstring DeadlinePluginInfo(std::wstring_view installFolder, const RenderJob& job);
 // A text file as Thinkbox's own submitters write it: UTF-16 LE after a byte-order mark.
 std::string Utf16LeFile(std::wstring_view text);
+
+// One row's submission to Deadline: its job info and plugin info files, as written.
+struct DeadlineRowFiles {
+    std::string jobInfo;
+    std::string pluginInfo;
+
+    bool operator==(const DeadlineRowFiles&) const = default;
+};
+DeadlineRowFiles DeadlineFilesOf(std::wstring_view installFolder, const RenderJob& job,
+                                 const DeadlineSettings& settings);
 // The job's id from deadlinecommand's output (its "JobID=" line), or nothing.
 std::optional<std::wstring> DeadlineJobId(std::wstring_view output);
 

@@ -1,8 +1,10 @@
 #include "render/RenderCommand.h"
 
 #include <cwctype>
+#include <optional>
 #include <vector>
 
+#include "render/RenderPlan.h"
 #include "render/RenderScript.h"
 
 namespace ravolen {
@@ -118,51 +120,41 @@ std::wstring ResolveFrom(std::wstring_view folder, std::wstring_view path) {
     return base + L"\\" + std::wstring(path);
 }
 
-RenderStart StartRender(Platform& platform, const RenderRequest& request,
-                        const BackburnerSettings* backburner) {
+RenderStart StartPlannedScript(Platform& platform, const RenderRequest& request,
+                               const RenderPlan& plan) {
+    const auto failed = [](std::wstring why) {
+        RenderStart start;
+        start.failure = std::move(why);
+        return start;
+    };
     // Checked before anything is written: the running script reads this very file.
-    if (platform.renderJobRunning()) {
-        platform.showMessage(std::wstring(RenderStillRunningMessage));
-        return {};
-    }
-
-    const std::wstring programScripts = ProgramScriptFolder(platform);
-    const ComposedScript script = ComposeRenderScript(
-        request.installFolder, request.rows, request.shutdownAfterwards, platform.scriptCodec(),
-        backburner);
-
-    if (script.refusal) {
-        // The file is rewritten even for a refused table, so it never holds an older, complete
-        // script that a user might mistake for the current one.
-        WriteScriptFile(platform, ScriptFileName, script.bytes);
-        platform.showMessage(RefusalMessage(*script.refusal));
-        return {};
+    if (platform.renderJobRunning()) return failed(std::wstring(RenderStillRunningMessage));
+    if (plan.refusal) {
+        if (plan.rewriteRefused) WriteScriptFile(platform, ScriptFileName, plan.script.bytes);
+        return failed(*plan.refusal);
     }
 
     // Every job line would fail at once, and a shutdown follow two minutes later. An empty table
     // calls no renderer: its script only shuts down, or does nothing.
-    const auto rendererMissing = [&](const std::wstring& scriptFolder) {
-        if (request.rows.empty()) return false;
+    const auto missingRenderer = [&](const std::wstring& scriptFolder) -> std::optional<std::wstring> {
+        if (request.rows.empty()) return std::nullopt;
         const std::wstring renderer =
             ResolveFrom(scriptFolder, request.installFolder + L"\\3dsmaxcmd.exe");
-        if (platform.fileExists(renderer)) return false;
-        platform.showMessage(L"找不到3dsMax的渲染程序：" + renderer + L"，请检查3dsMax的安装路径。");
-        return true;
+        if (platform.fileExists(renderer)) return std::nullopt;
+        return L"找不到3dsMax的渲染程序：" + renderer + L"，请检查3dsMax的安装路径。";
     };
-    if (rendererMissing(programScripts)) return {};
+    const std::wstring programScripts = ProgramScriptFolder(platform);
+    if (auto missing = missingRenderer(programScripts)) return failed(std::move(*missing));
 
-    const std::wstring scriptPath = WriteScriptFile(platform, ScriptFileName, script.bytes);
+    const std::wstring scriptPath = WriteScriptFile(platform, ScriptFileName, plan.script.bytes);
     if (scriptPath.empty()) {
-        platform.showMessage(L"无法写入渲染脚本：" + programScripts + L"\\" +
-                             std::wstring(ScriptFileName));
-        return {};
+        return failed(L"无法写入渲染脚本：" + programScripts + L"\\" + std::wstring(ScriptFileName));
     }
     const std::wstring scriptFolder(FolderOf(scriptPath));
     // A relative install folder is found from the folder the script runs in.
     const std::wstring renderer = request.installFolder + L"\\3dsmaxcmd.exe";
-    if (ResolveFrom(scriptFolder, renderer) != ResolveFrom(programScripts, renderer) &&
-        rendererMissing(scriptFolder)) {
-        return {};
+    if (ResolveFrom(scriptFolder, renderer) != ResolveFrom(programScripts, renderer)) {
+        if (auto missing = missingRenderer(scriptFolder)) return failed(std::move(*missing));
     }
     NightFiles night;
     if (request.night) night = BeginNight(platform, scriptFolder, *request.night);
@@ -172,11 +164,26 @@ RenderStart StartRender(Platform& platform, const RenderRequest& request,
     if (!platform.startInRenderJob(launch)) {
         // A record that no render follows would pass for the last night.
         if (!night.recordPath.empty()) platform.deleteFile(night.recordPath);
-        platform.showMessage(L"无法启动渲染脚本：" + scriptPath);
-        return {};
+        return failed(L"无法启动渲染脚本：" + scriptPath);
     }
     if (!night.folder.empty()) PruneNights(platform, night);
-    return {true, scriptPath, scriptFolder == programScripts, night.recordPath, night.logPath};
+    RenderStart start;
+    start.started = true;
+    start.scriptPath = scriptPath;
+    start.besideProgram = scriptFolder == programScripts;
+    start.recordPath = night.recordPath;
+    start.logPath = night.logPath;
+    return start;
+}
+
+RenderStart StartRender(Platform& platform, const RenderRequest& request,
+                        const BackburnerSettings* backburner) {
+    RenderWayChoice choice;
+    if (backburner) {
+        choice.way = RenderWay::Backburner;
+        choice.backburner = *backburner;
+    }
+    return StartPlannedScript(platform, request, PlanRender(platform, request, choice));
 }
 
 void CancelShutdown(Platform& platform) {

@@ -24,6 +24,7 @@ struct RenderRequest {
 // How a render was started.
 struct RenderStart {
     bool started = false;
+    std::wstring failure;  // why it did not start, as the message says it
     std::wstring scriptPath;
     bool besideProgram = true;  // false: in the user's own folder, the program's could not be written
     // The night's files, for a render started with `night`: the record (empty when it could not
@@ -34,10 +35,9 @@ struct RenderStart {
 };
 
 // Writes bat\Render.bat beside the program (or, where that cannot be written, in the user's own
-// bat folder) and starts it hidden in the render job. True once the script runs; otherwise it has
-// told the user why. It never rewrites the script while
-// an earlier one still runs (cmd reads a running script from disk, line by line), and never
-// starts a table's script without the renderer it calls.
+// bat folder) and starts it hidden in the render job. It never rewrites the script while an
+// earlier one still runs (cmd reads a running script from disk, line by line), and never starts a
+// table's script without the renderer it calls. Shows nothing: `failure` says why it did not start.
 // With `backburner`, each line hands its job to that manager instead of rendering it here.
 RenderStart StartRender(Platform& platform, const RenderRequest& request,
                         const BackburnerSettings* backburner = nullptr);

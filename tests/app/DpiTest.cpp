@@ -120,9 +120,13 @@ TEST_F(DpiTest, EveryTextOfTheResultsAndFarmWindowsFitsItsControlAtEveryScale) {
     ASSERT_NE(form.farmDialog(), nullptr);
     expectEverythingFits(*form.farmDialog());
 
-    DeadlineProgress progress(platform, form.jobs().all(),
-                                {L"C:\\Deadline10\\bin\\deadlinecommand.exe", {}},
-                                L"D:\\Program Files\\Autodesk\\3ds Max 2012", nullptr);
+    const std::vector<RenderJob> rows = form.jobs().all();
+    std::vector<DeadlineRowFiles> files;
+    for (const RenderJob& row : rows) {
+        files.push_back(DeadlineFilesOf(L"D:\\Program Files\\Autodesk\\3ds Max 2012", row, {}));
+    }
+    DeadlineProgress progress(platform, rows, files,
+                              {L"C:\\Deadline10\\bin\\deadlinecommand.exe", {}}, nullptr);
     ASSERT_TRUE(progress.start(form.hwnd()));
     // The first row under way, as the window shows it while the tool runs.
     MSG next{};

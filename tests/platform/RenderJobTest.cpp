@@ -176,10 +176,7 @@ TEST_F(RenderJobTest, AJobThatCannotBeOpenedCountsAsRunning) {
     Win32Platform platform;
     EXPECT_TRUE(platform.renderJobRunning());
     EXPECT_EQ(CancelRender(platform), RenderJobEnd::Unavailable);
-    const MessageBoxAnswerer answerer;
-    EXPECT_FALSE(StartRender(platform, {install, rows(1), false}));
-    ASSERT_EQ(answerer.shown().size(), 1u);
-    EXPECT_EQ(answerer.shown()[0].text, RenderStillRunningMessage);
+    EXPECT_EQ(StartRender(platform, {install, rows(1), false}).failure, RenderStillRunningMessage);
     EXPECT_FALSE(Exists(scriptFolder + L"\\Render.bat"));
 }
 
@@ -279,12 +276,8 @@ TEST_F(RenderJobTest, AnUnwritableProgramFolderSendsTheScriptToTheUsersOwnFolder
               std::wstring(RenderStartedMessage) + L"\n渲染脚本保存在：" + script);
     ASSERT_TRUE(WaitFor([&] { return calls() == 1; }));
     const std::string running = ReadFile(script);
-    {
-        const MessageBoxAnswerer answerer;
-        EXPECT_FALSE(StartRender(platform, {install, rows(3, L"next"), true}));
-        ASSERT_EQ(answerer.shown().size(), 1u);
-        EXPECT_EQ(answerer.shown()[0].text, RenderStillRunningMessage);
-    }
+    EXPECT_EQ(StartRender(platform, {install, rows(3, L"next"), true}).failure,
+              RenderStillRunningMessage);
     EXPECT_EQ(ReadFile(script), running);
     CancelRender(platform);
     EXPECT_TRUE(WaitFor([&] { return !platform.renderJobRunning(); }));
@@ -302,12 +295,8 @@ TEST_F(RenderJobTest, ARenderWhileTheLastStillRunsLeavesItsScriptAlone) {
     ASSERT_TRUE(StartRender(platform, {install, rows(2), false}));
     ASSERT_TRUE(WaitFor([&] { return calls() == 1; }));
     const std::string running = ReadFile(scriptFolder + L"\\Render.bat");
-    {
-        const MessageBoxAnswerer answerer;
-        EXPECT_FALSE(StartRender(platform, {install, rows(3, L"next"), true}));
-        ASSERT_EQ(answerer.shown().size(), 1u);
-        EXPECT_EQ(answerer.shown()[0].text, RenderStillRunningMessage);
-    }
+    EXPECT_EQ(StartRender(platform, {install, rows(3, L"next"), true}).failure,
+              RenderStillRunningMessage);
     EXPECT_EQ(ReadFile(scriptFolder + L"\\Render.bat"), running);
 
     release();
@@ -321,13 +310,8 @@ TEST_F(RenderJobTest, ARenderWhileTheLastStillRunsLeavesItsScriptAlone) {
 TEST_F(RenderJobTest, WithoutItsRendererNoScriptIsWrittenExceptTheEmptyTables) {
     Win32Platform platform;
     const std::wstring missing = temp.path() + L"\\no max here";
-    {
-        const MessageBoxAnswerer answerer;
-        EXPECT_FALSE(StartRender(platform, {missing, rows(1), true}));
-        ASSERT_EQ(answerer.shown().size(), 1u);
-        EXPECT_EQ(answerer.shown()[0].text,
-                  L"找不到3dsMax的渲染程序：" + missing + L"\\3dsmaxcmd.exe，请检查3dsMax的安装路径。");
-    }
+    EXPECT_EQ(StartRender(platform, {missing, rows(1), true}).failure,
+              L"找不到3dsMax的渲染程序：" + missing + L"\\3dsmaxcmd.exe，请检查3dsMax的安装路径。");
     EXPECT_FALSE(Exists(scriptFolder));
     EXPECT_FALSE(platform.renderJobRunning());
 
@@ -400,10 +384,8 @@ TEST_F(RenderJobTest, ALineOfMaxBytesReachesTheRendererWholeAndOneByteMoreIsRefu
         EXPECT_EQ(received[0].at(0), fits.scene);
 
         RenderJob over = row(MaxScriptLineBytes + 1);
-        const MessageBoxAnswerer answerer;
-        EXPECT_FALSE(StartRender(platform, {install, {over}, false}));
-        ASSERT_EQ(answerer.shown().size(), 1u);
-        EXPECT_TRUE(answerer.shown()[0].text.ends_with(L"的设置：命令行超过8191个字节"));
+        EXPECT_TRUE(StartRender(platform, {install, {over}, false}).failure.ends_with(
+            L"的设置：命令行超过8191个字节"));
         EXPECT_FALSE(platform.renderJobRunning());
     }
 }

@@ -47,35 +47,32 @@ TEST(StartRender, WritesTheScriptIntoItsFolderThenStartsItHidden) {
 TEST(StartRender, AScriptThatStillRunsIsNeitherRewrittenNorJoinedByAnother) {
     FakePlatform platform;
     platform.renderRunning = true;
-    EXPECT_FALSE(StartRender(platform, Request({Job(L"E:\\a.max")})));
+    const RenderStart started = StartRender(platform, Request({Job(L"E:\\a.max")}));
+    EXPECT_FALSE(started);
+    EXPECT_EQ(started.failure, L"上一批渲染任务仍在进行中，请等它完成，或先点击“取消渲染”。");
     // Not even a refused table touches the file the running script reads.
-    EXPECT_FALSE(StartRender(platform, Request({Job(L"E:\\a.max", L"")})));
+    EXPECT_EQ(StartRender(platform, Request({Job(L"E:\\a.max", L"")})).failure, started.failure);
     EXPECT_TRUE(platform.files.empty());
     EXPECT_TRUE(platform.started.empty());
-    ASSERT_EQ(platform.messages.size(), 2u);
-    EXPECT_EQ(platform.messages[0].text,
-              L"上一批渲染任务仍在进行中，请等它完成，或先点击“取消渲染”。");
+    EXPECT_TRUE(platform.messages.empty()) << "a rule shows no box";
 }
 
 TEST(StartRender, NoScriptStartsWithoutTheRendererItCalls) {
     FakePlatform platform;
     platform.missingFiles = {L"D:\\Max\\3dsmaxcmd.exe"};
-    EXPECT_FALSE(StartRender(platform, Request({Job(L"E:\\a.max")}, true)));
-    ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_EQ(platform.messages[0].text,
+    EXPECT_EQ(StartRender(platform, Request({Job(L"E:\\a.max")}, true)).failure,
               L"找不到3dsMax的渲染程序：D:\\Max\\3dsmaxcmd.exe，请检查3dsMax的安装路径。");
     EXPECT_TRUE(platform.files.empty());
     EXPECT_TRUE(platform.started.empty());
 
     // A row's own faults are told first.
-    platform.messages.clear();
-    EXPECT_FALSE(StartRender(platform, Request({Job(L"E:\\a\"b.max")})));
-    EXPECT_EQ(platform.messages.at(0).text, L"请修改 E:\\a\"b.max 的设置：含有双引号或控制字符");
+    EXPECT_EQ(StartRender(platform, Request({Job(L"E:\\a\"b.max")})).failure,
+              L"请修改 E:\\a\"b.max 的设置：含有双引号或控制字符");
 
     // An empty table calls no renderer: its shutdown-only script starts.
-    platform.messages.clear();
-    EXPECT_TRUE(StartRender(platform, Request({}, true)));
-    EXPECT_TRUE(platform.messages.empty());
+    const RenderStart empty = StartRender(platform, Request({}, true));
+    EXPECT_TRUE(empty);
+    EXPECT_EQ(empty.failure, L"");
     EXPECT_EQ(platform.startedInJob.size(), 1u);
 }
 
@@ -83,8 +80,7 @@ TEST(StartRender, TheRendererIsLookedForWhereTheScriptsInterpreterWillLook) {
     // cmd runs the script inside the bat folder, so a relative install folder counts from there.
     FakePlatform platform;
     platform.missingFiles = {L"C:\\Tools\\Ravolen\\bat\\Max 2012\\3dsmaxcmd.exe"};
-    EXPECT_FALSE(StartRender(platform, {L"Max 2012", {Job(L"E:\\a.max")}, false}));
-    EXPECT_EQ(platform.messages.at(0).text,
+    EXPECT_EQ(StartRender(platform, {L"Max 2012", {Job(L"E:\\a.max")}, false}).failure,
               L"找不到3dsMax的渲染程序：C:\\Tools\\Ravolen\\bat\\Max 2012\\3dsmaxcmd.exe，"
               L"请检查3dsMax的安装路径。");
 
@@ -117,12 +113,9 @@ TEST(CancelShutdown, AbortsWithTheSystemsShutdownMinimised) {
 
 TEST(StartRender, ARefusedRowIsReportedAndNothingStarts) {
     FakePlatform platform;
-    EXPECT_FALSE(StartRender(platform, Request({Job(L"E:\\a.max"), Job(L"E:\\b.max", L"")})));
-
+    EXPECT_EQ(StartRender(platform, Request({Job(L"E:\\a.max"), Job(L"E:\\b.max", L"")})).failure,
+              L"请填写 E:\\b.max 的渲染输出路径");
     EXPECT_TRUE(platform.started.empty());
-    ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_EQ(platform.messages[0].text, L"请填写 E:\\b.max 的渲染输出路径");
-    EXPECT_EQ(platform.messages[0].icon, MessageIcon::None);
     // The rows before the refused one stay in the file, as they would in a file written line by line.
     const std::string& bytes = platform.files[ScriptPath];
     EXPECT_NE(bytes.find("E:\\a.max"), std::string::npos);
@@ -144,10 +137,8 @@ TEST(StartRender, AScriptThatCannotBeWrittenOrStartedIsReportedWithItsPath) {
         SCOPED_TRACE(testing::PrintToString(failing.message));
         FakePlatform platform;
         platform.*failing.failure = true;
-        EXPECT_FALSE(StartRender(platform, Request({Job(L"E:\\a.max")})));
+        EXPECT_EQ(StartRender(platform, Request({Job(L"E:\\a.max")})).failure, failing.message);
         EXPECT_TRUE(platform.started.empty());
-        ASSERT_EQ(platform.messages.size(), 1u);
-        EXPECT_EQ(platform.messages[0].text, failing.message);
     }
 }
 
@@ -180,8 +171,7 @@ TEST(StartRender, AnUnwritableProgramFolderSendsTheScriptToTheUsersOwnFolder) {
     platform.userData = own;
     platform.unwritable = {ScriptFolder};
     platform.missingFiles = {own + L"\\bat\\Max\\3dsmaxcmd.exe"};
-    EXPECT_FALSE(StartRender(platform, {L"Max", {Job(L"E:\\a.max")}, false}));
-    EXPECT_EQ(platform.messages.at(0).text,
+    EXPECT_EQ(StartRender(platform, {L"Max", {Job(L"E:\\a.max")}, false}).failure,
               L"找不到3dsMax的渲染程序：" + own + L"\\bat\\Max\\3dsmaxcmd.exe，请检查3dsMax的安装路径。");
     EXPECT_TRUE(platform.startedInJob.empty());
 
@@ -249,9 +239,8 @@ TEST(StartRender, ARenderHereBeginsItsNightBesideTheScript) {
     failing.failStart = true;
     RenderRequest again = Request({Job(L"E:\\a.max")});
     again.night = evening;
-    EXPECT_FALSE(StartRender(failing, again));
+    EXPECT_EQ(StartRender(failing, again).failure, L"无法启动渲染脚本：" + ScriptPath);
     EXPECT_FALSE(failing.files.count(ScriptFolder + L"\\logs\\20261207-230000.csv"));
-    EXPECT_EQ(failing.messages.at(0).text, L"无法启动渲染脚本：" + ScriptPath);
 
     // A farm render (no night) writes nothing into bat\logs.
     FakePlatform farm;
