@@ -10,20 +10,12 @@
 #include <utility>
 #include <vector>
 
+#include "jobs/JobRows.h"
 #include "jobs/JobTable.h"
 #include "jobs/KeptLine.h"
 #include "win/ListView.h"
 
 namespace ravolen {
-
-// What a row keeps for the unified settings: its own output folder and extension, saved when a
-// unified box was ticked and given back when it is unticked. A row added after the tick has none.
-struct SavedValues {
-    std::optional<std::wstring> folder;
-    std::optional<std::wstring> extension;
-};
-// A row's saved values, shared by the row and what was taken of it; null where it has none.
-using SharedSavedValues = std::shared_ptr<const SavedValues>;
 
 // A row taken out of the table with everything it carries, to be put back as it was.
 struct TakenRow {

@@ -50,7 +50,11 @@ void TickUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view forma
 
 void ChangeUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view applied,
                          std::wstring_view format) {
-    for (std::wstring& name : names) name = StemUnder(name, applied) + std::wstring(format);
+    for (std::wstring& name : names) name = NameWithFormat(name, applied, format);
+}
+
+std::wstring NameWithFormat(std::wstring_view name, std::wstring_view applied, std::wstring_view format) {
+    return StemUnder(name, applied).append(format);
 }
 
 void UntickUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view applied,
@@ -62,7 +66,7 @@ void UntickUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view app
                          const SavedEntries& saved) {
     const std::size_t restored = std::min(names.size(), saved.size());
     for (std::size_t k = 0; k < restored; ++k) {
-        if (saved[k]) names[k] = StemUnder(names[k], applied) + *saved[k];
+        if (saved[k]) names[k] = NameWithFormat(names[k], applied, *saved[k]);
     }
 }
 

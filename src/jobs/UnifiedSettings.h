@@ -39,6 +39,9 @@ void ChangeUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view app
 // Check3 unticked: each row with a saved extension gets its stem followed by that extension back.
 void UntickUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view applied,
                          const std::vector<std::wstring>& savedExtensions);
+// One name that was given `applied`, given `format` instead: its stem followed by `format`. A
+// name edited since (it does not end in `applied`) loses its own extension.
+std::wstring NameWithFormat(std::wstring_view name, std::wstring_view applied, std::wstring_view format);
 
 // The same where every row keeps its own saved value or none, entry k for row k + 1: a row
 // without one keeps what it shows.
