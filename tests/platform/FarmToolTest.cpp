@@ -167,8 +167,10 @@ TEST(FarmTool, EachRowReachesDeadlineAsItsTwoFilesAndARefusalIsToldByRow) {
     // Neither folder is there yet, as on a first submission beside a fresh program.
     const std::wstring scripts = platform.programFolder() + L"\\bat";
     RemoveTree(scripts);
-    DeadlineProgress submission(platform, rows, {tool, {L"gpu", L"", 70, true}}, L"C:\\Max",
-                                  [&] { finished = true; });
+    const DeadlineChoice choice{tool, {L"gpu", L"", 70, true}};
+    std::vector<DeadlineRowFiles> files;
+    for (const RenderJob& row : rows) files.push_back(DeadlineFilesOf(L"C:\\Max", row, choice.settings));
+    DeadlineProgress submission(platform, rows, files, choice, [&] { finished = true; });
     const MessageBoxAnswerer answerer;
     ASSERT_TRUE(submission.start(nullptr));
     for (int i = 0; i < 3000 && !finished; ++i) {
