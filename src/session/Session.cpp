@@ -8,6 +8,7 @@
 #include <variant>
 
 #include "jobs/JobListFile.h"
+#include "jobs/UnifiedSettings.h"
 
 namespace ravolen {
 namespace {
@@ -297,6 +298,31 @@ std::wstring UnreadableFilesMessage(const std::vector<std::wstring>& paths) {
     for (const std::wstring& path : paths) message += L"无法读取上次的会话文件：" + path + L"\n";
     return message + L"本次运行不会保存任务表和设置，以免覆盖上次保存的内容。"
                      L"请关闭占用该文件的程序（如备份或同步软件）后重新启动Ravolen。";
+}
+
+SessionFiles ComposeSession(const JobRowsSnapshot& rows, SessionSettings settings) {
+    const std::vector<RenderJob> jobs = rows.jobs();
+    SavedEntries folders, extensions;
+    bool anySaved = false;
+    for (std::size_t k = 0; k < rows.count(); ++k) {
+        const SharedSavedValues saved = rows.saved(k);
+        folders.push_back(saved ? saved->folder : std::nullopt);
+        extensions.push_back(saved ? saved->extension : std::nullopt);
+        anySaved = anySaved || saved;
+    }
+    // Without a row that keeps a value the lists stay as the settings had them.
+    if (anySaved) {
+        std::vector<std::wstring> cellsOfFolders, cellsOfNames;
+        cellsOfFolders.reserve(jobs.size());
+        cellsOfNames.reserve(jobs.size());
+        for (const RenderJob& job : jobs) {
+            cellsOfFolders.push_back(job.outputFolder);
+            cellsOfNames.push_back(job.outputName);
+        }
+        settings.savedOutDirs = SavedFolderList(folders, cellsOfFolders);
+        settings.savedExts = SavedExtensionList(extensions, cellsOfNames, settings.appliedFormat);
+    }
+    return {SaveJobList(jobs), SaveSessionSettings(settings)};
 }
 
 }  // namespace ravolen

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "farm/FarmJobs.h"
+#include "jobs/JobRows.h"
 #include "jobs/JobTable.h"
 
 namespace ravolen {
@@ -49,6 +50,15 @@ SessionRead<SessionSettings> ReadSessionSettings(std::string_view bytes,
 
 // session.csv is a job list (SaveJobList); a damaged one gives the rows before the damage.
 SessionRead<std::vector<RenderJob>> ReadSessionRows(std::string_view bytes);
+
+// The two files of a session, composed from the rows as they stood and the settings: session.csv
+// (a job list of every row) and settings.ini, with the rows' saved unified values as its lists.
+// Runs on the session's own thread: the snapshot is the rows' immutable copy.
+struct SessionFiles {
+    std::string rows;
+    std::string settings;
+};
+SessionFiles ComposeSession(const JobRowsSnapshot& rows, SessionSettings settings);
 
 // A local date and time, to the second.
 struct Timestamp {

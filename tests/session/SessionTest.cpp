@@ -143,6 +143,33 @@ TEST(SessionRows, ADamagedListGivesTheRowsBeforeTheDamage) {
     EXPECT_FALSE(ReadSessionRows(SaveJobList({})).damaged);
 }
 
+// The files are composed from the rows' snapshot on the session's thread; they read back as the
+// next start reads them, with the saved lists as unticking will use them.
+TEST(SessionFiles, TheRowsSnapshotBecomesFilesThatReadBackAsTheTableWas) {
+    JobRows rows;
+    rows.append(std::vector<RenderJob>{{L"E:\\a.max", L"默认", L"F:\\own", L"a.tga", L"默认", L"默认"},
+                                       {L"E:\\b \"x\".max", L"C,1", L"G:\\b", L"b.png", L"1920", L"1080"}});
+    rows.tickUnifiedFolder(L"U:\\all");  // each row keeps its own folder
+    rows.append(std::vector<RenderJob>{{L"E:\\c.max", L"默认", L"H:\\c", L"c.jpg", L"默认", L"默认"}});
+    const JobRowsSnapshot before = rows.snapshot();
+    rows.setCell(0, JobColumnScene, L"E:\\changed later.max");
+
+    SessionSettings settings;
+    settings.unifiedFolder = true;
+    settings.outputFolder = L"U:\\all";
+    const SessionFiles files = ComposeSession(before, settings);
+    const auto read = ReadSessionRows(files.rows);
+    EXPECT_FALSE(read.damaged);
+    EXPECT_EQ(read.value, before.jobs());
+    EXPECT_EQ(read.value[0].scene, L"E:\\a.max");
+    const auto kept = ReadSessionSettings(files.settings, SessionSettings{});
+    EXPECT_FALSE(kept.damaged);
+    // The row added after the tick has none of its own: it keeps what it shows.
+    EXPECT_EQ(kept.value.savedOutDirs, (std::vector<std::wstring>{L"F:\\own", L"G:\\b"}));
+    EXPECT_TRUE(kept.value.savedExts.empty());
+    EXPECT_EQ(kept.value.outputFolder, L"U:\\all");
+}
+
 TEST(SessionFiles, ADamagedFileIsKeptUnderItsNameAndTheMomentAndNamedInOneMessage) {
     EXPECT_EQ(DamagedFileName(L"C:\\Users\\a\\AppData\\Local\\Ravolen\\session.csv",
                               {2026, 12, 7, 9, 5, 3}),
