@@ -248,7 +248,7 @@ bool MainWindow::onLoad() {
     restoreSession();
     joinNight();  // after the session: the night's rows are the table's as it was
 
-    SetTimer(hwnd(), IdStatusTimer, StatusInterval, nullptr);
+    SetTimer(hwnd(), IdTimerStatus, StatusInterval, nullptr);
     // What DragAcceptFiles does, without loading the shell's library at start-up for it.
     SetWindowLongPtrW(hwnd(), GWL_EXSTYLE, GetWindowLongPtrW(hwnd(), GWL_EXSTYLE) | WS_EX_ACCEPTFILES);
     return true;
@@ -385,8 +385,8 @@ std::optional<LRESULT> MainWindow::onNotify(NMHDR& header) {
 }
 
 void MainWindow::onTimer(UINT_PTR id) {
-    if (id == IdStatusTimer) onStatusTimer();
-    if (id == NightTimerId) onNightTimer();
+    if (id == IdTimerStatus) onStatusTimer();
+    if (id == IdTimerNight) onNightTimer();
     if (id == IdTimerSession) {
         KillTimer(hwnd(), IdTimerSession);
         sessionDue_ = false;

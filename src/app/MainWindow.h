@@ -71,8 +71,7 @@ public:
     std::function<LocalTime()> clock = LocalTimeNow;
     // The night this program follows (or followed last), or null.
     NightFollower* night() const { return night_.get(); }
-    // The night's timer: once a second while a render here is followed.
-    static constexpr UINT_PTR NightTimerId = 18;
+    // The night's timer beats once a second while a render here is followed.
     static constexpr unsigned NightInterval = 1000;
     // The job editor dialog while it exists, or null.
     JobDialog* jobDialog() const { return jobDialog_ && jobDialog_->hwnd() ? jobDialog_.get() : nullptr; }
@@ -81,7 +80,6 @@ public:
     static constexpr unsigned StatusInterval = 50;
     // The longest a change waits before the session is saved.
     static constexpr unsigned SessionDelay = 500;
-    static constexpr UINT_PTR SessionTimerId = 2;  // its timer, after Timer1
     // The session's files.
     std::wstring sessionRowsPath() const { return platform_.userDataFolder() + L"\\session.csv"; }
     std::wstring sessionSettingsPath() const { return platform_.userDataFolder() + L"\\settings.ini"; }
