@@ -460,7 +460,8 @@ void EditCell(HWND view, HWND top, int round, EditPhases* phases = nullptr) {
     lap(&EditPhases::paint);
 }
 
-// The same after a keystroke in Text2 with Check2 ticked, which rewrites every row's folder.
+// The same after a keystroke in the unified folder box while it is ticked, which rewrites every
+// row's folder.
 Result SessionSaveAfterAnEdit(Main& main, int repetitions) {
     main.fill();
     main.click(L"unifiedFolderCheck");
@@ -476,7 +477,7 @@ Result SessionSaveAfterAnEdit(Main& main, int repetitions) {
         {nullptr, [] {}});
     main.form.sessionWritten();
     main.click(L"unifiedFolderCheck");
-    return {"session save after a keystroke in Text2, window thread", floor, ours, Goal::MicrosAbove,
+    return {"session save after a unified folder keystroke, window thread", floor, ours, Goal::MicrosAbove,
             50000, "us"};
 }
 
@@ -1093,9 +1094,9 @@ int wmain(int argc, wchar_t** argv) {
         BareList bare;
         if (wanted(L"quickadd")) add(QuickAdd(main, bare, repetitions));
         if (wanted(L"keystroke")) {
-            add(Keystroke(main, bare, L"unifiedFormatBox", L"unifiedFormatCheck", 3, true, "keystroke in Text3, Check3 ticked, 10,000 rows",
+            add(Keystroke(main, bare, L"unifiedFormatBox", L"unifiedFormatCheck", 3, true, "keystroke, unified format ticked, 10,000 rows",
                           repetitions));
-            add(Keystroke(main, bare, L"unifiedFolderBox", L"unifiedFolderCheck", 2, false, "keystroke in Text2, Check2 ticked, 10,000 rows",
+            add(Keystroke(main, bare, L"unifiedFolderBox", L"unifiedFolderCheck", 2, false, "keystroke, unified folder ticked, 10,000 rows",
                           repetitions));
         }
         if (wanted(L"delete")) {

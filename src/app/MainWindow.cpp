@@ -195,7 +195,7 @@ MainWindow::Startup MainWindow::create() {
                     {FCONTROL | FVIRTKEY, 'S', IdMenuSave},
                     {FCONTROL | FVIRTKEY, 'Z', IdMenuUndo}};
     shortcuts_.reset(CreateAcceleratorTableW(keys, static_cast<int>(std::size(keys))));
-    if (!createForm(L"RavolenForm1", L"RavolenV1.0    --Quorth", ClientWidth, ClientHeight,
+    if (!createForm(L"RavolenMainWindow", L"RavolenV1.0    --Quorth", ClientWidth, ClientHeight,
                     WindowFontPoints, createMenu()) ||
         !createControls(Layout)) {
         destroyWindow();

@@ -330,7 +330,7 @@ TEST(MainWindowStartup, ASecondCopyOnlySaysSoAndShowsNoWindow) {
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0],
               (test::FakePlatform::Message{L"该程序已经运行！！", MessageIcon::Information}));
-    EXPECT_EQ(FindWindowW(L"RavolenForm1", nullptr), nullptr);
+    EXPECT_EQ(FindWindowW(L"RavolenMainWindow", nullptr), nullptr);
 }
 
 TEST(MainWindowStartup, AControlThatCannotBeCreatedFailsTheWindowAsAWhole) {
@@ -341,7 +341,7 @@ TEST(MainWindowStartup, AControlThatCannotBeCreatedFailsTheWindowAsAWhole) {
         EXPECT_EQ(form.create(), MainWindow::Startup::Failed);
     }
     EXPECT_EQ(form.hwnd(), nullptr);
-    EXPECT_EQ(FindWindowW(L"RavolenForm1", nullptr), nullptr);
+    EXPECT_EQ(FindWindowW(L"RavolenMainWindow", nullptr), nullptr);
 }
 
 TEST(MainWindowStartup, TheWindowCanBeDestroyedWhileAControlHasTheFocus) {
@@ -353,7 +353,7 @@ TEST(MainWindowStartup, TheWindowCanBeDestroyedWhileAControlHasTheFocus) {
     test::PumpMessages();
     form.reset();
     test::PumpMessages();
-    EXPECT_EQ(FindWindowW(L"RavolenForm1", nullptr), nullptr);
+    EXPECT_EQ(FindWindowW(L"RavolenMainWindow", nullptr), nullptr);
 }
 
 TEST_F(MainWindowTest, RenderWritesEveryRowStartsTheScriptAndDisablesItself) {

@@ -302,7 +302,7 @@ TEST_F(EditingTest, AnEditGoesWithItsRowAndNeverReachesANewRow) {
     EXPECT_EQ(cell(1, 3), L"F:\\third");
 }
 
-TEST(clsListEditing, ANumericColumnCommitsTheNumberItsTextBeginsWith) {
+TEST(EditableListEditing, ANumericColumnCommitsTheNumberItsTextBeginsWith) {
     const win::ControlSpec layout[] = {
         {.kind = win::ControlKind::ListView, .id = 10, .name = L"List", .width = 6000,
          .height = 3000},
