@@ -230,13 +230,13 @@ bool MainWindow::onLoad() {
 
     win::SetText(item(IdUnifiedFolderBox), platform_.programFolder() + L"\\renderOutput");
 
-    jobList_.list(item(IdJobTable));
+    jobList_.bindList(item(IdJobTable));
     table_.bind(item(IdJobTable));
     jobList_.scale(dpi());
-    jobList_.textbox(item(IdCellEditor));
+    jobList_.bindEditor(item(IdCellEditor));
     for (const JobColumn& column : JobColumns) {
-        jobList_.addcolumn(column.caption, column.key, column.widthTwips, column.grow, column.edit,
-                          static_cast<std::int16_t>(column.align), column.show);
+        jobList_.addColumn(column.caption, column.key, column.widthTwips, column.grow, column.edit,
+                           static_cast<std::int16_t>(column.align), column.show);
     }
 
     measureStripes();
@@ -261,7 +261,8 @@ void MainWindow::measureStripes() {
         paintListStripes(item(IdJobTable), item(IdStripesPicture), 100, 3);
         return;
     }
-    jobList_.additem(L"xxx", ListArray({L"", L"", L"", L"", L""}));
+    const std::wstring standIn[] = {L"xxx"};
+    jobList_.addRow(standIn);
     paintListStripes(item(IdJobTable), item(IdStripesPicture), 100, 3);
     jobs().list().clear();
 }
