@@ -100,7 +100,7 @@ private:
 
     // False when the program is to end without showing the window.
     bool onLoad();
-    void paintListStripes(HWND list, HWND picture, std::int32_t bandCount, std::int16_t scheme);
+    void paintListStripes(HWND list, std::int16_t scheme);
     void measureStripes();
 
     void onRenderClicked();

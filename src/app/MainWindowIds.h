@@ -24,8 +24,7 @@ enum ControlId : int {  // clear of IDOK and IDCANCEL, which IsDialogMessage sen
     IdUnifiedFormatLabel,
     IdFormatHintLabel,
     IdJobCountLabel,
-    IdSpareLabel,
-    IdSceneLabel,
+    IdSceneLabel = 1019,  // the ids stay as they were: a tool that drives the window may know them
     IdInstallFolderBox,
     IdUnifiedFolderBox,
     IdUnifiedFormatBox,
@@ -34,7 +33,6 @@ enum ControlId : int {  // clear of IDOK and IDCANCEL, which IsDialogMessage sen
     IdUnifiedFormatCheck,
     IdJobTable,
     IdCellEditor,
-    IdStripesPicture,
     IdMenuOpen = 3001,  // the menu bar
     IdMenuSave,
     IdMenuExit,
