@@ -26,6 +26,7 @@
 #include "jobs/Workbook.h"
 #include "jobs/Zip.h"
 #include "app/MainWindow.h"
+#include "app/MainWindowIds.h"
 #include "app/ResultsDialog.h"
 #include "platform/Win32Platform.h"
 #include "jobs/JobListFile.h"
@@ -124,7 +125,7 @@ void Pump() {
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) continue;
         if (message.message == WM_TIMER && message.hwnd == SessionWindow &&
-            message.wParam == MainWindow::SessionTimerId) {
+            message.wParam == mainwindow::IdTimerSession) {
             continue;
         }
         win::DispatchLoopMessage(message);
@@ -376,7 +377,7 @@ Result Delete(Main& main, BareList& bare, int repetitions, bool savedBefore) {
         {[&] {
              main.fill();
              if (savedBefore) {
-                 SendMessageW(main.form.hwnd(), WM_TIMER, MainWindow::SessionTimerId, 0);
+                 SendMessageW(main.form.hwnd(), WM_TIMER, mainwindow::IdTimerSession, 0);
                  main.form.sessionWritten();
              }
              for (int row = 1; row < Rows; row += 2) ListView_SetCheckState(list, row, TRUE);
@@ -406,7 +407,7 @@ Result SessionSave(Main& main, int repetitions) {
     const auto [ours, floor] = TimePair(
         repetitions,
         {[&] { main.form.sessionWritten(); },
-         [&] { SendMessageW(main.form.hwnd(), WM_TIMER, MainWindow::SessionTimerId, 0); }},
+         [&] { SendMessageW(main.form.hwnd(), WM_TIMER, mainwindow::IdTimerSession, 0); }},
         {nullptr, [] {}});
     main.form.sessionWritten();
     return {"session save of 10,000 rows, window thread", floor, ours, Goal::MicrosAbove, 50000, "us"};
@@ -459,7 +460,8 @@ void EditCell(HWND view, HWND top, int round, EditPhases* phases = nullptr) {
     lap(&EditPhases::paint);
 }
 
-// The same after a keystroke in Text2 with Check2 ticked, which rewrites every row's folder.
+// The same after a keystroke in the unified folder box while it is ticked, which rewrites every
+// row's folder.
 Result SessionSaveAfterAnEdit(Main& main, int repetitions) {
     main.fill();
     main.click(L"unifiedFolderCheck");
@@ -471,11 +473,11 @@ Result SessionSaveAfterAnEdit(Main& main, int repetitions) {
              grow = !grow;
              main.type(L"unifiedFolderBox", grow ? L'x' : L'\b');
          },
-         [&] { SendMessageW(main.form.hwnd(), WM_TIMER, MainWindow::SessionTimerId, 0); }},
+         [&] { SendMessageW(main.form.hwnd(), WM_TIMER, mainwindow::IdTimerSession, 0); }},
         {nullptr, [] {}});
     main.form.sessionWritten();
     main.click(L"unifiedFolderCheck");
-    return {"session save after a keystroke in Text2, window thread", floor, ours, Goal::MicrosAbove,
+    return {"session save after a unified folder keystroke, window thread", floor, ours, Goal::MicrosAbove,
             50000, "us"};
 }
 
@@ -668,7 +670,7 @@ Result LiveResults(Main& main, BareList& bare, int repetitions) {
     SendMessageW(main.form.hwnd(), WM_COMMAND, MAKEWPARAM(IdMenuResults, 0), 0);
     ResultsDialog* results = main.form.resultsDialog();
     if (!results) std::exit(3);
-    SendMessageW(main.form.hwnd(), WM_TIMER, MainWindow::NightTimerId, 0);  // row 1 starts
+    SendMessageW(main.form.hwnd(), WM_TIMER, mainwindow::IdTimerNight, 0);  // row 1 starts
     Paint(results->hwnd());
     const HWND list = results->control(L"List");
     const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
@@ -691,7 +693,7 @@ Result LiveResults(Main& main, BareList& bare, int repetitions) {
         repetitions,
         {[&] { now.second = (now.second + 1) % 60; },
          [&] {
-             SendMessageW(main.form.hwnd(), WM_TIMER, MainWindow::NightTimerId, 0);
+             SendMessageW(main.form.hwnd(), WM_TIMER, mainwindow::IdTimerNight, 0);
              Paint(results->hwnd());
          }},
         {[&] { readTexts(); },
@@ -1092,9 +1094,9 @@ int wmain(int argc, wchar_t** argv) {
         BareList bare;
         if (wanted(L"quickadd")) add(QuickAdd(main, bare, repetitions));
         if (wanted(L"keystroke")) {
-            add(Keystroke(main, bare, L"unifiedFormatBox", L"unifiedFormatCheck", 3, true, "keystroke in Text3, Check3 ticked, 10,000 rows",
+            add(Keystroke(main, bare, L"unifiedFormatBox", L"unifiedFormatCheck", 3, true, "keystroke, unified format ticked, 10,000 rows",
                           repetitions));
-            add(Keystroke(main, bare, L"unifiedFolderBox", L"unifiedFolderCheck", 2, false, "keystroke in Text2, Check2 ticked, 10,000 rows",
+            add(Keystroke(main, bare, L"unifiedFolderBox", L"unifiedFolderCheck", 2, false, "keystroke, unified folder ticked, 10,000 rows",
                           repetitions));
         }
         if (wanted(L"delete")) {

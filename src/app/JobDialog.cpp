@@ -146,7 +146,7 @@ const win::CommandRoute<JobDialog> JobDialog::Commands[] = {
 };
 
 bool JobDialog::create() {
-    if (!createForm(L"RavolenForm2", L"添加MAX文件及设置", ClientWidth, ClientHeight,
+    if (!createForm(L"RavolenJobDialog", L"添加MAX文件及设置", ClientWidth, ClientHeight,
                     DialogFontPoints) ||
         !createControls(Layout)) {
         destroyWindow();

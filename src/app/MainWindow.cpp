@@ -33,7 +33,7 @@ constexpr COLORREF DarkRed = RGB(192, 0, 0);
 constexpr COLORREF Lavender = RGB(128, 128, 255);
 
 // Twips; the controls inside settingsFrame are placed from the frame's corner.
-const std::array<ControlSpec, 28> Layout{{
+const std::array<ControlSpec, 26> Layout{{
     {.kind = ControlKind::Frame, .id = IdSettingsFrame, .name = L"settingsFrame",
      .left = 0, .top = 120, .width = 10215, .height = 5055, .tabIndex = 0,
      .caption = L"设置", .font = {9}},
@@ -98,13 +98,10 @@ const std::array<ControlSpec, 28> Layout{{
     {.kind = ControlKind::Label, .id = IdJobCountLabel, .name = L"jobCountLabel", .container = L"settingsFrame",
      .left = 1440, .top = 1680, .width = 1455, .height = 255, .tabIndex = 19,
      .caption = L"一共100个文件", .font = {9}, .textColour = DarkRed},
-    // sceneLabel lies over the unused spareLabel on the same rectangle, so its text stays visible.
+    // sceneLabel lies above the job table, whose top edge its last pixel overlaps.
     {.kind = ControlKind::Label, .id = IdSceneLabel, .name = L"sceneLabel", .container = L"settingsFrame",
      .left = 2880, .top = 1680, .width = 2655, .height = 255, .tabIndex = 26,
      .caption = L"XXXX.max", .font = {9}, .textColour = Lavender, .onTop = true},
-    {.kind = ControlKind::Label, .id = IdSpareLabel, .name = L"spareLabel", .container = L"settingsFrame",
-     .left = 2880, .top = 1680, .width = 2655, .height = 255, .tabIndex = 20,
-     .font = {9}, .textColour = DarkRed},
     {.kind = ControlKind::ListView, .id = IdJobTable, .name = L"jobTable",
      .container = L"settingsFrame", .left = 120, .top = 1920, .width = 9975, .height = 2790,
      .tabIndex = 22, .style = LVS_SINGLESEL, .listViewExStyle = LVS_EX_CHECKBOXES},
@@ -113,10 +110,7 @@ const std::array<ControlSpec, 28> Layout{{
      .caption = L"渲染完成后自动关机", .textColour = Red},
     // The table's in-place cell editor lies above the list.
     {.kind = ControlKind::TextBox, .id = IdCellEditor, .name = L"cellEditor", .container = L"settingsFrame",
-     .left = 6360, .top = 2880, .width = 615, .height = 495, .tabIndex = 21,
-     .caption = L"Text4", .onTop = true},
-    {.kind = ControlKind::Picture, .id = IdStripesPicture, .name = L"stripesPicture", .container = L"settingsFrame",
-     .left = 3840, .top = 2400, .width = 495, .height = 495, .tabIndex = 18},
+     .left = 6360, .top = 2880, .width = 615, .height = 495, .tabIndex = 21, .onTop = true},
 }};
 
 constexpr int ClientWidth = 10200;
@@ -195,7 +189,7 @@ MainWindow::Startup MainWindow::create() {
                     {FCONTROL | FVIRTKEY, 'S', IdMenuSave},
                     {FCONTROL | FVIRTKEY, 'Z', IdMenuUndo}};
     shortcuts_.reset(CreateAcceleratorTableW(keys, static_cast<int>(std::size(keys))));
-    if (!createForm(L"RavolenForm1", L"RavolenV1.0    --Quorth", ClientWidth, ClientHeight,
+    if (!createForm(L"RavolenMainWindow", L"RavolenV1.0    --Quorth", ClientWidth, ClientHeight,
                     WindowFontPoints, createMenu()) ||
         !createControls(Layout)) {
         destroyWindow();
@@ -230,13 +224,13 @@ bool MainWindow::onLoad() {
 
     win::SetText(item(IdUnifiedFolderBox), platform_.programFolder() + L"\\renderOutput");
 
-    jobList_.list(item(IdJobTable));
+    jobList_.bindList(item(IdJobTable));
     table_.bind(item(IdJobTable));
     jobList_.scale(dpi());
-    jobList_.textbox(item(IdCellEditor));
+    jobList_.bindEditor(item(IdCellEditor));
     for (const JobColumn& column : JobColumns) {
-        jobList_.addcolumn(column.caption, column.key, column.widthTwips, column.grow, column.edit,
-                          static_cast<std::int16_t>(column.align), column.show);
+        jobList_.addColumn(column.caption, column.key, column.widthTwips, column.grow, column.edit,
+                           static_cast<std::int16_t>(column.align), column.show);
     }
 
     measureStripes();
@@ -248,7 +242,7 @@ bool MainWindow::onLoad() {
     restoreSession();
     joinNight();  // after the session: the night's rows are the table's as it was
 
-    SetTimer(hwnd(), IdStatusTimer, StatusInterval, nullptr);
+    SetTimer(hwnd(), IdTimerStatus, StatusInterval, nullptr);
     // What DragAcceptFiles does, without loading the shell's library at start-up for it.
     SetWindowLongPtrW(hwnd(), GWL_EXSTYLE, GetWindowLongPtrW(hwnd(), GWL_EXSTYLE) | WS_EX_ACCEPTFILES);
     return true;
@@ -258,11 +252,12 @@ bool MainWindow::onLoad() {
 // empty list.
 void MainWindow::measureStripes() {
     if (jobs().count() > 0) {
-        paintListStripes(item(IdJobTable), item(IdStripesPicture), 100, 3);
+        paintListStripes(item(IdJobTable), 3);
         return;
     }
-    jobList_.additem(L"xxx", ListArray({L"", L"", L"", L"", L""}));
-    paintListStripes(item(IdJobTable), item(IdStripesPicture), 100, 3);
+    const std::wstring standIn[] = {L"xxx"};
+    jobList_.addRow(standIn);
+    paintListStripes(item(IdJobTable), 3);
     jobs().list().clear();
 }
 
@@ -276,16 +271,12 @@ void MainWindow::onDpiChanged(int) {
 // Rules the list in bands one row high, of the scheme's odd and even colours; each step that
 // cannot be done is skipped. The bands are drawn as the list paints (custom draw) rather than as
 // a background picture, which keeps every row on the band of its own parity however far the list
-// scrolls: as many bands as the rows and the visible space need, so never fewer than
-// `bandCount`. `picture`, the picture's drawing surface, stays hidden.
-void MainWindow::paintListStripes(HWND list, HWND picture, [[maybe_unused]] std::int32_t bandCount,
-                             std::int16_t scheme) {
+// scrolls, with as many bands as the rows and the visible space need.
+void MainWindow::paintListStripes(HWND list, std::int16_t scheme) {
     static constexpr COLORREF OddColours[] = {RGB(0, 255, 0), RGB(254, 200, 100),
                                               RGB(227, 241, 226)};
     static constexpr COLORREF EvenColours[] = {RGB(192, 255, 192), RGB(254, 209, 199),
                                                RGB(255, 255, 255)};
-    if (picture) ShowWindow(picture, SW_HIDE);
-
     // An empty list keeps the band height it had.
     int bandHeight = stripes_ ? stripes_->bandHeight : 0;
     RECT first{LVIR_BOUNDS, 0, 0, 0};
@@ -385,8 +376,8 @@ std::optional<LRESULT> MainWindow::onNotify(NMHDR& header) {
 }
 
 void MainWindow::onTimer(UINT_PTR id) {
-    if (id == IdStatusTimer) onStatusTimer();
-    if (id == NightTimerId) onNightTimer();
+    if (id == IdTimerStatus) onStatusTimer();
+    if (id == IdTimerNight) onNightTimer();
     if (id == IdTimerSession) {
         KillTimer(hwnd(), IdTimerSession);
         sessionDue_ = false;

@@ -72,8 +72,7 @@ public:
     std::function<LocalTime()> clock = LocalTimeNow;
     // The night this program follows (or followed last), or null.
     NightFollower* night() const { return night_.get(); }
-    // The night's timer: once a second while a render here is followed.
-    static constexpr UINT_PTR NightTimerId = 18;
+    // The night's timer beats once a second while a render here is followed.
     static constexpr unsigned NightInterval = 1000;
     // The job editor dialog while it exists, or null.
     JobDialog* jobDialog() const { return jobDialog_ && jobDialog_->hwnd() ? jobDialog_.get() : nullptr; }
@@ -82,7 +81,6 @@ public:
     static constexpr unsigned StatusInterval = 50;
     // The longest a change waits before the session is saved.
     static constexpr unsigned SessionDelay = 500;
-    static constexpr UINT_PTR SessionTimerId = 2;  // its timer, after Timer1
     // The session's files.
     std::wstring sessionRowsPath() const { return platform_.userDataFolder() + L"\\session.csv"; }
     std::wstring sessionSettingsPath() const { return platform_.userDataFolder() + L"\\settings.ini"; }
@@ -103,7 +101,7 @@ private:
 
     // False when the program is to end without showing the window.
     bool onLoad();
-    void paintListStripes(HWND list, HWND picture, std::int32_t bandCount, std::int16_t scheme);
+    void paintListStripes(HWND list, std::int16_t scheme);
     void measureStripes();
 
     void onRenderClicked();

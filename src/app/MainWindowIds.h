@@ -2,10 +2,8 @@
 
 #include <windows.h>
 
-#include "app/MainWindow.h"
-
-// The main window's control and command ids and the constants its parts share; seen only by the
-// files that make up the main window.
+// The main window's control, command and timer ids and the constants its parts share; seen by the
+// files that make up the main window and by the tests that drive it. A leaf: nothing of the window.
 namespace ravolen::mainwindow {
 
 enum ControlId : int {  // clear of IDOK and IDCANCEL, which IsDialogMessage sends on Enter and Esc
@@ -26,8 +24,7 @@ enum ControlId : int {  // clear of IDOK and IDCANCEL, which IsDialogMessage sen
     IdUnifiedFormatLabel,
     IdFormatHintLabel,
     IdJobCountLabel,
-    IdSpareLabel,
-    IdSceneLabel,
+    IdSceneLabel = 1019,  // the ids stay as they were: a tool that drives the window may know them
     IdInstallFolderBox,
     IdUnifiedFolderBox,
     IdUnifiedFormatBox,
@@ -36,7 +33,6 @@ enum ControlId : int {  // clear of IDOK and IDCANCEL, which IsDialogMessage sen
     IdUnifiedFormatCheck,
     IdJobTable,
     IdCellEditor,
-    IdStripesPicture,
     IdMenuOpen = 3001,  // the menu bar
     IdMenuSave,
     IdMenuExit,
@@ -51,8 +47,11 @@ enum ControlId : int {  // clear of IDOK and IDCANCEL, which IsDialogMessage sen
 
 inline constexpr int MaxInstallationItems = 100;
 
-inline constexpr UINT_PTR IdStatusTimer = 1;
-inline constexpr UINT_PTR IdTimerSession = MainWindow::SessionTimerId;
+// The window's timers: the status labels follow the table, the session is saved a moment after a
+// change, and the night's render is followed once a second.
+inline constexpr UINT_PTR IdTimerStatus = 1;
+inline constexpr UINT_PTR IdTimerSession = 2;
+inline constexpr UINT_PTR IdTimerNight = 18;
 
 // Posted once the window shows, for the session files start-up found damaged or unreadable.
 inline constexpr UINT WmShowSessionFiles = WM_APP + 16;

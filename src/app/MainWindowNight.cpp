@@ -19,7 +19,7 @@ void MainWindow::followNight(const RenderRequest& request, const RenderStart& st
                                   request.night.value_or(clock()), started.recordPath,
                                   started.logPath);
     if (night_) night_->clock = clock;
-    if (night_) SetTimer(hwnd(), NightTimerId, NightInterval, nullptr);
+    if (night_) SetTimer(hwnd(), IdTimerNight, NightInterval, nullptr);
 }
 
 void MainWindow::joinNight() {
@@ -28,17 +28,17 @@ void MainWindow::joinNight() {
     night_ = NightFollower::Join(platform_, hwnd(), win::WindowText(item(IdInstallFolderBox)),
                                  jobs().all(), clock());
     if (night_) night_->clock = clock;
-    if (night_) SetTimer(hwnd(), NightTimerId, NightInterval, nullptr);
+    if (night_) SetTimer(hwnd(), IdTimerNight, NightInterval, nullptr);
 }
 
 void MainWindow::onNightTimer() {
     if (!night_) {
-        KillTimer(hwnd(), NightTimerId);
+        KillTimer(hwnd(), IdTimerNight);
         return;
     }
     const bool wasFollowing = night_->following();
     const bool changed = night_->tick();
-    if (!night_->following()) KillTimer(hwnd(), NightTimerId);
+    if (!night_->following()) KillTimer(hwnd(), IdTimerNight);
     // The job emptied: the script has ended, and without a shutdown to wait for (取消关机 frees
     // the button then) the next night may begin.
     if (wasFollowing && !night_->following() && !nightShutsDown_) {

@@ -71,7 +71,7 @@ struct RowsChange {
         Inserted,  // `rows`: where the new rows stand in the table as it is now
         Removed,   // `rows`: where the rows that went stood in the table as it was
         Cells,     // `rows`: one span from the first to the last row whose text changed, or
-                   // every row for a layer (fillColumn, changeColumn, typing, Check2 ticked)
+                   // every row for a layer (fillColumn, changeColumn, typing, unified folder ticked)
         Ticks,     // `rows`: one span from the first to the last row whose tick changed
     };
     Kind kind = Kind::Cells;
@@ -174,7 +174,7 @@ public:
     void changeColumn(int column, SharedCellRule rule);
     void setColumn(int column, std::vector<std::wstring> cells);
 
-    // The unified output folder (Check2) and image format (Check3) by UnifiedSettings' rules.
+    // The unified output folder and image format (their check boxes) by UnifiedSettings' rules.
     // Ticking keeps each row's own folder or extension among its saved values, then changes the
     // column; unticking gives each row that has one its own back, and the saved values stay.
     // Typing in a ticked box is fillColumn for the folder and changeUnifiedFormat for the format

@@ -11,10 +11,10 @@ namespace ravolen {
 // `names` hold the column's cells from row 1 on and are rewritten in place. Entry k of a saved
 // list belongs to row k + 1; rows added after a tick have none.
 
-// Check2 ticked: saves every row's output folder, then gives every row `unified`.
+// The unified folder ticked: saves every row's output folder, then gives every row `unified`.
 void TickUnifiedFolder(std::vector<std::wstring>& folders, std::wstring_view unified,
                        std::vector<std::wstring>& savedFolders);
-// Check2 unticked: each row with a saved folder gets it back; the list stays as it is.
+// The unified folder unticked: each row with a saved folder gets it back; the list stays as it is.
 void UntickUnifiedFolder(std::vector<std::wstring>& folders,
                          const std::vector<std::wstring>& savedFolders);
 
@@ -30,13 +30,15 @@ NameParts SplitOutputName(std::wstring_view name);
 // takes exactly that text off again, so no step of typing loses a character of a name:
 // `applied` is the format text the names were last given.
 
-// Check3 ticked: saves every row's extension, then gives every row its stem followed by `format`.
+// The unified format ticked: saves every row's extension, then gives every row its stem followed
+// by `format`.
 void TickUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view format,
                        std::vector<std::wstring>& savedExtensions);
-// Text3 changed while Check3 is ticked: every row gets its stem followed by `format`.
+// The unified format box changed while its box is ticked: every row gets its stem followed by `format`.
 void ChangeUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view applied,
                          std::wstring_view format);
-// Check3 unticked: each row with a saved extension gets its stem followed by that extension back.
+// The unified format unticked: each row with a saved extension gets its stem followed by that
+// extension back.
 void UntickUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view applied,
                          const std::vector<std::wstring>& savedExtensions);
 // One name that was given `applied`, given `format` instead: its stem followed by `format`. A

@@ -14,12 +14,12 @@ namespace ravolen {
 // What the main window keeps from one run to the next besides its rows. The shutdown box and the
 // chosen render way are not here on purpose: every start renders locally without shutting down.
 struct SessionSettings {
-    std::wstring installFolder;  // Text1
-    std::wstring outputFolder;   // Text2
-    std::wstring outputFormat;   // Text3
-    bool unifiedFolder = false;  // Check2
-    bool unifiedFormat = false;  // Check3
-    std::wstring appliedFormat;  // the format text the output names carry while Check3 is ticked
+    std::wstring installFolder;  // the install folder box
+    std::wstring outputFolder;   // the unified folder box
+    std::wstring outputFormat;   // the unified format box
+    bool unifiedFolder = false;  // the unified folder's check box
+    bool unifiedFormat = false;  // the unified format's check box
+    std::wstring appliedFormat;  // the format text the output names carry while it is unified
     // The rows' own values the unified settings keep, entry k for row k + 1.
     std::vector<std::wstring> savedOutDirs;
     std::vector<std::wstring> savedExts;

@@ -2,31 +2,32 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace ravolen {
 
-// The settings of one column of an editable list, as get/let pairs named after the member.
+// The settings of one column of an editable list, each a getter and a setter of the same name.
 class ColumnSettings {
 public:
-    // Recorded by addcolumn; nothing acts on it.
+    // Recorded by addColumn; nothing acts on it.
     bool show() const { return show_; }
     void show(bool value) { show_ = value; }
 
-    // The pattern a committed edit is formatted with, in a column whose Format_Numeric is set.
-    const std::wstring& Format_String() const { return pattern_; }
-    void Format_String(std::wstring value) { pattern_ = std::move(value); }
+    // The pattern a committed edit is formatted with, in a numeric column.
+    const std::wstring& pattern() const { return pattern_; }
+    void pattern(std::wstring value) { pattern_ = std::move(value); }
 
     // A committed edit is first turned into a number.
-    bool Format_Numeric() const { return numeric_; }
-    void Format_Numeric(bool value) { numeric_ = value; }
+    bool numeric() const { return numeric_; }
+    void numeric(bool value) { numeric_ = value; }
 
     // 0 left, 1 right, 2 centred, as the list view column has it.
     std::int16_t align() const { return align_; }
     void align(std::int16_t value) { align_ = value; }
 
     // Twips, the width the column was created with; never updated afterwards.
-    double colwidth() const { return colwidth_; }
-    void colwidth(double value) { colwidth_ = value; }
+    double widthTwips() const { return widthTwips_; }
+    void widthTwips(double value) { widthTwips_ = value; }
 
     // The column's cells may be edited where they stand.
     bool edit() const { return edit_; }
@@ -45,7 +46,7 @@ private:
     std::wstring pattern_;
     bool numeric_ = false;
     std::int16_t align_ = 0;
-    double colwidth_ = 0;
+    double widthTwips_ = 0;
     bool edit_ = false;
     bool grow_ = false;
     std::int16_t index_ = 0;

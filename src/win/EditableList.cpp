@@ -52,55 +52,55 @@ void EditableList::requireList() const {
 
 int EditableList::toPixels(double twips) const { return win::TwipsToPixels(twips, dpi_); }
 
-void EditableList::list(HWND value) {
-    list_ = value;
-    listBinding_ = win::ReflectionBinding(value, this);
+void EditableList::bindList(HWND list) {
+    list_ = list;
+    listBinding_ = win::ReflectionBinding(list, this);
     dpi_ = win::ScreenDpi();
-    ChangeStyle(value, GWL_STYLE, LVS_EDITLABELS | LVS_TYPEMASK, LVS_SHOWSELALWAYS | LVS_REPORT);
+    ChangeStyle(list, GWL_STYLE, LVS_EDITLABELS | LVS_TYPEMASK, LVS_SHOWSELALWAYS | LVS_REPORT);
     const DWORD extended = LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES;
-    SendMessageW(value, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
+    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
 }
 
 float EditableList::toTwips(int pixels) const {
     return static_cast<float>(win::PixelsToTwips(pixels, dpi_));
 }
 
-void EditableList::bindEditor(HWND edit) {
-    text_ = edit;
-    textBinding_ = win::ReflectionBinding(edit, this);
-    textKeys_.attach(edit, [this](UINT message, WPARAM wParam, LPARAM lParam) {
+void EditableList::attachEditor(HWND editor) {
+    editor_ = editor;
+    textBinding_ = win::ReflectionBinding(editor, this);
+    textKeys_.attach(editor, [this](UINT message, WPARAM wParam, LPARAM lParam) {
         return editorMessage(message, wParam, lParam);
     });
 }
 
-void EditableList::textbox(HWND value) {
-    bindEditor(value);
-    ChangeStyle(value, GWL_STYLE, WS_BORDER, 0);
-    ChangeStyle(value, GWL_EXSTYLE, WS_EX_CLIENTEDGE | WS_EX_STATICEDGE, 0);
+void EditableList::bindEditor(HWND editor) {
+    attachEditor(editor);
+    ChangeStyle(editor, GWL_STYLE, WS_BORDER, 0);
+    ChangeStyle(editor, GWL_EXSTYLE, WS_EX_CLIENTEDGE | WS_EX_STATICEDGE, 0);
     textBack_ = RGB(255, 255, 255);
     textFore_ = GetSysColor(COLOR_WINDOWTEXT);
-    ShowWindow(value, SW_HIDE);
-    SetWindowTextW(value, L"");
+    ShowWindow(editor, SW_HIDE);
+    SetWindowTextW(editor, L"");
 }
 
-void EditableList::addcolumn(std::wstring_view col_name, std::wstring_view col_key, double col_width,
-                        bool col_grow, bool col_edit, std::int16_t col_align, bool col_show) {
+void EditableList::addColumn(std::wstring_view name, std::wstring_view key, double widthTwips,
+                             bool grow, bool edit, std::int16_t align, bool show) {
     requireList();
-    if (column(col_key)) throw ListError(ListError::Kind::DuplicateKey, "column key in use");
+    if (column(key)) throw ListError(ListError::Kind::DuplicateKey, "column key in use");
 
     auto settings = std::make_unique<ColumnSettings>();
-    settings->colwidth(col_width);
-    settings->align(col_align);
-    settings->edit(col_edit);
-    settings->grow(col_grow);
-    settings->show(col_show);
+    settings->widthTwips(widthTwips);
+    settings->align(align);
+    settings->edit(edit);
+    settings->grow(grow);
+    settings->show(show);
 
     const int position = win::ListView(list_).columnCount();
-    std::wstring caption(col_name);
+    std::wstring caption(name);
     LVCOLUMNW header{};
     header.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-    header.fmt = ColumnFormat(col_align);
-    header.cx = toPixels(col_width);
+    header.fmt = ColumnFormat(align);
+    header.cx = toPixels(widthTwips);
     header.pszText = caption.data();
     header.iSubItem = position;
     const auto inserted = SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(position),
@@ -109,34 +109,32 @@ void EditableList::addcolumn(std::wstring_view col_name, std::wstring_view col_k
 
     settings->index(static_cast<std::int16_t>(inserted + 1));
     column_ = settings.get();
-    columns_.emplace_back(std::wstring(col_key), std::move(settings));
+    columns_.emplace_back(std::wstring(key), std::move(settings));
 }
 
-void EditableList::additem(std::wstring_view item_text, const ListArray& item_subitems) {
+void EditableList::addRow(std::span<const std::wstring> cells) {
     requireList();
     win::ListView rows(list_);
-    const std::wstring text(item_text);
-    const int row = rows.appendRow(std::span(&text, 1));
-    if (row == 0) throw ListError(ListError::Kind::ControlRefused, "row not added");
-    const int columns = rows.columnCount();
-    for (int i = 1; i <= item_subitems.upperBound() + 1; ++i) {
-        if (i < columns) rows.setCell(row, i + 1, ListValueText(item_subitems.at(i - 1)));
+    // The row's text is its first cell, so a list without columns still takes one.
+    const auto columns = static_cast<std::size_t>(std::max(rows.columnCount(), 1));
+    if (rows.appendRow(cells.first(std::min(cells.size(), columns))) == 0) {
+        throw ListError(ListError::Kind::ControlRefused, "row not added");
     }
 }
 
-void EditableList::removeitem(std::int16_t index) {
+void EditableList::removeRow(int row) {
     requireList();
-    if (!SendMessageW(list_, LVM_DELETEITEM, static_cast<WPARAM>(index - 1), 0)) {
-        throw ListError(ListError::Kind::SubscriptOutOfRange, "no row at that position");
+    if (!SendMessageW(list_, LVM_DELETEITEM, static_cast<WPARAM>(row - 1), 0)) {
+        throw ListError(ListError::Kind::NoSuchRow, "no row at that position");
     }
 }
 
-void EditableList::Resize() {
+void EditableList::resizeColumns() {
     requireList();
     double fixed = 0;
     for (const auto& [key, settings] : columns_) {
         column_ = settings.get();
-        if (!column_->grow()) fixed += column_->colwidth();
+        if (!column_->grow()) fixed += column_->widthTwips();
     }
     RECT bounds{};
     GetWindowRect(list_, &bounds);
@@ -151,15 +149,15 @@ void EditableList::Resize() {
     }
 }
 
-const ColumnSettings* EditableList::column(std::wstring_view col_key) const {
-    for (const auto& [key, settings] : columns_) {
-        if (key == col_key) return settings.get();
+const ColumnSettings* EditableList::column(std::wstring_view key) const {
+    for (const auto& [columnKey, settings] : columns_) {
+        if (columnKey == key) return settings.get();
     }
     return nullptr;
 }
 
-ColumnSettings* EditableList::column(std::wstring_view col_key) {
-    return const_cast<ColumnSettings*>(std::as_const(*this).column(col_key));
+ColumnSettings* EditableList::column(std::wstring_view key) {
+    return const_cast<ColumnSettings*>(std::as_const(*this).column(key));
 }
 
 std::optional<LRESULT> EditableList::reflectNotify(NMHDR& header) {
@@ -181,7 +179,7 @@ std::optional<LRESULT> EditableList::reflectNotify(NMHDR& header) {
 }
 
 bool EditableList::reflectCommand(HWND control, int code) {
-    if (control != text_) return false;
+    if (control != editor_) return false;
     if (code == EN_SETFOCUS) onEditorFocused();
     if (code == EN_KILLFOCUS) onEditorFocusLost();
     return false;
@@ -192,7 +190,7 @@ std::optional<LRESULT> EditableList::editorMessage(UINT message, WPARAM wParam, 
         case WM_GETDLGCODE: {
             // Enter and Escape belong to the box: the dialog manager must not turn them into a
             // press of the window's buttons.
-            LRESULT code = win::Subclass::Next(text_, message, wParam, lParam);
+            LRESULT code = win::Subclass::Next(editor_, message, wParam, lParam);
             const auto* key = reinterpret_cast<const MSG*>(lParam);
             if (key && key->message == WM_KEYDOWN &&
                 (key->wParam == VK_RETURN || key->wParam == VK_ESCAPE)) {
@@ -240,17 +238,17 @@ int EditableList::editedRow() const {
 LPARAM EditableList::rowSerial(int row) { return win::ListView(list_).rowSerial(row); }
 
 void EditableList::commitEdit() {
-    if (!text_ || !item_ || !IsWindowVisible(text_)) return;
-    finishEdit(GetFocus() == text_);
+    if (!editor_ || !item_ || !IsWindowVisible(editor_)) return;
+    finishEdit(GetFocus() == editor_);
 }
 
 void EditableList::discardEdit() {
-    if (!text_) return;
-    const bool focused = GetFocus() == text_;
+    if (!editor_) return;
+    const bool focused = GetFocus() == editor_;
     item_.reset();
     editing_ = false;
     hideEditor();
-    win::SetText(text_, L"");
+    win::SetText(editor_, L"");
     if (focused) SetFocus(list_);
 }
 
@@ -260,16 +258,16 @@ void EditableList::colourEditor(int background, int text, bool repaint) {
     textBack_ = back;
     textFore_ = fore;
     // A hidden box paints whole when it is shown.
-    if (repaint && IsWindowVisible(text_)) InvalidateRect(text_, nullptr, TRUE);
+    if (repaint && IsWindowVisible(editor_)) InvalidateRect(editor_, nullptr, TRUE);
 }
 
 void EditableList::alignEditor(std::int16_t align) {
     const LONG_PTR wanted = align == 1 ? ES_RIGHT : align == 2 ? ES_CENTER : ES_LEFT;
-    const LONG_PTR style = GetWindowLongPtrW(text_, GWL_STYLE);
+    const LONG_PTR style = GetWindowLongPtrW(editor_, GWL_STYLE);
     if ((style & (ES_CENTER | ES_RIGHT)) == wanted) return;
     // An edit box takes its alignment when it is created only: a new box takes the old one's
     // place, id, font and position in the z-order.
-    const HWND old = text_;
+    const HWND old = editor_;
     const HWND parent = GetParent(old);
     RECT rect{};
     GetWindowRect(old, &rect);
@@ -293,14 +291,14 @@ void EditableList::alignEditor(std::int16_t align) {
 // too, a third of an edit's time. Over the table's rows alone, the table alone repaints there.
 void EditableList::hideEditor() {
     RECT box{}, rows{}, inside{};
-    GetWindowRect(text_, &box);
+    GetWindowRect(editor_, &box);
     GetClientRect(list_, &rows);
     MapWindowPoints(list_, nullptr, reinterpret_cast<POINT*>(&rows), 2);
-    if (!IsWindowVisible(text_) || !IntersectRect(&inside, &box, &rows) || !EqualRect(&inside, &box)) {
-        ShowWindow(text_, SW_HIDE);
+    if (!IsWindowVisible(editor_) || !IntersectRect(&inside, &box, &rows) || !EqualRect(&inside, &box)) {
+        ShowWindow(editor_, SW_HIDE);
         return;
     }
-    SetWindowPos(text_, nullptr, 0, 0, 0, 0,
+    SetWindowPos(editor_, nullptr, 0, 0, 0, 0,
                  SWP_HIDEWINDOW | SWP_NOREDRAW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     MapWindowPoints(nullptr, list_, reinterpret_cast<POINT*>(&box), 2);
     RedrawWindow(list_, &box, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
@@ -320,7 +318,7 @@ void EditableList::coverCell(int row, int column, bool show) {
     RECT bounds{};
     if (!SendMessageW(header, HDM_GETITEMRECT, static_cast<WPARAM>(column - 1),
                       reinterpret_cast<LPARAM>(&bounds))) {
-        if (show) ShowWindow(text_, SW_SHOW);
+        if (show) ShowWindow(editor_, SW_SHOW);
         return;
     }
     MapWindowPoints(header, list_, reinterpret_cast<POINT*>(&bounds), 2);
@@ -329,7 +327,7 @@ void EditableList::coverCell(int row, int column, bool show) {
     // Inset in the cell, centred on the row; never lower than a line of its text, which a row of
     // a large font would otherwise cut.
     const float height = std::max(H - 120, toTwips(editorLineHeight()));
-    SetWindowPos(text_, HWND_TOP, toPixels(listLeft + L + 70),
+    SetWindowPos(editor_, HWND_TOP, toPixels(listLeft + L + 70),
                  toPixels(listTop + T + (H - height) / 2), toPixels(W - 100), toPixels(height),
                  SWP_NOACTIVATE | (show ? SWP_SHOWWINDOW : 0));
 }
@@ -338,10 +336,10 @@ int EditableList::editorLineHeight() {
     // Measured once a font: a device context costs more than the rest of opening an edit. The
     // font is known by what it is, since a handle may be reused for another font.
     LOGFONTW font{};
-    const auto handle = reinterpret_cast<HGDIOBJ>(SendMessageW(text_, WM_GETFONT, 0, 0));
+    const auto handle = reinterpret_cast<HGDIOBJ>(SendMessageW(editor_, WM_GETFONT, 0, 0));
     if (handle) GetObjectW(handle, sizeof font, &font);
     if (!lineHeight_ || std::memcmp(&font, &lineHeightFont_, sizeof font) != 0) {
-        lineHeight_ = LineHeight(text_);
+        lineHeight_ = LineHeight(editor_);
         lineHeightFont_ = font;
     }
     return lineHeight_;
@@ -350,7 +348,7 @@ int EditableList::editorLineHeight() {
 void EditableList::scale(int dpi) {
     dpi_ = dpi;
     const int row = editedRow();
-    if (text_ && IsWindowVisible(text_) && row > 0 && col_ >= 1) coverCell(row - 1, col_);
+    if (editor_ && IsWindowVisible(editor_) && row > 0 && editColumn_ >= 1) coverCell(row - 1, editColumn_);
 }
 
 void EditableList::onListClicked() {
@@ -361,7 +359,7 @@ void EditableList::onListClicked() {
 }
 
 void EditableList::onListMouseUp(float x, float y) {
-    if (!list_ || !text_) throw ListError(ListError::Kind::NotBound, "controls not bound");
+    if (!list_ || !editor_) throw ListError(ListError::Kind::NotBound, "controls not bound");
     const POINT at{toPixels(x), toPixels(y)};
     const int row = rowAt(at);
     if (row < 0) return;
@@ -385,17 +383,17 @@ void EditableList::onListMouseUp(float x, float y) {
         const float W = toTwips(bounds.right - bounds.left);
         if (x < L || x > L + W) continue;
         if (!column_->edit()) {
-            col_ = -1;
+            editColumn_ = -1;
             continue;
         }
         alignEditor(column_->align());
-        oldtext_ = win::ListView(list_).cell(row + 1, column_->index());
-        win::SetText(text_, oldtext_);
+        oldText_ = win::ListView(list_).cell(row + 1, column_->index());
+        win::SetText(editor_, oldText_);
         // Shown in the colours of the focused box, which it becomes at once: painted once.
         colourEditor(COLOR_BTNFACE, COLOR_WINDOWTEXT);
         coverCell(row, column_->index(), true);  // laid over the cell and shown in one move
-        SetFocus(text_);
-        SendMessageW(text_, EM_SETSEL, 0, -1);
+        SetFocus(editor_);
+        SendMessageW(editor_, EM_SETSEL, 0, -1);
         const win::ListView rows(list_);
         // With one row selectable, the row clicked is normally the selected one: known without
         // asking for the selected row, which walks every row.
@@ -404,14 +402,14 @@ void EditableList::onListMouseUp(float x, float y) {
                                                                                           : rows.selectedRow();
         itemRow_ = selected > 0 ? selected : row + 1;
         item_ = rowSerial(itemRow_);
-        col_ = column_->index();
+        editColumn_ = column_->index();
     }
 }
 
 void EditableList::onEditorFocused() {
     editing_ = true;
     colourEditor(COLOR_BTNFACE, COLOR_WINDOWTEXT);
-    SendMessageW(text_, EM_SETSEL, 0, -1);
+    SendMessageW(editor_, EM_SETSEL, 0, -1);
 }
 
 void EditableList::onEditorFocusLost() { colourEditor(COLOR_HIGHLIGHT, COLOR_HIGHLIGHTTEXT); }
@@ -419,34 +417,34 @@ void EditableList::onEditorFocusLost() { colourEditor(COLOR_HIGHLIGHT, COLOR_HIG
 void EditableList::onEditorKeyPress(wchar_t& typed) {
     if (!item_) return;
     if (typed != 13 && typed != 27) return;
-    if (typed == 27) win::SetText(text_, oldtext_);
+    if (typed == 27) win::SetText(editor_, oldText_);
     typed = 0;  // taken: the box would only beep
     finishEdit(true);
 }
 
 void EditableList::finishEdit(bool focusList) {
-    std::wstring text = win::WindowText(text_);
+    std::wstring text = win::WindowText(editor_);
     for (const auto& [key, settings] : columns_) {
-        if (settings->index() != col_) continue;
-        if (settings->Format_Numeric()) {
+        if (settings->index() != editColumn_) continue;
+        if (settings->numeric()) {
             const double number = LeadingNumber(text);
-            text = settings->Format_String().empty() ? NumberText(number)
-                                                     : FormatNumber(number, settings->Format_String());
-            win::SetText(text_, text);
+            text = settings->pattern().empty() ? NumberText(number)
+                                               : FormatNumber(number, settings->pattern());
+            win::SetText(editor_, text);
         }
         break;
     }
     // A row removed while the edit was open takes the edit with it.
     const int row = editedRow();
-    const bool written = row > 0 && col_ >= 1;
-    if (written) win::ListView(list_).setCell(row, col_, text);
+    const bool written = row > 0 && editColumn_ >= 1;
+    if (written) win::ListView(list_).setCell(row, editColumn_, text);
     // The colours the box takes on losing the focus, set without a repaint: it hides at once.
     colourEditor(COLOR_HIGHLIGHT, COLOR_HIGHLIGHTTEXT, false);
     if (focusList) SetFocus(list_);
     hideEditor();
     editing_ = false;
     item_.reset();
-    win::SetText(text_, L"");
+    win::SetText(editor_, L"");
     if (written && edited_) edited_(row);
 }
 
@@ -461,7 +459,7 @@ void EditableList::onEditorKeyUp(int key) {
 }
 
 HBRUSH EditableList::reflectColour(HWND control, HDC dc) {
-    if (control != text_) return nullptr;
+    if (control != editor_) return nullptr;
     if (textBrushColour_ != textBack_) {
         textBrush_.reset(CreateSolidBrush(textBack_));
         textBrushColour_ = textBack_;

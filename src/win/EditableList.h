@@ -6,18 +6,37 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "base/Handles.h"
-#include "values/ListArray.h"
 #include "win/ColumnSettings.h"
 #include "win/Reflection.h"
 #include "win/Subclass.h"
 
 namespace ravolen {
+
+// What the editable list raises. Nothing is caught inside the list: the error reaches the caller,
+// and whatever the failing member did before it stays done.
+class ListError : public std::runtime_error {
+public:
+    enum class Kind {
+        NotBound,        // a member needs the list view (or the edit box) bound first
+        DuplicateKey,    // a column key already in use
+        NoSuchRow,       // a row position the list does not have
+        ControlRefused,  // the list view would not take a row or a column
+    };
+
+    ListError(Kind kind, const char* what) : std::runtime_error(what), kind_(kind) {}
+    Kind kind() const { return kind_; }
+
+private:
+    Kind kind_;
+};
 
 // An editable table: a report list view, and a borderless edit box in the same container that
 // serves as the in-place cell editor, with settings per column. It knows nothing of what the rows
@@ -25,7 +44,7 @@ namespace ravolen {
 // code adds to the list view are handled like its own.
 //
 // Bind the list view first, then the edit box, then add the columns from left to right. Every
-// failure raises ListError (see ListArray.h); nothing is caught or undone inside.
+// failure raises ListError; nothing is caught or undone inside.
 // Sizes are twips, the unit of the window that holds both controls.
 //
 // Editing in place: a click on a cell of an editable column lays the edit box over the cell with
@@ -43,20 +62,19 @@ public:
     EditableList(const EditableList&) = delete;
     EditableList& operator=(const EditableList&) = delete;
 
-    // Removes the row at 1-based position `index`; the rows after it move up.
-    void removeitem(std::int16_t index);
-    // Appends a row: its text, then the sub-item i from the array's element i - 1 for each column
-    // there is. Elements without a column are ignored, cells without an element stay empty. An
-    // element that does not exist raises after the row is appended, keeping the cells set so far.
-    void additem(std::wstring_view item_text, const ListArray& item_subitems);
-    // Appends a column; `col_align` is 0 left, 1 right, 2 centred. A key already in use raises
+    // Removes the row at 1-based position `row`; the rows after it move up.
+    void removeRow(int row);
+    // Appends a row of these cells from the first column on. Cells without a column are ignored,
+    // columns without a cell stay empty.
+    void addRow(std::span<const std::wstring> cells);
+    // Appends a column; `align` is 0 left, 1 right, 2 centred. A key already in use raises
     // DuplicateKey and adds nothing.
-    void addcolumn(std::wstring_view col_name, std::wstring_view col_key, double col_width,
-                   bool col_grow, bool col_edit, std::int16_t col_align, bool col_show);
+    void addColumn(std::wstring_view name, std::wstring_view key, double widthTwips, bool grow,
+                   bool edit, std::int16_t align, bool show);
 
     // Binds the list view (replacing any bound before) and sets it up: report view, manual label
     // editing, full-row selection, grid lines, and the selection shown without the focus.
-    void list(HWND value);
+    void bindList(HWND list);
     HWND list() const { return list_; }
 
     // The DPI its twips are measured at: the window's, which changes when the window moves to a
@@ -65,10 +83,10 @@ public:
 
     // Gives every growing column the list's width less the created widths of the fixed columns
     // and 330 twips for the border and a vertical scroll bar.
-    void Resize();
+    void resizeColumns();
 
     // Binds the edit box and sets it up: no border, flat, white, hidden and empty.
-    void textbox(HWND value);
+    void bindEditor(HWND editor);
 
     // Writes a pending edit into its row, as Enter does; the focus goes to the list only when the
     // box had it. Nothing when no edit is open.
@@ -79,8 +97,8 @@ public:
     void onEdited(std::function<void(int row)> edited) { edited_ = std::move(edited); }
 
     // The settings of the column with that key, or null.
-    const ColumnSettings* column(std::wstring_view col_key) const;
-    ColumnSettings* column(std::wstring_view col_key);
+    const ColumnSettings* column(std::wstring_view key) const;
+    ColumnSettings* column(std::wstring_view key);
 
 private:
     // The notifications of the two controls, reflected by their window or seen by the subclass.
@@ -99,7 +117,7 @@ private:
     void requireList() const;
     int toPixels(double twips) const;
     float toTwips(int pixels) const;
-    void bindEditor(HWND edit);
+    void attachEditor(HWND editor);
     // The box's text alignment; an edit box takes a new one only when it is created anew.
     void alignEditor(std::int16_t align);
     // The box's colours; a visible box repaints unless `repaint` is false.
@@ -120,15 +138,15 @@ private:
     int rowAt(POINT point) const;
 
     HWND list_ = nullptr;
-    HWND text_ = nullptr;
+    HWND editor_ = nullptr;
     // The row that receives the edit, by its serial (it outlives changes of position); none while
     // no edit is open.
     std::optional<LPARAM> item_;
     int itemRow_ = 0;  // where that row stood when the edit opened
     std::function<void(int row)> edited_;
-    std::int16_t col_ = 0;  // the edited column's index; -1 after a hit on a fixed column
+    std::int16_t editColumn_ = 0;  // the edited column's index; -1 after a hit on a fixed column
     bool editing_ = false;
-    std::wstring oldtext_;
+    std::wstring oldText_;
     ColumnSettings* column_ = nullptr;  // the cursor of every walk over the columns
     std::vector<std::pair<std::wstring, std::unique_ptr<ColumnSettings>>> columns_;
 

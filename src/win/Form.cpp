@@ -41,7 +41,6 @@ WindowClass ClassOf(const ControlSpec& entry) {
             return {L"COMBOBOX", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP, 0};
         case ControlKind::ListView:
             return {WC_LISTVIEWW, LVS_REPORT | LVS_SHOWSELALWAYS | WS_TABSTOP, WS_EX_CLIENTEDGE};
-        case ControlKind::Picture: return {L"STATIC", SS_BITMAP, 0};
     }
     return {L"STATIC", 0, 0};
 }

@@ -28,7 +28,7 @@ int WindowDpi(HWND hwnd);
 // Windows measures them per DPI; elsewhere at the screen's.
 void AdjustWindowRectForDpi(RECT& rect, DWORD style, bool menu, DWORD exStyle, int dpi);
 
-enum class ControlKind { Frame, Button, Label, TextBox, CheckBox, ComboBox, ListView, Picture };
+enum class ControlKind { Frame, Button, Label, TextBox, CheckBox, ComboBox, ListView };
 
 // The room a control of that kind and size leaves its caption, in pixels at `dpi`: its size
 // less the frame, margins and check box Windows draws around the text.

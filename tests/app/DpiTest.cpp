@@ -161,7 +161,7 @@ TEST_F(DpiTest, AMoveToAnotherScaleLaysTheMainWindowOutAgainAndLeavesTheTableAlo
     EXPECT_GE(client.right, win::TwipsToPixels(10200, 144));
     EXPECT_EQ(client.bottom, win::TwipsToPixels(6045, 144));
     test::ExpectNear(test::ClientRectIn(control(L"renderButton"), form.hwnd()),
-                     {0, 516, 434, 602}, "Command1");  // 0, 5160, 4335 and 855 twips at 144 dpi
+                     {0, 516, 434, 602}, "renderButton");  // 0, 5160, 4335 and 855 twips at 144 dpi
     EXPECT_EQ(fontHeight(L"installFolderBox"), -21);     // 10.5 pt
     EXPECT_EQ(fontHeight(L"renderButton"), -36);  // 18 pt
     EXPECT_EQ(fontHeight(L"installFolderButton"), -18);  // 9 pt

@@ -7,6 +7,7 @@
 
 #include "app/LogWindow.h"
 #include "app/MainWindowFixture.h"
+#include "app/MainWindowIds.h"
 #include "app/ResultsDialog.h"
 #include "jobs/JobListFile.h"
 #include "render/NightRecord.h"
@@ -67,7 +68,7 @@ protected:
     // One beat of the night's timer, at `at` on the clock.
     void tick(LocalTime at) {
         now = at;
-        SendMessageW(form.hwnd(), WM_TIMER, MainWindow::NightTimerId, 0);
+        SendMessageW(form.hwnd(), WM_TIMER, mainwindow::IdTimerNight, 0);
         test::PumpMessages();
     }
     void render() {
@@ -272,7 +273,7 @@ TEST_F(NightWindowTest, AProgramStartedDuringTheRenderJoinsItFromTheRecordAndThe
     ASSERT_NE(again.night(), nullptr);
     EXPECT_TRUE(platform.following);
     EXPECT_EQ(again.jobs().count(), 4);
-    SendMessageW(again.hwnd(), WM_TIMER, MainWindow::NightTimerId, 0);
+    SendMessageW(again.hwnd(), WM_TIMER, mainwindow::IdTimerNight, 0);
     now = At(23, 12, 1);
     ResultsDialog* results = OpenResults(again);
     ASSERT_NE(results, nullptr);
@@ -284,7 +285,7 @@ TEST_F(NightWindowTest, AProgramStartedDuringTheRenderJoinsItFromTheRecordAndThe
     // Row 2 ends: its line follows row 1's in the same record.
     exited(202, 0, At(23, 20, 0));
     output(L"b.tga");
-    SendMessageW(again.hwnd(), WM_TIMER, MainWindow::NightTimerId, 0);
+    SendMessageW(again.hwnd(), WM_TIMER, mainwindow::IdTimerNight, 0);
     EXPECT_EQ(record(), RecordHeaderBytes() + RecordLineBytes(first) +
                             "2,E:\\b.max,2026-12-07 23:10:01,2026-12-07 23:20:00,0:09:59,0,F:\\out\\b.tga\r\n");
 
@@ -293,7 +294,7 @@ TEST_F(NightWindowTest, AProgramStartedDuringTheRenderJoinsItFromTheRecordAndThe
     platform.jobEvents.push_back(
         {Kind::Started, 204, Renderer, JobLineText(Install, rows[3]), false, 0, At(23, 30, 0)});
     now = At(23, 31, 0);
-    SendMessageW(again.hwnd(), WM_TIMER, MainWindow::NightTimerId, 0);
+    SendMessageW(again.hwnd(), WM_TIMER, mainwindow::IdTimerNight, 0);
     test::PumpMessages();
     EXPECT_EQ(States(results),
               (Texts{L"已完成", L"已完成", L"未完成", L"渲染中（已用时 0:01:00）"}));
@@ -380,7 +381,7 @@ TEST_F(NightWindowTest, ABeatRepaintsOnlyChangedRowsAndKeepsSelectionAndScroll) 
     const auto beat = [&](LocalTime at) {
         RedrawWindow(results->hwnd(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
         now = at;
-        SendMessageW(form.hwnd(), WM_TIMER, MainWindow::NightTimerId, 0);
+        SendMessageW(form.hwnd(), WM_TIMER, mainwindow::IdTimerNight, 0);
         const HRGN dirty = CreateRectRgn(0, 0, 0, 0);
         GetUpdateRgn(list, dirty, FALSE);
         RECT box{};

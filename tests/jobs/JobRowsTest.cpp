@@ -194,8 +194,8 @@ std::vector<Step> Life() {
         Do("勾选已完成", [](auto& rows, Taken&) {
             rows.setTicks({false, true, false, true, true, false, false, false, false, true});
         }, {Told(Kind::Ticks, {{3, 7}})}),
-        Do("Check2 ticked", [](auto& rows, Taken&) { rows.tickUnifiedFolder(L"U"); }, {Told(Kind::Cells, all(13), Folder)}),
-        Do("typing in Text2", [](auto& rows, Taken&) { rows.fillColumn(Folder, L"U2"); }, {Told(Kind::Cells, all(13), Folder)}),
+        Do("unified folder ticked", [](auto& rows, Taken&) { rows.tickUnifiedFolder(L"U"); }, {Told(Kind::Cells, all(13), Folder)}),
+        Do("typing in the unified folder box", [](auto& rows, Taken&) { rows.fillColumn(Folder, L"U2"); }, {Told(Kind::Cells, all(13), Folder)}),
         Do("a folder edited after it wins", [](auto& rows, Taken&) { rows.setCell(5, Folder, L"own5"); },
            {Told(Kind::Cells, {{5, 1}}, Folder)}),
         Do("the next keystroke wins over that", [](auto& rows, Taken&) { rows.fillColumn(Folder, L"U3"); },
@@ -207,13 +207,13 @@ std::vector<Step> Life() {
            {Told(Kind::Cells, {{6, 1}}, Folder)}),
         Do("\"-\"", [](auto& rows, Taken& undo) { undo = rows.takeTicked(); },
            {Told(Kind::Removed, {{1, 1}, {3, 2}, {9, 1}})}),
-        Do("typing in Text2 while they are out", [](auto& rows, Taken&) { rows.fillColumn(Folder, L"U4"); },
+        Do("typing in the unified folder box while they are out", [](auto& rows, Taken&) { rows.fillColumn(Folder, L"U4"); },
            {Told(Kind::Cells, all(9), Folder)}),
         Do("撤销", [](auto& rows, Taken& undo) { rows.putBack(std::move(undo)); },
            {Told(Kind::Inserted, {{1, 1}, {3, 2}, {9, 1}})}),
-        Do("Check2 unticked", [](auto& rows, Taken&) { rows.untickUnifiedFolder(); }, {Told(Kind::Cells, all(13), Folder)}),
-        Do("Check3 ticked", [](auto& rows, Taken&) { rows.tickUnifiedFormat(L".png"); }, {Told(Kind::Cells, all(13), Name)}),
-        Do("typing .j then .jpg in Text3", [](auto& rows, Taken&) {
+        Do("unified folder unticked", [](auto& rows, Taken&) { rows.untickUnifiedFolder(); }, {Told(Kind::Cells, all(13), Folder)}),
+        Do("unified format ticked", [](auto& rows, Taken&) { rows.tickUnifiedFormat(L".png"); }, {Told(Kind::Cells, all(13), Name)}),
+        Do("typing .j then .jpg in the unified format box", [](auto& rows, Taken&) {
             rows.changeUnifiedFormat(L".png", L".j");
             rows.changeUnifiedFormat(L".j", L".jpg");
         }, {Told(Kind::Cells, all(13), Name), Told(Kind::Cells, all(13), Name)}),
@@ -234,7 +234,7 @@ std::vector<Step> Life() {
            {Told(Kind::Inserted, all(1))}),
         Do("撤销 of 清空, ahead of that row", [](auto& rows, Taken& undo) { rows.putBack(std::move(undo)); },
            {Told(Kind::Inserted, all(13))}),
-        Do("Check3 unticked", [](auto& rows, Taken&) { rows.untickUnifiedFormat(L".exr"); }, {Told(Kind::Cells, all(13), Name)}),
+        Do("unified format unticked", [](auto& rows, Taken&) { rows.untickUnifiedFormat(L".exr"); }, {Told(Kind::Cells, all(13), Name)}),
         Do("\"-\" of the last two, and of none", [](auto& rows, Taken& undo) {
             rows.setTicks(std::vector<bool>(14, false));
             rows.setTicked(12, true);
@@ -254,7 +254,7 @@ std::vector<Step> Life() {
             names[2] = L"third.tif";
             rows.setColumn(Name, names);
         }, {Told(Kind::Cells, {{0, 3}}, Name)}),
-        Do("Check3 ticked, a row added and typed over, Check3 unticked: the new row keeps what it shows",
+        Do("unified format ticked, a row added and typed over, unticked: the new row keeps what it shows",
            [](auto& rows, Taken&) {
             rows.tickUnifiedFormat(L".png");
             rows.append(JobRow{Job(40), false, nullptr, 0});

@@ -206,7 +206,7 @@ testing::AssertionResult FillTheTable(const Program& program, HWND window,
 testing::AssertionResult RenderUntilTheFirstCall(const Program& program, const std::wstring& install,
                                                  const std::wstring& typed, const std::wstring& calls) {
     if (!program.started()) return testing::AssertionFailure() << "the program did not start";
-    const HWND window = program.waitForWindow(L"RavolenForm1");
+    const HWND window = program.waitForWindow(L"RavolenMainWindow");
     if (!window) return testing::AssertionFailure() << "no main window";
     if (auto filled = FillTheTable(program, window, install, typed); !filled) return filled;
     PostMessageW(FindControl(window, L"Button", L"渲  染"), BM_CLICK, 0, 0);
@@ -234,7 +234,7 @@ std::wstring HeldRendererIn(const test::TempFolder& temp) {
 TEST(Program, ASecondCopySaysTheProgramRunsAndEndsWithoutTouchingTheFirst) {
     Program first;
     ASSERT_TRUE(first.started());
-    const HWND window = first.waitForWindow(L"RavolenForm1");
+    const HWND window = first.waitForWindow(L"RavolenMainWindow");
     ASSERT_NE(window, nullptr);
 
     Program second;
@@ -245,11 +245,11 @@ TEST(Program, ASecondCopySaysTheProgramRunsAndEndsWithoutTouchingTheFirst) {
     GetWindowTextW(box, title, 64);
     EXPECT_STREQ(title, L"Ravolen");
     EXPECT_EQ(MessageText(box), L"该程序已经运行！！");
-    EXPECT_EQ(second.window(L"RavolenForm1"), nullptr);
+    EXPECT_EQ(second.window(L"RavolenMainWindow"), nullptr);
 
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(second.exitCode(), std::optional<DWORD>(0));
-    EXPECT_EQ(second.window(L"RavolenForm1"), nullptr);
+    EXPECT_EQ(second.window(L"RavolenMainWindow"), nullptr);
 
     EXPECT_TRUE(first.running());
     EXPECT_TRUE(IsWindowVisible(window));
@@ -275,7 +275,7 @@ TEST(Program, ExitLeavesTheRenderRunningAndEndsWithCodeZero) {
 
     Program program;
     ASSERT_TRUE(program.started());
-    const HWND window = program.waitForWindow(L"RavolenForm1");
+    const HWND window = program.waitForWindow(L"RavolenMainWindow");
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(FillTheTable(program, window, install, typed));
 
@@ -321,7 +321,7 @@ TEST(Program, AKilledProgramStartsAgainWithItsRowsAndSettings) {
     {
         Program program(data);
         ASSERT_TRUE(program.started());
-        const HWND window = program.waitForWindow(L"RavolenForm1");
+        const HWND window = program.waitForWindow(L"RavolenMainWindow");
         ASSERT_NE(window, nullptr);
         ASSERT_TRUE(QuickAdd(program, window, typed));
         const HWND installBox =
@@ -339,7 +339,7 @@ TEST(Program, AKilledProgramStartsAgainWithItsRowsAndSettings) {
     }
     Program again(data);
     ASSERT_TRUE(again.started());
-    const HWND window = again.waitForWindow(L"RavolenForm1");
+    const HWND window = again.waitForWindow(L"RavolenMainWindow");
     ASSERT_NE(window, nullptr);
     EXPECT_NE(FindControl(window, L"Edit", install), nullptr);
     EXPECT_NE(FindControl(window, L"Edit", output), nullptr);
@@ -379,7 +379,7 @@ TEST(Program, AfterACrashMidRenderTheNextRunStillFindsAndCancelsTheRender) {
 
     Program second;
     ASSERT_TRUE(second.started());
-    const HWND window = second.waitForWindow(L"RavolenForm1");
+    const HWND window = second.waitForWindow(L"RavolenMainWindow");
     ASSERT_NE(window, nullptr);
     PostMessageW(FindControl(window, L"Button", L"渲  染"), BM_CLICK, 0, 0);
     const HWND refused = second.waitForWindow(L"#32770");
@@ -473,7 +473,7 @@ TEST(Program, ANightIsRecordedRowByRowAcrossARestartOfTheProgram) {
 
     Program second(data);
     ASSERT_TRUE(second.started());
-    const HWND window = second.waitForWindow(L"RavolenForm1");
+    const HWND window = second.waitForWindow(L"RavolenMainWindow");
     ASSERT_NE(window, nullptr);
     Sleep(2500);  // a beat or two of its timer: it has joined the night
     DeleteFileW(hold.c_str());  // row 2 fails, row 3 renders

@@ -302,7 +302,7 @@ TEST_F(EditingTest, AnEditGoesWithItsRowAndNeverReachesANewRow) {
     EXPECT_EQ(cell(1, 3), L"F:\\third");
 }
 
-TEST(clsListEditing, ANumericColumnCommitsTheNumberItsTextBeginsWith) {
+TEST(EditableListEditing, ANumericColumnCommitsTheNumberItsTextBeginsWith) {
     const win::ControlSpec layout[] = {
         {.kind = win::ControlKind::ListView, .id = 10, .name = L"List", .width = 6000,
          .height = 3000},
@@ -314,16 +314,16 @@ TEST(clsListEditing, ANumericColumnCommitsTheNumberItsTextBeginsWith) {
     ShowWindow(form.hwnd(), SW_SHOW);
     SetForegroundWindow(form.hwnd());
     EditableList list;
-    list.list(form.control(L"List"));
-    list.textbox(form.control(L"Editor"));
-    list.addcolumn(L"name", L"name", 2000, false, true, 0, true);
-    list.addcolumn(L"weight", L"weight", 1500, false, true, 1, true);
-    list.addcolumn(L"price", L"price", 1500, false, true, 1, true);
-    list.column(L"weight")->Format_Numeric(true);
-    list.column(L"price")->Format_Numeric(true);
-    list.column(L"price")->Format_String(L"#,##0.00");
-    list.column(L"name")->Format_String(L"0.00");  // without Format_Numeric: not applied
-    list.additem(L"apples", ListArray({L"1", L"2"}));
+    list.bindList(form.control(L"List"));
+    list.bindEditor(form.control(L"Editor"));
+    list.addColumn(L"name", L"name", 2000, false, true, 0, true);
+    list.addColumn(L"weight", L"weight", 1500, false, true, 1, true);
+    list.addColumn(L"price", L"price", 1500, false, true, 1, true);
+    list.column(L"weight")->numeric(true);
+    list.column(L"price")->numeric(true);
+    list.column(L"price")->pattern(L"#,##0.00");
+    list.column(L"name")->pattern(L"0.00");  // not a numeric column: not applied
+    list.addRow(std::vector<std::wstring>{L"apples", L"1", L"2"});
     const HWND listView = form.control(L"List");
     const auto edit = [&](int column, std::wstring_view typed) {
         ClickAt(listView, CellPoint(listView, 1, column));
