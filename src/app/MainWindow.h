@@ -124,9 +124,8 @@ private:
     void onBackburnerClicked();
     void openFarmDialog(RenderWay way);
     void showRenderWay();
-    // The farm ways of 渲  染; false when the user declined or nothing was handed over.
+    // 渲  染 on Deadline: the plan's refusal or question, then the submission window.
     void submitToDeadline(const RenderRequest& request, const RenderPlan& plan);
-    // The question about rows on this computer's disks; true to go on.
     HMENU createMenu();
 
     // The night: followed from a render started here, or joined when the program starts while
@@ -183,7 +182,7 @@ private:
     EditableList jobList_;
     JobTableView table_;
     std::optional<win::ListStripes> stripes_;
-    std::wstring appliedFormat_;
+    std::wstring appliedFormat_;  // the format the output names carry while the unified format box is ticked
     std::unique_ptr<JobDialog> jobDialog_;  // created on first use
     std::unique_ptr<ResultsDialog> results_;
     std::unique_ptr<NightFollower> night_;
@@ -216,7 +215,7 @@ private:
     int windowTop_ = 0;
     bool windowPlaced_ = false;
     // Last: it stops (with a bound) before anything its writes could read goes.
-    BackgroundWriter writer_;  // the format text the output names carry while unifiedFormatCheck is ticked
+    BackgroundWriter writer_;
 };
 
 }  // namespace ravolen
