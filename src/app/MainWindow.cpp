@@ -195,10 +195,7 @@ MainWindow::Startup MainWindow::create() {
         destroyWindow();
         return Startup::Failed;
     }
-    {
-        const std::lock_guard guard(saveFailure_->lock);
-        saveFailure_->window = hwnd();
-    }
+    session_.attach(hwnd());
     try {
         if (!onLoad()) {
             destroyWindow();
@@ -298,10 +295,10 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         // Windows ending the session (the script's own shutdown does) may end the program at any
         // moment after these: the session is on disk before they return.
         case WM_QUERYENDSESSION:
-            saveSessionNow();
+            session_.saveNow();
             return TRUE;
         case WM_ENDSESSION:
-            if (wParam) saveSessionNow();
+            if (wParam) session_.saveNow();
             return 0;
         case WM_MOVE:
             if (!IsIconic(hwnd()) && !IsZoomed(hwnd())) {
@@ -314,7 +311,7 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             break;
         case WmSessionSaveFailed:
-            onSessionSaveFailed();
+            session_.onSaveFailed();
             return 0;
         case WmShowSessionFiles:
             if (!sessionFilesMessage_.empty()) platform_.showMessage(std::exchange(sessionFilesMessage_, {}));
@@ -332,12 +329,8 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     // The program lives as long as its main window, and the job editor no longer. A window whose
     // handler is still running (a message box of its own is open) goes once that returns.
     if (message == WM_DESTROY) {
-        saveSessionNow();  // 退  出 and the close box alike
-        sessionReady_ = false;
-        {
-            const std::lock_guard guard(saveFailure_->lock);
-            saveFailure_->window = nullptr;
-        }
+        session_.saveNow();  // 退  出 and the close box alike
+        session_.stop();
         win::Window::Dispose(jobDialog_);
         win::Window::Dispose(results_);
         night_.reset();  // stops following; the render goes on
@@ -378,11 +371,7 @@ std::optional<LRESULT> MainWindow::onNotify(NMHDR& header) {
 void MainWindow::onTimer(UINT_PTR id) {
     if (id == IdTimerStatus) onStatusTimer();
     if (id == IdTimerNight) onNightTimer();
-    if (id == IdTimerSession) {
-        KillTimer(hwnd(), IdTimerSession);
-        sessionDue_ = false;
-        saveSession();
-    }
+    if (id == IdTimerSession) session_.saveDue();
 }
 
 // "+": the job editor dialog, created on first use and after its close box destroyed it.

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/JobDialog.h"
-#include "session/BackgroundWriter.h"
+#include "app/SessionKeeper.h"
 #include "win/EditableList.h"
 #include "app/DeadlineProgress.h"
 #include "app/FarmDialog.h"
@@ -32,13 +32,7 @@ namespace ravolen {
 // The main window: the job table, the settings of the whole run and the command buttons.
 class MainWindow final : public win::Form, private JobTableHost {
 public:
-    explicit MainWindow(Platform& platform)
-        : platform_(platform),
-          writer_([&platform, failure = saveFailure_](const std::wstring& path, std::string_view bytes) {
-              const bool written = platform.replaceFile(path, bytes);
-              if (!written) failure->report(path);
-              return written;
-          }) {}
+    explicit MainWindow(Platform& platform);
     ~MainWindow() override {
         if (hwnd()) win::Window::SetFailureReport(nullptr);
         destroyWindow();
@@ -80,13 +74,13 @@ public:
     // How often the status labels follow the table.
     static constexpr unsigned StatusInterval = 50;
     // The longest a change waits before the session is saved.
-    static constexpr unsigned SessionDelay = 500;
+    static constexpr unsigned SessionDelay = SessionKeeper::SessionDelay;
     // The session's files.
-    std::wstring sessionRowsPath() const { return platform_.userDataFolder() + L"\\session.csv"; }
-    std::wstring sessionSettingsPath() const { return platform_.userDataFolder() + L"\\settings.ini"; }
+    std::wstring sessionRowsPath() const { return session_.rowsPath(); }
+    std::wstring sessionSettingsPath() const { return session_.settingsPath(); }
     // True once the session writer has nothing posted or under way, waiting at most `bound`.
     bool sessionWritten(std::chrono::milliseconds bound = std::chrono::seconds(10)) {
-        return writer_.idle(bound);
+        return session_.written(bound);
     }
     bool canUndo() const { return undo_.has_value(); }
 
@@ -148,14 +142,9 @@ private:
     void onUnifiedFormatChanged();
     void onStatusTimer();
 
-    // The session: the rows and settings, saved within SessionDelay of a change and put back at
-    // the next start.
-    void sessionChanged();
+    // The session (SessionKeeper saves and reads it): what the window holds of it, and a change.
+    void sessionChanged() { session_.changed(); }
     SessionSettings sessionSettings() const;
-    // Takes what the session holds now, on the window's thread; the bytes are composed later.
-    BackgroundWriter::Compose sessionSnapshot();
-    void saveSession();     // on the writer's thread
-    void saveSessionNow();  // before the program goes, on this thread
     void restoreSession();
     void applySessionSettings(const SessionSettings& settings);
 
@@ -196,26 +185,12 @@ private:
     std::vector<MaxInstallation> installations_;  // as the 3dsMax版本 menu lists them
     UniqueHandle<AcceleratorTraits> shortcuts_;
     std::optional<std::vector<TakenRow>> undo_;  // ascending positions
-    bool sessionReady_ = false;  // restored: from now on the table is saved
-    bool sessionDue_ = false;    // a change waits for the session timer
     std::wstring sessionFilesMessage_;  // shown once the window shows: files damaged or unreadable
-    // The file a session save could not write, from the writer to the window, which tells the
-    // artist once until a save succeeds again.
-    struct SaveFailure {
-        std::mutex lock;
-        HWND window = nullptr;  // told by a posted WmSessionSaveFailed; null once it goes
-        std::wstring path;
-        void report(const std::wstring& failed);
-        std::wstring take();
-    };
-    std::shared_ptr<SaveFailure> saveFailure_ = std::make_shared<SaveFailure>();
-    bool saveFailureTold_ = false;
-    void onSessionSaveFailed();
     int windowLeft_ = 0;
     int windowTop_ = 0;
     bool windowPlaced_ = false;
-    // Last: it stops (with a bound) before anything its writes could read goes.
-    BackgroundWriter writer_;
+    // Last: its writer stops (with a bound) before anything its writes could read goes.
+    SessionKeeper session_;
 };
 
 }  // namespace ravolen

@@ -209,11 +209,12 @@ TEST(Win32Platform, CmdHandsTheRendererExactlyWhatTheCellsMean) {
     EXPECT_EQ(Listing(t + L"\\输出 (x)"), (std::set<std::wstring>{L"b&c.tga"}));
     EXPECT_EQ(Listing(t + L"\\out3"), (std::set<std::wstring>{L"c.tga"}));
     EXPECT_EQ(Listing(t + L"\\out4"), (std::set<std::wstring>{L"d.tga"}));
-    // Only the interpreter, the system's chcp (the script's code page) and the renderer ran;
-    // Wine adds a host for the hidden console.
+    // Only the interpreter and the renderer ran, besides the system's chcp setting the script's
+    // code page (too short to be seen every time) and the host Wine adds for the hidden console.
     std::set<std::wstring> names = started.names();
     names.erase(L"conhost.exe");
-    EXPECT_EQ(names, (std::set<std::wstring>{L"cmd.exe", L"chcp.com", L"3dsmaxcmd.exe"}));
+    names.erase(L"chcp.com");
+    EXPECT_EQ(names, (std::set<std::wstring>{L"cmd.exe", L"3dsmaxcmd.exe"}));
     RemoveTree(scriptFolder);
 }
 
