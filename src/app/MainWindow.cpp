@@ -1,5 +1,12 @@
 #include "app/MainWindow.h"
 
+#include "app/DeadlineProgress.h"
+#include "app/FarmDialog.h"
+#include "app/JobDialog.h"
+#include "app/NightFollower.h"
+#include "app/ResultsDialog.h"
+#include "render/RenderPlan.h"
+
 #include <commctrl.h>
 #include <shellapi.h>
 
@@ -211,6 +218,28 @@ MainWindow::Startup MainWindow::create() {
         platform_.showMessage(L"程序内部错误：" + what + L"，刚才的操作没有完成。");
     });
     return Startup::Ready;
+}
+
+MainWindow::~MainWindow() {
+    if (hwnd()) win::Window::SetFailureReport(nullptr);
+    destroyWindow();
+}
+
+FarmDialog* MainWindow::farmDialog() const {
+    return farmDialog_ && farmDialog_->hwnd() && IsWindowVisible(farmDialog_->hwnd()) ? farmDialog_.get()
+                                                                                       : nullptr;
+}
+
+DeadlineProgress* MainWindow::deadlineSubmission() const {
+    return submission_ && submission_->hwnd() && !submission_->done() ? submission_.get() : nullptr;
+}
+
+ResultsDialog* MainWindow::resultsDialog() const {
+    return results_ && results_->hwnd() ? results_.get() : nullptr;
+}
+
+JobDialog* MainWindow::jobDialog() const {
+    return jobDialog_ && jobDialog_->hwnd() ? jobDialog_.get() : nullptr;
 }
 
 bool MainWindow::onLoad() {

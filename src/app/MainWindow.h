@@ -7,36 +7,38 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "app/JobDialog.h"
-#include "app/SessionKeeper.h"
-#include "win/EditableList.h"
-#include "app/DeadlineProgress.h"
-#include "app/FarmDialog.h"
 #include "app/JobTableView.h"
-#include "app/NightFollower.h"
-#include "app/ResultsDialog.h"
-#include "session/Session.h"
+#include "app/SessionKeeper.h"
+#include "farm/FarmJobs.h"
+#include "platform/LocalTime.h"
 #include "platform/Platform.h"
-#include "render/RenderCommand.h"
-#include "render/RenderPlan.h"
+#include "win/EditableList.h"
 #include "win/Form.h"
 #include "win/ListStripes.h"
 
 namespace ravolen {
 
+// What this header names without needing (the main window's files include them).
+class DeadlineProgress;
+class FarmDialog;
+class JobDialog;
+class NightFollower;
+class ResultsDialog;
+struct NightView;
+struct RenderPlan;
+struct RenderRequest;
+struct RenderStart;
+LocalTime LocalTimeNow();
+
 // The main window: the job table, the settings of the whole run and the command buttons.
 class MainWindow final : public win::Form, private JobTableHost {
 public:
     explicit MainWindow(Platform& platform);
-    ~MainWindow() override {
-        if (hwnd()) win::Window::SetFailureReport(nullptr);
-        destroyWindow();
-    }
+    ~MainWindow() override;
 
     enum class Startup {
         Ready,           // created hidden and loaded: show it
@@ -49,19 +51,11 @@ public:
     const JobTableView& jobs() const { return table_; }
     RenderWay renderWay() const { return way_; }
     // The farm settings dialog while it is shown, or null.
-    FarmDialog* farmDialog() const {
-        return farmDialog_ && farmDialog_->hwnd() && IsWindowVisible(farmDialog_->hwnd())
-                   ? farmDialog_.get()
-                   : nullptr;
-    }
+    FarmDialog* farmDialog() const;
     // The Deadline submission under way, or null.
-    DeadlineProgress* deadlineSubmission() const {
-        return submission_ && submission_->hwnd() && !submission_->done() ? submission_.get() : nullptr;
-    }
+    DeadlineProgress* deadlineSubmission() const;
     // The results dialog while it exists, or null.
-    ResultsDialog* resultsDialog() const {
-        return results_ && results_->hwnd() ? results_.get() : nullptr;
-    }
+    ResultsDialog* resultsDialog() const;
     // The clock the nights are measured by; tests set their own before anything starts.
     std::function<LocalTime()> clock = LocalTimeNow;
     // The night this program follows (or followed last), or null.
@@ -69,7 +63,7 @@ public:
     // The night's timer beats once a second while a render here is followed.
     static constexpr unsigned NightInterval = 1000;
     // The job editor dialog while it exists, or null.
-    JobDialog* jobDialog() const { return jobDialog_ && jobDialog_->hwnd() ? jobDialog_.get() : nullptr; }
+    JobDialog* jobDialog() const;
 
     // How often the status labels follow the table.
     static constexpr unsigned StatusInterval = 50;

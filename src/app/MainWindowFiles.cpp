@@ -1,5 +1,12 @@
 #include "app/MainWindow.h"
 
+#include "app/DeadlineProgress.h"
+#include "app/FarmDialog.h"
+#include "app/JobDialog.h"
+#include "app/NightFollower.h"
+#include "app/ResultsDialog.h"
+#include "render/RenderPlan.h"
+
 #include <commctrl.h>
 #include <shellapi.h>
 

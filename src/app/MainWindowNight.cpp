@@ -1,5 +1,13 @@
 #include "app/MainWindow.h"
 
+#include "app/DeadlineProgress.h"
+#include "app/FarmDialog.h"
+#include "app/JobDialog.h"
+#include "app/NightFollower.h"
+#include "app/ResultsDialog.h"
+#include "render/RenderCommand.h"
+#include "render/RenderPlan.h"
+
 #include "app/MainWindowIds.h"
 #include "jobs/JobTable.h"
 #include "win/Controls.h"

@@ -4,7 +4,12 @@
 
 #include <string>
 
+#include "app/DeadlineProgress.h"
+#include "app/FarmDialog.h"
+#include "app/JobDialog.h"
 #include "app/MainWindow.h"
+#include "app/NightFollower.h"
+#include "app/ResultsDialog.h"
 #include "jobs/JobListFile.h"
 #include "support/FakePlatform.h"
 #include "support/WindowTest.h"
