@@ -15,19 +15,19 @@ struct ListedProcess {
     unsigned long long created = 0;
 };
 
-// The processes that the root started, and those that they started, and so on; the root itself
-// is not among them. Ids are reused once a process has gone, and a process keeps the id of the
+// The processes that the root started, and those that they started, and so on, as they are
+// listed; the root itself is not among them. Ids are reused once a process has gone, and a process keeps the id of the
 // parent that started it: a process counts as a child only when it started after its parent, so
 // that a parent's reused id never adopts an older stranger. The root must still be held (so its
 // id is not reused) or its `created` must be its own.
-inline std::vector<unsigned long> Descendants(unsigned long rootId, unsigned long long rootCreated,
+inline std::vector<ListedProcess> Descendants(unsigned long rootId, unsigned long long rootCreated,
                                               std::span<const ListedProcess> processes) {
     struct Parent {
         unsigned long id;
         unsigned long long created;
     };
     std::vector<Parent> parents{{rootId, rootCreated}};
-    std::vector<unsigned long> found;
+    std::vector<ListedProcess> found;
     std::vector<bool> taken(processes.size(), false);
     for (std::size_t next = 0; next < parents.size(); ++next) {
         const Parent parent = parents[next];
@@ -35,11 +35,12 @@ inline std::vector<unsigned long> Descendants(unsigned long rootId, unsigned lon
             const ListedProcess& process = processes[i];
             if (taken[i] || process.id == rootId || process.parentId != parent.id ||
                 process.created < parent.created ||
-                std::find(found.begin(), found.end(), process.id) != found.end()) {
+                std::any_of(found.begin(), found.end(),
+                            [&](const ListedProcess& known) { return known.id == process.id; })) {
                 continue;
             }
             taken[i] = true;
-            found.push_back(process.id);
+            found.push_back(process);
             parents.push_back({process.id, process.created});
         }
     }

@@ -268,7 +268,7 @@ void PortFollower::read(DWORD message, DWORD processId) {
                 started.event.at = ProcessCreationTime(process.get());  // not when it was seen
                 started.needsImage = true;
                 processes_[processId].process = std::move(process);
-            } else if (std::find(unopened_.begin(), unopened_.end(), processId) == unopened_.end()) {
+            } else if (!unopened(processId)) {
                 unopened_.push_back(processId);
             }
             waiting_.push_back(std::move(started));
@@ -293,6 +293,10 @@ void PortFollower::read(DWORD message, DWORD processId) {
     }
 }
 
+bool PortFollower::unopened(DWORD processId) const {
+    return std::find(unopened_.begin(), unopened_.end(), processId) != unopened_.end();
+}
+
 // Asks the job what it holds and tells what the port did not.
 void PortFollower::look() {
     nextLook_ = GetTickCount64() + 1000;
@@ -306,11 +310,7 @@ void PortFollower::look() {
         read(JOB_OBJECT_MSG_EXIT_PROCESS, id);
     }
     for (const DWORD id : *ids) {
-        if (processes_.contains(id) ||
-            std::find(unopened_.begin(), unopened_.end(), id) != unopened_.end()) {
-            continue;
-        }
-        read(JOB_OBJECT_MSG_NEW_PROCESS, id);
+        if (!processes_.contains(id) && !unopened(id)) read(JOB_OBJECT_MSG_NEW_PROCESS, id);
     }
     if (ids->empty()) {
         noneLeft_ = true;

@@ -56,6 +56,7 @@ private:
     void run();
     void read(DWORD message, DWORD processId);
     void look();
+    bool unopened(DWORD processId) const;  // told already, without a handle
     void release();
     void push(RenderJobEvent event);
 

@@ -61,7 +61,9 @@ std::optional<std::vector<DWORD>> TreeOf(DWORD rootId, unsigned long long rootCr
     const auto processes = ListProcesses();
     if (!processes) return std::nullopt;
     std::vector<DWORD> ids;
-    for (const unsigned long id : Descendants(rootId, rootCreated, *processes)) ids.push_back(id);
+    for (const ListedProcess& process : Descendants(rootId, rootCreated, *processes)) {
+        ids.push_back(process.id);
+    }
     return ids;
 }
 
@@ -873,12 +875,9 @@ bool EndLooseScript(const Win32Platform::LooseScript& script) {
             ListedProcess listed;
         };
         std::vector<Held> held;
-        for (const unsigned long id : Descendants(script.processId, script.started, *listed)) {
-            KernelHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
-            if (!process || !StillRuns(process.get())) continue;
-            const auto entry = std::find_if(listed->begin(), listed->end(),
-                                            [&](const ListedProcess& p) { return p.id == id; });
-            held.push_back({std::move(process), *entry});
+        for (const ListedProcess& descendant : Descendants(script.processId, script.started, *listed)) {
+            KernelHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, descendant.id));
+            if (process && StillRuns(process.get())) held.push_back({std::move(process), descendant});
         }
         if (held.empty()) break;
         const auto again = ListProcesses();

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace ravolen {
 namespace {
 
@@ -19,15 +21,19 @@ TEST(ProcessTree, ChildrenAreThoseStartedAfterTheirParent) {
         {30, 4, 140},    // unrelated
         {11, 10, 115},   // listed twice (cannot be, but must not loop or count twice)
     };
-    std::vector<unsigned long> tree = Descendants(10, 100, processes);
-    std::sort(tree.begin(), tree.end());
-    EXPECT_EQ(tree, (std::vector<unsigned long>{11, 12, 13}));
+    const auto ids = [](const std::vector<ListedProcess>& found) {
+        std::vector<unsigned long> sorted;
+        for (const ListedProcess& process : found) sorted.push_back(process.id);
+        std::sort(sorted.begin(), sorted.end());
+        return sorted;
+    };
+    EXPECT_EQ(ids(Descendants(10, 100, processes)), (std::vector<unsigned long>{11, 12, 13}));
     EXPECT_TRUE(Descendants(30, 140, processes).empty());
     // A parent id reused by a newer process adopts no older child.
     EXPECT_TRUE(Descendants(12, 200, processes).empty());
     // A loop of reused ids ends.
     const std::vector<ListedProcess> loop = {{1, 2, 5}, {2, 1, 5}};
-    EXPECT_EQ(Descendants(1, 5, loop), std::vector<unsigned long>{2});
+    EXPECT_EQ(ids(Descendants(1, 5, loop)), std::vector<unsigned long>{2});
 }
 
 }  // namespace
