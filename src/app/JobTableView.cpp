@@ -1,247 +1,308 @@
 #include "app/JobTableView.h"
 
-#include <commctrl.h>
-
 #include <algorithm>
-#include <array>
-#include <climits>
-
-#include "jobs/JobListFile.h"
+#include <cwchar>
+#include <utility>
 
 namespace ravolen {
+namespace {
 
-RenderJob JobTableView::job(int row) const {
-    std::array<std::wstring, JobColumnCount> cells;
-    for (int column = 1; column <= JobColumnCount; ++column) {
-        cells[static_cast<std::size_t>(column - 1)] = list_.cell(row, column);
+constexpr UINT Unticked = 1;  // the state images of the check boxes
+constexpr UINT Ticked = 2;
+constexpr COLORREF OddBand = RGB(227, 241, 226);
+constexpr COLORREF EvenBand = RGB(255, 255, 255);
+
+// A full-row list reports a hit anywhere in the row as on every part of it: only the box is the box.
+bool OnBox(const LVHITTESTINFO& hit) { return (hit.flags & LVHT_ONITEM) == LVHT_ONITEMSTATEICON; }
+
+UINT StateImage(UINT state) { return (state & LVIS_STATEIMAGEMASK) >> 12; }
+
+}  // namespace
+
+JobTableView::~JobTableView() {
+    if (list_) rows_.unwatch(*this);
+}
+
+void JobTableView::bind(HWND list, HWND editor, int dpi) {
+    if (list_) rows_.unwatch(*this);
+    list_ = list;
+    editor_.bindList(list);
+    editor_.scale(dpi);
+    editor_.bindEditor(editor);
+    editor_.bindRows(this);
+    for (const JobColumn& column : JobColumns) {
+        editor_.addColumn(column.caption, column.key, column.widthTwips, column.grow, column.edit,
+                          static_cast<std::int16_t>(column.align), column.show);
     }
-    return JobFromCells(std::move(cells));
+    // An owner-data list asks for the check boxes' state only with its image in the callback mask.
+    SendMessageW(list, LVM_SETCALLBACKMASK, LVIS_STATEIMAGEMASK, 0);
+    listMessages_.attach(list, [this](UINT message, WPARAM wParam, LPARAM lParam) {
+        return listMessage(message, wParam, lParam);
+    });
+    rows_.watch(*this);
+    SendMessageW(list, LVM_SETITEMCOUNT, rows_.count(), LVSICF_NOSCROLL);
+    measureStripes();
 }
 
-std::vector<RenderJob> JobTableView::all() const {
-    const int rows = count();
-    std::vector<RenderJob> jobs;
-    jobs.reserve(static_cast<std::size_t>(rows));
-    for (int row = 1; row <= rows; ++row) jobs.push_back(job(row));
-    return jobs;
-}
-
-std::vector<RenderJob> JobTableView::outputs() const {
-    std::vector<std::wstring> scenes = list_.column(JobColumnScene);
-    std::vector<std::wstring> folders = list_.column(JobColumnOutputFolder);
-    std::vector<std::wstring> names = list_.column(JobColumnOutputName);
-    std::vector<RenderJob> rows(scenes.size());
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        rows[i].scene = std::move(scenes[i]);
-        rows[i].outputFolder = std::move(folders[i]);
-        rows[i].outputName = std::move(names[i]);
-    }
-    return rows;
-}
-
-int JobTableView::insert(int row, const RenderJob& job, Carried carried) {
-    const LPARAM serial = win::NewRowSerial();
-    const auto cells = JobCells(job);
-    const int placed = list_.insertRow(row, cells, serial);
-    if (placed == 0) return 0;
-    // A new row's copy of its cells is taken by the first save that needs it: holding a copy of
-    // every row from the start would cost as much memory as the rows themselves.
-    if (carried.line || carried.saved) rows_[serial] = std::move(carried);
-    return placed;
+JobRows& JobTableView::rows() {
+    editor_.commitEdit();
+    return rows_;
 }
 
 int JobTableView::append(const RenderJob& job, SavedValues saved) {
-    const bool any = saved.folder || saved.extension;
-    return insert(INT_MAX, job,
-                  {nullptr, any ? std::make_shared<const SavedValues>(std::move(saved)) : nullptr, nullptr});
+    JobRow row;
+    row.job = job;
+    if (saved.folder || saved.extension) row.saved = std::make_shared<const SavedValues>(std::move(saved));
+    return static_cast<int>(rows().append(std::move(row))) + 1;
 }
 
-void JobTableView::tick(const std::vector<bool>& ticked) {
-    const win::RedrawSuspended batch(list_.hwnd());
-    for (std::size_t i = 0; i < ticked.size(); ++i) {
-        list_.setChecked(static_cast<int>(i) + 1, ticked[i]);
-    }
+int JobTableView::selectedRow() const {
+    return static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED)) + 1;
 }
 
-void JobTableView::deselectAll() { ListView_SetItemState(list_.hwnd(), -1, 0, LVIS_SELECTED); }
+void JobTableView::deselectAll() { ListView_SetItemState(list_, -1, 0, LVIS_SELECTED); }
 
 void JobTableView::selectLast() {
     const int last = count() - 1;
     if (last < 0) return;
-    ListView_SetItemState(list_.hwnd(), last, LVIS_SELECTED | LVIS_FOCUSED,
-                          LVIS_SELECTED | LVIS_FOCUSED);
-    ListView_EnsureVisible(list_.hwnd(), last, FALSE);
+    ListView_SetItemState(list_, last, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_EnsureVisible(list_, last, FALSE);
 }
 
-void JobTableView::setColumn(int column, const std::vector<std::wstring>& cells,
-                             const std::vector<std::wstring>& before,
-                             std::function<std::wstring(const std::wstring&)> everyCell) {
-    const std::size_t rows = std::min(cells.size(), static_cast<std::size_t>(count()));
-    for (std::size_t i = 0; i < rows; ++i) {
-        if (i < before.size() && before[i] == cells[i]) continue;
-        list_.setCell(static_cast<int>(i) + 1, column, cells[i]);
+bool JobTableView::removeTicked() {
+    std::vector<JobRows::TakenRow> taken = rows().takeTicked();
+    if (taken.empty()) return false;
+    undo_ = std::move(taken);
+    return true;
+}
+
+bool JobTableView::clear() {
+    std::vector<JobRows::TakenRow> taken = rows().takeAll();
+    if (taken.empty()) return false;
+    undo_ = std::move(taken);
+    return true;
+}
+
+bool JobTableView::undo() {
+    if (!undo_) return false;
+    std::vector<JobRows::TakenRow> step = std::move(*undo_);
+    undo_.reset();
+    rows().putBack(std::move(step));
+    return true;
+}
+
+void JobTableView::scale(int dpi) {
+    editor_.scale(dpi);
+    measureStripes();
+}
+
+// The bands take their height from a row, so one stands in while an empty list is measured.
+void JobTableView::measureStripes() {
+    const bool empty = rows_.count() == 0;
+    if (empty) SendMessageW(list_, LVM_SETITEMCOUNT, 1, LVSICF_NOSCROLL);
+    RECT first{LVIR_BOUNDS, 0, 0, 0};
+    int band = stripes_ ? stripes_->bandHeight : 0;
+    if (SendMessageW(list_, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first))) band = first.bottom - first.top;
+    if (empty) SendMessageW(list_, LVM_SETITEMCOUNT, 0, LVSICF_NOSCROLL);
+    stripes_ = win::ListStripes{OddBand, EvenBand, band};
+    InvalidateRect(list_, nullptr, TRUE);
+}
+
+std::optional<LRESULT> JobTableView::notify(NMHDR& header) {
+    switch (header.code) {
+        case LVN_GETDISPINFOW:
+            giveText(reinterpret_cast<NMLVDISPINFOW&>(header));
+            return 0;
+        case LVN_ODFINDITEMW:
+            return findText(reinterpret_cast<NMLVFINDITEMW&>(header));
+        case LVN_ITEMCHANGED:
+            if (!following_) noteSelection();
+            return std::nullopt;
+        case NM_CUSTOMDRAW:
+            if (!stripes_) return std::nullopt;
+            return win::DrawListStripes(*stripes_, reinterpret_cast<NMLVCUSTOMDRAW&>(header));
+        case NM_CLICK:
+        case NM_DBLCLK: {
+            // The list ticks nothing itself: a click on a box is the rows' change.
+            LVHITTESTINFO hit{};
+            hit.pt = reinterpret_cast<NMITEMACTIVATE&>(header).ptAction;
+            const auto row = static_cast<int>(SendMessageW(list_, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+            if (row >= 0 && OnBox(hit)) {
+                const bool before = tickBeforeClick_.value_or(rows_.ticked(static_cast<std::size_t>(row)));
+                rows().setTicked(static_cast<std::size_t>(row), !before);
+            }
+            tickBeforeClick_.reset();
+            return std::nullopt;
+        }
+        case LVN_KEYDOWN:
+            if (reinterpret_cast<NMLVKEYDOWN&>(header).wVKey == VK_SPACE) {
+                int row = selectedRow() - 1;
+                if (row < 0) row = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+                if (row >= 0) toggle(row);
+            }
+            return std::nullopt;
+        default: return std::nullopt;
     }
-    if (rows_.empty()) return;  // without lines there is nothing to keep current
-    if (everyCell && rows == static_cast<std::size_t>(count())) {
-        note({column, std::nullopt, std::move(everyCell)});
+}
+
+void JobTableView::toggle(int row) {
+    const auto position = static_cast<std::size_t>(row);
+    rows().setTicked(position, !rows_.ticked(position));
+}
+
+// The list's own messages: a tick or a text set from outside goes into the rows, which an
+// owner-data list would otherwise drop.
+std::optional<LRESULT> JobTableView::listMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case LVM_SETITEMSTATE:
+        case LVM_SETITEMW: {
+            auto* item = reinterpret_cast<LVITEMW*>(lParam);
+            if (!item) return std::nullopt;
+            const bool state = message == LVM_SETITEMSTATE || (item->mask & LVIF_STATE);
+            if (!state || !(item->stateMask & LVIS_STATEIMAGEMASK)) return std::nullopt;
+            const int row = message == LVM_SETITEMSTATE ? static_cast<int>(wParam) : item->iItem;
+            if (ownInput_ == 0) tickFromState(row, StateImage(item->state));
+            LVITEMW rest = *item;  // the other bits the list keeps itself
+            rest.stateMask &= ~static_cast<UINT>(LVIS_STATEIMAGEMASK);
+            if (rest.stateMask == 0 && (message == LVM_SETITEMSTATE || rest.mask == LVIF_STATE)) return TRUE;
+            return win::Subclass::Next(list_, message, wParam, reinterpret_cast<LPARAM>(&rest));
+        }
+        case LVM_SETITEMTEXTW: {
+            const auto* item = reinterpret_cast<const LVITEMW*>(lParam);
+            const auto row = static_cast<std::size_t>(wParam);
+            if (!item || !item->pszText || item->pszText == LPSTR_TEXTCALLBACKW || row >= rows_.count() ||
+                item->iSubItem < 0 || item->iSubItem >= JobColumnCount) {
+                return FALSE;
+            }
+            rows().setCell(row, item->iSubItem + 1, item->pszText);
+            return TRUE;
+        }
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:
+        case WM_KEYDOWN: {
+            // Whatever the list does to a box while it handles its own click or key is not a tick
+            // of its owner's: that tick comes from the click or the key.
+            if (message != WM_KEYDOWN) {
+                LVHITTESTINFO hit{};
+                hit.pt = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+                const auto row = static_cast<int>(SendMessageW(list_, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+                tickBeforeClick_.reset();
+                if (row >= 0 && OnBox(hit)) tickBeforeClick_ = rows_.ticked(static_cast<std::size_t>(row));
+            }
+            ++ownInput_;
+            const LRESULT answer = win::Subclass::Next(list_, message, wParam, lParam);
+            --ownInput_;
+            return answer;
+        }
+        default: return std::nullopt;
+    }
+}
+
+void JobTableView::tickFromState(int row, UINT stateImage) {
+    if (stateImage != Unticked && stateImage != Ticked) return;
+    const bool ticked = stateImage == Ticked;
+    if (row >= 0) {
+        rows().setTicked(static_cast<std::size_t>(row), ticked);
         return;
     }
-    const std::vector<LPARAM>& serials = order();
-    for (std::size_t i = 0; i < rows; ++i) {
-        if (i < before.size() && before[i] == cells[i]) continue;
-        const auto found = rows_.find(serials[i]);
-        if (found != rows_.end()) {  // read when next needed
-            found->second.line.reset();
-            found->second.pending.reset();
+    rows().setTicks(std::vector<bool>(rows_.count(), ticked));
+}
+
+void JobTableView::giveText(NMLVDISPINFOW& info) const {
+    LVITEMW& item = info.item;
+    if (item.iItem < 0) return;
+    const auto row = static_cast<std::size_t>(item.iItem);
+    if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
+        const std::wstring text = rows_.cell(row, item.iSubItem + 1);
+        const std::size_t length = std::min(text.size(), static_cast<std::size_t>(item.cchTextMax - 1));
+        std::wmemcpy(item.pszText, text.data(), length);
+        item.pszText[length] = L'\0';
+    }
+    if ((item.mask & LVIF_STATE) && (item.stateMask & LVIS_STATEIMAGEMASK)) {
+        item.state = (item.state & ~static_cast<UINT>(LVIS_STATEIMAGEMASK)) |
+                     INDEXTOSTATEIMAGEMASK(rows_.ticked(row) ? Ticked : Unticked);
+    }
+}
+
+// Typing in the list goes to the first row from the keyboard's row on whose scene starts with
+// what was typed, as in a list that holds its own texts.
+int JobTableView::findText(const NMLVFINDITEMW& find) const {
+    if (!(find.lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find.lvfi.psz) return -1;
+    const std::size_t typed = std::wcslen(find.lvfi.psz);
+    const std::size_t rows = rows_.count();
+    const std::size_t start = find.iStart >= 0 ? static_cast<std::size_t>(find.iStart) : 0;
+    for (std::size_t k = 0; k < rows; ++k) {
+        const std::size_t row = (start + k) % rows;
+        if (row < start && !(find.lvfi.flags & LVFI_WRAP)) break;
+        const std::wstring scene = rows_.cell(row, JobColumnScene);
+        const bool partial = (find.lvfi.flags & LVFI_PARTIAL) != 0;
+        if (partial ? scene.size() >= typed && _wcsnicmp(scene.c_str(), find.lvfi.psz, typed) == 0
+                    : _wcsicmp(scene.c_str(), find.lvfi.psz) == 0) {
+            return static_cast<int>(row);
         }
     }
+    return -1;
 }
 
-void JobTableView::setColumnEverywhere(int column, const std::wstring& value) {
-    const int rows = count();
-    for (int row = 1; row <= rows; ++row) list_.setCell(row, column, value);
-    if (!rows_.empty()) note({column, value, nullptr});
+void JobTableView::rowsChanged(const RowsChange& change) {
+    if (!list_) return;
+    following_ = true;
+    if (change.kind == RowsChange::Kind::Inserted || change.kind == RowsChange::Kind::Removed) {
+        SendMessageW(list_, LVM_SETITEMCOUNT, rows_.count(), LVSICF_NOSCROLL);
+        if (change.kind == RowsChange::Kind::Removed) editor_.rowsRemoved();
+        followSelection();
+        InvalidateRect(list_, nullptr, FALSE);
+    } else {
+        repaint(change.rows);
+    }
+    following_ = false;
+    if (changed_) changed_();
 }
 
-void JobTableView::note(CellChange change) {
-    // Rows that had the same pending changes share the new ones: one new set for each old set
-    // (after the first keystroke, one for the whole table), not one per row.
-    std::vector<std::pair<SharedPendingChanges, SharedPendingChanges>> made;
-    for (const LPARAM serial : order()) {
-        const auto found = rows_.find(serial);
-        if (found == rows_.end() || !found->second.line) continue;
-        SharedPendingChanges& pending = found->second.pending;
-        auto same = std::find_if(made.begin(), made.end(), [&](const auto& m) { return m.first == pending; });
-        if (same == made.end()) {
-            PendingChanges changes = pending ? *pending : PendingChanges{};
-            if (change.value) {  // what the column had before does not count any more
-                std::erase_if(changes.changes, [&](const CellChange& c) { return c.column == change.column; });
-            }
-            changes.changes.push_back(change);
-            same = made.insert(made.end(), {pending, std::make_shared<const PendingChanges>(std::move(changes))});
-        }
-        pending = same->second;
+void JobTableView::repaint(const std::vector<RowSpan>& spans) {
+    const auto top = static_cast<std::size_t>(std::max<LRESULT>(SendMessageW(list_, LVM_GETTOPINDEX, 0, 0), 0));
+    const std::size_t end = top + static_cast<std::size_t>(SendMessageW(list_, LVM_GETCOUNTPERPAGE, 0, 0)) + 1;
+    for (const RowSpan& span : spans) {
+        const std::size_t first = std::max(span.first, top);
+        const std::size_t last = std::min(span.first + span.count, end);
+        if (first < last) SendMessageW(list_, LVM_REDRAWITEMS, first, last - 1);
     }
 }
 
-void JobTableView::cellEdited(int row) {
-    const auto found = rows_.find(list_.rowSerial(row));
-    if (found != rows_.end()) {
-        found->second.line.reset();
-        found->second.pending.reset();
-    }
+void JobTableView::noteSelection() {
+    const auto at = [this](UINT which) -> std::optional<RowId> {
+        const auto row = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), which));
+        if (row < 0 || static_cast<std::size_t>(row) >= rows_.count()) return std::nullopt;
+        return rows_.id(static_cast<std::size_t>(row));
+    };
+    selectedId_ = at(LVNI_SELECTED);
+    focusedId_ = at(LVNI_FOCUSED);
 }
 
-std::shared_ptr<const std::string> CurrentLine(const RowSnapshot& row) {
-    return LineWithChanges(row.line, row.pending);
+void JobTableView::followSelection() {
+    const auto place = [this](std::optional<RowId>& id, UINT state) {
+        const auto row = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
+                                                       state == LVIS_SELECTED ? LVNI_SELECTED : LVNI_FOCUSED));
+        const std::optional<std::size_t> now =
+            id ? rows_.find(*id, row >= 0 ? static_cast<std::size_t>(row) : 0) : std::nullopt;
+        if (now && row >= 0 && static_cast<std::size_t>(row) == *now) return;
+        if (row >= 0) ListView_SetItemState(list_, row, 0, state);
+        if (now) ListView_SetItemState(list_, static_cast<int>(*now), state, state);
+        if (!now) id.reset();
+    };
+    place(selectedId_, LVIS_SELECTED);
+    place(focusedId_, LVIS_FOCUSED);
 }
 
-template <typename Value>
-std::vector<std::optional<std::wstring>> JobTableView::saved(Value value) const {
-    const std::vector<LPARAM>& serials = order();
-    std::vector<std::optional<std::wstring>> saved(serials.size());
-    for (std::size_t i = 0; i < saved.size(); ++i) {
-        const auto found = rows_.find(serials[i]);
-        if (found != rows_.end() && found->second.saved) saved[i] = value(*found->second.saved);
-    }
-    return saved;
+std::uint64_t JobTableView::rowKey(int row) { return rows_.id(static_cast<std::size_t>(row - 1)); }
+
+int JobTableView::rowWithKey(std::uint64_t key, int hint) {
+    const auto found = rows_.find(key, hint > 0 ? static_cast<std::size_t>(hint - 1) : 0);
+    return found ? static_cast<int>(*found) + 1 : 0;
 }
 
-std::vector<std::optional<std::wstring>> JobTableView::savedFolders() const {
-    return saved([](const SavedValues& values) { return values.folder; });
-}
-
-std::vector<std::optional<std::wstring>> JobTableView::savedExtensions() const {
-    return saved([](const SavedValues& values) { return values.extension; });
-}
-
-void JobTableView::setSaved(const std::vector<std::wstring>& values,
-                            std::optional<std::wstring> SavedValues::*which) {
-    const std::vector<LPARAM>& serials = order();
-    const std::size_t rows = std::min(values.size(), serials.size());
-    for (std::size_t i = 0; i < rows; ++i) {
-        SharedSavedValues& saved = rows_[serials[i]].saved;
-        SavedValues changed = saved ? *saved : SavedValues{};
-        changed.*which = values[i];
-        saved = std::make_shared<const SavedValues>(std::move(changed));
-    }
-}
-
-const std::vector<LPARAM>& JobTableView::order() const {
-    const auto rows = static_cast<std::size_t>(count());
-    if (orderKnown_ && order_.size() == rows) return order_;
-    order_.resize(rows);
-    for (std::size_t i = 0; i < rows; ++i) order_[i] = list_.rowSerial(static_cast<int>(i) + 1);
-    orderKnown_ = true;
-    return order_;
-}
-
-JobTableView::Carried& JobTableView::carried(int row, LPARAM serial) {
-    Carried& carried = rows_[serial];
-    if (!carried.line) {
-        std::string line = JobListLine(job(row));
-        line.shrink_to_fit();  // kept as long as the row: no room to grow
-        carried.line = std::make_shared<const std::string>(std::move(line));
-    }
-    return carried;
-}
-
-TakenRow JobTableView::take(int row, bool checked) {
-    TakenRow taken{row, checked, nullptr, {}, nullptr};
-    if (const auto found = rows_.find(list_.rowSerial(row)); found != rows_.end()) {
-        if (!found->second.pending) taken.line = std::move(found->second.line);
-        taken.saved = std::move(found->second.saved);
-        rows_.erase(found);
-    }
-    if (!taken.line) taken.job = job(row);
-    return taken;
-}
-
-// From the last row to the first, so that no row still to be visited moves.
-std::vector<TakenRow> JobTableView::takeTicked() {
-    std::vector<TakenRow> taken;
-    {
-        const win::RedrawSuspended batch(list_.hwnd());
-        const win::FocusMarkSuspended keyboardRow(list_.hwnd());
-        for (int row = count(); row >= 1; --row) {
-            if (!list_.checked(row)) continue;
-            taken.push_back(take(row, true));
-            list_.removeRow(row);
-        }
-    }
-    std::reverse(taken.begin(), taken.end());
-    return taken;
-}
-
-std::vector<TakenRow> JobTableView::takeAll() {
-    std::vector<TakenRow> taken;
-    taken.reserve(static_cast<std::size_t>(count()));
-    for (int row = 1, rows = count(); row <= rows; ++row) taken.push_back(take(row, list_.checked(row)));
-    list_.clear();
-    rows_.clear();
-    return taken;
-}
-
-void JobTableView::putBack(const std::vector<TakenRow>& rows) {
-    const win::RedrawSuspended batch(list_.hwnd());
-    for (const TakenRow& row : rows) {
-        const int at = std::min(row.position, count() + 1);
-        const std::optional<RenderJob> job = row.line ? JobFromListLine(*row.line) : row.job;
-        if (!job) continue;  // never: the line was made from the row
-        const int placed = insert(at, *job, {row.line, row.saved, nullptr});
-        if (placed != 0) list_.setChecked(placed, row.checked);
-    }
-}
-
-std::vector<RowSnapshot> JobTableView::snapshot() {
-    const std::vector<LPARAM>& serials = order();
-    std::vector<RowSnapshot> rows(serials.size());
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const int row = static_cast<int>(i) + 1;
-        const Carried& from = carried(row, serials[i]);
-        rows[i] = {from.line, from.saved, from.pending};
-    }
-    return rows;
+void JobTableView::writeCell(int row, int column, const std::wstring& text) {
+    rows_.setCell(static_cast<std::size_t>(row - 1), column, text);
 }
 
 }  // namespace ravolen

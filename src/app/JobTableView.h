@@ -1,135 +1,111 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
-#include <functional>
-#include <memory>
+#include <cstdint>
 #include <optional>
 #include <string>
-#include <unordered_map>
-#include <utility>
 #include <vector>
 
 #include "jobs/JobRows.h"
 #include "jobs/JobTable.h"
-#include "jobs/KeptLine.h"
+#include "win/EditableList.h"
+#include "win/ListStripes.h"
 #include "win/ListView.h"
+#include "win/Subclass.h"
 
 namespace ravolen {
 
-// A row taken out of the table with everything it carries, to be put back as it was.
-struct TakenRow {
-    int position;  // from 1, in the table as it was
-    bool checked;
-    // Its cells: the job list line (JobListLine) a save kept of them, or, without one, as read
-    // from the row. Composing lines for thousands of rows would cost "-" more than removing them.
-    std::shared_ptr<const std::string> line;
-    RenderJob job;  // when there is no line
-    SharedSavedValues saved;
-};
-
-// One row as the session saves it: its job list line, its saved values, and the changes of its
-// cells its line does not hold yet (null: none).
-struct RowSnapshot {
-    std::shared_ptr<const std::string> line;
-    SharedSavedValues saved;
-    SharedPendingChanges pending;
-};
-// The row's line as its cells stand: its line with the pending changes made to it.
-std::shared_ptr<const std::string> CurrentLine(const RowSnapshot& row);
-
-// The job table: the only code that touches its list view. The cells live in the list view; each
-// row also carries, by its serial (which no other row ever has), its saved unified values and its
-// cells as their job list line, which the session save takes instead of reading the row again. A
-// row that goes takes both along, and a row put back brings them back, so nothing is kept in step
-// with row positions. The line is made by the first save after the row came (a line for every
-// row from the start would cost memory for rows never saved), dropped by every change of one of
-// its cells (setColumn, cellEdited), and made again when next needed. A column changed in every row
-// by one rule (setColumnEverywhere, setColumn with the rule) keeps the lines: each row notes the
-// change beside its line.
-class JobTableView {
+// The job table on the screen: an owner-data list view that shows the rows (JobRows) and asks them
+// for every text and tick it paints, so a change costs what is visible rather than what the table
+// holds. The only code that sends messages to the table's list view. Ticks are the rows' own: a
+// click on a box or Space ticks the row, and so does a tick set from another program through
+// LVM_SETITEMSTATE or LVM_SETITEMW, as automation and accessibility tools set it. The in-place
+// editor (EditableList) writes its cells into the rows; the selection stays on its row while rows
+// come and go. Rows are counted from 1 here, as the rest of the window counts them.
+class JobTableView final : private JobRowsObserver, private EditedRows {
 public:
-    explicit JobTableView(HWND listView = nullptr) : list_(listView) {}
+    explicit JobTableView(JobRows& rows) : rows_(rows) {}
+    ~JobTableView();
     JobTableView(const JobTableView&) = delete;
     JobTableView& operator=(const JobTableView&) = delete;
 
-    void bind(HWND listView) { list_ = win::ListView(listView); }
+    // Binds the list (created with LVS_OWNERDATA and LVS_EX_CHECKBOXES) and the in-place editor,
+    // gives the list its columns and measures its stripes. Raises ListError where a control
+    // refuses.
+    void bind(HWND list, HWND editor, int dpi);
 
-    int count() const { return list_.rowCount(); }
-    RenderJob job(int row) const;
-    std::vector<RenderJob> all() const;
-    // Every row's scene, output folder and output name, the rest left empty: what the results
-    // are about, read column by column.
-    std::vector<RenderJob> outputs() const;
-    // Appends a row and returns its position.
+    // The rows, with an open cell edit written into them first: for every change and every
+    // command that reads the table.
+    JobRows& rows();
+    // The rows as they stand, an open edit left open (the status labels, the tests).
+    const JobRows& shown() const { return rows_; }
+
+    int count() const { return static_cast<int>(rows_.count()); }
+    RenderJob job(int row) const { return rows_.job(static_cast<std::size_t>(row - 1)); }
+    std::vector<RenderJob> all() const { return rows_.jobs(); }
+    // Appends a row as the table's last and returns its position.
     int append(const RenderJob& job, SavedValues saved = {});
-    // Ticks row k + 1 exactly when entry k is true, repainting once.
-    void tick(const std::vector<bool>& ticked);
-    // Takes the selection off every row.
+    // The first selected row, or 0.
+    int selectedRow() const;
+    // Takes the selection off every row; selects the last row, makes it the keyboard's row and
+    // scrolls it into view.
     void deselectAll();
-    // Selects the last row, makes it the keyboard's row and scrolls it into view.
     void selectLast();
 
-    // The cells of one column from row 1 on, and writing them back (only those that differ);
-    // `everyCell`, where given, is how every row's cell was changed into the new one.
-    std::vector<std::wstring> column(int column) const { return list_.column(column); }
-    void setColumn(int column, const std::vector<std::wstring>& cells,
-                   const std::vector<std::wstring>& before,
-                   std::function<std::wstring(const std::wstring&)> everyCell = nullptr);
-    // One value in every row of a column: the rows keep their lines (read again by no save).
-    void setColumnEverywhere(int column, const std::wstring& value);
-    // A cell the in-place editor wrote: the row's copy is read again when next needed.
-    void cellEdited(int row);
+    // "-" and 清空: the rows they take are kept for 撤销, which puts them back where they were;
+    // false when there was nothing to take or to put back.
+    bool removeTicked();
+    bool clear();
+    bool undo();
+    bool canUndo() const { return undo_.has_value(); }
 
-    // Every row's saved folder and extension (none where it has none), from row 1 on, and giving
-    // them from row 1 on.
-    std::vector<std::optional<std::wstring>> savedFolders() const;
-    std::vector<std::optional<std::wstring>> savedExtensions() const;
-    void setSavedFolders(const std::vector<std::wstring>& folders) { setSaved(folders, &SavedValues::folder); }
-    void setSavedExtensions(const std::vector<std::wstring>& extensions) {
-        setSaved(extensions, &SavedValues::extension);
-    }
+    // An open cell edit written, or closed unwritten.
+    void commitEdit() { editor_.commitEdit(); }
+    // After a change of the window's DPI: the editor and the stripes follow.
+    void scale(int dpi);
+    // The list's notifications, sent to the window that holds it.
+    std::optional<LRESULT> notify(NMHDR& header);
 
-    // The ticked rows, or every row, taken out in ascending order; and rows put back where they
-    // were (ascending, each clamped to the end), with their tick and what they carry.
-    std::vector<TakenRow> takeTicked();
-    std::vector<TakenRow> takeAll();
-    void putBack(const std::vector<TakenRow>& rows);
-    // A row removed by other means: what it carried goes with it.
-    void forget(LPARAM serial) { rows_.erase(serial); }
-    void forgetAll() { rows_.clear(); }
-    // Rows came or went, by whatever code (the list view's insert and delete notifications).
-    void rowsMoved() { orderKnown_ = false; }
+    // The list view itself, for what is about the control rather than the rows (selection, focus,
+    // reading cells as another program does).
+    win::ListView list() const { return win::ListView(list_); }
 
-    // Every row's cells and saved values, from the copies where they are current.
-    std::vector<RowSnapshot> snapshot();
-
-    // The rows themselves, for what is not about their texts (checks, selection).
-    win::ListView list() const { return list_; }
+    // Told after every change of the rows, once the list shows it.
+    void onChanged(std::function<void()> changed) { changed_ = std::move(changed); }
 
 private:
-    struct Carried {
-        std::shared_ptr<const std::string> line;  // null: read from the cells when next needed
-        SharedSavedValues saved;
-        SharedPendingChanges pending;  // made to the cells since the line was made
-    };
-    int insert(int row, const RenderJob& job, Carried carried);
-    // What the row carries, its line read now when it has none.
-    Carried& carried(int row, LPARAM serial);
-    TakenRow take(int row, bool checked);
-    // Every row with a line notes the change beside it.
-    void note(CellChange change);
-    template <typename Value>
-    std::vector<std::optional<std::wstring>> saved(Value value) const;
-    void setSaved(const std::vector<std::wstring>& values, std::optional<std::wstring> SavedValues::*which);
+    void rowsChanged(const RowsChange& change) override;
+    std::uint64_t rowKey(int row) override;
+    int rowWithKey(std::uint64_t key, int hint) override;
+    void writeCell(int row, int column, const std::wstring& text) override;
 
-    // Every row's serial from row 1 on, read again after rows came or went.
-    const std::vector<LPARAM>& order() const;
+    std::optional<LRESULT> listMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // A tick set through the list's messages: row from 0, or -1 for every row.
+    void tickFromState(int row, UINT stateImage);
+    void toggle(int row);
+    void giveText(NMLVDISPINFOW& info) const;
+    int findText(const NMLVFINDITEMW& find) const;
+    // The rows that changed, repainted where they are visible.
+    void repaint(const std::vector<RowSpan>& spans);
+    // The selection and the keyboard's row back on the rows that had them, wherever they are now.
+    void followSelection();
+    void noteSelection();
+    void measureStripes();
 
-    win::ListView list_;
-    std::unordered_map<LPARAM, Carried> rows_;
-    mutable std::vector<LPARAM> order_;
-    mutable bool orderKnown_ = false;
+    JobRows& rows_;
+    HWND list_ = nullptr;
+    EditableList editor_;
+    win::Subclass listMessages_;
+    std::optional<win::ListStripes> stripes_;
+    std::optional<std::vector<JobRows::TakenRow>> undo_;  // ascending positions
+    std::optional<RowId> selectedId_;
+    std::optional<RowId> focusedId_;
+    bool following_ = false;     // moving the selection itself: its notifications are not noted
+    int ownInput_ = 0;           // inside the list's own click or key: its state changes are its own
+    std::optional<bool> tickBeforeClick_;  // the clicked row's tick when the button went down
+    std::function<void()> changed_;
 };
 
 // What the job dialog and the results dialog need of the window that holds the job table; no

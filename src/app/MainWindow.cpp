@@ -111,7 +111,7 @@ const std::array<ControlSpec, 26> Layout{{
      .caption = L"XXXX.max", .font = {9}, .textColour = Lavender, .onTop = true},
     {.kind = ControlKind::ListView, .id = IdJobTable, .name = L"jobTable",
      .container = L"settingsFrame", .left = 120, .top = 1920, .width = 9975, .height = 2790,
-     .tabIndex = 22, .style = LVS_SINGLESEL, .listViewExStyle = LVS_EX_CHECKBOXES},
+     .tabIndex = 22, .style = LVS_SINGLESEL | LVS_OWNERDATA, .listViewExStyle = LVS_EX_CHECKBOXES},
     {.kind = ControlKind::CheckBox, .id = IdShutdownCheck, .name = L"shutdownCheck", .container = L"settingsFrame",
      .left = 120, .top = 4750, .width = 2535, .height = 210, .tabIndex = 5,
      .caption = L"渲染完成后自动关机", .textColour = Red},
@@ -250,20 +250,8 @@ bool MainWindow::onLoad() {
 
     win::SetText(item(IdUnifiedFolderBox), platform_.programFolder() + L"\\renderOutput");
 
-    jobList_.bindList(item(IdJobTable));
-    table_.bind(item(IdJobTable));
-    jobList_.scale(dpi());
-    jobList_.bindEditor(item(IdCellEditor));
-    for (const JobColumn& column : JobColumns) {
-        jobList_.addColumn(column.caption, column.key, column.widthTwips, column.grow, column.edit,
-                           static_cast<std::int16_t>(column.align), column.show);
-    }
-
-    measureStripes();
-    jobList_.onEdited([this](int row) {
-        table_.cellEdited(row);
-        sessionChanged();
-    });
+    table_.bind(item(IdJobTable), item(IdCellEditor), dpi());
+    table_.onChanged([this] { sessionChanged(); });
 
     restoreSession();
     joinNight();  // after the session: the night's rows are the table's as it was
@@ -274,47 +262,9 @@ bool MainWindow::onLoad() {
     return true;
 }
 
-// The stripes take their height from a row, so one stands in while they are measured in an
-// empty list.
-void MainWindow::measureStripes() {
-    if (jobs().count() > 0) {
-        paintListStripes(item(IdJobTable), 3);
-        return;
-    }
-    const std::wstring standIn[] = {L"xxx"};
-    jobList_.addRow(standIn);
-    paintListStripes(item(IdJobTable), 3);
-    jobs().list().clear();
-}
-
 // The rows take the new font's height by themselves, the columns their new widths from the
 // form; the in-place editor and the stripes follow here.
-void MainWindow::onDpiChanged(int) {
-    jobList_.scale(dpi());
-    measureStripes();
-}
-
-// Rules the list in bands one row high, of the scheme's odd and even colours; each step that
-// cannot be done is skipped. The bands are drawn as the list paints (custom draw) rather than as
-// a background picture, which keeps every row on the band of its own parity however far the list
-// scrolls, with as many bands as the rows and the visible space need.
-void MainWindow::paintListStripes(HWND list, std::int16_t scheme) {
-    static constexpr COLORREF OddColours[] = {RGB(0, 255, 0), RGB(254, 200, 100),
-                                              RGB(227, 241, 226)};
-    static constexpr COLORREF EvenColours[] = {RGB(192, 255, 192), RGB(254, 209, 199),
-                                               RGB(255, 255, 255)};
-    // An empty list keeps the band height it had.
-    int bandHeight = stripes_ ? stripes_->bandHeight : 0;
-    RECT first{LVIR_BOUNDS, 0, 0, 0};
-    if (win::ListView(list).rowCount() > 0 &&
-        SendMessageW(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first))) {
-        bandHeight = first.bottom - first.top;
-    }
-
-    if (scheme < 1 || scheme > 3) return;  // no colours to paint with
-    stripes_ = win::ListStripes{OddColours[scheme - 1], EvenColours[scheme - 1], bandHeight};
-    InvalidateRect(list, nullptr, TRUE);
-}
+void MainWindow::onDpiChanged(int) { table_.scale(dpi()); }
 
 LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -382,18 +332,7 @@ bool MainWindow::onCommand(int id, int code) {
 }
 
 std::optional<LRESULT> MainWindow::onNotify(NMHDR& header) {
-    if (header.idFrom == IdJobTable &&
-        (header.code == LVN_INSERTITEM || header.code == LVN_DELETEITEM ||
-         header.code == LVN_DELETEALLITEMS)) {
-        // A row removed by any code takes what it carries along.
-        if (header.code == LVN_DELETEITEM) table_.forget(reinterpret_cast<NMLISTVIEW&>(header).lParam);
-        if (header.code == LVN_DELETEALLITEMS) table_.forgetAll();
-        table_.rowsMoved();
-        sessionChanged();
-    }
-    if (header.idFrom == IdJobTable && header.code == NM_CUSTOMDRAW && stripes_) {
-        return win::DrawListStripes(*stripes_, *reinterpret_cast<NMLVCUSTOMDRAW*>(&header));
-    }
+    if (header.idFrom == IdJobTable) return table_.notify(header);
     return std::nullopt;
 }
 
@@ -414,10 +353,7 @@ void MainWindow::onAddJobClicked() {
     jobDialog_->show();
 }
 
-void MainWindow::addJob(const RenderJob& job) {
-    jobList_.commitEdit();
-    jobs().append(job);
-}
+void MainWindow::addJob(const RenderJob& job) { table_.append(job); }
 
 void MainWindow::selectLastJob() {
     jobs().deselectAll();
@@ -425,45 +361,24 @@ void MainWindow::selectLastJob() {
     SetFocus(item(IdJobTable));
 }
 
-std::vector<RenderJob> MainWindow::jobOutputs() {
-    jobList_.commitEdit();
-    return jobs().outputs();
-}
+std::vector<RenderJob> MainWindow::jobOutputs() { return table_.rows().jobs(); }
 
-void MainWindow::tickJobs(const std::vector<bool>& ticked) {
-    jobList_.commitEdit();
-    jobs().tick(ticked);
-}
+void MainWindow::tickJobs(const std::vector<bool>& ticked) { table_.rows().setTicks(ticked); }
 
-// "-": every ticked row, with what it carries, kept for 撤销.
-void MainWindow::onRemoveTickedClicked() {
-    jobList_.commitEdit();
-    std::vector<TakenRow> taken = table_.takeTicked();
-    if (!taken.empty()) rememberRemoved(std::move(taken));
-}
+// "-": every ticked row, with its tick and saved values, kept for 撤销.
+void MainWindow::onRemoveTickedClicked() { showUndo(table_.removeTicked()); }
 
 void MainWindow::onPickInstallFolderClicked() { PickFolderInto(platform_, item(IdInstallFolderBox)); }
 
-void MainWindow::onClearClicked() {
-    jobList_.commitEdit();
-    std::vector<TakenRow> taken = table_.takeAll();
-    if (!taken.empty()) rememberRemoved(std::move(taken));
-}
+void MainWindow::onClearClicked() { showUndo(table_.clear()); }
 
-void MainWindow::rememberRemoved(std::vector<TakenRow> rows) {
-    undo_ = std::move(rows);
-    EnableMenuItem(GetMenu(hwnd()), IdMenuUndo, MF_BYCOMMAND | MF_ENABLED);
+void MainWindow::showUndo(bool taken) {
+    if (taken) EnableMenuItem(GetMenu(hwnd()), IdMenuUndo, MF_BYCOMMAND | MF_ENABLED);
 }
 
 // The rows come back at their old places, with their ticks and their own saved values.
 void MainWindow::onUndoClicked() {
-    if (!undo_) return;
-    jobList_.commitEdit();
-    const std::vector<TakenRow> step = std::move(*undo_);
-    undo_.reset();
-    EnableMenuItem(GetMenu(hwnd()), IdMenuUndo, MF_BYCOMMAND | MF_GRAYED);
-    table_.putBack(step);
-    sessionChanged();
+    if (table_.undo()) EnableMenuItem(GetMenu(hwnd()), IdMenuUndo, MF_BYCOMMAND | MF_GRAYED);
 }
 
 // Ctrl+Z in a text box undoes its typing, as everywhere in Windows; elsewhere the table's step.
@@ -480,71 +395,37 @@ void MainWindow::onUndoKeyPressed() {
 
 void MainWindow::onPickUnifiedFolderClicked() { PickFolderInto(platform_, item(IdUnifiedFolderBox)); }
 
-template <typename Change>
-void MainWindow::rewriteColumn(int column, Change change,
-                               std::function<std::wstring(const std::wstring&)> everyCell) {
-    jobList_.commitEdit();
-    const std::vector<std::wstring> before = table_.column(column);
-    std::vector<std::wstring> cells = before;
-    change(cells);
-    const win::RedrawSuspended batch(item(IdJobTable));
-    table_.setColumn(column, cells, before, std::move(everyCell));
-}
-
+// Ticked, every row shows the box's folder and keeps its own to be given back when unticked.
 void MainWindow::onUnifiedFolderTicked() {
-    const std::wstring unified = win::WindowText(item(IdUnifiedFolderBox));
-    const bool ticked = win::IsChecked(item(IdUnifiedFolderCheck));
-    // Ticked, every row gets the same folder, so the rows keep their saved lines; unticked, each
-    // row gets its own back and is read again by the next save.
-    std::function<std::wstring(const std::wstring&)> everyFolder;
-    if (ticked) everyFolder = [unified](const std::wstring&) { return unified; };
-    rewriteColumn(JobColumnOutputFolder, [&](std::vector<std::wstring>& folders) {
-        if (ticked) {
-            std::vector<std::wstring> saved;
-            TickUnifiedFolder(folders, unified, saved);
-            table_.setSavedFolders(saved);
-        } else {
-            UntickUnifiedFolder(folders, table_.savedFolders());
-        }
-    }, std::move(everyFolder));
+    JobRows& rows = table_.rows();
+    if (win::IsChecked(item(IdUnifiedFolderCheck))) {
+        rows.tickUnifiedFolder(win::WindowText(item(IdUnifiedFolderBox)));
+    } else {
+        rows.untickUnifiedFolder();
+    }
 }
 
 void MainWindow::onUnifiedFormatTicked() {
     const std::wstring format = win::WindowText(item(IdUnifiedFormatBox));
     const bool ticked = win::IsChecked(item(IdUnifiedFormatCheck));
-    rewriteColumn(JobColumnOutputName, [&](std::vector<std::wstring>& names) {
-        if (ticked) {
-            std::vector<std::wstring> saved;
-            TickUnifiedFormat(names, format, saved);
-            table_.setSavedExtensions(saved);
-        } else {
-            UntickUnifiedFormat(names, appliedFormat_, table_.savedExtensions());
-        }
-    });
+    JobRows& rows = table_.rows();
+    if (ticked) {
+        rows.tickUnifiedFormat(format);
+    } else {
+        rows.untickUnifiedFormat(appliedFormat_);
+    }
     appliedFormat_ = ticked ? format : std::wstring();
 }
 
 void MainWindow::onUnifiedFolderChanged() {
     if (!win::IsChecked(item(IdUnifiedFolderCheck))) return;
-    jobList_.commitEdit();
-    const std::wstring unified = win::WindowText(item(IdUnifiedFolderBox));
-    const win::RedrawSuspended batch(item(IdJobTable));
-    table_.setColumnEverywhere(JobColumnOutputFolder, unified);
+    table_.rows().fillColumn(JobColumnOutputFolder, win::WindowText(item(IdUnifiedFolderBox)));
 }
 
 void MainWindow::onUnifiedFormatChanged() {
     if (!win::IsChecked(item(IdUnifiedFormatCheck))) return;
     const std::wstring format = win::WindowText(item(IdUnifiedFormatBox));
-    // The same change, one name at a time, for the rows' saved lines (on the save's thread).
-    auto everyName = [applied = appliedFormat_, format](const std::wstring& name) {
-        std::vector<std::wstring> names{name};
-        ChangeUnifiedFormat(names, applied, format);
-        return std::move(names.front());
-    };
-    rewriteColumn(
-        JobColumnOutputName,
-        [&](std::vector<std::wstring>& names) { ChangeUnifiedFormat(names, appliedFormat_, format); },
-        std::move(everyName));
+    table_.rows().changeUnifiedFormat(appliedFormat_, format);
     appliedFormat_ = format;
 }
 
@@ -561,11 +442,10 @@ void MainWindow::onExitClicked() {
 // Both labels are recomputed on every tick; a caption is only rewritten when it changed, so the
 // labels do not flicker twenty times a second.
 void MainWindow::onStatusTimer() {
-    const JobTableView& rows = jobs();
-    const int count = rows.count();
-    const int selected = count >= 1 ? rows.list().selectedRow() : 0;
+    const int count = table_.count();
+    const int selected = count >= 1 ? table_.selectedRow() : 0;
     std::optional<std::wstring> scene;
-    if (selected > 0) scene = rows.list().cell(selected, 1);
+    if (selected > 0) scene = table_.shown().cell(static_cast<std::size_t>(selected - 1), JobColumnScene);
     const StatusTexts texts = ComposeStatus(count, scene);
     win::UpdateText(item(IdJobCountLabel), texts.count);
     win::UpdateText(item(IdSceneLabel), texts.scene);

@@ -16,9 +16,7 @@
 #include "farm/FarmJobs.h"
 #include "platform/LocalTime.h"
 #include "platform/Platform.h"
-#include "win/EditableList.h"
 #include "win/Form.h"
-#include "win/ListStripes.h"
 
 namespace ravolen {
 
@@ -76,7 +74,7 @@ public:
     bool sessionWritten(std::chrono::milliseconds bound = std::chrono::seconds(10)) {
         return session_.written(bound);
     }
-    bool canUndo() const { return undo_.has_value(); }
+    bool canUndo() const { return table_.canUndo(); }
 
     HACCEL accelerators() const override { return shortcuts_.get(); }
 
@@ -89,8 +87,6 @@ private:
 
     // False when the program is to end without showing the window.
     bool onLoad();
-    void paintListStripes(HWND list, std::int16_t scheme);
-    void measureStripes();
 
     void onRenderClicked();
     void onAddJobClicked();
@@ -124,7 +120,7 @@ private:
     NightView nightView();
 
     // Appends rows as every add path does: the selection on the last one, the focus on the table.
-    void appendJobs(const std::vector<RenderJob>& added);
+    void appendJobs(std::vector<RenderJob> added);
     // Rows made one at a time as they go in.
     void appendJobs(std::size_t count, const std::function<RenderJob(std::size_t)>& job);
     // Files dropped from Explorer: scenes added as quick add adds them, folders opened one level.
@@ -142,16 +138,10 @@ private:
     void restoreSession();
     void applySessionSettings(const SessionSettings& settings);
 
-    // 撤销: the rows the last 清空 or "-" took, put back where they were.
-    void rememberRemoved(std::vector<TakenRow> rows);
+    // 撤销: the rows the last 清空 or "-" took, put back where they were; offered once rows went.
+    void showUndo(bool taken);
     void onUndoClicked();
     void onUndoKeyPressed();
-
-    // Rewrites one column of every row through `change`, repainting the list once; `everyCell`,
-    // where given, is the same change made to one cell (the rows then keep their saved lines).
-    template <typename Change>
-    void rewriteColumn(int column, Change change,
-                       std::function<std::wstring(const std::wstring&)> everyCell = nullptr);
 
     // The dialogs' way into the table.
     void addJob(const RenderJob& job) override;
@@ -162,9 +152,8 @@ private:
     static const win::CommandRoute<MainWindow> Commands[];
 
     Platform& platform_;
-    EditableList jobList_;
+    JobRows rows_;  // the job table's rows, which table_ shows
     JobTableView table_;
-    std::optional<win::ListStripes> stripes_;
     std::wstring appliedFormat_;  // the format the output names carry while the unified format box is ticked
     std::unique_ptr<JobDialog> jobDialog_;  // created on first use
     std::unique_ptr<ResultsDialog> results_;
@@ -178,7 +167,6 @@ private:
     std::unique_ptr<DeadlineProgress> submission_;
     std::vector<MaxInstallation> installations_;  // as the 3dsMax版本 menu lists them
     UniqueHandle<AcceleratorTraits> shortcuts_;
-    std::optional<std::vector<TakenRow>> undo_;  // ascending positions
     std::wstring sessionFilesMessage_;  // shown once the window shows: files damaged or unreadable
     int windowLeft_ = 0;
     int windowTop_ = 0;

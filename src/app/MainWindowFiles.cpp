@@ -55,19 +55,18 @@ void MainWindow::onQuickAddClicked() {
     appendJobs(QuickAddCount(answer), [&](std::size_t i) { return QuickAddJob(answer, i, folder, format); });
 }
 
-void MainWindow::appendJobs(const std::vector<RenderJob>& added) {
-    appendJobs(added.size(), [&](std::size_t i) { return added[i]; });
+void MainWindow::appendJobs(std::vector<RenderJob> added) {
+    table_.deselectAll();
+    table_.rows().append(std::move(added));
+    table_.selectLast();
+    SetFocus(item(IdJobTable));
 }
 
 void MainWindow::appendJobs(std::size_t count, const std::function<RenderJob(std::size_t)>& job) {
-    const HWND list = item(IdJobTable);
     table_.deselectAll();
-    {
-        const win::RedrawSuspended batch(list);
-        for (std::size_t i = 0; i < count; ++i) table_.append(job(i));
-    }
+    table_.rows().append(count, [&](std::size_t i) { return JobRow{job(i), false, nullptr, 0}; });
     table_.selectLast();
-    SetFocus(list);
+    SetFocus(item(IdJobTable));
 }
 
 void MainWindow::dropFiles(HDROP drop) {
@@ -93,7 +92,7 @@ void MainWindow::dropFiles(HDROP drop) {
             const auto jobs = QuickAddJobs({scene}, folder, format);
             added.insert(added.end(), jobs.begin(), jobs.end());
         }
-        appendJobs(added);
+        appendJobs(std::move(added));
     }
     // Never a silent loss.
     if (dropped.skipped > 0) {
@@ -123,11 +122,11 @@ void MainWindow::onOpenJobListClicked() {
         return;
     }
     // Rows from a file get no saved entries, as rows added after a tick.
-    appendJobs(std::get<std::vector<RenderJob>>(opened));
+    appendJobs(std::move(std::get<std::vector<RenderJob>>(opened)));
 }
 
 void MainWindow::onSaveJobListClicked() {
-    jobList_.commitEdit();
+    table_.commitEdit();
     // The dialog answers the name as typed; the extension typed, else the type chosen, decides.
     const SaveFileChoice choice =
         platform_.chooseSaveFile({L"保存任务列表", std::wstring(JobListSaveFilter)});

@@ -42,8 +42,7 @@ void MainWindow::onRenderClicked() {
         platform_.showMessage(L"上一批任务仍在提交到Deadline，请等它完成或点击“停止”。");
         return;
     }
-    jobList_.commitEdit();
-    RenderRequest request{win::WindowText(item(IdInstallFolderBox)), jobs().all(),
+    RenderRequest request{win::WindowText(item(IdInstallFolderBox)), table_.rows().jobs(),
                           win::IsChecked(item(IdShutdownCheck))};
     const RenderPlan plan = PlanRender(platform_, request, {way_, backburner_, deadline_});
     if (way_ == RenderWay::Deadline) {
@@ -78,7 +77,7 @@ void MainWindow::chooseInstallation(int index) {
 }
 
 void MainWindow::onResultsClicked() {
-    jobList_.commitEdit();
+    table_.commitEdit();
     if (resultsDialog()) {
         results_->show();
         return;

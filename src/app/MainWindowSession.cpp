@@ -53,27 +53,27 @@ SessionSettings MainWindow::sessionSettings() const {
 
 MainWindow::MainWindow(Platform& platform)
     : platform_(platform),
+      table_(rows_),
       session_(platform,
-               {[this] { return table_.snapshot(); }, [this] { return sessionSettings(); },
+               {[this] { return rows_.snapshot(); }, [this] { return sessionSettings(); },
                 [this] {
                     // An edit left open is part of the table; one being typed is not finished yet.
-                    if (GetDlgCtrlID(GetFocus()) != IdCellEditor) jobList_.commitEdit();
+                    if (GetDlgCtrlID(GetFocus()) != IdCellEditor) table_.commitEdit();
                 },
-                [this] { jobList_.commitEdit(); }}) {}
+                [this] { table_.commitEdit(); }}) {}
 
 void MainWindow::restoreSession() {
     SessionKeeper::Restored restored = session_.restore(sessionSettings());
     const SessionSettings& settings = restored.settings;
-    {
-        const win::RedrawSuspended batch(item(IdJobTable));
-        // Entry k of the saved lists belongs to row k + 1.
-        for (std::size_t k = 0; k < restored.rows.size(); ++k) {
-            SavedValues saved;
-            if (k < settings.savedOutDirs.size()) saved.folder = settings.savedOutDirs[k];
-            if (k < settings.savedExts.size()) saved.extension = settings.savedExts[k];
-            table_.append(restored.rows[k], std::move(saved));
-        }
-    }
+    // Entry k of the saved lists belongs to row k + 1.
+    rows_.append(restored.rows.size(), [&](std::size_t k) {
+        JobRow row{std::move(restored.rows[k]), false, nullptr, 0};
+        SavedValues saved;
+        if (k < settings.savedOutDirs.size()) saved.folder = settings.savedOutDirs[k];
+        if (k < settings.savedExts.size()) saved.extension = settings.savedExts[k];
+        if (saved.folder || saved.extension) row.saved = std::make_shared<const SavedValues>(std::move(saved));
+        return row;
+    });
     applySessionSettings(settings);
     if (!restored.message.empty()) {
         sessionFilesMessage_ = std::move(restored.message);

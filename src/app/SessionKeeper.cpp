@@ -3,8 +3,6 @@
 #include <utility>
 
 #include "app/MainWindowIds.h"
-#include "jobs/JobListFile.h"
-#include "jobs/UnifiedSettings.h"
 
 namespace ravolen {
 
@@ -34,35 +32,13 @@ void SessionKeeper::changed() {
 BackgroundWriter::Compose SessionKeeper::snapshot() {
     const std::wstring folder = platform_.userDataFolder();
     if (folder.empty() || !platform_.createFolder(folder)) return nullptr;
-    // Only the rows' own copies are taken here (a row is read again only when it changed since
-    // the last save); the bytes and the saved lists are composed on the writer's thread.
+    // Only the rows' snapshot is taken here (a few hundred pointers); the bytes are composed on
+    // the writer's thread.
     return [rows = sources_.rows(), settings = sources_.settings(), rowsPath = rowsPath(),
             settingsPath = settingsPath()]() mutable {
-        for (RowSnapshot& row : rows) {
-            if (row.pending) row.line = CurrentLine(row);
-        }
-        std::vector<const std::string*> lines;
-        lines.reserve(rows.size());
-        bool anySaved = false;
-        for (const RowSnapshot& row : rows) {
-            lines.push_back(row.line.get());
-            anySaved = anySaved || row.saved;
-        }
-        if (anySaved) {  // a row without a saved value before one with it is given its own
-            SavedEntries folders, extensions;
-            std::vector<std::wstring> cellsOfFolders, cellsOfNames;
-            for (const RowSnapshot& row : rows) {
-                folders.push_back(row.saved ? row.saved->folder : std::nullopt);
-                extensions.push_back(row.saved ? row.saved->extension : std::nullopt);
-                const RenderJob job = JobFromListLine(*row.line).value_or(RenderJob{});
-                cellsOfFolders.push_back(job.outputFolder);
-                cellsOfNames.push_back(job.outputName);
-            }
-            settings.savedOutDirs = SavedFolderList(folders, cellsOfFolders);
-            settings.savedExts = SavedExtensionList(extensions, cellsOfNames, settings.appliedFormat);
-        }
-        return std::vector<BackgroundWriter::File>{{rowsPath, JoinJobListLines(lines)},
-                                                   {settingsPath, SaveSessionSettings(settings)}};
+        SessionFiles files = ComposeSession(rows, std::move(settings));
+        return std::vector<BackgroundWriter::File>{{rowsPath, std::move(files.rows)},
+                                                   {settingsPath, std::move(files.settings)}};
     };
 }
 

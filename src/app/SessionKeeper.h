@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/JobTableView.h"
+#include "jobs/JobRows.h"
 #include "platform/Platform.h"
 #include "session/BackgroundWriter.h"
 #include "session/Session.h"
@@ -23,7 +23,7 @@ class SessionKeeper {
 public:
     // What the keeper asks of the window, on the window's thread.
     struct Sources {
-        std::function<std::vector<RowSnapshot>()> rows;  // the rows' own copies
+        std::function<JobRowsSnapshot()> rows;
         std::function<SessionSettings()> settings;
         std::function<void()> settle;     // before a save after a change: a finished cell edit goes in
         std::function<void()> settleNow;  // before a save that cannot wait: any open cell edit goes in

@@ -190,30 +190,6 @@ std::string SaveJobList(std::span<const RenderJob> rows) {
     return out;
 }
 
-std::string JobListLine(const RenderJob& job) {
-    std::string line;
-    AppendRecord(line, JobCells(job));
-    return line;
-}
-
-std::string JoinJobListLines(std::span<const std::string* const> lines) {
-    std::string out(ByteOrderMark);
-    AppendRecord(out, Header());
-    std::size_t size = out.size();
-    for (const std::string* line : lines) size += line->size();
-    out.reserve(size);
-    for (const std::string* line : lines) out += *line;
-    return out;
-}
-
-std::optional<RenderJob> JobFromListLine(std::string_view line) {
-    auto records = ReadCsvRecords(line);
-    if (!records || records->size() != 1 || records->front().size() != JobColumnCount) return std::nullopt;
-    std::array<std::wstring, JobColumnCount> cells;
-    std::move(records->front().begin(), records->front().end(), cells.begin());
-    return JobFromCells(std::move(cells));
-}
-
 std::variant<std::vector<RenderJob>, JobListFault> OpenJobList(std::string_view bytes) {
     if (bytes.starts_with(ByteOrderMark)) bytes.remove_prefix(ByteOrderMark.size());
     if (const std::size_t nul = bytes.find('\0'); nul != std::string_view::npos) {

@@ -15,11 +15,6 @@ namespace ravolen {
 // one line per row, fields quoted as RFC 4180 has it, CRLF line ends. Excel and WPS open and save
 // it as it is. Cells are kept exactly as they stand, whatever the renderer would make of them.
 std::string SaveJobList(std::span<const RenderJob> rows);
-// One row as its line of such a file, CR LF included; a file of such lines (the same bytes as
-// SaveJobList of their rows); and a line read back as its row, or nothing when it is not one.
-std::string JobListLine(const RenderJob& job);
-std::string JoinJobListLines(std::span<const std::string* const> lines);
-std::optional<RenderJob> JobFromListLine(std::string_view line);
 
 // Why a file is not a job list, and where.
 struct JobListFault {

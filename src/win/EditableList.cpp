@@ -165,7 +165,7 @@ std::optional<LRESULT> EditableList::reflectNotify(NMHDR& header) {
     // A row that goes takes its open edit with it, before anything can reuse its place.
     if (header.code == LVN_DELETEALLITEMS ||
         (header.code == LVN_DELETEITEM && item_ &&
-         reinterpret_cast<NMLISTVIEW&>(header).lParam == *item_)) {
+         static_cast<std::uint64_t>(reinterpret_cast<NMLISTVIEW&>(header).lParam) == *item_)) {
         discardEdit();
         return std::nullopt;
     }
@@ -225,17 +225,26 @@ int EditableList::rowAt(POINT point) const {
 
 int EditableList::editedRow() const {
     if (!item_) return 0;
+    if (rows_) return rows_->rowWithKey(*item_, itemRow_);
     // Where it was when the edit opened, unless rows came or went since: a search by serial
     // walks every row.
-    if (itemRow_ > 0 && win::ListView(list_).rowSerial(itemRow_) == *item_) return itemRow_;
+    if (itemRow_ > 0 && static_cast<std::uint64_t>(win::ListView(list_).rowSerial(itemRow_)) == *item_) {
+        return itemRow_;
+    }
     LVFINDINFOW find{};
     find.flags = LVFI_PARAM;
-    find.lParam = *item_;
+    find.lParam = static_cast<LPARAM>(*item_);
     return static_cast<int>(SendMessageW(list_, LVM_FINDITEMW, static_cast<WPARAM>(-1),
                                          reinterpret_cast<LPARAM>(&find))) + 1;
 }
 
-LPARAM EditableList::rowSerial(int row) { return win::ListView(list_).rowSerial(row); }
+std::uint64_t EditableList::rowKey(int row) {
+    return rows_ ? rows_->rowKey(row) : static_cast<std::uint64_t>(win::ListView(list_).rowSerial(row));
+}
+
+void EditableList::rowsRemoved() {
+    if (item_ && editedRow() == 0) discardEdit();
+}
 
 void EditableList::commitEdit() {
     if (!editor_ || !item_ || !IsWindowVisible(editor_)) return;
@@ -401,7 +410,7 @@ void EditableList::onListMouseUp(float x, float y) {
         const int selected = single && ListView_GetItemState(list_, row, LVIS_SELECTED) ? row + 1
                                                                                           : rows.selectedRow();
         itemRow_ = selected > 0 ? selected : row + 1;
-        item_ = rowSerial(itemRow_);
+        item_ = rowKey(itemRow_);
         editColumn_ = column_->index();
     }
 }
@@ -437,7 +446,8 @@ void EditableList::finishEdit(bool focusList) {
     // A row removed while the edit was open takes the edit with it.
     const int row = editedRow();
     const bool written = row > 0 && editColumn_ >= 1;
-    if (written) win::ListView(list_).setCell(row, editColumn_, text);
+    if (written && rows_) rows_->writeCell(row, editColumn_, text);
+    if (written && !rows_) win::ListView(list_).setCell(row, editColumn_, text);
     // The colours the box takes on losing the focus, set without a repaint: it hides at once.
     colourEditor(COLOR_HIGHLIGHT, COLOR_HIGHLIGHTTEXT, false);
     if (focusList) SetFocus(list_);

@@ -38,6 +38,20 @@ private:
     Kind kind_;
 };
 
+// The rows an editable list edits, where they are kept; without one, the list view's own items.
+class EditedRows {
+public:
+    // A key that stays with row `row` (from 1) while rows before it come and go, never given to
+    // another row; and the row that has it now (`hint` first), or 0 when that row is gone.
+    virtual std::uint64_t rowKey(int row) = 0;
+    virtual int rowWithKey(std::uint64_t key, int hint) = 0;
+    // Writes a cell the editor finished.
+    virtual void writeCell(int row, int column, const std::wstring& text) = 0;
+
+protected:
+    ~EditedRows() = default;
+};
+
 // An editable table: a report list view, and a borderless edit box in the same container that
 // serves as the in-place cell editor, with settings per column. It knows nothing of what the rows
 // mean, and keeps no copy of a cell: the list view's rows are the only store, so rows that other
@@ -52,9 +66,9 @@ private:
 // into the row the edit was opened on (Up and Down then move the selection); Escape writes the
 // old text back. Focus moving elsewhere leaves the edit pending, its text not yet in the table,
 // until commitEdit() writes it: every command that reads the table calls it first. The edited row
-// is remembered by its serial (win::ListView::rowSerial, in the row's item data), never handed
-// out twice, so a row added after its row went never receives the edit; a row that goes takes its
-// open edit with it at once.
+// is remembered by its key (EditedRows; for the list's own items, win::ListView::rowSerial),
+// never handed out twice, so a row added after its row went never receives the edit; a row that
+// goes takes its open edit with it at once (rowsRemoved() where the rows are kept elsewhere).
 // The keys typed into the box belong to it: Enter and Escape never reach the window's buttons.
 class EditableList final : private win::Reflector {
 public:
@@ -87,6 +101,10 @@ public:
 
     // Binds the edit box and sets it up: no border, flat, white, hidden and empty.
     void bindEditor(HWND editor);
+    // Where the rows are kept, when not in the list view's items; it outlives the list.
+    void bindRows(EditedRows* rows) { rows_ = rows; }
+    // Rows went by other means than the list view's items: an edit of one of them is closed.
+    void rowsRemoved();
 
     // Writes a pending edit into its row, as Enter does; the focus goes to the list only when the
     // box had it. Nothing when no edit is open.
@@ -126,8 +144,8 @@ private:
     int editorLineHeight();
     // The row the edit goes to, from 1, or 0 when it is no longer there.
     int editedRow() const;
-    // The row's serial, given to it now when it has none yet.
-    LPARAM rowSerial(int row);
+    // The row's key: its serial in the list view's items, given now when it has none yet.
+    std::uint64_t rowKey(int row);
     // Writes the box's text into the edited row and hides the box.
     void finishEdit(bool focusList);
     // Hides the edit box; what lay under it repaints.
@@ -141,7 +159,8 @@ private:
     HWND editor_ = nullptr;
     // The row that receives the edit, by its serial (it outlives changes of position); none while
     // no edit is open.
-    std::optional<LPARAM> item_;
+    std::optional<std::uint64_t> item_;
+    EditedRows* rows_ = nullptr;
     int itemRow_ = 0;  // where that row stood when the edit opened
     std::function<void(int row)> edited_;
     std::int16_t editColumn_ = 0;  // the edited column's index; -1 after a hit on a fixed column

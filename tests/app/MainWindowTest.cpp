@@ -188,9 +188,13 @@ TEST_F(MainWindowTest, RowsAreReadAndWrittenByPositionFromOne) {
     EXPECT_FALSE(list.checked(1));
     list.setSelected(2, true);
     EXPECT_EQ(list.selectedRow(), 2);
-    list.removeRow(1);
+    // The selection stays on its row when the rows before it go.
+    list.setChecked(2, false);
+    list.setChecked(1, true);
+    test::Click(control(L"removeTickedButton"));
     EXPECT_EQ(form.jobs().count(), 1);
     EXPECT_EQ(form.jobs().job(1).scene, L"E:\\work\\hall.max");
+    EXPECT_EQ(list.selectedRow(), 1);
 }
 
 TEST_F(MainWindowTest, TheKeyboardStartsOnTheRenderButtonAndTabFollowsTheTabIndexOrder) {

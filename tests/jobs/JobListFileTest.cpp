@@ -1,5 +1,4 @@
 #include "jobs/JobListFile.h"
-#include "jobs/KeptLine.h"
 
 #include <gtest/gtest.h>
 
@@ -23,37 +22,6 @@ TEST(JobListFile, AListComesBackExactlyAndItsFileByteForByte) {
     EXPECT_EQ(std::get<Rows>(opened), Awkward);
     EXPECT_EQ(SaveJobList(std::get<Rows>(opened)), file);
     EXPECT_EQ(std::get<Rows>(OpenJobList(SaveJobList({}))), Rows{});
-}
-
-// The session keeps each row as its line: the lines joined are the list's file, byte for byte,
-// and each line reads back as its row.
-TEST(JobListFile, EachRowsLineMakesTheSameFileAndReadsBackAsTheRow) {
-    std::vector<std::string> lines;
-    for (const RenderJob& job : Awkward) lines.push_back(JobListLine(job));
-    std::vector<const std::string*> held;
-    for (const std::string& line : lines) held.push_back(&line);
-    EXPECT_EQ(JoinJobListLines(held), SaveJobList(Awkward));
-    EXPECT_EQ(JoinJobListLines({}), SaveJobList({}));
-    for (std::size_t i = 0; i < Awkward.size(); ++i) EXPECT_EQ(JobFromListLine(lines[i]), Awkward[i]);
-    EXPECT_FALSE(JobFromListLine("a,b\r\n"));
-    EXPECT_FALSE(JobFromListLine(lines[0] + lines[1]));
-}
-
-// A kept line with the whole-column changes made since is the line of the row as it stands now,
-// however awkward its texts; a later change of the same column wins.
-TEST(JobListFile, AKeptLineWithItsColumnChangesIsTheLineOfTheChangedRow) {
-    const auto line = std::make_shared<const std::string>(JobListLine(Awkward[0]));
-    EXPECT_EQ(LineWithChanges(line, nullptr), line);
-    const auto pending = std::make_shared<const PendingChanges>(PendingChanges{{
-        {3, L"G:\\夜景, \"新\"", {}},
-        {4, std::nullopt, [](const std::wstring& name) { return name + L".png"; }},
-        {3, L"H:\\%TEMP%", {}},
-    }});
-    RenderJob changed = Awkward[0];
-    changed.outputFolder = L"H:\\%TEMP%";
-    changed.outputName = Awkward[0].outputName + L".png";
-    EXPECT_EQ(*LineWithChanges(line, pending), JobListLine(changed));
-    EXPECT_EQ(*line, JobListLine(Awkward[0])) << "the kept line itself is never changed";
 }
 
 TEST(JobListFile, AFileThatIsNotAListSaysWhereAndWhy) {

@@ -4,7 +4,64 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
+#include <string>
+
+namespace {
+
+// Started by a test as a second process: reads and sets row `row` of another process's list view
+// as automation and accessibility tools do, with the item in memory of the list's own process.
+// "state <hwnd> <row> <image>" sets the tick by LVM_SETITEMSTATE, "item ..." by LVM_SETITEMW; both
+// then answer the state image LVM_GETITEMSTATE reads. "text <hwnd> <row> <column> <expected>"
+// answers 0 when LVM_GETITEMTEXTW reads exactly the expected text.
+int DriveList(int argc, wchar_t** argv) {
+    if (argc < 5) return 100;
+    const std::wstring how = argv[1];
+    const auto list = reinterpret_cast<HWND>(static_cast<INT_PTR>(std::wcstoll(argv[2], nullptr, 10)));
+    const int row = std::wcstol(argv[3], nullptr, 10);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(list, &owner);
+    const HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, owner);
+    if (!process) return 101;
+    constexpr SIZE_T Room = sizeof(LVITEMW) + 2048 * sizeof(wchar_t);
+    auto* remote = static_cast<char*>(VirtualAllocEx(process, nullptr, Room, MEM_COMMIT, PAGE_READWRITE));
+    int answer = 102;
+    if (remote) {
+        LVITEMW item{};
+        item.iItem = row;
+        if (how == L"text") {
+            item.iSubItem = std::wcstol(argv[4], nullptr, 10);
+            item.pszText = reinterpret_cast<LPWSTR>(remote + sizeof(LVITEMW));
+            item.cchTextMax = 2048;
+            WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
+            const auto length = static_cast<std::size_t>(
+                SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote)));
+            std::wstring text(length, L'\0');
+            ReadProcessMemory(process, remote + sizeof(LVITEMW), text.data(), length * sizeof(wchar_t), nullptr);
+            answer = argc > 5 && text == argv[5] ? 0 : 1;
+        } else {
+            item.mask = LVIF_STATE;
+            item.stateMask = LVIS_STATEIMAGEMASK;
+            item.state = INDEXTOSTATEIMAGEMASK(std::wcstol(argv[4], nullptr, 10));
+            WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
+            SendMessageW(list, how == L"state" ? LVM_SETITEMSTATE : LVM_SETITEMW, static_cast<WPARAM>(row),
+                         reinterpret_cast<LPARAM>(remote));
+            answer = static_cast<int>((SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row),
+                                                    LVIS_STATEIMAGEMASK) & LVIS_STATEIMAGEMASK) >> 12);
+        }
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    }
+    CloseHandle(process);
+    return answer;
+}
+
+}  // namespace
+
 int wmain(int argc, wchar_t** argv) {
+    if (argc >= 2 && (std::wcscmp(argv[1], L"state") == 0 || std::wcscmp(argv[1], L"item") == 0 ||
+                      std::wcscmp(argv[1], L"text") == 0)) {
+        return DriveList(argc, argv);
+    }
     // A failing test must fail, not wait behind a crash dialog.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};

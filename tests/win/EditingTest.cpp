@@ -268,13 +268,14 @@ TEST_F(EditingTest, APendingEditReachesTheRenderAndTheSavedJobList) {
     EXPECT_EQ(GetFocus(), control(L"installFolderBox"));  // the command left the focus where it was
 }
 
-// A row that goes takes its open edit with it at once, whoever removes it, and the rows that come
-// after never receive it: they are not the row it was opened on, whatever place they take.
+// A row that goes takes its open edit with it, and the rows that come after never receive it:
+// they are not the row it was opened on, whatever place they take.
 TEST_F(EditingTest, AnEditGoesWithItsRowAndNeverReachesANewRow) {
     clickCell(1, 3);
     TypeChars(L"X:\\stale");
     SetFocus(control(L"installFolderBox"));
-    form.jobs().list().clear();  // as a job list opened in place of the rows
+    for (int row = 1; row <= form.jobs().count(); ++row) form.jobs().list().setChecked(row, true);
+    test::Click(control(L"removeTickedButton"));  // "-" writes the edit into the rows it takes
     EXPECT_FALSE(editing());
     form.jobs().append({L"E:\\new.max", L"c", L"F:\\fresh", L"n.tga", L"1", L"2"});
     clickCell(1, 2);
@@ -284,7 +285,8 @@ TEST_F(EditingTest, AnEditGoesWithItsRowAndNeverReachesANewRow) {
     clickCell(1, 3);
     TypeChars(L"X:\\stale");
     SetFocus(control(L"installFolderBox"));
-    form.jobs().list().removeRow(1);
+    form.jobs().list().setChecked(1, true);
+    test::Click(control(L"removeTickedButton"));
     EXPECT_FALSE(editing());
     form.jobs().append({L"E:\\other.max", L"c", L"F:\\other", L"o.tga", L"1", L"2"});
     clickCell(1, 1);

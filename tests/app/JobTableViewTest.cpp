@@ -1,0 +1,122 @@
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/MainWindowFixture.h"
+#include "app/MainWindowIds.h"
+
+namespace ravolen {
+namespace {
+
+class JobTableViewTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        for (int i = 1; i <= 30; ++i) {
+            const std::wstring n = std::to_wstring(i);
+            form.jobs().append({L"E:\\s" + n + L".max", L"Cam" + n, L"F:\\out", L"s" + n + L".tga", L"默认", L"默认"});
+        }
+        test::PumpMessages();
+    }
+    HWND list() const { return control(L"jobTable"); }
+    bool ticked(int row) const { return form.jobs().shown().ticked(static_cast<std::size_t>(row - 1)); }
+    RECT rowRect(int row) const {
+        RECT rect{LVIR_BOUNDS, 0, 0, 0};
+        SendMessageW(list(), LVM_GETITEMRECT, static_cast<WPARAM>(row - 1), reinterpret_cast<LPARAM>(&rect));
+        return rect;
+    }
+    // The point on a row's check box, found as the list itself finds it.
+    POINT boxOf(int row) const {
+        const RECT rect = rowRect(row);
+        for (int x = rect.left; x < rect.left + 60; ++x) {
+            LVHITTESTINFO hit{{x, (rect.top + rect.bottom) / 2}, 0, 0, 0, 0};
+            if (SendMessageW(list(), LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)) == row - 1 &&
+                (hit.flags & LVHT_ONITEM) == LVHT_ONITEMSTATEICON) {
+                return hit.pt;
+            }
+        }
+        ADD_FAILURE() << "no check box on row " << row;
+        return {};
+    }
+    void click(POINT at) {
+        PostMessageW(list(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+        PostMessageW(list(), WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+        test::PumpMessages();
+    }
+    // This test program started again as another program that drives the list; its exit code.
+    int drive(const std::wstring& how, const std::wstring& arguments) {
+        wchar_t self[MAX_PATH] = {};
+        GetModuleFileNameW(nullptr, self, MAX_PATH);
+        std::wstring line = L"\"" + std::wstring(self) + L"\" " + how + L" " +
+                            std::to_wstring(reinterpret_cast<INT_PTR>(list())) + L" " + arguments;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION started{};
+        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
+            return -1;
+        }
+        CloseHandle(started.hThread);
+        // Its messages are answered here, on the list's thread, while it runs.
+        const DWORD until = GetTickCount() + 30000;
+        while (MsgWaitForMultipleObjects(1, &started.hProcess, FALSE, 100, QS_ALLINPUT) != WAIT_OBJECT_0 &&
+               GetTickCount() < until) {
+            test::PumpMessages();
+        }
+        DWORD code = 999;
+        GetExitCodeProcess(started.hProcess, &code);
+        CloseHandle(started.hProcess);
+        return static_cast<int>(code);
+    }
+};
+
+// The rows hold the ticks: a click on a box, Space on the selected row and a tick set from another
+// program all tick the row, and reading the list's state or texts from outside gives the rows'.
+TEST_F(JobTableViewTest, TicksComeFromTheBoxTheSpaceBarAndAnotherProgram) {
+    click(boxOf(2));
+    EXPECT_TRUE(ticked(2));
+    click(boxOf(2));
+    EXPECT_FALSE(ticked(2));
+    const RECT row3 = rowRect(3);
+    click({(row3.left + row3.right) / 2 - 200, (row3.top + row3.bottom) / 2});  // the scene's text
+    EXPECT_FALSE(ticked(3)) << "only the box ticks";
+
+    form.jobs().list().setSelected(3, true);
+    SetFocus(list());
+    test::PressKey(VK_SPACE);
+    EXPECT_TRUE(ticked(3));
+    test::PressKey(VK_SPACE);
+    EXPECT_FALSE(ticked(3));
+
+    EXPECT_EQ(drive(L"state", L"4 2"), 2);
+    EXPECT_TRUE(ticked(5));
+    EXPECT_EQ(drive(L"item", L"4 1"), 1);
+    EXPECT_FALSE(ticked(5));
+    EXPECT_EQ(drive(L"item", L"6 2"), 2);
+    EXPECT_TRUE(form.jobs().list().checked(7));
+    EXPECT_EQ(drive(L"text", L"5 1 Cam6"), 0);
+    EXPECT_EQ(drive(L"text", L"29 3 s30.tga"), 0);
+}
+
+// Painting costs what changed and is in view: a tick repaints its row alone, a row out of view
+// nothing, and a beat of the night's timer nothing at all.
+TEST_F(JobTableViewTest, AChangeRepaintsOnlyTheRowsItChanged) {
+    UpdateWindow(list());
+    form.jobs().rows().setTicked(3, true);
+    RECT update{};
+    ASSERT_TRUE(GetUpdateRect(list(), &update, FALSE));
+    const RECT row4 = rowRect(4);
+    EXPECT_EQ(update.top, row4.top);
+    EXPECT_EQ(update.bottom, row4.bottom);
+
+    UpdateWindow(list());
+    form.jobs().rows().setCell(29, 2, L"Cam99");
+    EXPECT_FALSE(GetUpdateRect(list(), nullptr, FALSE)) << "row 30 is out of view";
+    SendMessageW(form.hwnd(), WM_TIMER, mainwindow::IdTimerNight, 0);
+    EXPECT_FALSE(GetUpdateRect(list(), nullptr, FALSE));
+}
+
+}  // namespace
+}  // namespace ravolen
