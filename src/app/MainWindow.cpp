@@ -1,32 +1,20 @@
 #include "app/MainWindow.h"
 
-#include "app/DeadlineProgress.h"
-#include "app/FarmDialog.h"
-#include "app/JobDialog.h"
-#include "app/NightFollower.h"
-#include "app/ResultsDialog.h"
-#include "render/RenderPlan.h"
-
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include <algorithm>
 #include <array>
-#include <span>
 #include <utility>
 
-#include "base/BoxOwner.h"
+#include "app/DeadlineProgress.h"
+#include "app/FarmDialog.h"
 #include "app/FolderPick.h"
-#include "jobs/QuickAdd.h"
-#include "jobs/UnifiedSettings.h"
-#include "jobs/Workbook.h"
-#include "jobs/JobListFile.h"
-#include "farm/FarmJobs.h"
-#include "render/RenderCommand.h"
-#include "render/RenderScript.h"
-#include "jobs/StatusTexts.h"
-#include "win/Controls.h"
+#include "app/JobDialog.h"
 #include "app/MainWindowIds.h"
+#include "app/NightFollower.h"
+#include "app/ResultsDialog.h"
+#include "base/BoxOwner.h"
+#include "win/Controls.h"
 
 namespace ravolen {
 namespace {
@@ -342,92 +330,9 @@ void MainWindow::onTimer(UINT_PTR id) {
     if (id == IdTimerSession) session_.saveDue();
 }
 
-// "+": the job editor dialog, created on first use and after its close box destroyed it.
-void MainWindow::onAddJobClicked() {
-    if (!jobDialog()) {
-        win::Window::Dispose(jobDialog_);
-        auto dialog = std::make_unique<JobDialog>(platform_, static_cast<JobTableHost&>(*this));
-        if (!dialog->create()) return;
-        jobDialog_ = std::move(dialog);
-    }
-    jobDialog_->show();
-}
-
-void MainWindow::addJob(const RenderJob& job) { table_.append(job); }
-
-void MainWindow::selectLastJob() {
-    jobs().deselectAll();
-    jobs().selectLast();
-    SetFocus(item(IdJobTable));
-}
-
-std::vector<RenderJob> MainWindow::jobOutputs() { return table_.rows().jobs(); }
-
-void MainWindow::tickJobs(const std::vector<bool>& ticked) { table_.rows().setTicks(ticked); }
-
-// "-": every ticked row, with its tick and saved values, kept for 撤销.
-void MainWindow::onRemoveTickedClicked() { showUndo(table_.removeTicked()); }
-
 void MainWindow::onPickInstallFolderClicked() { PickFolderInto(platform_, item(IdInstallFolderBox)); }
 
-void MainWindow::onClearClicked() { showUndo(table_.clear()); }
-
-void MainWindow::showUndo(bool taken) {
-    if (taken) EnableMenuItem(GetMenu(hwnd()), IdMenuUndo, MF_BYCOMMAND | MF_ENABLED);
-}
-
-// The rows come back at their old places, with their ticks and their own saved values.
-void MainWindow::onUndoClicked() {
-    if (table_.undo()) EnableMenuItem(GetMenu(hwnd()), IdMenuUndo, MF_BYCOMMAND | MF_GRAYED);
-}
-
-// Ctrl+Z in a text box undoes its typing, as everywhere in Windows; elsewhere the table's step.
-void MainWindow::onUndoKeyPressed() {
-    const HWND focus = GetFocus();
-    wchar_t className[16]{};
-    if (focus && IsChild(hwnd(), focus) && GetClassNameW(focus, className, 16) &&
-        _wcsicmp(className, L"Edit") == 0) {
-        SendMessageW(focus, WM_UNDO, 0, 0);
-        return;
-    }
-    onUndoClicked();
-}
-
 void MainWindow::onPickUnifiedFolderClicked() { PickFolderInto(platform_, item(IdUnifiedFolderBox)); }
-
-// Ticked, every row shows the box's folder and keeps its own to be given back when unticked.
-void MainWindow::onUnifiedFolderTicked() {
-    JobRows& rows = table_.rows();
-    if (win::IsChecked(item(IdUnifiedFolderCheck))) {
-        rows.tickUnifiedFolder(win::WindowText(item(IdUnifiedFolderBox)));
-    } else {
-        rows.untickUnifiedFolder();
-    }
-}
-
-void MainWindow::onUnifiedFormatTicked() {
-    const std::wstring format = win::WindowText(item(IdUnifiedFormatBox));
-    const bool ticked = win::IsChecked(item(IdUnifiedFormatCheck));
-    JobRows& rows = table_.rows();
-    if (ticked) {
-        rows.tickUnifiedFormat(format);
-    } else {
-        rows.untickUnifiedFormat(appliedFormat_);
-    }
-    appliedFormat_ = ticked ? format : std::wstring();
-}
-
-void MainWindow::onUnifiedFolderChanged() {
-    if (!win::IsChecked(item(IdUnifiedFolderCheck))) return;
-    table_.rows().fillColumn(JobColumnOutputFolder, win::WindowText(item(IdUnifiedFolderBox)));
-}
-
-void MainWindow::onUnifiedFormatChanged() {
-    if (!win::IsChecked(item(IdUnifiedFormatCheck))) return;
-    const std::wstring format = win::WindowText(item(IdUnifiedFormatBox));
-    table_.rows().changeUnifiedFormat(appliedFormat_, format);
-    appliedFormat_ = format;
-}
 
 // Ends the program at once; a running render and a pending shutdown go on. A Deadline
 // submission under way is ended only when the artist says so.
@@ -437,18 +342,6 @@ void MainWindow::onExitClicked() {
         if (submission_) submission_->abandon();
     }
     if (hwnd()) DestroyWindow(hwnd());
-}
-
-// Both labels are recomputed on every tick; a caption is only rewritten when it changed, so the
-// labels do not flicker twenty times a second.
-void MainWindow::onStatusTimer() {
-    const int count = table_.count();
-    const int selected = count >= 1 ? table_.selectedRow() : 0;
-    std::optional<std::wstring> scene;
-    if (selected > 0) scene = table_.shown().cell(static_cast<std::size_t>(selected - 1), JobColumnScene);
-    const StatusTexts texts = ComposeStatus(count, scene);
-    win::UpdateText(item(IdJobCountLabel), texts.count);
-    win::UpdateText(item(IdSceneLabel), texts.scene);
 }
 
 }  // namespace ravolen

@@ -79,28 +79,54 @@ public:
     HACCEL accelerators() const override { return shortcuts_.get(); }
 
 private:
+    // MainWindow.cpp: the layout, the menu bar, start-up, the window's messages, the settings'
+    // buttons and 退  出.
     LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     bool onCommand(int id, int code) override;
     std::optional<LRESULT> onNotify(NMHDR& header) override;
     void onTimer(UINT_PTR id) override;
     void onDpiChanged(int oldDpi) override;
-
+    HMENU createMenu();
     // False when the program is to end without showing the window.
     bool onLoad();
+    void onPickInstallFolderClicked();
+    void onPickUnifiedFolderClicked();
+    void onExitClicked();
 
-    void onRenderClicked();
+    // MainWindowTable.cpp: the job table's commands, the unified boxes, the status labels, and
+    // the dialogs' way into the table.
     void onAddJobClicked();
     void onRemoveTickedClicked();
-    void onPickInstallFolderClicked();
-    void onQuickAddClicked();
     void onClearClicked();
-    void onExitClicked();
-    void onPickUnifiedFolderClicked();
-    void onCancelShutdownClicked();
-    void onCancelRenderClicked();
-    // The menu bar.
+    // 撤销: the rows the last 清空 or "-" took, put back where they were; offered once rows went.
+    void showUndo(bool taken);
+    void onUndoClicked();
+    void onUndoKeyPressed();
+    void onUnifiedFolderTicked();
+    void onUnifiedFormatTicked();
+    void onUnifiedFolderChanged();
+    void onUnifiedFormatChanged();
+    void onStatusTimer();
+    void addJob(const RenderJob& job) override;
+    void selectLastJob() override;
+    std::vector<RenderJob> jobOutputs() override;
+    void tickJobs(const std::vector<bool>& ticked) override;
+
+    // MainWindowFiles.cpp: rows from files (快速添加, drops, job lists) and job lists saved.
+    void onQuickAddClicked();
     void onOpenJobListClicked();
     void onSaveJobListClicked();
+    // Appends rows as every add path does: the selection on the last one, the focus on the table.
+    void appendJobs(std::vector<RenderJob> added);
+    // Rows made one at a time as they go in.
+    void appendJobs(std::size_t count, const std::function<RenderJob(std::size_t)>& job);
+    // Files dropped from Explorer: scenes added as quick add adds them, folders opened one level.
+    void dropFiles(HDROP drop);
+
+    // MainWindowRender.cpp: 渲  染 by every way, the farm dialogs, cancelling, the results.
+    void onRenderClicked();
+    void onCancelShutdownClicked();
+    void onCancelRenderClicked();
     void onResultsClicked();
     void chooseInstallation(int index);
     void onRenderHereClicked();
@@ -110,44 +136,20 @@ private:
     void showRenderWay();
     // 渲  染 on Deadline: the plan's refusal or question, then the submission window.
     void submitToDeadline(const RenderRequest& request, const RenderPlan& plan);
-    HMENU createMenu();
 
-    // The night: followed from a render started here, or joined when the program starts while
-    // one runs; the results dialog is refreshed on the night's timer.
+    // MainWindowNight.cpp: the night, followed from a render started here or joined when the
+    // program starts while one runs; the results dialog is refreshed on the night's timer.
     void followNight(const RenderRequest& request, const RenderStart& started);
     void joinNight();
     void onNightTimer();
     NightView nightView();
 
-    // Appends rows as every add path does: the selection on the last one, the focus on the table.
-    void appendJobs(std::vector<RenderJob> added);
-    // Rows made one at a time as they go in.
-    void appendJobs(std::size_t count, const std::function<RenderJob(std::size_t)>& job);
-    // Files dropped from Explorer: scenes added as quick add adds them, folders opened one level.
-    void dropFiles(HDROP drop);
-
-    void onUnifiedFolderTicked();
-    void onUnifiedFormatTicked();
-    void onUnifiedFolderChanged();
-    void onUnifiedFormatChanged();
-    void onStatusTimer();
-
-    // The session (SessionKeeper saves and reads it): what the window holds of it, and a change.
+    // MainWindowSession.cpp: the constructor and the session (SessionKeeper saves and reads it):
+    // what the window holds of it, and a change.
     void sessionChanged() { session_.changed(); }
     SessionSettings sessionSettings() const;
     void restoreSession();
     void applySessionSettings(const SessionSettings& settings);
-
-    // 撤销: the rows the last 清空 or "-" took, put back where they were; offered once rows went.
-    void showUndo(bool taken);
-    void onUndoClicked();
-    void onUndoKeyPressed();
-
-    // The dialogs' way into the table.
-    void addJob(const RenderJob& job) override;
-    void selectLastJob() override;
-    std::vector<RenderJob> jobOutputs() override;
-    void tickJobs(const std::vector<bool>& ticked) override;
 
     static const win::CommandRoute<MainWindow> Commands[];
 

@@ -1,33 +1,15 @@
 #include "app/MainWindow.h"
 
-#include "app/DeadlineProgress.h"
-#include "app/FarmDialog.h"
-#include "app/JobDialog.h"
-#include "app/NightFollower.h"
-#include "app/ResultsDialog.h"
-#include "render/RenderPlan.h"
-
-#include <commctrl.h>
 #include <shellapi.h>
 
-#include <algorithm>
-#include <array>
-#include <span>
 #include <utility>
 
-#include "base/BoxOwner.h"
-#include "app/FolderPick.h"
-#include "jobs/QuickAdd.h"
-#include "platform/SystemLibrary.h"
-#include "jobs/UnifiedSettings.h"
-#include "jobs/Workbook.h"
-#include "jobs/JobListFile.h"
-#include "farm/FarmJobs.h"
-#include "render/RenderCommand.h"
-#include "render/RenderScript.h"
-#include "jobs/StatusTexts.h"
-#include "win/Controls.h"
 #include "app/MainWindowIds.h"
+#include "jobs/JobListFile.h"
+#include "jobs/QuickAdd.h"
+#include "jobs/Workbook.h"
+#include "platform/SystemLibrary.h"
+#include "win/Controls.h"
 
 // The main window's ways of adding rows and its job list files.
 

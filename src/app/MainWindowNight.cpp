@@ -1,15 +1,11 @@
 #include "app/MainWindow.h"
 
-#include "app/DeadlineProgress.h"
-#include "app/FarmDialog.h"
-#include "app/JobDialog.h"
+#include "app/MainWindowIds.h"
 #include "app/NightFollower.h"
 #include "app/ResultsDialog.h"
+#include "jobs/JobTable.h"
 #include "render/RenderCommand.h"
 #include "render/RenderPlan.h"
-
-#include "app/MainWindowIds.h"
-#include "jobs/JobTable.h"
 #include "win/Controls.h"
 
 // The main window's watch over the night: following a render here, joining one under way.

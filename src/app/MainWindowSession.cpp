@@ -1,32 +1,14 @@
 #include "app/MainWindow.h"
 
+#include <utility>
+
 #include "app/DeadlineProgress.h"
 #include "app/FarmDialog.h"
 #include "app/JobDialog.h"
+#include "app/MainWindowIds.h"
 #include "app/NightFollower.h"
 #include "app/ResultsDialog.h"
-#include "render/RenderPlan.h"
-
-#include <commctrl.h>
-#include <shellapi.h>
-
-#include <algorithm>
-#include <array>
-#include <span>
-#include <utility>
-
-#include "base/BoxOwner.h"
-#include "app/FolderPick.h"
-#include "jobs/QuickAdd.h"
-#include "jobs/UnifiedSettings.h"
-#include "jobs/Workbook.h"
-#include "jobs/JobListFile.h"
-#include "farm/FarmJobs.h"
-#include "render/RenderCommand.h"
-#include "render/RenderScript.h"
-#include "jobs/StatusTexts.h"
 #include "win/Controls.h"
-#include "app/MainWindowIds.h"
 
 // The main window's session: saved within a moment of a change, put back at the next start.
 
