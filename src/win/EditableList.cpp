@@ -455,7 +455,6 @@ void EditableList::finishEdit(bool focusList) {
     editing_ = false;
     item_.reset();
     win::SetText(editor_, L"");
-    if (written && edited_) edited_(row);
 }
 
 void EditableList::onEditorKeyUp(int key) {

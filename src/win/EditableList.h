@@ -111,8 +111,6 @@ public:
     void commitEdit();
     // Closes an open edit without writing it.
     void discardEdit();
-    // Called after an edit wrote a cell, with its row.
-    void onEdited(std::function<void(int row)> edited) { edited_ = std::move(edited); }
 
     // The settings of the column with that key, or null.
     const ColumnSettings* column(std::wstring_view key) const;
@@ -162,7 +160,6 @@ private:
     std::optional<std::uint64_t> item_;
     EditedRows* rows_ = nullptr;
     int itemRow_ = 0;  // where that row stood when the edit opened
-    std::function<void(int row)> edited_;
     std::int16_t editColumn_ = 0;  // the edited column's index; -1 after a hit on a fixed column
     bool editing_ = false;
     std::wstring oldText_;

@@ -71,15 +71,6 @@ std::vector<std::wstring> ListView::column(int column) const {
     return cells;
 }
 
-void ListView::setColumn(int column, const std::vector<std::wstring>& cells,
-                         const std::vector<std::wstring>& before) {
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-        if (i >= before.size() || cells[i] != before[i]) {
-            setCell(static_cast<int>(i) + 1, column, cells[i]);
-        }
-    }
-}
-
 int ListView::appendRow(std::span<const std::wstring> cells) {
     return insertRow(INT_MAX, cells);  // past the end: appended, without asking for the count first
 }
@@ -132,15 +123,6 @@ int ListView::selectedRow() const {
                                          LVNI_SELECTED)) + 1;
 }
 
-UINT ListView::rowId(int row) const {
-    return static_cast<UINT>(
-        SendMessageW(hwnd_, LVM_MAPINDEXTOID, static_cast<WPARAM>(row - 1), 0));
-}
-
-int ListView::rowWithId(UINT id) const {
-    return static_cast<int>(SendMessageW(hwnd_, LVM_MAPIDTOINDEX, static_cast<WPARAM>(id), 0)) + 1;
-}
-
 LPARAM ListView::rowSerial(int row) const {
     LVITEMW item{};
     item.mask = LVIF_PARAM;
@@ -155,19 +137,6 @@ LPARAM ListView::rowSerial(int row) const {
 LPARAM NewRowSerial() {
     static std::atomic<LPARAM> last{0};
     return ++last;
-}
-
-FocusMarkSuspended::FocusMarkSuspended(HWND list) : list_(list) {
-    const int focused = ListView_GetNextItem(list_, -1, LVNI_FOCUSED);
-    if (focused < 0) return;
-    id_ = ListView(list_).rowId(focused + 1);
-    ListView_SetItemState(list_, focused, 0, LVIS_FOCUSED);
-}
-
-FocusMarkSuspended::~FocusMarkSuspended() {
-    if (!id_) return;
-    const int row = ListView(list_).rowWithId(*id_);
-    if (row > 0) ListView_SetItemState(list_, row - 1, LVIS_FOCUSED, LVIS_FOCUSED);
 }
 
 }  // namespace ravolen::win
