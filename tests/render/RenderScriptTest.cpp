@@ -306,9 +306,9 @@ TEST(RenderScript, ALongTableIsWrittenLineForLineAsEachRowAlone) {
                            i % 11 == 0 ? L"镜头" + n + L"\\" : L"镜头" + n + L".tga"));
         // The line as cmd must read it, piece by piece.
         lines += renderer;
-        lines += i % 13 == 0  ? "\"" + Gbk(L"镜头") + digits + ".max\" "
-                 : i % 7 == 0 ? "\"E:\\" + Gbk(L"场景 ") + digits + "\\" + Gbk(L"镜头") + "%%" + digits + ".max\" "
-                              : "\"E:\\" + Gbk(L"场景 ") + tens + "\\" + Gbk(L"镜头") + digits + ".max\" ";
+        lines += i % 13 == 0  ? Gbk(L"\"镜头") + digits + ".max\" "
+                 : i % 7 == 0 ? Gbk(L"\"E:\\场景 ") + digits + Gbk(L"\\镜头") + "%%" + digits + ".max\" "
+                              : Gbk(L"\"E:\\场景 ") + tens + Gbk(L"\\镜头") + digits + ".max\" ";
         lines += "-continueOnError -skipRenderedFrames:1 ";
         if (i % 3 == 0) lines += "-cam:\"Cam " + digits + "\" ";
         if (i % 2 == 0) lines += "-w:1920 -h:1080 ";
