@@ -26,6 +26,8 @@ struct DeadlineSettings {
     int priority = 50;
     bool suspended = false;
     int timeoutSeconds = 120;  // how long deadlinecommand may take for one row
+
+    bool operator==(const DeadlineSettings&) const = default;
 };
 
 // How 渲  染 renders: here, or by handing the jobs to a farm.
@@ -43,6 +45,8 @@ struct BackburnerSettings {
     int port = 3234;  // the managers' own; left out of the line
     int priority = 50;
     bool suspended = false;
+
+    bool operator==(const BackburnerSettings&) const = default;
 };
 
 // Deadline's default tool: in the client folder its installer names (DEADLINE_PATH), else found

@@ -29,6 +29,8 @@ struct SessionSettings {
     bool windowPlaced = false;  // the window's last position is known
     int windowLeft = 0;
     int windowTop = 0;
+
+    bool operator==(const SessionSettings&) const = default;
 };
 
 // settings.ini: "[section]" lines and "key=value" lines, written as UTF-16 LE after a byte-order

@@ -39,18 +39,40 @@ TEST(FarmJobs, ACommandLineReadsBackAsItsArguments) {
 }
 
 TEST(FarmJobs, DeadlineFilesHoldExactlyTheirKeys) {
-    const DeadlineSettings settings{L"gpu", L"", 80, true};
-    EXPECT_EQ(DeadlineJobInfo(Hostile, settings),
-              L"Plugin=CommandLine\r\nName=场景 (1) & a%PATH%.max\r\nComment=Ravolen\r\nFrames=0\r\n"
-              L"ChunkSize=1\r\nPriority=80\r\nPool=gpu\r\nInitialStatus=Suspended\r\n"
-              L"OutputDirectory0=F:\\out 100%\\\r\nOutputFilename0=a^b\\\"c\\\\.tga\r\n");
+    const std::wstring_view head =
+        L"Plugin=CommandLine\r\nName=场景 (1) & a%PATH%.max\r\nComment=Ravolen\r\nFrames=0\r\nChunkSize=1\r\n";
+    const std::wstring_view tail = L"OutputDirectory0=F:\\out 100%\\\r\nOutputFilename0=a^b\\\"c\\\\.tga\r\n";
+    const struct {
+        DeadlineSettings settings;
+        std::wstring_view keys;  // between the head and the tail
+    } cases[] = {
+        {{L"gpu", L"", 80, true}, L"Priority=80\r\nPool=gpu\r\nInitialStatus=Suspended\r\n"},
+        {{L"", L"夜间 组", 50, false}, L"Priority=50\r\nGroup=夜间 组\r\n"},
+        {{L"gpu", L"night", 0, true}, L"Priority=0\r\nPool=gpu\r\nGroup=night\r\nInitialStatus=Suspended\r\n"},
+        {{}, L"Priority=50\r\n"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DeadlineJobInfo(Hostile, c.settings), std::wstring(head) + std::wstring(c.keys) + std::wstring(tail));
+    }
     const std::wstring plugin = DeadlinePluginInfo(L"D:\\Max", Hostile);
     EXPECT_TRUE(plugin.starts_with(L"Executable=D:\\Max\\3dsmaxcmd.exe\r\nArguments=<QUOTE>E:\\场景"));
     EXPECT_TRUE(plugin.ends_with(L"\r\nShell=False\r\n"));
     EXPECT_EQ(plugin.find(L'"'), std::wstring::npos);
     EXPECT_EQ(Utf16LeFile(L"A渲"), std::string("\xFF\xFE" "A\0\x32\x6E", 6));
-    EXPECT_EQ(DeadlineJobId(L"Submitting...\r\nResult=Success\r\nJobID=5f2a9c\r\n"), L"5f2a9c");
-    EXPECT_FALSE(DeadlineJobId(L"Error: no repository\r\n"));
+}
+
+// A submission is accepted only with the id Deadline gave it.
+TEST(FarmJobs, AJobIsAcceptedOnlyWithItsId) {
+    const std::pair<std::wstring_view, std::optional<std::wstring>> cases[] = {
+        {L"Submitting...\r\nResult=Success\r\nJobID=5f2a9c\r\n", L"5f2a9c"},
+        {L"JobID=5f2a9c", L"5f2a9c"},
+        {L"Result=Success\r\nJobID=\r\n", std::nullopt},
+        {L"Result=Success\r\nJobID=", std::nullopt},
+        {L"Error: no repository\r\n", std::nullopt},
+        {L" JobID=5f2a9c\r\n", std::nullopt},
+        {L"", std::nullopt},
+    };
+    for (const auto& [output, id] : cases) EXPECT_EQ(DeadlineJobId(output), id) << testing::PrintToString(std::wstring(output));
 }
 
 TEST(FarmJobs, BackburnerJobNamesAreUniqueInABatch) {
@@ -66,14 +88,30 @@ TEST(FarmJobs, BackburnerJobNamesAreUniqueInABatch) {
 
 TEST(FarmJobs, TheQuestionListsEveryPathOnThisComputer) {
     const auto onNetwork = [](const std::wstring& path) { return path.starts_with(L"\\\\"); };
-    const std::vector<RenderJob> rows{
-        {L"\\\\farm\\a.max", L"默认", L"\\\\farm\\out", L"a.tga", L"默认", L"默认"},
-        {L"D:\\b.max", L"默认", L"\\\\farm\\out", L"b.tga", L"默认", L"默认"}};
-    EXPECT_EQ(LocalPathQuestion(rows, onNetwork),
-              L"农场的渲染节点可能无法访问以下本地路径，仍要提交吗？\n\n第2行：D:\\b.max");
-    EXPECT_EQ(LocalPathQuestion({rows.data(), 1}, onNetwork), L"");
-    const std::vector<RenderJob> many(30, rows[1]);
-    EXPECT_TRUE(LocalPathQuestion(many, onNetwork).ends_with(L"\n……共30处"));
+    const RenderJob shared{L"\\\\farm\\a.max", L"默认", L"\\\\farm\\out", L"a.tga", L"默认", L"默认"};
+    const RenderJob local{L"D:\\b.max", L"默认", L"E:\\o", L"b.tga", L"默认", L"默认"};
+    const RenderJob sceneOnly{L"D:\\c.max", L"默认", L"\\\\farm\\out", L"c.tga", L"默认", L"默认"};
+    const std::wstring_view ask = L"农场的渲染节点可能无法访问以下本地路径，仍要提交吗？\n";
+    const auto locals = [&](int count) { return std::vector<RenderJob>(static_cast<std::size_t>(count), local); };
+    // Twenty paths fit; past them, the count of all.
+    std::wstring twenty;
+    for (int row = 1; row <= 10; ++row) {
+        twenty += L"\n第" + std::to_wstring(row) + L"行：D:\\b.max\n第" + std::to_wstring(row) + L"行：E:\\o";
+    }
+    const struct {
+        std::vector<RenderJob> rows;
+        std::wstring question;
+    } cases[] = {
+        {{shared}, L""},
+        {{}, L""},
+        {{shared, sceneOnly}, std::wstring(ask) + L"\n第2行：D:\\c.max"},
+        {{local, shared}, std::wstring(ask) + L"\n第1行：D:\\b.max\n第1行：E:\\o"},
+        {locals(10), std::wstring(ask) + twenty},
+        {[&] { auto rows = locals(10); rows.push_back(sceneOnly); return rows; }(),
+         std::wstring(ask) + twenty + L"\n……共21处"},
+        {locals(15), std::wstring(ask) + twenty + L"\n……共30处"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(LocalPathQuestion(c.rows, onNetwork), c.question) << c.rows.size();
     EXPECT_EQ(LastLine(L"Submitting\r\nError: no pool \r\n\r\n"), L"Error: no pool");
     EXPECT_EQ(LastLine(L""), L"");
 }

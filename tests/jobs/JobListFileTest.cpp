@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string_view>
+#include <utility>
+#include <variant>
+
 namespace ravolen {
 namespace {
 
@@ -22,6 +26,56 @@ TEST(JobListFile, AListComesBackExactlyAndItsFileByteForByte) {
     EXPECT_EQ(std::get<Rows>(opened), Awkward);
     EXPECT_EQ(SaveJobList(std::get<Rows>(opened)), file);
     EXPECT_EQ(std::get<Rows>(OpenJobList(SaveJobList({}))), Rows{});
+}
+
+// A cell is quoted when a spreadsheet would otherwise split it, break its line or trim its
+// blanks; otherwise it stands as typed.
+TEST(JobListFile, ACellIsQuotedExactlyWhenItWouldNotReadBackAsItStands) {
+    const std::pair<std::wstring_view, std::string_view> cells[] = {
+        {L"plain", "plain"},
+        {L"", ""},
+        {L"a b", "a b"},
+        {L"渲染", "\xE6\xB8\xB2\xE6\x9F\x93"},
+        {L" lead", "\" lead\""},
+        {L"trail ", "\"trail \""},
+        {L"\tlead", "\"\tlead\""},
+        {L"trail\t", "\"trail\t\""},
+        {L" ", "\" \""},
+        {L"x,y", "\"x,y\""},
+        {L"say \"hi\"", "\"say \"\"hi\"\"\""},
+        {L"a\r\nb", "\"a\r\nb\""},
+        {L"\n", "\"\n\""},
+        {L"=1+1", "=1+1"},
+    };
+    for (const auto& [cell, field] : cells) {
+        const RenderJob job{std::wstring(cell), L"b", L"c", L"d", L"e", L"f"};
+        const std::string file = SaveJobList(std::vector<RenderJob>{job});
+        const std::string line = file.substr(file.find("\r\n") + 2);
+        EXPECT_EQ(line, std::string(field) + ",b,c,d,e,f\r\n") << testing::PrintToString(std::wstring(cell));
+    }
+}
+
+// Only well-formed UTF-8 is text: no overlong form, surrogate or code point past U+10FFFF.
+TEST(JobListFile, OnlyWellFormedUtf8IsText) {
+    const std::pair<std::string_view, std::variant<std::wstring, std::size_t>> cases[] = {
+        {"a\xC2\xA2", L"a\u00A2"},
+        {"\xE0\xA0\x80", L"\u0800"},
+        {"\xF0\x9D\x84\x9E", L"\xD834\xDD1E"},  // as UTF-16, as on Windows
+        {"\xF4\x8F\xBF\xBF", L"\xDBFF\xDFFF"},
+        {"a\xC0\xA2", std::size_t{1}},
+        {"\xC1\xBF", std::size_t{0}},
+        {"ab\xE0\x80\xA2", std::size_t{2}},
+        {"\xF0\x80\x80\xA2", std::size_t{0}},
+        {"\xED\xA0\x80", std::size_t{0}},
+        {"\xF4\x90\x80\x80", std::size_t{0}},
+        {"\xE6\xB8", std::size_t{0}},
+        {"\x80", std::size_t{0}},
+    };
+    for (const auto& [bytes, decoded] : cases) {
+        EXPECT_EQ(DecodeUtf8(bytes), decoded) << testing::PrintToString(std::string(bytes));
+    }
+    EXPECT_EQ(OpenJobList("Max文件,相机,出图路径,出图文件名,长,宽\r\na,b,c,d,e,f\r\n\xE0\x80\xA2,b,c,d,e,f\r\n"),
+              (std::variant<std::vector<RenderJob>, JobListFault>(JobListFault{3, L"不是UTF-8编码的文本"})));
 }
 
 TEST(JobListFile, AFileThatIsNotAListSaysWhereAndWhy) {

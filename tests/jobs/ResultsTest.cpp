@@ -17,6 +17,7 @@ TEST(Results, AnOutputIsCompleteAsAnImageOrAsItsNumberedFrames) {
         return std::vector<FolderEntry>{
             {L"Lobby.TGA", false, 100, 7},      {L"hall0000.jpg", false, 10, 1},
             {L"hall0001.jpg", false, 10, 9},    {L"hall12.jpg", false, 10, 2},
+            {L"hall123.jpg", false, 10, 2},
             {L"shot20000.tga", false, 5, 3},    {L"sub.tga", true, 0, 0},
             {L"other.png", false, 1, 1},
         };
@@ -29,7 +30,7 @@ TEST(Results, AnOutputIsCompleteAsAnImageOrAsItsNumberedFrames) {
     EXPECT_EQ(results[0].output, L"F:\\out\\lobby.tga");
     EXPECT_TRUE(results[0].done);
     EXPECT_EQ(results[0].size, 100u);
-    EXPECT_EQ(results[1].frames, 2);  // hall12.jpg is no frame
+    EXPECT_EQ(results[1].frames, 2);  // hall12.jpg and hall123.jpg are no frames
     EXPECT_EQ(results[1].size, 20u);
     EXPECT_EQ(results[1].modified, 9u);
     EXPECT_TRUE(results[2].done);  // shot2 + frame 0000

@@ -362,6 +362,7 @@ std::size_t LineBytes(const std::wstring& install, const RenderJob& row, const T
 TEST_F(RenderJobTest, ALineOfMaxBytesReachesTheRendererWholeAndOneByteMoreIsRefused) {
     Win32Platform platform;
     const TextCodec& codec = platform.scriptCodec();
+    constexpr std::size_t CmdReads = 8191;  // bytes of a line; the rest runs as another command
     // Each filler takes two bytes of the line: a Chinese character, a '%' written as "%%", a
     // backslash before the closing quote, which is doubled.
     for (std::wstring_view filler : {L"渲", L"%", L"\\"}) {
@@ -373,8 +374,8 @@ TEST_F(RenderJobTest, ALineOfMaxBytesReachesTheRendererWholeAndOneByteMoreIsRefu
             for (std::size_t i = 0; i < (bytes - bare) / 2; ++i) job.scene += filler;
             return job;
         };
-        const RenderJob fits = row(MaxScriptLineBytes);
-        ASSERT_EQ(LineBytes(install, fits, codec), MaxScriptLineBytes);
+        const RenderJob fits = row(CmdReads);
+        ASSERT_EQ(LineBytes(install, fits, codec), CmdReads);
 
         DeleteFileW(log.c_str());
         ASSERT_TRUE(StartRender(platform, {install, {fits}, false}));
@@ -383,7 +384,7 @@ TEST_F(RenderJobTest, ALineOfMaxBytesReachesTheRendererWholeAndOneByteMoreIsRefu
         ASSERT_EQ(received.size(), 1u);
         EXPECT_EQ(received[0].at(0), fits.scene);
 
-        RenderJob over = row(MaxScriptLineBytes + 1);
+        RenderJob over = row(CmdReads + 1);
         EXPECT_TRUE(StartRender(platform, {install, {over}, false}).failure.ends_with(
             L"的设置：命令行超过8191个字节"));
         EXPECT_FALSE(platform.renderJobRunning());

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+#include <utility>
 #include <vector>
 
 #include "support/TestCodec.h"
@@ -108,14 +111,35 @@ TEST(RenderScript, ChineseTextIsWrittenInCodePage936) {
     EXPECT_NE(line.find("-outputName:\"F:\\" + Gbk(L"出图\\大厅.tga") + "\" "), std::string::npos);
 }
 
+// Each text alone holding '%', so that the row is otherwise as plain as rows come, and all of
+// them at once.
 TEST(RenderScript, EveryPercentSignIsDoubledSoCmdReadsItBackAsOne) {
-    const std::string line = LineOf(
-        Job(L"D:\\100%\\a.max", L"%USERNAME%", L"1%", L"%2", L"F:\\%OUT%", L"%~dp0.tga"),
-        L"C:\\%ProgramFiles%\\Max");
-    EXPECT_EQ(line,
-              "\"C:\\%%ProgramFiles%%\\Max\\3dsmaxcmd.exe\" \"D:\\100%%\\a.max\" -continueOnError "
-              "-skipRenderedFrames:1 -cam:%%USERNAME%% -w:1%% -h:%%2 "
-              "-outputName:\"F:\\%%OUT%%\\%%~dp0.tga\" ");
+    const std::string renderer = "\"D:\\Program Files\\Autodesk\\3ds Max 2012\\3dsmaxcmd.exe\" ";
+    const std::string switches = "-continueOnError -skipRenderedFrames:1 ";
+    const struct {
+        RenderJob job;
+        std::wstring_view install;
+        std::string line;
+    } cases[] = {
+        {Job(L"D:\\100%\\a.max"), DefaultInstall,
+         renderer + "\"D:\\100%%\\a.max\" " + switches + "-outputName:\"F:\\out\\a.tga\" "},
+        {Job(L"E:\\s.max", L"%USERNAME%"), DefaultInstall,
+         Prefix + "-cam:%%USERNAME%% -outputName:\"F:\\out\\a.tga\" "},
+        {Job(L"E:\\s.max", L"默认", L"1%"), DefaultInstall, Prefix + "-w:1%% -outputName:\"F:\\out\\a.tga\" "},
+        {Job(L"E:\\s.max", L"默认", L"默认", L"%2"), DefaultInstall, Prefix + "-h:%%2 -outputName:\"F:\\out\\a.tga\" "},
+        {Job(L"E:\\s.max", L"默认", L"默认", L"默认", L"F:\\100%"), DefaultInstall,
+         Prefix + "-outputName:\"F:\\100%%\\a.tga\" "},
+        {Job(L"E:\\s.max", L"默认", L"默认", L"默认", L"F:\\out", L"%~dp0.tga"), DefaultInstall,
+         Prefix + "-outputName:\"F:\\out\\%%~dp0.tga\" "},
+        {Job(L"E:\\s.max"), L"C:\\%ProgramFiles%\\Max",
+         "\"C:\\%%ProgramFiles%%\\Max\\3dsmaxcmd.exe\" \"E:\\s.max\" " + switches +
+             "-outputName:\"F:\\out\\a.tga\" "},
+        {Job(L"D:\\100%\\a.max", L"%USERNAME%", L"1%", L"%2", L"F:\\%OUT%", L"%~dp0.tga"),
+         L"C:\\%ProgramFiles%\\Max",
+         "\"C:\\%%ProgramFiles%%\\Max\\3dsmaxcmd.exe\" \"D:\\100%%\\a.max\" " + switches +
+             "-cam:%%USERNAME%% -w:1%% -h:%%2 -outputName:\"F:\\%%OUT%%\\%%~dp0.tga\" "},
+    };
+    for (const auto& c : cases) EXPECT_EQ(LineOf(c.job, c.install), c.line);
 }
 
 TEST(RenderScript, OptionValuesThatWouldSplitOrStartACommandAreQuoted) {
@@ -202,9 +226,12 @@ TEST(RenderScript, EveryUnitIsCheckedWhereverItStands) {
             if (block + low != 0) units.push_back(block + low);
         }
     }
+    // Every unit refused, as ranges: C0 controls but the tab, the quote, DEL and the C1 controls.
+    constexpr std::pair<unsigned, unsigned> Refused[] = {{0x01, 0x08}, {0x0A, 0x1F}, {0x22, 0x22}, {0x7F, 0x9F}};
     for (const unsigned unit : units) {
         const auto c = static_cast<wchar_t>(unit);
-        const bool unsafe = c == L'"' || (unit < 0x20 && c != L'\t') || (unit >= 0x7F && unit <= 0x9F);
+        const bool unsafe = std::any_of(std::begin(Refused), std::end(Refused),
+                                        [&](const auto& range) { return unit >= range.first && unit <= range.second; });
         // "E:\\" and 14 units: the first run of eight, the second, and the tail.
         for (const std::size_t place : {std::size_t{0}, std::size_t{7}, std::size_t{13}}) {
             std::wstring name(14, L'a');
@@ -231,8 +258,9 @@ TEST(RenderScript, CharactersTheCodePageLacksAreRefusedNeverSubstituted) {
 }
 
 TEST(RenderScript, AJobLineLongerThanCmdReadsIsRefusedCountingItsBytes) {
-    // Everything of the line but the output file name "a.tga".
-    const std::size_t room = MaxScriptLineBytes - (LineOf(Job(L"E:\\s.max")).size() - 5);
+    // cmd reads 8191 bytes of a line; the line is all but the output file name.
+    constexpr std::size_t CmdReads = 8191;
+    const std::size_t room = CmdReads - (Prefix + "-outputName:\"F:\\out\\\" ").size();
     // A name of that many bytes in code page 936: two-byte characters, one 'n' for an odd count.
     const auto name = [](std::size_t bytes) {
         return std::wstring(bytes / 2, L'渲') + std::wstring(bytes % 2, L'n');
@@ -240,7 +268,7 @@ TEST(RenderScript, AJobLineLongerThanCmdReadsIsRefusedCountingItsBytes) {
     const auto named = [](std::wstring text) {
         return Job(L"E:\\s.max", L"默认", L"默认", L"默认", L"F:\\out", std::move(text));
     };
-    EXPECT_EQ(LineOf(named(name(room))).size(), MaxScriptLineBytes);
+    EXPECT_EQ(LineOf(named(name(room))).size(), CmdReads);
 
     const ComposedScript script = Compose({Job(L"E:\\1.max"), named(name(room + 1))});
     ASSERT_TRUE(script.refusal);
@@ -265,8 +293,10 @@ TEST(RenderScript, ALongTableIsWrittenLineForLineAsEachRowAlone) {
     std::vector<RenderJob> rows;
     std::string lines, kept;  // every row's line; those of the rows before row 2500
     const std::size_t bad = 2500;
+    const std::string renderer = "\"D:\\Program Files\\Autodesk\\3ds Max 2012\\3dsmaxcmd.exe\" ";
     for (int i = 0; i < 3000; ++i) {
         const std::wstring n = std::to_wstring(i);
+        const std::string digits = std::to_string(i), tens = std::to_string(i / 10);
         // Runs of rows sharing folders and options, and rows whose texts need more than quotes.
         const std::wstring scene = i % 13 == 0 ? L"镜头" + n + L".max"
                                    : i % 7 == 0 ? L"E:\\场景 " + n + L"\\镜头%" + n + L".max"
@@ -274,9 +304,18 @@ TEST(RenderScript, ALongTableIsWrittenLineForLineAsEachRowAlone) {
         rows.push_back(Job(scene, i % 3 ? L"默认" : L"Cam " + n, i % 2 ? L"默认" : L"1920",
                            i % 2 ? L"默认" : L"1080", i % 5 ? L"F:\\出图" : L"F:\\a&b\\",
                            i % 11 == 0 ? L"镜头" + n + L"\\" : L"镜头" + n + L".tga"));
-        // Each row's line as its text alone reads, converted whole: the script converts what
-        // rows share once, and must come to the same bytes.
-        lines += Gbk(JobLineText(DefaultInstall, rows.back())) + std::string(JobEnd);
+        // The line as cmd must read it, piece by piece.
+        lines += renderer;
+        lines += i % 13 == 0  ? Gbk(L"\"镜头") + digits + ".max\" "
+                 : i % 7 == 0 ? Gbk(L"\"E:\\场景 ") + digits + Gbk(L"\\镜头") + "%%" + digits + ".max\" "
+                              : Gbk(L"\"E:\\场景 ") + tens + Gbk(L"\\镜头") + digits + ".max\" ";
+        lines += "-continueOnError -skipRenderedFrames:1 ";
+        if (i % 3 == 0) lines += "-cam:\"Cam " + digits + "\" ";
+        if (i % 2 == 0) lines += "-w:1920 -h:1080 ";
+        lines += "-outputName:\"";
+        lines += i % 5 ? "F:\\" + Gbk(L"出图") + "\\" : std::string("F:\\a&b\\\\");
+        lines += Gbk(L"镜头") + digits + (i % 11 == 0 ? "\\\\" : ".tga");
+        lines += "\" \n\r\n";
         if (i + 1 == bad) kept = lines;
     }
     const ComposedScript whole = Compose(rows, false);

@@ -2,16 +2,24 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <algorithm>
 #include <chrono>
-#include <map>
+#include <condition_variable>
 #include <mutex>
+#include <ostream>
+#include <thread>
 
 #include "session/BackgroundWriter.h"
 #include "jobs/UnifiedSettings.h"
 #include "jobs/JobListFile.h"
 
 namespace ravolen {
+
+// Settings print as the file they make.
+void PrintTo(const SessionSettings& settings, std::ostream* out) {
+    *out << testing::PrintToString(SaveSessionSettings(settings));
+}
+
 namespace {
 
 SessionSettings Full() {
@@ -35,68 +43,126 @@ SessionSettings Full() {
 
 std::string Utf8Bom(std::string_view text) { return "\xEF\xBB\xBF" + std::string(text); }
 
-// Settings compare by what they save.
-void ExpectSame(const SessionSettings& actual, const SessionSettings& expected) {
-    EXPECT_EQ(SaveSessionSettings(actual), SaveSessionSettings(expected));
+// The file as it stands on disk: UTF-16 LE after its mark.
+std::string Utf16Le(std::wstring_view text) {
+    std::string bytes = "\xFF\xFE";
+    for (const wchar_t c : text) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>((c >> 8) & 0xFF);
+    }
+    return bytes;
 }
 
 TEST(SessionSettings, EverySettingComesBackAsItWasSaved) {
     const SessionSettings saved = Full();
     const std::string bytes = SaveSessionSettings(saved);
-    ASSERT_TRUE(bytes.starts_with("\xFF\xFE"));  // UTF-16 LE after its mark
+    EXPECT_EQ(bytes, Utf16Le(L"[Main]\r\n"
+                             L"InstallFolder=D:\\Program Files\\Autodesk\\3ds Max 2024\r\n"
+                             L"OutputFolder=E:\\渲染 输出\\夜景\r\n"
+                             L"OutputFormat=.png\r\n"
+                             L"UnifiedFolder=1\r\n"
+                             L"UnifiedFormat=1\r\n"
+                             L"AppliedFormat=.png\r\n"
+                             L"\r\n[Deadline]\r\n"
+                             L"Command=C:\\DeadlineRepository\\bin\\deadlinecommand.exe\r\n"
+                             L"Pool=night\r\n"
+                             L"Group=gpu\r\n"
+                             L"Priority=80\r\n"
+                             L"Suspended=1\r\n"
+                             L"Timeout=600\r\n"
+                             L"\r\n[Backburner]\r\n"
+                             L"Manager=manager-01\r\n"
+                             L"Port=3234\r\n"
+                             L"Priority=20\r\n"
+                             L"Suspended=1\r\n"
+                             L"\r\n[Window]\r\n"
+                             L"Placed=1\r\n"
+                             L"Left=-1200\r\n"
+                             L"Top=40\r\n"
+                             L"\r\n[SavedOutDirs]\r\n"
+                             L"Count=3\r\n"
+                             L"1=F:\\a\r\n"
+                             L"2=\r\n"
+                             L"3=G:\\100% ^005E [x]=y\r\n"
+                             L"\r\n[SavedExts]\r\n"
+                             L"Count=2\r\n"
+                             L"1=.tga\r\n"
+                             L"2=.jpg\r\n"));
     const auto read = ReadSessionSettings(bytes, SessionSettings{});
     EXPECT_FALSE(read.damaged);
-    ExpectSame(read.value, saved);
-    EXPECT_EQ(read.value.savedOutDirs, saved.savedOutDirs);
-    EXPECT_EQ(read.value.backburner.manager, L"manager-01");
-    EXPECT_EQ(read.value.deadline.priority, 80);
-    EXPECT_EQ(read.value.deadline.timeoutSeconds, 600);
-    EXPECT_EQ(read.value.windowLeft, -1200);
+    EXPECT_EQ(read.value, saved);
 
     // A value with line breaks and the escape itself stays on its line and comes back whole.
     SessionSettings odd;
     odd.installFolder = L"a\r\nb^c\td";
     odd.savedExts = {L"\n"};
-    const auto back = ReadSessionSettings(SaveSessionSettings(odd), SessionSettings{});
+    const std::string oddBytes = SaveSessionSettings(odd);
+    EXPECT_TRUE(oddBytes.starts_with(Utf16Le(L"[Main]\r\nInstallFolder=a^000D^000Ab^005Ec^0009d\r\n")));
+    EXPECT_TRUE(oddBytes.ends_with(Utf16Le(L"[SavedExts]\r\nCount=1\r\n1=^000A\r\n").substr(2)));
+    const auto back = ReadSessionSettings(oddBytes, SessionSettings{});
     EXPECT_FALSE(back.damaged);
-    ExpectSame(back.value, odd);
-    EXPECT_EQ(back.value.installFolder, odd.installFolder);
+    EXPECT_EQ(back.value, odd);
 
     // Empty lists stay empty; a missing file part keeps the defaults.
     SessionSettings defaults = Full();
     const auto partial = ReadSessionSettings(Utf8Bom("[Main]\r\nOutputFormat=.jpg\r\n"), defaults);
     EXPECT_FALSE(partial.damaged);
     defaults.outputFormat = L".jpg";
-    ExpectSame(partial.value, defaults);
+    EXPECT_EQ(partial.value, defaults);
 }
 
+// One line at a time: a line that cannot be read marks the file damaged and leaves every setting
+// as it was; what can be read does not.
 TEST(SessionSettings, WhatCannotBeReadKeepsItsDefaultAndMarksTheFileDamaged) {
     const SessionSettings defaults = Full();
+    const struct {
+        const char* bytes;
+        bool damaged;
+    } cases[] = {
+        {"[Main]\r\nUnifiedFolder=1\r\n; a remark\r\n\r\n", false},
+        {"[Main]\r\nthis line has no equals\r\n", true},
+        {"InstallFolder=D:\\Program Files\\Autodesk\\3ds Max 2024\r\n", true},  // before any section
+        {"[Main]\r\nUnifiedFolder=yes\r\n", true},
+        {"[Main]\r\nUnifiedFolder=2\r\n", true},
+        {"[Main]\r\nUnifiedFolder=\r\n", true},
+        {"[Backburner]\r\nSuspended=true\r\n", true},
+        {"[Main]\r\nOutputFormat=^00\r\n", true},  // a cut escape
+        {"[Main]\r\nOutputFormat=^00G1\r\n", true},
+        {"[Deadline]\r\nPriority=high\r\n", true},
+        {"[Deadline]\r\nPriority=\r\n", true},
+        {"[Window]\r\nLeft=1e3\r\n", true},
+        {"[SavedExts]\r\nCount=two\r\n", true},
+        {"[SavedExts]\r\nCount=-1\r\n", true},
+    };
+    for (const auto& c : cases) {
+        const auto read = ReadSessionSettings(Utf8Bom(c.bytes), defaults);
+        EXPECT_EQ(read.damaged, c.damaged) << c.bytes;
+        EXPECT_EQ(read.value, defaults) << c.bytes;
+    }
+    for (const std::string_view bytes : {"\xFF\xFE\x41", "\xC3\x28"}) {  // half a character, not UTF-8
+        const auto read = ReadSessionSettings(bytes, defaults);
+        EXPECT_TRUE(read.damaged);
+        EXPECT_EQ(read.value, defaults);
+    }
+
+    // The rest of a damaged file is still read, a list up to its first gap.
     const std::string text =
         "[Main]\r\n"
         "InstallFolder=C:\\Max\r\n"
-        "UnifiedFolder=yes\r\n"        // not 0 or 1
-        "this line has no equals\r\n"  // not a setting
-        "OutputFormat=^00\r\n"         // a cut escape
+        "UnifiedFolder=yes\r\n"
         "[Deadline]\r\n"
-        "Priority=high\r\n"
         "Pool=farm\r\n"
         "[SavedOutDirs]\r\n"
         "Count=3\r\n"
         "1=F:\\one\r\n"
-        "3=F:\\three\r\n";  // entry 2 missing: the list stops before it
+        "3=F:\\three\r\n";
     const auto read = ReadSessionSettings(Utf8Bom(text), defaults);
     EXPECT_TRUE(read.damaged);
-    EXPECT_EQ(read.value.installFolder, L"C:\\Max");
-    EXPECT_EQ(read.value.unifiedFolder, defaults.unifiedFolder);
-    EXPECT_EQ(read.value.outputFormat, defaults.outputFormat);
-    EXPECT_EQ(read.value.deadline.priority, defaults.deadline.priority);
-    EXPECT_EQ(read.value.deadline.pool, L"farm");
-    EXPECT_EQ(read.value.savedOutDirs, std::vector<std::wstring>{L"F:\\one"});
-
-    EXPECT_TRUE(ReadSessionSettings("\xFF\xFE\x41", defaults).damaged);  // half a character
-    EXPECT_TRUE(ReadSessionSettings("\xC3\x28", defaults).damaged);      // not UTF-8
-    ExpectSame(ReadSessionSettings("\xC3\x28", defaults).value, defaults);
+    SessionSettings expected = defaults;
+    expected.installFolder = L"C:\\Max";
+    expected.deadline.pool = L"farm";
+    expected.savedOutDirs = {L"F:\\one"};
+    EXPECT_EQ(read.value, expected);
 }
 
 // A count is only what the file says: one larger than the entries that follow it is damage,
@@ -183,47 +249,66 @@ TEST(SessionFiles, ADamagedFileIsKeptUnderItsNameAndTheMomentAndNamedInOneMessag
 }
 
 // The writer's thread takes the newest request, never two writes at once, and a write on the
-// caller's thread waits for one under way and drops what was only posted.
+// caller's thread waits for one under way and drops what was only posted. The thread's writes
+// wait at a gate the test opens, so that every step happens in the order the test takes.
 TEST(BackgroundWriter, WritesTheNewestOneAtATimeAndStopsWithABound) {
     std::mutex lock;
-    std::map<std::wstring, std::string> written;
-    std::atomic<int> inside{0};
-    std::atomic<int> most{0};
-    std::atomic<int> writes{0};
+    std::condition_variable changed;
+    bool open = false;
+    int inside = 0;
+    int most = 0;
+    std::vector<std::string> written;  // "path=bytes", in the order the writes ended
+    const auto waitFor = [&](const auto& condition) {
+        std::unique_lock guard(lock);
+        return changed.wait_for(guard, std::chrono::seconds(10), condition);
+    };
+    const auto gate = [&](bool opened) {
+        const std::lock_guard guard(lock);
+        open = opened;
+        changed.notify_all();
+    };
+    const auto files = [](std::vector<BackgroundWriter::File> list) { return [list] { return list; }; };
     {
+        const std::thread::id caller = std::this_thread::get_id();
         BackgroundWriter writer([&](const std::wstring& path, std::string_view bytes) {
-            const int now = ++inside;
-            most = std::max(most.load(), now);
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            {
-                const std::lock_guard guard(lock);
-                written[path] = std::string(bytes);
-            }
-            ++writes;
+            std::unique_lock guard(lock);
+            most = std::max(most, ++inside);
+            changed.notify_all();
+            if (std::this_thread::get_id() != caller) changed.wait(guard, [&] { return open; });
+            written.push_back(std::string(path.begin(), path.end()) + "=" + std::string(bytes));
             --inside;
+            changed.notify_all();
             return path != L"bad";
         });
-        for (int i = 0; i < 20; ++i) {
-            writer.post([i] {
-                return std::vector<BackgroundWriter::File>{{L"f", std::to_string(i)}};
-            });
-        }
+        // The first request is under way; each later one replaces the one before it.
+        writer.post(files({{L"f", "0"}}));
+        ASSERT_TRUE(waitFor([&] { return inside == 1; }));
+        for (int i = 1; i < 20; ++i) writer.post(files({{L"f", std::to_string(i)}}));
+        EXPECT_FALSE(writer.idle(std::chrono::milliseconds(0)));
+        gate(true);
         ASSERT_TRUE(writer.idle(std::chrono::seconds(10)));
-        EXPECT_EQ(written[L"f"], "19");
-        EXPECT_LT(writes.load(), 20);  // requests not yet started were replaced
+        EXPECT_EQ(written, (std::vector<std::string>{"f=0", "f=19"}));
         EXPECT_TRUE(writer.lastWriteSucceeded());
 
-        writer.post([] { return std::vector<BackgroundWriter::File>{{L"f", "posted"}}; });
-        EXPECT_FALSE(writer.writeNow(
-            [] { return std::vector<BackgroundWriter::File>{{L"bad", "x"}, {L"f", "now"}}; },
-            std::chrono::seconds(10)));
+        // A write now while one is under way: past its bound it writes nothing, and what was
+        // posted is gone all the same.
+        gate(false);
+        writer.post(files({{L"f", "under way"}}));
+        ASSERT_TRUE(waitFor([&] { return inside == 1; }));
+        writer.post(files({{L"f", "posted"}}));
+        EXPECT_FALSE(writer.writeNow(files({{L"f", "too soon"}}), std::chrono::milliseconds(0)));
+        gate(true);
         ASSERT_TRUE(writer.idle(std::chrono::seconds(10)));
+        EXPECT_EQ(written, (std::vector<std::string>{"f=0", "f=19", "f=under way"}));
+
+        // Nothing under way: the write is the caller's, every file tried, one failure told.
+        EXPECT_FALSE(writer.writeNow(files({{L"bad", "x"}, {L"f", "now"}}), std::chrono::seconds(10)));
         EXPECT_FALSE(writer.lastWriteSucceeded());
-        EXPECT_EQ(most.load(), 1);
-        EXPECT_TRUE(written[L"f"] == "now" || written[L"f"] == "posted");
-        writer.post([] { return std::vector<BackgroundWriter::File>{{L"g", "last"}}; });
+        EXPECT_EQ(written, (std::vector<std::string>{"f=0", "f=19", "f=under way", "bad=x", "f=now"}));
+        EXPECT_EQ(most, 1);
+        writer.post(files({{L"g", "last"}}));
     }  // stops: a write under way ends first
-    EXPECT_EQ(inside.load(), 0);
+    EXPECT_EQ(inside, 0);
 }
 
 }  // namespace
