@@ -88,8 +88,8 @@ void AppendField(std::string& out, std::wstring_view field) {
     out += '"';
 }
 
-void AppendRecord(std::string& out, const std::array<std::wstring, JobColumnCount>& cells) {
-    AppendCsvRecord(out, cells);
+void AppendRecord(std::string& out, const std::array<std::wstring, JobColumnCount>& cells, int width) {
+    AppendCsvRecord(out, std::span<const std::wstring>(cells).first(static_cast<std::size_t>(width)));
 }
 
 std::array<std::wstring, JobColumnCount> Header() {
@@ -185,9 +185,14 @@ std::optional<std::vector<std::vector<std::wstring>>> ReadCsvRecords(std::string
 
 std::string SaveJobList(std::span<const RenderJob> rows) {
     std::string out(ByteOrderMark);
-    AppendRecord(out, Header());
-    for (const RenderJob& job : rows) AppendRecord(out, JobCells(job));
+    const int width = FileColumnCount(rows);
+    AppendRecord(out, Header(), width);
+    for (const RenderJob& job : rows) AppendRecord(out, JobCells(job), width);
     return out;
+}
+
+int FileColumnCount(std::span<const RenderJob> rows) {
+    return std::any_of(rows.begin(), rows.end(), UsesOptionalColumns) ? JobColumnCount : JobBaseColumnCount;
 }
 
 std::variant<std::vector<RenderJob>, JobListFault> OpenJobList(std::string_view bytes) {
@@ -202,18 +207,24 @@ std::variant<std::vector<RenderJob>, JobListFault> OpenJobList(std::string_view 
     CsvReader reader(std::get<std::wstring>(decoded));
     std::vector<RenderJob> rows;
     bool header = true;
+    std::size_t width = JobBaseColumnCount;  // the header says six columns or all nine
     while (!reader.done()) {
         const int line = reader.line();
         auto record = reader.next();
         if (auto* fault = std::get_if<JobListFault>(&record)) return *fault;
         auto& fields = std::get<std::vector<std::wstring>>(record);
-        if (fields.size() != JobColumnCount) {
-            return JobListFault{line, L"有" + std::to_wstring(fields.size()) + L"列，应为6列"};
+        if (header && fields.size() == JobColumnCount) width = JobColumnCount;
+        if (fields.size() != width) {
+            return JobListFault{line, L"有" + std::to_wstring(fields.size()) + L"列，应为" + std::to_wstring(width) + L"列"};
         }
         std::array<std::wstring, JobColumnCount> cells;
+        std::fill(cells.begin(), cells.end(), std::wstring(DefaultMarker));
         std::move(fields.begin(), fields.end(), cells.begin());
         if (header) {
-            if (cells != Header()) return JobListFault{line, L"不是任务列表的标题行"};
+            const auto captions = Header();
+            if (!std::equal(cells.begin(), cells.begin() + static_cast<std::ptrdiff_t>(width), captions.begin())) {
+                return JobListFault{line, L"不是任务列表的标题行"};
+            }
             header = false;
             continue;
         }

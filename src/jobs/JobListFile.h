@@ -14,7 +14,11 @@ namespace ravolen {
 // A job list as a file: UTF-8 with a byte-order mark, a header line of the six column captions,
 // one line per row, fields quoted as RFC 4180 has it, CRLF line ends. Excel and WPS open and save
 // it as it is. Cells are kept exactly as they stand, whatever the renderer would make of them.
+// A table whose optional cells are all 默认 is written in six columns, as every peer reads it; one
+// that uses them in all nine, the three captions after the six.
 std::string SaveJobList(std::span<const RenderJob> rows);
+// How many columns a file of these rows holds: six, or nine when a row uses the optional ones.
+int FileColumnCount(std::span<const RenderJob> rows);
 
 // Why a file is not a job list, and where.
 struct JobListFault {

@@ -52,7 +52,8 @@ constexpr std::size_t MostLayers = 8;
 
 constexpr std::array<std::wstring RenderJob::*, JobColumnCount> CellMembers{
     &RenderJob::scene,      &RenderJob::camera, &RenderJob::outputFolder,
-    &RenderJob::outputName, &RenderJob::width,  &RenderJob::height};
+    &RenderJob::outputName, &RenderJob::width,  &RenderJob::height,
+    &RenderJob::frames,     &RenderJob::sceneState, &RenderJob::preset};
 
 bool IsColumn(int column) { return column >= 1 && column <= JobColumnCount; }
 std::size_t Index(int column) { return static_cast<std::size_t>(column - 1); }

@@ -6,7 +6,8 @@
 namespace ravolen {
 
 std::array<std::wstring_view, JobColumnCount> JobCellViews(const RenderJob& job) {
-    return {job.scene, job.camera, job.outputFolder, job.outputName, job.width, job.height};
+    return {job.scene, job.camera, job.outputFolder, job.outputName, job.width,
+            job.height, job.frames, job.sceneState, job.preset};
 }
 
 std::array<std::wstring, JobColumnCount> JobCells(const RenderJob& job) {
@@ -52,8 +53,12 @@ std::wstring SceneBaseName(std::wstring_view fileName) {
 }
 
 RenderJob JobFromCells(std::array<std::wstring, JobColumnCount> cells) {
-    return {std::move(cells[0]), std::move(cells[1]), std::move(cells[2]),
-            std::move(cells[3]), std::move(cells[4]), std::move(cells[5])};
+    return {std::move(cells[0]), std::move(cells[1]), std::move(cells[2]), std::move(cells[3]), std::move(cells[4]),
+            std::move(cells[5]), std::move(cells[6]), std::move(cells[7]), std::move(cells[8])};
+}
+
+bool UsesOptionalColumns(const RenderJob& job) {
+    return job.frames != DefaultMarker || job.sceneState != DefaultMarker || job.preset != DefaultMarker;
 }
 
 }  // namespace ravolen

@@ -8,6 +8,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "jobs/JobListFile.h"
 #include "jobs/Xml.h"
 #include "jobs/Zip.h"
 
@@ -174,6 +175,7 @@ void AppendNumber(std::string& out, std::size_t value) {
 
 // The sheet and its shared strings, each distinct text once.
 std::pair<std::string, std::string> SheetAndStrings(std::span<const RenderJob> rows) {
+    const int width = FileColumnCount(rows);
     std::array<std::wstring, JobColumnCount> header;
     for (std::size_t i = 0; i < header.size(); ++i) header[i] = JobColumns[i].caption;
     // Views of the header's and the rows' own texts, which outlive the table.
@@ -199,12 +201,12 @@ std::pair<std::string, std::string> SheetAndStrings(std::span<const RenderJob> r
     sheet += MainNamespace;
     sheet += "\" xmlns:r=\"";
     sheet += RelationshipTypes;
-    sheet += "\"><dimension ref=\"A1:" + ColumnName(JobColumnCount) + lastRow + "\"/>"
+    sheet += "\"><dimension ref=\"A1:" + ColumnName(width) + lastRow + "\"/>"
              "<sheetViews><sheetView tabSelected=\"1\" workbookViewId=\"0\">"
              "<pane ySplit=\"1\" topLeftCell=\"A2\" activePane=\"bottomLeft\" state=\"frozen\"/>"
              "<selection pane=\"bottomLeft\" activeCell=\"A2\" sqref=\"A2\"/></sheetView></sheetViews>"
              "<sheetFormatPr defaultRowHeight=\"13.5\"/><cols>";
-    for (int column = 1; column <= JobColumnCount; ++column) {
+    for (int column = 1; column <= width; ++column) {
         const std::string n = std::to_string(column);
         sheet += "<col min=\"" + n + "\" max=\"" + n + "\" width=\"" +
                  Number(ExcelWidth(JobColumns[static_cast<std::size_t>(column - 1)].widthTwips)) +
@@ -216,7 +218,7 @@ std::pair<std::string, std::string> SheetAndStrings(std::span<const RenderJob> r
         sheet += "<row r=\"";
         AppendNumber(sheet, number);
         sheet += "\">";
-        for (int column = 1; column <= JobColumnCount; ++column) {
+        for (int column = 1; column <= width; ++column) {
             const std::wstring_view text = cells[static_cast<std::size_t>(column - 1)];
             sheet += "<c r=\"";
             sheet += ColumnName(column);
@@ -574,17 +576,20 @@ std::variant<std::vector<RenderJob>, Fault> WorkbookReader::read() {
     if (rows.empty()) return Fault{1, L"没有标题行"};
     std::vector<RenderJob> jobs;
     jobs.reserve(rows.size() - 1);
+    // The header says whether the sheet has the six columns or all nine.
+    const int width = rows.front().columns > JobBaseColumnCount ? JobColumnCount : JobBaseColumnCount;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         Row& row = rows[i];
-        if (row.columns > JobColumnCount) {
-            return Fault{row.number, L"有" + std::to_wstring(row.columns) + L"列，应为6列"};
+        if (row.columns > width) {
+            return Fault{row.number, L"有" + std::to_wstring(row.columns) + L"列，应为" + std::to_wstring(width) + L"列"};
         }
         if (i == 0) {
-            for (std::size_t k = 0; k < row.cells.size(); ++k) {
+            for (std::size_t k = 0; k < static_cast<std::size_t>(width); ++k) {
                 if (row.cells[k] != JobColumns[k].caption) return Fault{row.number, L"不是任务列表的标题行"};
             }
             continue;
         }
+        for (std::size_t k = static_cast<std::size_t>(width); k < row.cells.size(); ++k) row.cells[k] = DefaultMarker;
         jobs.push_back(JobFromCells(std::move(row.cells)));
     }
     return jobs;
