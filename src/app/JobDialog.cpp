@@ -40,6 +40,14 @@ enum ControlId : int {  // clear of IDOK and IDCANCEL, which IsDialogMessage sen
     IdOutputNameHint,
     IdOutputFolderMark,
     IdOutputNameMark,
+    IdFramesLabel,  // the optional fields, after the others
+    IdFramesBox,
+    IdFramesHint,
+    IdSceneStateLabel,
+    IdSceneStateBox,
+    IdPresetLabel,
+    IdPresetBox,
+    IdPickPresetButton,
 };
 
 constexpr win::FontSpec Field{10.5};
@@ -47,7 +55,7 @@ constexpr win::FontSpec Star{14.25};
 constexpr COLORREF Red = RGB(255, 0, 0);
 
 // Twips. Controls without a font of their own take the dialog's 9 pt.
-const std::array<ControlSpec, 27> Layout{{
+const std::array<ControlSpec, 35> Layout{{
     {.kind = ControlKind::Label, .id = IdRequiredNote, .name = L"requiredNote", .left = 120, .top = 240,
      .width = 4695, .height = 255, .tabIndex = 16,
      .caption = L"注意：* 为必填项，其它设为空则为MAX默认值", .font = Field},
@@ -109,16 +117,32 @@ const std::array<ControlSpec, 27> Layout{{
      .textColour = Red},
     {.kind = ControlKind::Label, .id = IdFormatHint, .name = L"formatHint", .left = 2570, .top = 2560,
      .width = 2535, .height = 255, .tabIndex = 25, .caption = L"可自行输入规范的图片后缀名"},
-    {.kind = ControlKind::Button, .id = IdOkButton, .name = L"okButton", .left = 240, .top = 3000,
+    {.kind = ControlKind::Label, .id = IdFramesLabel, .name = L"framesLabel", .left = 240,
+     .top = 2955, .width = 975, .height = 255, .tabIndex = 27, .caption = L"帧:", .font = Field},
+    {.kind = ControlKind::TextBox, .id = IdFramesBox, .name = L"framesBox", .left = 1320, .top = 2940,
+     .width = 2055, .height = 315, .tabIndex = 28, .caption = L"默认", .font = Field},
+    {.kind = ControlKind::Label, .id = IdFramesHint, .name = L"framesHint", .left = 3480, .top = 3000,
+     .width = 1605, .height = 255, .tabIndex = 29, .caption = L"如 0-100、1,3,5-12"},
+    {.kind = ControlKind::Label, .id = IdSceneStateLabel, .name = L"sceneStateLabel", .left = 240,
+     .top = 3330, .width = 975, .height = 255, .tabIndex = 30, .caption = L"场景状态:", .font = Field},
+    {.kind = ControlKind::TextBox, .id = IdSceneStateBox, .name = L"sceneStateBox", .left = 1320, .top = 3315,
+     .width = 2055, .height = 315, .tabIndex = 31, .caption = L"默认", .font = Field},
+    {.kind = ControlKind::Label, .id = IdPresetLabel, .name = L"presetLabel", .left = 240,
+     .top = 3705, .width = 975, .height = 255, .tabIndex = 32, .caption = L"渲染预设:", .font = Field},
+    {.kind = ControlKind::TextBox, .id = IdPresetBox, .name = L"presetBox", .left = 1320, .top = 3690,
+     .width = 2055, .height = 315, .tabIndex = 33, .caption = L"默认", .font = Field},
+    {.kind = ControlKind::Button, .id = IdPickPresetButton, .name = L"pickPresetButton", .left = 3720,
+     .top = 3660, .width = 1215, .height = 375, .tabIndex = 34, .caption = L"浏览…"},
+    {.kind = ControlKind::Button, .id = IdOkButton, .name = L"okButton", .left = 240, .top = 4140,
      .width = 1455, .height = 495, .tabIndex = 12, .caption = L"确  定", .font = Field,
      .defaultButton = true},
     {.kind = ControlKind::Button, .id = IdCancelButton, .name = L"cancelButton", .left = 3360,
-     .top = 3000, .width = 1455, .height = 495, .tabIndex = 13, .caption = L"取  消",
+     .top = 4140, .width = 1455, .height = 495, .tabIndex = 13, .caption = L"取  消",
      .font = Field},
 }};
 
 constexpr int ClientWidth = 5085;
-constexpr int ClientHeight = 3615;
+constexpr int ClientHeight = 4755;
 constexpr double DialogFontPoints = 9;
 
 constexpr const wchar_t* Formats[] = {L".tga", L".jpg", L".bmp", L".png", L".tif", L".hdr"};
@@ -135,6 +159,12 @@ void FilterKeys(win::Subclass& subclass, HWND edit, void (*keyPress)(wchar_t&)) 
     });
 }
 
+// What is wrong with a frame list, or nothing when it is one (or 默认).
+std::optional<std::wstring> FramesProblem(const std::wstring& frames) {
+    if (frames == DefaultMarker) return std::nullopt;
+    return std::nullopt;
+}
+
 }  // namespace
 
 const win::CommandRoute<JobDialog> JobDialog::Commands[] = {
@@ -142,6 +172,8 @@ const win::CommandRoute<JobDialog> JobDialog::Commands[] = {
     {IdOkButton, BN_CLICKED, &JobDialog::onOkClicked},
     {IdCancelButton, BN_CLICKED, &JobDialog::onCancelClicked},
     {IdOutputFolderButton, BN_CLICKED, &JobDialog::onPickOutputFolderClicked},
+    {IdPickPresetButton, BN_CLICKED, &JobDialog::onPickPresetClicked},
+    {IdFramesBox, EN_CHANGE, &JobDialog::onFramesChanged},
     {IDCANCEL, BN_CLICKED, &JobDialog::onCancelClicked},  // Escape
 };
 
@@ -197,15 +229,23 @@ void JobDialog::onOkClicked() {
         }
         return;
     }
-    for (int id : {IdCameraBox, IdWidthBox, IdHeightBox}) {
+    for (int id : {IdCameraBox, IdWidthBox, IdHeightBox, IdFramesBox, IdSceneStateBox, IdPresetBox}) {
         if (win::WindowText(item(id)).empty()) win::SetText(item(id), DefaultMarker);
     }
+    const std::wstring frames = win::WindowText(item(IdFramesBox));
+    if (const std::optional<std::wstring> problem = FramesProblem(frames)) {
+        platform_.showMessage(*problem);
+        SetFocus(item(IdFramesBox));
+        return;
+    }
     table_.addJob({win::WindowText(item(IdSceneBox)), win::WindowText(item(IdCameraBox)),
-                      win::WindowText(item(IdOutputFolderBox)),
-                      win::WindowText(item(IdOutputNameBox)) + win::WindowText(item(IdFormatBox)),
-                      win::WindowText(item(IdWidthBox)), win::WindowText(item(IdHeightBox))});
+                   win::WindowText(item(IdOutputFolderBox)),
+                   win::WindowText(item(IdOutputNameBox)) + win::WindowText(item(IdFormatBox)),
+                   win::WindowText(item(IdWidthBox)), win::WindowText(item(IdHeightBox)), frames,
+                   win::WindowText(item(IdSceneStateBox)), win::WindowText(item(IdPresetBox))});
     table_.selectLastJob();
     for (int id : {IdSceneBox, IdCameraBox, IdWidthBox, IdHeightBox, IdOutputNameBox}) win::SetText(item(id), L"");
+    for (int id : {IdFramesBox, IdSceneStateBox, IdPresetBox}) win::SetText(item(id), DefaultMarker);
     ShowWindow(hwnd(), SW_HIDE);
 }
 
@@ -213,6 +253,19 @@ void JobDialog::onCancelClicked() { ShowWindow(hwnd(), SW_HIDE); }
 
 void JobDialog::onPickOutputFolderClicked() {
     PickFolderInto(platform_, item(IdOutputFolderBox));
+}
+
+void JobDialog::onPickPresetClicked() {
+    const std::vector<std::wstring> answer =
+        platform_.openFiles({L"选择渲染预设", L"渲染预设 (*.rps)|*.rps|All Files (*.*)|*.*", 1, false});
+    if (answer.size() == 1 && !answer.front().empty()) win::SetText(item(IdPresetBox), answer.front());
+}
+
+// The hint says what is wrong with the frames as they are typed, before OK does.
+void JobDialog::onFramesChanged() {
+    const std::wstring frames = win::WindowText(item(IdFramesBox));
+    const bool wrong = !frames.empty() && FramesProblem(frames).has_value();
+    win::UpdateText(item(IdFramesHint), wrong ? L"不是有效的帧范围" : L"如 0-100、1,3,5-12");
 }
 
 void JobDialog::digitsOnly(wchar_t& typed) {

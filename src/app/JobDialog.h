@@ -28,6 +28,8 @@ private:
     void onOkClicked();
     void onCancelClicked();
     void onPickOutputFolderClicked();
+    void onPickPresetClicked();
+    void onFramesChanged();
     // Lets the digits and Backspace through; any other typed character becomes 0, discarded.
     static void digitsOnly(wchar_t& typed);
 

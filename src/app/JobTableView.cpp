@@ -31,9 +31,11 @@ void JobTableView::bind(HWND list, HWND editor, int dpi) {
     editor_.bindEditor(editor);
     editor_.bindRows(this);
     for (const JobColumn& column : JobColumns) {
+        if (!column.show) continue;
         editor_.addColumn(column.caption, column.key, column.widthTwips, column.grow, column.edit,
                           static_cast<std::int16_t>(column.align), column.show);
     }
+    optionalShown_ = false;
     // An owner-data list asks for the check boxes' state only with its image in the callback mask.
     SendMessageW(list, LVM_SETCALLBACKMASK, LVIS_STATEIMAGEMASK, 0);
     listMessages_.attach(list, [this](UINT message, WPARAM wParam, LPARAM lParam) {
@@ -89,6 +91,21 @@ bool JobTableView::undo() {
     undo_.reset();
     rows().putBack(std::move(step));
     return true;
+}
+
+void JobTableView::showOptionalColumns(bool shown) {
+    if (shown == optionalShown_ || !list_) return;
+    optionalShown_ = shown;
+    for (int column = JobBaseColumnCount + 1; column <= JobColumnCount; ++column) {
+        const JobColumn& settings = JobColumns[static_cast<std::size_t>(column - 1)];
+        if (shown) {
+            editor_.addColumn(settings.caption, settings.key, settings.widthTwips, settings.grow, settings.edit,
+                              static_cast<std::int16_t>(settings.align), true);
+        } else {
+            editor_.removeColumn(settings.key);
+        }
+    }
+    InvalidateRect(list_, nullptr, TRUE);
 }
 
 void JobTableView::scale(int dpi) {
@@ -250,6 +267,9 @@ void JobTableView::rowsChanged(const RowsChange& change) {
     if (change.kind == RowsChange::Kind::Inserted || change.kind == RowsChange::Kind::Removed) {
         SendMessageW(list_, LVM_SETITEMCOUNT, rows_.count(), LVSICF_NOSCROLL);
         if (change.kind == RowsChange::Kind::Removed) editor_.rowsRemoved();
+        if (change.kind == RowsChange::Kind::Inserted && !optionalShown_ && anyOptionalCells(change.rows)) {
+            showOptionalColumns(true);
+        }
         followSelection();
         InvalidateRect(list_, nullptr, FALSE);
     } else {
@@ -257,6 +277,17 @@ void JobTableView::rowsChanged(const RowsChange& change) {
     }
     following_ = false;
     if (changed_) changed_();
+}
+
+bool JobTableView::anyOptionalCells(const std::vector<RowSpan>& spans) const {
+    for (const RowSpan& span : spans) {
+        for (std::size_t row = span.first; row < span.first + span.count; ++row) {
+            for (int column = JobBaseColumnCount + 1; column <= JobColumnCount; ++column) {
+                if (rows_.cell(row, column) != DefaultMarker) return true;
+            }
+        }
+    }
+    return false;
 }
 
 void JobTableView::repaint(const std::vector<RowSpan>& spans) {

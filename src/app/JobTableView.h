@@ -61,6 +61,11 @@ public:
     bool undo();
     bool canUndo() const { return undo_.has_value(); }
 
+    // The optional columns (帧, 场景状态, 渲染预设): shown by the artist's choice, and by themselves
+    // when rows come that use them.
+    void showOptionalColumns(bool shown);
+    bool optionalColumnsShown() const { return optionalShown_; }
+
     // An open cell edit written, or closed unwritten.
     void commitEdit() { editor_.commitEdit(); }
     // After a change of the window's DPI: the editor and the stripes follow.
@@ -86,6 +91,8 @@ private:
     void tickFromState(int row, UINT stateImage);
     void toggle(int row);
     void giveText(NMLVDISPINFOW& info) const;
+    // Whether one of the rows there holds something other than 默认 in an optional column.
+    bool anyOptionalCells(const std::vector<RowSpan>& spans) const;
     int findText(const NMLVFINDITEMW& find) const;
     // The rows that changed, repainted where they are visible.
     void repaint(const std::vector<RowSpan>& spans);
@@ -106,6 +113,7 @@ private:
     int ownInput_ = 0;           // inside the list's own click or key: its state changes are its own
     std::optional<bool> tickBeforeClick_;  // the clicked row's tick when the button went down
     std::function<void()> changed_;
+    bool optionalShown_ = false;
 };
 
 // What the job dialog and the results dialog need of the window that holds the job table; no

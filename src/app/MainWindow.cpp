@@ -126,6 +126,7 @@ const win::CommandRoute<MainWindow> MainWindow::Commands[] = {
     {IdMenuBackburner, 0, &MainWindow::onBackburnerClicked},
     {IdMenuUndo, 0, &MainWindow::onUndoClicked},
     {IdMenuUndo, 1, &MainWindow::onUndoKeyPressed},
+    {IdMenuOptionalColumns, 0, &MainWindow::onOptionalColumnsClicked},
     {IdRenderButton, BN_CLICKED, &MainWindow::onRenderClicked},
     {IdAddJobButton, BN_CLICKED, &MainWindow::onAddJobClicked},
     {IdRemoveTickedButton, BN_CLICKED, &MainWindow::onRemoveTickedClicked},
@@ -171,6 +172,8 @@ HMENU MainWindow::createMenu() {
 
     const HMENU edit = CreatePopupMenu();
     AppendMenuW(edit, MF_STRING | MF_GRAYED, IdMenuUndo, L"撤销(&U)\tCtrl+Z");
+    AppendMenuW(edit, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(edit, MF_STRING, IdMenuOptionalColumns, L"显示帧、场景状态和渲染预设列(&M)");
 
     const HMENU bar = CreateMenu();
     AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"文件(&F)");
@@ -239,7 +242,10 @@ bool MainWindow::onLoad() {
     win::SetText(item(IdUnifiedFolderBox), platform_.programFolder() + L"\\renderOutput");
 
     table_.bind(item(IdJobTable), item(IdCellEditor), dpi());
-    table_.onChanged([this] { sessionChanged(); });
+    table_.onChanged([this] {
+        showOptionalColumnsChoice();  // rows that use the optional columns show them
+        sessionChanged();
+    });
 
     restoreSession();
     joinNight();  // after the session: the night's rows are the table's as it was

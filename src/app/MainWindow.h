@@ -106,6 +106,9 @@ private:
     void onUnifiedFormatTicked();
     void onUnifiedFolderChanged();
     void onUnifiedFormatChanged();
+    // 编辑 › 显示帧、场景状态和渲染预设列, and its check mark following the table.
+    void onOptionalColumnsClicked();
+    void showOptionalColumnsChoice();
     void onStatusTimer();
     void addJob(const RenderJob& job) override;
     void selectLastJob() override;

@@ -46,6 +46,8 @@ enum ControlId : int {  // clear of IDOK and IDCANCEL, which IsDialogMessage sen
 };
 
 inline constexpr int MaxInstallationItems = 100;
+// 编辑's last item, clear of the installations' ids.
+inline constexpr int IdMenuOptionalColumns = IdMenuInstallation + MaxInstallationItems;
 
 // The window's timers: the status labels follow the table, the session is saved a moment after a
 // change, and the night's render is followed once a second.

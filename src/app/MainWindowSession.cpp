@@ -30,6 +30,7 @@ SessionSettings MainWindow::sessionSettings() const {
     settings.windowPlaced = windowPlaced_;
     settings.windowLeft = windowLeft_;
     settings.windowTop = windowTop_;
+    settings.optionalColumns = table_.optionalColumnsShown();
     return settings;
 }
 
@@ -75,6 +76,8 @@ void MainWindow::applySessionSettings(const SessionSettings& settings) {
     deadline_.command = settings.deadlineCommand;
     deadline_.settings = settings.deadline;
     backburner_ = settings.backburner;
+    if (settings.optionalColumns) table_.showOptionalColumns(true);
+    showOptionalColumnsChoice();
     if (!settings.windowPlaced) return;
     // Only onto a screen that is still there.
     RECT frame{};

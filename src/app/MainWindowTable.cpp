@@ -99,6 +99,16 @@ void MainWindow::onUnifiedFormatChanged() {
     appliedFormat_ = format;
 }
 
+void MainWindow::onOptionalColumnsClicked() {
+    table_.showOptionalColumns(!table_.optionalColumnsShown());
+    showOptionalColumnsChoice();
+}
+
+void MainWindow::showOptionalColumnsChoice() {
+    CheckMenuItem(GetMenu(hwnd()), IdMenuOptionalColumns,
+                  MF_BYCOMMAND | (table_.optionalColumnsShown() ? MF_CHECKED : MF_UNCHECKED));
+}
+
 // Both labels are recomputed on every tick; a caption is only rewritten when it changed, so the
 // labels do not flicker twenty times a second.
 void MainWindow::onStatusTimer() {

@@ -15,6 +15,15 @@ namespace {
 
 // Every key of settings.ini, in the order they are written: one line here per setting. Lists are
 // sections of their own.
+// A key of a later feature: written only when it differs from its default (the type's own), so
+// the settings of an artist who uses none of these features read as they always did.
+template <typename T>
+struct Sparse {
+    T& value;
+};
+template <typename T>
+Sparse(T&) -> Sparse<T>;
+
 template <typename Settings, typename Visit>
 void EachSetting(Settings& s, Visit&& visit) {
     visit(L"Main", L"InstallFolder", s.installFolder);
@@ -36,6 +45,7 @@ void EachSetting(Settings& s, Visit&& visit) {
     visit(L"Window", L"Placed", s.windowPlaced);
     visit(L"Window", L"Left", s.windowLeft);
     visit(L"Window", L"Top", s.windowTop);
+    visit(L"Table", L"OptionalColumns", Sparse{s.optionalColumns});
     visit(L"SavedOutDirs", L"", s.savedOutDirs);
     visit(L"SavedExts", L"", s.savedExts);
 }
@@ -93,6 +103,10 @@ public:
     void operator()(std::wstring_view section, std::wstring_view key, int value) {
         line(section, key, std::to_wstring(value));
     }
+    template <typename T>
+    void operator()(std::wstring_view section, std::wstring_view key, Sparse<T> sparse) {
+        if (sparse.value != std::remove_const_t<T>{}) (*this)(section, key, sparse.value);
+    }
     void operator()(std::wstring_view section, std::wstring_view, const std::vector<std::wstring>& list) {
         line(section, L"Count", std::to_wstring(list.size()));
         for (std::size_t i = 0; i < list.size(); ++i) {
@@ -128,6 +142,10 @@ public:
         } else {
             damaged = true;
         }
+    }
+    template <typename T>
+    void operator()(std::wstring_view section, std::wstring_view key, Sparse<T> sparse) {
+        (*this)(section, key, sparse.value);
     }
     void operator()(std::wstring_view section, std::wstring_view key, bool& value) {
         const std::wstring* raw = find(section, key);

@@ -29,6 +29,7 @@ struct SessionSettings {
     bool windowPlaced = false;  // the window's last position is known
     int windowLeft = 0;
     int windowTop = 0;
+    bool optionalColumns = false;  // 帧, 场景状态 and 渲染预设 shown in the table
 
     bool operator==(const SessionSettings&) const = default;
 };

@@ -112,6 +112,20 @@ void EditableList::addColumn(std::wstring_view name, std::wstring_view key, doub
     columns_.emplace_back(std::wstring(key), std::move(settings));
 }
 
+void EditableList::removeColumn(std::wstring_view key) {
+    requireList();
+    const auto found = std::find_if(columns_.begin(), columns_.end(), [&](const auto& c) { return c.first == key; });
+    if (found == columns_.end()) return;
+    discardEdit();
+    const std::int16_t index = found->second->index();
+    SendMessageW(list_, LVM_DELETECOLUMN, static_cast<WPARAM>(index - 1), 0);
+    column_ = nullptr;
+    columns_.erase(found);
+    for (const auto& [columnKey, settings] : columns_) {
+        if (settings->index() > index) settings->index(static_cast<std::int16_t>(settings->index() - 1));
+    }
+}
+
 void EditableList::addRow(std::span<const std::wstring> cells) {
     requireList();
     win::ListView rows(list_);

@@ -86,6 +86,10 @@ public:
     void addColumn(std::wstring_view name, std::wstring_view key, double widthTwips, bool grow,
                    bool edit, std::int16_t align, bool show);
 
+    // Takes the column with that key out of the list view and the settings; the columns after it
+    // move left. An open edit is closed first. Nothing when no column has the key.
+    void removeColumn(std::wstring_view key);
+
     // Binds the list view (replacing any bound before) and sets it up: report view, manual label
     // editing, full-row selection, grid lines, and the selection shown without the focus.
     void bindList(HWND list);

@@ -7,6 +7,7 @@
 
 #include "base/LiveObjects.h"
 #include "app/MainWindowFixture.h"
+#include "app/MainWindowIds.h"
 #include "win/Controls.h"
 
 namespace ravolen {
@@ -75,8 +76,16 @@ const DesignedControl Designed[] = {
     {L"formatBox", 1320, 2520, 975, 300, L".tga", 9, Plain},
     {L"formatMark", 2350, 2520, 255, 255, L"*", 14.25, Red},
     {L"formatHint", 2570, 2560, 2535, 255, L"可自行输入规范的图片后缀名", 9, Plain},
-    {L"okButton", 240, 3000, 1455, 495, L"确  定", 10.5, Plain},
-    {L"cancelButton", 3360, 3000, 1455, 495, L"取  消", 10.5, Plain},
+    {L"framesLabel", 240, 2955, 975, 255, L"帧:", 10.5, Plain},
+    {L"framesBox", 1320, 2940, 2055, 315, L"默认", 10.5, Plain},
+    {L"framesHint", 3480, 3000, 5085 - 3480, 255, L"如 0-100、1,3,5-12", 9, Plain},
+    {L"sceneStateLabel", 240, 3330, 975, 255, L"场景状态:", 10.5, Plain},
+    {L"sceneStateBox", 1320, 3315, 2055, 315, L"默认", 10.5, Plain},
+    {L"presetLabel", 240, 3705, 975, 255, L"渲染预设:", 10.5, Plain},
+    {L"presetBox", 1320, 3690, 2055, 315, L"默认", 10.5, Plain},
+    {L"pickPresetButton", 3720, 3660, 1215, 375, L"浏览…", 9, Plain},
+    {L"okButton", 240, 4140, 1455, 495, L"确  定", 10.5, Plain},
+    {L"cancelButton", 3360, 4140, 1455, 495, L"取  消", 10.5, Plain},
 };
 
 TEST_F(JobDialogTest, TheDialogIsLaidOutAsDesigned) {
@@ -86,7 +95,7 @@ TEST_F(JobDialogTest, TheDialogIsLaidOutAsDesigned) {
     RECT client{};
     GetClientRect(dialog().hwnd(), &client);
     EXPECT_NEAR(client.right, px(5085), 1);
-    EXPECT_NEAR(client.bottom, px(3615), 1);
+    EXPECT_NEAR(client.bottom, px(4755), 1);
     EXPECT_FALSE(GetWindowLongPtrW(dialog().hwnd(), GWL_STYLE) &
                  (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
 
@@ -126,7 +135,8 @@ TEST_F(JobDialogTest, TabVisitsTheFieldsInTheDesignedOrder) {
     EXPECT_EQ(GetFocus(), field(L"sceneBox"));
     const wchar_t* order[] = {L"pickSceneButton", L"cameraBox",    L"outputFolderBox",   L"widthBox",
                               L"heightBox",    L"okButton", L"cancelButton", L"outputNameBox",
-                              L"outputFolderButton", L"formatBox",  L"sceneBox"};
+                              L"outputFolderButton", L"formatBox", L"framesBox", L"sceneStateBox",
+                              L"presetBox", L"pickPresetButton", L"sceneBox"};
     for (const wchar_t* next : order) {
         PressKey(VK_TAB);
         const HWND focus = GetFocus();
@@ -171,6 +181,46 @@ TEST_F(JobDialogTest, OkAddsTheRowSelectsItAndKeepsFolderAndFormatForTheNext) {
     PressKey(VK_RETURN);  // Enter presses 确  定
     EXPECT_EQ(form.jobs().job(4), (RenderJob{L"D:\\a\\room.max", L"默认", L"D:\\out", L"  png",
                                              L"默认", L"默认"}));
+}
+
+// The three optional fields start at 默认, reach the row as typed, and a row that uses them shows
+// their columns (and the menu's check mark); the menu hides them again.
+TEST_F(JobDialogTest, TheOptionalFieldsReachTheRowAndShowTheirColumns) {
+    const HWND list = control(L"jobTable");
+    const auto columns = [&] { return form.jobs().list().columnCount(); };
+    const auto checked = [&] {
+        return (GetMenuState(GetMenu(form.hwnd()), mainwindow::IdMenuOptionalColumns, MF_BYCOMMAND) & MF_CHECKED) != 0;
+    };
+    EXPECT_EQ(columns(), 6);
+    fillRequired();
+    Click(field(L"okButton"));  // 默认 in all three: nothing new shows
+    EXPECT_EQ(columns(), 6);
+    EXPECT_EQ(form.jobs().job(1).frames, L"默认");
+
+    Click(control(L"addJobButton"));
+    fillRequired();
+    fill(L"framesBox", L"1,3,5-12");
+    fill(L"sceneStateBox", L"夜景");
+    platform.openAnswer = {L"D:\\预设\\final.rps"};
+    Click(field(L"pickPresetButton"));
+    EXPECT_EQ(text(L"presetBox"), L"D:\\预设\\final.rps");
+    Click(field(L"okButton"));
+    const RenderJob added = form.jobs().job(2);
+    EXPECT_EQ(added.frames, L"1,3,5-12");
+    EXPECT_EQ(added.sceneState, L"夜景");
+    EXPECT_EQ(added.preset, L"D:\\预设\\final.rps");
+    EXPECT_EQ(columns(), 9);
+    EXPECT_TRUE(checked());
+    EXPECT_EQ(form.jobs().list().cell(2, 7), L"1,3,5-12");
+    EXPECT_EQ(form.jobs().list().cell(1, 9), L"默认");
+
+    Click(control(L"addJobButton"));
+    for (const wchar_t* reset : {L"framesBox", L"sceneStateBox", L"presetBox"}) EXPECT_EQ(text(reset), L"默认");
+    SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(mainwindow::IdMenuOptionalColumns, 0), 0);
+    EXPECT_EQ(columns(), 6);
+    EXPECT_FALSE(checked());
+    InvalidateRect(list, nullptr, TRUE);
+    UpdateWindow(list);  // the list paints its six columns without asking for the hidden ones
 }
 
 TEST_F(JobDialogTest, AMissingRequiredFieldIsToldAndFocusedAndNothingIsAdded) {

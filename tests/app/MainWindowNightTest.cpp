@@ -73,9 +73,12 @@ TEST_F(MainWindowNightTest, TheMenuBarSitsAboveTheUnchangedWindow) {
     EXPECT_EQ(MenuText(file, 1), L"保存任务列表(&S)…\tCtrl+S");
     EXPECT_EQ(MenuText(file, 3), L"退出(&X)");
     const HMENU edit = GetSubMenu(bar, 1);
-    ASSERT_EQ(GetMenuItemCount(edit), 1);
+    ASSERT_EQ(GetMenuItemCount(edit), 3);
     EXPECT_EQ(MenuText(edit, 0), L"撤销(&U)\tCtrl+Z");
     EXPECT_TRUE(GetMenuState(edit, 0, MF_BYPOSITION) & MF_GRAYED);  // nothing to undo yet
+    EXPECT_TRUE(GetMenuState(edit, 1, MF_BYPOSITION) & MF_SEPARATOR);
+    EXPECT_EQ(MenuText(edit, 2), L"显示帧、场景状态和渲染预设列(&M)");
+    EXPECT_FALSE(GetMenuState(edit, 2, MF_BYPOSITION) & MF_CHECKED);
     const HMENU render = GetSubMenu(bar, 2);
     EXPECT_EQ(MenuText(render, 0), L"渲染结果(&V)…");
     EXPECT_EQ(MenuText(render, 1), L"3dsMax版本");

@@ -103,6 +103,13 @@ TEST(SessionSettings, EverySettingComesBackAsItWasSaved) {
     EXPECT_FALSE(back.damaged);
     EXPECT_EQ(back.value, odd);
 
+    // A later feature's key is there only when it is not its default.
+    SessionSettings shown;
+    shown.optionalColumns = true;
+    const std::string shownBytes = SaveSessionSettings(shown);
+    EXPECT_NE(shownBytes.find(Utf16Le(L"\r\n[Table]\r\nOptionalColumns=1\r\n").substr(2)), std::string::npos);
+    EXPECT_EQ(ReadSessionSettings(shownBytes, SessionSettings{}).value, shown);
+
     // Empty lists stay empty; a missing file part keeps the defaults.
     SessionSettings defaults = Full();
     const auto partial = ReadSessionSettings(Utf8Bom("[Main]\r\nOutputFormat=.jpg\r\n"), defaults);
