@@ -78,6 +78,27 @@ TEST(JobListFile, OnlyWellFormedUtf8IsText) {
               (std::variant<std::vector<RenderJob>, JobListFault>(JobListFault{3, L"不是UTF-8编码的文本"})));
 }
 
+// A table whose optional cells are all 默认 keeps today's six columns; one that uses them writes
+// nine, which both formats read back exactly; a six-column file gives 默认 in the three.
+TEST(JobListFile, TheOptionalColumnsAreWrittenOnlyWhenUsed) {
+    const RenderJob plain{L"E:\\a.max", L"默认", L"F:\\o", L"a.tga", L"默认", L"默认"};
+    RenderJob framed = plain;
+    framed.frames = L"1,3,5-12";
+    framed.sceneState = L"夜景";
+    const std::string six = "\xEF\xBB\xBF" "Max文件,相机,出图路径,出图文件名,长,宽\r\nE:\\a.max,默认,F:\\o,a.tga,默认,默认\r\n";
+    EXPECT_EQ(SaveJobList(Rows{plain}), six);
+    EXPECT_EQ(SaveJobList(Rows{plain, framed}),
+              "\xEF\xBB\xBF" "Max文件,相机,出图路径,出图文件名,长,宽,帧,场景状态,渲染预设\r\n"
+              "E:\\a.max,默认,F:\\o,a.tga,默认,默认,默认,默认,默认\r\n"
+              "E:\\a.max,默认,F:\\o,a.tga,默认,默认,\"1,3,5-12\",夜景,默认\r\n");
+    EXPECT_EQ(OpenJobList(SaveJobList(Rows{plain, framed})), (std::variant<Rows, JobListFault>(Rows{plain, framed})));
+    EXPECT_EQ(OpenJobList(six), (std::variant<Rows, JobListFault>(Rows{plain})));
+    EXPECT_EQ(OpenJobList("Max文件,相机,出图路径,出图文件名,长,宽,帧,场景状态,渲染预设\r\na,b,c,d,e,f\r\n"),
+              (std::variant<Rows, JobListFault>(JobListFault{2, L"有6列，应为9列"})));
+    EXPECT_EQ(OpenJobList("Max文件,相机,出图路径,出图文件名,长,宽,帧,场景,渲染预设\r\n"),
+              (std::variant<Rows, JobListFault>(JobListFault{1, L"不是任务列表的标题行"})));
+}
+
 TEST(JobListFile, AFileThatIsNotAListSaysWhereAndWhy) {
     const std::string header = "Max文件,相机,出图路径,出图文件名,长,宽\r\n";
     const auto fault = [](std::string_view bytes) {

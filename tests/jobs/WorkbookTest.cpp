@@ -94,6 +94,18 @@ TEST(Workbook, RowsComeBackExactlyWhateverSpreadsheetsAndXmlWouldMakeOfThem) {
     EXPECT_NE(strings.find("<t xml:space=\"preserve\">  both ends  </t>"), std::string::npos);
 }
 
+// Nine columns when a row uses the optional ones, all text; six otherwise, as today.
+TEST(Workbook, TheOptionalColumnsComeBackWhenUsed) {
+    Rows rows = Awkward();
+    rows[1].frames = L"0-100";
+    rows[1].preset = L"D:\\预设\\final.rps";
+    const std::string nine = SaveJobWorkbook(rows);
+    EXPECT_EQ(OpenJobWorkbook(nine), (std::variant<Rows, JobListFault>(rows)));
+    const std::string six = SaveJobWorkbook(Awkward());
+    EXPECT_EQ(OpenJobWorkbook(six), (std::variant<Rows, JobListFault>(Awkward())));
+    EXPECT_NE(nine.size(), six.size());
+}
+
 TEST(Workbook, TheSheetIsOneTextSheetWithABoldFrozenHeaderAndTheTablesWidths) {
     const std::string file = SaveJobWorkbook(Awkward());
     for (const char* name : {"[Content_Types].xml", "_rels/.rels", "xl/workbook.xml", "xl/_rels/workbook.xml.rels",
