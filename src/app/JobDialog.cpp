@@ -122,7 +122,7 @@ const std::array<ControlSpec, 35> Layout{{
     {.kind = ControlKind::TextBox, .id = IdFramesBox, .name = L"framesBox", .left = 1320, .top = 2940,
      .width = 2055, .height = 315, .tabIndex = 28, .caption = L"默认", .font = Field},
     {.kind = ControlKind::Label, .id = IdFramesHint, .name = L"framesHint", .left = 3480, .top = 3000,
-     .width = 1605, .height = 255, .tabIndex = 29, .caption = L"如 0-100、1,3,5-12"},
+     .width = 1605, .height = 255, .tabIndex = 29, .caption = L"如 1,3,5-12"},
     {.kind = ControlKind::Label, .id = IdSceneStateLabel, .name = L"sceneStateLabel", .left = 240,
      .top = 3330, .width = 975, .height = 255, .tabIndex = 30, .caption = L"场景状态:", .font = Field},
     {.kind = ControlKind::TextBox, .id = IdSceneStateBox, .name = L"sceneStateBox", .left = 1320, .top = 3315,
@@ -265,7 +265,7 @@ void JobDialog::onPickPresetClicked() {
 void JobDialog::onFramesChanged() {
     const std::wstring frames = win::WindowText(item(IdFramesBox));
     const bool wrong = !frames.empty() && FramesProblem(frames).has_value();
-    win::UpdateText(item(IdFramesHint), wrong ? L"不是有效的帧范围" : L"如 0-100、1,3,5-12");
+    win::UpdateText(item(IdFramesHint), wrong ? L"不是有效的帧范围" : L"如 1,3,5-12");
 }
 
 void JobDialog::digitsOnly(wchar_t& typed) {

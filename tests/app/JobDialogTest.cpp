@@ -78,7 +78,7 @@ const DesignedControl Designed[] = {
     {L"formatHint", 2570, 2560, 2535, 255, L"可自行输入规范的图片后缀名", 9, Plain},
     {L"framesLabel", 240, 2955, 975, 255, L"帧:", 10.5, Plain},
     {L"framesBox", 1320, 2940, 2055, 315, L"默认", 10.5, Plain},
-    {L"framesHint", 3480, 3000, 5085 - 3480, 255, L"如 0-100、1,3,5-12", 9, Plain},
+    {L"framesHint", 3480, 3000, 5085 - 3480, 255, L"如 1,3,5-12", 9, Plain},
     {L"sceneStateLabel", 240, 3330, 975, 255, L"场景状态:", 10.5, Plain},
     {L"sceneStateBox", 1320, 3315, 2055, 315, L"默认", 10.5, Plain},
     {L"presetLabel", 240, 3705, 975, 255, L"渲染预设:", 10.5, Plain},
