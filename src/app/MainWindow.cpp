@@ -151,15 +151,7 @@ HMENU MainWindow::createMenu() {
     AppendMenuW(file, MF_STRING, IdMenuExit, L"退出(&X)");
 
     const HMENU versions = CreatePopupMenu();
-    installations_ = platform_.maxInstallations();
-    if (installations_.size() > MaxInstallationItems) installations_.resize(MaxInstallationItems);
-    for (std::size_t i = 0; i < installations_.size(); ++i) {
-        AppendMenuW(versions, MF_STRING, IdMenuInstallation + static_cast<UINT_PTR>(i),
-                    (L"3ds Max " + std::to_wstring(installations_[i].year)).c_str());
-    }
-    if (installations_.empty()) {
-        AppendMenuW(versions, MF_STRING | MF_GRAYED, IdMenuNoInstallation, L"未找到3dsMax");
-    }
+    listInstallations(versions);
     const HMENU render = CreatePopupMenu();
     AppendMenuW(render, MF_STRING, IdMenuResults, L"渲染结果(&V)…");
     AppendMenuW(render, MF_POPUP, reinterpret_cast<UINT_PTR>(versions), L"3dsMax版本");
@@ -180,6 +172,34 @@ HMENU MainWindow::createMenu() {
     AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(edit), L"编辑(&E)");
     AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(render), L"渲染(&R)");
     return bar;
+}
+
+// The installations Windows knows, newest first, after the install folder box's own folder when it
+// holds the renderer (marked 当前): listed again each time the menu opens, as the box changes.
+void MainWindow::listInstallations(HMENU versions) {
+    while (GetMenuItemCount(versions) > 0) DeleteMenu(versions, 0, MF_BYPOSITION);
+    std::wstring current = win::WindowText(item(IdInstallFolderBox));
+    while (!current.empty() && (current.back() == L'\\' || current.back() == L'/')) current.pop_back();
+    installations_.clear();
+    if (!current.empty() && platform_.fileExists(current + L"\\3dsmaxcmd.exe")) installations_.push_back({0, current});
+    for (MaxInstallation& found : platform_.maxInstallations()) {
+        if (installations_.empty() || installations_.front().year != 0 ||
+            FoldCase(found.folder) != FoldCase(current)) {
+            installations_.push_back(std::move(found));
+        }
+    }
+    if (installations_.size() > MaxInstallationItems) installations_.resize(MaxInstallationItems);
+    for (std::size_t i = 0; i < installations_.size(); ++i) {
+        std::wstring caption = installations_[i].year == 0 ? L"当前：" + installations_[i].folder
+                                                           : L"3ds Max " + std::to_wstring(installations_[i].year);
+        for (std::size_t at = caption.find(L'&'); at != std::wstring::npos; at = caption.find(L'&', at + 2)) {
+            caption.insert(at, 1, L'&');  // a folder's & is no mnemonic
+        }
+        AppendMenuW(versions, MF_STRING, IdMenuInstallation + static_cast<UINT_PTR>(i), caption.c_str());
+    }
+    if (installations_.empty()) {
+        AppendMenuW(versions, MF_STRING | MF_GRAYED, IdMenuNoInstallation, L"未找到3dsMax");
+    }
 }
 
 MainWindow::Startup MainWindow::create() {
@@ -265,6 +285,11 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DROPFILES:
             dropFiles(reinterpret_cast<HDROP>(wParam));
             return 0;
+        case WM_INITMENUPOPUP: {
+            const HMENU versions = GetSubMenu(GetSubMenu(GetMenu(hwnd()), RenderMenuPosition), 1);
+            if (reinterpret_cast<HMENU>(wParam) == versions) listInstallations(versions);
+            break;
+        }
         // Windows ending the session (the script's own shutdown does) may end the program at any
         // moment after these: the session is on disk before they return.
         case WM_QUERYENDSESSION:

@@ -87,6 +87,7 @@ private:
     void onTimer(UINT_PTR id) override;
     void onDpiChanged(int oldDpi) override;
     HMENU createMenu();
+    void listInstallations(HMENU versions);
     // False when the program is to end without showing the window.
     bool onLoad();
     void onPickInstallFolderClicked();
