@@ -6,8 +6,9 @@ namespace ravolen::bench {
 
 // The floor of the main window: the same controls (classes, styles, sizes, fonts, hints, the list
 // view's columns and check boxes, the menu bar) made with straight Win32 calls, and nothing else.
-// Hidden; its list view is `ListId`.
+// Hidden; its list view is `ListId`, with `listStyle` besides its own (LVS_OWNERDATA for the
+// floor that holds its rows in a vector).
 inline constexpr int ListId = 1023;
-HWND CreateMainWindowFloor(HINSTANCE instance, WNDPROC procedure);
+HWND CreateMainWindowFloor(HINSTANCE instance, WNDPROC procedure, DWORD listStyle = 0);
 
 }  // namespace ravolen::bench
