@@ -1134,6 +1134,11 @@ Result ScaleDelete(Main& main, BareRows& bare, int repetitions) {
         repetitions,
         {[&] {
              main.fill();
+             // Filling cleared the table, whose rows 撤销 would put back; a "-" and 撤销 of one
+             // row leave no step, as the floor has none, so the "-" timed does not free them.
+             main.form.jobs().rows().setTicked(0, true);
+             main.click(L"removeTickedButton");
+             SendMessageW(main.form.hwnd(), WM_COMMAND, MAKEWPARAM(mainwindow::IdMenuUndo, 0), 0);
              main.form.jobs().rows().setTicks(everyOther);
              Paint(main.form.hwnd());
          },
@@ -1336,6 +1341,14 @@ void UndoStages(const std::wstring& folder, int repetitions) {
         step("ours: LVM_GETNEXTITEM selected", watch);
         SendMessageW(table, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED);
         step("ours: LVM_GETNEXTITEM focused", watch);
+        // The selection and focus moved off the last row and back, as they follow a row.
+        for (const int row : {ManyRows - 1, ManyRows - 2}) {
+            ListView_SetItemState(table, row, 0, LVIS_SELECTED);
+            ListView_SetItemState(table, row ^ 1, LVIS_SELECTED, LVIS_SELECTED);
+            ListView_SetItemState(table, row, 0, LVIS_FOCUSED);
+            ListView_SetItemState(table, row ^ 1, LVIS_FOCUSED, LVIS_FOCUSED);
+            step("ours: selection and focus to the next row, four LVM_SETITEMSTATE, each change noted", watch);
+        }
         Paint(top);
         SendMessageW(bare.list(), LVM_SETITEMCOUNT, ManyRows, LVSICF_NOSCROLL);
         step("floor: LVM_SETITEMCOUNT alone, the count unchanged", watch);
@@ -1360,6 +1373,12 @@ void UndoStages(const std::wstring& folder, int repetitions) {
             std::vector<JobRows::TakenRow> again = rows.takeTicked();
             step("model alone: JobRows::takeTicked of one row", watch);
             rows.putBack(std::move(again));
+            const RowId lastId = rows.id(rows.count() - 1);
+            watch = Stopwatch();
+            rows.find(lastId, rows.count() - 2);
+            step("model alone: JobRows::find of the last row, hinted one row off", watch);
+            rows.find(lastId, 0);
+            step("model alone: JobRows::find of the last row, hinted at the first (every row walked)", watch);
         }
     }
     std::printf("撤销 of a \"-\" of row 50,000 of 100,000 (medians of %d):\n", repetitions);
@@ -1682,9 +1701,7 @@ void MemoryStages() {
     for (const wchar_t* kind : {L"bare", L"jobs", L"rows", L"list", L"form"}) {
         std::vector<double> samples;
         ChildFigure(std::wstring(L"--rows-bytes ") + kind, samples);
-        char name[64];
-        std::snprintf(name, sizeof name, "%ls", kind);
-        Stage(name, samples.empty() ? 0 : samples.front());
+        std::printf("  %-62ls %9.0f KiB\n", kind, samples.empty() ? 0.0 : samples.front());
     }
 }
 

@@ -132,7 +132,8 @@ HWND CreateMainWindowFloor(HINSTANCE instance, WNDPROC procedure, DWORD listStyl
             sunken ? WS_EX_CLIENTEDGE : 0, c.windowClass, c.text,
             WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | c.style | (isList ? listStyle : 0),
             px(c.left), px(y + c.top), px(c.width), px(c.height), window,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)), instance, nullptr);
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(isList ? ListId : id)), instance, nullptr);
+        ++id;
         const HFONT chosen = c.tenths == 90    ? small
                              : c.tenths == 180 ? huge
                              : c.tenths == 120 ? (c.bold ? largeBold : large)
