@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds Ravolen and runs its benchmarks under Wine: each figure beside the same work done with
 # bare Win32 calls in the same run. Installs what is missing first.
-#   ./bench.sh [REPETITIONS]
+#   ./bench.sh [REPETITIONS [FIGURE...]]   e.g. ./bench.sh 5 scale
 . "$(dirname "$0")/scripts/common.sh"
 
 ravolen_setup
@@ -10,4 +10,4 @@ ravolen_build_windows
 ravolen_wine_env "$build"
 ravolen_wine_start null
 trap ravolen_wine_stop EXIT
-wine "$build/win/bench/ravolen_bench.exe" "${1:-5}"
+wine "$build/win/bench/ravolen_bench.exe" "${1:-5}" "${@:2}"

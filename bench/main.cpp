@@ -1,13 +1,15 @@
 // Ravolen's benchmarks: every figure beside its floor, the same work done with bare Win32 calls
 // in the same run, so that the ratio holds on a busy machine. Prints; asserts nothing.
 //   ravolen_bench.exe [repetitions [figure...]]   figures: quickadd keystroke delete edit results
-//                                                  session script xlsx startup editor
+//                                                  session live script xlsx startup memory editor
+//                                                  scale (100,000 rows)
 //   ravolen_bench.exe --stages [repetitions]       where the time of the edit, script and xlsx goes
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
 #include <psapi.h>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +35,7 @@
 #include "app/ResultsDialog.h"
 #include "platform/Win32Platform.h"
 #include "jobs/JobListFile.h"
+#include "jobs/QuickAdd.h"
 #include "render/RenderCommand.h"
 #include "render/RenderScript.h"
 #include "win/Controls.h"
@@ -119,8 +122,7 @@ private:
 
 // The session's save, which a change starts half a second later on the main window's timer, is
 // left to the figures that time it (they send the timer's message themselves): fired by the
-// loop, it would land in whichever work happens to be timed then, ours or the floor's, and give
-// the rows the kept lines that a save leaves behind.
+// loop, it would land in whichever work happens to be timed then, ours or the floor's.
 HWND SessionWindow = nullptr;  // the main window of the figures
 
 void Pump() {
@@ -144,9 +146,10 @@ void Paint(HWND top) {
 std::wstring SceneFolder() { return L"E:\\项目\\夜景\\场景"; }
 std::wstring SceneName(int i) { return L"镜头" + std::to_wstring(i) + L"_最终.max"; }
 
-std::vector<std::wstring> QuickAddAnswer() {
+std::vector<std::wstring> QuickAddAnswer(int count = Rows) {
     std::vector<std::wstring> answer{SceneFolder()};
-    for (int i = 1; i <= Rows; ++i) answer.push_back(SceneName(i));
+    answer.reserve(static_cast<std::size_t>(count) + 1);
+    for (int i = 1; i <= count; ++i) answer.push_back(SceneName(i));
     return answer;
 }
 
@@ -372,7 +375,7 @@ Result Keystroke(Main& main, BareList& bare, const wchar_t* box, const wchar_t* 
 }
 
 // With `savedBefore`, the session has been saved after the rows came, as it is half a second
-// after any change: the rows taken for 撤销 are then the lines that save kept.
+// after any change: its snapshot has shared the rows' blocks, which "-" then writes.
 Result Delete(Main& main, BareList& bare, int repetitions, bool savedBefore) {
     const HWND list = main.control(L"jobTable");
     const auto [ours, floor] = TimePair(
@@ -433,9 +436,9 @@ struct EditPhases {
     static inline int current = 0;  // which of them runs, for the paint count
 };
 
-// The same input on either list: a click on the camera cell of the last row, a typed character,
-// Enter; then until everything has painted.
-void EditCell(HWND view, HWND top, int round, EditPhases* phases = nullptr) {
+// The same input on either list: a click on the camera cell of `target` (the last of 10,000 unless
+// told), a typed character, Enter; then until everything has painted.
+void EditCell(HWND view, HWND top, int round, EditPhases* phases = nullptr, int target = Rows - 1) {
     Stopwatch watch;
     const auto lap = [&](double EditPhases::*phase) {
         if (phases) phases->*phase += watch.micros();
@@ -446,7 +449,7 @@ void EditCell(HWND view, HWND top, int round, EditPhases* phases = nullptr) {
     const auto header = reinterpret_cast<HWND>(SendMessageW(view, LVM_GETHEADER, 0, 0));
     RECT column{}, row{LVIR_BOUNDS, 0, 0, 0};
     SendMessageW(header, HDM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&column));
-    SendMessageW(view, LVM_GETITEMRECT, Rows - 1, reinterpret_cast<LPARAM>(&row));
+    SendMessageW(view, LVM_GETITEMRECT, static_cast<WPARAM>(target), reinterpret_cast<LPARAM>(&row));
     const LPARAM at = MAKELPARAM((column.left + column.right) / 2, (row.top + row.bottom) / 2);
     PostMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, at);
     PostMessageW(view, WM_LBUTTONUP, 0, at);
@@ -731,9 +734,9 @@ std::vector<RenderJob> ScriptRowsOf(int count) {
 }
 
 // The job list of the file figures.
-std::vector<RenderJob> JobListRows() {
+std::vector<RenderJob> JobListRows(int count = Rows) {
     std::vector<RenderJob> rows;
-    for (int i = 1; i <= Rows; ++i) {
+    for (int i = 1; i <= count; ++i) {
         rows.push_back({SceneFolder() + L"\\" + SceneName(i), i % 3 ? L"默认" : L"0012", L"E:\\渲染\\输出",
                         L"镜头" + std::to_wstring(i) + L".1.tga", i % 2 ? L"默认" : L"1920",
                         i % 2 ? L"默认" : L"1080"});
@@ -790,6 +793,468 @@ Result JobListFiles(const std::wstring& folder, int repetitions) {
     return {"job list of 10,000 rows saved and opened: xlsx", floor, ours, Goal::Ratio, 4.0, "us"};
 }
 
+// ---- At scale: the table at 1,000 and 100,000 rows, beside a bare owner-data list view over a
+// plain vector of rows doing the same visible work.
+
+constexpr int FewRows = 1000;
+constexpr int ManyRows = 100000;
+constexpr double FrameMicros = 16000;  // one frame of the window thread
+
+// A row of the floor: its six texts and its tick, nothing else.
+struct BareRow {
+    std::array<std::wstring, 6> cells;
+    bool ticked = false;
+};
+
+// An owner-data list's question answered from the vector.
+void GiveBareRow(const std::vector<BareRow>& rows, LVITEMW& item) {
+    if (item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= rows.size()) return;
+    const BareRow& row = rows[static_cast<std::size_t>(item.iItem)];
+    if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0 && item.iSubItem >= 0 &&
+        item.iSubItem < 6) {
+        lstrcpynW(item.pszText, row.cells[static_cast<std::size_t>(item.iSubItem)].c_str(), item.cchTextMax);
+    }
+    if ((item.mask & LVIF_STATE) && (item.stateMask & LVIS_STATEIMAGEMASK)) {
+        item.state = (item.state & ~static_cast<UINT>(LVIS_STATEIMAGEMASK)) |
+                     INDEXTOSTATEIMAGEMASK(row.ticked ? 2 : 1);
+    }
+}
+
+// The floor at scale: the bare window's list made owner-data (LVS_OWNERDATA, its boxes asked for
+// too) and single-selection as the job table, over a plain vector of rows. A click on a box flips the row's tick and redraws the row; a
+// click on a cell shows a bare edit box over it with the vector's text, and Enter writes the
+// vector, hides the box and redraws the row.
+class BareRows {
+public:
+    BareRows() {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = &BareRows::Procedure;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"RavolenBenchBareRows";
+        RegisterClassW(&windowClass);
+        top_ = CreateWindowExW(0, L"RavolenBenchBareRows", L"bare rows", WS_OVERLAPPEDWINDOW, 0, 0, 700,
+                               450, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        SetWindowLongPtrW(top_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        list_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
+                                WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_SINGLESEL | LVS_OWNERDATA,
+                                8, 136, 665, 186, top_, nullptr, GetModuleHandleW(nullptr), nullptr);
+        editor_ = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | ES_AUTOHSCROLL, 0, 0, 10, 10, top_,
+                                  nullptr, GetModuleHandleW(nullptr), nullptr);
+        SetWindowSubclass(editor_, &BareRows::Editor, 1, reinterpret_cast<DWORD_PTR>(this));
+        const DWORD extended = LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES;
+        SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
+        SendMessageW(list_, LVM_SETCALLBACKMASK, LVIS_STATEIMAGEMASK, 0);
+        const int widths[] = {253, 67, 167, 93, 40, 40};
+        for (int i = 0; i < 6; ++i) {
+            wchar_t caption[] = L"column";
+            LVCOLUMNW column{};
+            column.mask = LVCF_TEXT | LVCF_WIDTH;
+            column.cx = widths[i];
+            column.pszText = caption;
+            SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column));
+        }
+        ShowWindow(top_, SW_SHOW);
+        Pump();
+    }
+    ~BareRows() { DestroyWindow(top_); }
+    BareRows(const BareRows&) = delete;
+    BareRows& operator=(const BareRows&) = delete;
+
+    HWND top() const { return top_; }
+    HWND list() const { return list_; }
+
+    std::vector<BareRow> rows;
+
+    // The list told how many rows there are now, and repainted.
+    void shown() {
+        SendMessageW(list_, LVM_SETITEMCOUNT, rows.size(), LVSICF_NOSCROLL);
+        InvalidateRect(list_, nullptr, FALSE);
+        Paint(top_);
+    }
+    // As the job table after rows came: the last one selected and in view.
+    void selectLast() {
+        ListView_SetItemState(list_, -1, 0, LVIS_SELECTED);
+        if (rows.empty()) return;
+        select(static_cast<int>(rows.size()) - 1);
+        ListView_EnsureVisible(list_, selected, FALSE);
+    }
+    // The selected row, kept here as a bare program keeps it.
+    int selected = -1;
+    void select(int row) {
+        selected = row;
+        ListView_SetItemState(list_, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    }
+
+private:
+    static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto* self = reinterpret_cast<BareRows*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        if (self && message == WM_NOTIFY) {
+            auto& header = *reinterpret_cast<NMHDR*>(lParam);
+            if (header.code == LVN_GETDISPINFOW) {
+                GiveBareRow(self->rows, reinterpret_cast<NMLVDISPINFOW&>(header).item);
+                return 0;
+            }
+            if (header.code == NM_CLICK) self->click(reinterpret_cast<NMITEMACTIVATE&>(header).ptAction);
+        }
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    void click(POINT at) {
+        LVHITTESTINFO hit{};
+        hit.pt = at;
+        const auto row = static_cast<int>(SendMessageW(list_, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+        if (row < 0 || static_cast<std::size_t>(row) >= rows.size()) return;
+        selected = row;
+        if ((hit.flags & LVHT_ONITEM) == LVHT_ONITEMSTATEICON) {
+            rows[static_cast<std::size_t>(row)].ticked = !rows[static_cast<std::size_t>(row)].ticked;
+            SendMessageW(list_, LVM_REDRAWITEMS, static_cast<WPARAM>(row), row);
+            return;
+        }
+        LVHITTESTINFO cellHit{};
+        cellHit.pt = at;
+        if (SendMessageW(list_, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&cellHit)) < 0 ||
+            cellHit.iSubItem < 1) {
+            return;
+        }
+        editRow_ = cellHit.iItem;
+        editColumn_ = cellHit.iSubItem;
+        RECT cell{LVIR_BOUNDS, cellHit.iSubItem, 0, 0};
+        SendMessageW(list_, LVM_GETSUBITEMRECT, static_cast<WPARAM>(cellHit.iItem), reinterpret_cast<LPARAM>(&cell));
+        MapWindowPoints(list_, top_, reinterpret_cast<POINT*>(&cell), 2);
+        SetWindowTextW(editor_, rows[static_cast<std::size_t>(editRow_)].cells[static_cast<std::size_t>(editColumn_)].c_str());
+        SetWindowPos(editor_, HWND_TOP, cell.left, cell.top, cell.right - cell.left, cell.bottom - cell.top,
+                     SWP_SHOWWINDOW);
+        SetFocus(editor_);
+    }
+    static LRESULT CALLBACK Editor(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                   DWORD_PTR data) {
+        if (message == WM_KEYDOWN && wParam == VK_RETURN) {
+            auto* self = reinterpret_cast<BareRows*>(data);
+            wchar_t text[260] = {};
+            GetWindowTextW(edit, text, 260);
+            self->rows[static_cast<std::size_t>(self->editRow_)].cells[static_cast<std::size_t>(self->editColumn_)] = text;
+            ShowWindow(edit, SW_HIDE);
+            SetFocus(self->list_);
+            SendMessageW(self->list_, LVM_REDRAWITEMS, static_cast<WPARAM>(self->editRow_), self->editRow_);
+            return 0;
+        }
+        return DefSubclassProc(edit, message, wParam, lParam);
+    }
+
+    HWND top_ = nullptr;
+    HWND list_ = nullptr;
+    HWND editor_ = nullptr;
+    int editRow_ = 0, editColumn_ = 0;
+};
+
+std::wstring TextOf(HWND window) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+// Both tables holding `count` rows from quick add, the floor's with the texts ours shows, both
+// scrolled to their last row.
+void FillBoth(Main& main, BareRows& bare, int count) {
+    main.platform.openAnswer = QuickAddAnswer(count);
+    main.fill();
+    const JobRows& rows = main.form.jobs().shown();
+    bare.rows.assign(static_cast<std::size_t>(count), {});
+    for (std::size_t row = 0; row < bare.rows.size(); ++row) {
+        for (int column = 1; column <= 6; ++column) {
+            bare.rows[row].cells[static_cast<std::size_t>(column - 1)] = rows.cell(row, column);
+        }
+    }
+    bare.shown();
+    bare.selectLast();
+    ListView_EnsureVisible(main.control(L"jobTable"), count - 1, FALSE);
+    Paint(main.form.hwnd());
+    Paint(bare.top());
+}
+
+// Where a click lands on row `row`'s box, as the list itself answers a hit test.
+LPARAM BoxPoint(HWND view, int row) {
+    RECT bounds{LVIR_BOUNDS, 0, 0, 0};
+    SendMessageW(view, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&bounds));
+    const int y = (bounds.top + bounds.bottom) / 2;
+    int first = -1, last = -1;
+    for (int x = std::max<int>(bounds.left, 0); x < bounds.left + 80; ++x) {
+        LVHITTESTINFO hit{};
+        hit.pt = {x, y};
+        if (SendMessageW(view, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)) == row &&
+            (hit.flags & LVHT_ONITEM) == LVHT_ONITEMSTATEICON) {
+            if (first < 0) first = x;
+            last = x;
+        }
+    }
+    if (first < 0) std::exit(4);
+    return MAKELPARAM((first + last) / 2, y);
+}
+
+// A click on a box, then until everything has painted.
+void ClickBox(HWND view, HWND top, LPARAM at) {
+    PostMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(view, WM_LBUTTONUP, 0, at);
+    Pump();
+    Paint(top);
+}
+
+// The four figures a frame bounds, at one row count: ours and the floor.
+struct FrameFigures {
+    std::pair<Spread, Spread> keystroke, tick, edit, undo;
+};
+
+FrameFigures Frames(Main& main, BareRows& bare, int count, int repetitions) {
+    FrameFigures figures;
+    const HWND table = main.control(L"jobTable");
+    const HWND top = main.form.hwnd();
+    FillBoth(main, bare, count);
+    const int last = count - 1;
+
+    // The camera cell of the last row edited in place and written with Enter.
+    int round = 0;
+    figures.edit = TimePair(repetitions, {[&] { ++round; }, [&] { EditCell(table, top, round, nullptr, last); }},
+                            {[&] { ++round; }, [&] { EditCell(bare.list(), bare.top(), round, nullptr, last); }});
+
+    // A tick of the last row by a click on its box.
+    const LPARAM oursBox = BoxPoint(table, last), floorBox = BoxPoint(bare.list(), last);
+    figures.tick = TimePair(repetitions, {nullptr, [&] { ClickBox(table, top, oursBox); }},
+                            {nullptr, [&] { ClickBox(bare.list(), bare.top(), floorBox); }});
+
+    // 撤销 of a "-" that took the middle row, the only one ticked, in view.
+    JobRows& rows = main.form.jobs().rows();
+    rows.setTicks(std::vector<bool>(static_cast<std::size_t>(count), false));
+    const int middle = count / 2;
+    rows.setTicked(static_cast<std::size_t>(middle), true);
+    for (BareRow& row : bare.rows) row.ticked = false;
+    bare.rows[static_cast<std::size_t>(middle)].ticked = true;
+    ListView_EnsureVisible(table, middle, FALSE);
+    ListView_EnsureVisible(bare.list(), middle, FALSE);
+    bare.shown();
+    Paint(top);
+    std::vector<std::pair<std::size_t, BareRow>> taken;
+    figures.undo = TimePair(
+        repetitions,
+        {[&] { main.click(L"removeTickedButton"); },
+         [&] {
+             SendMessageW(top, WM_COMMAND, MAKEWPARAM(mainwindow::IdMenuUndo, 0), 0);
+             Paint(top);
+         }},
+        {[&] {
+             // "-" on the floor: the ticked rows out of the vector, kept with their places.
+             taken.clear();
+             std::size_t kept = 0;
+             for (std::size_t row = 0; row < bare.rows.size(); ++row) {
+                 if (bare.rows[row].ticked) {
+                     taken.emplace_back(row, std::move(bare.rows[row]));
+                 } else {
+                     bare.rows[kept++] = std::move(bare.rows[row]);
+                 }
+             }
+             bare.rows.resize(kept);
+             int selected = bare.selected;
+             for (const auto& out : taken) selected -= static_cast<int>(out.first) < bare.selected;
+             bare.select(selected);
+             bare.shown();
+         },
+         [&] {
+             // The selection stays on its row, which the floor knows without asking the list.
+             int selected = bare.selected;
+             for (auto& [position, row] : taken) {
+                 bare.rows.insert(bare.rows.begin() + static_cast<std::ptrdiff_t>(position), std::move(row));
+                 if (static_cast<int>(position) <= selected) ++selected;
+             }
+             bare.select(selected);
+             bare.shown();
+         }});
+    main.form.jobs().rows().setTicked(static_cast<std::size_t>(middle), false);
+
+    // A keystroke in the unified folder box while it is ticked: every row's folder follows.
+    main.click(L"unifiedFolderCheck");
+    std::wstring folder = TextOf(main.control(L"unifiedFolderBox"));
+    for (BareRow& row : bare.rows) row.cells[2] = folder;
+    bare.shown();
+    bool oursGrow = false, floorGrow = false;  // 'x' first, then one taken away: every run changes every row
+    figures.keystroke = TimePair(
+        repetitions,
+        {[&] { oursGrow = !oursGrow; }, [&] { main.type(L"unifiedFolderBox", oursGrow ? L'x' : L'\b'); }},
+        {[&] { floorGrow = !floorGrow; },
+         [&] {
+             if (floorGrow) {
+                 folder.push_back(L'x');
+             } else {
+                 folder.pop_back();
+             }
+             for (BareRow& row : bare.rows) row.cells[2] = folder;
+             InvalidateRect(bare.list(), nullptr, FALSE);
+             Paint(bare.top());
+         }});
+    if (oursGrow) main.type(L"unifiedFolderBox", L'\b');
+    main.click(L"unifiedFolderCheck");
+    return figures;
+}
+
+// The job table's own rows as quick add makes them from the answer, for the floor.
+BareRow QuickRow(const std::vector<std::wstring>& answer, std::size_t index, const std::wstring& folder,
+                 const std::wstring& format) {
+    const std::wstring& name = answer[index + 1];
+    BareRow row;
+    row.cells = {answer[0] + L"\\" + name, L"默认", folder, name.substr(0, name.size() - 4) + format, L"默认",
+                 L"默认"};
+    return row;
+}
+
+Result ScaleQuickAdd(Main& main, BareRows& bare, int repetitions) {
+    main.platform.openAnswer = QuickAddAnswer(ManyRows);
+    const std::vector<std::wstring>& answer = main.platform.openAnswer;
+    const std::wstring folder = TextOf(main.control(L"unifiedFolderBox"));
+    const std::wstring format = TextOf(main.control(L"unifiedFormatBox"));
+    const auto [ours, floor] = TimePair(
+        repetitions, {[&] { main.click(L"clearButton"); }, [&] { main.click(L"quickAddButton"); }},
+        {[&] {
+             bare.rows.clear();
+             bare.rows.shrink_to_fit();
+             bare.shown();
+         },
+         [&] {
+             bare.rows.reserve(answer.size() - 1);
+             for (std::size_t i = 0; i + 1 < answer.size(); ++i) bare.rows.push_back(QuickRow(answer, i, folder, format));
+             bare.selectLast();
+             bare.shown();
+         }});
+    return {"quick add of 100,000 files", floor, ours, Goal::AtMost, 1e6, "us"};
+}
+
+Result ScaleDelete(Main& main, BareRows& bare, int repetitions) {
+    FillBoth(main, bare, ManyRows);
+    const std::vector<BareRow> full = bare.rows;
+    std::vector<bool> everyOther(ManyRows);
+    for (std::size_t row = 1; row < everyOther.size(); row += 2) everyOther[row] = true;
+    std::vector<std::pair<std::size_t, BareRow>> taken;
+    const auto [ours, floor] = TimePair(
+        repetitions,
+        {[&] {
+             main.fill();
+             // Filling cleared the table, whose rows 撤销 would put back; a "-" and 撤销 of one
+             // row leave no step, as the floor has none, so the "-" timed does not free them.
+             main.form.jobs().rows().setTicked(0, true);
+             main.click(L"removeTickedButton");
+             SendMessageW(main.form.hwnd(), WM_COMMAND, MAKEWPARAM(mainwindow::IdMenuUndo, 0), 0);
+             main.form.jobs().rows().setTicks(everyOther);
+             Paint(main.form.hwnd());
+         },
+         [&] { main.click(L"removeTickedButton"); }},
+        {[&] {
+             taken.clear();
+             bare.rows = full;
+             for (std::size_t row = 1; row < bare.rows.size(); row += 2) bare.rows[row].ticked = true;
+             bare.shown();
+         },
+         [&] {
+             // The ticked rows out of the vector and kept for 撤销 with their places, as ours.
+             std::size_t kept = 0;
+             for (std::size_t row = 0; row < bare.rows.size(); ++row) {
+                 if (bare.rows[row].ticked) {
+                     taken.emplace_back(row, std::move(bare.rows[row]));
+                 } else {
+                     bare.rows[kept++] = std::move(bare.rows[row]);
+                 }
+             }
+             bare.rows.resize(kept);
+             bare.shown();
+         }});
+    return {"\"-\" with every other row of 100,000 ticked", floor, ours, Goal::AtMost, 1e5, "us"};
+}
+
+// The floor's job list file: the same rows as UTF-8 lines of comma-separated cells (none holds a
+// comma), read whole, converted once and split.
+void BareOpen(const std::wstring& path, BareRows& bare) {
+    const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    GetFileSizeEx(file.get(), &size);
+    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    std::wstring text(bytes.size(), L'\0');
+    text.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(read),
+                                                             text.data(), static_cast<int>(text.size()))));
+    std::size_t at = 0;
+    while (at < text.size()) {
+        BareRow row;
+        for (std::size_t cell = 0; cell < 6; ++cell) {
+            const std::size_t end = text.find_first_of(cell < 5 ? L"," : L"\r\n", at);
+            row.cells[cell].assign(text, at, end - at);
+            at = end + 1;
+        }
+        ++at;  // the line feed
+        bare.rows.push_back(std::move(row));
+    }
+    bare.selectLast();
+    bare.shown();
+}
+
+Result ScaleOpenWorkbook(Main& main, BareRows& bare, const std::wstring& folder, int repetitions) {
+    const std::vector<RenderJob> jobs = JobListRows(ManyRows);
+    const std::wstring workbook = folder + L"\\scale.xlsx", csv = folder + L"\\scale.csv";
+    Win32Platform files;
+    files.replaceFile(workbook, SaveJobWorkbook(jobs));
+    std::wstring lines;
+    for (const RenderJob& job : jobs) {
+        lines += job.scene + L"," + job.camera + L"," + job.outputFolder + L"," + job.outputName + L"," +
+                 job.width + L"," + job.height + L"\r\n";
+    }
+    std::string bytes(lines.size() * 3, '\0');
+    bytes.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, lines.data(), static_cast<int>(lines.size()),
+                                                              bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr)));
+    files.replaceFile(csv, bytes);
+    main.platform.openAnswer = {workbook};
+    const auto [ours, floor] = TimePair(
+        repetitions,
+        {[&] { main.click(L"clearButton"); },
+         [&] {
+             SendMessageW(main.form.hwnd(), WM_COMMAND, MAKEWPARAM(mainwindow::IdMenuOpen, 0), 0);
+             Paint(main.form.hwnd());
+         }},
+        {[&] {
+             bare.rows.clear();
+             bare.rows.shrink_to_fit();
+             bare.shown();
+         },
+         [&] { BareOpen(csv, bare); }});
+    // Both must have opened every row, or the figure says nothing.
+    if (main.form.jobs().count() != ManyRows || bare.rows.size() != static_cast<std::size_t>(ManyRows)) std::exit(5);
+    DeleteFileW(workbook.c_str());
+    DeleteFileW(csv.c_str());
+    return {"job list workbook of 100,000 rows opened", floor, ours, Goal::AtMost, 1.5e6, "us"};
+}
+
+std::vector<Result> Scale(const std::wstring& folder, int repetitions) {
+    std::vector<Result> results;
+    Main main(folder);
+    BareRows bare;
+    // A round untimed first: the first edits, clicks and paints of a window cost more than later
+    // ones, and Wine's own processes are still starting when this group runs first; that would
+    // be 1,000 rows' alone.
+    Frames(main, bare, FewRows, repetitions);
+    const FrameFigures few = Frames(main, bare, FewRows, repetitions);
+    const FrameFigures many = Frames(main, bare, ManyRows, repetitions);
+    const auto frame = [&](const std::string& name, std::pair<Spread, Spread> FrameFigures::*figure) {
+        const auto& [fewOurs, fewFloor] = few.*figure;
+        const auto& [manyOurs, manyFloor] = many.*figure;
+        results.push_back({name + ", 1,000 rows", fewFloor, fewOurs, Goal::AtMost, FrameMicros, "us"});
+        results.push_back({name + ", 100,000 rows", manyFloor, manyOurs, Goal::AtMost, FrameMicros, "us"});
+        results.push_back({name + ", ours at 1,000 / at 100,000", fewOurs, manyOurs, Goal::WithinSpread, 0, "us"});
+    };
+    frame("keystroke, unified folder ticked", &FrameFigures::keystroke);
+    frame("tick by a click on the box", &FrameFigures::tick);
+    frame("in-place edit of the last row, Enter", &FrameFigures::edit);
+    frame("撤销 of a \"-\" of the middle row", &FrameFigures::undo);
+    results.push_back(ScaleQuickAdd(main, bare, repetitions));
+    results.push_back(ScaleDelete(main, bare, repetitions));
+    results.push_back(ScaleOpenWorkbook(main, bare, folder, repetitions));
+    return results;
+}
+
 // ---- Where the time of a figure goes (--stages): each step timed alone, many times, medians.
 
 void Stage(const char* name, double micros) { std::printf("  %-62s %9.0f us\n", name, micros); }
@@ -822,6 +1287,103 @@ void ScriptStages(const std::wstring& folder, int repetitions) {
     Stage("both: the bytes written (Platform::writeFile: CreateFileW, WriteFile)",
           MedianMicros(repetitions, [&] { platform.writeFile(path, bytes); }));
     DeleteFileW(path.c_str());
+}
+
+// 撤销 of a "-" of the middle row of 100,000, step by step on both sides.
+void UndoStages(const std::wstring& folder, int repetitions) {
+    Main main(folder);
+    BareRows bare;
+    FillBoth(main, bare, ManyRows);
+    const HWND top = main.form.hwnd();
+    const HWND table = main.control(L"jobTable");
+    const int middle = ManyRows / 2;
+    main.form.jobs().rows().setTicked(static_cast<std::size_t>(middle), true);
+    ListView_EnsureVisible(table, middle, FALSE);
+    ListView_EnsureVisible(bare.list(), middle, FALSE);
+    Paint(top);
+    Paint(bare.top());
+    std::map<std::string, std::vector<double>> steps;
+    const auto step = [&](const std::string& name, Stopwatch& watch) {
+        steps[name].push_back(watch.micros());
+        watch = Stopwatch();
+    };
+    for (int i = 0; i < repetitions; ++i) {
+        BareRow taken = std::move(bare.rows[static_cast<std::size_t>(middle)]);
+        bare.rows.erase(bare.rows.begin() + middle);
+        bare.shown();
+        Stopwatch watch;
+        bare.rows.insert(bare.rows.begin() + middle, std::move(taken));
+        step("floor: the row put back into the vector", watch);
+        SendMessageW(bare.list(), LVM_SETITEMCOUNT, bare.rows.size(), LVSICF_NOSCROLL);
+        step("floor: LVM_SETITEMCOUNT", watch);
+        InvalidateRect(bare.list(), nullptr, FALSE);
+        step("floor: InvalidateRect", watch);
+        Paint(bare.top());
+        step("floor: painted", watch);
+
+        main.click(L"removeTickedButton");
+        watch = Stopwatch();
+        main.form.jobs().undo();
+        step("ours: JobTableView::undo (JobRows::putBack, the list told)", watch);
+        Paint(top);
+        step("ours: painted", watch);
+        main.click(L"removeTickedButton");
+        watch = Stopwatch();
+        SendMessageW(top, WM_COMMAND, MAKEWPARAM(mainwindow::IdMenuUndo, 0), 0);
+        step("ours: the menu's 撤销 (WM_COMMAND)", watch);
+        Paint(top);
+        step("ours: painted after the menu's", watch);
+    }
+    for (int i = 0; i < repetitions; ++i) {
+        Stopwatch watch;
+        SendMessageW(table, LVM_SETITEMCOUNT, ManyRows, LVSICF_NOSCROLL);
+        step("ours: LVM_SETITEMCOUNT alone, the count unchanged", watch);
+        SendMessageW(table, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
+        step("ours: LVM_GETNEXTITEM selected", watch);
+        SendMessageW(table, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED);
+        step("ours: LVM_GETNEXTITEM focused", watch);
+        // The selection and focus moved off the last row and back, as they follow a row.
+        for (const int row : {ManyRows - 1, ManyRows - 2}) {
+            ListView_SetItemState(table, row, 0, LVIS_SELECTED);
+            ListView_SetItemState(table, row ^ 1, LVIS_SELECTED, LVIS_SELECTED);
+            ListView_SetItemState(table, row, 0, LVIS_FOCUSED);
+            ListView_SetItemState(table, row ^ 1, LVIS_FOCUSED, LVIS_FOCUSED);
+            step("ours: selection and focus to the next row, four LVM_SETITEMSTATE, each change noted", watch);
+        }
+        Paint(top);
+        SendMessageW(bare.list(), LVM_SETITEMCOUNT, ManyRows, LVSICF_NOSCROLL);
+        step("floor: LVM_SETITEMCOUNT alone, the count unchanged", watch);
+        Paint(bare.top());
+        watch = Stopwatch();
+        InvalidateRect(bare.list(), nullptr, FALSE);
+        Paint(bare.top());
+        step("floor: the list invalidated and painted alone", watch);
+        InvalidateRect(bare.list(), nullptr, TRUE);
+        Paint(bare.top());
+        step("floor: the list invalidated with erasing and painted", watch);
+    }
+    {
+        JobRows rows;
+        rows.append(main.form.jobs().all());
+        rows.setTicked(static_cast<std::size_t>(middle), true);
+        for (int i = 0; i < repetitions; ++i) {
+            std::vector<JobRows::TakenRow> taken = rows.takeTicked();
+            Stopwatch watch;
+            rows.putBack(std::move(taken));
+            step("model alone: JobRows::putBack of one row", watch);
+            std::vector<JobRows::TakenRow> again = rows.takeTicked();
+            step("model alone: JobRows::takeTicked of one row", watch);
+            rows.putBack(std::move(again));
+            const RowId lastId = rows.id(rows.count() - 1);
+            watch = Stopwatch();
+            rows.find(lastId, rows.count() - 2);
+            step("model alone: JobRows::find of the last row, hinted one row off", watch);
+            rows.find(lastId, 0);
+            step("model alone: JobRows::find of the last row, hinted at the first (every row walked)", watch);
+        }
+    }
+    std::printf("撤销 of a \"-\" of row 50,000 of 100,000 (medians of %d):\n", repetitions);
+    for (const auto& [name, samples] : steps) Stage(name.c_str(), SpreadOf(samples).median);
 }
 
 void WorkbookStages(const std::wstring& folder, int repetitions) {
@@ -939,12 +1501,14 @@ int HoldRows(std::wstring_view kind, const std::wstring& folder) {
         Main main(folder);
         main.click(L"quickAddButton");
     } else {
+        // The same dialog's answer as ours is given, held as long.
+        const std::vector<std::wstring> answer = QuickAddAnswer();
         const HWND window = CreateMainWindowFloor(GetModuleHandleW(nullptr), DefWindowProcW);
         ShowWindow(window, SW_SHOW);
         const HWND list = GetDlgItem(window, ListId);
         SendMessageW(list, WM_SETREDRAW, FALSE, 0);
         for (int i = 1; i <= Rows; ++i) {
-            const std::wstring texts[] = {SceneFolder() + L"\\" + SceneName(i), L"默认",
+            const std::wstring texts[] = {answer[0] + L"\\" + answer[static_cast<std::size_t>(i)], L"默认",
                                           L"E:\\渲染\\输出", L"镜头" + std::to_wstring(i) + L"_最终.tga",
                                           L"默认", L"默认"};
             LVITEMW item{};
@@ -999,6 +1563,56 @@ Result RowsMemory(int repetitions) {
             "KiB"};
 }
 
+// A child process holding 100,000 rows from quick add, as the main window or as the main window's
+// floor with its list owner-data over a vector of the same rows; its exit code is its peak working
+// set in KiB.
+std::vector<BareRow>* HeldRows = nullptr;
+
+LRESULT CALLBACK HeldRowsProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NOTIFY && HeldRows && reinterpret_cast<NMHDR*>(lParam)->code == LVN_GETDISPINFOW) {
+        GiveBareRow(*HeldRows, reinterpret_cast<NMLVDISPINFOW*>(lParam)->item);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+int HoldManyRows(std::wstring_view kind, const std::wstring& folder) {
+    std::vector<std::wstring> answer = QuickAddAnswer(ManyRows);
+    std::optional<Main> main;
+    std::vector<BareRow> rows;
+    if (kind == L"form") {
+        main.emplace(folder);
+        main->platform.openAnswer = std::move(answer);
+        main->click(L"quickAddButton");
+    } else {
+        HeldRows = &rows;
+        const HWND window = CreateMainWindowFloor(GetModuleHandleW(nullptr), HeldRowsProcedure, LVS_OWNERDATA);
+        const HWND list = GetDlgItem(window, ListId);
+        SendMessageW(list, LVM_SETCALLBACKMASK, LVIS_STATEIMAGEMASK, 0);
+        ShowWindow(window, SW_SHOW);
+        rows.reserve(answer.size() - 1);
+        for (std::size_t i = 0; i + 1 < answer.size(); ++i) rows.push_back(QuickRow(answer, i, L"renderOutput\\", L".tga"));
+        SendMessageW(list, LVM_SETITEMCOUNT, rows.size(), LVSICF_NOSCROLL);
+        const int last = static_cast<int>(rows.size()) - 1;
+        ListView_SetItemState(list, last, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        ListView_EnsureVisible(list, last, FALSE);
+        Paint(window);
+    }
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof memory;
+    GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
+    return static_cast<int>(memory.PeakWorkingSetSize / 1024);
+}
+
+Result ManyRowsMemory(int repetitions) {
+    std::vector<double> ours, floor;
+    for (int i = 0; i < repetitions; ++i) {
+        ChildFigure(L"--hold-many bare", floor);
+        ChildFigure(L"--hold-many form", ours);
+    }
+    return {"peak working set with 100,000 rows", SpreadOf(floor), SpreadOf(ours), Goal::Ratio, 1.3, "KiB"};
+}
+
 constexpr int EditorCycles = 500;
 
 // The committed private memory of this process, region by region: Wine answers PrivateUsage
@@ -1035,6 +1649,63 @@ int CycleEditor(std::wstring_view kind, const std::wstring& folder) {
     return static_cast<int>(static_cast<long long>(PrivateBytes()) - static_cast<long long>(before));
 }
 
+// Where the memory of 10,000 rows goes, for --stages: the committed private bytes each holder of
+// the same rows adds, in a child process each.
+int RowsBytes(std::wstring_view kind, const std::wstring& folder) {
+    const std::vector<std::wstring> answer = QuickAddAnswer(Rows);
+    std::optional<Main> main;
+    if (kind == L"form") main.emplace(folder);
+    const std::size_t before = PrivateBytes();
+    std::vector<RenderJob> jobs;
+    JobRows rows;
+    std::vector<BareRow> bare;
+    if (kind == L"jobs") {
+        for (int i = 0; i < Rows; ++i) jobs.push_back(QuickAddJob(answer, static_cast<std::size_t>(i), L"renderOutput\\", L".tga"));
+    } else if (kind == L"rows") {
+        rows.append(Rows, [&](std::size_t i) { return JobRow{QuickAddJob(answer, i, L"renderOutput\\", L".tga"), false, nullptr, 0}; });
+    } else if (kind == L"bare") {
+        for (std::size_t i = 0; i + 1 < answer.size(); ++i) bare.push_back(QuickRow(answer, i, L"renderOutput\\", L".tga"));
+    } else if (kind == L"list") {
+        // A bare list view holding the texts itself, as the floor of the 10,000 rows' memory.
+        const HWND list = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_POPUP | LVS_REPORT, 0, 0, 600, 200, nullptr,
+                                          nullptr, GetModuleHandleW(nullptr), nullptr);
+        for (int i = 0; i < 6; ++i) {
+            LVCOLUMNW column{};
+            column.mask = LVCF_WIDTH;
+            column.cx = 90;
+            SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column));
+        }
+        for (std::size_t i = 0; i + 1 < answer.size(); ++i) {
+            const BareRow row = QuickRow(answer, i, L"renderOutput\\", L".tga");
+            LVITEMW item{};
+            item.mask = LVIF_TEXT;
+            item.iItem = static_cast<int>(i);
+            item.pszText = const_cast<wchar_t*>(row.cells[0].c_str());
+            SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+            for (int k = 1; k < 6; ++k) {
+                item.iSubItem = k;
+                item.pszText = const_cast<wchar_t*>(row.cells[static_cast<std::size_t>(k)].c_str());
+                SendMessageW(list, LVM_SETITEMTEXTW, i, reinterpret_cast<LPARAM>(&item));
+            }
+        }
+    } else if (kind == L"form") {
+        main->platform.openAnswer = answer;
+        main->click(L"quickAddButton");
+    }
+    return static_cast<int>((static_cast<long long>(PrivateBytes()) - static_cast<long long>(before)) / 1024);
+}
+
+void MemoryStages() {
+    std::printf("committed private memory of 10,000 rows from quick add (KiB):\n");
+    // bare: a vector of six strings and a tick a row; jobs: a vector of RenderJob; rows: JobRows;
+    // list: a list view holding the texts; form: the main window's quick add.
+    for (const wchar_t* kind : {L"bare", L"jobs", L"rows", L"list", L"form"}) {
+        std::vector<double> samples;
+        ChildFigure(std::wstring(L"--rows-bytes ") + kind, samples);
+        std::printf("  %-62ls %9.0f KiB\n", kind, samples.empty() ? 0.0 : samples.front());
+    }
+}
+
 Result EditorMemory(int repetitions) {
     std::vector<double> ours, floor;
     for (int i = 0; i < repetitions; ++i) {
@@ -1065,9 +1736,16 @@ int wmain(int argc, wchar_t** argv) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     const std::wstring folder = BenchFolder();
     if (argc == 3 && std::wstring_view(argv[1]) == L"--hold") return HoldRows(argv[2], folder);
+    if (argc == 3 && std::wstring_view(argv[1]) == L"--hold-many") return HoldManyRows(argv[2], folder);
+    if (argc == 3 && std::wstring_view(argv[1]) == L"--rows-bytes") return RowsBytes(argv[2], folder);
     if (argc == 3 && std::wstring_view(argv[1]) == L"--cycles") return CycleEditor(argv[2], folder);
     if (argc >= 2 && std::wstring_view(argv[1]) == L"--stages") {
         const int repetitions = argc > 2 ? std::max(1, _wtoi(argv[2])) : 15;
+        if (argc > 3 && std::wstring_view(argv[3]) == L"scale") {
+            MemoryStages();
+            UndoStages(folder, repetitions);
+            return 0;
+        }
         EditStages(folder, repetitions);
         ScriptStages(folder, repetitions);
         WorkbookStages(folder, repetitions);
@@ -1075,7 +1753,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     const int repetitions = argc > 1 ? std::max(5, _wtoi(argv[1])) : 5;
     // Further arguments name the figures to run (quickadd, keystroke, delete, edit, results,
-    // session, live, script, xlsx, startup, memory, editor); none runs them all.
+    // session, live, script, xlsx, startup, memory, editor, scale); none runs them all.
     const auto wanted = [&](std::wstring_view figure) {
         if (argc <= 2) return true;
         for (int i = 2; i < argc; ++i) {
@@ -1125,6 +1803,10 @@ int wmain(int argc, wchar_t** argv) {
         }
     }
     if (wanted(L"editor")) add(EditorMemory(std::max(1, repetitions / 3)));
+    if (wanted(L"scale")) {
+        for (Result& result : Scale(folder, repetitions)) add(std::move(result));
+        add(ManyRowsMemory(repetitions));
+    }
 
     int met = 0;
     for (const Result& result : results) met += result.met();

@@ -87,7 +87,7 @@ HMENU MenuBar() {
 
 }  // namespace
 
-HWND CreateMainWindowFloor(HINSTANCE instance, WNDPROC procedure) {
+HWND CreateMainWindowFloor(HINSTANCE instance, WNDPROC procedure, DWORD listStyle) {
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = procedure;
     windowClass.hInstance = instance;
@@ -126,12 +126,14 @@ HWND CreateMainWindowFloor(HINSTANCE instance, WNDPROC procedure) {
     int id = 1001;
     for (const Floor& c : Controls) {
         const int y = c.framed ? 120 : 0;  // the frame's corner
-        const bool sunken = lstrcmpW(c.windowClass, L"EDIT") == 0 ||
-                            lstrcmpW(c.windowClass, WC_LISTVIEWW) == 0;
+        const bool isList = lstrcmpW(c.windowClass, WC_LISTVIEWW) == 0;
+        const bool sunken = lstrcmpW(c.windowClass, L"EDIT") == 0 || isList;
         const HWND control = CreateWindowExW(
-            sunken ? WS_EX_CLIENTEDGE : 0, c.windowClass, c.text, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | c.style,
+            sunken ? WS_EX_CLIENTEDGE : 0, c.windowClass, c.text,
+            WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | c.style | (isList ? listStyle : 0),
             px(c.left), px(y + c.top), px(c.width), px(c.height), window,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)), instance, nullptr);
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(isList ? ListId : id)), instance, nullptr);
+        ++id;
         const HFONT chosen = c.tenths == 90    ? small
                              : c.tenths == 180 ? huge
                              : c.tenths == 120 ? (c.bold ? largeBold : large)

@@ -259,14 +259,28 @@ std::vector<std::wstring> JobRowsSnapshot::column(int column) const {
 
 std::optional<std::size_t> JobRowsSnapshot::find(RowId id, std::size_t hint) const {
     if (const StoredRow* stored = at(hint); stored && stored->id == id) return hint;
-    std::size_t position = 0;
-    for (const auto& block : blocks_) {
-        for (const StoredRow& stored : block->rows) {
-            if (stored.id == id) return position;
-            ++position;
+    if (count_ == 0) return std::nullopt;
+    // Outward from the hint's block: a row moves by the rows that came or went before it, which
+    // for a "-" or 撤销 of a few rows keeps it in its block or the next, wherever it stands.
+    const std::size_t home = BlockOf(starts_, std::min(hint, count_ - 1));
+    const auto search = [&](std::size_t block) -> std::optional<std::size_t> {
+        const std::vector<StoredRow>& rows = blocks_[block]->rows;
+        for (std::size_t k = 0; k < rows.size(); ++k) {
+            if (rows[k].id == id) return starts_[block] + k;
+        }
+        return std::nullopt;
+    };
+    for (std::size_t distance = 0;; ++distance) {
+        const bool after = home + distance < blocks_.size();
+        const bool before = distance > 0 && distance <= home;
+        if (!after && !before) return std::nullopt;
+        if (after) {
+            if (const auto found = search(home + distance)) return found;
+        }
+        if (before) {
+            if (const auto found = search(home - distance)) return found;
         }
     }
-    return std::nullopt;
 }
 
 JobRows::JobRows(std::size_t blockRows) : blockRows_(std::max<std::size_t>(blockRows, 1)) {}
