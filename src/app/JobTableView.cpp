@@ -58,9 +58,7 @@ int JobTableView::append(const RenderJob& job, SavedValues saved) {
     return static_cast<int>(rows().append(std::move(row))) + 1;
 }
 
-int JobTableView::selectedRow() const {
-    return static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED)) + 1;
-}
+int JobTableView::selectedRow() const { return selected_.row + 1; }
 
 void JobTableView::deselectAll() { ListView_SetItemState(list_, -1, 0, LVIS_SELECTED); }
 
@@ -133,7 +131,7 @@ std::optional<LRESULT> JobTableView::notify(NMHDR& header) {
         case LVN_ODFINDITEMW:
             return findText(reinterpret_cast<NMLVFINDITEMW&>(header));
         case LVN_ITEMCHANGED:
-            if (!following_) noteSelection();
+            if (!following_) noteSelection(reinterpret_cast<NMLISTVIEW&>(header));
             return std::nullopt;
         case NM_CUSTOMDRAW:
             if (!stripes_) return std::nullopt;
@@ -300,29 +298,33 @@ void JobTableView::repaint(const std::vector<RowSpan>& spans) {
     }
 }
 
-void JobTableView::noteSelection() {
-    const auto at = [this](UINT which) -> std::optional<RowId> {
-        const auto row = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), which));
-        if (row < 0 || static_cast<std::size_t>(row) >= rows_.count()) return std::nullopt;
-        return rows_.id(static_cast<std::size_t>(row));
+void JobTableView::noteSelection(const NMLISTVIEW& change) {
+    if (!(change.uChanged & LVIF_STATE)) return;
+    const auto note = [&](Mark& mark, UINT state) {
+        if (!((change.uNewState ^ change.uOldState) & state)) return;
+        if (change.uNewState & state) {
+            if (change.iItem >= 0 && static_cast<std::size_t>(change.iItem) < rows_.count()) {
+                mark = {change.iItem, rows_.id(static_cast<std::size_t>(change.iItem))};
+            }
+        } else if (change.iItem < 0 || change.iItem == mark.row) {
+            mark = {};
+        }
     };
-    selectedId_ = at(LVNI_SELECTED);
-    focusedId_ = at(LVNI_FOCUSED);
+    note(selected_, LVIS_SELECTED);
+    note(focused_, LVIS_FOCUSED);
 }
 
 void JobTableView::followSelection() {
-    const auto place = [this](std::optional<RowId>& id, UINT state) {
-        const auto row = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
-                                                       state == LVIS_SELECTED ? LVNI_SELECTED : LVNI_FOCUSED));
-        const std::optional<std::size_t> now =
-            id ? rows_.find(*id, row >= 0 ? static_cast<std::size_t>(row) : 0) : std::nullopt;
-        if (now && row >= 0 && static_cast<std::size_t>(row) == *now) return;
-        if (row >= 0) ListView_SetItemState(list_, row, 0, state);
+    const auto follow = [this](Mark& mark, UINT state) {
+        if (mark.row < 0) return;
+        const std::optional<std::size_t> now = rows_.find(mark.id, static_cast<std::size_t>(mark.row));
+        if (now && static_cast<int>(*now) == mark.row) return;
+        ListView_SetItemState(list_, mark.row, 0, state);
         if (now) ListView_SetItemState(list_, static_cast<int>(*now), state, state);
-        if (!now) id.reset();
+        mark = now ? Mark{static_cast<int>(*now), mark.id} : Mark{};
     };
-    place(selectedId_, LVIS_SELECTED);
-    place(focusedId_, LVIS_FOCUSED);
+    follow(selected_, LVIS_SELECTED);
+    follow(focused_, LVIS_FOCUSED);
 }
 
 std::uint64_t JobTableView::rowKey(int row) { return rows_.id(static_cast<std::size_t>(row - 1)); }

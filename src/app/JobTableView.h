@@ -98,7 +98,7 @@ private:
     void repaint(const std::vector<RowSpan>& spans);
     // The selection and the keyboard's row back on the rows that had them, wherever they are now.
     void followSelection();
-    void noteSelection();
+    void noteSelection(const NMLISTVIEW& change);
     void measureStripes();
 
     JobRows& rows_;
@@ -107,8 +107,14 @@ private:
     win::Subclass listMessages_;
     std::optional<win::ListStripes> stripes_;
     std::optional<std::vector<JobRows::TakenRow>> undo_;  // ascending positions
-    std::optional<RowId> selectedId_;
-    std::optional<RowId> focusedId_;
+    // The selected row and the keyboard's row, by position and by id, as the list last told them:
+    // asking the list walks its rows.
+    struct Mark {
+        int row = -1;
+        RowId id = 0;
+    };
+    Mark selected_;
+    Mark focused_;
     bool following_ = false;     // moving the selection itself: its notifications are not noted
     int ownInput_ = 0;           // inside the list's own click or key: its state changes are its own
     std::optional<bool> tickBeforeClick_;  // the clicked row's tick when the button went down
