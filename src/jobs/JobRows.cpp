@@ -9,8 +9,27 @@
 namespace ravolen {
 namespace rows_detail {
 
+// A row's cells as last written (a layer made since gives a cell anew). The optional columns are
+// 默认 in nearly every table: their cells are kept only for a row that uses them, which saves a
+// hundred bytes a row.
+struct StoredCells {
+    using Optional = std::array<std::wstring, JobColumnCount - JobBaseColumnCount>;
+    std::array<std::wstring, JobBaseColumnCount> base;
+    std::unique_ptr<Optional> optional;  // null: all 默认
+
+    StoredCells() = default;
+    StoredCells(StoredCells&&) noexcept = default;
+    StoredCells& operator=(StoredCells&&) noexcept = default;
+    StoredCells(const StoredCells& other)
+        : base(other.base), optional(other.optional ? std::make_unique<Optional>(*other.optional) : nullptr) {}
+    StoredCells& operator=(const StoredCells& other) {
+        if (this != &other) *this = StoredCells(other);
+        return *this;
+    }
+};
+
 struct StoredRow {
-    RenderJob job;  // the cells as last written: a layer made since gives a cell anew
+    StoredCells cells;
     SharedSavedValues saved;
     RowId id = 0;
     std::array<Generation, JobColumnCount> written{};  // when each cell was last written
@@ -40,6 +59,7 @@ using rows_detail::Block;
 using rows_detail::ColumnLayers;
 using rows_detail::Generation;
 using rows_detail::Layer;
+using rows_detail::StoredCells;
 using rows_detail::StoredRow;
 
 namespace {
@@ -58,7 +78,20 @@ constexpr std::array<std::wstring RenderJob::*, JobColumnCount> CellMembers{
 bool IsColumn(int column) { return column >= 1 && column <= JobColumnCount; }
 std::size_t Index(int column) { return static_cast<std::size_t>(column - 1); }
 std::wstring& CellOf(RenderJob& job, int column) { return job.*CellMembers[Index(column)]; }
-const std::wstring& CellOf(const RenderJob& job, int column) { return job.*CellMembers[Index(column)]; }
+
+const std::wstring& CellOf(const StoredRow& row, int column) {
+    static const std::wstring Default(DefaultMarker);
+    if (column <= JobBaseColumnCount) return row.cells.base[Index(column)];
+    return row.cells.optional ? (*row.cells.optional)[Index(column - JobBaseColumnCount)] : Default;
+}
+std::wstring& WritableCell(StoredRow& row, int column) {
+    if (column <= JobBaseColumnCount) return row.cells.base[Index(column)];
+    if (!row.cells.optional) {
+        row.cells.optional = std::make_unique<StoredCells::Optional>();
+        row.cells.optional->fill(std::wstring(DefaultMarker));
+    }
+    return (*row.cells.optional)[Index(column - JobBaseColumnCount)];
+}
 
 // Whether a layer of the column reaches the row's cell.
 bool Layered(const StoredRow& row, int column, const ColumnLayers* layers) {
@@ -67,7 +100,7 @@ bool Layered(const StoredRow& row, int column, const ColumnLayers* layers) {
 
 // The cell as it reads: as written, through the layers made since.
 std::wstring Read(const StoredRow& row, int column, const ColumnLayers* layers) {
-    const std::wstring& written = CellOf(row.job, column);
+    const std::wstring& written = CellOf(row, column);
     if (!Layered(row, column, layers)) return written;
     auto layer = std::upper_bound(layers->layers.begin(), layers->layers.end(), row.written[Index(column)],
                                   [](Generation at, const Layer& l) { return at < l.since; });
@@ -93,10 +126,10 @@ JobRow Taken(StoredRow& row, bool movable, const LayerSet& layers) {
         const ColumnLayers* over = layers[Index(column)].get();
         if (Layered(row, column, over)) {
             CellOf(taken.job, column) = Read(row, column, over);
-        } else if (movable) {
-            CellOf(taken.job, column) = std::move(CellOf(row.job, column));
+        } else if (movable && (column <= JobBaseColumnCount || row.cells.optional)) {
+            CellOf(taken.job, column) = std::move(WritableCell(row, column));
         } else {
-            CellOf(taken.job, column) = CellOf(row.job, column);
+            CellOf(taken.job, column) = CellOf(row, column);
         }
     }
     return taken;
@@ -118,7 +151,11 @@ Block& Own(std::shared_ptr<Block>& block) {
 }
 
 StoredRow Stored(JobRow&& row, Generation written) {
-    StoredRow stored{std::move(row.job), std::move(row.saved), row.id, {}, row.ticked};
+    StoredRow stored{{}, std::move(row.saved), row.id, {}, row.ticked};
+    const bool optional = UsesOptionalColumns(row.job);
+    for (int column = 1; column <= JobColumnCount; ++column) {
+        if (column <= JobBaseColumnCount || optional) WritableCell(stored, column) = std::move(CellOf(row.job, column));
+    }
     stored.written.fill(written);
     return stored;
 }
@@ -339,7 +376,7 @@ void JobRows::append(std::size_t count, const std::function<JobRow(std::size_t)>
 }
 
 void JobRows::write(StoredRow& row, int column, std::wstring text) {
-    CellOf(row.job, column) = std::move(text);
+    WritableCell(row, column) = std::move(text);
     row.written[Index(column)] = generation_;
     lastWritten_[Index(column)] = generation_;
 }
@@ -429,7 +466,7 @@ void JobRows::settle(int column) {
     const ColumnLayers* layers = layers_[Index(column)].get();
     changeRows(
         count_, [&](std::size_t, const StoredRow& row) { return Layered(row, column, layers); },
-        [&](std::size_t, StoredRow& row) { CellOf(row.job, column) = Read(row, column, layers); });
+        [&](std::size_t, StoredRow& row) { WritableCell(row, column) = Read(row, column, layers); });
     layers_[Index(column)].reset();
 }
 
@@ -441,7 +478,7 @@ void JobRows::setColumn(int column, std::vector<std::wstring> cells) {
     changeRows(
         end,
         [&](std::size_t position, const StoredRow& row) {
-            return Layered(row, column, layers) || CellOf(row.job, column) != cells[position];
+            return Layered(row, column, layers) || CellOf(row, column) != cells[position];
         },
         [&](std::size_t position, StoredRow& row) {
             if (Read(row, column, layers) != cells[position]) changed.add(position);

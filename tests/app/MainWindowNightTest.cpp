@@ -104,6 +104,21 @@ TEST(MainWindowInstallations, TheVersionMenuListsTheInstallationsAndPutsTheChose
     EXPECT_EQ(win::WindowText(form.control(L"installFolderBox")), L"D:\\Program Files\\Autodesk\\3ds Max 2012");
     SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(GetMenuItemID(versions, 1), 0), 0);
     EXPECT_EQ(win::WindowText(form.control(L"installFolderBox")), L"D:\\Max 2012");
+
+    // The box's own folder comes first, marked, once; listed as the menu opens.
+    const auto opened = [&] {
+        SendMessageW(form.hwnd(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(versions), 1);
+        std::vector<std::wstring> texts;
+        for (int i = 0; i < GetMenuItemCount(versions); ++i) texts.push_back(MenuText(versions, i));
+        return texts;
+    };
+    EXPECT_EQ(opened(), (std::vector<std::wstring>{L"当前：D:\\Max 2012", L"3ds Max 2024"}));
+    win::SetText(form.control(L"installFolderBox"), L"F:\\A & B\\");
+    EXPECT_EQ(opened(), (std::vector<std::wstring>{L"当前：F:\\A && B", L"3ds Max 2024", L"3ds Max 2012"}));
+    SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(GetMenuItemID(versions, 2), 0), 0);
+    EXPECT_EQ(win::WindowText(form.control(L"installFolderBox")), L"D:\\Max 2012");
+    platform.missingFiles.insert(L"D:\\Max 2012\\3dsmaxcmd.exe");
+    EXPECT_EQ(opened(), (std::vector<std::wstring>{L"3ds Max 2024", L"3ds Max 2012"}));
 }
 
 TEST_F(MainWindowNightTest, DroppedScenesAndFoldersAddWhatQuickAddWouldAndSayWhatWasSkipped) {
