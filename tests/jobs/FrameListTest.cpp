@@ -51,7 +51,9 @@ TEST(FrameList, ListsIn3dsMaxsFormAreReadAndEveryOtherTextRefused) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.text)));
         EXPECT_EQ(ParseFrameList(c.text), c.ranges);
-        if (c.ranges) EXPECT_EQ(FramesArgument(c.text), c.argument);
+        if (c.ranges) {
+            EXPECT_EQ(FramesArgument(c.text), c.argument);
+        }
     }
 }
 

@@ -114,7 +114,9 @@ TEST(RenderPlan, FramesAndPresetsAreCheckedBeforeAnythingStarts) {
             const RenderPlan plan = PlanRender(platform, request, {way, {L"bb", 3234, 50, false}, {L"N:\\dc.exe", {}}});
             EXPECT_EQ(plan.refusal, c.refusal);
             EXPECT_EQ(plan.rewriteRefused, c.refusal && way != RenderWay::Deadline);
-            if (way == RenderWay::Local) EXPECT_EQ(plan.script.bytes, c.bytes);
+            if (way == RenderWay::Local) {
+                EXPECT_EQ(plan.script.bytes, c.bytes);
+            }
             EXPECT_EQ(plan.deadline.size(), c.refusal || way != RenderWay::Deadline ? 0u : c.rows.size());
         }
     }

@@ -450,7 +450,9 @@ TEST(RenderScript, FramesSceneStateAndPresetAreRefusedAsTheOtherCellsAre) {
         SCOPED_TRACE(testing::PrintToString(c.job.frames + L"|" + c.job.sceneState + L"|" + c.job.preset));
         const ComposedScript script = Compose({Job(L"E:\\1.max"), c.job});
         EXPECT_EQ(script.refusal ? std::optional(RefusalMessage(*script.refusal)) : std::nullopt, c.message);
-        if (c.message) EXPECT_EQ(script.bytes, LineOf(Job(L"E:\\1.max")) + std::string(JobEnd));
+        if (c.message) {
+            EXPECT_EQ(script.bytes, LineOf(Job(L"E:\\1.max")) + std::string(JobEnd));
+        }
     }
     EXPECT_EQ(LineOf(Extras(L"默认", L"默认", room)).size(), 8191u);
 }
