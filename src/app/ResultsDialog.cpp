@@ -72,18 +72,22 @@ std::vector<RenderResult> ReadResults(Platform& platform, const std::vector<Rend
 }
 
 // The state column: what the night says of the row while the table's row is still the night's,
-// otherwise what the disk says.
+// otherwise what the disk says. Listed frames without their files are named either way once the
+// row has ended.
 std::wstring StateText(const RenderJob& row, const RenderResult& result, const NightView& night,
                        std::size_t index) {
     const std::wstring frames =
         result.frames > 0 ? L"（" + std::to_wstring(result.frames) + L"帧）" : L"";
+    const std::wstring missing = MissingFramesText(result);
     if (index < night.states.size() && night.states[index] && night.scenes[index] == row.scene) {
         const RowState& state = *night.states[index];
+        if (state.phase == RowPhase::Finished && !missing.empty()) return missing;
         std::wstring text = RowStateText(state, night.now);
         if (state.phase == RowPhase::Finished) text += frames;
         return text;
     }
-    return result.done ? L"已完成" + frames : L"未完成";
+    if (result.done) return L"已完成" + frames;
+    return missing.empty() ? L"未完成" : missing;
 }
 
 }  // namespace

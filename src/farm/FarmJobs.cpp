@@ -2,6 +2,8 @@
 
 #include <set>
 
+#include "jobs/FrameList.h"
+
 namespace ravolen {
 namespace {
 
@@ -20,6 +22,9 @@ std::vector<std::wstring> RendererArguments(const RenderJob& job) {
     if (job.width != DefaultMarker) arguments.push_back(L"-w:" + job.width);
     if (job.height != DefaultMarker) arguments.push_back(L"-h:" + job.height);
     arguments.push_back(L"-outputName:" + job.outputFolder + L"\\" + job.outputName);
+    if (job.frames != DefaultMarker) arguments.push_back(L"-frames:" + FramesArgument(job.frames));
+    if (job.sceneState != DefaultMarker) arguments.push_back(L"-sceneState:" + job.sceneState);
+    if (job.preset != DefaultMarker) arguments.push_back(L"-preset:" + job.preset);
     return arguments;
 }
 

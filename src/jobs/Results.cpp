@@ -1,5 +1,7 @@
 #include "jobs/Results.h"
 
+#include "jobs/FrameList.h"
+
 #include <cwctype>
 #include <algorithm>
 #include <map>
@@ -47,7 +49,45 @@ std::unordered_map<std::wstring, Found> IndexFolder(const std::vector<FolderEntr
     return index;
 }
 
+// A row that lists its frames: each frame's own file, never the frames counted under the name.
+// A frame's file is 3ds Max's numbering of the output `name` (folded): the frame number, four
+// digits at least, before the extension.
+void FindListedFrames(RenderResult& result, std::wstring_view name, const std::vector<FrameRange>& ranges,
+                      const std::unordered_map<std::wstring, Found>& folder) {
+    const std::size_t dot = name.find_last_of(L'.');
+    const std::size_t stemEnd = dot == std::wstring_view::npos ? name.size() : dot;
+    std::wstring file;  // reused: a list may name hundreds of thousands of frames
+    for (const int frame : ListedFrames(ranges)) {
+        const std::wstring number = std::to_wstring(frame);
+        file.assign(name.substr(0, stemEnd));
+        if (number.size() < 4) file.append(4 - number.size(), L'0');
+        file += number;
+        file += name.substr(stemEnd);
+        const auto found = folder.find(file);
+        if (found == folder.end() || !found->second.single) {
+            if (result.firstMissing.size() < MissingFramesListed) result.firstMissing.push_back(frame);
+            ++result.missingFrames;
+            continue;
+        }
+        ++result.frames;
+        result.size += found->second.size;
+        result.modified = std::max(result.modified, found->second.modified);
+    }
+    result.done = result.missingFrames == 0;
+}
+
 }  // namespace
+
+std::wstring MissingFramesText(const RenderResult& result) {
+    if (result.missingFrames == 0) return {};
+    std::wstring text = L"缺" + std::to_wstring(result.missingFrames) + L"帧：";
+    for (std::size_t k = 0; k < result.firstMissing.size(); ++k) {
+        if (k > 0) text += L'、';
+        text += std::to_wstring(result.firstMissing[k]);
+    }
+    if (result.missingFrames > result.firstMissing.size()) text += L'…';
+    return text;
+}
 
 std::vector<RenderResult> FindResults(
     std::span<const RenderJob> rows,
@@ -78,6 +118,12 @@ std::vector<RenderResult> FindResults(
         if (!folder) {  // read once, when its first row comes
             folder = IndexFolder(entriesOf(job.outputFolder).value_or(std::vector<FolderEntry>{}),
                                  expected[folderOf[i]]);
+        }
+        if (job.frames != DefaultMarker) {
+            if (const auto ranges = ParseFrameList(job.frames)) {
+                FindListedFrames(result, nameKeys[i], *ranges, *folder);
+                continue;
+            }
         }
         if (const auto found = folder->find(nameKeys[i]); found != folder->end()) {
             result.done = true;

@@ -1,6 +1,41 @@
 #include "render/RenderPlan.h"
 
+#include <span>
+
+#include "jobs/FrameList.h"
+
 namespace ravolen {
+namespace {
+
+// The first row whose frames or preset 3ds Max would not take, and why: a renderer handed them
+// would stop at that row in the middle of the night.
+struct CellRefusal {
+    std::size_t row = 0;  // from 0
+    std::wstring message;
+};
+
+bool IsPresetFile(Platform& platform, const std::wstring& path) {
+    return FoldCase(path).ends_with(L".rps") && platform.fileExists(path);
+}
+
+std::optional<CellRefusal> RefusedCell(Platform& platform, std::span<const RenderJob> rows) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const RenderJob& row = rows[i];
+        if (row.frames != DefaultMarker && !ParseFrameList(row.frames)) {
+            return CellRefusal{i, InvalidFramesMessage(i + 1, row.frames)};
+        }
+        if (row.preset != DefaultMarker && !IsPresetFile(platform, row.preset)) {
+            return CellRefusal{i, InvalidPresetMessage(i + 1, row.preset)};
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::wstring InvalidPresetMessage(std::size_t row, std::wstring_view path) {
+    return L"第" + std::to_wstring(row) + L"行的渲染预设“" + std::wstring(path) + L"”不是存在的.rps文件";
+}
 
 RenderPlan PlanRender(Platform& platform, const RenderRequest& request,
                       const RenderWayChoice& choice) {
@@ -12,11 +47,22 @@ RenderPlan PlanRender(Platform& platform, const RenderRequest& request,
     }
     // On a farm nothing renders here: no script of it shuts this computer down. Deadline's rows
     // are checked by the same rules as a script's, so that no way takes what another refuses.
-    plan.script = ComposeRenderScript(request.installFolder, request.rows,
-                                      !farm && request.shutdownAfterwards, platform.scriptCodec(),
+    // A refused cell stops the table at its row, as a refused script does: the rows before it are
+    // composed (and checked) on their own, without the final line.
+    const std::optional<CellRefusal> cell = RefusedCell(platform, request.rows);
+    const std::span<const RenderJob> rows =
+        std::span<const RenderJob>(request.rows).first(cell ? cell->row : request.rows.size());
+    plan.script = ComposeRenderScript(request.installFolder, rows,
+                                      !cell && !farm && request.shutdownAfterwards,
+                                      platform.scriptCodec(),
                                       choice.way == RenderWay::Backburner ? &choice.backburner : nullptr);
-    if (plan.script.refusal) {
-        plan.refusal = RefusalMessage(*plan.script.refusal);
+    if (plan.script.refusal || cell) {
+        if (plan.script.refusal) {
+            plan.refusal = RefusalMessage(*plan.script.refusal);
+        } else {
+            plan.script.bytes.resize(plan.script.bytes.size() - EmptyFinalLine.size());
+            plan.refusal = cell->message;
+        }
         plan.rewriteRefused = choice.way != RenderWay::Deadline;
         return plan;
     }

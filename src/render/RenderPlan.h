@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "farm/FarmJobs.h"
@@ -20,7 +21,8 @@ struct RenderWayChoice {
 
 // What pressing 渲  染 does with a table, decided once for every way: refused (and why), a script
 // to run here, a script that hands each row to Backburner, or Deadline's job files, one pair a
-// row. Every check of every way is made here; nothing is shown and nothing is started.
+// row. Every check of every way is made here, a row's frames and preset among them (a frame list
+// 3ds Max takes, an existing .rps file); nothing is shown and nothing is started.
 struct RenderPlan {
     RenderWay way = RenderWay::Local;
     // Why the table cannot go, as the message says it.
@@ -35,6 +37,10 @@ struct RenderPlan {
     std::wstring question;
     std::wstring shutdownNote;
 };
+
+// Why 渲  染 refuses the 渲染预设 cell of row `row` (1-based): not a .rps file (any letter case), or
+// none there.
+std::wstring InvalidPresetMessage(std::size_t row, std::wstring_view path);
 
 // Plans the request for the chosen way. Asks the platform only what a plan needs to know: which
 // paths lie on the network, whether Deadline's tool is there, and the script's code page.

@@ -8,6 +8,7 @@
 #endif
 
 #include "farm/FarmJobs.h"
+#include "jobs/FrameList.h"
 
 namespace ravolen {
 namespace {
@@ -160,6 +161,22 @@ void AppendViewOptions(std::wstring& text, const RenderJob& job) {
     if (!IsDefault(job.height)) AppendOption(text, L"-h:"sv, job.height);
 }
 
+// The frames, scene state and preset options, each with its blank, after the output: the frame
+// list without its blanks, the names always quoted as the output is.
+void AppendRowExtras(std::wstring& text, const RenderJob& job) {
+    if (!IsDefault(job.frames)) AppendOption(text, L"-frames:"sv, FramesArgument(job.frames));
+    if (!IsDefault(job.sceneState)) {
+        text += L"-sceneState:"sv;
+        AppendQuoted(text, job.sceneState);
+        text += L' ';
+    }
+    if (!IsDefault(job.preset)) {
+        text += L"-preset:"sv;
+        AppendQuoted(text, job.preset);
+        text += L' ';
+    }
+}
+
 // The switches that hand the job to a Backburner manager.
 void AppendFarmOptions(std::wstring& text, const BackburnerSettings& farm, std::wstring_view jobName) {
     AppendOption(text, L"-submit:", farm.manager);
@@ -179,6 +196,7 @@ void AppendJobOptions(std::wstring& text, const RenderJob& job, const Backburner
     AppendDoublingPercents(text, job.outputName);
     CloseQuote(text, output);
     text += L' ';
+    AppendRowExtras(text, job);
     if (farm) AppendFarmOptions(text, *farm, jobName);
 }
 
@@ -197,7 +215,9 @@ bool IsPlain(const RenderJob& job, const BackburnerSettings* farm, std::wstring_
     return !HasUnsafe(job.scene) && !HasUnsafe(WrittenOption(job.camera)) &&
            !HasUnsafe(WrittenOption(job.width)) && !HasUnsafe(WrittenOption(job.height)) &&
            !job.outputFolder.empty() && !job.outputName.empty() && !HasUnsafe(job.outputFolder) &&
-           !HasUnsafe(job.outputName) && (!farm || (!HasUnsafe(farm->manager) && !HasUnsafe(jobName)));
+           !HasUnsafe(job.outputName) && !HasUnsafe(WrittenOption(job.frames)) &&
+           !HasUnsafe(WrittenOption(job.sceneState)) && !HasUnsafe(WrittenOption(job.preset)) &&
+           (!farm || (!HasUnsafe(farm->manager) && !HasUnsafe(jobName)));
 }
 
 // Builds one job line in the order the renderer options must appear, or says why it cannot.
@@ -247,6 +267,11 @@ private:
             refuse(ScriptFault::MissingOutput, false);
         } else if (auto outputFault = CheckTexts({job_.outputFolder, job_.outputName}, codec)) {
             refuse(*outputFault, false);
+        } else if (auto extraFault = CheckTexts({WrittenOption(job_.frames),
+                                                 WrittenOption(job_.sceneState),
+                                                 WrittenOption(job_.preset)},
+                                                codec)) {
+            refuse(*extraFault, false);
         } else if (auto farmFault = farm_ ? CheckTexts({farm_->manager, jobName_}, codec)
                                           : std::nullopt) {
             refuse(*farmFault, false);
@@ -355,6 +380,9 @@ private:
         if (!codec_.encodeInto(job.outputName, bytes)) return false;
         bytes += quote_;
         bytes += blank_;
+        text_.clear();
+        AppendRowExtras(text_, job);
+        if (!text_.empty() && !codec_.encodeInto(text_, bytes)) return false;
         if (!farm) return true;
         text_.clear();
         AppendFarmOptions(text_, *farm, jobName);
@@ -370,7 +398,7 @@ private:
 
 // The program's own fixed text, far below the line limit in any code page.
 std::string FinalLine(bool shutdownAfterwards, const TextCodec& codec) {
-    if (!shutdownAfterwards) return "\r\n";
+    if (!shutdownAfterwards) return std::string(EmptyFinalLine);
     const std::wstring line = L"shutdown -s -t 120 -c \"" + std::wstring(ShutdownNotice) + L"\"";
     // On a system whose code page lacks Chinese the notice degrades; the command stays intact.
     const auto exact = codec.encode(line);

@@ -48,6 +48,9 @@ ComposedScript ComposeRenderScript(std::wstring_view installFolder, std::span<co
                                    bool shutdownAfterwards, const TextCodec& codec,
                                    const BackburnerSettings* backburner = nullptr);
 
+// The last line of a script that does not shut down: an empty one.
+inline constexpr std::string_view EmptyFinalLine = "\r\n";
+
 // The text of a row's job line as the script holds it, before the code page (without Backburner's
 // switches): cmd reads each "%%" in it as "%" and hands the rest to the renderer as it stands.
 std::wstring JobLineText(std::wstring_view installFolder, const RenderJob& job);

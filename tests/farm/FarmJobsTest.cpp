@@ -22,6 +22,42 @@ TEST(FarmJobs, TheRendererGetsTheCellsThemselves) {
                      L"-outputName:F:\\out 100%\\\\a^b\\\"c\\\\.tga"}));
 }
 
+// Deadline's one task a row carries the frames, scene state and preset as the script's line does.
+TEST(FarmJobs, FramesSceneStateAndPresetFollowTheOutput) {
+    const RenderJob base{L"E:\\s.max", L"默认", L"F:\\out", L"a.tga", L"默认", L"默认"};
+    const struct {
+        std::wstring frames, state, preset;
+        Texts extras;
+        std::wstring_view arguments;
+    } cases[] = {
+        {L"默认", L"默认", L"默认", {}, L"E:\\s.max -continueOnError -skipRenderedFrames:1 -outputName:F:\\out\\a.tga"},
+        {L" 1, 3, 5-12", L"Night", L"D:\\p\\draft.rps",
+         {L"-frames:1,3,5-12", L"-sceneState:Night", L"-preset:D:\\p\\draft.rps"},
+         L"E:\\s.max -continueOnError -skipRenderedFrames:1 -outputName:F:\\out\\a.tga -frames:1,3,5-12 "
+         L"-sceneState:Night -preset:D:\\p\\draft.rps"},
+        {L"默认", L"夜景 灯光", L"默认", {L"-sceneState:夜景 灯光"},
+         L"E:\\s.max -continueOnError -skipRenderedFrames:1 -outputName:F:\\out\\a.tga "
+         L"<QUOTE>-sceneState:夜景 灯光<QUOTE>"},
+        {L"0-100", L"默认", L"D:\\my presets\\final.rps", {L"-frames:0-100", L"-preset:D:\\my presets\\final.rps"},
+         L"E:\\s.max -continueOnError -skipRenderedFrames:1 -outputName:F:\\out\\a.tga -frames:0-100 "
+         L"<QUOTE>-preset:D:\\my presets\\final.rps<QUOTE>"},
+    };
+    for (const auto& c : cases) {
+        RenderJob job = base;
+        job.frames = c.frames;
+        job.sceneState = c.state;
+        job.preset = c.preset;
+        Texts expected{L"E:\\s.max", L"-continueOnError", L"-skipRenderedFrames:1", L"-outputName:F:\\out\\a.tga"};
+        expected.insert(expected.end(), c.extras.begin(), c.extras.end());
+        EXPECT_EQ(RendererArguments(job), expected);
+        EXPECT_EQ(DeadlinePluginInfo(L"D:\\Max", job),
+                  L"Executable=D:\\Max\\3dsmaxcmd.exe\r\nArguments=" + std::wstring(c.arguments) +
+                      L"\r\nShell=False\r\n");
+        // One task, whatever the frames: the renderer renders the list itself.
+        EXPECT_NE(DeadlineJobInfo(job, {}).find(L"\r\nFrames=0\r\n"), std::wstring::npos);
+    }
+}
+
 TEST(FarmJobs, ACommandLineReadsBackAsItsArguments) {
     EXPECT_EQ(JoinCommandLine(Texts{L"plain", L"two words", L""}), L"plain \"two words\" \"\"");
     EXPECT_EQ(JoinCommandLine(Texts{L"a\\\"b"}), L"\"a\\\\\\\"b\"");

@@ -68,5 +68,47 @@ TEST(Results, AnotherRowsOutputIsNeverAFrame) {
     EXPECT_EQ(FindResults(alone, entries)[0].frames, 1);
 }
 
+// With a frame list, each listed frame's own file: the name before its extension and the frame
+// number of four digits at least; the first five missing are named, then "…".
+TEST(Results, ARowWithAFrameListIsCompleteOnlyWithEveryListedFrame) {
+    const auto entries = [](const std::wstring&) -> std::optional<std::vector<FolderEntry>> {
+        return std::vector<FolderEntry>{
+            {L"walk0000.tga", false, 10, 1}, {L"Walk0001.TGA", false, 10, 2}, {L"walk0003.tga", false, 10, 3},
+            {L"walk0012.tga", false, 10, 4}, {L"walk12345.tga", false, 10, 5}, {L"walk012.tga", false, 10, 6},
+            {L"walk.tga", false, 10, 7},     {L"walk0002.jpg", false, 10, 8},  {L"still", false, 10, 9},
+            {L"still0007", false, 10, 9},
+        };
+    };
+    const struct {
+        std::wstring name, frames;
+        bool done;
+        int found;
+        std::wstring text;  // what the results say of the missing frames
+    } cases[] = {
+        {L"walk.tga", L"0-1, 3", true, 3, L""},
+        {L"walk.tga", L"1,1,0-1", true, 2, L""},
+        {L"walk.tga", L"12,12345", true, 2, L""},
+        {L"walk.tga", L"0-3", false, 3, L"缺1帧：2"},
+        {L"walk.tga", L"3,15,12,20,2", false, 2, L"缺3帧：2、15、20"},
+        {L"walk.tga", L"0-12", false, 4, L"缺9帧：2、4、5、6、7…"},
+        {L"walk.tga", L"4-8", false, 0, L"缺5帧：4、5、6、7、8"},
+        {L"walk.tga", L"0-447392", false, 5, L"缺447388帧：2、4、5、6、7…"},
+        {L"still", L"7", true, 1, L""},
+        // 默认, or a text that is no frame list, keeps the rule of names and numbered frames.
+        {L"walk.tga", L"默认", true, 0, L""},
+        {L"walk.tga", L"5-", true, 0, L""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.frames));
+        RenderJob row = Row(L"F:\\out", c.name);
+        row.frames = c.frames;
+        const std::vector<RenderJob> rows{row};
+        const RenderResult result = FindResults(rows, entries)[0];
+        EXPECT_EQ(result.done, c.done);
+        EXPECT_EQ(result.frames, c.found);
+        EXPECT_EQ(MissingFramesText(result), c.text);
+    }
+}
+
 }  // namespace
 }  // namespace ravolen

@@ -157,6 +157,7 @@ TEST(NightWatch, TheRunningRowIsFoundByTheArgumentsTheScriptGaveIt) {
         {L"E:\\b.max", L"Cam 01", L"F:\\out", L"b.tga", L"1920", L"默认"},
         {L"E:\\b.max", L"Cam 01", L"F:\\out", L"b.tga", L"1920", L"默认"},
         {L"E:\\b.max", L"Cam 01", L"F:\\out", L"b.tga", L"1920", L"1080"},
+        {L"E:\\b.max", L"Cam 01", L"F:\\out", L"b.tga", L"1920", L"1080", L"1, 3", L"夜 景", L"D:\\p.rps"},
     };
     const std::wstring install = L"C:\\Max 100%";
     // cmd reads each "%%" of the script as "%"; the renderer's own name may stand in any form.
@@ -175,6 +176,12 @@ TEST(NightWatch, TheRunningRowIsFoundByTheArgumentsTheScriptGaveIt) {
                                L"\"-cam:Cam 01\" -w:1920 -h:1080 -outputName:F:\\out\\b.tga",
                                install, rows),
               3u);
+    EXPECT_EQ(RowOfCommandLine(asStarted(4), install, rows), 4u);
+    EXPECT_EQ(RowOfCommandLine(L"3dsmaxcmd.exe E:\\b.max -continueOnError -skipRenderedFrames:1 \"-cam:Cam 01\" "
+                               L"-w:1920 -h:1080 -outputName:F:\\out\\b.tga -frames:1,3 \"-sceneState:夜 景\" "
+                               L"-preset:D:\\p.rps",
+                               install, rows),
+              4u);
     EXPECT_FALSE(RowOfCommandLine(asStarted(0) + L" -v:5", install, rows));
     EXPECT_FALSE(RowOfCommandLine(L"\"C:\\Max\\3dsmaxcmd.exe\" E:\\c.max", install, rows));
     EXPECT_FALSE(RowOfCommandLine(L"", install, rows));

@@ -68,5 +68,59 @@ TEST(RenderPlan, EachWayIsCheckedOnceAndComposedOnce) {
     }
 }
 
+RenderJob Extras(std::wstring scene, std::wstring frames, std::wstring state, std::wstring preset) {
+    RenderJob job = Job(std::move(scene));
+    job.frames = std::move(frames);
+    job.sceneState = std::move(state);
+    job.preset = std::move(preset);
+    return job;
+}
+
+// A frame list 3ds Max would not take, or a preset that is not there, stops the table at its row
+// before anything starts, as a cell the script cannot write does: the script keeps the rows before.
+TEST(RenderPlan, FramesAndPresetsAreCheckedBeforeAnythingStarts) {
+    const RenderJob fine = Extras(L"E:\\a.max", L"1, 3, 5-12", L"任意的 状态", L"D:\\p\\Final.RPS");
+    const std::string fineLine =
+        "\"D:\\Max\\3dsmaxcmd.exe\" \"E:\\a.max\" -continueOnError -skipRenderedFrames:1 "
+        "-outputName:\"F:\\out\\a.tga\" -frames:1,3,5-12 -sceneState:\"" +
+        test::Cp936().encode(L"任意的 状态").value() + "\" -preset:\"D:\\p\\Final.RPS\" \n\r\n";
+    const auto frames = [](std::wstring text) { return Extras(L"E:\\b.max", std::move(text), L"默认", L"默认"); };
+    const auto preset = [](std::wstring path) { return Extras(L"E:\\b.max", L"默认", L"默认", std::move(path)); };
+    const struct {
+        std::vector<RenderJob> rows;
+        std::optional<std::wstring> refusal;
+        std::string bytes;  // the script as written, refused or not
+    } cases[] = {
+        {{fine}, std::nullopt, fineLine + "\r\n"},
+        {{fine, frames(L"5-")}, L"第2行的帧“5-”不是有效的帧范围（例如 12、0-100、1,3,5-12）", fineLine},
+        {{frames(L"3-1"), fine}, L"第1行的帧“3-1”不是有效的帧范围（例如 12、0-100、1,3,5-12）", ""},
+        {{fine, fine, frames(L" a ")}, L"第3行的帧“ a ”不是有效的帧范围（例如 12、0-100、1,3,5-12）", fineLine + fineLine},
+        {{frames(L"")}, L"第1行的帧“”不是有效的帧范围（例如 12、0-100、1,3,5-12）", ""},
+        {{fine, preset(L"D:\\p\\draft.txt")}, L"第2行的渲染预设“D:\\p\\draft.txt”不是存在的.rps文件", fineLine},
+        {{preset(L"D:\\p\\gone.rps")}, L"第1行的渲染预设“D:\\p\\gone.rps”不是存在的.rps文件", ""},
+        {{preset(L"D:\\p\\draft.rps.bak")}, L"第1行的渲染预设“D:\\p\\draft.rps.bak”不是存在的.rps文件", ""},
+        // The first fault of the table, whichever kind it is.
+        {{Job(L"E:\\x.max", L""), frames(L"1,,2")}, L"请填写 E:\\x.max 的渲染输出路径", ""},
+        {{frames(L"1,,2"), Job(L"E:\\x.max", L"")}, L"第1行的帧“1,,2”不是有效的帧范围（例如 12、0-100、1,3,5-12）", ""},
+        {{fine, Extras(L"E:\\b.max", L"-1", L"默认", L"D:\\p\\gone.rps")},
+         L"第2行的帧“-1”不是有效的帧范围（例如 12、0-100、1,3,5-12）", fineLine},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.refusal.value_or(L"")));
+        for (const RenderWay way : {RenderWay::Local, RenderWay::Backburner, RenderWay::Deadline}) {
+            FakePlatform platform;
+            platform.missingFiles = {L"D:\\p\\gone.rps"};
+            const RenderRequest request{L"D:\\Max", c.rows, false};
+            const RenderPlan plan = PlanRender(platform, request, {way, {L"bb", 3234, 50, false}, {L"N:\\dc.exe", {}}});
+            EXPECT_EQ(plan.refusal, c.refusal);
+            EXPECT_EQ(plan.rewriteRefused, c.refusal && way != RenderWay::Deadline);
+            if (way == RenderWay::Local) {
+                EXPECT_EQ(plan.script.bytes, c.bytes);
+            }
+            EXPECT_EQ(plan.deadline.size(), c.refusal || way != RenderWay::Deadline ? 0u : c.rows.size());
+        }
+    }
+}
+
 }  // namespace
 }  // namespace ravolen

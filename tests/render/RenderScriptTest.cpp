@@ -378,6 +378,85 @@ TEST(RenderScript, BackburnerLinesHandEachJobToTheManagerUnderAUniqueName) {
               ScriptFault::UnsafeText);
 }
 
+RenderJob Extras(std::wstring frames, std::wstring state, std::wstring preset,
+                 std::wstring scene = L"E:\\s.max") {
+    RenderJob job = Job(std::move(scene));
+    job.frames = std::move(frames);
+    job.sceneState = std::move(state);
+    job.preset = std::move(preset);
+    return job;
+}
+
+// After the output, in the order of the table's columns, only for cells that do not hold the
+// marker; the rows that go part by part and those composed whole write the same bytes.
+TEST(RenderScript, FramesSceneStateAndPresetFollowTheOutputInTableOrder) {
+    const std::string out = "-outputName:\"F:\\out\\a.tga\" ";
+    const struct {
+        RenderJob job;
+        std::string line;
+    } cases[] = {
+        {Extras(L"默认", L"默认", L"默认"), Prefix + out},
+        {Extras(L"1,3,5-12", L"默认", L"默认"), Prefix + out + "-frames:1,3,5-12 "},
+        {Extras(L"默认", L"Night", L"默认"), Prefix + out + "-sceneState:\"Night\" "},
+        {Extras(L"默认", L"默认", L"D:\\presets\\draft.rps"),
+         Prefix + out + "-preset:\"D:\\presets\\draft.rps\" "},
+        {Extras(L" 0 - 100 ", L"Night", L"默认"), Prefix + out + "-frames:0-100 -sceneState:\"Night\" "},
+        {Extras(L"12", L"默认", L"D:\\presets\\draft.rps"),
+         Prefix + out + "-frames:12 -preset:\"D:\\presets\\draft.rps\" "},
+        {Extras(L"默认", L"Clay pass", L"D:\\预设\\终稿.RPS"),
+         Prefix + out + "-sceneState:\"Clay pass\" -preset:\"D:\\" + Gbk(L"预设\\终稿") + ".RPS\" "},
+        {Extras(L"1,\t3", L"日景", L"D:\\presets\\draft.rps"),
+         Prefix + out + "-frames:1,3 -sceneState:\"" + Gbk(L"日景") + "\" -preset:\"D:\\presets\\draft.rps\" "},
+        // Composed whole: '%' doubled in every cell, backslashes before a closing quote doubled.
+        {Extras(L"0-9", L"100% 夜\\", L"D:\\%P%\\a.rps", L"E:\\50%.max"),
+         "\"D:\\Program Files\\Autodesk\\3ds Max 2012\\3dsmaxcmd.exe\" \"E:\\50%%.max\" "
+         "-continueOnError -skipRenderedFrames:1 " + out +
+             "-frames:0-9 -sceneState:\"100%% " + Gbk(L"夜") + "\\\\\" -preset:\"D:\\%%P%%\\a.rps\" "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.job.frames + L"|" + c.job.sceneState + L"|" + c.job.preset));
+        EXPECT_EQ(LineOf(c.job), c.line);
+        EXPECT_EQ(Cp936().encode(JobLineText(DefaultInstall, c.job)).value(), c.line);
+        // In a table, after a row of another kind and before one of the same.
+        EXPECT_EQ(Compose({Job(L"E:\\s.max"), c.job, c.job}).bytes,
+                  Prefix + out + "\n\r\n" + c.line + "\n\r\n" + c.line + "\n\r\n\r\n");
+    }
+    // Backburner's switches come after them.
+    const BackburnerSettings farm{L"render-01", 3234, 50, false};
+    const ComposedScript farmed = ComposeRenderScript(
+        DefaultInstall, std::vector<RenderJob>{Extras(L"1-5", L"Night", L"D:\\p.rps")}, false, Cp936(), &farm);
+    EXPECT_EQ(farmed.bytes, Prefix + out +
+                                "-frames:1-5 -sceneState:\"Night\" -preset:\"D:\\p.rps\" "
+                                "-submit:render-01 -jobName:s -priority:50 \n\r\n\r\n");
+}
+
+TEST(RenderScript, FramesSceneStateAndPresetAreRefusedAsTheOtherCellsAre) {
+    const std::wstring room(8191 - (Prefix + "-outputName:\"F:\\out\\a.tga\" -preset:\"\" ").size(), L'p');
+    const struct {
+        RenderJob job;
+        std::optional<std::wstring> message;
+    } cases[] = {
+        {Extras(L"1\n2", L"默认", L"默认"), L"请修改 E:\\s.max 的设置：含有双引号或控制字符"},
+        {Extras(L"默认", L"a\"b", L"默认"), L"请修改 E:\\s.max 的设置：含有双引号或控制字符"},
+        {Extras(L"默认", L"默认", L"D:\\a\x1b.rps"), L"请修改 E:\\s.max 的设置：含有双引号或控制字符"},
+        {Extras(L"默认", L"caf\u00a6", L"默认"), L"请修改 E:\\s.max 的设置：含有系统编码无法表示的字符"},
+        {Extras(L"默认", L"默认", L"D:\\\U0001F3AC.rps"), L"请修改 E:\\s.max 的设置：含有系统编码无法表示的字符"},
+        {Extras(L"默认", L"默认", room), std::nullopt},
+        {Extras(L"默认", L"默认", room + L"p"), L"请修改 E:\\s.max 的设置：命令行超过8191个字节"},
+        // A tab is quoted, not refused; the marker cells are never checked.
+        {Extras(L"默认", L"a\tb", L"默认"), std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.job.frames + L"|" + c.job.sceneState + L"|" + c.job.preset));
+        const ComposedScript script = Compose({Job(L"E:\\1.max"), c.job});
+        EXPECT_EQ(script.refusal ? std::optional(RefusalMessage(*script.refusal)) : std::nullopt, c.message);
+        if (c.message) {
+            EXPECT_EQ(script.bytes, LineOf(Job(L"E:\\1.max")) + std::string(JobEnd));
+        }
+    }
+    EXPECT_EQ(LineOf(Extras(L"默认", L"默认", room)).size(), 8191u);
+}
+
 // cmd reads the script in its console's code page, which the user's console settings may have
 // changed: it is set to the script's own first, by the system's chcp, and nothing it says is kept.
 TEST(RenderScript, TheScriptIsStartedBySystemCmdInsideItsFolderInItsCodePage) {
