@@ -199,7 +199,15 @@ TEST_F(JobDialogTest, TheOptionalFieldsReachTheRowAndShowTheirColumns) {
 
     Click(control(L"addJobButton"));
     fillRequired();
+    fill(L"framesBox", L"3-1");  // said as typed, and again at OK, which adds nothing
+    EXPECT_EQ(text(L"framesHint"), L"不是有效的帧范围");
+    Click(field(L"okButton"));
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text, L"帧“3-1”不是有效的帧范围（例如 12、0-100、1,3,5-12）");
+    EXPECT_EQ(GetFocus(), field(L"framesBox"));
+    EXPECT_EQ(form.jobs().count(), 1);
     fill(L"framesBox", L"1,3,5-12");
+    EXPECT_EQ(text(L"framesHint"), L"如 1,3,5-12");
     fill(L"sceneStateBox", L"夜景");
     platform.openAnswer = {L"D:\\预设\\final.rps"};
     Click(field(L"pickPresetButton"));
