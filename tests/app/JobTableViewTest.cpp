@@ -118,5 +118,40 @@ TEST_F(JobTableViewTest, AChangeRepaintsOnlyTheRowsItChanged) {
     EXPECT_FALSE(GetUpdateRect(list(), nullptr, FALSE));
 }
 
+// A nine-column job list opened from the menu shows its three columns and renders each row with
+// exactly its switches; a frame list that is none stops 渲  染 naming the row.
+TEST_F(MainWindowTest, ANineColumnListRendersEachRowWithItsSwitches) {
+    const std::wstring listPath = L"D:\\lists\\nine.csv";
+    platform.files[listPath] =
+        "\xEF\xBB\xBF" "Max文件,相机,出图路径,出图文件名,长,宽,帧,场景状态,渲染预设\r\n"
+        "E:\\a.max,默认,F:\\out,a.tga,默认,默认,\"1, 3,5-12\",Night,默认\r\n"
+        "E:\\b.max,默认,F:\\out,b.tga,默认,默认,默认,默认,D:\\p\\final.rps\r\n";
+    platform.openAnswer = {listPath};
+    SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(mainwindow::IdMenuOpen, 0), 0);
+    ASSERT_EQ(form.jobs().count(), 2);
+    EXPECT_EQ(form.jobs().list().columnCount(), 9);
+    EXPECT_EQ(form.jobs().list().cell(2, 9), L"D:\\p\\final.rps");
+
+    win::SetText(control(L"installFolderBox"), L"C:\\Max");
+    test::Click(control(L"renderButton"));
+    const std::string& script = platform.files[ScriptPath];
+    const std::string max = "\"C:\\Max\\3dsmaxcmd.exe\" ";
+    EXPECT_NE(script.find(max + "\"E:\\a.max\" -continueOnError -skipRenderedFrames:1 -outputName:\"F:\\out\\a.tga\" "
+                                "-frames:1,3,5-12 -sceneState:\"Night\" \n"),
+              std::string::npos) << script;
+    EXPECT_NE(script.find(max + "\"E:\\b.max\" -continueOnError -skipRenderedFrames:1 -outputName:\"F:\\out\\b.tga\" "
+                                "-preset:\"D:\\p\\final.rps\" \n"),
+              std::string::npos) << script;
+    EXPECT_EQ(platform.started.size(), 1u);
+
+    EnableWindow(control(L"renderButton"), TRUE);  // as once the night has ended
+    form.jobs().rows().setCell(0, JobColumnFrames, L"5-");
+    platform.messages.clear();
+    test::Click(control(L"renderButton"));
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text, L"第1行的帧“5-”不是有效的帧范围（例如 12、0-100、1,3,5-12）");
+    EXPECT_EQ(platform.started.size(), 1u);
+}
+
 }  // namespace
 }  // namespace ravolen
