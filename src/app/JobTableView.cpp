@@ -7,6 +7,8 @@
 namespace ravolen {
 namespace {
 
+// Posted to the list when its count is due, so that it is set even if nothing else asks for it.
+constexpr UINT WmSettleCount = WM_APP + 40;
 constexpr UINT Unticked = 1;  // the state images of the check boxes
 constexpr UINT Ticked = 2;
 constexpr COLORREF OddBand = RGB(227, 241, 226);
@@ -168,7 +170,9 @@ void JobTableView::toggle(int row) {
 // The list's own messages: a tick or a text set from outside goes into the rows, which an
 // owner-data list would otherwise drop.
 std::optional<LRESULT> JobTableView::listMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    settleCount();
     switch (message) {
+        case WmSettleCount: return 0;
         case LVM_SETITEMSTATE:
         case LVM_SETITEMW: {
             auto* item = reinterpret_cast<LVITEMW*>(lParam);
@@ -263,7 +267,8 @@ void JobTableView::rowsChanged(const RowsChange& change) {
     if (!list_) return;
     following_ = true;
     if (change.kind == RowsChange::Kind::Inserted || change.kind == RowsChange::Kind::Removed) {
-        SendMessageW(list_, LVM_SETITEMCOUNT, rows_.count(), LVSICF_NOSCROLL);
+        if (!countDue_) PostMessageW(list_, WmSettleCount, 0, 0);
+        countDue_ = true;
         if (change.kind == RowsChange::Kind::Removed) editor_.rowsRemoved();
         if (change.kind == RowsChange::Kind::Inserted && !optionalShown_ && anyOptionalCells(change.rows)) {
             showOptionalColumns(true);
@@ -286,6 +291,12 @@ bool JobTableView::anyOptionalCells(const std::vector<RowSpan>& spans) const {
         }
     }
     return false;
+}
+
+void JobTableView::settleCount() {
+    if (!countDue_ || !list_) return;
+    countDue_ = false;
+    SendMessageW(list_, LVM_SETITEMCOUNT, rows_.count(), LVSICF_NOSCROLL);
 }
 
 void JobTableView::repaint(const std::vector<RowSpan>& spans) {

@@ -87,6 +87,10 @@ private:
     void writeCell(int row, int column, const std::wstring& text) override;
 
     std::optional<LRESULT> listMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // Gives the list the rows' count when rows came or went since it last had it. Setting the
+    // count of a visible list costs milliseconds (its scroll bars), so rows appended one at a time
+    // by a caller set it once, before the list next does or answers anything.
+    void settleCount();
     // A tick set through the list's messages: row from 0, or -1 for every row.
     void tickFromState(int row, UINT stateImage);
     void toggle(int row);
@@ -115,6 +119,7 @@ private:
     };
     Mark selected_;
     Mark focused_;
+    bool countDue_ = false;      // rows came or went since the list was given their count
     bool following_ = false;     // moving the selection itself: its notifications are not noted
     int ownInput_ = 0;           // inside the list's own click or key: its state changes are its own
     std::optional<bool> tickBeforeClick_;  // the clicked row's tick when the button went down

@@ -79,14 +79,20 @@ void MainWindow::applySessionSettings(const SessionSettings& settings) {
     if (settings.optionalColumns) table_.showOptionalColumns(true);
     showOptionalColumnsChoice();
     if (!settings.windowPlaced) return;
-    // Only onto a screen that is still there.
+    // Onto the screen it lands on, or the nearest, and wholly inside its work area: a position
+    // saved at another scale or on a larger or missing monitor would leave part of it off screen.
     RECT frame{};
     GetWindowRect(hwnd(), &frame);
     OffsetRect(&frame, settings.windowLeft - frame.left, settings.windowTop - frame.top);
-    if (MonitorFromRect(&frame, MONITOR_DEFAULTTONULL)) {
-        SetWindowPos(hwnd(), nullptr, frame.left, frame.top, 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    }
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoW(MonitorFromRect(&frame, MONITOR_DEFAULTTONEAREST), &monitor)) return;
+    const RECT& work = monitor.rcWork;
+    if (frame.right > work.right) OffsetRect(&frame, work.right - frame.right, 0);
+    if (frame.bottom > work.bottom) OffsetRect(&frame, 0, work.bottom - frame.bottom);
+    if (frame.left < work.left) OffsetRect(&frame, work.left - frame.left, 0);
+    if (frame.top < work.top) OffsetRect(&frame, 0, work.top - frame.top);
+    SetWindowPos(hwnd(), nullptr, frame.left, frame.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace ravolen

@@ -10,6 +10,7 @@
 #include "app/MainWindowFixture.h"
 #include "app/ResultsDialog.h"
 #include "jobs/JobListFile.h"
+#include "session/Session.h"
 #include "win/Controls.h"
 #include "win/MessageLoop.h"
 
@@ -450,6 +451,40 @@ TEST_F(MainWindowSessionTest, TickingTheFinishedRowsLeavesARowWhoseNameOnlyBegin
     Click(control(L"removeTickedButton"));
     ASSERT_EQ(form.jobs().count(), 1);
     EXPECT_EQ(form.jobs().job(1).scene, L"E:\\plan.max");
+}
+
+// A position saved where the window no longer fits (another scale, a smaller or missing monitor)
+// puts it back wholly inside the work area of the screen it lands on, or the nearest one.
+TEST_F(MainWindowSessionTest, ARestoredWindowIsWhollyInsideTheWorkArea) {
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const struct {
+        int left, top;
+    } saved[] = {{work.right - 60, work.bottom - 40}, {-5000, 200}, {work.left + 10, work.top + 20}};
+    for (const auto& at : saved) {
+        SCOPED_TRACE(std::to_string(at.left) + "," + std::to_string(at.top));
+        SessionSettings settings;
+        settings.windowPlaced = true;
+        settings.windowLeft = at.left;
+        settings.windowTop = at.top;
+        test::FakePlatform other;
+        other.userData = platform.userData;
+        other.files = {{settingsPath(), SaveSessionSettings(settings)}};
+        MainWindow next(other);
+        ASSERT_EQ(next.create(), MainWindow::Startup::Ready);
+        RECT frame{};
+        GetWindowRect(next.hwnd(), &frame);
+        EXPECT_GE(frame.left, work.left);
+        EXPECT_GE(frame.top, work.top);
+        EXPECT_LE(frame.right, work.right);
+        EXPECT_LE(frame.bottom, work.bottom);
+        if (at.left > work.left && at.left + (frame.right - frame.left) <= work.right) {
+            EXPECT_EQ(frame.left, at.left) << "a position that fits is kept";
+            EXPECT_EQ(frame.top, at.top);
+        }
+        DestroyWindow(next.hwnd());
+        test::PumpMessages();
+    }
 }
 
 }  // namespace
