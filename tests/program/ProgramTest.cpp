@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "session/Session.h"
+
 #include <string>
 #include <vector>
 
@@ -353,6 +355,58 @@ TEST(Program, AKilledProgramStartsAgainWithItsRowsAndSettings) {
     EXPECT_EQ(again.window(L"#32770"), nullptr) << "nothing was damaged";
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(again.exitCode(), std::optional<DWORD>(0));
+}
+
+bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool whole = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                       written == bytes.size();
+    CloseHandle(file);
+    return whole;
+}
+
+// Rows that use the optional columns, as the session holds them: each row's renderer receives
+// exactly the switches its cells spell, after its output, and a row that leaves them at 默认 none.
+TEST(Program, EachRowsRendererReceivesItsFramesSceneStateAndPreset) {
+    const test::TempFolder temp(L"ravolen-frames");
+    const std::wstring data = temp.path() + L"\\LocalAppData";
+    ASSERT_TRUE(CreateDirectoryW(data.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((data + L"\\Ravolen").c_str(), nullptr));
+    const std::wstring install = temp.path() + L"\\3ds Max";
+    ASSERT_TRUE(CreateDirectoryW(install.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW(test::WindowsPath(RAVOLEN_STANDIN).c_str(), (install + L"\\3dsmaxcmd.exe").c_str(), FALSE));
+    const std::wstring preset = temp.path() + L"\\终稿 100%.rps";
+    CloseHandle(CreateFileW(preset.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    const std::wstring a = temp.path() + L"\\a.max", b = temp.path() + L"\\b.max";
+    const std::wstring out = temp.path() + L"\\out";
+    const std::wstring rows = L"Max文件,相机,出图路径,出图文件名,长,宽,帧,场景状态,渲染预设\r\n" + a + L",默认," + out +
+                              L",a.tga,默认,默认,\"1, 3,5-12\",夜景 & 日景,默认\r\n" + b + L",默认," + out +
+                              L",b.tga,默认,默认,默认,默认," + preset + L"\r\n";
+    const std::string rowBytes = "\xEF\xBB\xBF" + test::Utf8(rows);
+    ASSERT_TRUE(WriteWholeFile(data + L"\\Ravolen\\session.csv", rowBytes));
+    SessionSettings settings;
+    settings.installFolder = install;
+    ASSERT_TRUE(WriteWholeFile(data + L"\\Ravolen\\settings.ini", SaveSessionSettings(settings)));
+    const std::wstring calls = install + L"\\3dsmaxcmd-calls.log";
+
+    Program program(data);
+    ASSERT_TRUE(program.started());
+    const HWND window = program.waitForWindow(L"RavolenMainWindow");
+    ASSERT_NE(window, nullptr);
+    PostMessageW(FindControl(window, L"Button", L"渲  染"), BM_CLICK, 0, 0);
+    ASSERT_TRUE(test::WaitFor([&] { return test::Exists(calls) && test::ReadCalls(calls).size() == 2; }));
+    const auto called = test::ReadCalls(calls);
+    EXPECT_EQ(called[0], (std::vector<std::wstring>{a, L"-continueOnError", L"-skipRenderedFrames:1",
+                                                    L"-outputName:" + out + L"\\a.tga", L"-frames:1,3,5-12",
+                                                    L"-sceneState:夜景 & 日景"}));
+    EXPECT_EQ(called[1], (std::vector<std::wstring>{b, L"-continueOnError", L"-skipRenderedFrames:1",
+                                                    L"-outputName:" + out + L"\\b.tga", L"-preset:" + preset}));
+    const HWND told = program.waitForWindow(L"#32770");
+    if (told) PostMessageW(told, WM_COMMAND, IDOK, 0);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(program.exitCode().has_value());
 }
 
 // The program crashes (here: is ended from outside) in the middle of a render. Started again,
