@@ -922,6 +922,66 @@ std::vector<RenderJobEvent> Win32Platform::takeRenderJobEvents() {
 
 void Win32Platform::stopFollowingRenderJob() { follower_.reset(); }
 
+std::optional<std::vector<DWORD>> Win32Platform::renderJobProcesses() {
+    if (looseScript_) return LooseProcesses(*looseScript_);
+    if (renderJob_) return JobProcessIds(renderJob_.get());
+    const KernelHandle job = OpenRenderJob(JOB_OBJECT_QUERY);
+    if (!job) return std::nullopt;
+    return JobProcessIds(job.get());
+}
+
+std::optional<std::vector<ListedProcess>> Win32Platform::renderTree(DWORD processId) {
+    const auto inJob = renderJobProcesses();
+    const auto listed = ListProcesses();
+    if (!inJob || !listed) return std::nullopt;
+    const auto root = std::find_if(listed->begin(), listed->end(),
+                                   [&](const ListedProcess& p) { return p.id == processId; });
+    const auto member = [&](DWORD id) { return std::find(inJob->begin(), inJob->end(), id) != inJob->end(); };
+    if (root == listed->end() || !member(processId)) return std::nullopt;
+    std::vector<ListedProcess> tree{*root};
+    for (const ListedProcess& process : Descendants(root->id, root->created, *listed)) {
+        // A process that left the job (or never was in it) is not the night's to judge or end.
+        if (member(process.id)) tree.push_back(process);
+    }
+    return tree;
+}
+
+std::optional<std::vector<ProcessTime>> Win32Platform::renderTreeTimes(unsigned long processId) {
+    const auto tree = renderTree(processId);
+    if (!tree) return std::nullopt;
+    std::vector<ProcessTime> times;
+    for (const ListedProcess& process : *tree) times.push_back({process.id, process.time});
+    return times;
+}
+
+bool Win32Platform::endRenderTree(unsigned long processId, unsigned exitCode) {
+    const auto tree = renderTree(processId);
+    if (!tree) return false;
+    // Held while the list is asked again: an id let go of and reused between the two looks shows
+    // another start, and is left alone.
+    struct Held {
+        KernelHandle process;
+        ListedProcess listed;
+    };
+    std::vector<Held> held;
+    for (const ListedProcess& process : *tree) {
+        KernelHandle opened(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process.id));
+        if (opened && StillRuns(opened.get())) held.push_back({std::move(opened), process});
+    }
+    const auto again = ListProcesses();
+    if (!again) return false;
+    bool ended = false;
+    // What the renderer started first, so that it starts nothing more; the renderer last, and
+    // its exit lets the script go on to its next line.
+    for (auto one = held.rbegin(); one != held.rend(); ++one) {
+        const bool same = std::any_of(again->begin(), again->end(), [&](const ListedProcess& p) {
+            return p.id == one->listed.id && p.created == one->listed.created;
+        });
+        if (same && TerminateProcess(one->process.get(), exitCode)) ended = true;
+    }
+    return ended;
+}
+
 bool Win32Platform::followingThroughPort() const {
     return dynamic_cast<const PortFollower*>(follower_.get()) != nullptr;
 }

@@ -19,6 +19,8 @@ struct RenderRequest {
     // When set (a render here), the moment it starts: the night gets its record and log in
     // bat\logs\ beside the script, and the script's output goes to that log.
     std::optional<LocalTime> night = std::nullopt;
+    // A render here runs each failed row's line again, up to this many times.
+    int retries = 0;
 };
 
 // How a render was started.

@@ -14,7 +14,8 @@ RenderPlan PlanRender(Platform& platform, const RenderRequest& request,
     // are checked by the same rules as a script's, so that no way takes what another refuses.
     plan.script = ComposeRenderScript(request.installFolder, request.rows,
                                       !farm && request.shutdownAfterwards, platform.scriptCodec(),
-                                      choice.way == RenderWay::Backburner ? &choice.backburner : nullptr);
+                                      choice.way == RenderWay::Backburner ? &choice.backburner : nullptr,
+                                      choice.way == RenderWay::Local ? request.retries : 0);
     if (plan.script.refusal) {
         plan.refusal = RefusalMessage(*plan.script.refusal);
         plan.rewriteRefused = choice.way != RenderWay::Deadline;

@@ -33,6 +33,9 @@ void EachSetting(Settings& s, Visit&& visit) {
     visit(L"Backburner", L"Port", s.backburner.port);
     visit(L"Backburner", L"Priority", s.backburner.priority);
     visit(L"Backburner", L"Suspended", s.backburner.suspended);
+    visit(L"Night", L"HungMinutes", s.night.hungMinutes);
+    visit(L"Night", L"LongestMinutes", s.night.longestMinutes);
+    visit(L"Night", L"Retries", s.night.retries);
     visit(L"Window", L"Placed", s.windowPlaced);
     visit(L"Window", L"Left", s.windowLeft);
     visit(L"Window", L"Top", s.windowTop);
@@ -255,6 +258,19 @@ SessionRead<SessionSettings> ReadSessionSettings(std::string_view bytes,
     Reader reader(sections);
     EachSetting(read.value, reader);
     read.damaged = read.damaged || reader.damaged;
+    // Each of the night's values on its own: one out of range keeps its default, the others stay.
+    const NightOptions fallback = defaults.night;
+    NightOptions& night = read.value.night;
+    const auto keep = [&](int NightOptions::*value) {
+        NightOptions alone = fallback;
+        alone.*value = night.*value;
+        if (ValidNightOptions(alone)) return;
+        night.*value = fallback.*value;
+        read.damaged = true;
+    };
+    keep(&NightOptions::hungMinutes);
+    keep(&NightOptions::longestMinutes);
+    keep(&NightOptions::retries);
     return read;
 }
 

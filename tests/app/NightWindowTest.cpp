@@ -136,7 +136,7 @@ TEST_F(NightWindowTest, TheNightIsFollowedRowByRowIntoTheRecordTheDialogAndTheTa
     tick(At(23, 10, 2));
     // Each row's line is on the disk as the row ends.
     EXPECT_EQ(record(), RecordHeaderBytes() +
-                            "1,E:\\a.max,2026-12-07 23:00:05,2026-12-07 23:10:00,0:09:55,0,F:\\out\\a.tga\r\n");
+                            "1,E:\\a.max,2026-12-07 23:00:05,2026-12-07 23:10:00,0:09:55,0,F:\\out\\a.tga,\r\n");
     exited(102, 3, At(23, 20, 0));
     started(103, Renderer, At(23, 20, 1));
     tick(At(23, 20, 31));
@@ -161,10 +161,10 @@ TEST_F(NightWindowTest, TheNightIsFollowedRowByRowIntoTheRecordTheDialogAndTheTa
     EXPECT_EQ(Summary(results), L"第4个，共4个 · 已用时 0:40:01 · 失败1个");
     EXPECT_EQ(record(),
               RecordHeaderBytes() +
-                  "1,E:\\a.max,2026-12-07 23:00:05,2026-12-07 23:10:00,0:09:55,0,F:\\out\\a.tga\r\n"
-                  "2,E:\\b.max,2026-12-07 23:10:01,2026-12-07 23:20:00,0:09:59,3,\r\n"
-                  "3,E:\\c.max,2026-12-07 23:20:01,2026-12-07 23:30:00,0:09:59,0,\r\n"
-                  "4,E:\\d.max,2026-12-07 23:30:01,2026-12-07 23:40:00,0:09:59,0,F:\\out\\d.tga\r\n");
+                  "1,E:\\a.max,2026-12-07 23:00:05,2026-12-07 23:10:00,0:09:55,0,F:\\out\\a.tga,\r\n"
+                  "2,E:\\b.max,2026-12-07 23:10:01,2026-12-07 23:20:00,0:09:59,3,,\r\n"
+                  "3,E:\\c.max,2026-12-07 23:20:01,2026-12-07 23:30:00,0:09:59,0,,\r\n"
+                  "4,E:\\d.max,2026-12-07 23:30:01,2026-12-07 23:40:00,0:09:59,0,F:\\out\\d.tga,\r\n");
     EXPECT_EQ(callsOf(L"appendFile " + RecordPath), 4);
 
     const HWND window = form.hwnd();
@@ -209,7 +209,7 @@ TEST_F(NightWindowTest, CancellingMarksTheRowUnderWayCancelledAndStopsFollowing)
     EXPECT_EQ(platform.calls, (Texts{L"endRenderJob", L"appendFile " + RecordPath,
                                      L"stopFollowingRenderJob"}));
     EXPECT_EQ(States(results), (Texts{L"已完成", L"已完成", L"已完成", L"已取消"}));
-    EXPECT_TRUE(record().ends_with("4,E:\\d.max,2026-12-07 23:30:01,2026-12-07 23:35:00,0:04:59,,\r\n"));
+    EXPECT_TRUE(record().ends_with("4,E:\\d.max,2026-12-07 23:30:01,2026-12-07 23:35:00,0:04:59,,,\r\n"));
     EXPECT_EQ(platform.taskbar.back().second, (TaskbarProgress{State::None, 0, 0}));
     EXPECT_FALSE(platform.following);
 
@@ -287,7 +287,7 @@ TEST_F(NightWindowTest, AProgramStartedDuringTheRenderJoinsItFromTheRecordAndThe
     output(L"b.tga");
     SendMessageW(again.hwnd(), WM_TIMER, mainwindow::IdTimerNight, 0);
     EXPECT_EQ(record(), RecordHeaderBytes() + RecordLineBytes(first) +
-                            "2,E:\\b.max,2026-12-07 23:10:01,2026-12-07 23:20:00,0:09:59,0,F:\\out\\b.tga\r\n");
+                            "2,E:\\b.max,2026-12-07 23:10:01,2026-12-07 23:20:00,0:09:59,0,F:\\out\\b.tga,\r\n");
 
     // Row 3 started and ended between two looks at the job; row 4's renderer, told with its
     // command line, is row 4 all the same, and row 3 is 未完成, not row 4's.
@@ -315,7 +315,7 @@ TEST_F(NightWindowTest, ALineTheDiskRefusesIsLeftOutAndTheNightGoesOn) {
     exited(102, 3, At(23, 20, 0));
     tick(At(23, 20, 1));
     EXPECT_EQ(record(), RecordHeaderBytes() +
-                            "2,E:\\b.max,2026-12-07 23:10:01,2026-12-07 23:20:00,0:09:59,3,\r\n");
+                            "2,E:\\b.max,2026-12-07 23:10:01,2026-12-07 23:20:00,0:09:59,3,,\r\n");
     EXPECT_EQ(platform.messages.size(), 1u) << "only the started message";
     EXPECT_TRUE(platform.following);
     EXPECT_EQ(form.night()->watch().states()[0].phase, RowPhase::NoOutput);
