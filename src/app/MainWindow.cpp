@@ -4,6 +4,7 @@
 #include "app/FarmDialog.h"
 #include "app/JobDialog.h"
 #include "app/NightFollower.h"
+#include "app/NightOptionsDialog.h"
 #include "app/ResultsDialog.h"
 #include "render/RenderPlan.h"
 
@@ -133,6 +134,7 @@ const win::CommandRoute<MainWindow> MainWindow::Commands[] = {
     {IdMenuSave, 1, &MainWindow::onSaveJobListClicked},
     {IdMenuExit, 0, &MainWindow::onExitClicked},
     {IdMenuResults, 0, &MainWindow::onResultsClicked},
+    {IdMenuNightOptions, 0, &MainWindow::onNightOptionsClicked},
     {IdMenuLocal, 0, &MainWindow::onRenderHereClicked},
     {IdMenuDeadline, 0, &MainWindow::onDeadlineClicked},
     {IdMenuBackburner, 0, &MainWindow::onBackburnerClicked},
@@ -180,6 +182,7 @@ HMENU MainWindow::createMenu() {
     AppendMenuW(ways, MF_STRING, IdMenuBackburner, L"提交到Backburner…");
     CheckMenuRadioItem(ways, IdMenuLocal, IdMenuBackburner, IdMenuLocal, MF_BYCOMMAND);
     AppendMenuW(render, MF_POPUP, reinterpret_cast<UINT_PTR>(ways), L"渲染方式");
+    AppendMenuW(render, MF_STRING, IdMenuNightOptions, L"夜间选项(&N)…");
 
     const HMENU edit = CreatePopupMenu();
     AppendMenuW(edit, MF_STRING | MF_GRAYED, IdMenuUndo, L"撤销(&U)\tCtrl+Z");
@@ -364,6 +367,7 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         win::Window::Dispose(results_);
         night_.reset();  // stops following; the render goes on
         win::Window::Dispose(farmDialog_);
+        win::Window::Dispose(nightOptionsDialog_);
         win::Window::Dispose(submission_);
         win::Window::SetFailureReport(nullptr);
         PostQuitMessage(0);

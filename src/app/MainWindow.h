@@ -16,6 +16,7 @@
 #include "farm/FarmJobs.h"
 #include "platform/LocalTime.h"
 #include "platform/Platform.h"
+#include "render/NightGuard.h"
 #include "win/EditableList.h"
 #include "win/Form.h"
 #include "win/ListStripes.h"
@@ -27,6 +28,7 @@ class DeadlineProgress;
 class FarmDialog;
 class JobDialog;
 class NightFollower;
+class NightOptionsDialog;
 class ResultsDialog;
 struct NightView;
 struct RenderPlan;
@@ -58,6 +60,8 @@ public:
     ResultsDialog* resultsDialog() const;
     // The clock the nights are measured by; tests set their own before anything starts.
     std::function<LocalTime()> clock = LocalTimeNow;
+    // The 夜间选项 dialog while it is shown, or null.
+    NightOptionsDialog* nightOptionsDialog() const;
     // The night this program follows (or followed last), or null.
     NightFollower* night() const { return night_.get(); }
     // The night's timer beats once a second while a render here is followed.
@@ -122,6 +126,7 @@ private:
     void joinNight();
     void onNightTimer();
     NightView nightView();
+    void onNightOptionsClicked();
 
     // Appends rows as every add path does: the selection on the last one, the focus on the table.
     void appendJobs(const std::vector<RenderJob>& added);
@@ -170,6 +175,8 @@ private:
     std::unique_ptr<ResultsDialog> results_;
     std::unique_ptr<NightFollower> night_;
     bool nightShutsDown_ = false;  // the followed night's script ends in a shutdown
+    NightOptions nightOptions_;    // 夜间选项, kept in the session
+    std::unique_ptr<NightOptionsDialog> nightOptionsDialog_;
     UINT taskbarButtonCreated_ = 0;  // the message Explorer sends when it made the button anew
     RenderWay way_ = RenderWay::Local;  // every start renders here
     DeadlineChoice deadline_{DefaultDeadlineCommand(platform_.deadlineFolder()), {}};

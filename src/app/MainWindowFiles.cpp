@@ -4,6 +4,7 @@
 #include "app/FarmDialog.h"
 #include "app/JobDialog.h"
 #include "app/NightFollower.h"
+#include "app/NightOptionsDialog.h"
 #include "app/ResultsDialog.h"
 #include "render/RenderPlan.h"
 

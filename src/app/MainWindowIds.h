@@ -43,6 +43,7 @@ enum ControlId : int {  // clear of IDOK and IDCANCEL, which IsDialogMessage sen
     IdMenuBackburner,
     IdMenuUndo,
     IdMenuInstallation,  // the first installation; the others follow
+    IdMenuNightOptions = 3200,  // clear of the installations
 };
 
 inline constexpr int MaxInstallationItems = 100;

@@ -4,6 +4,7 @@
 #include "app/FarmDialog.h"
 #include "app/JobDialog.h"
 #include "app/NightFollower.h"
+#include "app/NightOptionsDialog.h"
 #include "app/ResultsDialog.h"
 #include "render/RenderCommand.h"
 #include "render/RenderPlan.h"
@@ -25,7 +26,7 @@ void MainWindow::followNight(const RenderRequest& request, const RenderStart& st
     night_ = NightFollower::Start(platform_, hwnd(), std::wstring(FolderOf(started.scriptPath)),
                                   request.installFolder, request.rows,
                                   request.night.value_or(clock()), started.recordPath,
-                                  started.logPath);
+                                  started.logPath, nightOptions_);
     if (night_) night_->clock = clock;
     if (night_) SetTimer(hwnd(), IdTimerNight, NightInterval, nullptr);
 }
@@ -34,7 +35,7 @@ void MainWindow::joinNight() {
     taskbarButtonCreated_ = RegisterWindowMessageW(L"TaskbarButtonCreated");
     if (!platform_.renderJobRunning()) return;
     night_ = NightFollower::Join(platform_, hwnd(), win::WindowText(item(IdInstallFolderBox)),
-                                 jobs().all(), clock());
+                                 jobs().all(), clock(), nightOptions_);
     if (night_) night_->clock = clock;
     if (night_) SetTimer(hwnd(), IdTimerNight, NightInterval, nullptr);
 }
@@ -53,6 +54,27 @@ void MainWindow::onNightTimer() {
         EnableWindow(item(IdRenderButton), TRUE);
     }
     if (ResultsDialog* dialog = resultsDialog()) dialog->refreshNight(changed);
+}
+
+NightOptionsDialog* MainWindow::nightOptionsDialog() const {
+    return nightOptionsDialog_ && nightOptionsDialog_->hwnd() &&
+                   IsWindowVisible(nightOptionsDialog_->hwnd())
+               ? nightOptionsDialog_.get()
+               : nullptr;
+}
+
+void MainWindow::onNightOptionsClicked() {
+    if (nightOptionsDialog()) {
+        SetForegroundWindow(nightOptionsDialog_->hwnd());
+        return;
+    }
+    win::Window::Dispose(nightOptionsDialog_);
+    auto dialog = std::make_unique<NightOptionsDialog>(platform_, nightOptions_, [this] {
+        // The night under way is watched by the new limits from now on; its script keeps its tries.
+        if (night_) night_->changeOptions(nightOptions_);
+        sessionChanged();
+    });
+    if (dialog->create(hwnd())) nightOptionsDialog_ = std::move(dialog);
 }
 
 NightView MainWindow::nightView() {

@@ -4,6 +4,7 @@
 #include "app/FarmDialog.h"
 #include "app/JobDialog.h"
 #include "app/NightFollower.h"
+#include "app/NightOptionsDialog.h"
 #include "app/ResultsDialog.h"
 
 #include <commctrl.h>
@@ -45,6 +46,7 @@ void MainWindow::onRenderClicked() {
     jobList_.commitEdit();
     RenderRequest request{win::WindowText(item(IdInstallFolderBox)), jobs().all(),
                           win::IsChecked(item(IdShutdownCheck))};
+    request.retries = nightOptions_.retries;  // a farm's rows are tried by the farm
     const RenderPlan plan = PlanRender(platform_, request, {way_, backburner_, deadline_});
     if (way_ == RenderWay::Deadline) {
         submitToDeadline(request, plan);
@@ -90,7 +92,13 @@ void MainWindow::onResultsClicked() {
 
 void MainWindow::showRenderWay() {
     const HMENU render = GetSubMenu(GetMenu(hwnd()), RenderMenuPosition);
-    const HMENU ways = GetSubMenu(render, GetMenuItemCount(render) - 1);
+    // The submenu that holds 本机渲染, wherever it stands in the 渲染 menu.
+    HMENU ways = nullptr;
+    for (int i = 0; i < GetMenuItemCount(render) && !ways; ++i) {
+        const HMENU sub = GetSubMenu(render, i);
+        if (sub && GetMenuItemID(sub, 0) == IdMenuLocal) ways = sub;
+    }
+    if (!ways) return;
     const int chosen = way_ == RenderWay::Deadline     ? IdMenuDeadline
                        : way_ == RenderWay::Backburner ? IdMenuBackburner
                                                        : IdMenuLocal;

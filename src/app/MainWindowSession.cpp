@@ -4,6 +4,7 @@
 #include "app/FarmDialog.h"
 #include "app/JobDialog.h"
 #include "app/NightFollower.h"
+#include "app/NightOptionsDialog.h"
 #include "app/ResultsDialog.h"
 #include "render/RenderPlan.h"
 
@@ -45,6 +46,7 @@ SessionSettings MainWindow::sessionSettings() const {
     settings.deadlineCommand = deadline_.command;
     settings.deadline = deadline_.settings;
     settings.backburner = backburner_;
+    settings.night = nightOptions_;
     settings.windowPlaced = windowPlaced_;
     settings.windowLeft = windowLeft_;
     settings.windowTop = windowTop_;
@@ -93,6 +95,7 @@ void MainWindow::applySessionSettings(const SessionSettings& settings) {
     deadline_.command = settings.deadlineCommand;
     deadline_.settings = settings.deadline;
     backburner_ = settings.backburner;
+    nightOptions_ = settings.night;
     if (!settings.windowPlaced) return;
     // Only onto a screen that is still there.
     RECT frame{};

@@ -144,7 +144,9 @@ void ResultsDialog::refreshNight(bool rowEnded) {
         showResults();
     }
     if (LogWindow* log = logWindow(); log && IsWindowVisible(log->hwnd())) {
-        log->follow(night_ && night_().live);
+        const NightView night = night_ ? night_() : NightView{};
+        log->follow(night.live);
+        log->showNotes(night.notes);
     }
 }
 
@@ -239,7 +241,9 @@ void ResultsDialog::onLogClicked() {
         if (!window->create(GetWindow(hwnd(), GW_OWNER))) return;
         log_ = std::move(window);
     }
-    log_->open(logPath_, night_ && night_().live);
+    const NightView night = night_ ? night_() : NightView{};
+    log_->open(logPath_, night.live);
+    log_->showNotes(night.notes);
 }
 
 void ResultsDialog::onCloseClicked() { ShowWindow(hwnd(), SW_HIDE); }

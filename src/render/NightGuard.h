@@ -55,6 +55,8 @@ public:
     void read(long long second, const std::optional<std::vector<ProcessTime>>& times);
 
     GuardVerdict verdict(long long second) const;
+    // Limits changed while the row is under way: the readings so far still count.
+    void changeOptions(const NightOptions& options) { options_ = options; }
 
     // True when the hang rule cannot judge the row: the last reading failed, or the times read nothing
     // at all for the whole of the rule's span (a way of asking that answers 0 however busy the

@@ -261,8 +261,11 @@ std::size_t NightWatch::expectedRow() const {
 }
 
 std::optional<std::pair<unsigned long, std::size_t>> NightWatch::rendererUnderWay() const {
-    if (ended_ || processes_.empty()) return std::nullopt;
-    return *processes_.rbegin();
+    if (ended_ || !current_) return std::nullopt;
+    for (const auto& process : processes_) {
+        if (process.second == *current_) return process;
+    }
+    return std::nullopt;
 }
 
 std::vector<RecordLine> NightWatch::cancel(const LocalTime& at) {

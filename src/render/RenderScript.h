@@ -54,6 +54,9 @@ ComposedScript ComposeRenderScript(std::wstring_view installFolder, std::span<co
 // and was not ended by the program's watchdog (1460).
 inline constexpr std::string_view RetryPrefix = "if %errorlevel% neq 0 if %errorlevel% neq 1460 ";
 
+// How many times the script's rows are tried again: the retry lines after its first job line.
+int RetriesOfScript(std::string_view bytes);
+
 // The text of a row's job line as the script holds it, before the code page (without Backburner's
 // switches): cmd reads each "%%" in it as "%" and hands the rest to the renderer as it stands.
 std::wstring JobLineText(std::wstring_view installFolder, const RenderJob& job);

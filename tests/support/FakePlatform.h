@@ -229,6 +229,20 @@ public:
         record(L"stopFollowingRenderJob");
         following = false;
     }
+    // The processor times of each renderer's tree as the test sets them (none set: they cannot
+    // be read), and every tree ended, with its exit code.
+    std::map<unsigned long, std::vector<ProcessTime>> treeTimes;
+    bool treesEnd = true;
+    std::vector<std::pair<unsigned long, unsigned>> endedTrees;
+    std::optional<std::vector<ProcessTime>> renderTreeTimes(unsigned long processId) override {
+        const auto found = treeTimes.find(processId);
+        if (found == treeTimes.end()) return std::nullopt;
+        return found->second;
+    }
+    bool endRenderTree(unsigned long processId, unsigned exitCode) override {
+        endedTrees.emplace_back(processId, exitCode);
+        return treesEnd;
+    }
     void showTaskbarProgress(HWND__* window, const TaskbarProgress& progress) override {
         taskbar.emplace_back(window, progress);
     }
