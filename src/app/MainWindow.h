@@ -127,6 +127,10 @@ private:
     void onNightTimer();
     NightView nightView();
     void onNightOptionsClicked();
+    // 重新渲染未完成的任务: a night of the table's rows at these positions, after asking.
+    void renderRows(const std::vector<std::size_t>& positions);
+    // 渲  染's way from a request on: the plan, its question, the start and the night.
+    void startRender(RenderRequest& request);
 
     // Appends rows as every add path does: the selection on the last one, the focus on the table.
     void appendJobs(const std::vector<RenderJob>& added);

@@ -26,7 +26,7 @@ void MainWindow::followNight(const RenderRequest& request, const RenderStart& st
     night_ = NightFollower::Start(platform_, hwnd(), std::wstring(FolderOf(started.scriptPath)),
                                   request.installFolder, request.rows,
                                   request.night.value_or(clock()), started.recordPath,
-                                  started.logPath, nightOptions_);
+                                  started.logPath, nightOptions_, request.numbers);
     if (night_) night_->clock = clock;
     if (night_) SetTimer(hwnd(), IdTimerNight, NightInterval, nullptr);
 }

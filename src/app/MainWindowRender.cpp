@@ -38,14 +38,41 @@ using namespace mainwindow;
 void MainWindow::onRenderClicked() {
     // A click can still arrive for the disabled button (a queued BM_CLICK does under Wine).
     if (!IsWindowEnabled(item(IdRenderButton))) return;
+    jobList_.commitEdit();
+    RenderRequest request{win::WindowText(item(IdInstallFolderBox)), jobs().all(),
+                          win::IsChecked(item(IdShutdownCheck))};
+    startRender(request);
+}
+
+void MainWindow::renderRows(const std::vector<std::size_t>& positions) {
+    jobList_.commitEdit();
+    if (!IsWindowEnabled(item(IdRenderButton))) {
+        platform_.showMessage(std::wstring(RenderStillRunningMessage));
+        return;
+    }
+    // The rows as the table holds them, each with its own folder and name.
+    const std::vector<RenderJob> all = jobs().all();
+    RenderRequest request{win::WindowText(item(IdInstallFolderBox)), {},
+                          win::IsChecked(item(IdShutdownCheck))};
+    for (const std::size_t position : positions) {
+        if (position >= all.size()) continue;
+        request.rows.push_back(all[position]);
+        request.numbers.push_back(static_cast<int>(position + 1));
+    }
+    if (request.rows.empty()) return;
+    if (!platform_.ask(L"将重新渲染" + std::to_wstring(request.rows.size()) +
+                       L"个未完成的任务（已渲染的帧会保留），是否开始？")) {
+        return;
+    }
+    startRender(request);
+}
+
+void MainWindow::startRender(RenderRequest& request) {
     // Also while its closing message is open: the submission is still on the stack.
     if (submission_ && (submission_->running() || submission_->handling())) {
         platform_.showMessage(L"上一批任务仍在提交到Deadline，请等它完成或点击“停止”。");
         return;
     }
-    jobList_.commitEdit();
-    RenderRequest request{win::WindowText(item(IdInstallFolderBox)), jobs().all(),
-                          win::IsChecked(item(IdShutdownCheck))};
     request.retries = nightOptions_.retries;  // a farm's rows are tried by the farm
     const RenderPlan plan = PlanRender(platform_, request, {way_, backburner_, deadline_});
     if (way_ == RenderWay::Deadline) {
@@ -85,8 +112,9 @@ void MainWindow::onResultsClicked() {
         results_->show();
         return;
     }
-    auto dialog = std::make_unique<ResultsDialog>(platform_, static_cast<JobTableHost&>(*this),
-                                                  [this] { return nightView(); });
+    auto dialog = std::make_unique<ResultsDialog>(
+        platform_, static_cast<JobTableHost&>(*this), [this] { return nightView(); },
+        [this](const std::vector<std::size_t>& positions) { renderRows(positions); });
     if (dialog->create(hwnd())) results_ = std::move(dialog);
 }
 

@@ -115,10 +115,12 @@ std::unique_ptr<NightFollower> NightFollower::Start(Platform& platform, HWND__* 
                                                     const LocalTime& started,
                                                     const std::wstring& recordPath,
                                                     const std::wstring& logPath,
-                                                    const NightOptions& options) {
+                                                    const NightOptions& options,
+                                                    const std::vector<int>& numbers) {
     if (!platform.followRenderJob()) return nullptr;
     std::unique_ptr<NightFollower> night(
         new NightFollower(platform, window, scriptFolder, installFolder, rows, started, options));
+    if (!numbers.empty()) night->watch_.numberRows(numbers);
     night->recordPath_ = recordPath;
     night->logPath_ = logPath;
     night->following_ = true;
@@ -315,8 +317,18 @@ void NightFollower::showProgressAgain() {
 NightView NightFollower::view() const {
     NightView view;
     view.now = clock();
-    for (const RenderJob& row : rows_) view.scenes.push_back(row.scene);
-    for (const RowState& state : watch_.states()) view.states.emplace_back(state);
+    // Each row where the table has it: a night of some of the table's rows leaves the others be.
+    const std::vector<int>& numbers = watch_.numbers();
+    const std::vector<RowState>& states = watch_.states();
+    for (std::size_t row = 0; row < rows_.size() && row < numbers.size(); ++row) {
+        const auto at = static_cast<std::size_t>(numbers[row] - 1);
+        if (at >= view.states.size()) {
+            view.states.resize(at + 1);
+            view.scenes.resize(at + 1);
+        }
+        view.scenes[at] = rows_[row].scene;
+        view.states[at] = states[row];
+    }
     view.summary = watch_.summary(view.now);
     view.logPath = logPath_;
     view.live = following_;

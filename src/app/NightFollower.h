@@ -50,7 +50,8 @@ public:
                                                 const LocalTime& started,
                                                 const std::wstring& recordPath,
                                                 const std::wstring& logPath,
-                                                const NightOptions& options = {});
+                                                const NightOptions& options = {},
+                                                const std::vector<int>& numbers = {});
     // Joins the render that runs while the program starts: the rows are the table's (as the
     // session put them back), what ended before comes from the newest record.
     static std::unique_ptr<NightFollower> Join(Platform& platform, HWND__* window,

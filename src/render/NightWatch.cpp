@@ -187,13 +187,20 @@ NightWatch::NightWatch(std::wstring_view scriptFolder, std::wstring_view install
       states_(rows.size()),
       tries_(rows.size(), 0),
       retries_(retries),
-      started_(started) {}
+      started_(started) {
+    for (std::size_t row = 0; row < rows.size(); ++row) numbers_.push_back(static_cast<int>(row + 1));
+}
+
+void NightWatch::numberRows(std::vector<int> numbers) {
+    if (numbers.size() == numbers_.size()) numbers_ = std::move(numbers);
+}
 
 void NightWatch::restore(std::span<const RecordLine> record) {
     std::size_t last = 0;
     for (const RecordLine& line : record) {
-        const auto row = static_cast<std::size_t>(line.row);
-        if (row < 1 || row > states_.size()) continue;
+        const auto numbered = std::find(numbers_.begin(), numbers_.end(), line.row);
+        if (numbered == numbers_.end()) continue;
+        const auto row = static_cast<std::size_t>(numbered - numbers_.begin()) + 1;
         states_[row - 1] = StateOfRecord(line);
         ++tries_[row - 1];
         last = std::max(last, row);
@@ -306,7 +313,7 @@ std::wstring NightWatch::summary(const LocalTime& now) const {
 RecordLine NightWatch::lineOf(std::size_t row) const {
     const RowState& state = states_[row];
     RecordLine line;
-    line.row = static_cast<int>(row + 1);
+    line.row = numbers_[row];
     line.scene = rows_[row].scene;
     line.started = state.started.value_or(started_);
     line.ended = state.ended.value_or(line.started);

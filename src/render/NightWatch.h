@@ -71,6 +71,11 @@ public:
     NightWatch(std::wstring_view scriptFolder, std::wstring_view installFolder,
                std::span<const RenderJob> rows, const LocalTime& started, int retries = 0);
 
+    // The table's number of each of the night's rows, as the record names them, for a night of
+    // some of the table's rows (the unfinished ones again); by default 1, 2, 3…
+    void numberRows(std::vector<int> numbers);
+    const std::vector<int>& numbers() const { return numbers_; }
+
     // Takes what the night's record says of rows that ended before this program followed them;
     // the rows before the last one recorded that the record lacks are 未完成.
     void restore(std::span<const RecordLine> record);
@@ -125,6 +130,7 @@ private:
     std::map<unsigned long, std::size_t> processes_;  // the renderers under way, by id: their rows
     std::map<std::size_t, std::pair<RowPhase, std::wstring>> ending_;  // rows the watchdog ends
     std::vector<int> tries_;  // how often each row's renderer started
+    std::vector<int> numbers_;  // the table's number of each row
     int retries_ = 0;
     std::size_t next_ = 0;
     std::optional<std::size_t> current_;

@@ -21,6 +21,8 @@ struct RenderRequest {
     std::optional<LocalTime> night = std::nullopt;
     // A render here runs each failed row's line again, up to this many times.
     int retries = 0;
+    // The table's number of each row, when the rows are some of the table's (empty: all of them).
+    std::vector<int> numbers = {};
 };
 
 // How a render was started.

@@ -778,6 +778,73 @@ TEST_F(NightWindowTest, WithoutProcessorTimesNothingIsEndedAndTheLogWindowSaysSo
     EXPECT_EQ(States(results)[0], L"渲染中（已用时 1:17:55）");
 }
 
+// 重新渲染未完成的任务: the rows that did not finish, exactly as the table holds them, in a new
+// night after a question; the new night's rows show and are recorded where the table has them.
+TEST_F(NightWindowTest, RenderingTheUnfinishedAgainStartsExactlyThoseRows) {
+    fourRows();
+    render();
+    started(101, Renderer, At(23, 0, 1));
+    output(L"a.tga");
+    exited(101, 0, At(23, 10, 0));
+    started(102, Renderer, At(23, 10, 1));
+    exited(102, 3, At(23, 20, 0));
+    started(103, Renderer, At(23, 20, 1));
+    exited(103, 0, At(23, 30, 0));  // and no c.tga
+    noneLeft(At(23, 30, 1));         // row 4 never ran
+    tick(At(23, 30, 2));
+    ResultsDialog* results = openResults();
+    ASSERT_NE(results, nullptr);
+    EXPECT_EQ(States(results), (Texts{L"已完成", L"失败（退出码 3）", L"没有输出", L"未完成"}));
+    const HWND button = results->control(L"RenderUnfinished");
+    EXPECT_EQ(win::WindowText(button), L"重新渲染未完成的任务");
+
+    // Asked first: 否 starts nothing.
+    platform.answer = false;
+    Click(button);
+    ASSERT_EQ(platform.questions.size(), 1u);
+    EXPECT_EQ(platform.questions[0], L"将重新渲染3个未完成的任务（已渲染的帧会保留），是否开始？");
+    EXPECT_EQ(platform.startedInJob.size(), 1u);
+
+    platform.answer = true;
+    now = At(23, 40, 0);
+    Click(button);
+    ASSERT_EQ(platform.startedInJob.size(), 2u);
+    const std::string script = platform.files[ScriptPath];
+    std::string expected;
+    for (const wchar_t* name : {L"b", L"c", L"d"}) {
+        expected += *platform.scriptCodec().encode(JobLineText(Install, Row(name))) + "\n\r\n";
+    }
+    EXPECT_EQ(script, expected + "\r\n");
+    // The rows stay in the table as they were; the new night shows where they stand.
+    EXPECT_EQ(form.jobs().count(), 4);
+    tick(At(23, 40, 1));
+    EXPECT_EQ(States(results), (Texts{L"已完成", L"等待", L"等待", L"等待"}));
+    started(201, Renderer, At(23, 40, 2));
+    output(L"b.tga");
+    exited(201, 0, At(23, 45, 0));
+    started(202, Renderer, At(23, 45, 1));
+    tick(At(23, 45, 2));
+    EXPECT_EQ(States(results), (Texts{L"已完成", L"已完成", L"渲染中（已用时 0:00:01）", L"等待"}));
+    const std::wstring secondRecord = Logs + L"\\20261207-234000.csv";
+    EXPECT_EQ(platform.files[secondRecord],
+              RecordHeaderBytes() +
+                  "2,E:\\b.max,2026-12-07 23:40:02,2026-12-07 23:45:00,0:04:58,0,F:\\out\\b.tga,\r\n");
+
+    // Nothing unfinished: said so, nothing asked.
+    platform.questions.clear();
+    for (const wchar_t* name : {L"c", L"d"}) output(std::wstring(name) + L".tga");
+    exited(202, 0, At(23, 50, 0));
+    started(203, Renderer, At(23, 50, 1));
+    exited(203, 0, At(23, 55, 0));
+    noneLeft(At(23, 55, 1));
+    tick(At(23, 55, 2));
+    platform.messages.clear();
+    Click(button);
+    EXPECT_TRUE(platform.questions.empty());
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text, L"没有未完成的任务。");
+}
+
 TEST_F(NightWindowTest, DISABLED_HoldsTheLiveNightForAPicture) {
     const wchar_t* names[] = {L"大堂_日景", L"大堂_夜景", L"走廊", L"客房A", L"客房B", L"餐厅",
                               L"泳池", L"外立面_鸟瞰", L"外立面_人视", L"屋顶花园"};
