@@ -324,6 +324,9 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DROPFILES:
             dropFiles(reinterpret_cast<HDROP>(wParam));
             return 0;
+        case WmNightNotice:
+            onNightNotice(lParam);
+            return 0;
         // Windows ending the session (the script's own shutdown does) may end the program at any
         // moment after these: the session is on disk before they return.
         case WM_QUERYENDSESSION:
@@ -366,6 +369,7 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         win::Window::Dispose(jobDialog_);
         win::Window::Dispose(results_);
         night_.reset();  // stops following; the render goes on
+        platform_.removeNotification(hwnd());
         win::Window::Dispose(farmDialog_);
         win::Window::Dispose(nightOptionsDialog_);
         win::Window::Dispose(submission_);

@@ -127,6 +127,8 @@ private:
     void onNightTimer();
     NightView nightView();
     void onNightOptionsClicked();
+    // The shell's word on the night's notification: a click opens 渲染结果.
+    void onNightNotice(LPARAM event);
     // 重新渲染未完成的任务: a night of the table's rows at these positions, after asking.
     void renderRows(const std::vector<std::size_t>& positions);
     // 渲  染's way from a request on: the plan, its question, the start and the night.

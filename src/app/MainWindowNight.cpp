@@ -52,6 +52,10 @@ void MainWindow::onNightTimer() {
     // the button then) the next night may begin.
     if (wasFollowing && !night_->following() && !nightShutsDown_) {
         EnableWindow(item(IdRenderButton), TRUE);
+        // The morning's first look, as Windows programs tell it; with a shutdown the machine is
+        // going down and nothing is shown.
+        platform_.showNotification(hwnd(), WmNightNotice, NightEndNotice(night_->watch().states()));
+        platform_.flashTaskbarButton(hwnd());
     }
     if (ResultsDialog* dialog = resultsDialog()) dialog->refreshNight(changed);
 }
@@ -75,6 +79,17 @@ void MainWindow::onNightOptionsClicked() {
         sessionChanged();
     });
     if (dialog->create(hwnd())) nightOptionsDialog_ = std::move(dialog);
+}
+
+void MainWindow::onNightNotice(LPARAM event) {
+    switch (LOWORD(event)) {
+        case NIN_BALLOONUSERCLICK:
+            platform_.removeNotification(hwnd());
+            onResultsClicked();
+            break;
+        case NIN_BALLOONTIMEOUT: platform_.removeNotification(hwnd()); break;
+        default: break;
+    }
 }
 
 NightView MainWindow::nightView() {

@@ -267,6 +267,21 @@ public:
 
     // Shows the progress on the taskbar button of the top-level window.
     virtual void showTaskbarProgress(HWND__* window, const TaskbarProgress& progress) = 0;
+
+    // A notification from the notification area, under the application's title, as Windows
+    // programs tell that something finished. The window receives `callbackMessage` with the
+    // shell's event in the low word of lParam (NIN_BALLOONUSERCLICK when it is clicked). False
+    // where the shell shows none (Wine's null driver).
+    virtual bool showNotification(HWND__* window, unsigned callbackMessage, const std::wstring& text) {
+        (void)window;
+        (void)callbackMessage;
+        (void)text;
+        return false;
+    }
+    // Takes the window's notification icon away again.
+    virtual void removeNotification(HWND__* window) { (void)window; }
+    // Flashes the window's taskbar button until the window is activated.
+    virtual void flashTaskbarButton(HWND__* window) { (void)window; }
 };
 
 inline constexpr std::wstring_view ApplicationTitle = L"Ravolen";

@@ -2,6 +2,7 @@
 #include "platform/SystemLibrary.h"
 
 #include <windows.h>
+#include <shellapi.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 
@@ -1010,6 +1011,52 @@ void Win32Platform::showTaskbarProgress(HWND window, const TaskbarProgress& prog
                                             progress.total);
     }
     lastTaskbarAnswer_ = answer;
+}
+
+namespace {
+
+// The one notification icon a window has.
+constexpr UINT NotificationIconId = 1;
+
+NOTIFYICONDATAW NotificationOf(HWND window) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = window;
+    data.uID = NotificationIconId;
+    return data;
+}
+
+}  // namespace
+
+bool Win32Platform::showNotification(HWND window, unsigned callbackMessage, const std::wstring& text) {
+    removeNotification(window);  // one at a time: the newest night's
+    NOTIFYICONDATAW data = NotificationOf(window);
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_INFO;
+    data.uCallbackMessage = callbackMessage;
+    data.hIcon = reinterpret_cast<HICON>(GetClassLongPtrW(window, GCLP_HICONSM));
+    if (!data.hIcon) data.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    lstrcpynW(data.szTip, ApplicationTitle.data(), static_cast<int>(std::size(data.szTip)));
+    lstrcpynW(data.szInfo, text.c_str(), static_cast<int>(std::size(data.szInfo)));
+    lstrcpynW(data.szInfoTitle, ApplicationTitle.data(), static_cast<int>(std::size(data.szInfoTitle)));
+    data.dwInfoFlags = NIIF_INFO;
+    if (!Shell_NotifyIconW(NIM_ADD, &data)) return false;
+    // Version 4: the event comes in the low word of lParam, as the callback expects.
+    data.uVersion = NOTIFYICON_VERSION_4;
+    Shell_NotifyIconW(NIM_SETVERSION, &data);
+    return true;
+}
+
+void Win32Platform::removeNotification(HWND window) {
+    NOTIFYICONDATAW data = NotificationOf(window);
+    Shell_NotifyIconW(NIM_DELETE, &data);
+}
+
+void Win32Platform::flashTaskbarButton(HWND window) {
+    FLASHWINFO flash{};
+    flash.cbSize = sizeof flash;
+    flash.hwnd = window;
+    flash.dwFlags = FLASHW_TRAY | FLASHW_TIMERNOFG;  // until the window comes to the front
+    FlashWindowEx(&flash);
 }
 
 bool Win32Platform::renderJobRunning() {

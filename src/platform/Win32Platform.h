@@ -64,6 +64,9 @@ public:
     bool ask(const std::wstring& text) override;
     bool onNetwork(const std::wstring& path) override;
     void showTaskbarProgress(HWND window, const TaskbarProgress& progress) override;
+    bool showNotification(HWND window, unsigned callbackMessage, const std::wstring& text) override;
+    void removeNotification(HWND window) override;
+    void flashTaskbarButton(HWND window) override;
     bool sameFile(const std::wstring& a, const std::wstring& b) override;
 
     // The render job's name (per logon session, as the program's single instance is), and the key

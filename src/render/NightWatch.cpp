@@ -87,6 +87,13 @@ std::wstring RowStateText(const RowState& state, const LocalTime& now) {
     return {};
 }
 
+std::wstring NightEndNotice(const std::vector<RowState>& states) {
+    const auto finished = static_cast<std::size_t>(std::count_if(
+        states.begin(), states.end(), [](const RowState& state) { return state.phase == RowPhase::Finished; }));
+    return L"渲染完成：" + std::to_wstring(states.size()) + L"个任务，" + std::to_wstring(finished) +
+           L"个已完成，" + std::to_wstring(states.size() - finished) + L"个失败";
+}
+
 bool FailedPhase(RowPhase phase) {
     return phase == RowPhase::Failed || phase == RowPhase::Hung || phase == RowPhase::TimedOut;
 }

@@ -29,6 +29,7 @@ enum class RowPhase {
 // True for a row that did not finish through a fault of its own: failed, hung or too long.
 bool FailedPhase(RowPhase phase);
 
+
 struct RowState {
     RowPhase phase = RowPhase::Waiting;
     std::optional<LocalTime> started;
@@ -41,6 +42,10 @@ struct RowState {
 
 // The row's state as the results show it; `now` counts the time of a row under way.
 std::wstring RowStateText(const RowState& state, const LocalTime& now);
+
+// What the notification says as the night ends: "渲染完成：10个任务，8个已完成，2个失败", every row
+// that did not finish counted as failed.
+std::wstring NightEndNotice(const std::vector<RowState>& states);
 
 // What the record says of a row that ended.
 RowState StateOfRecord(const RecordLine& line);

@@ -255,6 +255,7 @@ TEST_F(NightWindowTest, RenderIsOfferedAgainWhenTheNightEndsWithoutAShutdown) {
         EXPECT_FALSE(IsWindowEnabled(button));
         started(100, Cmd, At(23, 0, 0));
         started(101, Renderer, At(23, 0, 1));
+        output(L"a.tga");
         exited(101, 0, At(23, 10, 0));
         tick(At(23, 10, 1));
         EXPECT_FALSE(IsWindowEnabled(button)) << "the script goes on";
@@ -263,6 +264,26 @@ TEST_F(NightWindowTest, RenderIsOfferedAgainWhenTheNightEndsWithoutAShutdown) {
         tick(At(23, 10, 3));
         EXPECT_FALSE(platform.following);
         EXPECT_EQ(IsWindowEnabled(button) != FALSE, !shutdown);
+        // The morning's first look: a notification and the taskbar button flashing, unless the
+        // machine is going down.
+        if (!shutdown) {
+            ASSERT_EQ(platform.notifications.size(), 1u);
+            EXPECT_EQ(platform.notifications[0].window, form.hwnd());
+            EXPECT_EQ(platform.notifications[0].text, L"渲染完成：4个任务，1个已完成，3个失败");
+            EXPECT_EQ(platform.flashes, std::vector<HWND__*>{form.hwnd()});
+            EXPECT_EQ(form.resultsDialog(), nullptr);
+            // Clicked, it opens 渲染结果 and goes.
+            PostMessageW(form.hwnd(), platform.notifications[0].callbackMessage, 0,
+                         MAKELPARAM(NIN_BALLOONUSERCLICK, 1));
+            test::PumpMessages();
+            ASSERT_NE(form.resultsDialog(), nullptr);
+            EXPECT_TRUE(IsWindowVisible(form.resultsDialog()->hwnd()));
+            EXPECT_EQ(platform.notificationsRemoved, 1);
+            ShowWindow(form.resultsDialog()->hwnd(), SW_HIDE);
+        } else {
+            EXPECT_EQ(platform.notifications.size(), 1u) << "nothing more with a shutdown";
+            EXPECT_EQ(platform.flashes.size(), 1u);
+        }
         // The box ticked afterwards changes nothing of the night that ended.
         SendMessageW(control(L"shutdownCheck"), BM_SETCHECK, shutdown ? BST_UNCHECKED : BST_CHECKED, 0);
         tick(At(23, 10, 4));

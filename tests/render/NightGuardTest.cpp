@@ -176,6 +176,7 @@ TEST(RetryLines, EachRendererIsTheLineAtItsPositionSoARetryAndTwoSameRowsAreTold
     for (const RowState& state : watch.states()) texts.push_back(RowStateText(state, At(23, 30, 0)));
     EXPECT_EQ(texts, (std::vector<std::wstring>{L"已完成", L"已完成", L"无响应，已结束（20分钟没有进展）"}));
     EXPECT_EQ(watch.summary(At(23, 30, 0)), L"第3个，共3个 · 已用时 0:30:00 · 失败1个");
+    EXPECT_EQ(NightEndNotice(watch.states()), L"渲染完成：3个任务，2个已完成，1个失败");
 
     // A row that failed its last try is not expected again; the record reads back each state.
     NightWatch once(L"D:\\Ravolen\\bat", Install, rows, At(23, 0, 0), 1);

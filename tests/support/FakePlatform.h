@@ -246,6 +246,21 @@ public:
     void showTaskbarProgress(HWND__* window, const TaskbarProgress& progress) override {
         taskbar.emplace_back(window, progress);
     }
+    // Every notification shown (its callback message and text), removed, and every flash.
+    struct Notification {
+        HWND__* window;
+        unsigned callbackMessage;
+        std::wstring text;
+    };
+    std::vector<Notification> notifications;
+    int notificationsRemoved = 0;
+    std::vector<HWND__*> flashes;
+    bool showNotification(HWND__* window, unsigned callbackMessage, const std::wstring& text) override {
+        notifications.push_back({window, callbackMessage, text});
+        return true;
+    }
+    void removeNotification(HWND__*) override { ++notificationsRemoved; }
+    void flashTaskbarButton(HWND__* window) override { flashes.push_back(window); }
     bool appendFile(const std::wstring& path, std::string_view bytes) override {
         const std::lock_guard guard(lock);
         record(L"appendFile " + path);
