@@ -65,6 +65,7 @@ void LogWindow::open(const std::wstring& path, bool live) {
     read_ = 0;
     finished_ = false;
     empty_ = true;
+    notesShown_ = 0;
     win::SetText(hwnd(), L"渲染日志 - " + std::wstring(FileNameOf(path)));
     win::SetText(item(IdText), L"");
     follow(live);
@@ -95,6 +96,14 @@ void LogWindow::follow(bool live) {
         reader_->finish(lines);
         finished_ = true;
     }
+    addLines(lines);
+}
+
+void LogWindow::showNotes(const std::vector<std::wstring>& notes) {
+    if (notesShown_ >= notes.size()) return;
+    std::vector<std::wstring> lines;
+    for (std::size_t i = notesShown_; i < notes.size(); ++i) lines.push_back(L"[Ravolen] " + notes[i]);
+    notesShown_ = notes.size();
     addLines(lines);
 }
 

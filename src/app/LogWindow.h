@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/Handles.h"
 #include "platform/Platform.h"
@@ -27,6 +28,9 @@ public:
     // Adds what the file gained since the last look; once it grows no more (`live` false), its
     // unfinished last line too.
     void follow(bool live);
+    // Adds the program's own notes on the night that it has not shown yet, after the file's lines:
+    // the file is cmd's while the night runs.
+    void showNotes(const std::vector<std::wstring>& notes);
 
     const std::wstring& path() const { return path_; }
 
@@ -46,6 +50,7 @@ private:
     unsigned long long read_ = 0;  // bytes of the file taken so far
     bool finished_ = false;
     bool empty_ = true;  // no line shown yet
+    std::size_t notesShown_ = 0;
     FontHandle font_;
 };
 

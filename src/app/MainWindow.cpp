@@ -12,6 +12,7 @@
 #include "app/JobDialog.h"
 #include "app/MainWindowIds.h"
 #include "app/NightFollower.h"
+#include "app/NightOptionsDialog.h"
 #include "app/ResultsDialog.h"
 #include "base/BoxOwner.h"
 #include "win/Controls.h"
@@ -121,6 +122,7 @@ const win::CommandRoute<MainWindow> MainWindow::Commands[] = {
     {IdMenuSave, 1, &MainWindow::onSaveJobListClicked},
     {IdMenuExit, 0, &MainWindow::onExitClicked},
     {IdMenuResults, 0, &MainWindow::onResultsClicked},
+    {IdMenuNightOptions, 0, &MainWindow::onNightOptionsClicked},
     {IdMenuLocal, 0, &MainWindow::onRenderHereClicked},
     {IdMenuDeadline, 0, &MainWindow::onDeadlineClicked},
     {IdMenuBackburner, 0, &MainWindow::onBackburnerClicked},
@@ -161,6 +163,7 @@ HMENU MainWindow::createMenu() {
     AppendMenuW(ways, MF_STRING, IdMenuBackburner, L"提交到Backburner…");
     CheckMenuRadioItem(ways, IdMenuLocal, IdMenuBackburner, IdMenuLocal, MF_BYCOMMAND);
     AppendMenuW(render, MF_POPUP, reinterpret_cast<UINT_PTR>(ways), L"渲染方式");
+    AppendMenuW(render, MF_STRING, IdMenuNightOptions, L"夜间选项(&N)…");
 
     const HMENU edit = CreatePopupMenu();
     AppendMenuW(edit, MF_STRING | MF_GRAYED, IdMenuUndo, L"撤销(&U)\tCtrl+Z");
@@ -290,6 +293,9 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             if (reinterpret_cast<HMENU>(wParam) == versions) listInstallations(versions);
             break;
         }
+        case WmNightNotice:
+            onNightNotice(lParam);
+            return 0;
         // Windows ending the session (the script's own shutdown does) may end the program at any
         // moment after these: the session is on disk before they return.
         case WM_QUERYENDSESSION:
@@ -332,7 +338,9 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         win::Window::Dispose(jobDialog_);
         win::Window::Dispose(results_);
         night_.reset();  // stops following; the render goes on
+        platform_.removeNotification(hwnd());
         win::Window::Dispose(farmDialog_);
+        win::Window::Dispose(nightOptionsDialog_);
         win::Window::Dispose(submission_);
         win::Window::SetFailureReport(nullptr);
         PostQuitMessage(0);

@@ -16,6 +16,7 @@
 #include "farm/FarmJobs.h"
 #include "platform/LocalTime.h"
 #include "platform/Platform.h"
+#include "render/NightGuard.h"
 #include "win/Form.h"
 
 namespace ravolen {
@@ -25,6 +26,7 @@ class DeadlineProgress;
 class FarmDialog;
 class JobDialog;
 class NightFollower;
+class NightOptionsDialog;
 class ResultsDialog;
 struct NightView;
 struct RenderPlan;
@@ -56,6 +58,8 @@ public:
     ResultsDialog* resultsDialog() const;
     // The clock the nights are measured by; tests set their own before anything starts.
     std::function<LocalTime()> clock = LocalTimeNow;
+    // The 夜间选项 dialog while it is shown, or null.
+    NightOptionsDialog* nightOptionsDialog() const;
     // The night this program follows (or followed last), or null.
     NightFollower* night() const { return night_.get(); }
     // The night's timer beats once a second while a render here is followed.
@@ -147,6 +151,13 @@ private:
     void joinNight();
     void onNightTimer();
     NightView nightView();
+    void onNightOptionsClicked();
+    // The shell's word on the night's notification: a click opens 渲染结果.
+    void onNightNotice(LPARAM event);
+    // 重新渲染未完成的任务: a night of the table's rows at these positions, after asking.
+    void renderRows(const std::vector<std::size_t>& positions);
+    // 渲  染's way from a request on: the plan, its question, the start and the night.
+    void startRender(RenderRequest& request);
 
     // MainWindowSession.cpp: the constructor and the session (SessionKeeper saves and reads it):
     // what the window holds of it, and a change.
@@ -165,6 +176,8 @@ private:
     std::unique_ptr<ResultsDialog> results_;
     std::unique_ptr<NightFollower> night_;
     bool nightShutsDown_ = false;  // the followed night's script ends in a shutdown
+    NightOptions nightOptions_;    // 夜间选项, kept in the session
+    std::unique_ptr<NightOptionsDialog> nightOptionsDialog_;
     UINT taskbarButtonCreated_ = 0;  // the message Explorer sends when it made the button anew
     RenderWay way_ = RenderWay::Local;  // every start renders here
     DeadlineChoice deadline_{DefaultDeadlineCommand(platform_.deadlineFolder()), {}};

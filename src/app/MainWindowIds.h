@@ -43,6 +43,7 @@ enum ControlId : int {  // clear of IDOK and IDCANCEL, which IsDialogMessage sen
     IdMenuBackburner,
     IdMenuUndo,
     IdMenuInstallation,  // the first installation; the others follow
+    IdMenuNightOptions = 3200,  // clear of the installations
 };
 
 inline constexpr int MaxInstallationItems = 100;
@@ -59,6 +60,8 @@ inline constexpr UINT_PTR IdTimerNight = 18;
 inline constexpr UINT WmShowSessionFiles = WM_APP + 16;
 // An automatic session save could not write a file (posted by the writer).
 inline constexpr UINT WmSessionSaveFailed = WM_APP + 20;
+// The shell tells of the notification that the night ended (clicked, or gone).
+inline constexpr UINT WmNightNotice = WM_APP + 24;
 
 // The 渲染 menu's position on the menu bar, after 文件 and 编辑.
 inline constexpr int RenderMenuPosition = 2;

@@ -2,6 +2,7 @@
 
 #include "app/MainWindowIds.h"
 #include "app/NightFollower.h"
+#include "app/NightOptionsDialog.h"
 #include "app/ResultsDialog.h"
 #include "jobs/JobTable.h"
 #include "render/RenderCommand.h"
@@ -21,7 +22,7 @@ void MainWindow::followNight(const RenderRequest& request, const RenderStart& st
     night_ = NightFollower::Start(platform_, hwnd(), std::wstring(FolderOf(started.scriptPath)),
                                   request.installFolder, request.rows,
                                   request.night.value_or(clock()), started.recordPath,
-                                  started.logPath);
+                                  started.logPath, nightOptions_, request.numbers);
     if (night_) night_->clock = clock;
     if (night_) SetTimer(hwnd(), IdTimerNight, NightInterval, nullptr);
 }
@@ -30,7 +31,7 @@ void MainWindow::joinNight() {
     taskbarButtonCreated_ = RegisterWindowMessageW(L"TaskbarButtonCreated");
     if (!platform_.renderJobRunning()) return;
     night_ = NightFollower::Join(platform_, hwnd(), win::WindowText(item(IdInstallFolderBox)),
-                                 jobs().all(), clock());
+                                 jobs().all(), clock(), nightOptions_);
     if (night_) night_->clock = clock;
     if (night_) SetTimer(hwnd(), IdTimerNight, NightInterval, nullptr);
 }
@@ -47,8 +48,44 @@ void MainWindow::onNightTimer() {
     // the button then) the next night may begin.
     if (wasFollowing && !night_->following() && !nightShutsDown_) {
         EnableWindow(item(IdRenderButton), TRUE);
+        // The morning's first look, as Windows programs tell it; with a shutdown the machine is
+        // going down and nothing is shown.
+        platform_.showNotification(hwnd(), WmNightNotice, NightEndNotice(night_->watch().states()));
+        platform_.flashTaskbarButton(hwnd());
     }
     if (ResultsDialog* dialog = resultsDialog()) dialog->refreshNight(changed);
+}
+
+NightOptionsDialog* MainWindow::nightOptionsDialog() const {
+    return nightOptionsDialog_ && nightOptionsDialog_->hwnd() &&
+                   IsWindowVisible(nightOptionsDialog_->hwnd())
+               ? nightOptionsDialog_.get()
+               : nullptr;
+}
+
+void MainWindow::onNightOptionsClicked() {
+    if (nightOptionsDialog()) {
+        SetForegroundWindow(nightOptionsDialog_->hwnd());
+        return;
+    }
+    win::Window::Dispose(nightOptionsDialog_);
+    auto dialog = std::make_unique<NightOptionsDialog>(platform_, nightOptions_, [this] {
+        // The night under way is watched by the new limits from now on; its script keeps its tries.
+        if (night_) night_->changeOptions(nightOptions_);
+        sessionChanged();
+    });
+    if (dialog->create(hwnd())) nightOptionsDialog_ = std::move(dialog);
+}
+
+void MainWindow::onNightNotice(LPARAM event) {
+    switch (LOWORD(event)) {
+        case NIN_BALLOONUSERCLICK:
+            platform_.removeNotification(hwnd());
+            onResultsClicked();
+            break;
+        case NIN_BALLOONTIMEOUT: platform_.removeNotification(hwnd()); break;
+        default: break;
+    }
 }
 
 NightView MainWindow::nightView() {

@@ -4,6 +4,7 @@
 #include "app/FarmDialog.h"
 #include "app/MainWindowIds.h"
 #include "app/NightFollower.h"
+#include "app/NightOptionsDialog.h"
 #include "app/ResultsDialog.h"
 #include "render/RenderCommand.h"
 #include "render/RenderPlan.h"
@@ -18,13 +19,40 @@ using namespace mainwindow;
 void MainWindow::onRenderClicked() {
     // A click can still arrive for the disabled button (a queued BM_CLICK does under Wine).
     if (!IsWindowEnabled(item(IdRenderButton))) return;
+    RenderRequest request{win::WindowText(item(IdInstallFolderBox)), table_.rows().jobs(),
+                          win::IsChecked(item(IdShutdownCheck))};
+    startRender(request);
+}
+
+void MainWindow::renderRows(const std::vector<std::size_t>& positions) {
+    if (!IsWindowEnabled(item(IdRenderButton))) {
+        platform_.showMessage(std::wstring(RenderStillRunningMessage));
+        return;
+    }
+    // The rows as the table holds them, each with its own folder and name.
+    const std::vector<RenderJob> all = table_.rows().jobs();
+    RenderRequest request{win::WindowText(item(IdInstallFolderBox)), {},
+                          win::IsChecked(item(IdShutdownCheck))};
+    for (const std::size_t position : positions) {
+        if (position >= all.size()) continue;
+        request.rows.push_back(all[position]);
+        request.numbers.push_back(static_cast<int>(position + 1));
+    }
+    if (request.rows.empty()) return;
+    if (!platform_.ask(L"将重新渲染" + std::to_wstring(request.rows.size()) +
+                       L"个未完成的任务（已渲染的帧会保留），是否开始？")) {
+        return;
+    }
+    startRender(request);
+}
+
+void MainWindow::startRender(RenderRequest& request) {
     // Also while its closing message is open: the submission is still on the stack.
     if (submission_ && (submission_->running() || submission_->handling())) {
         platform_.showMessage(L"上一批任务仍在提交到Deadline，请等它完成或点击“停止”。");
         return;
     }
-    RenderRequest request{win::WindowText(item(IdInstallFolderBox)), table_.rows().jobs(),
-                          win::IsChecked(item(IdShutdownCheck))};
+    request.retries = nightOptions_.retries;  // a farm's rows are tried by the farm
     const RenderPlan plan = PlanRender(platform_, request, {way_, backburner_, deadline_});
     if (way_ == RenderWay::Deadline) {
         submitToDeadline(request, plan);
@@ -63,14 +91,21 @@ void MainWindow::onResultsClicked() {
         results_->show();
         return;
     }
-    auto dialog = std::make_unique<ResultsDialog>(platform_, static_cast<JobTableHost&>(*this),
-                                                  [this] { return nightView(); });
+    auto dialog = std::make_unique<ResultsDialog>(
+        platform_, static_cast<JobTableHost&>(*this), [this] { return nightView(); },
+        [this](const std::vector<std::size_t>& positions) { renderRows(positions); });
     if (dialog->create(hwnd())) results_ = std::move(dialog);
 }
 
 void MainWindow::showRenderWay() {
     const HMENU render = GetSubMenu(GetMenu(hwnd()), RenderMenuPosition);
-    const HMENU ways = GetSubMenu(render, GetMenuItemCount(render) - 1);
+    // The submenu that holds 本机渲染, wherever it stands in the 渲染 menu.
+    HMENU ways = nullptr;
+    for (int i = 0; i < GetMenuItemCount(render) && !ways; ++i) {
+        const HMENU sub = GetSubMenu(render, i);
+        if (sub && GetMenuItemID(sub, 0) == IdMenuLocal) ways = sub;
+    }
+    if (!ways) return;
     const int chosen = way_ == RenderWay::Deadline     ? IdMenuDeadline
                        : way_ == RenderWay::Backburner ? IdMenuBackburner
                                                        : IdMenuLocal;

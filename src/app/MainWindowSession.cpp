@@ -7,6 +7,7 @@
 #include "app/JobDialog.h"
 #include "app/MainWindowIds.h"
 #include "app/NightFollower.h"
+#include "app/NightOptionsDialog.h"
 #include "app/ResultsDialog.h"
 #include "win/Controls.h"
 
@@ -27,6 +28,7 @@ SessionSettings MainWindow::sessionSettings() const {
     settings.deadlineCommand = deadline_.command;
     settings.deadline = deadline_.settings;
     settings.backburner = backburner_;
+    settings.night = nightOptions_;
     settings.windowPlaced = windowPlaced_;
     settings.windowLeft = windowLeft_;
     settings.windowTop = windowTop_;
@@ -76,6 +78,7 @@ void MainWindow::applySessionSettings(const SessionSettings& settings) {
     deadline_.command = settings.deadlineCommand;
     deadline_.settings = settings.deadline;
     backburner_ = settings.backburner;
+    nightOptions_ = settings.night;
     if (settings.optionalColumns) table_.showOptionalColumns(true);
     showOptionalColumnsChoice();
     if (!settings.windowPlaced) return;

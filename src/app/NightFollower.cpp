@@ -94,13 +94,14 @@ NightView LastNight(Platform& platform, std::size_t rows) {
 
 NightFollower::NightFollower(Platform& platform, HWND__* window, const std::wstring& scriptFolder,
                              const std::wstring& installFolder, const std::vector<RenderJob>& rows,
-                             const LocalTime& started)
+                             const LocalTime& started, const NightOptions& options)
     : clock(LocalTimeNow),
       platform_(platform),
       window_(window),
       installFolder_(installFolder),
       rows_(rows),
-      watch_(scriptFolder, installFolder, rows, started) {}
+      watch_(scriptFolder, installFolder, rows, started, options.retries),
+      options_(options) {}
 
 NightFollower::~NightFollower() {
     // The render goes on without this program.
@@ -113,10 +114,13 @@ std::unique_ptr<NightFollower> NightFollower::Start(Platform& platform, HWND__* 
                                                     const std::vector<RenderJob>& rows,
                                                     const LocalTime& started,
                                                     const std::wstring& recordPath,
-                                                    const std::wstring& logPath) {
+                                                    const std::wstring& logPath,
+                                                    const NightOptions& options,
+                                                    const std::vector<int>& numbers) {
     if (!platform.followRenderJob()) return nullptr;
     std::unique_ptr<NightFollower> night(
-        new NightFollower(platform, window, scriptFolder, installFolder, rows, started));
+        new NightFollower(platform, window, scriptFolder, installFolder, rows, started, options));
+    if (!numbers.empty()) night->watch_.numberRows(numbers);
     night->recordPath_ = recordPath;
     night->logPath_ = logPath;
     night->following_ = true;
@@ -127,7 +131,8 @@ std::unique_ptr<NightFollower> NightFollower::Start(Platform& platform, HWND__* 
 std::unique_ptr<NightFollower> NightFollower::Join(Platform& platform, HWND__* window,
                                                    const std::wstring& installFolder,
                                                    const std::vector<RenderJob>& rows,
-                                                   const LocalTime& now) {
+                                                   const LocalTime& now,
+                                                   const NightOptions& options) {
     const std::optional<NewestNight> newest = FindNewestNight(platform);
     const std::wstring scriptFolder =
         newest ? std::wstring(FolderOf(newest->folder))
@@ -135,13 +140,14 @@ std::unique_ptr<NightFollower> NightFollower::Join(Platform& platform, HWND__* w
     const LocalTime started =
         newest ? RecordNameTime(newest->name).value_or(now) : now;
     // A script that hands its rows to Backburner renders nothing here: it is not followed.
-    if (const auto script = platform.readFile(scriptFolder + L"\\" + std::wstring(ScriptFileName));
-        script && script->find("-submit:") != std::string::npos) {
-        return nullptr;
-    }
+    const auto script = platform.readFile(scriptFolder + L"\\" + std::wstring(ScriptFileName));
+    if (script && script->find("-submit:") != std::string::npos) return nullptr;
     if (!platform.followRenderJob()) return nullptr;
+    // The tries the running script makes are its own, whatever the options say now.
+    NightOptions joined = options;
+    joined.retries = script ? RetriesOfScript(*script) : 0;
     std::unique_ptr<NightFollower> night(
-        new NightFollower(platform, window, scriptFolder, installFolder, rows, started));
+        new NightFollower(platform, window, scriptFolder, installFolder, rows, started, joined));
     if (newest) {
         night->watch_.restore(ReadNight(platform, *newest));
         night->recordPath_ = newest->path(RecordExtension);
@@ -157,8 +163,56 @@ bool NightFollower::tick() {
     const std::vector<RenderJobEvent> events = platform_.takeRenderJobEvents();
     for (const RenderJobEvent& event : events) feed(event);
     if (!events.empty()) showProgress();
+    if (following_) guard();
     return !events.empty();
 }
+
+void NightFollower::guard() {
+    const auto underWay = watch_.rendererUnderWay();
+    if (!underWay) {
+        guard_.reset();
+        return;
+    }
+    const auto [processId, row] = *underWay;
+    const RowState& state = watch_.states()[row];
+    const long long now = state.started ? SecondsBetween(*state.started, clock()) : 0;
+    if (!guard_ || guarded_ != processId) {
+        guard_.emplace(options_, 0);
+        guarded_ = processId;
+        lastRead_.reset();
+        ending_ = false;
+    }
+    if (ending_) return;  // its exit is awaited
+    if (options_.hungMinutes > 0 && (!lastRead_ || now - *lastRead_ >= GuardReadInterval)) {
+        guard_->read(now, platform_.renderTreeTimes(processId));
+        lastRead_ = now;
+        if (guard_->unreadable(now) && !unreadableSaid_) {
+            unreadableSaid_ = true;
+            note(L"无法读取渲染程序的处理器时间，无响应超时不起作用：不会因无响应而结束任何任务。");
+        }
+    }
+    const GuardVerdict verdict = guard_->verdict(now);
+    if (verdict == GuardVerdict::Working) return;
+    ending_ = true;
+    const std::wstring position = L"第" + std::to_wstring(row + 1) + L"个任务";
+    if (!platform_.endRenderTree(processId, WatchdogExitCode)) {
+        note(L"无法结束" + position + L"的渲染程序，它仍在运行。");
+        return;
+    }
+    if (verdict == GuardVerdict::Hung) {
+        watch_.ending(row, RowPhase::Hung, HungNote(options_.hungMinutes));
+    } else {
+        watch_.ending(row, RowPhase::TimedOut, TooLongNote(options_.longestMinutes));
+    }
+}
+
+void NightFollower::changeOptions(const NightOptions& options) {
+    options_.hungMinutes = options.hungMinutes;
+    options_.longestMinutes = options.longestMinutes;
+    if (guard_) guard_->changeOptions(options_);
+}
+
+void NightFollower::note(std::wstring text) { notes_.push_back(std::move(text)); }
 
 void NightFollower::feed(const RenderJobEvent& event) {
     switch (event.kind) {
@@ -246,7 +300,7 @@ void NightFollower::showProgress() {
                 return state.phase != RowPhase::Waiting && state.phase != RowPhase::Rendering;
             }));
         const bool failed = std::any_of(states.begin(), states.end(), [](const RowState& state) {
-            return state.phase == RowPhase::Failed;
+            return FailedPhase(state.phase);
         });
         progress.state = failed ? TaskbarProgress::State::Error : TaskbarProgress::State::Normal;
     }
@@ -263,11 +317,22 @@ void NightFollower::showProgressAgain() {
 NightView NightFollower::view() const {
     NightView view;
     view.now = clock();
-    for (const RenderJob& row : rows_) view.scenes.push_back(row.scene);
-    for (const RowState& state : watch_.states()) view.states.emplace_back(state);
+    // Each row where the table has it: a night of some of the table's rows leaves the others be.
+    const std::vector<int>& numbers = watch_.numbers();
+    const std::vector<RowState>& states = watch_.states();
+    for (std::size_t row = 0; row < rows_.size() && row < numbers.size(); ++row) {
+        const auto at = static_cast<std::size_t>(numbers[row] - 1);
+        if (at >= view.states.size()) {
+            view.states.resize(at + 1);
+            view.scenes.resize(at + 1);
+        }
+        view.scenes[at] = rows_[row].scene;
+        view.states[at] = states[row];
+    }
     view.summary = watch_.summary(view.now);
     view.logPath = logPath_;
     view.live = following_;
+    view.notes = notes_;
     return view;
 }
 

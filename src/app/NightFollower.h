@@ -12,6 +12,7 @@
 #include "platform/Platform.h"
 #include "render/NightRecord.h"
 #include "render/RenderCommand.h"
+#include "render/NightGuard.h"
 #include "render/NightWatch.h"
 
 namespace ravolen {
@@ -26,6 +27,8 @@ struct NightView {
     LocalTime now;
     std::wstring logPath;  // empty when the night has none
     bool live = false;     // the night is still followed: its log grows
+    // What the watchdog has to say that the log file cannot hold (cmd holds it): for the log window.
+    std::vector<std::wstring> notes;
 };
 
 // The night's record, when there is one, as the results show it after the render, for a table of
@@ -34,7 +37,9 @@ NightView LastNight(Platform& platform, std::size_t rows);
 
 // Follows one render here from the render job's events: keeps the rows' states, appends a line
 // to the night's record as each row ends and shows the progress on the taskbar button. It never
-// waits: the window hands it the events once a second.
+// waits: the window hands it the events once a second. While it follows, it is the night's
+// watchdog: the row under way that is hung or under way too long (NightOptions) has its renderer
+// tree ended, and the script goes on to its next line.
 class NightFollower {
 public:
     // Follows the render just started; null when the render job cannot be followed.
@@ -44,13 +49,16 @@ public:
                                                 const std::vector<RenderJob>& rows,
                                                 const LocalTime& started,
                                                 const std::wstring& recordPath,
-                                                const std::wstring& logPath);
+                                                const std::wstring& logPath,
+                                                const NightOptions& options = {},
+                                                const std::vector<int>& numbers = {});
     // Joins the render that runs while the program starts: the rows are the table's (as the
     // session put them back), what ended before comes from the newest record.
     static std::unique_ptr<NightFollower> Join(Platform& platform, HWND__* window,
                                                const std::wstring& installFolder,
                                                const std::vector<RenderJob>& rows,
-                                               const LocalTime& now);
+                                               const LocalTime& now,
+                                               const NightOptions& options = {});
     ~NightFollower();
     NightFollower(const NightFollower&) = delete;
     NightFollower& operator=(const NightFollower&) = delete;
@@ -59,6 +67,8 @@ public:
     bool tick();
     // The user cancelled the render.
     void cancel();
+    // New limits for the watchdog, from now on; the script's tries stay as it was written.
+    void changeOptions(const NightOptions& options);
     // Shows the progress again (the taskbar button was made anew).
     void showProgressAgain();
 
@@ -71,8 +81,11 @@ public:
 private:
     NightFollower(Platform& platform, HWND__* window, const std::wstring& scriptFolder,
                   const std::wstring& installFolder, const std::vector<RenderJob>& rows,
-                  const LocalTime& started);
+                  const LocalTime& started, const NightOptions& options);
     void feed(const RenderJobEvent& event);
+    // The watchdog's look at the row under way; true when it ended the row's renderer.
+    void guard();
+    void note(std::wstring text);
     // The renderer's path as the night knows it when the image is the renderer, else the image.
     std::wstring rendererSpelling(const std::wstring& imagePath);
     void append(const RecordLine& line);
@@ -89,6 +102,14 @@ private:
     bool following_ = false;
     std::optional<TaskbarProgress> shown_;
     std::map<std::wstring, bool> spellings_;  // a program's path: whether it is the renderer
+    NightOptions options_;
+    // The row under way as the watchdog sees it: its renderer, the guard and the last reading.
+    unsigned long guarded_ = 0;
+    std::optional<RowGuard> guard_;
+    std::optional<long long> lastRead_;
+    bool ending_ = false;  // the renderer was told to end
+    bool unreadableSaid_ = false;
+    std::vector<std::wstring> notes_;
 };
 
 // A line for the started message when the night's record could not be begun (empty otherwise):

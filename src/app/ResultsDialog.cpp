@@ -15,9 +15,9 @@ namespace {
 
 using win::ControlKind;
 
-enum : int { IdList = 4001, IdTick, IdRefresh, IdClose, IdSummary, IdLog };
+enum : int { IdList = 4001, IdTick, IdRefresh, IdClose, IdSummary, IdLog, IdRenderUnfinished };
 
-const std::array<win::ControlSpec, 6> Layout{{
+const std::array<win::ControlSpec, 7> Layout{{
     {.kind = ControlKind::Label, .id = IdSummary, .name = L"Summary", .left = 120, .top = 120,
      .width = 9960, .height = 300, .tabIndex = 0},
     {.kind = ControlKind::ListView, .id = IdList, .name = L"List", .left = 120, .top = 480,
@@ -28,8 +28,11 @@ const std::array<win::ControlSpec, 6> Layout{{
      .width = 1200, .height = 420, .tabIndex = 3, .caption = L"刷新"},
     {.kind = ControlKind::Button, .id = IdLog, .name = L"Log", .left = 3180, .top = 5260,
      .width = 1200, .height = 420, .tabIndex = 4, .caption = L"查看日志"},
+    {.kind = ControlKind::Button, .id = IdRenderUnfinished, .name = L"RenderUnfinished",
+     .left = 4560, .top = 5260, .width = 2800, .height = 420, .tabIndex = 5,
+     .caption = L"重新渲染未完成的任务"},
     {.kind = ControlKind::Button, .id = IdClose, .name = L"Close", .left = 8880, .top = 5260,
-     .width = 1200, .height = 420, .tabIndex = 5, .caption = L"关  闭", .defaultButton = true},
+     .width = 1200, .height = 420, .tabIndex = 6, .caption = L"关  闭", .defaultButton = true},
 }};
 
 struct Column {
@@ -90,9 +93,22 @@ std::wstring StateText(const RenderJob& row, const RenderResult& result, const N
     return missing.empty() ? L"未完成" : missing;
 }
 
+// True for a row that did not finish: 失败, 没有输出, 无响应, 超时, 已取消 or 未完成, as the state
+// column says it.
+bool Unfinished(const RenderJob& row, const RenderResult& result, const NightView& night,
+                std::size_t index) {
+    if (index < night.states.size() && night.states[index] && night.scenes[index] == row.scene) {
+        const RowPhase phase = night.states[index]->phase;
+        return phase != RowPhase::Finished && phase != RowPhase::Waiting &&
+               phase != RowPhase::Rendering;
+    }
+    return !result.done;
+}
+
 }  // namespace
 
 const win::CommandRoute<ResultsDialog> ResultsDialog::Commands[] = {
+    {IdRenderUnfinished, BN_CLICKED, &ResultsDialog::onRenderUnfinishedClicked},
     {IdTick, BN_CLICKED, &ResultsDialog::onTickFinishedClicked},
     {IdRefresh, BN_CLICKED, &ResultsDialog::onRefreshClicked},
     {IdLog, BN_CLICKED, &ResultsDialog::onLogClicked},
@@ -148,7 +164,9 @@ void ResultsDialog::refreshNight(bool rowEnded) {
         showResults();
     }
     if (LogWindow* log = logWindow(); log && IsWindowVisible(log->hwnd())) {
-        log->follow(night_ && night_().live);
+        const NightView night = night_ ? night_() : NightView{};
+        log->follow(night.live);
+        log->showNotes(night.notes);
     }
 }
 
@@ -243,7 +261,24 @@ void ResultsDialog::onLogClicked() {
         if (!window->create(GetWindow(hwnd(), GW_OWNER))) return;
         log_ = std::move(window);
     }
-    log_->open(logPath_, night_ && night_().live);
+    const NightView night = night_ ? night_() : NightView{};
+    log_->open(logPath_, night.live);
+    log_->showNotes(night.notes);
+}
+
+void ResultsDialog::onRenderUnfinishedClicked() {
+    readRows();
+    showResults();
+    const NightView night = night_ ? night_() : NightView{};
+    std::vector<std::size_t> unfinished;
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        if (Unfinished(rows_[i], results_[i], night, i)) unfinished.push_back(i);
+    }
+    if (unfinished.empty()) {
+        platform_.showMessage(L"没有未完成的任务。");
+        return;
+    }
+    if (renderRows_) renderRows_(unfinished);
 }
 
 void ResultsDialog::onCloseClicked() { ShowWindow(hwnd(), SW_HIDE); }

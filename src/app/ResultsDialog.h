@@ -27,9 +27,13 @@ class ResultsDialog final : public win::Form {
 public:
     // What the dialog is told of the night, asked each time it shows it.
     using NightSource = std::function<NightView()>;
+    // Starts a night of the table's rows at these positions (from 0), after asking.
+    using RenderRows = std::function<void(const std::vector<std::size_t>&)>;
 
-    ResultsDialog(Platform& platform, JobTableHost& table, NightSource night = {})
-        : platform_(platform), table_(table), night_(std::move(night)) {}
+    ResultsDialog(Platform& platform, JobTableHost& table, NightSource night = {},
+                  RenderRows renderRows = {})
+        : platform_(platform), table_(table), night_(std::move(night)),
+          renderRows_(std::move(renderRows)) {}
     ~ResultsDialog() override;
 
     // Creates the dialog over `owner`, reads the disk and shows it; false when Windows refused.
@@ -60,6 +64,8 @@ private:
     void showResults();
     void onTickFinishedClicked();
     void onLogClicked();
+    // 重新渲染未完成的任务: the rows that did not finish, as the state column says.
+    void onRenderUnfinishedClicked();
     void onCloseClicked();
 
     static const win::CommandRoute<ResultsDialog> Commands[];
@@ -67,6 +73,7 @@ private:
     Platform& platform_;
     JobTableHost& table_;
     NightSource night_;
+    RenderRows renderRows_;
     std::vector<RenderJob> rows_;
     std::vector<RenderResult> results_;
     // What the list shows, row by row: it holds no texts of its own and asks for them as it

@@ -128,6 +128,14 @@ struct RenderJobEvent {
     bool operator==(const RenderJobEvent&) const = default;
 };
 
+// A process of the render job and the processor time it has used, user and kernel, in 100 ns.
+struct ProcessTime {
+    unsigned long processId = 0;
+    unsigned long long time = 0;
+
+    bool operator==(const ProcessTime&) const = default;
+};
+
 // The progress shown on the program's taskbar button.
 struct TaskbarProgress {
     enum class State { None, Normal, Error };
@@ -214,6 +222,19 @@ public:
     virtual std::vector<RenderJobEvent> takeRenderJobEvents() = 0;
     // Stops following the render job (the render itself goes on).
     virtual void stopFollowingRenderJob() = 0;
+    // The process of the render job and every process it started (and they started) that lies in
+    // the render job, each with its processor time; nothing when the times cannot be read.
+    virtual std::optional<std::vector<ProcessTime>> renderTreeTimes(unsigned long processId) {
+        (void)processId;
+        return std::nullopt;
+    }
+    // Ends that process and every process it started that lies in the render job, and nothing
+    // else, each with `exitCode`: the script goes on to its next line. False when none could be.
+    virtual bool endRenderTree(unsigned long processId, unsigned exitCode) {
+        (void)processId;
+        (void)exitCode;
+        return false;
+    }
     // True when another copy of the program was already running when this one first asked. The
     // answer holds for the whole run: the first copy keeps its claim until it ends.
     virtual bool previousInstanceRunning() = 0;
@@ -246,6 +267,21 @@ public:
 
     // Shows the progress on the taskbar button of the top-level window.
     virtual void showTaskbarProgress(HWND__* window, const TaskbarProgress& progress) = 0;
+
+    // A notification from the notification area, under the application's title, as Windows
+    // programs tell that something finished. The window receives `callbackMessage` with the
+    // shell's event in the low word of lParam (NIN_BALLOONUSERCLICK when it is clicked). False
+    // where the shell shows none (Wine's null driver).
+    virtual bool showNotification(HWND__* window, unsigned callbackMessage, const std::wstring& text) {
+        (void)window;
+        (void)callbackMessage;
+        (void)text;
+        return false;
+    }
+    // Takes the window's notification icon away again.
+    virtual void removeNotification(HWND__* window) { (void)window; }
+    // Flashes the window's taskbar button until the window is activated.
+    virtual void flashTaskbarButton(HWND__* window) { (void)window; }
 };
 
 inline constexpr std::wstring_view ApplicationTitle = L"Ravolen";

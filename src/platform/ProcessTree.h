@@ -13,6 +13,7 @@ struct ListedProcess {
     unsigned long id = 0;
     unsigned long parentId = 0;
     unsigned long long created = 0;
+    unsigned long long time = 0;  // processor time used, user and kernel, in 100 ns
 };
 
 // The processes that the root started, and those that they started, and so on, as they are

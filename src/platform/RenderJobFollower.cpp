@@ -172,9 +172,13 @@ std::optional<std::vector<ListedProcess>> ListProcesses() {
         for (std::size_t at = 0; at + sizeof(Entry) <= size;) {
             Entry entry;
             std::memcpy(&entry, bytes + at, sizeof entry);
+            // The system's own count of each process's processor time: Wine 8 answers it truly
+            // where GetProcessTimes and a job's accounting read 0.
             processes.push_back({static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(entry.uniqueProcessId)),
                                  static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(entry.inheritedFromUniqueProcessId)),
-                                 static_cast<unsigned long long>(entry.createTime.QuadPart)});
+                                 static_cast<unsigned long long>(entry.createTime.QuadPart),
+                                 static_cast<unsigned long long>(entry.userTime.QuadPart) +
+                                     static_cast<unsigned long long>(entry.kernelTime.QuadPart)});
             if (entry.nextEntryOffset == 0) break;
             at += entry.nextEntryOffset;
         }

@@ -2,6 +2,7 @@
 #include "platform/SystemLibrary.h"
 
 #include <windows.h>
+#include <shellapi.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 
@@ -922,6 +923,66 @@ std::vector<RenderJobEvent> Win32Platform::takeRenderJobEvents() {
 
 void Win32Platform::stopFollowingRenderJob() { follower_.reset(); }
 
+std::optional<std::vector<DWORD>> Win32Platform::renderJobProcesses() {
+    if (looseScript_) return LooseProcesses(*looseScript_);
+    if (renderJob_) return JobProcessIds(renderJob_.get());
+    const KernelHandle job = OpenRenderJob(JOB_OBJECT_QUERY);
+    if (!job) return std::nullopt;
+    return JobProcessIds(job.get());
+}
+
+std::optional<std::vector<ListedProcess>> Win32Platform::renderTree(DWORD processId) {
+    const auto inJob = renderJobProcesses();
+    const auto listed = ListProcesses();
+    if (!inJob || !listed) return std::nullopt;
+    const auto root = std::find_if(listed->begin(), listed->end(),
+                                   [&](const ListedProcess& p) { return p.id == processId; });
+    const auto member = [&](DWORD id) { return std::find(inJob->begin(), inJob->end(), id) != inJob->end(); };
+    if (root == listed->end() || !member(processId)) return std::nullopt;
+    std::vector<ListedProcess> tree{*root};
+    for (const ListedProcess& process : Descendants(root->id, root->created, *listed)) {
+        // A process that left the job (or never was in it) is not the night's to judge or end.
+        if (member(process.id)) tree.push_back(process);
+    }
+    return tree;
+}
+
+std::optional<std::vector<ProcessTime>> Win32Platform::renderTreeTimes(unsigned long processId) {
+    const auto tree = renderTree(processId);
+    if (!tree) return std::nullopt;
+    std::vector<ProcessTime> times;
+    for (const ListedProcess& process : *tree) times.push_back({process.id, process.time});
+    return times;
+}
+
+bool Win32Platform::endRenderTree(unsigned long processId, unsigned exitCode) {
+    const auto tree = renderTree(processId);
+    if (!tree) return false;
+    // Held while the list is asked again: an id let go of and reused between the two looks shows
+    // another start, and is left alone.
+    struct Held {
+        KernelHandle process;
+        ListedProcess listed;
+    };
+    std::vector<Held> held;
+    for (const ListedProcess& process : *tree) {
+        KernelHandle opened(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process.id));
+        if (opened && StillRuns(opened.get())) held.push_back({std::move(opened), process});
+    }
+    const auto again = ListProcesses();
+    if (!again) return false;
+    bool ended = false;
+    // What the renderer started first, so that it starts nothing more; the renderer last, and
+    // its exit lets the script go on to its next line.
+    for (auto one = held.rbegin(); one != held.rend(); ++one) {
+        const bool same = std::any_of(again->begin(), again->end(), [&](const ListedProcess& p) {
+            return p.id == one->listed.id && p.created == one->listed.created;
+        });
+        if (same && TerminateProcess(one->process.get(), exitCode)) ended = true;
+    }
+    return ended;
+}
+
 bool Win32Platform::followingThroughPort() const {
     return dynamic_cast<const PortFollower*>(follower_.get()) != nullptr;
 }
@@ -950,6 +1011,52 @@ void Win32Platform::showTaskbarProgress(HWND window, const TaskbarProgress& prog
                                             progress.total);
     }
     lastTaskbarAnswer_ = answer;
+}
+
+namespace {
+
+// The one notification icon a window has.
+constexpr UINT NotificationIconId = 1;
+
+NOTIFYICONDATAW NotificationOf(HWND window) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = window;
+    data.uID = NotificationIconId;
+    return data;
+}
+
+}  // namespace
+
+bool Win32Platform::showNotification(HWND window, unsigned callbackMessage, const std::wstring& text) {
+    removeNotification(window);  // one at a time: the newest night's
+    NOTIFYICONDATAW data = NotificationOf(window);
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_INFO;
+    data.uCallbackMessage = callbackMessage;
+    data.hIcon = reinterpret_cast<HICON>(GetClassLongPtrW(window, GCLP_HICONSM));
+    if (!data.hIcon) data.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    lstrcpynW(data.szTip, ApplicationTitle.data(), static_cast<int>(std::size(data.szTip)));
+    lstrcpynW(data.szInfo, text.c_str(), static_cast<int>(std::size(data.szInfo)));
+    lstrcpynW(data.szInfoTitle, ApplicationTitle.data(), static_cast<int>(std::size(data.szInfoTitle)));
+    data.dwInfoFlags = NIIF_INFO;
+    if (!Shell_NotifyIconW(NIM_ADD, &data)) return false;
+    // Version 4: the event comes in the low word of lParam, as the callback expects.
+    data.uVersion = NOTIFYICON_VERSION_4;
+    Shell_NotifyIconW(NIM_SETVERSION, &data);
+    return true;
+}
+
+void Win32Platform::removeNotification(HWND window) {
+    NOTIFYICONDATAW data = NotificationOf(window);
+    Shell_NotifyIconW(NIM_DELETE, &data);
+}
+
+void Win32Platform::flashTaskbarButton(HWND window) {
+    FLASHWINFO flash{};
+    flash.cbSize = sizeof flash;
+    flash.hwnd = window;
+    flash.dwFlags = FLASHW_TRAY | FLASHW_TIMERNOFG;  // until the window comes to the front
+    FlashWindowEx(&flash);
 }
 
 bool Win32Platform::renderJobRunning() {

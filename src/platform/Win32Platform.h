@@ -3,8 +3,11 @@
 #include "base/Handles.h"
 #include "platform/CodePageCodec.h"
 #include "platform/Platform.h"
+#include "platform/ProcessTree.h"
 
 #include <memory>
+#include <optional>
+#include <vector>
 
 struct ITaskbarList3;
 
@@ -52,6 +55,8 @@ public:
     bool followRenderJob() override;
     std::vector<RenderJobEvent> takeRenderJobEvents() override;
     void stopFollowingRenderJob() override;
+    std::optional<std::vector<ProcessTime>> renderTreeTimes(unsigned long processId) override;
+    bool endRenderTree(unsigned long processId, unsigned exitCode) override;
     bool previousInstanceRunning() override;
     std::vector<std::wstring> openFiles(const OpenFileRequest& request) override;
     std::wstring browseFolder(const std::wstring& title) override;
@@ -59,6 +64,9 @@ public:
     bool ask(const std::wstring& text) override;
     bool onNetwork(const std::wstring& path) override;
     void showTaskbarProgress(HWND window, const TaskbarProgress& progress) override;
+    bool showNotification(HWND window, unsigned callbackMessage, const std::wstring& text) override;
+    void removeNotification(HWND window) override;
+    void flashTaskbarButton(HWND window) override;
     bool sameFile(const std::wstring& a, const std::wstring& b) override;
 
     // The render job's name (per logon session, as the program's single instance is), and the key
@@ -92,6 +100,12 @@ public:
     long lastTaskbarAnswer() const { return lastTaskbarAnswer_; }
 
 private:
+    // The ids of the render job's processes (or, where the script could not join it, of the
+    // script's tree); nothing when they cannot be had.
+    std::optional<std::vector<DWORD>> renderJobProcesses();
+    // The process and its tree as listed, only those in the render job, the process first.
+    std::optional<std::vector<ListedProcess>> renderTree(DWORD processId);
+
     CodePageCodec codec_;
     CodePageCodec ansiCodec_;
     // Held for the whole run: a job's name lasts only while a handle to it is open, and the

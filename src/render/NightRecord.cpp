@@ -14,11 +14,13 @@ namespace ravolen {
 namespace {
 
 constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
-constexpr std::size_t RecordColumns = 7;
+constexpr std::size_t RecordColumns = 8;
+// The nights recorded before 说明 have the first seven.
+constexpr std::size_t EarlierRecordColumns = 7;
 
 const std::array<std::wstring, RecordColumns>& Header() {
     static const std::array<std::wstring, RecordColumns> captions{
-        L"行", L"Max文件", L"开始", L"结束", L"用时", L"退出码", L"输出"};
+        L"行", L"Max文件", L"开始", L"结束", L"用时", L"退出码", L"输出", L"说明"};
     return captions;
 }
 
@@ -111,7 +113,9 @@ std::optional<std::int32_t> ExitCodeFrom(std::wstring_view text) {
 }
 
 std::optional<RecordLine> LineFrom(const std::vector<std::wstring>& fields) {
-    if (fields.size() != RecordColumns || !IsDigits(fields[0]) || fields[0].size() > 9) {
+    // A night joined by this program may have begun its record without 说明.
+    if ((fields.size() != RecordColumns && fields.size() != EarlierRecordColumns) ||
+        !IsDigits(fields[0]) || fields[0].size() > 9) {
         return std::nullopt;
     }
     RecordLine line;
@@ -127,6 +131,7 @@ std::optional<RecordLine> LineFrom(const std::vector<std::wstring>& fields) {
         if (!line.exitCode) return std::nullopt;
     }
     line.output = fields[6];
+    if (fields.size() == RecordColumns) line.note = fields[7];
     return line;
 }
 
@@ -216,7 +221,8 @@ std::string RecordLineBytes(const RecordLine& line) {
         TimeText(line.ended),
         DurationText(SecondsBetween(line.started, line.ended)),
         line.exitCode ? std::to_wstring(*line.exitCode) : std::wstring(),
-        line.output};
+        line.output,
+        line.note};
     std::string bytes;
     AppendCsvRecord(bytes, fields);
     return bytes;
@@ -239,8 +245,10 @@ std::optional<std::vector<RecordLine>> ReadRecord(std::string_view bytes) {
         return std::nullopt;
     }
     if (records->empty()) return std::nullopt;
-    if (!std::equal(records->front().begin(), records->front().end(), Header().begin(),
-                    Header().end())) {
+    const std::vector<std::wstring>& header = records->front();
+    if (!std::equal(header.begin(), header.end(), Header().begin(), Header().end()) &&
+        !std::equal(header.begin(), header.end(), Header().begin(),
+                    Header().begin() + EarlierRecordColumns)) {
         return std::nullopt;
     }
     std::vector<RecordLine> lines;

@@ -50,6 +50,8 @@ struct RecordLine {
     std::optional<std::int32_t> exitCode;
     // The row's output (<出图路径>\<出图文件名>) when it was on disk as the row ended, else empty.
     std::wstring output;
+    // 说明: why the program ended the row ("无响应，已结束（20分钟没有进展）"), else empty.
+    std::wstring note = {};
 
     bool operator==(const RecordLine&) const = default;
 };
@@ -61,7 +63,8 @@ std::string RecordLineBytes(const RecordLine& line);
 
 // The rows of a record, in the order they ended. A last line cut short (the program or the
 // computer stopped while writing it) is left out, as is a line that is not one of the record's
-// (edited by hand). Nothing when the file is not a night's record at all.
+// (edited by hand). Records written before the 说明 column was added read as well. Nothing when
+// the file is not a night's record at all.
 std::optional<std::vector<RecordLine>> ReadRecord(std::string_view bytes);
 
 // Of the names in bat\logs\, those to remove so that the newest `keep` nights remain, oldest

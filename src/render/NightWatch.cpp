@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "render/NightGuard.h"
 #include "render/RenderCommand.h"
 #include "render/RenderScript.h"
 
@@ -80,15 +81,35 @@ std::wstring RowStateText(const RowState& state, const LocalTime& now) {
         case RowPhase::NoOutput: return L"没有输出";
         case RowPhase::Cancelled: return L"已取消";
         case RowPhase::Unfinished: return L"未完成";
+        case RowPhase::Hung:
+        case RowPhase::TimedOut: return state.note;
     }
     return {};
+}
+
+std::wstring NightEndNotice(const std::vector<RowState>& states) {
+    const auto finished = static_cast<std::size_t>(std::count_if(
+        states.begin(), states.end(), [](const RowState& state) { return state.phase == RowPhase::Finished; }));
+    return L"渲染完成：" + std::to_wstring(states.size()) + L"个任务，" + std::to_wstring(finished) +
+           L"个已完成，" + std::to_wstring(states.size() - finished) + L"个失败";
+}
+
+bool FailedPhase(RowPhase phase) {
+    return phase == RowPhase::Failed || phase == RowPhase::Hung || phase == RowPhase::TimedOut;
 }
 
 RowState StateOfRecord(const RecordLine& line) {
     RowState state;
     state.started = line.started;
     state.ended = line.ended;
-    if (!line.exitCode) {
+    state.note = line.note;
+    if (line.note.starts_with(L"无响应")) {
+        state.phase = RowPhase::Hung;
+        state.exitCode = line.exitCode.value_or(0);
+    } else if (line.note.starts_with(L"超时")) {
+        state.phase = RowPhase::TimedOut;
+        state.exitCode = line.exitCode.value_or(0);
+    } else if (!line.exitCode) {
         state.phase = RowPhase::Cancelled;
     } else if (*line.exitCode != 0) {
         state.phase = RowPhase::Failed;
@@ -167,18 +188,28 @@ std::optional<std::size_t> RowOfCommandLine(std::wstring_view commandLine,
 }
 
 NightWatch::NightWatch(std::wstring_view scriptFolder, std::wstring_view installFolder,
-                       std::span<const RenderJob> rows, const LocalTime& started)
+                       std::span<const RenderJob> rows, const LocalTime& started, int retries)
     : renderer_(ResolveFrom(scriptFolder, std::wstring(installFolder) + L"\\3dsmaxcmd.exe")),
       rows_(rows.begin(), rows.end()),
       states_(rows.size()),
-      started_(started) {}
+      tries_(rows.size(), 0),
+      retries_(retries),
+      started_(started) {
+    for (std::size_t row = 0; row < rows.size(); ++row) numbers_.push_back(static_cast<int>(row + 1));
+}
+
+void NightWatch::numberRows(std::vector<int> numbers) {
+    if (numbers.size() == numbers_.size()) numbers_ = std::move(numbers);
+}
 
 void NightWatch::restore(std::span<const RecordLine> record) {
     std::size_t last = 0;
     for (const RecordLine& line : record) {
-        const auto row = static_cast<std::size_t>(line.row);
-        if (row < 1 || row > states_.size()) continue;
+        const auto numbered = std::find(numbers_.begin(), numbers_.end(), line.row);
+        if (numbered == numbers_.end()) continue;
+        const auto row = static_cast<std::size_t>(numbered - numbers_.begin()) + 1;
         states_[row - 1] = StateOfRecord(line);
+        ++tries_[row - 1];
         last = std::max(last, row);
     }
     if (last == 0) return;
@@ -192,10 +223,11 @@ void NightWatch::processStarted(unsigned long processId, std::wstring_view image
     // Only renderers are remembered: an id seen first without its program (or as any other
     // program) may come back as the renderer it was reused for.
     if (ended_ || !SameWindowsPath(imagePath, renderer_) || processes_.contains(processId)) return;
-    const std::size_t started = row.value_or(next_);
+    const std::size_t started = row.value_or(expectedRow());
     if (started >= states_.size()) return;  // more renderers than rows: not one of the script's
     markUnfinished(next_, started);
-    states_[started] = RowState{RowPhase::Rendering, at, std::nullopt, 0};
+    states_[started] = RowState{RowPhase::Rendering, at, std::nullopt, 0, {}};
+    ++tries_[started];
     processes_[processId] = started;
     next_ = std::max(next_, started + 1);
     current_ = started;
@@ -212,10 +244,42 @@ std::optional<RecordLine> NightWatch::processExited(
     RowState& state = states_[row];
     state.ended = at;
     state.exitCode = exitCode;
+    if (const auto ended = ending_.find(row); ended != ending_.end()) {
+        state.phase = ended->second.first;
+        state.note = std::move(ended->second.second);
+        ending_.erase(ended);
+        return lineOf(row);
+    }
     state.phase = exitCode != 0        ? RowPhase::Failed
                   : outputExists(row) ? RowPhase::Finished
                                       : RowPhase::NoOutput;
     return lineOf(row);
+}
+
+void NightWatch::ending(std::size_t row, RowPhase phase, std::wstring note) {
+    if (row < states_.size() && states_[row].phase == RowPhase::Rendering) {
+        ending_[row] = {phase, std::move(note)};
+    }
+}
+
+std::size_t NightWatch::expectedRow() const {
+    if (current_ && *current_ < states_.size()) {
+        const RowState& state = states_[*current_];
+        // cmd tries the line again after any failure but the watchdog's ending.
+        if (state.phase == RowPhase::Failed && state.exitCode != static_cast<std::int32_t>(WatchdogExitCode) &&
+            tries_[*current_] <= retries_) {
+            return *current_;
+        }
+    }
+    return next_;
+}
+
+std::optional<std::pair<unsigned long, std::size_t>> NightWatch::rendererUnderWay() const {
+    if (ended_ || !current_) return std::nullopt;
+    for (const auto& process : processes_) {
+        if (process.second == *current_) return process;
+    }
+    return std::nullopt;
 }
 
 std::vector<RecordLine> NightWatch::cancel(const LocalTime& at) {
@@ -239,13 +303,14 @@ void NightWatch::end(const LocalTime& at) {
         }
     }
     processes_.clear();
+    ending_.clear();
     ended_ = at;
 }
 
 std::wstring NightWatch::summary(const LocalTime& now) const {
     const std::size_t position = current_ ? *current_ + 1 : std::min<std::size_t>(1, states_.size());
     const auto failed = std::count_if(states_.begin(), states_.end(), [](const RowState& state) {
-        return state.phase == RowPhase::Failed;
+        return FailedPhase(state.phase);
     });
     return L"第" + std::to_wstring(position) + L"个，共" + std::to_wstring(states_.size()) +
            L"个 · 已用时 " + DurationText(SecondsBetween(started_, ended_.value_or(now))) +
@@ -255,7 +320,7 @@ std::wstring NightWatch::summary(const LocalTime& now) const {
 RecordLine NightWatch::lineOf(std::size_t row) const {
     const RowState& state = states_[row];
     RecordLine line;
-    line.row = static_cast<int>(row + 1);
+    line.row = numbers_[row];
     line.scene = rows_[row].scene;
     line.started = state.started.value_or(started_);
     line.ended = state.ended.value_or(line.started);
@@ -263,6 +328,7 @@ RecordLine NightWatch::lineOf(std::size_t row) const {
     if (state.phase == RowPhase::Finished) {
         line.output = rows_[row].outputFolder + L"\\" + rows_[row].outputName;
     }
+    line.note = state.note;
     return line;
 }
 

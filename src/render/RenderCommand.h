@@ -19,6 +19,10 @@ struct RenderRequest {
     // When set (a render here), the moment it starts: the night gets its record and log in
     // bat\logs\ beside the script, and the script's output goes to that log.
     std::optional<LocalTime> night = std::nullopt;
+    // A render here runs each failed row's line again, up to this many times.
+    int retries = 0;
+    // The table's number of each row, when the rows are some of the table's (empty: all of them).
+    std::vector<int> numbers = {};
 };
 
 // How a render was started.

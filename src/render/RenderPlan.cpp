@@ -55,7 +55,8 @@ RenderPlan PlanRender(Platform& platform, const RenderRequest& request,
     plan.script = ComposeRenderScript(request.installFolder, rows,
                                       !cell && !farm && request.shutdownAfterwards,
                                       platform.scriptCodec(),
-                                      choice.way == RenderWay::Backburner ? &choice.backburner : nullptr);
+                                      choice.way == RenderWay::Backburner ? &choice.backburner : nullptr,
+                                      choice.way == RenderWay::Local ? request.retries : 0);
     if (plan.script.refusal || cell) {
         if (plan.script.refusal) {
             plan.refusal = RefusalMessage(*plan.script.refusal);

@@ -419,7 +419,7 @@ std::wstring_view FaultReason(ScriptFault fault) {
 
 ComposedScript ComposeRenderScript(std::wstring_view installFolder, std::span<const RenderJob> rows,
                                    bool shutdownAfterwards, const TextCodec& codec,
-                                   const BackburnerSettings* backburner) {
+                                   const BackburnerSettings* backburner, int retries) {
     ComposedScript script;
     if (rows.empty()) {  // the install folder only enters through a job line
         script.bytes = FinalLine(shutdownAfterwards, codec);
@@ -434,20 +434,54 @@ ComposedScript ComposeRenderScript(std::wstring_view installFolder, std::span<co
     };
     PlainLines plain(install, codec);
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (plain.open() && IsPlain(rows[i], backburner, jobName(i)) && PlainLines::Takes(rows[i]) &&
-            plain.append(script.bytes, rows[i], backburner, jobName(i))) {
-            continue;
+        const std::size_t start = script.bytes.size();
+        if (!plain.open() || !IsPlain(rows[i], backburner, jobName(i)) ||
+            !PlainLines::Takes(rows[i]) ||
+            !plain.append(script.bytes, rows[i], backburner, jobName(i))) {
+            // Any other row on its own, which also finds why a row is refused.
+            const JobLine line(install, rows[i], codec, backburner, jobName(i));
+            if (line.refusal()) {
+                script.refusal = line.refusal();
+                return script;
+            }
+            line.appendTo(script.bytes);
         }
-        // Any other row on its own, which also finds why a row is refused.
-        const JobLine line(install, rows[i], codec, backburner, jobName(i));
-        if (line.refusal()) {
-            script.refusal = line.refusal();
+        if (retries <= 0) continue;
+        // The same line again, each behind the test of the try before it; the test counts
+        // towards the line's length as cmd reads it.
+        const std::string job = script.bytes.substr(start, script.bytes.size() - start - 3);
+        if (job.size() + RetryPrefix.size() > MaxScriptLineBytes) {
+            script.bytes.resize(start);
+            script.refusal = ScriptRefusal{ScriptFault::LineTooLong, false, rows[i].scene};
             return script;
         }
-        line.appendTo(script.bytes);
+        for (int retry = 0; retry < retries; ++retry) {
+            script.bytes += RetryPrefix;
+            script.bytes += job;
+            script.bytes += "\n\r\n";
+        }
     }
     script.bytes += FinalLine(shutdownAfterwards, codec);
     return script;
+}
+
+int RetriesOfScript(std::string_view bytes) {
+    int retries = 0;
+    bool jobSeen = false;
+    while (!bytes.empty()) {
+        const std::size_t end = std::min(bytes.find('\n'), bytes.size());
+        std::string_view line = bytes.substr(0, end);
+        bytes.remove_prefix(std::min(end + 1, bytes.size()));
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        if (line.empty()) continue;  // the empty line that ends each job line
+        if (!line.starts_with(RetryPrefix)) {
+            if (jobSeen) break;
+            jobSeen = true;
+        } else if (jobSeen) {
+            ++retries;
+        }
+    }
+    return retries;
 }
 
 std::wstring RefusalMessage(const ScriptRefusal& refusal) {

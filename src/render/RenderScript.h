@@ -43,10 +43,19 @@ struct ComposedScript {
 // Every text reaches the renderer as exactly one argument holding exactly the cell's characters,
 // or the row is refused: cmd expands '%', splits at blanks and runs what follows '&', '|', '<', '>'.
 // With `backburner`, each line also submits its job to that manager, under a job name unique in
-// the batch (UniqueJobNames).
+// the batch (UniqueJobNames). With `retries` above 0, each job line is followed by that many lines
+// that run it again when the try before failed (RetryPrefix); with 0 the script is as it always was.
 ComposedScript ComposeRenderScript(std::wstring_view installFolder, std::span<const RenderJob> rows,
                                    bool shutdownAfterwards, const TextCodec& codec,
-                                   const BackburnerSettings* backburner = nullptr);
+                                   const BackburnerSettings* backburner = nullptr, int retries = 0);
+
+// What a retry line puts before the row's job line: cmd runs it only when the renderer before
+// it ended with any code but 0 (a crash's negative NTSTATUS too, which "if errorlevel 1" misses)
+// and was not ended by the program's watchdog (1460).
+inline constexpr std::string_view RetryPrefix = "if %errorlevel% neq 0 if %errorlevel% neq 1460 ";
+
+// How many times the script's rows are tried again: the retry lines after its first job line.
+int RetriesOfScript(std::string_view bytes);
 
 // The last line of a script that does not shut down: an empty one.
 inline constexpr std::string_view EmptyFinalLine = "\r\n";

@@ -15,14 +15,17 @@ namespace {
 
 // Every key of settings.ini, in the order they are written: one line here per setting. Lists are
 // sections of their own.
-// A key of a later feature: written only when it differs from its default (the type's own), so
-// the settings of an artist who uses none of these features read as they always did.
+// A key of a later feature: written only when it differs from its default, so the settings of an
+// artist who uses none of these features read as they always did.
 template <typename T>
 struct Sparse {
     T& value;
+    std::remove_const_t<T> fallback{};
 };
 template <typename T>
 Sparse(T&) -> Sparse<T>;
+template <typename T, typename U>
+Sparse(T&, U) -> Sparse<T>;
 
 template <typename Settings, typename Visit>
 void EachSetting(Settings& s, Visit&& visit) {
@@ -42,6 +45,9 @@ void EachSetting(Settings& s, Visit&& visit) {
     visit(L"Backburner", L"Port", s.backburner.port);
     visit(L"Backburner", L"Priority", s.backburner.priority);
     visit(L"Backburner", L"Suspended", s.backburner.suspended);
+    visit(L"Night", L"HungMinutes", Sparse{s.night.hungMinutes, NightOptions{}.hungMinutes});
+    visit(L"Night", L"LongestMinutes", Sparse{s.night.longestMinutes, NightOptions{}.longestMinutes});
+    visit(L"Night", L"Retries", Sparse{s.night.retries, NightOptions{}.retries});
     visit(L"Window", L"Placed", s.windowPlaced);
     visit(L"Window", L"Left", s.windowLeft);
     visit(L"Window", L"Top", s.windowTop);
@@ -105,7 +111,7 @@ public:
     }
     template <typename T>
     void operator()(std::wstring_view section, std::wstring_view key, Sparse<T> sparse) {
-        if (sparse.value != std::remove_const_t<T>{}) (*this)(section, key, sparse.value);
+        if (sparse.value != sparse.fallback) (*this)(section, key, sparse.value);
     }
     void operator()(std::wstring_view section, std::wstring_view, const std::vector<std::wstring>& list) {
         line(section, L"Count", std::to_wstring(list.size()));
@@ -273,6 +279,19 @@ SessionRead<SessionSettings> ReadSessionSettings(std::string_view bytes,
     Reader reader(sections);
     EachSetting(read.value, reader);
     read.damaged = read.damaged || reader.damaged;
+    // Each of the night's values on its own: one out of range keeps its default, the others stay.
+    const NightOptions fallback = defaults.night;
+    NightOptions& night = read.value.night;
+    const auto keep = [&](int NightOptions::*value) {
+        NightOptions alone = fallback;
+        alone.*value = night.*value;
+        if (ValidNightOptions(alone)) return;
+        night.*value = fallback.*value;
+        read.damaged = true;
+    };
+    keep(&NightOptions::hungMinutes);
+    keep(&NightOptions::longestMinutes);
+    keep(&NightOptions::retries);
     return read;
 }
 

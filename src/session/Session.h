@@ -8,6 +8,7 @@
 #include "farm/FarmJobs.h"
 #include "jobs/JobRows.h"
 #include "jobs/JobTable.h"
+#include "render/NightGuard.h"
 
 namespace ravolen {
 
@@ -26,6 +27,7 @@ struct SessionSettings {
     std::wstring deadlineCommand;
     DeadlineSettings deadline;
     BackburnerSettings backburner;
+    NightOptions night;         // 夜间选项
     bool windowPlaced = false;  // the window's last position is known
     int windowLeft = 0;
     int windowTop = 0;
@@ -47,7 +49,7 @@ struct SessionRead {
 };
 
 // The settings read over `defaults`: each key found replaces its default; a line, key or value
-// that cannot be read leaves its default and marks the file damaged.
+// that cannot be read, or a number out of its range, leaves its default and marks the file damaged.
 SessionRead<SessionSettings> ReadSessionSettings(std::string_view bytes,
                                                  const SessionSettings& defaults);
 

@@ -10,6 +10,7 @@
 
 #include "app/DeadlineProgress.h"
 #include "app/MainWindowFixture.h"
+#include "app/NightOptionsDialog.h"
 #include "support/LayoutFit.h"
 #include "win/Controls.h"
 
@@ -96,7 +97,7 @@ TEST_F(DpiTest, EveryTextOfTheResultsAndFarmWindowsFitsItsControlAtEveryScale) {
     fillTwoRows();
     const auto menu = [&](const wchar_t* text) {
         const HMENU render = GetSubMenu(GetMenu(form.hwnd()), 2);
-        const HMENU ways = GetSubMenu(render, GetMenuItemCount(render) - 1);
+        const HMENU ways = GetSubMenu(render, GetMenuItemCount(render) - 2);  // 夜间选项 is last
         for (HMENU items : {render, ways}) {
             for (int i = 0; i < GetMenuItemCount(items); ++i) {
                 wchar_t caption[64] = {};
@@ -113,6 +114,9 @@ TEST_F(DpiTest, EveryTextOfTheResultsAndFarmWindowsFitsItsControlAtEveryScale) {
     menu(L"渲染结果(&V)…");
     ASSERT_NE(form.resultsDialog(), nullptr);
     expectEverythingFits(*form.resultsDialog());
+    menu(L"夜间选项(&N)…");
+    ASSERT_NE(form.nightOptionsDialog(), nullptr);
+    expectEverythingFits(*form.nightOptionsDialog());
     menu(L"提交到Deadline…");
     ASSERT_NE(form.farmDialog(), nullptr);
     expectEverythingFits(*form.farmDialog());

@@ -21,7 +21,7 @@ class FarmTest : public MainWindowTest {
 protected:
     HMENU ways() const {
         const HMENU render = GetSubMenu(GetMenu(form.hwnd()), 2);
-        return GetSubMenu(render, GetMenuItemCount(render) - 1);
+        return GetSubMenu(render, GetMenuItemCount(render) - 2);  // 夜间选项 is last
     }
     UINT way(int position) const { return GetMenuItemID(ways(), position); }
     bool checked(int position) const {

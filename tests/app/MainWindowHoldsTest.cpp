@@ -37,7 +37,7 @@ protected:
     }
     UINT wayId(int position) const {
         const HMENU render = GetSubMenu(GetMenu(form.hwnd()), 2);
-        return GetMenuItemID(GetSubMenu(render, GetMenuItemCount(render) - 1), position);
+        return GetMenuItemID(GetSubMenu(render, GetMenuItemCount(render) - 2), position);  // 夜间选项 is last
     }
     void chooseDeadline(const wchar_t* timeout = nullptr) {
         chooseWay(wayId(1));

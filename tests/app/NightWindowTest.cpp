@@ -9,10 +9,13 @@
 #include "app/LogWindow.h"
 #include "app/MainWindowFixture.h"
 #include "app/MainWindowIds.h"
+#include "app/NightOptionsDialog.h"
 #include "app/ResultsDialog.h"
 #include "jobs/JobListFile.h"
+#include "render/NightGuard.h"
 #include "render/NightRecord.h"
 #include "render/RenderScript.h"
+#include "session/Session.h"
 #include "support/Fixtures.h"
 #include "win/Controls.h"
 #include "win/ListView.h"
@@ -32,6 +35,9 @@ const std::wstring RecordPath = Logs + L"\\20261207-230000.csv";
 const std::wstring LogPath = Logs + L"\\20261207-230000.log";
 
 LocalTime At(int hour, int minute, int second) { return {2026, 12, 7, hour, minute, second}; }
+LocalTime Next(int hour, int minute, int second) { return {2026, 12, 8, hour, minute, second}; }
+constexpr unsigned long long Second = 10'000'000;  // of processor time, in 100 ns
+using Ended = std::vector<std::pair<unsigned long, unsigned>>;
 
 RenderJob Row(const std::wstring& name) {
     return {L"E:\\" + name + L".max", L"默认", L"F:\\out", name + L".tga", L"默认", L"默认"};
@@ -83,6 +89,22 @@ protected:
         SendMessageW(window.hwnd(), WM_COMMAND, MAKEWPARAM(command, 0), 0);
         test::PumpMessages();
         return window.resultsDialog();
+    }
+    NightOptionsDialog* openOptions() {
+        const UINT command = win::MenuCommand(GetMenu(form.hwnd()), L"夜间选项(N)…");
+        EXPECT_NE(command, 0u);
+        SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(command, 0), 0);
+        test::PumpMessages();
+        return form.nightOptionsDialog();
+    }
+    static constexpr const wchar_t* OptionFields[] = {L"Hung", L"LongestHours", L"LongestMinutes", L"Retries"};
+    static std::vector<std::wstring> OptionTexts(NightOptionsDialog* dialog) {
+        std::vector<std::wstring> texts;
+        for (const wchar_t* field : OptionFields) texts.push_back(win::WindowText(dialog->control(field)));
+        return texts;
+    }
+    static void setOptions(NightOptionsDialog* dialog, const std::vector<std::wstring>& texts) {
+        for (std::size_t i = 0; i < texts.size(); ++i) win::SetText(dialog->control(OptionFields[i]), texts[i]);
     }
     static std::vector<std::wstring> States(ResultsDialog* results) {
         return win::ListView(results->control(L"List")).column(3);
@@ -137,7 +159,7 @@ TEST_F(NightWindowTest, TheNightIsFollowedRowByRowIntoTheRecordTheDialogAndTheTa
     tick(At(23, 10, 2));
     // Each row's line is on the disk as the row ends.
     EXPECT_EQ(record(), RecordHeaderBytes() +
-                            "1,E:\\a.max,2026-12-07 23:00:05,2026-12-07 23:10:00,0:09:55,0,F:\\out\\a.tga\r\n");
+                            "1,E:\\a.max,2026-12-07 23:00:05,2026-12-07 23:10:00,0:09:55,0,F:\\out\\a.tga,\r\n");
     exited(102, 3, At(23, 20, 0));
     started(103, Renderer, At(23, 20, 1));
     tick(At(23, 20, 31));
@@ -162,10 +184,10 @@ TEST_F(NightWindowTest, TheNightIsFollowedRowByRowIntoTheRecordTheDialogAndTheTa
     EXPECT_EQ(Summary(results), L"第4个，共4个 · 已用时 0:40:01 · 失败1个");
     EXPECT_EQ(record(),
               RecordHeaderBytes() +
-                  "1,E:\\a.max,2026-12-07 23:00:05,2026-12-07 23:10:00,0:09:55,0,F:\\out\\a.tga\r\n"
-                  "2,E:\\b.max,2026-12-07 23:10:01,2026-12-07 23:20:00,0:09:59,3,\r\n"
-                  "3,E:\\c.max,2026-12-07 23:20:01,2026-12-07 23:30:00,0:09:59,0,\r\n"
-                  "4,E:\\d.max,2026-12-07 23:30:01,2026-12-07 23:40:00,0:09:59,0,F:\\out\\d.tga\r\n");
+                  "1,E:\\a.max,2026-12-07 23:00:05,2026-12-07 23:10:00,0:09:55,0,F:\\out\\a.tga,\r\n"
+                  "2,E:\\b.max,2026-12-07 23:10:01,2026-12-07 23:20:00,0:09:59,3,,\r\n"
+                  "3,E:\\c.max,2026-12-07 23:20:01,2026-12-07 23:30:00,0:09:59,0,,\r\n"
+                  "4,E:\\d.max,2026-12-07 23:30:01,2026-12-07 23:40:00,0:09:59,0,F:\\out\\d.tga,\r\n");
     EXPECT_EQ(callsOf(L"appendFile " + RecordPath), 4);
 
     const HWND window = form.hwnd();
@@ -210,7 +232,7 @@ TEST_F(NightWindowTest, CancellingMarksTheRowUnderWayCancelledAndStopsFollowing)
     EXPECT_EQ(platform.calls, (Texts{L"endRenderJob", L"appendFile " + RecordPath,
                                      L"stopFollowingRenderJob"}));
     EXPECT_EQ(States(results), (Texts{L"已完成", L"已完成", L"已完成", L"已取消"}));
-    EXPECT_TRUE(record().ends_with("4,E:\\d.max,2026-12-07 23:30:01,2026-12-07 23:35:00,0:04:59,,\r\n"));
+    EXPECT_TRUE(record().ends_with("4,E:\\d.max,2026-12-07 23:30:01,2026-12-07 23:35:00,0:04:59,,,\r\n"));
     EXPECT_EQ(platform.taskbar.back().second, (TaskbarProgress{State::None, 0, 0}));
     EXPECT_FALSE(platform.following);
 
@@ -234,6 +256,7 @@ TEST_F(NightWindowTest, RenderIsOfferedAgainWhenTheNightEndsWithoutAShutdown) {
         EXPECT_FALSE(IsWindowEnabled(button));
         started(100, Cmd, At(23, 0, 0));
         started(101, Renderer, At(23, 0, 1));
+        output(L"a.tga");
         exited(101, 0, At(23, 10, 0));
         tick(At(23, 10, 1));
         EXPECT_FALSE(IsWindowEnabled(button)) << "the script goes on";
@@ -242,6 +265,26 @@ TEST_F(NightWindowTest, RenderIsOfferedAgainWhenTheNightEndsWithoutAShutdown) {
         tick(At(23, 10, 3));
         EXPECT_FALSE(platform.following);
         EXPECT_EQ(IsWindowEnabled(button) != FALSE, !shutdown);
+        // The morning's first look: a notification and the taskbar button flashing, unless the
+        // machine is going down.
+        if (!shutdown) {
+            ASSERT_EQ(platform.notifications.size(), 1u);
+            EXPECT_EQ(platform.notifications[0].window, form.hwnd());
+            EXPECT_EQ(platform.notifications[0].text, L"渲染完成：4个任务，1个已完成，3个失败");
+            EXPECT_EQ(platform.flashes, std::vector<HWND__*>{form.hwnd()});
+            EXPECT_EQ(form.resultsDialog(), nullptr);
+            // Clicked, it opens 渲染结果 and goes.
+            PostMessageW(form.hwnd(), platform.notifications[0].callbackMessage, 0,
+                         MAKELPARAM(NIN_BALLOONUSERCLICK, 1));
+            test::PumpMessages();
+            ASSERT_NE(form.resultsDialog(), nullptr);
+            EXPECT_TRUE(IsWindowVisible(form.resultsDialog()->hwnd()));
+            EXPECT_EQ(platform.notificationsRemoved, 1);
+            ShowWindow(form.resultsDialog()->hwnd(), SW_HIDE);
+        } else {
+            EXPECT_EQ(platform.notifications.size(), 1u) << "nothing more with a shutdown";
+            EXPECT_EQ(platform.flashes.size(), 1u);
+        }
         // The box ticked afterwards changes nothing of the night that ended.
         SendMessageW(control(L"shutdownCheck"), BM_SETCHECK, shutdown ? BST_UNCHECKED : BST_CHECKED, 0);
         tick(At(23, 10, 4));
@@ -288,7 +331,7 @@ TEST_F(NightWindowTest, AProgramStartedDuringTheRenderJoinsItFromTheRecordAndThe
     output(L"b.tga");
     SendMessageW(again.hwnd(), WM_TIMER, mainwindow::IdTimerNight, 0);
     EXPECT_EQ(record(), RecordHeaderBytes() + RecordLineBytes(first) +
-                            "2,E:\\b.max,2026-12-07 23:10:01,2026-12-07 23:20:00,0:09:59,0,F:\\out\\b.tga\r\n");
+                            "2,E:\\b.max,2026-12-07 23:10:01,2026-12-07 23:20:00,0:09:59,0,F:\\out\\b.tga,\r\n");
 
     // Row 3 started and ended between two looks at the job; row 4's renderer, told with its
     // command line, is row 4 all the same, and row 3 is 未完成, not row 4's.
@@ -316,7 +359,7 @@ TEST_F(NightWindowTest, ALineTheDiskRefusesIsLeftOutAndTheNightGoesOn) {
     exited(102, 3, At(23, 20, 0));
     tick(At(23, 20, 1));
     EXPECT_EQ(record(), RecordHeaderBytes() +
-                            "2,E:\\b.max,2026-12-07 23:10:01,2026-12-07 23:20:00,0:09:59,3,\r\n");
+                            "2,E:\\b.max,2026-12-07 23:10:01,2026-12-07 23:20:00,0:09:59,3,,\r\n");
     EXPECT_EQ(platform.messages.size(), 1u) << "only the started message";
     EXPECT_TRUE(platform.following);
     EXPECT_EQ(form.night()->watch().states()[0].phase, RowPhase::NoOutput);
@@ -578,6 +621,249 @@ TEST_F(NightWindowTest, ClosingTheDialogWhileTheNightGoesOnLeavesNothingDangling
 
 namespace ravolen {
 namespace {
+
+// 夜间选项 is the last item of the 渲染 menu: one dialog for the watchdog's limits and the retries.
+// OK takes only whole numbers in range, names the field otherwise, and keeps them in the session.
+class NightOptionsTest : public NightWindowTest {
+protected:
+    void SetUp() override {
+        platform.userData = L"C:\\Users\\artist\\AppData\\Local\\Ravolen";
+        NightWindowTest::SetUp();
+    }
+};
+
+TEST_F(NightOptionsTest, AreOneDialogKeptInTheSessionAndTheScriptTriesAgain) {
+    const HMENU menu = GetSubMenu(GetMenu(form.hwnd()), mainwindow::RenderMenuPosition);
+    const int last = GetMenuItemCount(menu) - 1;
+    wchar_t caption[64] = {};
+    GetMenuStringW(menu, static_cast<UINT>(last), caption, 64, MF_BYPOSITION);
+    EXPECT_EQ(std::wstring(caption), L"夜间选项(&N)…");
+    NightOptionsDialog* dialog = openOptions();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(win::WindowText(dialog->hwnd()), L"夜间选项");
+    EXPECT_EQ(OptionTexts(dialog), (Texts{L"20", L"0", L"0", L"0"}));
+
+    struct Refused {
+        const wchar_t* field;
+        const wchar_t* text;
+        const wchar_t* message;
+    };
+    const Refused refused[] = {
+        {L"Hung", L"241", L"无响应超时只能是0到240之间的整数（分钟）。"},
+        {L"Hung", L"", L"无响应超时只能是0到240之间的整数（分钟）。"},
+        {L"LongestHours", L"100", L"单个任务最长时间的小时只能是0到99之间的整数。"},
+        {L"LongestMinutes", L"60", L"单个任务最长时间的分钟只能是0到59之间的整数。"},
+        {L"Retries", L"4", L"失败后重试只能是0到3之间的整数。"},
+        {L"Retries", L"-1", L"失败后重试只能是0到3之间的整数。"},
+    };
+    for (const Refused& one : refused) {
+        setOptions(dialog, {L"20", L"0", L"0", L"0"});
+        win::SetText(dialog->control(one.field), one.text);
+        platform.messages.clear();
+        Click(dialog->control(L"Ok"));
+        ASSERT_EQ(platform.messages.size(), 1u) << one.field;
+        EXPECT_EQ(platform.messages[0].text, one.message);
+        EXPECT_EQ(GetFocus(), dialog->control(one.field));
+        EXPECT_TRUE(IsWindowVisible(dialog->hwnd()));
+    }
+    setOptions(dialog, {L"45", L"2", L"30", L"1"});
+    Click(dialog->control(L"Ok"));
+    EXPECT_FALSE(IsWindowVisible(dialog->hwnd()));
+    test::PumpMessagesFor(MainWindow::SessionDelay + 300);
+    ASSERT_TRUE(form.sessionWritten());
+    std::string settings;
+    {
+        const std::lock_guard guard(platform.lock);
+        settings = platform.files[form.sessionSettingsPath()];
+    }
+    const auto saved = ReadSessionSettings(settings, SessionSettings{});
+    EXPECT_EQ(saved.value.night, (NightOptions{45, 150, 1}));
+    // Opened again, it shows them; Cancel changes nothing.
+    dialog = openOptions();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(OptionTexts(dialog), (Texts{L"45", L"2", L"30", L"1"}));
+    win::SetText(dialog->control(L"Retries"), L"3");
+    Click(dialog->control(L"Cancel"));
+
+    // The script tries each row once more.
+    form.jobs().append(Row(L"a"));
+    render();
+    ASSERT_EQ(platform.startedInJob.size(), 1u);
+    const std::string script = platform.files[ScriptPath];
+    EXPECT_EQ(RetriesOfScript(script), 1);
+    EXPECT_NE(script.find(std::string(RetryPrefix)), std::string::npos);
+}
+
+// The watchdog: a row that makes no progress for 无响应超时 has its renderer tree ended with 1460,
+// one under way past 单个任务最长时间 too, and the night goes on; a row that works for hours is
+// left alone. Each reads why in 渲染结果 and in the record.
+TEST_F(NightWindowTest, AHungRowAndATooLongRowAreEndedAndTheNightGoesOn) {
+    NightOptionsDialog* dialog = openOptions();
+    ASSERT_NE(dialog, nullptr);
+    setOptions(dialog, {L"20", L"2", L"0", L"0"});
+    Click(dialog->control(L"Ok"));
+    for (const wchar_t* name : {L"a", L"b", L"c"}) form.jobs().append(Row(name));
+    render();
+    ResultsDialog* results = openResults();
+    ASSERT_NE(results, nullptr);
+
+    // Row 1 wakes now and then: 3 seconds of a processor in 20 minutes.
+    started(100, Cmd, At(23, 0, 0));
+    started(101, Renderer, At(23, 0, 5));
+    platform.treeTimes[101] = {{101, Second}};
+    tick(At(23, 0, 10));
+    platform.treeTimes[101] = {{101, 2 * Second}, {150, Second / 2}};
+    tick(At(23, 10, 5));
+    tick(At(23, 10, 6));  // no reading between readings
+    EXPECT_TRUE(platform.endedTrees.empty());
+    platform.treeTimes[101] = {{101, 3 * Second}};
+    tick(At(23, 20, 5));
+    EXPECT_EQ(platform.endedTrees, (Ended{{101, 1460}}));
+    tick(At(23, 20, 6));
+    EXPECT_EQ(platform.endedTrees.size(), 1u) << "told once";
+    EXPECT_EQ(States(results)[0], L"渲染中（已用时 0:20:01）");
+
+    // Ended with the watchdog's code; the script goes on to row 2, which works for hours.
+    exited(101, 1460, At(23, 20, 7));
+    started(102, Renderer, At(23, 20, 8));
+    tick(At(23, 20, 9));
+    EXPECT_EQ(States(results), (Texts{L"无响应，已结束（20分钟没有进展）", L"渲染中（已用时 0:00:01）", L"等待"}));
+    EXPECT_EQ(Summary(results), L"第2个，共3个 · 已用时 0:20:09 · 失败1个");
+    EXPECT_TRUE(record().ends_with(
+        "1,E:\\a.max,2026-12-07 23:00:05,2026-12-07 23:20:07,0:20:02,1460,,"
+        "无响应，已结束（20分钟没有进展）\r\n"));
+    EXPECT_EQ(platform.taskbar.back().second, (TaskbarProgress{State::Error, 1, 3}));
+    for (int minute = 21; minute <= 59; minute += 2) {
+        platform.treeTimes[102] = {{102, static_cast<unsigned long long>(minute - 20) * 60 * Second}};
+        tick(At(23, minute, 0));
+    }
+    for (int minute = 0; minute <= 20; minute += 2) {
+        platform.treeTimes[102] = {{102, static_cast<unsigned long long>(minute + 40) * 60 * Second}};
+        tick(Next(0, minute, 0));
+    }
+    EXPECT_EQ(platform.endedTrees.size(), 1u) << "a working row is never hung";
+    tick(Next(1, 20, 9));
+    EXPECT_EQ(platform.endedTrees, (Ended{{101, 1460}, {102, 1460}}));
+    exited(102, 1460, Next(1, 20, 10));
+    started(103, Renderer, Next(1, 20, 11));
+    output(L"c.tga");
+    exited(103, 0, Next(1, 30, 0));
+    exited(100, 0, Next(1, 30, 0));
+    noneLeft(Next(1, 30, 1));
+    tick(Next(1, 30, 2));
+    EXPECT_EQ(States(results), (Texts{L"无响应，已结束（20分钟没有进展）", L"超时，已结束（超过2小时）", L"已完成"}));
+    EXPECT_TRUE(record().ends_with(
+        "2,E:\\b.max,2026-12-07 23:20:08,2026-12-08 01:20:10,2:00:02,1460,,超时，已结束（超过2小时）\r\n"
+        "3,E:\\c.max,2026-12-08 01:20:11,2026-12-08 01:30:00,0:09:49,0,F:\\out\\c.tga,\r\n"));
+    // The record reads back as the dialog showed it, when the night is no longer followed.
+    DestroyWindow(form.hwnd());
+    test::PumpMessages();
+    platform.folderContents[Logs] = {{L"20261207-230000.csv", false, 10, 0}};
+    const NightView last = LastNight(platform, 3);
+    ASSERT_EQ(last.states.size(), 3u);
+    EXPECT_EQ(RowStateText(*last.states[0], At(23, 0, 0)), L"无响应，已结束（20分钟没有进展）");
+    EXPECT_EQ(RowStateText(*last.states[1], At(23, 0, 0)), L"超时，已结束（超过2小时）");
+}
+
+// Where the processor time cannot be read, the hang rule ends nothing and the log window says so
+// once; a tree that will not end is said too, and the night is followed on.
+TEST_F(NightWindowTest, WithoutProcessorTimesNothingIsEndedAndTheLogWindowSaysSoOnce) {
+    fourRows();
+    render();
+    platform.files[LogPath] = "line\r\n";
+    started(101, Renderer, At(23, 0, 5));
+    for (int minute = 1; minute <= 50; minute += 7) tick(At(23, minute, 0));
+    EXPECT_TRUE(platform.endedTrees.empty());
+    ResultsDialog* results = openResults();
+    ASSERT_NE(results, nullptr);
+    Click(results->control(L"Log"));
+    ASSERT_NE(results->logWindow(), nullptr);
+    const HWND text = results->logWindow()->control(L"Text");
+    const std::wstring said =
+        L"[Ravolen] 无法读取渲染程序的处理器时间，无响应超时不起作用：不会因无响应而结束任何任务。";
+    EXPECT_EQ(win::WindowText(text), L"line\r\n" + said);
+    tick(At(23, 55, 0));
+    EXPECT_EQ(win::WindowText(text), L"line\r\n" + said);
+
+    // Readable again, the row is hung; the tree will not end: said, and asked no more.
+    platform.treeTimes[101] = {{101, Second}};
+    platform.treesEnd = false;
+    tick(At(23, 56, 0));
+    tick(Next(0, 17, 0));
+    EXPECT_EQ(platform.endedTrees, (Ended{{101, 1460}}));
+    tick(Next(0, 18, 0));
+    EXPECT_EQ(platform.endedTrees.size(), 1u);
+    EXPECT_EQ(win::WindowText(text), L"line\r\n" + said + L"\r\n[Ravolen] 无法结束第1个任务的渲染程序，它仍在运行。");
+    EXPECT_TRUE(platform.following);
+    EXPECT_EQ(States(results)[0], L"渲染中（已用时 1:17:55）");
+}
+
+// 重新渲染未完成的任务: the rows that did not finish, exactly as the table holds them, in a new
+// night after a question; the new night's rows show and are recorded where the table has them.
+TEST_F(NightWindowTest, RenderingTheUnfinishedAgainStartsExactlyThoseRows) {
+    fourRows();
+    render();
+    started(101, Renderer, At(23, 0, 1));
+    output(L"a.tga");
+    exited(101, 0, At(23, 10, 0));
+    started(102, Renderer, At(23, 10, 1));
+    exited(102, 3, At(23, 20, 0));
+    started(103, Renderer, At(23, 20, 1));
+    exited(103, 0, At(23, 30, 0));  // and no c.tga
+    noneLeft(At(23, 30, 1));         // row 4 never ran
+    tick(At(23, 30, 2));
+    ResultsDialog* results = openResults();
+    ASSERT_NE(results, nullptr);
+    EXPECT_EQ(States(results), (Texts{L"已完成", L"失败（退出码 3）", L"没有输出", L"未完成"}));
+    const HWND button = results->control(L"RenderUnfinished");
+    EXPECT_EQ(win::WindowText(button), L"重新渲染未完成的任务");
+
+    // Asked first: 否 starts nothing.
+    platform.answer = false;
+    Click(button);
+    ASSERT_EQ(platform.questions.size(), 1u);
+    EXPECT_EQ(platform.questions[0], L"将重新渲染3个未完成的任务（已渲染的帧会保留），是否开始？");
+    EXPECT_EQ(platform.startedInJob.size(), 1u);
+
+    platform.answer = true;
+    now = At(23, 40, 0);
+    Click(button);
+    ASSERT_EQ(platform.startedInJob.size(), 2u);
+    const std::string script = platform.files[ScriptPath];
+    std::string expected;
+    for (const wchar_t* name : {L"b", L"c", L"d"}) {
+        expected += *platform.scriptCodec().encode(JobLineText(Install, Row(name))) + "\n\r\n";
+    }
+    EXPECT_EQ(script, expected + "\r\n");
+    // The rows stay in the table as they were; the new night shows where they stand.
+    EXPECT_EQ(form.jobs().count(), 4);
+    tick(At(23, 40, 1));
+    EXPECT_EQ(States(results), (Texts{L"已完成", L"等待", L"等待", L"等待"}));
+    started(201, Renderer, At(23, 40, 2));
+    output(L"b.tga");
+    exited(201, 0, At(23, 45, 0));
+    started(202, Renderer, At(23, 45, 1));
+    tick(At(23, 45, 2));
+    EXPECT_EQ(States(results), (Texts{L"已完成", L"已完成", L"渲染中（已用时 0:00:01）", L"等待"}));
+    const std::wstring secondRecord = Logs + L"\\20261207-234000.csv";
+    EXPECT_EQ(platform.files[secondRecord],
+              RecordHeaderBytes() +
+                  "2,E:\\b.max,2026-12-07 23:40:02,2026-12-07 23:45:00,0:04:58,0,F:\\out\\b.tga,\r\n");
+
+    // Nothing unfinished: said so, nothing asked.
+    platform.questions.clear();
+    for (const wchar_t* name : {L"c", L"d"}) output(std::wstring(name) + L".tga");
+    exited(202, 0, At(23, 50, 0));
+    started(203, Renderer, At(23, 50, 1));
+    exited(203, 0, At(23, 55, 0));
+    noneLeft(At(23, 55, 1));
+    tick(At(23, 55, 2));
+    platform.messages.clear();
+    Click(button);
+    EXPECT_TRUE(platform.questions.empty());
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text, L"没有未完成的任务。");
+}
 
 // A night under way as the artist finds it late in the evening: each row's state, the summary and
 // the log as the windows show them. With RAVOLEN_HOLD_FOR_PICTURE set, the windows then stay on

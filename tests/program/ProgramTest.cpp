@@ -1,4 +1,6 @@
 #include <windows.h>
+
+#include <cstdio>
 #include <commctrl.h>
 
 #include <gtest/gtest.h>
@@ -555,6 +557,82 @@ TEST(Program, ANightIsRecordedRowByRowAcrossARestartOfTheProgram) {
 
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(second.exitCode(), std::optional<DWORD>(0));
+    test::RemoveTree(programFolder + L"\\bat");
+    test::RemoveTree(programFolder + L"\\renderOutput");
+}
+
+
+// The one test that waits a real minute: with 无响应超时 at 1 minute and one retry (as settings.ini
+// keeps them), row 1's renderer waits without working and is ended with 1460 after about a
+// minute, the script goes on, row 2 fails once and succeeds on its retry, row 3 renders; the
+// record says why row 1 ended, and each try is a line of its own.
+TEST(Program, AHungRowIsEndedAfterTheMinuteAndAFailedRowSucceedsOnItsRetry) {
+    const test::TempFolder temp(L"ravolen-hung");
+    const std::wstring data = temp.path() + L"\\LocalAppData";
+    ASSERT_TRUE(CreateDirectoryW(data.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((data + L"\\Ravolen").c_str(), nullptr));
+    const auto write = [](const std::wstring& path, const std::string& bytes) {
+        const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        CloseHandle(file);
+    };
+    write(data + L"\\Ravolen\\settings.ini",
+          "\xEF\xBB\xBF[Night]\r\nHungMinutes=1\r\nLongestMinutes=0\r\nRetries=1\r\n");
+    const std::wstring install = HeldRendererIn(temp);
+    ASSERT_FALSE(install.empty());
+    DeleteFileW((install + L"\\3dsmaxcmd-hold").c_str());
+    write(install + L"\\3dsmaxcmd-plan", "1 wait 240000\r\n2 exit 3\r\n");
+    std::wstring typed;
+    for (const wchar_t* scene : {L"a.max", L"b.max", L"c.max"}) {
+        const std::wstring path = temp.path() + L"\\" + scene;
+        CloseHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        typed += L"\"" + path + L"\" ";
+    }
+    const std::wstring exe = ProgramPath();
+    const std::wstring programFolder = exe.substr(0, exe.find_last_of(L'\\'));
+    const std::wstring logs = programFolder + L"\\bat\\logs";
+    test::RemoveTree(logs);
+    const std::wstring calls = install + L"\\3dsmaxcmd-calls.log";
+
+    Program program(data);
+    ASSERT_TRUE(RenderUntilTheFirstCall(program, install, typed, calls));
+    const ULONGLONG first = GetTickCount64();
+    const auto waitLong = [](auto condition) {  // test::WaitFor gives up after a minute
+        for (int i = 0; i < 1500; ++i) {
+            if (condition()) return true;
+            Sleep(100);
+        }
+        return condition();
+    };
+    ASSERT_TRUE(waitLong([&] { return test::ReadCalls(calls).size() >= 2; })) << "row 1 was not ended";
+    const ULONGLONG waited = GetTickCount64() - first;
+    std::printf("row 1 was ended after %llu ms\n", waited);
+    EXPECT_GE(waited, 55000u) << "the hang rule measures the whole minute";
+    Win32Platform platform;
+    ASSERT_TRUE(test::WaitFor([&] { return !platform.renderJobRunning(); }));
+    EXPECT_EQ(test::ReadCalls(calls).size(), 4u) << "row 1 is not tried again; row 2 is, once";
+
+    std::vector<RecordLine> lines;
+    ASSERT_TRUE(test::WaitFor([&] {
+        const auto names = FilesIn(logs, L".csv");
+        if (names.size() != 1) return false;
+        lines = ReadRecord(test::ReadFile(logs + L"\\" + names[0])).value_or(std::vector<RecordLine>{});
+        return lines.size() == 4;
+    }));
+    EXPECT_EQ(lines[0].row, 1);
+    EXPECT_EQ(lines[0].exitCode, std::optional<std::int32_t>(1460));
+    EXPECT_EQ(lines[0].note, L"无响应，已结束（1分钟没有进展）");
+    EXPECT_EQ(lines[1].row, 2);
+    EXPECT_EQ(lines[1].exitCode, std::optional<std::int32_t>(3));
+    EXPECT_EQ(lines[2].row, 2);
+    EXPECT_EQ(lines[2].exitCode, std::optional<std::int32_t>(0));
+    EXPECT_FALSE(lines[2].output.empty());
+    EXPECT_EQ(lines[3].row, 3);
+    EXPECT_EQ(lines[3].exitCode, std::optional<std::int32_t>(0));
+    for (const RecordLine& line : {lines[1], lines[2], lines[3]}) EXPECT_EQ(line.note, L"");
+
+    PostMessageW(program.waitForWindow(L"RavolenMainWindow"), WM_CLOSE, 0, 0);
     test::RemoveTree(programFolder + L"\\bat");
     test::RemoveTree(programFolder + L"\\renderOutput");
 }

@@ -36,18 +36,34 @@ TEST(NightRecord, NamesAndTimesReadAsTheArtistReadsThem) {
 
 TEST(NightRecord, TheFileIsTheJobListsCsvWithALineAsEachRowEnds) {
     const std::string header = RecordHeaderBytes();
-    EXPECT_EQ(header, "\xEF\xBB\xBF行,Max文件,开始,结束,用时,退出码,输出\r\n");
+    EXPECT_EQ(header, "\xEF\xBB\xBF行,Max文件,开始,结束,用时,退出码,输出,说明\r\n");
 
     EXPECT_EQ(RecordLineBytes(Line(1, L"E:\\场景\\lobby.max", Evening, {2026, 12, 8, 0, 24, 50}, 0,
                                    L"F:\\out\\lobby.tga")),
               "1,E:\\场景\\lobby.max,2026-12-07 23:01:05,2026-12-08 00:24:50,1:23:45,0,"
-              "F:\\out\\lobby.tga\r\n");
+              "F:\\out\\lobby.tga,\r\n");
     // Quoted as the job lists quote; a failure's code as cmd shows it; a cancelled row has none.
     EXPECT_EQ(RecordLineBytes(Line(12, L"E:\\a, \"b\".max", Evening, Evening, -1073741819, L"")),
               "12,\"E:\\a, \"\"b\"\".max\",2026-12-07 23:01:05,2026-12-07 23:01:05,0:00:00,"
-              "-1073741819,\r\n");
+              "-1073741819,,\r\n");
     EXPECT_EQ(RecordLineBytes(Line(3, L"c.max", Evening, {2026, 12, 7, 23, 2, 0}, std::nullopt, L"")),
-              "3,c.max,2026-12-07 23:01:05,2026-12-07 23:02:00,0:00:55,,\r\n");
+              "3,c.max,2026-12-07 23:01:05,2026-12-07 23:02:00,0:00:55,,,\r\n");
+    // A row the watchdog ended says why, in the last column.
+    RecordLine hung = Line(4, L"d.max", Evening, {2026, 12, 7, 23, 21, 5}, 1460, L"");
+    hung.note = L"无响应，已结束（20分钟没有进展）";
+    EXPECT_EQ(RecordLineBytes(hung), "4,d.max,2026-12-07 23:01:05,2026-12-07 23:21:05,0:20:00,1460,,"
+                                     "无响应，已结束（20分钟没有进展）\r\n");
+}
+
+TEST(NightRecord, NightsRecordedBeforeTheNoteColumnStillRead) {
+    RecordLine hung = Line(2, L"b.max", Evening, Evening, 1460, L"");
+    hung.note = L"超时，已结束（超过2小时）";
+    const std::string earlier = "\xEF\xBB\xBF行,Max文件,开始,结束,用时,退出码,输出\r\n"
+                                "1,a.max,2026-12-07 23:01:05,2026-12-07 23:01:05,0:00:00,0,F:\\a.tga\r\n";
+    // A program that joined such a night appends its lines with the note.
+    EXPECT_EQ(ReadRecord(earlier + RecordLineBytes(hung)),
+              (std::vector<RecordLine>{Line(1, L"a.max", Evening, Evening, 0, L"F:\\a.tga"), hung}));
+    EXPECT_FALSE(ReadRecord("\xEF\xBB\xBF行,Max文件,开始,结束,用时,退出码\r\n"));
 }
 
 TEST(NightRecord, ARecordReadsBackAndACutLastLineIsLeftOut) {

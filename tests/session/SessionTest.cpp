@@ -35,6 +35,7 @@ SessionSettings Full() {
     settings.deadlineCommand = L"C:\\DeadlineRepository\\bin\\deadlinecommand.exe";
     settings.deadline = {L"night", L"gpu", 80, true, 600};
     settings.backburner = {L"manager-01", 3234, 20, true};
+    settings.night = {45, 150, 2};
     settings.windowPlaced = true;
     settings.windowLeft = -1200;
     settings.windowTop = 40;
@@ -170,6 +171,18 @@ TEST(SessionSettings, WhatCannotBeReadKeepsItsDefaultAndMarksTheFileDamaged) {
     expected.deadline.pool = L"farm";
     expected.savedOutDirs = {L"F:\\one"};
     EXPECT_EQ(read.value, expected);
+
+    // The night's options: whole numbers in their ranges, each on its own.
+    const auto night = ReadSessionSettings(
+        Utf8Bom("[Night]\r\nHungMinutes=241\r\nLongestMinutes=150\r\nRetries=2\r\n"), defaults);
+    EXPECT_TRUE(night.damaged);
+    EXPECT_EQ(night.value.night, (NightOptions{defaults.night.hungMinutes, 150, 2}));
+    for (const char* nightText : {"[Night]\r\nRetries=4\r\n", "[Night]\r\nRetries=1.5\r\n",
+                             "[Night]\r\nLongestMinutes=-1\r\n", "[Night]\r\nHungMinutes=x\r\n"}) {
+        const auto one = ReadSessionSettings(Utf8Bom(nightText), defaults);
+        EXPECT_TRUE(one.damaged) << nightText;
+        EXPECT_EQ(one.value.night, defaults.night) << nightText;
+    }
 }
 
 // A count is only what the file says: one larger than the entries that follow it is damage,

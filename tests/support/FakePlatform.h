@@ -229,9 +229,38 @@ public:
         record(L"stopFollowingRenderJob");
         following = false;
     }
+    // The processor times of each renderer's tree as the test sets them (none set: they cannot
+    // be read), and every tree ended, with its exit code.
+    std::map<unsigned long, std::vector<ProcessTime>> treeTimes;
+    bool treesEnd = true;
+    std::vector<std::pair<unsigned long, unsigned>> endedTrees;
+    std::optional<std::vector<ProcessTime>> renderTreeTimes(unsigned long processId) override {
+        const auto found = treeTimes.find(processId);
+        if (found == treeTimes.end()) return std::nullopt;
+        return found->second;
+    }
+    bool endRenderTree(unsigned long processId, unsigned exitCode) override {
+        endedTrees.emplace_back(processId, exitCode);
+        return treesEnd;
+    }
     void showTaskbarProgress(HWND__* window, const TaskbarProgress& progress) override {
         taskbar.emplace_back(window, progress);
     }
+    // Every notification shown (its callback message and text), removed, and every flash.
+    struct Notification {
+        HWND__* window;
+        unsigned callbackMessage;
+        std::wstring text;
+    };
+    std::vector<Notification> notifications;
+    int notificationsRemoved = 0;
+    std::vector<HWND__*> flashes;
+    bool showNotification(HWND__* window, unsigned callbackMessage, const std::wstring& text) override {
+        notifications.push_back({window, callbackMessage, text});
+        return true;
+    }
+    void removeNotification(HWND__*) override { ++notificationsRemoved; }
+    void flashTaskbarButton(HWND__* window) override { flashes.push_back(window); }
     bool appendFile(const std::wstring& path, std::string_view bytes) override {
         const std::lock_guard guard(lock);
         record(L"appendFile " + path);

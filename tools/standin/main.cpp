@@ -11,6 +11,10 @@
 //   <call> no-output            writes no image
 //   <call> console              prints "console-window yes" or "console-window no"
 //   <call> exit <code>          ends with that exit code instead of 0
+//   <call> busy <milliseconds>  works the processor that long before it waits or ends
+//   <call> child                starts 3dsmax.exe beside the program, as the renderer starts
+//                               3ds Max; a copy of the stand-in by that name only waits, ten
+//                               minutes at most, to be ended with its parent's tree
 // Lines print in the order they stand, after the stand-in's own first line.
 //
 // Record format, UTF-8, lengths in bytes so that any argument text reads back unambiguously:
@@ -80,8 +84,32 @@ void Print(std::string_view bytes) {
 struct Plan {
     int exitCode = 0;
     DWORD wait = 0;
+    DWORD busy = 0;
     bool output = true;
+    bool child = false;
 };
+
+// Spins without sleeping, so that the processor time grows as a working renderer's does.
+void Work(DWORD milliseconds) {
+    const ULONGLONG until = GetTickCount64() + milliseconds;
+    volatile unsigned long long sum = 0;
+    while (GetTickCount64() < until) {
+        for (int i = 0; i < 100000; ++i) sum = sum + static_cast<unsigned long long>(i);
+    }
+}
+
+void StartChild() {
+    std::wstring program = ProgramFolder() + L"\\3dsmax.exe";
+    std::wstring line = L"\"" + program + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                       nullptr, nullptr, &startup, &info)) {
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+    }
+}
 
 // Carries out this call's instructions that print, and returns the rest.
 Plan FollowPlan(const std::string& instructions, int call) {
@@ -117,6 +145,10 @@ Plan FollowPlan(const std::string& instructions, int call) {
             Print(std::string_view(said, static_cast<std::size_t>(length)));
         } else if (verb == "wait") {
             plan.wait = static_cast<DWORD>(std::strtoul(text.c_str(), nullptr, 10));
+        } else if (verb == "busy") {
+            plan.busy = static_cast<DWORD>(std::strtoul(text.c_str(), nullptr, 10));
+        } else if (verb == "child") {
+            plan.child = true;
         } else if (verb == "no-output") {
             plan.output = false;
         } else if (verb == "exit") {
@@ -129,6 +161,13 @@ Plan FollowPlan(const std::string& instructions, int call) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    std::wstring self(32768, L'\0');
+    self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
+    if (self.size() >= 11 &&
+        CompareStringOrdinal(self.c_str() + self.size() - 11, 11, L"\\3dsmax.exe", 11, TRUE) == CSTR_EQUAL) {
+        Sleep(600000);
+        return 0;
+    }
     std::string record = "call " + std::to_string(argc - 1) + "\n";
     Field(record, "raw", GetCommandLineW());
     std::wstring outputName;
@@ -155,6 +194,8 @@ int wmain(int argc, wchar_t** argv) {
     ReadWhole(ProgramFolder() + L"\\3dsmaxcmd-plan", instructions);
     const Plan plan = FollowPlan(instructions, call);
     std::fflush(stdout);
+    if (plan.child) StartChild();
+    if (plan.busy > 0) Work(plan.busy);
     if (plan.wait > 0) Sleep(plan.wait);
     const std::wstring hold = ProgramFolder() + L"\\3dsmaxcmd-hold";
     while (GetFileAttributesW(hold.c_str()) != INVALID_FILE_ATTRIBUTES) Sleep(20);

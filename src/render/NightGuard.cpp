@@ -1,0 +1,79 @@
+#include "render/NightGuard.h"
+
+namespace ravolen {
+namespace {
+
+constexpr unsigned long long TicksPerSecond = 10'000'000;  // 100 ns units
+
+std::wstring MinutesText(int minutes) {
+    const int hours = minutes / 60;
+    const int rest = minutes % 60;
+    if (hours == 0) return std::to_wstring(rest) + L"分钟";
+    if (rest == 0) return std::to_wstring(hours) + L"小时";
+    return std::to_wstring(hours) + L"小时" + std::to_wstring(rest) + L"分钟";
+}
+
+}  // namespace
+
+bool ValidNightOptions(const NightOptions& options) {
+    return options.hungMinutes >= 0 && options.hungMinutes <= MaxHungMinutes &&
+           options.longestMinutes >= 0 && options.longestMinutes <= MaxLongestMinutes &&
+           options.retries >= 0 && options.retries <= MaxRetries;
+}
+
+std::wstring HungNote(int minutes) {
+    return L"无响应，已结束（" + std::to_wstring(minutes) + L"分钟没有进展）";
+}
+
+std::wstring TooLongNote(int minutes) { return L"超时，已结束（超过" + MinutesText(minutes) + L"）"; }
+
+RowGuard::RowGuard(const NightOptions& options, long long startedSecond)
+    : options_(options), started_(startedSecond), work_{{startedSecond, 0}} {}
+
+void RowGuard::read(long long second, const std::optional<std::vector<ProcessTime>>& times) {
+    failed_ = !times;
+    if (!times) return;
+    unsigned long long gained = 0;
+    std::map<unsigned long, unsigned long long> now;
+    for (const ProcessTime& process : *times) {
+        const auto before = last_.find(process.processId);
+        // A time that went back is an id reused by a new process: all of its time is new.
+        gained += before != last_.end() && before->second <= process.time
+                      ? process.time - before->second
+                      : process.time;
+        now[process.processId] = process.time;
+        if (process.time > 0) anyTime_ = true;
+    }
+    last_ = std::move(now);
+    if (second < work_.back().second) return;  // a clock set back: the span cannot be measured
+    work_.push_back({second, work_.back().time + gained});
+    // The reading that opens the span is kept; those before it are needed no more.
+    const long long span = static_cast<long long>(options_.hungMinutes) * 60;
+    while (work_.size() > 2 && work_[1].second <= second - span) work_.erase(work_.begin());
+}
+
+GuardVerdict RowGuard::verdict(long long second) const {
+    if (options_.longestMinutes > 0 &&
+        second - started_ > static_cast<long long>(options_.longestMinutes) * 60) {
+        return GuardVerdict::TooLong;
+    }
+    if (options_.hungMinutes <= 0 || failed_ || !anyTime_ || work_.size() < 2) {
+        return GuardVerdict::Working;
+    }
+    const long long span = static_cast<long long>(options_.hungMinutes) * 60;
+    const Work& last = work_.back();
+    const Work& first = work_.front();
+    if (last.second - first.second < span) return GuardVerdict::Working;
+    // Less than 1 % of one processor over the whole span, measured from its first reading.
+    const auto elapsed = static_cast<unsigned long long>(last.second - first.second);
+    return (last.time - first.time) * 100 < elapsed * TicksPerSecond ? GuardVerdict::Hung
+                                                                     : GuardVerdict::Working;
+}
+
+bool RowGuard::unreadable(long long second) const {
+    if (options_.hungMinutes <= 0) return false;
+    if (failed_) return true;
+    return !anyTime_ && second - started_ >= static_cast<long long>(options_.hungMinutes) * 60;
+}
+
+}  // namespace ravolen
