@@ -582,7 +582,8 @@ TEST(Program, AHungRowIsEndedAfterTheMinuteAndAFailedRowSucceedsOnItsRetry) {
     const std::wstring install = HeldRendererIn(temp);
     ASSERT_FALSE(install.empty());
     DeleteFileW((install + L"\\3dsmaxcmd-hold").c_str());
-    write(install + L"\\3dsmaxcmd-plan", "1 wait 240000\r\n2 exit 3\r\n");
+    // Row 1 works a moment, as a renderer loading its scene does, then waits without working.
+    write(install + L"\\3dsmaxcmd-plan", "1 busy 500\r\n1 wait 240000\r\n2 exit 3\r\n");
     std::wstring typed;
     for (const wchar_t* scene : {L"a.max", L"b.max", L"c.max"}) {
         const std::wstring path = temp.path() + L"\\" + scene;
