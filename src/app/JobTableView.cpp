@@ -1,5 +1,7 @@
 #include "app/JobTableView.h"
 
+#include "win/Layout.h"
+
 #include <algorithm>
 #include <cwchar>
 #include <utility>
@@ -28,6 +30,7 @@ JobTableView::~JobTableView() {
 void JobTableView::bind(HWND list, HWND editor, int dpi) {
     if (list_) rows_.unwatch(*this);
     list_ = list;
+    dpi_ = dpi;
     editor_.bindList(list);
     editor_.scale(dpi);
     editor_.bindEditor(editor);
@@ -46,6 +49,8 @@ void JobTableView::bind(HWND list, HWND editor, int dpi) {
     rows_.watch(*this);
     SendMessageW(list, LVM_SETITEMCOUNT, rows_.count(), LVSICF_NOSCROLL);
     measureStripes();
+    fittedWidth_ = static_cast<int>(SendMessageW(list_, LVM_GETCOLUMNWIDTH, 0, 0));
+    fitColumns();
 }
 
 JobRows& JobTableView::rows() {
@@ -106,11 +111,33 @@ void JobTableView::showOptionalColumns(bool shown) {
         }
     }
     InvalidateRect(list_, nullptr, TRUE);
+    fitColumns();
 }
 
 void JobTableView::scale(int dpi) {
+    dpi_ = dpi;
     editor_.scale(dpi);
     measureStripes();
+    fittedWidth_ = static_cast<int>(SendMessageW(list_, LVM_GETCOLUMNWIDTH, 0, 0));  // as the form scaled it
+    fitColumns();
+}
+
+void JobTableView::fitColumns() {
+    if (!list_) return;
+    const int scene = static_cast<int>(SendMessageW(list_, LVM_GETCOLUMNWIDTH, 0, 0));
+    if (scene != fittedWidth_) return;  // the user's own width
+    int wanted = win::TwipsToPixels(JobColumns[0].widthTwips, dpi_);
+    if (!optionalShown_ && (GetWindowLongPtrW(list_, GWL_STYLE) & WS_VSCROLL)) {
+        RECT client{};
+        GetClientRect(list_, &client);
+        int others = 0;
+        for (int column = 1; column < JobBaseColumnCount; ++column) {
+            others += static_cast<int>(SendMessageW(list_, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
+        }
+        wanted = std::max(std::min(wanted, static_cast<int>(client.right) - others), wanted / 4);
+    }
+    if (wanted != scene) SendMessageW(list_, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(wanted, 0));
+    fittedWidth_ = wanted;
 }
 
 // The bands take their height from a row, so one stands in while an empty list is measured.
@@ -297,6 +324,7 @@ void JobTableView::settleCount() {
     if (!countDue_ || !list_) return;
     countDue_ = false;
     SendMessageW(list_, LVM_SETITEMCOUNT, rows_.count(), LVSICF_NOSCROLL);
+    fitColumns();  // the vertical scroll bar may have come or gone
 }
 
 void JobTableView::repaint(const std::vector<RowSpan>& spans) {

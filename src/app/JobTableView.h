@@ -104,6 +104,10 @@ private:
     void followSelection();
     void noteSelection(const NMLISTVIEW& change);
     void measureStripes();
+    // While the vertical scroll bar shows, Max文件 gives up what the six columns need to stay
+    // clear of it (no column under the bar, no horizontal bar); without it every column is as
+    // designed. A width the user dragged is left as it is.
+    void fitColumns();
 
     JobRows& rows_;
     HWND list_ = nullptr;
@@ -125,6 +129,8 @@ private:
     std::optional<bool> tickBeforeClick_;  // the clicked row's tick when the button went down
     std::function<void()> changed_;
     bool optionalShown_ = false;
+    int dpi_ = 96;
+    int fittedWidth_ = -1;  // the scene column's width as fitColumns left it
 };
 
 // What the job dialog and the results dialog need of the window that holds the job table; no

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "app/MainWindowFixture.h"
 #include "app/MainWindowIds.h"
+#include "win/Layout.h"
 
 namespace ravolen {
 namespace {
@@ -116,6 +118,38 @@ TEST_F(JobTableViewTest, AChangeRepaintsOnlyTheRowsItChanged) {
     EXPECT_FALSE(GetUpdateRect(list(), nullptr, FALSE)) << "row 30 is out of view";
     SendMessageW(form.hwnd(), WM_TIMER, mainwindow::IdTimerNight, 0);
     EXPECT_FALSE(GetUpdateRect(list(), nullptr, FALSE));
+}
+
+// With more rows than fit, the scene column gives up what keeps every column clear of the vertical
+// scroll bar, and no horizontal bar shows; with rows that fit, every column is as designed.
+TEST_F(JobTableViewTest, NoColumnLiesUnderTheVerticalScrollBar) {
+    const auto widths = [&] {
+        std::vector<int> all;
+        for (int column = 0; column < form.jobs().list().columnCount(); ++column) {
+            all.push_back(static_cast<int>(SendMessageW(list(), LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0)));
+        }
+        return all;
+    };
+    std::vector<int> designed;
+    for (int column = 0; column < JobBaseColumnCount; ++column) {
+        designed.push_back(win::TwipsToPixels(JobColumns[static_cast<std::size_t>(column)].widthTwips, form.dpi()));
+    }
+    const LONG_PTR style = GetWindowLongPtrW(list(), GWL_STYLE);
+    ASSERT_TRUE(style & WS_VSCROLL);
+    EXPECT_FALSE(style & WS_HSCROLL);
+    RECT client{};
+    GetClientRect(list(), &client);
+    const std::vector<int> shown = widths();
+    int total = 0;
+    for (int width : shown) total += width;
+    EXPECT_LE(total, client.right);
+    EXPECT_LT(shown[0], designed[0]);
+    EXPECT_EQ(std::vector<int>(shown.begin() + 1, shown.end()), std::vector<int>(designed.begin() + 1, designed.end()));
+
+    test::Click(control(L"clearButton"));
+    form.jobs().append({L"E:\\one.max", L"默认", L"F:\\out", L"one.tga", L"默认", L"默认"});
+    EXPECT_FALSE(GetWindowLongPtrW(list(), GWL_STYLE) & WS_VSCROLL);
+    EXPECT_EQ(widths(), designed);
 }
 
 // A nine-column job list opened from the menu shows its three columns and renders each row with
