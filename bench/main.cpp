@@ -153,6 +153,34 @@ std::vector<std::wstring> QuickAddAnswer(int count = Rows) {
     return answer;
 }
 
+// The floors' lists: the job table's check boxes, full-row selection, grid lines and its six
+// column widths at 96 dpi.
+void StyleAsTheJobTable(HWND list) {
+    const DWORD extended = LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES;
+    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
+    const int widths[] = {253, 67, 167, 93, 40, 40};
+    for (int i = 0; i < 6; ++i) {
+        wchar_t caption[] = L"column";
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH;
+        column.cx = widths[i];
+        column.pszText = caption;
+        SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column));
+    }
+}
+
+// The floors' in-place edit: the bare edit box (a sibling of the list) over a cell, holding its
+// text, with the focus.
+void ShowEditorOver(HWND list, HWND editor, int row, int subItem, const wchar_t* text) {
+    RECT cell{LVIR_BOUNDS, subItem, 0, 0};
+    SendMessageW(list, LVM_GETSUBITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell));
+    MapWindowPoints(list, GetParent(editor), reinterpret_cast<POINT*>(&cell), 2);
+    SetWindowTextW(editor, text);
+    SetWindowPos(editor, HWND_TOP, cell.left, cell.top, cell.right - cell.left, cell.bottom - cell.top,
+                 SWP_SHOWWINDOW);
+    SetFocus(editor);
+}
+
 // The floor: a bare report list view, sized and styled as the job table, and a bare edit box that
 // a click on a cell shows over the cell with its text, and Enter writes back and hides.
 class BareList {
@@ -172,17 +200,7 @@ public:
                                   nullptr, GetModuleHandleW(nullptr), nullptr);
         SetWindowLongPtrW(top_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         SetWindowSubclass(editor_, &BareList::Editor, 1, reinterpret_cast<DWORD_PTR>(this));
-        const DWORD extended = LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES;
-        SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
-        const int widths[] = {253, 67, 167, 93, 40, 40};
-        for (int i = 0; i < 6; ++i) {
-            wchar_t caption[] = L"column";
-            LVCOLUMNW column{};
-            column.mask = LVCF_TEXT | LVCF_WIDTH;
-            column.cx = widths[i];
-            column.pszText = caption;
-            SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column));
-        }
+        StyleAsTheJobTable(list_);
         ShowWindow(top_, SW_SHOW);
         Pump();
     }
@@ -239,10 +257,6 @@ private:
         }
         editRow_ = hit.iItem;
         editColumn_ = hit.iSubItem;
-        RECT cell{LVIR_BOUNDS, hit.iSubItem, 0, 0};
-        SendMessageW(list_, LVM_GETSUBITEMRECT, static_cast<WPARAM>(hit.iItem),
-                     reinterpret_cast<LPARAM>(&cell));
-        MapWindowPoints(list_, top_, reinterpret_cast<POINT*>(&cell), 2);
         wchar_t text[260] = {};
         LVITEMW item{};
         item.iSubItem = hit.iSubItem;
@@ -250,10 +264,7 @@ private:
         item.cchTextMax = 260;
         SendMessageW(list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(hit.iItem),
                      reinterpret_cast<LPARAM>(&item));
-        SetWindowTextW(editor_, text);
-        SetWindowPos(editor_, HWND_TOP, cell.left, cell.top, cell.right - cell.left,
-                     cell.bottom - cell.top, SWP_SHOWWINDOW);
-        SetFocus(editor_);
+        ShowEditorOver(list_, editor_, hit.iItem, hit.iSubItem, text);
     }
     static LRESULT CALLBACK Editor(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                                    DWORD_PTR data) {
@@ -841,18 +852,8 @@ public:
         editor_ = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | ES_AUTOHSCROLL, 0, 0, 10, 10, top_,
                                   nullptr, GetModuleHandleW(nullptr), nullptr);
         SetWindowSubclass(editor_, &BareRows::Editor, 1, reinterpret_cast<DWORD_PTR>(this));
-        const DWORD extended = LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES;
-        SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
+        StyleAsTheJobTable(list_);
         SendMessageW(list_, LVM_SETCALLBACKMASK, LVIS_STATEIMAGEMASK, 0);
-        const int widths[] = {253, 67, 167, 93, 40, 40};
-        for (int i = 0; i < 6; ++i) {
-            wchar_t caption[] = L"column";
-            LVCOLUMNW column{};
-            column.mask = LVCF_TEXT | LVCF_WIDTH;
-            column.cx = widths[i];
-            column.pszText = caption;
-            SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column));
-        }
         ShowWindow(top_, SW_SHOW);
         Pump();
     }
@@ -917,13 +918,8 @@ private:
         }
         editRow_ = cellHit.iItem;
         editColumn_ = cellHit.iSubItem;
-        RECT cell{LVIR_BOUNDS, cellHit.iSubItem, 0, 0};
-        SendMessageW(list_, LVM_GETSUBITEMRECT, static_cast<WPARAM>(cellHit.iItem), reinterpret_cast<LPARAM>(&cell));
-        MapWindowPoints(list_, top_, reinterpret_cast<POINT*>(&cell), 2);
-        SetWindowTextW(editor_, rows[static_cast<std::size_t>(editRow_)].cells[static_cast<std::size_t>(editColumn_)].c_str());
-        SetWindowPos(editor_, HWND_TOP, cell.left, cell.top, cell.right - cell.left, cell.bottom - cell.top,
-                     SWP_SHOWWINDOW);
-        SetFocus(editor_);
+        ShowEditorOver(list_, editor_, editRow_, editColumn_,
+                       rows[static_cast<std::size_t>(editRow_)].cells[static_cast<std::size_t>(editColumn_)].c_str());
     }
     static LRESULT CALLBACK Editor(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                                    DWORD_PTR data) {
