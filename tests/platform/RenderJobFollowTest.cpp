@@ -28,14 +28,6 @@ LocalTime ClockNow() {
 using namespace test;  // the helpers for the real file system and processes
 using Kind = RenderJobEvent::Kind;
 
-void WriteBytes(const std::wstring& path, std::string_view bytes) {
-    const HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-}
-
 bool EndsWithName(const std::wstring& path, std::wstring_view name) {
     const std::size_t separator = path.find_last_of(L'\\');
     const std::wstring last = path.substr(separator == std::wstring::npos ? 0 : separator + 1);
@@ -89,7 +81,7 @@ protected:
 
     // Each call takes a little while, as a real renderer does, so that its start is seen.
     void plan(std::wstring_view extra) const {
-        WriteBytes(install + L"\\3dsmaxcmd-plan",
+        WriteWholeFile(install + L"\\3dsmaxcmd-plan",
                    Utf8(L"1 print 第一行 row 1\r\n"
                              L"1 console\r\n"
                              L"1 wait 300\r\n"
@@ -362,7 +354,7 @@ TEST_F(RenderJobFollowTest, TheRowsTreeIsReadWorkingAndEndedAloneAndTheNightGoes
 // Retry lines as Wine's cmd runs them: a crash's negative code is tried again, the watchdog's
 // 1460 is not, a success is not; each try is a renderer of its own, told apart by position.
 TEST_F(RenderJobFollowTest, AFailedRowIsTriedAgainByTheScriptAndEachTryIsItsOwnLine) {
-    WriteBytes(install + L"\\3dsmaxcmd-plan", Utf8(L"1 exit -1073741819\r\n"
+    WriteWholeFile(install + L"\\3dsmaxcmd-plan", Utf8(L"1 exit -1073741819\r\n"
                                                      L"3 exit 1460\r\n"
                                                      L"5 exit 3\r\n"
                                                      L"6 exit 3\r\n"));
@@ -491,7 +483,7 @@ TEST_F(RenderJobFollowTest, WithoutARenderNothingIsFollowed) {
 TEST_F(RenderJobFollowTest, TheScriptInheritsItsJobAndItsOutputAndNothingElse) {
     plan(L"");
     const std::wstring hold = install + L"\\3dsmaxcmd-hold";
-    WriteBytes(hold, "");
+    WriteWholeFile(hold, "");
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     const KernelHandle stray(CreateEventW(&inheritable, TRUE, FALSE, nullptr));
     ASSERT_TRUE(stray);

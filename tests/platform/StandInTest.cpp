@@ -33,12 +33,7 @@ public:
     explicit StandInFolder(std::wstring_view plan) : temp_(L"ravolen-standin") {
         CreateDirectoryW(install().c_str(), nullptr);
         CopyFileW(WindowsPath(RAVOLEN_STANDIN).c_str(), renderer().c_str(), FALSE);
-        const std::string bytes = Utf8(plan);
-        const HANDLE file = CreateFileW((install() + L"\\3dsmaxcmd-plan").c_str(), GENERIC_WRITE, 0,
-                                        nullptr, CREATE_ALWAYS, 0, nullptr);
-        DWORD written = 0;
-        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-        CloseHandle(file);
+        WriteWholeFile(install() + L"\\3dsmaxcmd-plan", Utf8(plan));
     }
 
     std::wstring folder() const { return temp_.path(); }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+
 #include "session/Session.h"
 
 #include <string>
@@ -221,6 +223,18 @@ testing::AssertionResult RenderUntilTheFirstCall(const Program& program, const s
     return testing::AssertionSuccess();
 }
 
+// Empty scene files of these names in `temp`, as the open dialog's name box takes them: each
+// path quoted, one blank after each.
+std::wstring EmptyScenes(const test::TempFolder& temp, std::initializer_list<const wchar_t*> names) {
+    std::wstring typed;
+    for (const wchar_t* name : names) {
+        const std::wstring path = temp.path() + L"\\" + name;
+        test::WriteWholeFile(path, "");
+        typed += L"\"" + path + L"\" ";
+    }
+    return typed;
+}
+
 // A stand-in 3ds Max in a folder "3ds Max" under `temp`, whose renderer waits until the file
 // 3dsmaxcmd-hold beside it is deleted; empty when it could not be set up.
 std::wstring HeldRendererIn(const test::TempFolder& temp) {
@@ -270,12 +284,7 @@ TEST(Program, ExitLeavesTheRenderRunningAndEndsWithCodeZero) {
     const std::wstring install = HeldRendererIn(temp);
     ASSERT_FALSE(install.empty());
     const std::wstring hold = install + L"\\3dsmaxcmd-hold";
-    std::wstring typed;
-    for (const wchar_t* scene : {L"first.max", L"second.max"}) {
-        const std::wstring path = temp.path() + L"\\" + scene;
-        CloseHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        typed += L"\"" + path + L"\" ";
-    }
+    const std::wstring typed = EmptyScenes(temp, {L"first.max", L"second.max"});
 
     Program program;
     ASSERT_TRUE(program.started());
@@ -314,12 +323,7 @@ TEST(Program, AKilledProgramStartsAgainWithItsRowsAndSettings) {
     const test::TempFolder temp(L"ravolen-killed");
     const std::wstring data = temp.path() + L"\\LocalAppData";
     ASSERT_TRUE(CreateDirectoryW(data.c_str(), nullptr));
-    std::wstring typed;
-    for (const wchar_t* scene : {L"夜景 1.max", L"lobby.max"}) {
-        const std::wstring path = temp.path() + L"\\" + scene;
-        CloseHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        typed += L"\"" + path + L"\" ";
-    }
+    const std::wstring typed = EmptyScenes(temp, {L"夜景 1.max", L"lobby.max"});
     const std::wstring install = L"E:\\Autodesk\\3ds Max 2024";
     const std::wstring output = L"F:\\渲染\\夜景";
     {
@@ -359,16 +363,6 @@ TEST(Program, AKilledProgramStartsAgainWithItsRowsAndSettings) {
     EXPECT_EQ(again.exitCode(), std::optional<DWORD>(0));
 }
 
-bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const bool whole = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                       written == bytes.size();
-    CloseHandle(file);
-    return whole;
-}
-
 // Rows that use the optional columns, as the session holds them: each row's renderer receives
 // exactly the switches its cells spell, after its output, and a row that leaves them at 默认 none.
 TEST(Program, EachRowsRendererReceivesItsFramesSceneStateAndPreset) {
@@ -380,17 +374,17 @@ TEST(Program, EachRowsRendererReceivesItsFramesSceneStateAndPreset) {
     ASSERT_TRUE(CreateDirectoryW(install.c_str(), nullptr));
     ASSERT_TRUE(CopyFileW(test::WindowsPath(RAVOLEN_STANDIN).c_str(), (install + L"\\3dsmaxcmd.exe").c_str(), FALSE));
     const std::wstring preset = temp.path() + L"\\终稿 100%.rps";
-    CloseHandle(CreateFileW(preset.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(test::WriteWholeFile(preset, ""));
     const std::wstring a = temp.path() + L"\\a.max", b = temp.path() + L"\\b.max";
     const std::wstring out = temp.path() + L"\\out";
     const std::wstring rows = L"Max文件,相机,出图路径,出图文件名,长,宽,帧,场景状态,渲染预设\r\n" + a + L",默认," + out +
                               L",a.tga,默认,默认,\"1, 3,5-12\",夜景 & 日景,默认\r\n" + b + L",默认," + out +
                               L",b.tga,默认,默认,默认,默认," + preset + L"\r\n";
     const std::string rowBytes = "\xEF\xBB\xBF" + test::Utf8(rows);
-    ASSERT_TRUE(WriteWholeFile(data + L"\\Ravolen\\session.csv", rowBytes));
+    ASSERT_TRUE(test::WriteWholeFile(data + L"\\Ravolen\\session.csv", rowBytes));
     SessionSettings settings;
     settings.installFolder = install;
-    ASSERT_TRUE(WriteWholeFile(data + L"\\Ravolen\\settings.ini", SaveSessionSettings(settings)));
+    ASSERT_TRUE(test::WriteWholeFile(data + L"\\Ravolen\\settings.ini", SaveSessionSettings(settings)));
     const std::wstring calls = install + L"\\3dsmaxcmd-calls.log";
 
     Program program(data);
@@ -487,18 +481,9 @@ TEST(Program, ANightIsRecordedRowByRowAcrossARestartOfTheProgram) {
         // (a real renderer takes longer only to load 3ds Max).
         const std::string plan = "2 wait 3000\r\n2 print " + test::Utf8(L"缺少贴图 wall.png") +
                                  "\r\n2 exit 3\r\n3 wait 2500\r\n";
-        const HANDLE file = CreateFileW((install + L"\\3dsmaxcmd-plan").c_str(), GENERIC_WRITE, 0,
-                                        nullptr, CREATE_ALWAYS, 0, nullptr);
-        DWORD written = 0;
-        WriteFile(file, plan.data(), static_cast<DWORD>(plan.size()), &written, nullptr);
-        CloseHandle(file);
+        test::WriteWholeFile(install + L"\\3dsmaxcmd-plan", plan);
     }
-    std::wstring typed;
-    for (const wchar_t* scene : {L"a.max", L"b.max", L"c.max"}) {
-        const std::wstring path = temp.path() + L"\\" + scene;
-        CloseHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        typed += L"\"" + path + L"\" ";
-    }
+    const std::wstring typed = EmptyScenes(temp, {L"a.max", L"b.max", L"c.max"});
     const std::wstring exe = ProgramPath();
     const std::wstring programFolder = exe.substr(0, exe.find_last_of(L'\\'));
     const std::wstring logs = programFolder + L"\\bat\\logs";
@@ -571,25 +556,14 @@ TEST(Program, AHungRowIsEndedAfterTheMinuteAndAFailedRowSucceedsOnItsRetry) {
     const std::wstring data = temp.path() + L"\\LocalAppData";
     ASSERT_TRUE(CreateDirectoryW(data.c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryW((data + L"\\Ravolen").c_str(), nullptr));
-    const auto write = [](const std::wstring& path, const std::string& bytes) {
-        const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        DWORD written = 0;
-        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-        CloseHandle(file);
-    };
-    write(data + L"\\Ravolen\\settings.ini",
+    test::WriteWholeFile(data + L"\\Ravolen\\settings.ini",
           "\xEF\xBB\xBF[Night]\r\nHungMinutes=1\r\nLongestMinutes=0\r\nRetries=1\r\n");
     const std::wstring install = HeldRendererIn(temp);
     ASSERT_FALSE(install.empty());
     DeleteFileW((install + L"\\3dsmaxcmd-hold").c_str());
     // Row 1 works a moment, as a renderer loading its scene does, then waits without working.
-    write(install + L"\\3dsmaxcmd-plan", "1 busy 500\r\n1 wait 240000\r\n2 exit 3\r\n");
-    std::wstring typed;
-    for (const wchar_t* scene : {L"a.max", L"b.max", L"c.max"}) {
-        const std::wstring path = temp.path() + L"\\" + scene;
-        CloseHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        typed += L"\"" + path + L"\" ";
-    }
+    test::WriteWholeFile(install + L"\\3dsmaxcmd-plan", "1 busy 500\r\n1 wait 240000\r\n2 exit 3\r\n");
+    const std::wstring typed = EmptyScenes(temp, {L"a.max", L"b.max", L"c.max"});
     const std::wstring exe = ProgramPath();
     const std::wstring programFolder = exe.substr(0, exe.find_last_of(L'\\'));
     const std::wstring logs = programFolder + L"\\bat\\logs";

@@ -29,6 +29,17 @@ inline std::string ReadFile(const std::wstring& path) {
     return bytes.str();
 }
 
+// Writes the whole file anew; false when it could not be written whole.
+inline bool WriteWholeFile(const std::wstring& path, std::string_view bytes) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool whole = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                       written == bytes.size();
+    CloseHandle(file);
+    return whole;
+}
+
 inline bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 inline std::set<std::wstring> Listing(const std::wstring& folder) {
