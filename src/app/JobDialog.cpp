@@ -163,7 +163,7 @@ void FilterKeys(win::Subclass& subclass, HWND edit, void (*keyPress)(wchar_t&)) 
 // What is wrong with the frames box, or nothing when it holds a frame list or 默认.
 std::optional<std::wstring> FramesProblem(const std::wstring& frames) {
     if (frames == DefaultMarker || ParseFrameList(frames)) return std::nullopt;
-    return L"帧“" + frames + L"”不是有效的帧范围（例如 12、0-100、1,3,5-12）";
+    return InvalidFramesText(frames);
 }
 
 }  // namespace

@@ -92,9 +92,12 @@ std::vector<int> ListedFrames(const std::vector<FrameRange>& ranges) {
     return frames;
 }
 
+std::wstring InvalidFramesText(std::wstring_view text) {
+    return L"帧“" + std::wstring(text) + L"”不是有效的帧范围（例如 12、0-100、1,3,5-12）";
+}
+
 std::wstring InvalidFramesMessage(std::size_t row, std::wstring_view text) {
-    return L"第" + std::to_wstring(row) + L"行的帧“" + std::wstring(text) +
-           L"”不是有效的帧范围（例如 12、0-100、1,3,5-12）";
+    return L"第" + std::to_wstring(row) + L"行的" + InvalidFramesText(text);
 }
 
 }  // namespace ravolen

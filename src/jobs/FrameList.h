@@ -32,7 +32,8 @@ std::wstring FramesArgument(std::wstring_view text);
 // The frames a list names, each once, in ascending order.
 std::vector<int> ListedFrames(const std::vector<FrameRange>& ranges);
 
-// Why 渲  染 refuses the 帧 cell of row `row` (1-based).
+// Why a 帧 text is refused, as the job editor says it; and as 渲  染 says it of row `row` (1-based).
+std::wstring InvalidFramesText(std::wstring_view text);
 std::wstring InvalidFramesMessage(std::size_t row, std::wstring_view text);
 
 }  // namespace ravolen
