@@ -3,8 +3,10 @@
 #include "app/FolderPick.h"
 
 #include <array>
+#include <utility>
 
 #include "jobs/FrameList.h"
+#include "jobs/UnifiedSettings.h"
 #include "win/Controls.h"
 
 namespace ravolen {
@@ -190,8 +192,31 @@ bool JobDialog::create() {
 }
 
 void JobDialog::show() {
+    if (editing_) {  // "+" after 编辑任务: a new job, not the row's
+        editing_.reset();
+        emptyBoxes();
+    }
     ShowWindow(hwnd(), SW_SHOW);
     SetForegroundWindow(hwnd());
+}
+
+void JobDialog::edit(RowId id, const RenderJob& job) {
+    editing_ = id;
+    const NameParts name = SplitOutputName(job.outputName);
+    const std::pair<int, const std::wstring*> boxes[] = {
+        {IdSceneBox, &job.scene},   {IdCameraBox, &job.camera},         {IdOutputFolderBox, &job.outputFolder},
+        {IdOutputNameBox, &name.stem}, {IdFormatBox, &name.extension},  {IdWidthBox, &job.width},
+        {IdHeightBox, &job.height}, {IdFramesBox, &job.frames},         {IdSceneStateBox, &job.sceneState},
+        {IdPresetBox, &job.preset}};
+    for (const auto& [box, text] : boxes) win::SetText(item(box), *text);
+    ShowWindow(hwnd(), SW_SHOW);
+    SetForegroundWindow(hwnd());
+    SetFocus(item(IdSceneBox));
+}
+
+void JobDialog::emptyBoxes() {
+    for (int id : {IdSceneBox, IdCameraBox, IdWidthBox, IdHeightBox, IdOutputNameBox}) win::SetText(item(id), L"");
+    for (int id : {IdFramesBox, IdSceneStateBox, IdPresetBox}) win::SetText(item(id), DefaultMarker);
 }
 
 void JobDialog::onLoad() {
@@ -239,14 +264,18 @@ void JobDialog::onOkClicked() {
         SetFocus(item(IdFramesBox));
         return;
     }
-    table_.addJob({win::WindowText(item(IdSceneBox)), win::WindowText(item(IdCameraBox)),
-                   win::WindowText(item(IdOutputFolderBox)),
-                   win::WindowText(item(IdOutputNameBox)) + win::WindowText(item(IdFormatBox)),
-                   win::WindowText(item(IdWidthBox)), win::WindowText(item(IdHeightBox)), frames,
-                   win::WindowText(item(IdSceneStateBox)), win::WindowText(item(IdPresetBox))});
-    table_.selectLastJob();
-    for (int id : {IdSceneBox, IdCameraBox, IdWidthBox, IdHeightBox, IdOutputNameBox}) win::SetText(item(id), L"");
-    for (int id : {IdFramesBox, IdSceneStateBox, IdPresetBox}) win::SetText(item(id), DefaultMarker);
+    const RenderJob job{win::WindowText(item(IdSceneBox)), win::WindowText(item(IdCameraBox)),
+                        win::WindowText(item(IdOutputFolderBox)),
+                        win::WindowText(item(IdOutputNameBox)) + win::WindowText(item(IdFormatBox)),
+                        win::WindowText(item(IdWidthBox)), win::WindowText(item(IdHeightBox)), frames,
+                        win::WindowText(item(IdSceneStateBox)), win::WindowText(item(IdPresetBox))};
+    if (const std::optional<RowId> row = std::exchange(editing_, std::nullopt)) {
+        table_.replaceJob(*row, job);
+    } else {
+        table_.addJob(job);
+        table_.selectLastJob();
+    }
+    emptyBoxes();
     ShowWindow(hwnd(), SW_HIDE);
 }
 

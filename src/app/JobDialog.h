@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include "app/JobTableView.h"
 #include "platform/Platform.h"
 #include "win/Form.h"
@@ -17,8 +19,12 @@ public:
 
     // Creates the hidden dialog and loads it; false when Windows refused it.
     bool create();
-    // Shows the dialog, or brings it forward when it is shown already.
+    // Shows the dialog to add a job, or brings it forward when it is shown already.
     void show();
+    // Shows the dialog on a row of the table (by its id): the row's texts in the boxes, and OK
+    // writes them back to that row.
+    void edit(RowId id, const RenderJob& job);
+    bool editing() const { return editing_.has_value(); }
 
 private:
     bool onCommand(int id, int code) override;
@@ -39,6 +45,8 @@ private:
     JobTableHost& table_;
     win::Subclass widthKeys_;
     win::Subclass heightKeys_;
+    std::optional<RowId> editing_;  // the row OK writes back, or none: OK adds a row
+    void emptyBoxes();
 };
 
 }  // namespace ravolen

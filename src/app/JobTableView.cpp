@@ -65,36 +65,226 @@ int JobTableView::append(const RenderJob& job, SavedValues saved) {
     return static_cast<int>(rows().append(std::move(row))) + 1;
 }
 
-int JobTableView::selectedRow() const { return selected_.row + 1; }
+int JobTableView::selectedRow() const {
+    const std::vector<std::size_t>& positions = selection();
+    return positions.empty() ? 0 : static_cast<int>(positions.front()) + 1;
+}
 
-void JobTableView::deselectAll() { ListView_SetItemState(list_, -1, 0, LVIS_SELECTED); }
+const std::vector<std::size_t>& JobTableView::selection() const {
+    if (!selectionDue_) return selection_;
+    selectionDue_ = false;
+    selection_.clear();
+    if (selected_.empty()) return selection_;
+    const JobRowsSnapshot rows = rows_.snapshot();
+    for (std::size_t position = 0; position < rows.count() && selection_.size() < selected_.size(); ++position) {
+        if (selected_.count(rows.id(position))) selection_.push_back(position);
+    }
+    return selection_;
+}
+
+std::vector<RenderJob> JobTableView::selectedJobs() const {
+    std::vector<RenderJob> jobs;
+    for (const std::size_t position : selection()) jobs.push_back(rows_.job(position));
+    return jobs;
+}
+
+std::optional<std::size_t> JobTableView::currentRow() const {
+    const std::vector<std::size_t>& positions = selection();
+    if (positions.empty()) return std::nullopt;
+    if (focused_.row >= 0 && selected_.count(focused_.id)) return static_cast<std::size_t>(focused_.row);
+    return positions.front();
+}
+
+void JobTableView::select(const std::vector<std::size_t>& positions) {
+    settleCount();
+    following_ = true;
+    ListView_SetItemState(list_, -1, 0, LVIS_SELECTED);
+    selected_.clear();
+    selection_.clear();
+    selectionDue_ = false;
+    for (const std::size_t position : positions) {
+        if (position >= rows_.count()) continue;
+        ListView_SetItemState(list_, static_cast<int>(position), LVIS_SELECTED, LVIS_SELECTED);
+        selected_.insert(rows_.id(position));
+        selection_.push_back(position);
+    }
+    if (!selection_.empty()) {
+        const auto first = static_cast<int>(selection_.front());
+        ListView_SetItemState(list_, first, LVIS_FOCUSED, LVIS_FOCUSED);
+        focused_ = {first, rows_.id(selection_.front())};
+        ListView_EnsureVisible(list_, static_cast<int>(selection_.back()), FALSE);
+        ListView_EnsureVisible(list_, first, FALSE);
+    }
+    following_ = false;
+}
+
+void JobTableView::selectAll() {
+    settleCount();
+    ListView_SetItemState(list_, -1, LVIS_SELECTED, LVIS_SELECTED);
+}
+
+void JobTableView::deselectAll() {
+    settleCount();
+    ListView_SetItemState(list_, -1, 0, LVIS_SELECTED);
+}
 
 void JobTableView::selectLast() {
-    const int last = count() - 1;
-    if (last < 0) return;
-    ListView_SetItemState(list_, last, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-    ListView_EnsureVisible(list_, last, FALSE);
+    if (count() > 0) select({rows_.count() - 1});
+}
+
+void JobTableView::reselect() {
+    if (selected_.empty()) return;
+    selectionDue_ = true;
+    std::vector<std::size_t> positions = selection();
+    select(positions);  // ids of rows gone are gone with them
 }
 
 bool JobTableView::removeTicked() {
-    std::vector<JobRows::TakenRow> taken = rows().takeTicked();
-    if (taken.empty()) return false;
-    undo_ = std::move(taken);
-    return true;
+    bool taken = false;
+    change([&](JobRows& rows) { taken = !rows.takeTicked().empty(); });
+    return taken;
 }
 
 bool JobTableView::clear() {
-    std::vector<JobRows::TakenRow> taken = rows().takeAll();
-    if (taken.empty()) return false;
-    undo_ = std::move(taken);
+    bool taken = false;
+    change([&](JobRows& rows) { taken = !rows.takeAll().empty(); });
+    return taken;
+}
+
+// The row that followed the last one deleted takes the selection, as in Explorer.
+bool JobTableView::removeSelected() {
+    const std::vector<std::size_t> positions = selection();
+    if (positions.empty()) return false;
+    change([&](JobRows& rows) { rows.take(positions); });
+    const std::size_t next = positions.back() + 1 - positions.size();
+    if (rows_.count() > 0) select({std::min(next, rows_.count() - 1)});
     return true;
 }
 
-bool JobTableView::undo() {
-    if (!undo_) return false;
-    std::vector<JobRows::TakenRow> step = std::move(*undo_);
-    undo_.reset();
-    rows().putBack(std::move(step));
+bool JobTableView::duplicateSelected() {
+    const std::vector<std::size_t> positions = selection();
+    if (positions.empty()) return false;
+    std::vector<JobRows::TakenRow> copies;
+    std::vector<std::size_t> placed;
+    for (std::size_t k = 0; k < positions.size(); ++k) {
+        JobRow copy = rows_.row(positions[k]);
+        copy.ticked = false;  // a tick is the artist's choice of rows, not part of the job
+        copies.push_back({positions[k] + k + 1, std::move(copy)});
+        placed.push_back(positions[k] + k + 1);
+    }
+    change([&](JobRows& rows) { rows.insert(std::move(copies)); });
+    select(placed);
+    return true;
+}
+
+void JobTableView::insertAfterSelection(std::vector<RenderJob> jobs) {
+    if (jobs.empty()) return;
+    const std::vector<std::size_t>& positions = selection();
+    const std::size_t at = positions.empty() ? rows_.count() : positions.back() + 1;
+    std::vector<JobRows::TakenRow> added;
+    std::vector<std::size_t> placed;
+    for (RenderJob& job : jobs) {
+        placed.push_back(at + added.size());
+        added.push_back({at + added.size(), JobRow{std::move(job), false, nullptr, 0}});
+    }
+    change([&](JobRows& rows) { rows.insert(std::move(added)); });
+    select(placed);
+}
+
+bool JobTableView::replaceJob(RowId id, const RenderJob& job) {
+    const std::optional<std::size_t> position = rows().find(id, currentRow().value_or(0));
+    if (!position) return false;
+    const auto cells = JobCells(job);
+    change([&](JobRows& rows) {
+        for (int column = 1; column <= JobColumnCount; ++column) {
+            rows.setCell(*position, column, cells[static_cast<std::size_t>(column - 1)]);
+        }
+    });
+    return true;
+}
+
+void JobTableView::tickSelected(bool ticked) {
+    const std::vector<std::size_t>& positions = selection();
+    if (positions.empty()) return;
+    std::vector<bool> ticks(rows_.count());
+    for (std::size_t position = 0; position < ticks.size(); ++position) ticks[position] = rows_.ticked(position);
+    for (const std::size_t position : positions) ticks[position] = ticked;
+    rows().setTicks(ticks);
+}
+
+namespace {
+RowMove AsRowMove(JobTableView::Move move) {
+    switch (move) {
+        case JobTableView::Move::Up: return RowMove::Up;
+        case JobTableView::Move::Down: return RowMove::Down;
+        case JobTableView::Move::First: return RowMove::First;
+        case JobTableView::Move::Last: break;
+    }
+    return RowMove::Last;
+}
+}  // namespace
+
+bool JobTableView::canMove(Move move) const {
+    const std::vector<std::size_t>& positions = selection();
+    return !positions.empty() && MovedPositions(positions, rows_.count(), AsRowMove(move)) != positions;
+}
+
+bool JobTableView::moveSelected(Move move) {
+    const std::vector<std::size_t> positions = selection();
+    if (positions.empty()) return false;
+    const std::vector<std::size_t> to = MovedPositions(positions, rows_.count(), AsRowMove(move));
+    if (to == positions) return false;
+    change([&](JobRows& rows) { rows.move(positions, to); });
+    select(to);
+    return true;
+}
+
+bool JobTableView::moveSelectedTo(std::size_t before) {
+    const std::vector<std::size_t> positions = selection();
+    if (positions.empty()) return false;
+    const std::vector<std::size_t> to = MovedPositions(positions, rows_.count(), RowMove::Before, before);
+    if (to == positions) return false;
+    change([&](JobRows& rows) { rows.move(positions, to); });
+    select(to);
+    return true;
+}
+
+void JobTableView::beginStep(Join join) {
+    if (stepDepth_++ > 0) return;
+    step_ = OpenStep{now(), false, join};
+}
+
+void JobTableView::endStep() {
+    if (--stepDepth_ > 0 || !step_) return;
+    OpenStep step = std::move(*step_);
+    step_.reset();
+    if (!step.changed) return;
+    redo_.clear();
+    // Typing on in the same box adds to the step its first keystroke made.
+    if (step.join == Join::None || step.join != lastJoin_ || undo_.empty()) {
+        undo_.push_back(std::move(step.before));
+        if (undo_.size() > HistoryDepth) undo_.pop_front();
+    }
+    lastJoin_ = step.join;
+}
+
+bool JobTableView::undo() { return restore(undo_, redo_); }
+
+bool JobTableView::redo() { return restore(redo_, undo_); }
+
+JobTableView::Step JobTableView::now() const { return {rows_.snapshot(), capture_ ? capture_() : nullptr}; }
+
+bool JobTableView::restore(std::deque<Step>& from, std::deque<Step>& to) {
+    editor_.commitEdit();  // a step of its own, undone first
+    if (from.empty()) return false;
+    const Step back = std::move(from.back());
+    from.pop_back();
+    to.push_back(now());
+    restoring_ = true;
+    rows_.restore(back.rows);
+    if (back.state) back.state();
+    restoring_ = false;
+    lastJoin_ = Join::None;
     return true;
 }
 
@@ -162,9 +352,28 @@ std::optional<LRESULT> JobTableView::notify(NMHDR& header) {
         case LVN_ITEMCHANGED:
             if (!following_) noteSelection(reinterpret_cast<NMLISTVIEW&>(header));
             return std::nullopt;
-        case NM_CUSTOMDRAW:
+        case LVN_ODSTATECHANGED: {
+            const auto& range = reinterpret_cast<NMLVODSTATECHANGE&>(header);
+            if (!following_ && ((range.uNewState ^ range.uOldState) & LVIS_SELECTED) && range.iFrom >= 0) {
+                selectionNoted(static_cast<std::size_t>(range.iFrom), static_cast<std::size_t>(range.iTo),
+                               (range.uNewState & LVIS_SELECTED) != 0);
+            }
+            return std::nullopt;
+        }
+        case LVN_BEGINDRAG:
+            if (!selection().empty()) {
+                dragging_ = true;
+                SetCapture(list_);
+                dragTo(reinterpret_cast<NMLISTVIEW&>(header).ptAction);
+            }
+            return std::nullopt;
+        case NM_CUSTOMDRAW: {
             if (!stripes_) return std::nullopt;
-            return win::DrawListStripes(*stripes_, reinterpret_cast<NMLVCUSTOMDRAW&>(header));
+            auto& draw = reinterpret_cast<NMLVCUSTOMDRAW&>(header);
+            const LRESULT answer = win::DrawListStripes(*stripes_, draw);
+            if (draw.nmcd.dwDrawStage == CDDS_POSTPAINT && drop_) drawDropLine(draw.nmcd.hdc);
+            return answer;
+        }
         case NM_CLICK:
         case NM_DBLCLK: {
             // The list ticks nothing itself: a click on a box is the rows' change.
@@ -179,10 +388,16 @@ std::optional<LRESULT> JobTableView::notify(NMHDR& header) {
             return std::nullopt;
         }
         case LVN_KEYDOWN:
+            // Space ticks the selected rows as the keyboard's row becomes: all alike.
             if (reinterpret_cast<NMLVKEYDOWN&>(header).wVKey == VK_SPACE) {
-                int row = selectedRow() - 1;
+                int row = currentRow() ? static_cast<int>(*currentRow()) : -1;
                 if (row < 0) row = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
-                if (row >= 0) toggle(row);
+                if (row < 0) return std::nullopt;
+                if (selection().size() > 1) {
+                    tickSelected(!rows_.ticked(static_cast<std::size_t>(row)));
+                } else {
+                    toggle(row);
+                }
             }
             return std::nullopt;
         default: return std::nullopt;
@@ -200,6 +415,36 @@ std::optional<LRESULT> JobTableView::listMessage(UINT message, WPARAM wParam, LP
     settleCount();
     switch (message) {
         case WmSettleCount: return 0;
+        case WM_GETDLGCODE: {
+            // Enter opens the job editor on the row rather than pressing the window's button.
+            LRESULT code = win::Subclass::Next(list_, message, wParam, lParam);
+            const auto* key = reinterpret_cast<const MSG*>(lParam);
+            if (key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN) code |= DLGC_WANTMESSAGE;
+            return code;
+        }
+        case WM_SYSKEYDOWN:
+            keyTaken_ = listKey(static_cast<UINT>(wParam));
+            if (keyTaken_) return 0;
+            return std::nullopt;
+        case WM_CHAR:
+        case WM_SYSCHAR:
+            if (std::exchange(keyTaken_, false)) return 0;
+            return std::nullopt;
+        case WM_MOUSEMOVE:
+            if (!dragging_) return std::nullopt;
+            dragTo({static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))});
+            return 0;
+        case WM_LBUTTONUP:
+            if (!dragging_) return std::nullopt;
+            endDrag(true);
+            return 0;
+        case WM_CAPTURECHANGED:
+            if (dragging_) endDrag(false);
+            return std::nullopt;
+        case WM_CONTEXTMENU:
+            if (reinterpret_cast<HWND>(wParam) != list_ || !menu_) return std::nullopt;
+            contextMenuAt(lParam);
+            return 0;
         case LVM_SETITEMSTATE:
         case LVM_SETITEMW: {
             auto* item = reinterpret_cast<LVITEMW*>(lParam);
@@ -220,12 +465,21 @@ std::optional<LRESULT> JobTableView::listMessage(UINT message, WPARAM wParam, LP
                 item->iSubItem < 0 || item->iSubItem >= JobColumnCount) {
                 return FALSE;
             }
-            rows().setCell(row, item->iSubItem + 1, item->pszText);
+            const std::wstring text = item->pszText;
+            change([&](JobRows& rows) { rows.setCell(row, item->iSubItem + 1, text); });
             return TRUE;
         }
         case WM_LBUTTONDOWN:
         case WM_LBUTTONDBLCLK:
         case WM_KEYDOWN: {
+            if (message == WM_KEYDOWN) {
+                if (dragging_ && wParam == VK_ESCAPE) {
+                    endDrag(false);
+                    return 0;
+                }
+                keyTaken_ = listKey(static_cast<UINT>(wParam));
+                if (keyTaken_) return 0;
+            }
             // Whatever the list does to a box while it handles its own click or key is not a tick
             // of its owner's: that tick comes from the click or the key.
             if (message != WM_KEYDOWN) {
@@ -291,14 +545,34 @@ int JobTableView::findText(const NMLVFINDITEMW& find) const {
 }
 
 void JobTableView::rowsChanged(const RowsChange& change) {
+    if (change.kind != RowsChange::Kind::Ticks && !restoring_) {
+        if (step_) {
+            step_->changed = true;
+        } else {
+            // A change 撤销 could not take back in its order: the steps before it go.
+            undo_.clear();
+            redo_.clear();
+        }
+    }
     if (!list_) return;
     following_ = true;
-    if (change.kind == RowsChange::Kind::Inserted || change.kind == RowsChange::Kind::Removed) {
+    using Kind = RowsChange::Kind;
+    if (change.kind == Kind::Inserted || change.kind == Kind::Removed || change.kind == Kind::Replaced) {
         if (!countDue_) PostMessageW(list_, WmSettleCount, 0, 0);
         countDue_ = true;
-        if (change.kind == RowsChange::Kind::Removed) editor_.rowsRemoved();
-        if (change.kind == RowsChange::Kind::Inserted && !optionalShown_ && anyOptionalCells(change.rows)) {
+        if (change.kind != Kind::Inserted) editor_.rowsRemoved();
+        if (change.kind != Kind::Removed && !optionalShown_ && anyOptionalCells(change.rows)) {
             showOptionalColumns(true);
+        }
+        // Rows added after every row leave the selected ones where they stand.
+        std::size_t added = 0;
+        for (const RowSpan& span : change.rows) added += span.count;
+        const bool appended = change.kind == Kind::Inserted && !change.rows.empty() &&
+                              change.rows.front().first >= rows_.count() - added;
+        if (!appended) {
+            following_ = false;
+            reselect();
+            following_ = true;
         }
         followSelection();
         InvalidateRect(list_, nullptr, FALSE);
@@ -339,31 +613,120 @@ void JobTableView::repaint(const std::vector<RowSpan>& spans) {
 
 void JobTableView::noteSelection(const NMLISTVIEW& change) {
     if (!(change.uChanged & LVIF_STATE)) return;
-    const auto note = [&](Mark& mark, UINT state) {
-        if (!((change.uNewState ^ change.uOldState) & state)) return;
-        if (change.uNewState & state) {
-            if (change.iItem >= 0 && static_cast<std::size_t>(change.iItem) < rows_.count()) {
-                mark = {change.iItem, rows_.id(static_cast<std::size_t>(change.iItem))};
-            }
-        } else if (change.iItem < 0 || change.iItem == mark.row) {
-            mark = {};
+    const UINT changed = change.uNewState ^ change.uOldState;
+    if (changed & LVIS_SELECTED) {
+        const bool selected = (change.uNewState & LVIS_SELECTED) != 0;
+        if (change.iItem < 0) {
+            if (rows_.count() > 0) selectionNoted(0, rows_.count() - 1, selected);
+        } else {
+            selectionNoted(static_cast<std::size_t>(change.iItem), static_cast<std::size_t>(change.iItem), selected);
         }
-    };
-    note(selected_, LVIS_SELECTED);
-    note(focused_, LVIS_FOCUSED);
+    }
+    if (changed & LVIS_FOCUSED) {
+        if (change.uNewState & LVIS_FOCUSED) {
+            if (change.iItem >= 0 && static_cast<std::size_t>(change.iItem) < rows_.count()) {
+                focused_ = {change.iItem, rows_.id(static_cast<std::size_t>(change.iItem))};
+            }
+        } else if (change.iItem < 0 || change.iItem == focused_.row) {
+            focused_ = {};
+        }
+    }
+}
+
+void JobTableView::selectionNoted(std::size_t first, std::size_t last, bool selected) {
+    selectionDue_ = true;
+    last = std::min(last, rows_.count() - 1);
+    if (first == 0 && last + 1 >= rows_.count()) {
+        selected_.clear();
+        if (!selected) return;
+        selected_.reserve(rows_.count());
+    }
+    for (std::size_t position = first; position <= last && position < rows_.count(); ++position) {
+        if (selected) {
+            selected_.insert(rows_.id(position));
+        } else {
+            selected_.erase(rows_.id(position));
+        }
+    }
 }
 
 void JobTableView::followSelection() {
-    const auto follow = [this](Mark& mark, UINT state) {
-        if (mark.row < 0) return;
-        const std::optional<std::size_t> now = rows_.find(mark.id, static_cast<std::size_t>(mark.row));
-        if (now && static_cast<int>(*now) == mark.row) return;
-        ListView_SetItemState(list_, mark.row, 0, state);
-        if (now) ListView_SetItemState(list_, static_cast<int>(*now), state, state);
-        mark = now ? Mark{static_cast<int>(*now), mark.id} : Mark{};
-    };
-    follow(selected_, LVIS_SELECTED);
-    follow(focused_, LVIS_FOCUSED);
+    if (focused_.row < 0) return;
+    const std::optional<std::size_t> now = rows_.find(focused_.id, static_cast<std::size_t>(focused_.row));
+    if (now && static_cast<int>(*now) == focused_.row) return;
+    ListView_SetItemState(list_, focused_.row, 0, LVIS_FOCUSED);
+    if (now) ListView_SetItemState(list_, static_cast<int>(*now), LVIS_FOCUSED, LVIS_FOCUSED);
+    focused_ = now ? Mark{static_cast<int>(*now), focused_.id} : Mark{};
+}
+
+bool JobTableView::listKey(UINT key) {
+    if (key == VK_SPACE || key == VK_SHIFT || key == VK_CONTROL || key == VK_MENU) return false;
+    return key_ && key_(key);
+}
+
+void JobTableView::contextMenuAt(LPARAM where) {
+    POINT at{static_cast<short>(LOWORD(where)), static_cast<short>(HIWORD(where))};
+    if (where == -1) {  // from the keyboard: below the keyboard's row, or the list's corner
+        RECT client{};
+        GetClientRect(list_, &client);
+        at = {client.left + 8, client.top + 8};
+        if (const std::optional<std::size_t> row = currentRow()) {
+            ListView_EnsureVisible(list_, static_cast<int>(*row), FALSE);
+            RECT bounds{LVIR_LABEL, 0, 0, 0};
+            if (SendMessageW(list_, LVM_GETITEMRECT, *row, reinterpret_cast<LPARAM>(&bounds))) {
+                at = {bounds.left + 8, bounds.bottom};
+            }
+        }
+        ClientToScreen(list_, &at);
+    }
+    menu_(at);
+}
+
+void JobTableView::dragTo(POINT point) {
+    RECT client{};
+    GetClientRect(list_, &client);
+    const int band = stripes_ ? std::max(stripes_->bandHeight, 1) : 16;
+    // Near an edge the list scrolls, so rows out of sight can be reached.
+    RECT header{};
+    if (const auto bar = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETHEADER, 0, 0))) GetWindowRect(bar, &header);
+    const int top = client.top + static_cast<int>(header.bottom - header.top);
+    if (point.y < top + band / 2) SendMessageW(list_, LVM_SCROLL, 0, -band);
+    if (point.y > client.bottom - band / 2) SendMessageW(list_, LVM_SCROLL, 0, band);
+    std::size_t before = rows_.count();
+    LVHITTESTINFO hit{};
+    hit.pt = {client.left + 2, point.y};
+    const auto row = static_cast<int>(SendMessageW(list_, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+    if (row >= 0) {
+        RECT bounds{LVIR_BOUNDS, 0, 0, 0};
+        SendMessageW(list_, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&bounds));
+        before = static_cast<std::size_t>(row) + (point.y >= (bounds.top + bounds.bottom) / 2 ? 1 : 0);
+    } else if (point.y < top) {
+        before = static_cast<std::size_t>(std::max<LRESULT>(SendMessageW(list_, LVM_GETTOPINDEX, 0, 0), 0));
+    }
+    if (drop_ != before) {
+        drop_ = before;
+        InvalidateRect(list_, nullptr, FALSE);
+    }
+}
+
+void JobTableView::endDrag(bool drop) {
+    dragging_ = false;
+    const std::optional<std::size_t> at = std::exchange(drop_, std::nullopt);
+    InvalidateRect(list_, nullptr, FALSE);
+    if (GetCapture() == list_) ReleaseCapture();
+    if (drop && at) moveSelectedTo(*at);
+}
+
+void JobTableView::drawDropLine(HDC dc) const {
+    if (rows_.count() == 0) return;
+    const std::size_t row = std::min(*drop_, rows_.count() - 1);
+    RECT bounds{LVIR_BOUNDS, 0, 0, 0};
+    if (!SendMessageW(list_, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&bounds))) return;
+    const int y = *drop_ < rows_.count() ? bounds.top : bounds.bottom;
+    RECT client{};
+    GetClientRect(list_, &client);
+    const RECT line{client.left, y - 1, client.right, y + 1};
+    FillRect(dc, &line, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
 }
 
 std::uint64_t JobTableView::rowKey(int row) { return rows_.id(static_cast<std::size_t>(row - 1)); }
@@ -374,7 +737,9 @@ int JobTableView::rowWithKey(std::uint64_t key, int hint) {
 }
 
 void JobTableView::writeCell(int row, int column, const std::wstring& text) {
+    beginStep(Join::None);
     rows_.setCell(static_cast<std::size_t>(row - 1), column, text);
+    endStep();
 }
 
 }  // namespace ravolen

@@ -4,7 +4,9 @@
 #include <commctrl.h>
 
 #include <cstdint>
+#include <deque>
 #include <optional>
+#include <unordered_set>
 #include <string>
 #include <vector>
 
@@ -22,8 +24,9 @@ namespace ravolen {
 // holds. The only code that sends messages to the table's list view. Ticks are the rows' own: a
 // click on a box or Space ticks the row, and so does a tick set from another program through
 // LVM_SETITEMSTATE or LVM_SETITEMW, as automation and accessibility tools set it. The in-place
-// editor (EditableList) writes its cells into the rows; the selection stays on its row while rows
-// come and go. Rows are counted from 1 here, as the rest of the window counts them.
+// editor (EditableList) writes its cells into the rows; the selection stays on its rows while rows
+// come and go, and is apart from the ticks. Every change of rows but a tick is a step 撤销 undoes.
+// Rows are counted from 1 here, as the rest of the window counts them; positions from 0.
 class JobTableView final : private JobRowsObserver, private EditedRows {
 public:
     explicit JobTableView(JobRows& rows) : rows_(rows) {}
@@ -36,30 +39,87 @@ public:
     // refuses.
     void bind(HWND list, HWND editor, int dpi);
 
-    // The rows, with an open cell edit written into them first: for every change and every
-    // command that reads the table.
+    // The rows, with an open cell edit written into them first: for every command that reads the
+    // table.
     JobRows& rows();
     // The rows as they stand, an open edit left open (the status labels, the tests).
     const JobRows& shown() const { return rows_; }
+
+    // What typing in a box does to a column: keystrokes that follow each other in one box are one
+    // step of 撤销, as an editor keeps a typed word.
+    enum class Join { None, UnifiedFolder, UnifiedFormat };
+    // A change of rows as one step of 撤销 (nothing is kept when it changed nothing; a tick is no
+    // change). The open cell edit is written first, as a step of its own.
+    template <typename Change>
+    void change(Change&& change, Join join = Join::None) {
+        JobRows& rows = this->rows();
+        beginStep(join);
+        try {
+            change(rows);
+        } catch (...) {
+            endStep();
+            throw;
+        }
+        endStep();
+    }
 
     int count() const { return static_cast<int>(rows_.count()); }
     RenderJob job(int row) const { return rows_.job(static_cast<std::size_t>(row - 1)); }
     std::vector<RenderJob> all() const { return rows_.jobs(); }
     // Appends a row as the table's last and returns its position.
     int append(const RenderJob& job, SavedValues saved = {});
-    // The first selected row, or 0.
+
+    // The selection: the first selected row (or 0), every selected position in order, the rows'
+    // jobs; selecting rows (the keyboard's row on the first, scrolled into view), all, none.
     int selectedRow() const;
-    // Takes the selection off every row; selects the last row, makes it the keyboard's row and
-    // scrolls it into view.
+    const std::vector<std::size_t>& selection() const;
+    std::vector<RenderJob> selectedJobs() const;
+    // The keyboard's row when it is selected, else the first selected one; nothing without a
+    // selection.
+    std::optional<std::size_t> currentRow() const;
+    void select(const std::vector<std::size_t>& positions);
+    void selectAll();
     void deselectAll();
     void selectLast();
 
-    // "-" and 清空: the rows they take are kept for 撤销, which puts them back where they were;
-    // false when there was nothing to take or to put back.
+    // "-" and 清空 take rows; 删除 takes the selected ones; false when there was nothing to take.
     bool removeTicked();
     bool clear();
+    bool removeSelected();
+    // Copies of the selected rows right after each, selected.
+    bool duplicateSelected();
+    // Rows (pasted) after the last selected row, or at the end without a selection; selected.
+    void insertAfterSelection(std::vector<RenderJob> jobs);
+    // The job editor's OK for a row it edits: false when the row is gone.
+    bool replaceJob(RowId id, const RenderJob& job);
+    // The selected rows ticked or unticked.
+    void tickSelected(bool ticked);
+
+    // 上移, 下移, 移到最前, 移到最后: the selected rows, which stay selected; false when none
+    // could move.
+    enum class Move { Up, Down, First, Last };
+    bool canMove(Move move) const;
+    bool moveSelected(Move move);
+    // A drop of the selected rows before the row at `before` (the count: after the last).
+    bool moveSelectedTo(std::size_t before);
+    // Where a drag of rows would drop them now (a line shows it), or nothing.
+    std::optional<std::size_t> dropPosition() const { return drop_; }
+
+    // 撤销 and 重做: at least fifty steps back, and forward again until the next change.
     bool undo();
-    bool canUndo() const { return undo_.has_value(); }
+    bool redo();
+    bool canUndo() const { return !undo_.empty(); }
+    bool canRedo() const { return !redo_.empty(); }
+    static constexpr std::size_t HistoryDepth = 100;
+
+    // The keys the table's commands take while it has the focus: the window's answer to a key
+    // (true: taken), and to a context menu asked for at a point on the screen (from the keyboard:
+    // the point of the keyboard's row).
+    void onKey(std::function<bool(UINT key)> key) { key_ = std::move(key); }
+    void onContextMenu(std::function<void(POINT screen)> menu) { menu_ = std::move(menu); }
+    // What a step brings back besides the rows: the window's settings that go with them (the
+    // unified boxes), as a function that puts them back as they are when it is made.
+    void onStepState(std::function<std::function<void()>()> capture) { capture_ = std::move(capture); }
 
     // The optional columns (帧, 场景状态, 渲染预设): shown by the artist's choice, and by themselves
     // when rows come that use them.
@@ -87,6 +147,24 @@ private:
     void writeCell(int row, int column, const std::wstring& text) override;
 
     std::optional<LRESULT> listMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void beginStep(Join join);
+    void endStep();
+    struct Step {
+        JobRowsSnapshot rows;
+        std::function<void()> state;
+    };
+    Step now() const;
+    bool restore(std::deque<Step>& from, std::deque<Step>& to);
+    // A key pressed in the list: Space ticks, Enter and the commands' keys go to the window.
+    bool listKey(UINT key);
+    // Dragging selected rows: the drop line follows the mouse, the button drops them.
+    void dragTo(POINT point);
+    void endDrag(bool drop);
+    void contextMenuAt(LPARAM where);
+    void drawDropLine(HDC dc) const;
+    // The selection written to the list again where rows came or went before selected ones.
+    void reselect();
+    void selectionNoted(std::size_t first, std::size_t last, bool selected);
     // Gives the list the rows' count when rows came or went since it last had it. Setting the
     // count of a visible list costs milliseconds (its scroll bars), so rows appended one at a time
     // by a caller set it once, before the list next does or answers anything.
@@ -114,15 +192,35 @@ private:
     EditableList editor_;
     win::Subclass listMessages_;
     std::optional<win::ListStripes> stripes_;
-    std::optional<std::vector<JobRows::TakenRow>> undo_;  // ascending positions
-    // The selected row and the keyboard's row, by position and by id, as the list last told them:
-    // asking the list walks its rows.
+    // The steps of 撤销 and 重做, newest last: the rows as they stood.
+    std::deque<Step> undo_;
+    std::deque<Step> redo_;
+    std::function<std::function<void()>()> capture_;
+    struct OpenStep {
+        Step before;
+        bool changed = false;
+        Join join = Join::None;
+    };
+    bool restoring_ = false;
+    bool keyTaken_ = false;  // the character the taken key makes is not the list's either
+    std::optional<OpenStep> step_;  // a change under way
+    int stepDepth_ = 0;
+    Join lastJoin_ = Join::None;  // the last step's, while no other came
+    // The selected rows by id, as the list last told them (asking the list walks its rows), and
+    // their positions in order, found again when asked after a change.
+    std::unordered_set<RowId> selected_;
+    mutable std::vector<std::size_t> selection_;
+    mutable bool selectionDue_ = false;
+    // The keyboard's row, by position and by id.
     struct Mark {
         int row = -1;
         RowId id = 0;
     };
-    Mark selected_;
     Mark focused_;
+    bool dragging_ = false;
+    std::optional<std::size_t> drop_;
+    std::function<bool(UINT)> key_;
+    std::function<void(POINT)> menu_;
     bool countDue_ = false;      // rows came or went since the list was given their count
     bool following_ = false;     // moving the selection itself: its notifications are not noted
     int ownInput_ = 0;           // inside the list's own click or key: its state changes are its own
@@ -145,6 +243,8 @@ public:
     virtual std::vector<RenderJob> jobOutputs() = 0;
     // Ticks row k + 1 exactly when entry k is true.
     virtual void tickJobs(const std::vector<bool>& ticked) = 0;
+    // The job editor's OK for the row it was opened on (by its id).
+    virtual void replaceJob(RowId id, const RenderJob& job) = 0;
 
 protected:
     ~JobTableHost() = default;

@@ -100,7 +100,7 @@ const std::array<ControlSpec, 26> Layout{{
      .caption = L"XXXX.max", .font = {9}, .textColour = Lavender, .onTop = true},
     {.kind = ControlKind::ListView, .id = IdJobTable, .name = L"jobTable",
      .container = L"settingsFrame", .left = 120, .top = 1920, .width = 9975, .height = 2790,
-     .tabIndex = 22, .style = LVS_SINGLESEL | LVS_OWNERDATA, .listViewExStyle = LVS_EX_CHECKBOXES},
+     .tabIndex = 22, .style = LVS_OWNERDATA, .listViewExStyle = LVS_EX_CHECKBOXES},
     {.kind = ControlKind::CheckBox, .id = IdShutdownCheck, .name = L"shutdownCheck", .container = L"settingsFrame",
      .left = 120, .top = 4750, .width = 2535, .height = 210, .tabIndex = 5,
      .caption = L"渲染完成后自动关机", .textColour = Red},
@@ -128,6 +128,23 @@ const win::CommandRoute<MainWindow> MainWindow::Commands[] = {
     {IdMenuBackburner, 0, &MainWindow::onBackburnerClicked},
     {IdMenuUndo, 0, &MainWindow::onUndoClicked},
     {IdMenuUndo, 1, &MainWindow::onUndoKeyPressed},
+    {IdMenuRedo, 0, &MainWindow::onRedoClicked},
+    {IdMenuRedo, 1, &MainWindow::onRedoKeyPressed},
+    {IdMenuCut, 0, &MainWindow::onCutClicked},
+    {IdMenuCopy, 0, &MainWindow::onCopyClicked},
+    {IdMenuPaste, 0, &MainWindow::onPasteClicked},
+    {IdMenuDelete, 0, &MainWindow::onDeleteClicked},
+    {IdMenuSelectAll, 0, &MainWindow::onSelectAllClicked},
+    {IdMenuDuplicate, 0, &MainWindow::onDuplicateClicked},
+    {IdMenuMoveUp, 0, &MainWindow::onMoveUpClicked},
+    {IdMenuMoveDown, 0, &MainWindow::onMoveDownClicked},
+    {IdMenuMoveFirst, 0, &MainWindow::onMoveFirstClicked},
+    {IdMenuMoveLast, 0, &MainWindow::onMoveLastClicked},
+    {IdMenuEditJob, 0, &MainWindow::onEditJobClicked},
+    {IdMenuTickSelected, 0, &MainWindow::onTickSelectedClicked},
+    {IdMenuUntickSelected, 0, &MainWindow::onUntickSelectedClicked},
+    {IdMenuShowScene, 0, &MainWindow::onShowSceneClicked},
+    {IdMenuOpenOutputFolder, 0, &MainWindow::onOpenOutputFolderClicked},
     {IdMenuOptionalColumns, 0, &MainWindow::onOptionalColumnsClicked},
     {IdRenderButton, BN_CLICKED, &MainWindow::onRenderClicked},
     {IdAddJobButton, BN_CLICKED, &MainWindow::onAddJobClicked},
@@ -166,7 +183,7 @@ HMENU MainWindow::createMenu() {
     AppendMenuW(render, MF_STRING, IdMenuNightOptions, L"夜间选项(&N)…");
 
     const HMENU edit = CreatePopupMenu();
-    AppendMenuW(edit, MF_STRING | MF_GRAYED, IdMenuUndo, L"撤销(&U)\tCtrl+Z");
+    AppendEditItems(edit, EditMenuItems);
     AppendMenuW(edit, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(edit, MF_STRING, IdMenuOptionalColumns, L"显示帧、场景状态和渲染预设列(&M)");
 
@@ -208,7 +225,8 @@ void MainWindow::listInstallations(HMENU versions) {
 MainWindow::Startup MainWindow::create() {
     ACCEL keys[] = {{FCONTROL | FVIRTKEY, 'O', IdMenuOpen},
                     {FCONTROL | FVIRTKEY, 'S', IdMenuSave},
-                    {FCONTROL | FVIRTKEY, 'Z', IdMenuUndo}};
+                    {FCONTROL | FVIRTKEY, 'Z', IdMenuUndo},
+                    {FCONTROL | FVIRTKEY, 'Y', IdMenuRedo}};
     shortcuts_.reset(CreateAcceleratorTableW(keys, static_cast<int>(std::size(keys))));
     if (!createForm(L"RavolenMainWindow", L"RavolenV1.0    --Quorth", ClientWidth, ClientHeight,
                     WindowFontPoints, createMenu()) ||
@@ -267,11 +285,16 @@ bool MainWindow::onLoad() {
     table_.bind(item(IdJobTable), item(IdCellEditor), dpi());
     table_.onChanged([this] {
         showOptionalColumnsChoice();  // rows that use the optional columns show them
+        showHistory();
         sessionChanged();
     });
+    table_.onKey([this](UINT key) { return onTableKey(key); });
+    table_.onContextMenu([this](POINT screen) { showTableMenu(screen); });
+    table_.onStepState([this] { return unifiedBoxesNow(); });
 
     restoreSession();
     joinNight();  // after the session: the night's rows are the table's as it was
+    showHistory();
 
     SetTimer(hwnd(), IdTimerStatus, StatusInterval, nullptr);
     // What DragAcceptFiles does, without loading the shell's library at start-up for it.
@@ -291,6 +314,9 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_INITMENUPOPUP: {
             const HMENU versions = GetSubMenu(GetSubMenu(GetMenu(hwnd()), RenderMenuPosition), 1);
             if (reinterpret_cast<HMENU>(wParam) == versions) listInstallations(versions);
+            if (reinterpret_cast<HMENU>(wParam) == GetSubMenu(GetMenu(hwnd()), EditMenuPosition)) {
+                greyEditCommands(reinterpret_cast<HMENU>(wParam));
+            }
             break;
         }
         case WmNightNotice:

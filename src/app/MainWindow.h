@@ -79,6 +79,7 @@ public:
         return session_.written(bound);
     }
     bool canUndo() const { return table_.canUndo(); }
+    bool canRedo() const { return table_.canRedo(); }
 
     HACCEL accelerators() const override { return shortcuts_.get(); }
 
@@ -103,10 +104,35 @@ private:
     void onAddJobClicked();
     void onRemoveTickedClicked();
     void onClearClicked();
-    // 撤销: the rows the last 清空 or "-" took, put back where they were; offered once rows went.
-    void showUndo(bool taken);
+    // 编辑's commands on rows (also the table's context menu and its keys): 撤销 and 重做 go
+    // through the table's steps; the clipboard's commands take rows as a spreadsheet holds them.
     void onUndoClicked();
     void onUndoKeyPressed();
+    void onRedoClicked();
+    void onRedoKeyPressed();
+    bool textBoxFocused() const;
+    void onCutClicked();
+    void onCopyClicked();
+    void onPasteClicked();
+    void onDeleteClicked();
+    void onSelectAllClicked();
+    void onDuplicateClicked();
+    void onMoveUpClicked();
+    void onMoveDownClicked();
+    void onMoveFirstClicked();
+    void onMoveLastClicked();
+    void onEditJobClicked();
+    void onTickSelectedClicked();
+    void onUntickSelectedClicked();
+    void onShowSceneClicked();
+    void onOpenOutputFolderClicked();
+    bool onTableKey(UINT key);
+    bool editCommandApplies(int command) const;
+    void greyEditCommands(HMENU menu) const;
+    void showTableMenu(POINT screen);
+    // 撤销 and 重做 greyed or not as the table's steps stand, after every change.
+    void showHistory();
+    std::function<void()> unifiedBoxesNow();
     void onUnifiedFolderTicked();
     void onUnifiedFormatTicked();
     void onUnifiedFolderChanged();
@@ -119,6 +145,7 @@ private:
     void selectLastJob() override;
     std::vector<RenderJob> jobOutputs() override;
     void tickJobs(const std::vector<bool>& ticked) override;
+    void replaceJob(RowId id, const RenderJob& job) override;
 
     // MainWindowFiles.cpp: rows from files (快速添加, drops, job lists) and job lists saved.
     void onQuickAddClicked();
@@ -171,6 +198,7 @@ private:
     Platform& platform_;
     JobRows rows_;  // the job table's rows, which table_ shows
     JobTableView table_;
+    bool restoringBoxes_ = false;  // 撤销 puts the unified boxes back: their changes are not new ones
     std::wstring appliedFormat_;  // the format the output names carry while the unified format box is ticked
     std::unique_ptr<JobDialog> jobDialog_;  // created on first use
     std::unique_ptr<ResultsDialog> results_;

@@ -39,14 +39,16 @@ void MainWindow::onQuickAddClicked() {
 
 void MainWindow::appendJobs(std::vector<RenderJob> added) {
     table_.deselectAll();
-    table_.rows().append(std::move(added));
+    table_.change([&](JobRows& rows) { rows.append(std::move(added)); });
     table_.selectLast();
     SetFocus(item(IdJobTable));
 }
 
 void MainWindow::appendJobs(std::size_t count, const std::function<RenderJob(std::size_t)>& job) {
     table_.deselectAll();
-    table_.rows().append(count, [&](std::size_t i) { return JobRow{job(i), false, nullptr, 0}; });
+    table_.change([&](JobRows& rows) {
+        rows.append(count, [&](std::size_t i) { return JobRow{job(i), false, nullptr, 0}; });
+    });
     table_.selectLast();
     SetFocus(item(IdJobTable));
 }

@@ -1,6 +1,8 @@
 #include "app/MainWindow.h"
 
+#include <functional>
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -9,8 +11,8 @@
 #include "jobs/StatusTexts.h"
 #include "win/Controls.h"
 
-// The main window's job table commands: the job editor, "-", 清空 and 撤销, the unified boxes,
-// and the labels that follow the table.
+// The main window's job table commands: the job editor, "-", 清空, 编辑's commands on rows and
+// the table's context menu, the unified boxes, and the labels that follow the table.
 
 namespace ravolen {
 
@@ -27,10 +29,18 @@ void MainWindow::onAddJobClicked() {
     jobDialog_->show();
 }
 
-void MainWindow::addJob(const RenderJob& job) { table_.append(job); }
+void MainWindow::addJob(const RenderJob& job) {
+    table_.change([&](JobRows& rows) { rows.append(JobRow{job, false, nullptr, 0}); });
+}
+
+void MainWindow::replaceJob(RowId id, const RenderJob& job) {
+    if (!table_.replaceJob(id, job)) {
+        addJob(job);  // the row went while it was edited: the job is not lost
+        selectLastJob();
+    }
+}
 
 void MainWindow::selectLastJob() {
-    jobs().deselectAll();
     jobs().selectLast();
     SetFocus(item(IdJobTable));
 }
@@ -39,69 +49,206 @@ std::vector<RenderJob> MainWindow::jobOutputs() { return table_.rows().jobs(); }
 
 void MainWindow::tickJobs(const std::vector<bool>& ticked) { table_.rows().setTicks(ticked); }
 
-// "-": every ticked row, with its tick and saved values, kept for 撤销.
-void MainWindow::onRemoveTickedClicked() { showUndo(table_.removeTicked()); }
+// "-": every ticked row, with its tick and saved values; 撤销 brings them back.
+void MainWindow::onRemoveTickedClicked() { table_.removeTicked(); }
 
-void MainWindow::onClearClicked() { showUndo(table_.clear()); }
+void MainWindow::onClearClicked() { table_.clear(); }
 
-void MainWindow::showUndo(bool taken) {
-    if (taken) EnableMenuItem(GetMenu(hwnd()), IdMenuUndo, MF_BYCOMMAND | MF_ENABLED);
-}
+void MainWindow::onUndoClicked() { table_.undo(); }
 
-// The rows come back at their old places, with their ticks and their own saved values.
-void MainWindow::onUndoClicked() {
-    if (table_.undo()) EnableMenuItem(GetMenu(hwnd()), IdMenuUndo, MF_BYCOMMAND | MF_GRAYED);
-}
+void MainWindow::onRedoClicked() { table_.redo(); }
 
 // Ctrl+Z in a text box undoes its typing, as everywhere in Windows; elsewhere the table's step.
+// Ctrl+Y there is the box's own too.
 void MainWindow::onUndoKeyPressed() {
-    const HWND focus = GetFocus();
-    wchar_t className[16]{};
-    if (focus && IsChild(hwnd(), focus) && GetClassNameW(focus, className, 16) &&
-        _wcsicmp(className, L"Edit") == 0) {
-        SendMessageW(focus, WM_UNDO, 0, 0);
-        return;
-    }
-    onUndoClicked();
+    if (!textBoxFocused()) onUndoClicked();
+    else SendMessageW(GetFocus(), WM_UNDO, 0, 0);
 }
 
-// Ticked, every row shows the box's folder and keeps its own to be given back when unticked.
-void MainWindow::onUnifiedFolderTicked() {
-    JobRows& rows = table_.rows();
-    if (win::IsChecked(item(IdUnifiedFolderCheck))) {
-        rows.tickUnifiedFolder(win::WindowText(item(IdUnifiedFolderBox)));
-    } else {
-        rows.untickUnifiedFolder();
+void MainWindow::onRedoKeyPressed() {
+    if (!textBoxFocused()) onRedoClicked();
+}
+
+bool MainWindow::textBoxFocused() const {
+    const HWND focus = GetFocus();
+    wchar_t className[16]{};
+    return focus && IsChild(hwnd(), focus) && GetClassNameW(focus, className, 16) &&
+           _wcsicmp(className, L"Edit") == 0;
+}
+
+void MainWindow::onDeleteClicked() { table_.removeSelected(); }
+
+void MainWindow::onSelectAllClicked() { table_.selectAll(); }
+
+void MainWindow::onDuplicateClicked() { table_.duplicateSelected(); }
+
+void MainWindow::onMoveUpClicked() { table_.moveSelected(JobTableView::Move::Up); }
+
+void MainWindow::onMoveDownClicked() { table_.moveSelected(JobTableView::Move::Down); }
+
+void MainWindow::onMoveFirstClicked() { table_.moveSelected(JobTableView::Move::First); }
+
+void MainWindow::onMoveLastClicked() { table_.moveSelected(JobTableView::Move::Last); }
+
+void MainWindow::onTickSelectedClicked() { table_.tickSelected(true); }
+
+void MainWindow::onUntickSelectedClicked() { table_.tickSelected(false); }
+
+// 编辑任务…: the job editor opened on the row; its OK writes the row back where it stands.
+void MainWindow::onEditJobClicked() {
+    const std::optional<std::size_t> row = table_.currentRow();
+    if (!row) return;
+    onAddJobClicked();
+    if (jobDialog()) jobDialog_->edit(table_.shown().id(*row), table_.shown().job(*row));
+}
+
+// The keys of 编辑's commands, while the table has the focus; elsewhere they are the focused
+// control's own (a text box copies its text).
+bool MainWindow::onTableKey(UINT key) {
+    struct Key {
+        UINT key;
+        bool control;
+        bool alt;
+        int command;
+    };
+    static constexpr Key Keys[] = {
+        {'X', true, false, IdMenuCut},          {'C', true, false, IdMenuCopy},
+        {'V', true, false, IdMenuPaste},        {VK_DELETE, false, false, IdMenuDelete},
+        {'A', true, false, IdMenuSelectAll},    {'D', true, false, IdMenuDuplicate},
+        {VK_UP, false, true, IdMenuMoveUp},     {VK_DOWN, false, true, IdMenuMoveDown},
+        {VK_RETURN, false, false, IdMenuEditJob},
+    };
+    const bool control = GetKeyState(VK_CONTROL) < 0;
+    const bool alt = GetKeyState(VK_MENU) < 0;
+    if (GetKeyState(VK_SHIFT) < 0) return false;
+    for (const Key& entry : Keys) {
+        if (entry.key == key && entry.control == control && entry.alt == alt) {
+            if (editCommandApplies(entry.command)) onCommand(entry.command, 0);
+            return true;
+        }
     }
+    return false;
+}
+
+namespace {
+bool ClipboardMayHoldRows() {
+    return IsClipboardFormatAvailable(CF_UNICODETEXT) || IsClipboardFormatAvailable(CF_HDROP);
+}
+}  // namespace
+
+bool MainWindow::editCommandApplies(int command) const {
+    const bool selected = !table_.selection().empty();
+    switch (command) {
+        case IdMenuUndo: return table_.canUndo();
+        case IdMenuRedo: return table_.canRedo();
+        case IdMenuPaste: return ClipboardMayHoldRows();
+        case IdMenuSelectAll: return table_.count() > 0;
+        case IdMenuMoveUp: return table_.canMove(JobTableView::Move::Up);
+        case IdMenuMoveFirst: return table_.canMove(JobTableView::Move::First);
+        case IdMenuMoveDown: return table_.canMove(JobTableView::Move::Down);
+        case IdMenuMoveLast: return table_.canMove(JobTableView::Move::Last);
+        case IdMenuShowScene:
+        case IdMenuOpenOutputFolder: {
+            const std::optional<std::size_t> row = table_.currentRow();
+            const int column = command == IdMenuShowScene ? JobColumnScene : JobColumnOutputFolder;
+            return row && !table_.shown().cell(*row, column).empty();
+        }
+        default: return selected;  // the rest act on the selected rows
+    }
+}
+
+// Greyed where they do not apply, each time 编辑 or the context menu opens.
+void MainWindow::greyEditCommands(HMENU menu) const {
+    for (int position = 0; position < GetMenuItemCount(menu); ++position) {
+        const UINT id = GetMenuItemID(menu, position);
+        if (id == static_cast<UINT>(-1) || id == 0 || id == IdMenuOptionalColumns) continue;
+        EnableMenuItem(menu, id, MF_BYCOMMAND | (editCommandApplies(static_cast<int>(id)) ? MF_ENABLED : MF_GRAYED));
+    }
+}
+
+void MainWindow::showTableMenu(POINT screen) {
+    const HMENU menu = CreatePopupMenu();
+    if (!menu) return;
+    AppendEditItems(menu, TableMenuItems);
+    SetMenuDefaultItem(menu, IdMenuEditJob, FALSE);
+    greyEditCommands(menu);
+    const auto chosen = static_cast<int>(TrackPopupMenuEx(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
+                                                          screen.x, screen.y, hwnd(), nullptr));
+    DestroyMenu(menu);
+    if (chosen != 0) onCommand(chosen, 0);
+}
+
+void MainWindow::onCutClicked() {}
+void MainWindow::onCopyClicked() {}
+void MainWindow::onPasteClicked() {}
+void MainWindow::onShowSceneClicked() {}
+void MainWindow::onOpenOutputFolderClicked() {}
+
+// Ticked, every row shows the box's folder and keeps its own to be given back when unticked.
+// The unified boxes as they are now, put back with the rows by 撤销 and 重做: their changes of
+// the rows are steps, and rows that went back without their box would be changed again by it.
+std::function<void()> MainWindow::unifiedBoxesNow() {
+    const bool folderTicked = win::IsChecked(item(IdUnifiedFolderCheck));
+    const bool formatTicked = win::IsChecked(item(IdUnifiedFormatCheck));
+    const std::wstring folder = win::WindowText(item(IdUnifiedFolderBox));
+    const std::wstring format = win::WindowText(item(IdUnifiedFormatBox));
+    return [this, folderTicked, formatTicked, folder, format, applied = appliedFormat_] {
+        const bool before = std::exchange(restoringBoxes_, true);
+        win::SetChecked(item(IdUnifiedFolderCheck), folderTicked);
+        win::SetChecked(item(IdUnifiedFormatCheck), formatTicked);
+        win::UpdateText(item(IdUnifiedFolderBox), folder);
+        win::UpdateText(item(IdUnifiedFormatBox), format);
+        appliedFormat_ = applied;
+        restoringBoxes_ = before;
+    };
+}
+
+void MainWindow::onUnifiedFolderTicked() {
+    table_.change([&](JobRows& rows) {
+        if (win::IsChecked(item(IdUnifiedFolderCheck))) {
+            rows.tickUnifiedFolder(win::WindowText(item(IdUnifiedFolderBox)));
+        } else {
+            rows.untickUnifiedFolder();
+        }
+    });
 }
 
 void MainWindow::onUnifiedFormatTicked() {
     const std::wstring format = win::WindowText(item(IdUnifiedFormatBox));
     const bool ticked = win::IsChecked(item(IdUnifiedFormatCheck));
-    JobRows& rows = table_.rows();
-    if (ticked) {
-        rows.tickUnifiedFormat(format);
-    } else {
-        rows.untickUnifiedFormat(appliedFormat_);
-    }
+    table_.change([&](JobRows& rows) {
+        if (ticked) {
+            rows.tickUnifiedFormat(format);
+        } else {
+            rows.untickUnifiedFormat(appliedFormat_);
+        }
+    });
     appliedFormat_ = ticked ? format : std::wstring();
 }
 
 void MainWindow::onUnifiedFolderChanged() {
-    if (!win::IsChecked(item(IdUnifiedFolderCheck))) return;
-    table_.rows().fillColumn(JobColumnOutputFolder, win::WindowText(item(IdUnifiedFolderBox)));
+    if (restoringBoxes_ || !win::IsChecked(item(IdUnifiedFolderCheck))) return;
+    const std::wstring folder = win::WindowText(item(IdUnifiedFolderBox));
+    table_.change([&](JobRows& rows) { rows.fillColumn(JobColumnOutputFolder, folder); },
+                  JobTableView::Join::UnifiedFolder);
 }
 
 void MainWindow::onUnifiedFormatChanged() {
-    if (!win::IsChecked(item(IdUnifiedFormatCheck))) return;
+    if (restoringBoxes_ || !win::IsChecked(item(IdUnifiedFormatCheck))) return;
     const std::wstring format = win::WindowText(item(IdUnifiedFormatBox));
-    table_.rows().changeUnifiedFormat(appliedFormat_, format);
+    table_.change([&](JobRows& rows) { rows.changeUnifiedFormat(appliedFormat_, format); },
+                  JobTableView::Join::UnifiedFormat);
     appliedFormat_ = format;
 }
 
 void MainWindow::onOptionalColumnsClicked() {
     table_.showOptionalColumns(!table_.optionalColumnsShown());
     showOptionalColumnsChoice();
+}
+
+void MainWindow::showHistory() {
+    EnableMenuItem(GetMenu(hwnd()), IdMenuUndo, MF_BYCOMMAND | (table_.canUndo() ? MF_ENABLED : MF_GRAYED));
+    EnableMenuItem(GetMenu(hwnd()), IdMenuRedo, MF_BYCOMMAND | (table_.canRedo() ? MF_ENABLED : MF_GRAYED));
 }
 
 void MainWindow::showOptionalColumnsChoice() {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <unordered_map>
 #include <utility>
 
 #include "jobs/UnifiedSettings.h"
@@ -231,6 +232,40 @@ std::size_t BlockOf(const std::vector<std::size_t>& starts, std::size_t position
 }  // namespace
 
 SharedCellRule CellRule::then(const CellRule&) const { return nullptr; }
+
+std::vector<std::size_t> MovedPositions(const std::vector<std::size_t>& from, std::size_t count, RowMove move,
+                                        std::size_t before) {
+    const std::size_t moved = from.size();
+    std::vector<std::size_t> to(moved);
+    switch (move) {
+        case RowMove::Up:
+            for (std::size_t k = 0; k < moved; ++k) {
+                const std::size_t up = from[k] > 0 ? from[k] - 1 : 0;
+                to[k] = k > 0 ? std::max(up, to[k - 1] + 1) : up;
+            }
+            break;
+        case RowMove::Down:
+            for (std::size_t k = moved; k-- > 0;) {
+                const std::size_t down = std::min(from[k] + 1, count - 1);
+                to[k] = k + 1 < moved ? std::min(down, to[k + 1] - 1) : down;
+            }
+            break;
+        case RowMove::First:
+        case RowMove::Last:
+        case RowMove::Before: {
+            std::size_t first = 0;
+            if (move == RowMove::Last) first = count - moved;
+            if (move == RowMove::Before) {
+                const auto above = static_cast<std::size_t>(
+                    std::lower_bound(from.begin(), from.end(), std::min(before, count)) - from.begin());
+                first = std::min(before, count) - above;
+            }
+            for (std::size_t k = 0; k < moved; ++k) to[k] = first + k;
+            break;
+        }
+    }
+    return to;
+}
 
 SharedCellRule MakeCellRule(std::function<std::wstring(const std::wstring&)> change) {
     if (!change) return nullptr;
@@ -560,7 +595,9 @@ void JobRows::untickUnifiedFormat(std::wstring_view applied) {
              });
 }
 
-std::vector<JobRows::TakenRow> JobRows::takeTicked() {
+// The rows for which `taking(position, row)` holds, asked in ascending order of position.
+template <typename Taking>
+std::vector<JobRows::TakenRow> JobRows::takeWhere(Taking taking) {
     std::vector<TakenRow> taken;
     std::vector<RowSpan> removed;
     std::vector<std::shared_ptr<Block>> kept;
@@ -568,22 +605,26 @@ std::vector<JobRows::TakenRow> JobRows::takeTicked() {
     std::size_t position = 0;
     for (auto& block : blocks_) {
         auto& rows = block->rows;
-        const auto ticked = static_cast<std::size_t>(
-            std::count_if(rows.begin(), rows.end(), [](const StoredRow& row) { return row.ticked; }));
-        if (ticked == 0) {
+        std::vector<bool> takes(rows.size());
+        std::size_t taking_count = 0;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            takes[i] = taking(position + i, std::as_const(rows[i]));
+            if (takes[i]) ++taking_count;
+        }
+        if (taking_count == 0) {
             position += rows.size();
             kept.push_back(std::move(block));
             continue;
         }
         const bool movable = Unshared(block);
         auto rest = std::make_shared<Block>();
-        rest->rows.reserve(rows.size() - ticked);
-        for (StoredRow& row : rows) {
-            if (row.ticked) {
-                taken.push_back({position, Taken(row, movable, layers_)});
+        rest->rows.reserve(rows.size() - taking_count);
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (takes[i]) {
+                taken.push_back({position, Taken(rows[i], movable, layers_)});
                 AddPosition(removed, position);
             } else {
-                Keep(rest->rows, row, movable);
+                Keep(rest->rows, rows[i], movable);
             }
             ++position;
         }
@@ -596,6 +637,18 @@ std::vector<JobRows::TakenRow> JobRows::takeTicked() {
     tidy();
     tell({RowsChange::Kind::Removed, std::move(removed), 0});
     return taken;
+}
+
+std::vector<JobRows::TakenRow> JobRows::takeTicked() {
+    return takeWhere([](std::size_t, const StoredRow& row) { return row.ticked; });
+}
+
+std::vector<JobRows::TakenRow> JobRows::take(const std::vector<std::size_t>& positions) {
+    std::size_t next = 0;
+    return takeWhere([&](std::size_t position, const StoredRow&) {
+        while (next < positions.size() && positions[next] < position) ++next;
+        return next < positions.size() && positions[next] == position;
+    });
 }
 
 std::vector<JobRows::TakenRow> JobRows::takeAll() {
@@ -666,6 +719,55 @@ void JobRows::putBack(std::vector<TakenRow> rows) {
     lastWritten_.fill(generation_);
     tidy();
     tell({RowsChange::Kind::Inserted, std::move(inserted), 0});
+}
+
+void JobRows::insert(std::vector<TakenRow> rows) {
+    for (TakenRow& row : rows) row.row.id = nextId_++;
+    putBack(std::move(rows));
+}
+
+void JobRows::move(const std::vector<std::size_t>& from, const std::vector<std::size_t>& to) {
+    if (from.size() != to.size() || from == to) return;
+    std::vector<TakenRow> taken = take(from);
+    if (taken.size() != to.size()) {  // positions past the end: those that stood go back
+        putBack(std::move(taken));
+        return;
+    }
+    for (std::size_t k = 0; k < taken.size(); ++k) taken[k].position = to[k];
+    putBack(std::move(taken));
+}
+
+void JobRows::restore(const JobRowsSnapshot& to) {
+    // Rows of a block both hold are the same rows with the same ticks (a tick copies a block a
+    // snapshot reads); the others are looked up by id for the tick they have now.
+    std::vector<const Block*> shared;
+    for (const auto& block : to.blocks_) shared.push_back(block.get());
+    std::sort(shared.begin(), shared.end());
+    const auto holds = [&](const Block* block) { return std::binary_search(shared.begin(), shared.end(), block); };
+    std::unordered_map<RowId, bool> ticks;
+    std::vector<const Block*> before;
+    for (const auto& block : blocks_) {
+        before.push_back(block.get());
+        if (holds(block.get())) continue;
+        for (const StoredRow& row : block->rows) ticks.emplace(row.id, row.ticked);
+    }
+    std::sort(before.begin(), before.end());
+    blocks_ = to.blocks_;
+    layers_ = to.layers_;
+    count_ = to.count_;
+    restart();
+    std::vector<RowSpan> anew;
+    for (std::size_t block = 0; block < blocks_.size(); ++block) {
+        if (std::binary_search(before.begin(), before.end(), blocks_[block].get())) continue;
+        const auto& rows = std::as_const(*blocks_[block]).rows;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const auto now = ticks.find(rows[i].id);
+            if (now != ticks.end() && now->second != rows[i].ticked) own(block).rows[i].ticked = now->second;
+            AddPosition(anew, starts_[block] + i);
+        }
+    }
+    lastWritten_.fill(generation_);
+    tell({RowsChange::Kind::Replaced, std::move(anew), 0});
 }
 
 // Neighbouring blocks that together hold at most half a block become one: taking rows out leaves

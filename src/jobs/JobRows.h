@@ -73,6 +73,8 @@ struct RowsChange {
         Cells,     // `rows`: one span from the first to the last row whose text changed, or
                    // every row for a layer (fillColumn, changeColumn, typing, unified folder ticked)
         Ticks,     // `rows`: one span from the first to the last row whose tick changed
+        Replaced,  // every row as 撤销 or 重做 brought the table back; `rows`: where the rows
+                   // now stand that are not as they were just before (the others are)
     };
     Kind kind = Kind::Cells;
     std::vector<RowSpan> rows;  // ascending
@@ -90,6 +92,13 @@ public:
 protected:
     ~JobRowsObserver() = default;
 };
+
+// Where rows at ascending positions `from` of a table of `count` rows go when they move one place up
+// or down (a row blocked by the end or by a moved row before it stays), to the ends, or to stand
+// before the row at `before` (`count`: after the last), in their order.
+enum class RowMove { Up, Down, First, Last, Before };
+std::vector<std::size_t> MovedPositions(const std::vector<std::size_t>& from, std::size_t count, RowMove move,
+                                        std::size_t before = 0);
 
 namespace rows_detail {
 struct StoredRow;
@@ -190,12 +199,24 @@ public:
         std::size_t position;  // in the table as it was
         JobRow row;
     };
-    // The ticked rows, or every row, in ascending order of position.
+    // The ticked rows, every row, or the rows at these ascending positions, in ascending order of
+    // position.
     std::vector<TakenRow> takeTicked();
     std::vector<TakenRow> takeAll();
+    std::vector<TakenRow> take(const std::vector<std::size_t>& positions);
     // 撤销: rows taken out (each once) go back in ascending order, each at its position (clamped
     // to the end), as they were taken: column changes made while they were out do not reach them.
     void putBack(std::vector<TakenRow> rows);
+    // New rows (pasted, copies), each with a new id, at their positions in the table as it becomes
+    // (ascending, clamped to the end), told as one insertion.
+    void insert(std::vector<TakenRow> rows);
+    // The rows at ascending positions `from` go to ascending positions `to` of the table as it
+    // becomes, in their order, with their ticks and ids: told as their removal and insertion.
+    void move(const std::vector<std::size_t>& from, const std::vector<std::size_t>& to);
+    // 撤销 and 重做: the rows as the snapshot holds them (cells, order, ids, saved values), except
+    // that a row that stands in both keeps the tick it has now, as a tick is no step. A block the
+    // two share costs nothing.
+    void restore(const JobRowsSnapshot& to);
 
     // An observer is told every change from now until it unwatches, which it does before it goes.
     void watch(JobRowsObserver& observer);
@@ -211,6 +232,8 @@ private:
     void write(rows_detail::StoredRow& row, int column, std::wstring text);
     template <typename Needs, typename Apply>
     void changeRows(std::size_t end, Needs needs, Apply apply);
+    template <typename Taking>
+    std::vector<TakenRow> takeWhere(Taking taking);
     template <typename Own>
     void giveBack(int column, std::optional<std::wstring> SavedValues::*kept, Own own);
     void fill(int column, std::wstring value);

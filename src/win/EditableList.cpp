@@ -188,6 +188,9 @@ std::optional<LRESULT> EditableList::reflectNotify(NMHDR& header) {
     const POINT at = reinterpret_cast<NMITEMACTIVATE&>(header).ptAction;
     // A click on a row commits an open edit first, so that one click also opens the cell it hit.
     if (rowAt(at) >= 0) onListClicked();
+    // Only a plain left click opens a cell: a right click asks for the menu, Shift and Ctrl select.
+    const UINT keys = reinterpret_cast<NMITEMACTIVATE&>(header).uKeyFlags;
+    if (header.code == NM_RCLICK || (keys & (LVKF_SHIFT | LVKF_CONTROL))) return std::nullopt;
     onListMouseUp(toTwips(at.x), toTwips(at.y));
     return std::nullopt;
 }
@@ -418,11 +421,9 @@ void EditableList::onListMouseUp(float x, float y) {
         SetFocus(editor_);
         SendMessageW(editor_, EM_SETSEL, 0, -1);
         const win::ListView rows(list_);
-        // With one row selectable, the row clicked is normally the selected one: known without
-        // asking for the selected row, which walks every row.
-        const bool single = (GetWindowLongPtrW(list_, GWL_STYLE) & LVS_SINGLESEL) != 0;
-        const int selected = single && ListView_GetItemState(list_, row, LVIS_SELECTED) ? row + 1
-                                                                                          : rows.selectedRow();
+        // The row clicked is normally a selected one: known without asking for the selected row,
+        // which walks every row.
+        const int selected = ListView_GetItemState(list_, row, LVIS_SELECTED) ? row + 1 : rows.selectedRow();
         itemRow_ = selected > 0 ? selected : row + 1;
         item_ = rowKey(itemRow_);
         editColumn_ = column_->index();

@@ -72,13 +72,22 @@ TEST_F(MainWindowNightTest, TheMenuBarSitsAboveTheUnchangedWindow) {
     EXPECT_EQ(MenuText(file, 0), L"打开任务列表(&O)…\tCtrl+O");
     EXPECT_EQ(MenuText(file, 1), L"保存任务列表(&S)…\tCtrl+S");
     EXPECT_EQ(MenuText(file, 3), L"退出(&X)");
+    // 编辑's commands on rows in the order keyboard users and automation tools know, each with its
+    // own mnemonic, then the optional columns' choice.
     const HMENU edit = GetSubMenu(bar, 1);
-    ASSERT_EQ(GetMenuItemCount(edit), 3);
-    EXPECT_EQ(MenuText(edit, 0), L"撤销(&U)\tCtrl+Z");
+    const std::vector<std::wstring> expected{
+        L"撤销(&U)\tCtrl+Z", L"重做(&R)\tCtrl+Y", L"", L"剪切(&T)\tCtrl+X", L"复制(&C)\tCtrl+C", L"粘贴(&P)\tCtrl+V",
+        L"删除(&L)\tDel", L"全选(&A)\tCtrl+A", L"", L"复制为新任务(&D)\tCtrl+D", L"上移(&K)\tAlt+↑",
+        L"下移(&J)\tAlt+↓", L"移到最前(&F)", L"移到最后(&B)", L"", L"编辑任务(&E)…\tEnter", L"勾选所选(&G)",
+        L"取消勾选所选(&N)", L"在资源管理器中显示场景(&S)", L"打开出图文件夹(&O)", L"",
+        L"显示帧、场景状态和渲染预设列(&M)"};
+    ASSERT_EQ(GetMenuItemCount(edit), static_cast<int>(expected.size()));
+    for (std::size_t k = 0; k < expected.size(); ++k) {
+        EXPECT_EQ(MenuText(edit, static_cast<int>(k)), expected[k]) << k;
+        EXPECT_EQ((GetMenuState(edit, static_cast<UINT>(k), MF_BYPOSITION) & MF_SEPARATOR) != 0, expected[k].empty());
+    }
     EXPECT_TRUE(GetMenuState(edit, 0, MF_BYPOSITION) & MF_GRAYED);  // nothing to undo yet
-    EXPECT_TRUE(GetMenuState(edit, 1, MF_BYPOSITION) & MF_SEPARATOR);
-    EXPECT_EQ(MenuText(edit, 2), L"显示帧、场景状态和渲染预设列(&M)");
-    EXPECT_FALSE(GetMenuState(edit, 2, MF_BYPOSITION) & MF_CHECKED);
+    EXPECT_FALSE(GetMenuState(edit, static_cast<UINT>(expected.size() - 1), MF_BYPOSITION) & MF_CHECKED);
     const HMENU render = GetSubMenu(bar, 2);
     EXPECT_EQ(MenuText(render, 0), L"渲染结果(&V)…");
     EXPECT_EQ(MenuText(render, 1), L"3dsMax版本");

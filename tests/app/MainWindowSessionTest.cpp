@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/MainWindowFixture.h"
+#include "app/MainWindowIds.h"
 #include "app/ResultsDialog.h"
 #include "jobs/JobListFile.h"
 #include "session/Session.h"
@@ -264,38 +265,34 @@ TEST_F(MainWindowSessionTest, TenThousandRowsAreSavedOffTheWindowAndComeBack) {
 
 TEST_F(MainWindowSessionTest, UndoPutsBackWhatClearAndMinusTookWithTheirSavedValues) {
     threeRowsUnderTheUnifiedBoxes();
-    EXPECT_FALSE(form.canUndo());
 
     Click(control(L"clearButton"));  // 清空
     ASSERT_EQ(form.jobs().count(), 0);
     EXPECT_TRUE(form.canUndo());
     EXPECT_FALSE(GetMenuState(GetSubMenu(GetMenu(form.hwnd()), 1), 0, MF_BYPOSITION) & MF_GRAYED);
-    form.jobs().append(Row(4));  // added after the clear: stays after the rows that come back
     pressControl(control(L"jobTable"), 'Z');
-    ASSERT_EQ(form.jobs().count(), 4);
-    EXPECT_FALSE(form.canUndo()) << "one step";
+    ASSERT_EQ(form.jobs().count(), 3);
+    EXPECT_TRUE(form.canRedo());
     EXPECT_EQ(form.jobs().job(1).scene, Row(1).scene);
-    EXPECT_EQ(form.jobs().job(4).scene, Row(4).scene);
     EXPECT_EQ(form.jobs().job(2).outputFolder, L"G:\\all");
     EXPECT_EQ(form.jobs().job(2).outputName, L"name2.png");
 
     form.jobs().list().setChecked(2, true);
-    form.jobs().list().setChecked(4, true);
+    form.jobs().list().setChecked(3, true);
     Click(control(L"removeTickedButton"));  // "-"
-    ASSERT_EQ(form.jobs().count(), 2);
+    ASSERT_EQ(form.jobs().count(), 1);
+    EXPECT_FALSE(form.canRedo()) << "a change forgets what was undone";
     SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(undoId(), 0), 0);  // 编辑 > 撤销
-    ASSERT_EQ(form.jobs().count(), 4);
+    ASSERT_EQ(form.jobs().count(), 3);
     EXPECT_EQ(form.jobs().job(2).scene, Row(2).scene);
     EXPECT_TRUE(form.jobs().list().checked(2));
-    EXPECT_EQ(form.jobs().job(4).scene, Row(4).scene);
+    EXPECT_EQ(form.jobs().job(3).scene, Row(3).scene);
 
     // Unticking gives the rows that came back their own values, as if nothing had gone.
     Click(control(L"unifiedFolderCheck"));
     Click(control(L"unifiedFormatCheck"));
-    EXPECT_EQ(column(form, JobColumnOutputFolder),
-              (std::vector<std::wstring>{L"F:\\out1", L"F:\\out2", L"F:\\out3", L"F:\\out4"}));
-    EXPECT_EQ(column(form, JobColumnOutputName),
-              (std::vector<std::wstring>{L"name1.tga", L"name2.tga", L"name3.tga", L"name4.tga"}));
+    EXPECT_EQ(column(form, JobColumnOutputFolder), (std::vector<std::wstring>{L"F:\\out1", L"F:\\out2", L"F:\\out3"}));
+    EXPECT_EQ(column(form, JobColumnOutputName), (std::vector<std::wstring>{L"name1.tga", L"name2.tga", L"name3.tga"}));
 }
 
 // A row taken by "-" carries its cells as read when no save has kept a line of it yet, or as that
@@ -334,7 +331,7 @@ TEST_F(MainWindowSessionTest, RowsTakenBeforeAndAfterASaveComeBackExactly) {
 }
 
 // A row taken by "-" before the unified boxes were ticked comes back without a saved value of
-// its own: unticking must not give it its neighbour's, nor the neighbour nothing.
+// its own; 撤销 takes the boxes' ticks back with the rows they changed, and 重做 brings all again.
 TEST_F(MainWindowSessionTest, UndoOfARowRemovedBeforeATickKeepsEveryRowsOwnValues) {
     for (int i = 1; i <= 2; ++i) form.jobs().append(Row(i));
     form.jobs().list().setChecked(1, true);
@@ -343,14 +340,24 @@ TEST_F(MainWindowSessionTest, UndoOfARowRemovedBeforeATickKeepsEveryRowsOwnValue
     win::SetText(control(L"unifiedFormatBox"), L".png");
     Click(control(L"unifiedFolderCheck"));
     Click(control(L"unifiedFormatCheck"));
-    SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(undoId(), 0), 0);
+    for (int step = 0; step < 3; ++step) SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(undoId(), 0), 0);
+    EXPECT_FALSE(form.canUndo());
     ASSERT_EQ(form.jobs().count(), 2);
     EXPECT_EQ(form.jobs().job(1).scene, Row(1).scene);
-
-    Click(control(L"unifiedFolderCheck"));
-    Click(control(L"unifiedFormatCheck"));
+    EXPECT_FALSE(win::IsChecked(control(L"unifiedFolderCheck")));
+    EXPECT_FALSE(win::IsChecked(control(L"unifiedFormatCheck")));
     EXPECT_EQ(column(form, JobColumnOutputFolder), (std::vector<std::wstring>{L"F:\\out1", L"F:\\out2"}));
     EXPECT_EQ(column(form, JobColumnOutputName), (std::vector<std::wstring>{L"name1.tga", L"name2.tga"}));
+
+    for (int step = 0; step < 3; ++step) SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(mainwindow::IdMenuRedo, 0), 0);
+    EXPECT_FALSE(form.canRedo());
+    EXPECT_TRUE(win::IsChecked(control(L"unifiedFormatCheck")));
+    EXPECT_EQ(column(form, JobColumnOutputFolder), (std::vector<std::wstring>{L"G:\\all"}));
+    EXPECT_EQ(column(form, JobColumnOutputName), (std::vector<std::wstring>{L"name2.png"}));
+    Click(control(L"unifiedFolderCheck"));
+    Click(control(L"unifiedFormatCheck"));
+    EXPECT_EQ(column(form, JobColumnOutputFolder), (std::vector<std::wstring>{L"F:\\out2"}));
+    EXPECT_EQ(column(form, JobColumnOutputName), (std::vector<std::wstring>{L"name2.tga"}));
 }
 
 // Every row carries its own saved folder and extension, whichever way rows come and go, so

@@ -158,7 +158,7 @@ TEST_F(MainWindowTest, JobTableHasItsSixColumnsAndNoRow) {
     EXPECT_TRUE(extended & LVS_EX_FULLROWSELECT);
     const LONG_PTR style = GetWindowLongPtrW(list, GWL_STYLE);
     EXPECT_EQ(style & LVS_TYPEMASK, LVS_REPORT);
-    EXPECT_TRUE(style & LVS_SINGLESEL);  // "the selected row" is always one row
+    EXPECT_FALSE(style & LVS_SINGLESEL);  // rows are selected as in Explorer, several at once
     EXPECT_FALSE(style & LVS_EDITLABELS);
     EXPECT_EQ(form.jobs().count(), 0);
     EXPECT_EQ(form.jobs().list().selectedRow(), 0);

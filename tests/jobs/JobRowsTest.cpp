@@ -75,6 +75,7 @@ struct PlainRows {
         }
     }
 
+    JobRow row(std::size_t position) const { return rows[position]; }
     std::size_t append(JobRow row) {
         row.id = nextId++;
         rows.push_back(row);
@@ -141,6 +142,23 @@ struct PlainRows {
         return taken;
     }
     Taken takeTicked() { return take(false); }
+    Taken take(const std::vector<std::size_t>& positions) {
+        Taken taken;
+        for (std::size_t k = positions.size(); k-- > 0;) {
+            taken.insert(taken.begin(), {positions[k], rows[positions[k]]});
+            rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(positions[k]));
+        }
+        return taken;
+    }
+    void insert(Taken taken) {
+        for (auto& row : taken) row.row.id = nextId++;
+        putBack(std::move(taken));
+    }
+    void move(const std::vector<std::size_t>& from, const std::vector<std::size_t>& to) {
+        Taken taken = take(from);
+        for (std::size_t k = 0; k < taken.size(); ++k) taken[k].position = to[k];
+        putBack(std::move(taken));
+    }
     Taken takeAll() { return take(true); }
     void putBack(Taken taken) {
         for (const auto& back : taken) {
@@ -269,6 +287,21 @@ std::vector<Step> Life() {
             rows.changeUnifiedFormat(L".exr", L"_a");
             rows.changeUnifiedFormat(L"_b", L".jpg");
         }, {Told(Kind::Cells, all(4), Name), Told(Kind::Cells, all(4), Name)}),
+        Do("ten more, rows 3, 4 and 9 moved up a place, ticks and ids with them", [](auto& rows, Taken&) {
+            rows.append(10, [](std::size_t i) { return JobRow{Job(50 + static_cast<int>(i)), i % 4 == 0, nullptr, 0}; });
+            rows.move({3, 4, 9}, {2, 3, 8});
+        }, {Told(Kind::Inserted, {{4, 10}}), Told(Kind::Removed, {{3, 2}, {9, 1}}), Told(Kind::Inserted, {{2, 2}, {8, 1}})}),
+        Do("the first and the last moved to the ends the other way", [](auto& rows, Taken&) {
+            rows.move({0, 13}, {0, 1});
+            rows.move({0}, {13});
+        }, {Told(Kind::Removed, {{0, 1}, {13, 1}}), Told(Kind::Inserted, {{0, 2}}), Told(Kind::Removed, {{0, 1}}),
+            Told(Kind::Inserted, {{13, 1}})}),
+        Do("copies of rows 5 and 6 right after each, pasted rows at the end", [](auto& rows, Taken&) {
+            rows.insert({{6, rows.row(5)}, {8, rows.row(6)}});
+            rows.insert({{16, JobRow{Job(30), false, nullptr, 0}}, {99, JobRow{Job(31), false, nullptr, 0}}});
+        }, {Told(Kind::Inserted, {{6, 1}, {8, 1}}), Told(Kind::Inserted, {{16, 2}})}),
+        Do("the copies deleted by their places", [](auto& rows, Taken& undo) { undo = rows.take({6, 8, 16, 17}); },
+           {Told(Kind::Removed, {{6, 1}, {8, 1}, {16, 2}})}),
     };
 }
 
@@ -301,6 +334,41 @@ TEST(JobRows, EveryOperationReadsAsPlainRowsTellsWhatChangedAndLeavesSnapshotsAl
         }
         for (const auto& [snapshot, then] : snapshots) EXPECT_EQ(Described(Rows(snapshot)), then);
         model.unwatch(recorder);
+    }
+}
+
+// 撤销 and 重做 go back and forth between snapshots: every row as it was, with the tick it has now
+// where it still stands; only the blocks that differ are told.
+TEST(JobRows, RestoringASnapshotBringsItsRowsBackWithTheTicksOfNow) {
+    for (const std::size_t blockRows : {1, 3, 256}) {
+        SCOPED_TRACE(testing::Message() << blockRows << " rows a block");
+        JobRows rows(blockRows);
+        rows.append(12, [](std::size_t i) { return JobRow{Job(static_cast<int>(i)), i == 2, nullptr, 0}; });
+        const JobRowsSnapshot before = rows.snapshot();
+        rows.setCell(1, Camera, L"Cam01");
+        rows.move({0, 7}, {10, 11});
+        rows.take({3});
+        rows.insert({{0, JobRow{Job(40), false, nullptr, 0}}});
+        rows.fillColumn(Folder, L"U");
+        rows.setTicked(rows.find(before.id(2)).value(), false);
+        rows.setTicked(rows.find(before.id(5)).value(), true);
+        const JobRowsSnapshot after = rows.snapshot();
+        Recorder recorder;
+        rows.watch(recorder);
+
+        rows.restore(before);
+        std::vector<JobRow> expected = Rows(before);
+        expected[2].ticked = false;
+        expected[5].ticked = true;
+        EXPECT_EQ(Described(Rows(rows.snapshot())), Described(expected));
+        ASSERT_EQ(recorder.told.size(), 1u);
+        EXPECT_EQ(recorder.told[0].kind, Kind::Replaced);
+        rows.restore(after);
+        EXPECT_EQ(Described(Rows(rows.snapshot())), Described(Rows(after)));
+        recorder.told.clear();
+        rows.restore(rows.snapshot());
+        EXPECT_EQ(recorder.told, std::vector<RowsChange>{Told(Kind::Replaced, {})});
+        rows.unwatch(recorder);
     }
 }
 
