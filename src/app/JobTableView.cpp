@@ -423,6 +423,21 @@ std::optional<LRESULT> JobTableView::listMessage(UINT message, WPARAM wParam, LP
             return code;
         }
         case WM_SYSKEYDOWN:
+        case WM_KEYUP:
+        case WM_SYSKEYUP:
+            // Shift+F10 and the menu key open the menu here, and their release goes nowhere: left
+            // to the system, F10's would then open the menu bar.
+            if (message == WM_SYSKEYDOWN || (message == WM_KEYUP && wParam == VK_APPS)) {
+                if ((wParam == VK_F10 && GetKeyState(VK_SHIFT) < 0) || wParam == VK_APPS) {
+                    if (menu_) contextMenuAt(-1);
+                    menuKeyUp_ = static_cast<UINT>(wParam);
+                    return 0;
+                }
+            }
+            if (message != WM_SYSKEYDOWN) {
+                if (wParam == std::exchange(menuKeyUp_, 0)) return 0;
+                return std::nullopt;
+            }
             keyTaken_ = listKey(static_cast<UINT>(wParam));
             if (keyTaken_) return 0;
             return std::nullopt;

@@ -202,7 +202,8 @@ private:
         Join join = Join::None;
     };
     bool restoring_ = false;
-    bool keyTaken_ = false;  // the character the taken key makes is not the list's either
+    bool keyTaken_ = false;
+    UINT menuKeyUp_ = 0;  // the key that opened the context menu, whose release is its too  // the character the taken key makes is not the list's either
     std::optional<OpenStep> step_;  // a change under way
     int stepDepth_ = 0;
     Join lastJoin_ = Join::None;  // the last step's, while no other came

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/MainWindowFixture.h"
@@ -43,11 +44,45 @@ protected:
         ADD_FAILURE() << "no check box on row " << row;
         return {};
     }
-    void click(POINT at) {
-        PostMessageW(list(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
-        PostMessageW(list(), WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+    void click(POINT at, UINT held = 0) {
+        hold(held);
+        const WPARAM keys = (held == VK_SHIFT ? MK_SHIFT : 0) | (held == VK_CONTROL ? MK_CONTROL : 0);
+        PostMessageW(list(), WM_LBUTTONDOWN, MK_LBUTTON | keys, MAKELPARAM(at.x, at.y));
+        PostMessageW(list(), WM_LBUTTONUP, keys, MAKELPARAM(at.x, at.y));
+        test::PumpMessages();
+        hold(0);
+    }
+    // A row's scene cell, clear of its check box.
+    POINT cellOf(int row) const {
+        const RECT rect = rowRect(row);
+        return {boxOf(row).x + 40, (rect.top + rect.bottom) / 2};
+    }
+    // A key pressed on the focused control as the keyboard presses it, with Ctrl, Shift or Alt held.
+    void press(UINT key, UINT held = 0) {
+        hold(held);
+        const UINT down = held == VK_MENU || key == VK_F10 ? WM_SYSKEYDOWN : WM_KEYDOWN;  // F10 is the system's
+        for (const UINT message : {down, static_cast<UINT>(down + 1)}) {
+            MSG msg{GetFocus(), message, key, message == down ? 1 : static_cast<LPARAM>(0xC0000001), 0, {}};
+            win::DispatchLoopMessage(msg);
+        }
+        hold(0);
         test::PumpMessages();
     }
+    void hold(UINT key) {
+        BYTE keys[256] = {};
+        GetKeyboardState(keys);
+        for (const UINT modifier : {VK_SHIFT, VK_CONTROL, VK_MENU}) keys[modifier] = modifier == key ? 0x80 : 0;
+        SetKeyboardState(keys);
+    }
+    std::vector<std::wstring> scenes() const { return form.jobs().shown().column(JobColumnScene); }
+    std::vector<std::size_t> selected() const {
+        std::vector<std::size_t> rows;  // as the list itself holds them
+        for (int row = 0; row < form.jobs().count(); ++row) {
+            if (ListView_GetItemState(list(), row, LVIS_SELECTED)) rows.push_back(static_cast<std::size_t>(row));
+        }
+        return rows;
+    }
+    void command(int id) { SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(id, 0), 0); }
     // This test program started again as another program that drives the list; its exit code.
     int drive(const std::wstring& how, const std::wstring& arguments) {
         wchar_t self[MAX_PATH] = {};
@@ -154,6 +189,119 @@ TEST_F(JobTableViewTest, NoColumnLiesUnderTheVerticalScrollBar) {
 
 // A nine-column job list opened from the menu shows its three columns and renders each row with
 // exactly its switches; a frame list that is none stops 渲  染 naming the row.
+// Ctrl and Shift with a click only select; Alt+↓ and 移到最后 move the selected rows, which stay
+// selected, the script renders in the table's order, and 撤销 and 重做 walk the moves.
+TEST_F(JobTableViewTest, SelectedRowsMoveAndTheNightRendersInTheTablesOrder) {
+    const std::vector<std::wstring> before = scenes();
+    click(cellOf(2), VK_CONTROL);
+    click(cellOf(4), VK_SHIFT);
+    click(cellOf(7), VK_CONTROL);
+    EXPECT_EQ(selected(), (std::vector<std::size_t>{1, 2, 3, 6}));
+    EXPECT_EQ(form.jobs().selection(), selected());
+    EXPECT_FALSE(IsWindowVisible(control(L"cellEditor"))) << "a click with Ctrl or Shift opens no cell";
+
+    SetFocus(list());
+    press(VK_DOWN, VK_MENU);
+    EXPECT_EQ(selected(), (std::vector<std::size_t>{2, 3, 4, 7}));
+    EXPECT_EQ(scenes()[1], L"E:\\s5.max");
+    EXPECT_EQ(scenes()[7], L"E:\\s7.max");
+    command(mainwindow::IdMenuMoveLast);
+    EXPECT_EQ(selected(), (std::vector<std::size_t>{26, 27, 28, 29}));
+    const std::vector<std::wstring> moved = scenes();
+    EXPECT_EQ(std::vector<std::wstring>(moved.begin() + 26, moved.end()),
+              (std::vector<std::wstring>{L"E:\\s2.max", L"E:\\s3.max", L"E:\\s4.max", L"E:\\s7.max"}));
+
+    win::SetText(control(L"installFolderBox"), L"C:\\Max");
+    test::Click(control(L"renderButton"));
+    const std::string& script = platform.files[ScriptPath];
+    std::size_t last = 0;
+    for (const std::wstring& scene : moved) {
+        const std::size_t at = script.find("\"" + std::string(scene.begin(), scene.end()) + "\"");
+        ASSERT_NE(at, std::string::npos);
+        EXPECT_GT(at, last) << "out of order at " << std::string(scene.begin(), scene.end());
+        last = at;
+    }
+
+    command(mainwindow::IdMenuUndo);
+    command(mainwindow::IdMenuUndo);
+    EXPECT_EQ(scenes(), before);
+    command(mainwindow::IdMenuRedo);
+    EXPECT_EQ(scenes()[1], L"E:\\s5.max");
+}
+
+// Ctrl+D copies the selected rows right after them, Del deletes them, Enter edits a row in place
+// in the job editor: each one step of 撤销 and 重做. In a text box the same keys are the box's.
+TEST_F(JobTableViewTest, CopiesDeletionsAndEditsAreStepsOfUndoAndRedo) {
+    const std::vector<std::wstring> before = scenes();
+    form.jobs().select({2, 4});
+    SetFocus(list());
+    press('D', VK_CONTROL);
+    ASSERT_EQ(form.jobs().count(), 32);
+    EXPECT_EQ(scenes()[3], L"E:\\s3.max");
+    EXPECT_EQ(scenes()[6], L"E:\\s5.max");
+    EXPECT_EQ(selected(), (std::vector<std::size_t>{3, 6}));
+    press(VK_DELETE);
+    EXPECT_EQ(scenes(), before);
+    EXPECT_EQ(selected(), (std::vector<std::size_t>{5})) << "the row after the last deleted";
+
+    form.jobs().select({0});
+    press(VK_RETURN);
+    ASSERT_NE(form.jobDialog(), nullptr);
+    EXPECT_EQ(win::WindowText(form.jobDialog()->control(L"cameraBox")), L"Cam1");
+    win::SetText(form.jobDialog()->control(L"cameraBox"), L"CamX");
+    test::Click(form.jobDialog()->control(L"okButton"));
+    EXPECT_EQ(form.jobs().count(), 30);
+    EXPECT_EQ(form.jobs().job(1).camera, L"CamX");
+    EXPECT_EQ(form.jobs().job(1).outputName, L"s1.tga");
+
+    SetFocus(control(L"unifiedFolderBox"));
+    press(VK_DELETE);
+    press('A', VK_CONTROL);
+    EXPECT_EQ(form.jobs().count(), 30);
+    EXPECT_EQ(form.jobs().selection(), (std::vector<std::size_t>{0}));
+
+    for (const auto& [id, count, camera] : {std::tuple{mainwindow::IdMenuUndo, 30, L"Cam1"},
+                                            {mainwindow::IdMenuUndo, 32, L"Cam1"},
+                                            {mainwindow::IdMenuUndo, 30, L"Cam1"},
+                                            {mainwindow::IdMenuRedo, 32, L"Cam1"},
+                                            {mainwindow::IdMenuRedo, 30, L"Cam1"},
+                                            {mainwindow::IdMenuRedo, 30, L"CamX"}}) {
+        command(id);
+        EXPECT_EQ(form.jobs().count(), count);
+        EXPECT_EQ(form.jobs().job(1).camera, camera);
+    }
+    EXPECT_FALSE(form.canRedo());
+    EXPECT_EQ(scenes(), before);
+}
+
+// Shift+F10 opens the table's menu under the keyboard's row, with what does not apply greyed.
+TEST_F(JobTableViewTest, TheContextMenuGreysWhatDoesNotApply) {
+    form.jobs().select({0});
+    SetFocus(list());
+    static std::vector<std::pair<std::wstring, bool>> shown;  // each item's text, and whether it is greyed
+    shown.clear();
+    SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR timer, DWORD) {
+        KillTimer(nullptr, timer);
+        const HWND popup = FindWindowW(L"#32768", nullptr);
+        const auto menu = popup ? reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0)) : nullptr;
+        for (int k = 0; menu && k < GetMenuItemCount(menu); ++k) {
+            wchar_t text[64] = {};
+            GetMenuStringW(menu, static_cast<UINT>(k), text, 64, MF_BYPOSITION);
+            const UINT state = GetMenuState(menu, static_cast<UINT>(k), MF_BYPOSITION);
+            if (!(state & MF_SEPARATOR)) shown.emplace_back(text, (state & MF_GRAYED) != 0);
+        }
+        EndMenu();
+    });
+    press(VK_F10, VK_SHIFT);
+    EXPECT_EQ(shown, (std::vector<std::pair<std::wstring, bool>>{
+                         {L"编辑任务(&E)…\tEnter", false}, {L"复制为新任务(&D)\tCtrl+D", false},
+                         {L"上移(&K)\tAlt+↑", true}, {L"下移(&J)\tAlt+↓", false}, {L"移到最前(&F)", true},
+                         {L"移到最后(&B)", false}, {L"删除(&L)\tDel", false}, {L"勾选所选(&G)", false},
+                         {L"取消勾选所选(&N)", false}, {L"在资源管理器中显示场景(&S)", false},
+                         {L"打开出图文件夹(&O)", false}}));
+    EXPECT_EQ(form.jobs().count(), 30) << "nothing chosen, nothing done";
+}
+
 TEST_F(MainWindowTest, ANineColumnListRendersEachRowWithItsSwitches) {
     const std::wstring listPath = L"D:\\lists\\nine.csv";
     platform.files[listPath] =
