@@ -215,7 +215,7 @@ std::variant<std::vector<RenderJob>, JobListFault> OpenJobList(std::string_view 
         auto& fields = std::get<std::vector<std::wstring>>(record);
         if (header && fields.size() == JobColumnCount) width = JobColumnCount;
         if (fields.size() != width) {
-            return JobListFault{line, L"有" + std::to_wstring(fields.size()) + L"列，应为" + std::to_wstring(width) + L"列"};
+            return ColumnCountFault(line, fields.size(), width);
         }
         std::array<std::wstring, JobColumnCount> cells;
         std::fill(cells.begin(), cells.end(), std::wstring(DefaultMarker));
@@ -244,6 +244,10 @@ std::wstring JobListFaultMessage(std::wstring_view path, const JobListFault& fau
     if (fault.line == 0) return L"无法读取任务列表：" + std::wstring(path) + L"（" + fault.reason + L"）";
     return L"无法读取任务列表：" + std::wstring(path) + L"（第" + std::to_wstring(fault.line) +
            L"行）" + fault.reason;
+}
+
+JobListFault ColumnCountFault(int line, std::size_t count, std::size_t expected) {
+    return {line, L"有" + std::to_wstring(count) + L"列，应为" + std::to_wstring(expected) + L"列"};
 }
 
 }  // namespace ravolen

@@ -40,6 +40,8 @@ std::variant<std::wstring, std::size_t> DecodeUtf8(std::string_view bytes);
 
 // The message for a fault of the file at `path`.
 std::wstring JobListFaultMessage(std::wstring_view path, const JobListFault& fault);
+// A line holding `count` fields where `expected` belong, as a list and pasted rows report it.
+JobListFault ColumnCountFault(int line, std::size_t count, std::size_t expected);
 
 // The same CSV for other files the program keeps: one record, its fields quoted as above and a
 // CR LF at its end; and the records of such a text (a byte-order mark first or not), or nothing
