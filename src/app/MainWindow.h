@@ -111,6 +111,7 @@ private:
     void onRedoClicked();
     void onRedoKeyPressed();
     bool textBoxFocused() const;
+    bool copySelected();
     void onCutClicked();
     void onCopyClicked();
     void onPasteClicked();
@@ -157,6 +158,9 @@ private:
     void appendJobs(std::size_t count, const std::function<RenderJob(std::size_t)>& job);
     // Files dropped from Explorer: scenes added as quick add adds them, folders opened one level.
     void dropFiles(HDROP drop);
+    // The rows files dropped or pasted make: scenes as quick add adds them, folders opened one
+    // level; what is not a scene is counted and told.
+    std::vector<RenderJob> jobsOfFiles(const std::vector<std::wstring>& paths);
 
     // MainWindowRender.cpp: 渲  染 by every way, the farm dialogs, cancelling, the results.
     void onRenderClicked();

@@ -38,6 +38,7 @@ void MainWindow::onQuickAddClicked() {
 }
 
 void MainWindow::appendJobs(std::vector<RenderJob> added) {
+    if (added.empty()) return;
     table_.deselectAll();
     table_.change([&](JobRows& rows) { rows.append(std::move(added)); });
     table_.selectLast();
@@ -65,23 +66,24 @@ void MainWindow::dropFiles(HDROP drop) {
         paths.push_back(std::move(path));
     }
     finish(drop);
+    appendJobs(jobsOfFiles(paths));
+}
 
+std::vector<RenderJob> MainWindow::jobsOfFiles(const std::vector<std::wstring>& paths) {
     const DroppedScenes dropped = SortOutDropped(
         paths, [this](const std::wstring& path) { return platform_.folderEntries(path); });
-    if (!dropped.scenes.empty()) {
-        std::vector<RenderJob> added;
-        const std::wstring folder = win::WindowText(item(IdUnifiedFolderBox));
-        const std::wstring format = win::WindowText(item(IdUnifiedFormatBox));
-        for (const std::wstring& scene : dropped.scenes) {
-            const auto jobs = QuickAddJobs({scene}, folder, format);
-            added.insert(added.end(), jobs.begin(), jobs.end());
-        }
-        appendJobs(std::move(added));
+    std::vector<RenderJob> added;
+    const std::wstring folder = win::WindowText(item(IdUnifiedFolderBox));
+    const std::wstring format = win::WindowText(item(IdUnifiedFormatBox));
+    for (const std::wstring& scene : dropped.scenes) {
+        const auto jobs = QuickAddJobs({scene}, folder, format);
+        added.insert(added.end(), jobs.begin(), jobs.end());
     }
     // Never a silent loss.
     if (dropped.skipped > 0) {
         platform_.showMessage(L"已跳过" + std::to_wstring(dropped.skipped) + L"个不是Max文件的项目。");
     }
+    return added;
 }
 
 void MainWindow::onOpenJobListClicked() {

@@ -3,12 +3,16 @@
 #include <functional>
 #include <optional>
 #include <utility>
+#include <variant>
 #include <string>
 #include <vector>
 
 #include "app/JobDialog.h"
 #include "app/MainWindowIds.h"
+#include "jobs/JobListFile.h"
 #include "jobs/StatusTexts.h"
+#include "jobs/TabText.h"
+#include "win/Clipboard.h"
 #include "win/Controls.h"
 
 // The main window's job table commands: the job editor, "-", 清空, 编辑's commands on rows and
@@ -178,9 +182,44 @@ void MainWindow::showTableMenu(POINT screen) {
     if (chosen != 0) onCommand(chosen, 0);
 }
 
-void MainWindow::onCutClicked() {}
-void MainWindow::onCopyClicked() {}
-void MainWindow::onPasteClicked() {}
+// The selected rows as a spreadsheet pastes them, and as a job list's CSV.
+bool MainWindow::copySelected() {
+    const std::vector<RenderJob> rows = table_.selectedJobs();
+    if (rows.empty()) return false;
+    if (const std::optional<win::ClipboardFault> fault = win::PutOnClipboard(hwnd(), RowsAsTabText(rows), SaveJobList(rows))) {
+        platform_.showMessage(std::wstring(win::ClipboardFaultMessage(*fault)));
+        return false;
+    }
+    return true;
+}
+
+void MainWindow::onCopyClicked() { copySelected(); }
+
+void MainWindow::onCutClicked() {
+    if (copySelected()) table_.removeSelected();
+}
+
+// Rows after the selection: text copied from a spreadsheet or a job list, or files copied in
+// Explorer as their drop makes them. Text that is not rows adds nothing and says where.
+void MainWindow::onPasteClicked() {
+    const std::variant<win::ClipboardContent, win::ClipboardFault> read = win::ReadClipboard(hwnd());
+    if (const auto* fault = std::get_if<win::ClipboardFault>(&read)) {
+        platform_.showMessage(std::wstring(win::ClipboardFaultMessage(*fault)));
+        return;
+    }
+    const auto& content = std::get<win::ClipboardContent>(read);
+    if (!content.files.empty()) {
+        table_.insertAfterSelection(jobsOfFiles(content.files));
+        return;
+    }
+    std::variant<std::vector<RenderJob>, JobListFault> rows = RowsFromText(content.text);
+    if (const auto* fault = std::get_if<JobListFault>(&rows)) {
+        platform_.showMessage(PastedTextFaultMessage(*fault));
+        return;
+    }
+    table_.insertAfterSelection(std::move(std::get<std::vector<RenderJob>>(rows)));
+}
+
 void MainWindow::onShowSceneClicked() {}
 void MainWindow::onOpenOutputFolderClicked() {}
 

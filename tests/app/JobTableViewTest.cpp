@@ -9,6 +9,7 @@
 
 #include "app/MainWindowFixture.h"
 #include "app/MainWindowIds.h"
+#include "support/RealPlatform.h"
 #include "win/Layout.h"
 
 namespace ravolen {
@@ -272,6 +273,60 @@ TEST_F(JobTableViewTest, CopiesDeletionsAndEditsAreStepsOfUndoAndRedo) {
     }
     EXPECT_FALSE(form.canRedo());
     EXPECT_EQ(scenes(), before);
+}
+
+// Rows copied in a spreadsheet by another program paste after the selection exactly as copied
+// (quoted cells with tabs and line breaks, "0012", the captions' row skipped), and copy back to
+// the clipboard as the same text.
+TEST_F(JobTableViewTest, RowsPastedFromAnotherProgramCopyBackIdentically) {
+    std::wstring captions;
+    for (int column = 0; column < JobBaseColumnCount; ++column) {
+        captions += std::wstring(JobColumns[static_cast<std::size_t>(column)].caption) +
+                    (column + 1 < JobBaseColumnCount ? L"\t" : L"\r\n");
+    }
+    const std::wstring rows =
+        L"\"E:\\镜头 \"\"1\"\"\\a\tb.max\"\t\"Cam\r\n2\"\tF:\\out\ta.tga\t0012\t1080\r\n"
+        L"E:\\p\\b.max\t默认\tF:\\%TEMP% & ^ |\tb.png\t1920\t默认\r\n";
+    wchar_t folder[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, folder);
+    const std::wstring path = std::wstring(folder) + L"ravolen-paste.txt";
+    const std::wstring text = captions + rows;
+    ASSERT_TRUE(test::WriteWholeFile(path, std::string_view(reinterpret_cast<const char*>(text.data()),
+                                                            text.size() * sizeof(wchar_t))));
+    const HANDLE done = CreateEventW(nullptr, TRUE, FALSE, L"RavolenTestPasteDone");
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring line = L"\"" + std::wstring(self) + L"\" clip \"" + path + L"\" RavolenTestPasteDone";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION setter{};
+    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &setter));
+    CloseHandle(setter.hThread);
+    for (const DWORD until = GetTickCount() + 20000; GetTickCount() < until;) {
+        if (IsClipboardFormatAvailable(CF_UNICODETEXT) && GetClipboardOwner() != form.hwnd()) break;
+        Sleep(20);
+    }
+
+    form.jobs().select({1});
+    SetFocus(list());
+    press('V', VK_CONTROL);
+    SetEvent(done);
+    WaitForSingleObject(setter.hProcess, 30000);
+    CloseHandle(setter.hProcess);
+    CloseHandle(done);
+    DeleteFileW(path.c_str());
+    ASSERT_EQ(form.jobs().count(), 32);
+    EXPECT_EQ(form.jobs().job(3), (RenderJob{L"E:\\镜头 \"1\"\\a\tb.max", L"Cam\r\n2", L"F:\\out", L"a.tga", L"0012", L"1080"}));
+    EXPECT_EQ(form.jobs().job(4).outputFolder, L"F:\\%TEMP% & ^ |");
+    EXPECT_EQ(selected(), (std::vector<std::size_t>{2, 3}));
+
+    press('C', VK_CONTROL);
+    ASSERT_TRUE(OpenClipboard(form.hwnd()));
+    const HANDLE copied = GetClipboardData(CF_UNICODETEXT);
+    const std::wstring back = copied ? static_cast<const wchar_t*>(GlobalLock(copied)) : L"";
+    if (copied) GlobalUnlock(copied);
+    CloseClipboard();
+    EXPECT_EQ(back, rows);
 }
 
 // Shift+F10 opens the table's menu under the keyboard's row, with what does not apply greyed.

@@ -55,6 +55,34 @@ int DriveList(int argc, wchar_t** argv) {
     return answer;
 }
 
+// "clip <file> <event>": puts the UTF-16 text of the file on the clipboard as another program
+// does, and stays its owner until the named event is set (the null driver's clipboard forgets a
+// text once the program that put it there ends).
+int HoldClipboard(const wchar_t* path, const wchar_t* done) {
+    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 2;
+    std::wstring text(GetFileSize(file, nullptr) / sizeof(wchar_t), L'\0');
+    DWORD read = 0;
+    ReadFile(file, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &read, nullptr);
+    CloseHandle(file);
+    const HWND owner = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    const HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, done);
+    if (!owner || !event || !OpenClipboard(owner)) return 3;
+    EmptyClipboard();
+    const HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+    std::wmemcpy(static_cast<wchar_t*>(GlobalLock(memory)), text.c_str(), text.size() + 1);
+    GlobalUnlock(memory);
+    const bool put = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+    CloseClipboard();
+    while (MsgWaitForMultipleObjects(1, &event, FALSE, 30000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    }
+    CloseHandle(event);
+    DestroyWindow(owner);
+    return put ? 0 : 4;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -62,6 +90,7 @@ int wmain(int argc, wchar_t** argv) {
                       std::wcscmp(argv[1], L"text") == 0)) {
         return DriveList(argc, argv);
     }
+    if (argc == 4 && std::wcscmp(argv[1], L"clip") == 0) return HoldClipboard(argv[2], argv[3]);
     // A failing test must fail, not wait behind a crash dialog.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
