@@ -230,6 +230,27 @@ TEST_F(JobTableViewTest, SelectedRowsMoveAndTheNightRendersInTheTablesOrder) {
     EXPECT_EQ(scenes()[1], L"E:\\s5.max");
 }
 
+// Selected rows dragged within the table go where the line showed them when the button came up.
+TEST_F(JobTableViewTest, DraggedRowsDropWhereTheLineShows) {
+    form.jobs().select({1, 2});
+    const POINT from = cellOf(3);
+    const RECT target = rowRect(8);
+    const POINT to{from.x, target.top + 2};  // the upper half of row 8: before it
+    PostMessageW(list(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(from.x, from.y));
+    PostMessageW(list(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(from.x, from.y + 12));
+    PostMessageW(list(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(to.x, to.y));
+    test::PumpMessages();
+    EXPECT_EQ(form.jobs().dropPosition(), std::optional<std::size_t>(7));
+    PostMessageW(list(), WM_LBUTTONUP, 0, MAKELPARAM(to.x, to.y));
+    test::PumpMessages();
+    EXPECT_FALSE(form.jobs().dropPosition());
+    const std::vector<std::wstring> now = scenes();
+    EXPECT_EQ(std::vector<std::wstring>(now.begin() + 4, now.begin() + 8),
+              (std::vector<std::wstring>{L"E:\\s7.max", L"E:\\s2.max", L"E:\\s3.max", L"E:\\s8.max"}));
+    EXPECT_EQ(selected(), (std::vector<std::size_t>{5, 6}));
+    EXPECT_FALSE(IsWindowVisible(control(L"cellEditor"))) << "a drag opens no cell";
+}
+
 // Ctrl+D copies the selected rows right after them, Del deletes them, Enter edits a row in place
 // in the job editor: each one step of 撤销 and 重做. In a text box the same keys are the box's.
 TEST_F(JobTableViewTest, CopiesDeletionsAndEditsAreStepsOfUndoAndRedo) {
