@@ -96,8 +96,20 @@ std::optional<std::size_t> JobTableView::currentRow() const {
 }
 
 void JobTableView::select(const std::vector<std::size_t>& positions) {
-    settleCount();
+    mark(positions);
+    if (selection_.empty()) return;
     following_ = true;
+    const auto first = static_cast<int>(selection_.front());
+    ListView_SetItemState(list_, first, LVIS_FOCUSED, LVIS_FOCUSED);
+    focused_ = {first, rows_.id(selection_.front())};
+    ListView_EnsureVisible(list_, static_cast<int>(selection_.back()), FALSE);
+    ListView_EnsureVisible(list_, first, FALSE);
+    following_ = false;
+}
+
+void JobTableView::mark(const std::vector<std::size_t>& positions) {
+    settleCount();
+    const bool wasFollowing = std::exchange(following_, true);
     ListView_SetItemState(list_, -1, 0, LVIS_SELECTED);
     selected_.clear();
     selection_.clear();
@@ -108,14 +120,7 @@ void JobTableView::select(const std::vector<std::size_t>& positions) {
         selected_.insert(rows_.id(position));
         selection_.push_back(position);
     }
-    if (!selection_.empty()) {
-        const auto first = static_cast<int>(selection_.front());
-        ListView_SetItemState(list_, first, LVIS_FOCUSED, LVIS_FOCUSED);
-        focused_ = {first, rows_.id(selection_.front())};
-        ListView_EnsureVisible(list_, static_cast<int>(selection_.back()), FALSE);
-        ListView_EnsureVisible(list_, first, FALSE);
-    }
-    following_ = false;
+    following_ = wasFollowing;
 }
 
 void JobTableView::selectAll() {
@@ -135,8 +140,8 @@ void JobTableView::selectLast() {
 void JobTableView::reselect() {
     if (selected_.empty()) return;
     selectionDue_ = true;
-    std::vector<std::size_t> positions = selection();
-    select(positions);  // ids of rows gone are gone with them
+    const std::vector<std::size_t> positions = selection();
+    mark(positions);  // ids of rows gone are gone with them
 }
 
 bool JobTableView::removeTicked() {
@@ -584,11 +589,7 @@ void JobTableView::rowsChanged(const RowsChange& change) {
         for (const RowSpan& span : change.rows) added += span.count;
         const bool appended = change.kind == Kind::Inserted && !change.rows.empty() &&
                               change.rows.front().first >= rows_.count() - added;
-        if (!appended) {
-            following_ = false;
-            reselect();
-            following_ = true;
-        }
+        if (!appended) reselect();
         followSelection();
         InvalidateRect(list_, nullptr, FALSE);
     } else {

@@ -162,7 +162,9 @@ private:
     void endDrag(bool drop);
     void contextMenuAt(LPARAM where);
     void drawDropLine(HDC dc) const;
-    // The selection written to the list again where rows came or went before selected ones.
+    // The rows at these positions selected, and no others, the list's view left where it is; and
+    // the selection written to the list again where rows came or went before selected ones.
+    void mark(const std::vector<std::size_t>& positions);
     void reselect();
     void selectionNoted(std::size_t first, std::size_t last, bool selected);
     // Gives the list the rows' count when rows came or went since it last had it. Setting the

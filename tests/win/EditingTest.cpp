@@ -217,9 +217,14 @@ TEST_F(EditingTest, AClickBelowTheLastRowDoesNothingEvenWhileEditing) {
     ClickAt(list(), CellPoint(list(), 8, 2));
     EXPECT_TRUE(editing());
     EXPECT_EQ(cell(2, 2), L"Cam2");
-    // Any button opens and commits.
+    // A right click commits and opens the row's menu, not a cell.
+    SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR timer, DWORD) {
+        KillTimer(nullptr, timer);
+        EndMenu();
+    });
     ClickAt(list(), CellPoint(list(), 1, 3), WM_RBUTTONDOWN, WM_RBUTTONUP, MK_RBUTTON);
     EXPECT_EQ(cell(2, 2), L"kept");
+    EXPECT_FALSE(editing());
 }
 
 TEST_F(EditingTest, AnEditWhoseRowIsGoneWritesNothingAndCloses) {
@@ -421,9 +426,11 @@ TEST_F(EditingSessionTest, ASaveHoldsEveryChangeHoweverItWasMade) {
     clickCell(1, 3);
     TypeChars(L"G:\\after");
     PressKey(VK_RETURN);
-    command(1, 0);  // 撤销
+    command(1, 0);  // 撤销 of the edit, then of "-"
+    ASSERT_EQ(form.jobs().count(), 5);
+    command(1, 0);
     ASSERT_EQ(form.jobs().count(), 7);
-    expectTheSavedRowsAreTheTable("an edit, then 撤销");
+    expectTheSavedRowsAreTheTable("an edit, then 撤销 twice");
     Click(control(L"clearButton"));
     expectTheSavedRowsAreTheTable("清空");
     command(1, 0);
