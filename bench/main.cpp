@@ -114,6 +114,8 @@ public:
     bool ask(const std::wstring&) override { return true; }
     bool onNetwork(const std::wstring&) override { return false; }
     bool sameFile(const std::wstring& a, const std::wstring& b) override { return a == b; }
+    bool openInShell(const std::wstring&) override { return true; }
+    bool showInExplorer(const std::wstring&) override { return true; }
 
 private:
     std::wstring folder_;

@@ -10,6 +10,7 @@
 
 #include "jobs/JobRows.h"
 #include "jobs/JobTable.h"
+#include "win/CellTips.h"
 #include "win/EditableList.h"
 #include "win/ListStripes.h"
 #include "win/ListView.h"
@@ -114,6 +115,7 @@ private:
     EditableList editor_;
     win::Subclass listMessages_;
     std::optional<win::ListStripes> stripes_;
+    win::CellTips tips_;  // the whole text of a cell its column cuts
     std::optional<std::vector<JobRows::TakenRow>> undo_;  // ascending positions
     // The selected row and the keyboard's row, by position and by id, as the list last told them:
     // asking the list walks its rows.
@@ -145,6 +147,9 @@ public:
     virtual std::vector<RenderJob> jobOutputs() = 0;
     // Ticks row k + 1 exactly when entry k is true.
     virtual void tickJobs(const std::vector<bool>& ticked) = 0;
+    // Makes row `position` + 1 the only selected row and the keyboard's, scrolls to it and gives
+    // the table the focus; nothing when the table has no such row.
+    virtual void selectJob(std::size_t position) = 0;
 
 protected:
     ~JobTableHost() = default;

@@ -8,6 +8,7 @@
 #include "app/MainWindowIds.h"
 #include "jobs/StatusTexts.h"
 #include "win/Controls.h"
+#include "win/ListView.h"
 
 // The main window's job table commands: the job editor, "-", 清空 and 撤销, the unified boxes,
 // and the labels that follow the table.
@@ -38,6 +39,18 @@ void MainWindow::selectLastJob() {
 std::vector<RenderJob> MainWindow::jobOutputs() { return table_.rows().jobs(); }
 
 void MainWindow::tickJobs(const std::vector<bool>& ticked) { table_.rows().setTicks(ticked); }
+
+// From the results: the artist is taken to the row, in front, with nothing else selected.
+void MainWindow::selectJob(std::size_t position) {
+    if (position >= static_cast<std::size_t>(jobs().count())) return;
+    const int row = static_cast<int>(position) + 1;
+    jobs().deselectAll();
+    win::ListView list = jobs().list();
+    list.setSelected(row, true);
+    list.focusRow(row);
+    SetForegroundWindow(hwnd());
+    SetFocus(item(IdJobTable));
+}
 
 // "-": every ticked row, with its tick and saved values, kept for 撤销.
 void MainWindow::onRemoveTickedClicked() { showUndo(table_.removeTicked()); }

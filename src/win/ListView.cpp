@@ -123,6 +123,11 @@ int ListView::selectedRow() const {
                                          LVNI_SELECTED)) + 1;
 }
 
+void ListView::focusRow(int row) const {
+    ListView_SetItemState(hwnd_, row - 1, LVIS_FOCUSED, LVIS_FOCUSED);
+    ListView_EnsureVisible(hwnd_, row - 1, FALSE);
+}
+
 LPARAM ListView::rowSerial(int row) const {
     LVITEMW item{};
     item.mask = LVIF_PARAM;

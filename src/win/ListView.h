@@ -47,6 +47,8 @@ public:
     void setSelected(int row, bool selected);
     // The first selected row, or 0 when none is.
     int selectedRow() const;
+    // Makes the row the keyboard's row (its focus rectangle) and scrolls it into view.
+    void focusRow(int row) const;
 
     // The row's serial (its item data): given when the row is inserted, never handed out twice in
     // this process, and kept through every change of position. A row inserted by other means gets

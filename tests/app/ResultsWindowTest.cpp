@@ -1,0 +1,187 @@
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include "app/MainWindowFixture.h"
+#include "app/LogWindow.h"
+#include "app/ResultsDialog.h"
+#include "win/Controls.h"
+#include "win/ListView.h"
+
+namespace ravolen {
+namespace {
+
+using Texts = std::vector<std::wstring>;
+
+// The point in the middle of a row's first cell, in the list's client area.
+POINT RowPoint(HWND list, int row) {
+    RECT cell{LVIR_LABEL, 0, 0, 0};
+    SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row - 1), reinterpret_cast<LPARAM>(&cell));
+    return {(cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2};
+}
+
+void Post(HWND list, UINT message, WPARAM buttons, POINT at) {
+    PostMessageW(list, message, buttons, MAKELPARAM(at.x, at.y));
+}
+
+class ResultsWindowTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        platform.userData = L"C:\\Users\\artist\\AppData\\Local\\Ravolen";
+        MainWindowTest::SetUp();
+        // A still, a row whose folder is not there yet, and an animation of two frames.
+        form.jobs().append({L"E:\\a.max", L"默认", L"F:\\out", L"a.tga", L"默认", L"默认"});
+        form.jobs().append({L"E:\\b.max", L"默认", L"F:\\later", L"b.tga", L"默认", L"默认"});
+        form.jobs().append({L"E:\\c.max", L"默认", L"F:\\out", L"c.tga", L"默认", L"默认"});
+        platform.folderContents[L"F:\\out"] = {{L"a.tga", false, 100, 5},
+                                               {L"c0001.tga", false, 100, 7},
+                                               {L"c0000.tga", false, 100, 6}};
+    }
+    ResultsDialog* openResults() {
+        const UINT command = win::MenuCommand(GetMenu(form.hwnd()), L"渲染结果(V)…");
+        EXPECT_NE(command, 0u);
+        SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(command, 0), 0);
+        test::PumpMessages();
+        return form.resultsDialog();
+    }
+    // A right click on the row and, in the menu it opens, the item that many steps down.
+    static void ChooseFromRowMenu(HWND list, int row, int steps) {
+        const POINT at = RowPoint(list, row);
+        Post(list, WM_MOUSEMOVE, 0, at);
+        Post(list, WM_RBUTTONDOWN, MK_RBUTTON, at);
+        Post(list, WM_RBUTTONUP, 0, at);
+        // Waiting in the queue, the keys reach the menu's own loop once it opens.
+        for (int k = 0; k < steps; ++k) PostMessageW(list, WM_KEYDOWN, VK_DOWN, 1);
+        PostMessageW(list, WM_KEYDOWN, VK_RETURN, 1);
+        test::PumpMessages();
+    }
+};
+
+TEST_F(ResultsWindowTest, AFinishedRowsImageOpensByDoubleClickEnterOrItsMenu) {
+    ResultsDialog* results = openResults();
+    ASSERT_NE(results, nullptr);
+    const HWND list = results->control(L"List");
+
+    Post(list, WM_LBUTTONDBLCLK, MK_LBUTTON, RowPoint(list, 1));
+    Post(list, WM_LBUTTONUP, 0, RowPoint(list, 1));
+    Post(list, WM_LBUTTONDBLCLK, MK_LBUTTON, RowPoint(list, 2));  // nothing rendered: nothing opens
+    Post(list, WM_LBUTTONUP, 0, RowPoint(list, 2));
+    test::PumpMessages();
+    // Enter on the animation: its newest frame. The results stay open.
+    SetFocus(list);
+    ListView_SetItemState(list, 2, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
+    test::PressKey(VK_RETURN);
+    EXPECT_TRUE(IsWindowVisible(results->hwnd()));
+    ChooseFromRowMenu(list, 1, 1);  // 打开图像
+    EXPECT_EQ(platform.shellCalls, (Texts{L"open F:\\out\\a.tga", L"open F:\\out\\c0001.tga",
+                                          L"open F:\\out\\a.tga"}));
+
+    platform.shellWorks = false;
+    ChooseFromRowMenu(list, 3, 1);
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text,
+              L"无法打开图像（Windows 没有可以打开它的程序，或文件已不在）：\nF:\\out\\c0001.tga");
+}
+
+TEST_F(ResultsWindowTest, TheRowMenuOpensTheOutputFolderMadeOnRequestAndSelectsTheRowInTheTable) {
+    ResultsDialog* results = openResults();
+    ASSERT_NE(results, nullptr);
+    const HWND list = results->control(L"List");
+
+    ChooseFromRowMenu(list, 1, 2);  // 打开出图文件夹: there, opened at once
+    platform.answer = false;
+    ChooseFromRowMenu(list, 2, 2);  // not there: asked first, and nothing when refused
+    platform.answer = true;
+    ChooseFromRowMenu(list, 2, 2);
+    EXPECT_EQ(platform.questions,
+              (Texts{L"出图文件夹不存在：\nF:\\later\n\n是否创建该文件夹？",
+                     L"出图文件夹不存在：\nF:\\later\n\n是否创建该文件夹？"}));
+    EXPECT_TRUE(platform.folders.contains(L"F:\\later"));
+    EXPECT_EQ(platform.shellCalls, (Texts{L"open F:\\out", L"open F:\\later"}));
+
+    form.jobs().list().setSelected(1, true);
+    ChooseFromRowMenu(list, 3, 3);  // 在主窗口中选中
+    const win::ListView table = form.jobs().list();
+    EXPECT_EQ((std::vector<bool>{table.selected(1), table.selected(2), table.selected(3)}),
+              (std::vector<bool>{false, false, true}));
+    EXPECT_EQ(ListView_GetNextItem(table.hwnd(), -1, LVNI_FOCUSED), 2);
+    EXPECT_EQ(GetFocus(), control(L"jobTable"));
+}
+
+// Every column within the list, none under its vertical scroll bar, whether or not it shows.
+void ExpectColumnsFit(HWND list, int dpi) {
+    int sum = 0;
+    for (int k = 0; k < 5; ++k) sum += ListView_GetColumnWidth(list, k);
+    RECT client{};
+    GetClientRect(list, &client);
+    const bool bar = (GetWindowLongPtrW(list, GWL_STYLE) & WS_VSCROLL) != 0;
+    EXPECT_LE(sum, client.right - (bar ? 0 : GetSystemMetrics(SM_CXVSCROLL))) << dpi << " dpi";
+}
+
+TEST_F(ResultsWindowTest, TheResultsAndTheLogAreResizableTheirSizesKeptAndTheColumnsFit) {
+    ResultsDialog* results = openResults();
+    ASSERT_NE(results, nullptr);
+    EXPECT_EQ(win::WindowText(results->control(L"Summary")), L"尚未开始渲染");
+    const HWND window = results->hwnd();
+    EXPECT_TRUE(GetWindowLongPtrW(window, GWL_STYLE) & WS_THICKFRAME);
+    RECT frame{};
+    GetWindowRect(window, &frame);
+    MINMAXINFO limits{};
+    SendMessageW(window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+    EXPECT_EQ(limits.ptMinTrackSize.x, frame.right - frame.left);  // the smallest is as designed
+    EXPECT_EQ(limits.ptMinTrackSize.y, frame.bottom - frame.top);
+    const HWND list = results->control(L"List");
+    const HWND close = results->control(L"Close");
+    const RECT listBefore = test::ClientRectIn(list, window);
+    const RECT closeBefore = test::ClientRectIn(close, window);
+    ExpectColumnsFit(list, results->dpi());
+
+    SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left + 200, frame.bottom - frame.top + 100,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const RECT listAfter = test::ClientRectIn(list, window);
+    const RECT closeAfter = test::ClientRectIn(close, window);
+    EXPECT_EQ((std::vector<LONG>{listAfter.left, listAfter.top, listAfter.right - listBefore.right,
+                                 listAfter.bottom - listBefore.bottom}),
+              (std::vector<LONG>{listBefore.left, listBefore.top, 200, 100}));
+    EXPECT_EQ((std::vector<LONG>{closeAfter.left - closeBefore.left, closeAfter.top - closeBefore.top}),
+              (std::vector<LONG>{200, 100}));
+    const int own = results->dpi();
+    for (const int dpi : {96, 144}) {
+        results->layOutFor(dpi);
+        ExpectColumnsFit(list, dpi);
+    }
+    results->layOutFor(own);
+    const SIZE chosen = results->sizes().results;
+    EXPECT_GT(chosen.cx, 0);
+
+    // The log window opens no larger than the screen's work area, at any scale.
+    LogWindow log(platform);
+    ASSERT_TRUE(log.create(form.hwnd()));
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    for (const int dpi : {96, 144, 192}) {
+        log.layOutFor(dpi);
+        RECT placed{};
+        GetWindowRect(log.hwnd(), &placed);
+        EXPECT_LE(placed.right - placed.left, work.right - work.left) << dpi << " dpi";
+        EXPECT_LE(placed.bottom - placed.top, work.bottom - work.top) << dpi << " dpi";
+    }
+
+    // Kept from one run to the next.
+    SendMessageW(form.hwnd(), WM_CLOSE, 0, 0);
+    test::PumpMessages();
+    MainWindow next(platform);
+    ASSERT_EQ(next.create(), MainWindow::Startup::Ready);
+    const UINT command = win::MenuCommand(GetMenu(next.hwnd()), L"渲染结果(V)…");
+    SendMessageW(next.hwnd(), WM_COMMAND, MAKEWPARAM(command, 0), 0);
+    test::PumpMessages();
+    ASSERT_NE(next.resultsDialog(), nullptr);
+    EXPECT_EQ(next.resultsDialog()->sizes().results.cx, chosen.cx);
+    EXPECT_EQ(next.resultsDialog()->sizes().results.cy, chosen.cy);
+    DestroyWindow(next.hwnd());
+    test::PumpMessages();
+}
+
+}  // namespace
+}  // namespace ravolen
