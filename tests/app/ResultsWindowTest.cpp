@@ -183,5 +183,78 @@ TEST_F(ResultsWindowTest, TheResultsAndTheLogAreResizableTheirSizesKeptAndTheCol
     test::PumpMessages();
 }
 
+// The tip the cell tips keep over `list`, and the text it holds now.
+std::wstring CellTip(HWND list) {
+    struct Search {
+        HWND list;
+        std::wstring text;
+    } search{list, L"(none)"};
+    EnumThreadWindows(GetCurrentThreadId(), [](HWND window, LPARAM data) -> BOOL {
+        auto& found = *reinterpret_cast<Search*>(data);
+        wchar_t name[32]{};
+        GetClassNameW(window, name, 32);
+        if (std::wstring_view(name) != TOOLTIPS_CLASSW) return TRUE;
+        wchar_t text[1024]{};
+        TTTOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        if (!SendMessageW(window, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(&tool)) || tool.hwnd != found.list) {
+            return TRUE;
+        }
+        tool.lpszText = text;
+        SendMessageW(window, TTM_GETTEXTW, 1024, reinterpret_cast<LPARAM>(&tool));
+        found.text = text;
+        return FALSE;
+    }, reinterpret_cast<LPARAM>(&search));
+    return search.text;
+}
+
+// The middle of a cell of the job table (rows and columns from 1).
+POINT CellPoint(HWND list, int row, int column) {
+    RECT cell{column == 1 ? LVIR_LABEL : LVIR_BOUNDS, column - 1, 0, 0};
+    SendMessageW(list, LVM_GETSUBITEMRECT, static_cast<WPARAM>(row - 1), reinterpret_cast<LPARAM>(&cell));
+    return {(cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2};
+}
+
+TEST_F(ResultsWindowTest, ATablePathIsDrawnShortenedItsTipAndItsTextWhole) {
+    const std::wstring scene = L"D:\\项目\\滨江壹号院\\二期\\效果图\\夜景\\最终版本\\客厅_日景_相机03_最终版本.max";
+    const std::wstring folder = L"F:\\渲染输出\\滨江壹号院\\二期\\效果图\\夜景\\最终版本\\客厅_相机03";
+    form.jobs().append({scene, L"默认", folder, L"d.tga", L"默认", L"默认"});
+    const HWND list = control(L"jobTable");
+    const int row = form.jobs().count();
+
+    // The path column is drawn by the program, every other as the list draws it.
+    const HDC dc = CreateCompatibleDC(nullptr);
+    std::vector<LRESULT> answers;
+    for (const int column : {0, 1, 2}) {
+        NMLVCUSTOMDRAW draw{};
+        draw.nmcd.hdr = {list, static_cast<UINT_PTR>(GetDlgCtrlID(list)), static_cast<UINT>(NM_CUSTOMDRAW)};
+        draw.nmcd.dwDrawStage = CDDS_SUBITEM | CDDS_ITEMPREPAINT;
+        draw.nmcd.hdc = dc;
+        draw.nmcd.dwItemSpec = static_cast<DWORD_PTR>(row - 1);
+        draw.iSubItem = column;
+        answers.push_back(SendMessageW(form.hwnd(), WM_NOTIFY, draw.nmcd.hdr.idFrom, reinterpret_cast<LPARAM>(&draw)));
+    }
+    DeleteDC(dc);
+    EXPECT_EQ(answers, (std::vector<LRESULT>{CDRF_SKIPDEFAULT, CDRF_NEWFONT, CDRF_SKIPDEFAULT}));
+
+    // Resting on the cut path, the tip holds it whole; on a cell shown whole, nothing.
+    const POINT onScene = CellPoint(list, row, 1);
+    SendMessageW(list, WM_MOUSEMOVE, 0, MAKELPARAM(onScene.x, onScene.y));
+    EXPECT_EQ(CellTip(list), scene);
+    const POINT onCamera = CellPoint(list, row, 2);
+    SendMessageW(list, WM_MOUSEMOVE, 0, MAKELPARAM(onCamera.x, onCamera.y));
+    EXPECT_EQ(CellTip(list), L"");
+
+    // Another program reads them whole, and the output folder's editor edits it whole.
+    EXPECT_EQ(form.jobs().list().cell(row, 1), scene);
+    EXPECT_EQ(form.jobs().list().cell(row, 3), folder);
+    const POINT onFolder = CellPoint(list, row, 3);
+    PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(onFolder.x, onFolder.y));
+    PostMessageW(list, WM_LBUTTONUP, 0, MAKELPARAM(onFolder.x, onFolder.y));
+    test::PumpMessages();
+    ASSERT_TRUE(IsWindowVisible(control(L"cellEditor")));
+    EXPECT_EQ(win::WindowText(control(L"cellEditor")), folder);
+}
+
 }  // namespace
 }  // namespace ravolen
