@@ -315,6 +315,37 @@ std::vector<RECT> Form::placeControls(int dpi) {
     }
     SelectObject(dc, original);
     ReleaseDC(hwnd(), dc);
+
+    // Right edges the table lines up (the frame's and 退  出's, a label's and the list's below it)
+    // stay lined up where one of them grew: the designed margins hold at every scale.
+    std::vector<int> designedRight(layout_.size());
+    for (std::size_t i = 0; i < layout_.size(); ++i) {
+        designedRight[i] = origin(layout_[i].container).x + layout_[i].left + layout_[i].width;
+    }
+    for (std::size_t i = 0; i < layout_.size(); ++i) {
+        for (std::size_t j = 0; j < layout_.size(); ++j) {
+            if (designedRight[j] == designedRight[i] && rects[j].right > rects[i].right &&
+                layout_[i].kind != ControlKind::Label && layout_[i].kind != ControlKind::CheckBox) {
+                rects[i].right = rects[j].right;
+            }
+        }
+    }
+    // A control set on a frame's bottom line (within a pixel at 96 dpi) lies on it by no more
+    // than that pixel at any scale: rounding would otherwise push it into the frame.
+    constexpr int TouchTwips = 15;
+    for (std::size_t f = 0; f < layout_.size(); ++f) {
+        if (layout_[f].kind != ControlKind::Frame || !layout_[f].container.empty()) continue;
+        const int frameBottom = layout_[f].top + layout_[f].height;
+        for (std::size_t j = 0; j < layout_.size(); ++j) {
+            const ControlSpec& below = layout_[j];
+            if (j == f || !below.container.empty() || below.top > frameBottom ||
+                below.top < frameBottom - TouchTwips || rects[j].left >= rects[f].right ||
+                rects[j].right <= rects[f].left) {
+                continue;
+            }
+            rects[f].bottom = std::min(rects[f].bottom, rects[j].top + 1);
+        }
+    }
     return rects;
 }
 

@@ -93,6 +93,15 @@ LRESULT DrawPathCell(NMLVCUSTOMDRAW& draw) {
     if (fore == CLR_DEFAULT) fore = GetSysColor(COLOR_WINDOWTEXT);
 
     RECT fill = cell;
+    // The first column holds the row's check box left of its label, which the list no longer
+    // draws once the cell is skipped: it is drawn here, where the list puts it.
+    const auto states = reinterpret_cast<HIMAGELIST>(SendMessageW(list, LVM_GETIMAGELIST, LVSIL_STATE, 0));
+    RECT icon{LVIR_ICON, 0, 0, 0};
+    if (column == 0 && SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&icon))) {
+        RECT bounds{LVIR_BOUNDS, 0, 0, 0};
+        SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&bounds));
+        fill.left = bounds.left;
+    }
     // The grid's lines lie on the cells' right and bottom edges.
     if (SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_GRIDLINES) {
         fill.right = std::max(fill.left, fill.right - 1);
@@ -100,6 +109,13 @@ LRESULT DrawPathCell(NMLVCUSTOMDRAW& draw) {
     }
     const COLORREF oldBack = SetBkColor(dc, back);
     ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &fill, nullptr, 0, nullptr);
+    const auto state = static_cast<UINT>(SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK));
+    int imageWidth = 0;
+    int imageHeight = 0;
+    if (column == 0 && states && (state >> 12) > 0 && ImageList_GetIconSize(states, &imageWidth, &imageHeight)) {
+        ImageList_Draw(states, static_cast<int>(state >> 12) - 1, dc, icon.left - imageWidth,
+                       icon.top + (icon.bottom - icon.top - imageHeight) / 2, ILD_TRANSPARENT);
+    }
     // The list's own margins: a little inside the label, more inside a column of its own.
     const int dpi = GetDeviceCaps(dc, LOGPIXELSX);
     RECT room = cell;

@@ -256,5 +256,32 @@ TEST_F(ResultsWindowTest, ATablePathIsDrawnShortenedItsTipAndItsTextWhole) {
     EXPECT_EQ(win::WindowText(control(L"cellEditor")), folder);
 }
 
+// At every scale the bottom row keeps its places against the frame above it, the table its
+// margins inside the frame, and the job editor's hints lie within its window: a control that grew
+// for its caption takes what lines up with it along.
+TEST_F(ResultsWindowTest, TheBottomRowAndTheEditorsHintsKeepTheirPlacesAtEveryScale) {
+    test::Click(control(L"addJobButton"));
+    ASSERT_NE(form.jobDialog(), nullptr);
+    const HWND window = form.hwnd();
+    const HWND editor = form.jobDialog()->hwnd();
+    for (const int dpi : {96, 144}) {
+        form.layOutFor(dpi);
+        form.jobDialog()->layOutFor(dpi);
+        const RECT frame = test::ClientRectIn(control(L"settingsFrame"), window);
+        const RECT render = test::ClientRectIn(control(L"renderButton"), window);
+        const RECT exit = test::ClientRectIn(control(L"exitButton"), window);
+        const RECT table = test::ClientRectIn(control(L"jobTable"), window);
+        EXPECT_EQ(exit.right, frame.right) << dpi << " dpi";
+        EXPECT_GE(render.top, frame.bottom - 1) << dpi << " dpi";
+        EXPECT_LE(std::abs((frame.right - table.right) - (table.left - frame.left)), 2) << dpi << " dpi";
+        RECT client{};
+        GetClientRect(editor, &client);
+        for (const wchar_t* hint : {L"cameraHint", L"sizeHint", L"outputNameHint", L"formatHint", L"framesHint"}) {
+            const RECT placed = test::ClientRectIn(form.jobDialog()->control(hint), editor);
+            EXPECT_LE(placed.right, client.right) << dpi << " dpi " << test::Utf8(hint);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace ravolen
