@@ -209,16 +209,15 @@ void ResultsDialog::onResized() { fitColumns(); }
 
 void ResultsDialog::onDpiChanged(int) { fitColumns(); }
 
-// 状态, 大小 and 时间 as wide as their longest texts in the list's font at its scale (the running
-// row's bold); the paths share the rest, so that no column lies past the list, nor under its
-// scroll bar when one shows.
+// 状态, 大小 and 时间 as wide as their longest texts in the list's font at its scale; the paths
+// share the rest, so that no column lies past the list, nor under its scroll bar when one shows.
 void ResultsDialog::fitColumns() {
     const HWND list = item(IdList);
     const auto header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
     if (!list || !header || Header_GetItemCount(header) != static_cast<int>(ColumnCount)) return;
     const HDC dc = GetDC(list);
     if (!dc) return;
-    const HGDIOBJ original = SelectObject(dc, font({0, true}));
+    const HGDIOBJ original = SelectObject(dc, font({}));
     const auto width = [dc](std::wstring_view text) {
         SIZE size{};
         GetTextExtentPoint32W(dc, text.data(), static_cast<int>(text.size()), &size);
@@ -239,7 +238,7 @@ void ResultsDialog::fitColumns() {
     int room = client.right;
     if (!(GetWindowLongPtrW(list, GWL_STYLE) & WS_VSCROLL)) room -= GetSystemMetrics(SM_CXVSCROLL);
     const int paths = room - state - size - time;
-    const int sceneWidth = std::max(scene, paths * 2 / 5);
+    const int sceneWidth = std::max(scene, paths / 2);
     const int widths[ColumnCount] = {sceneWidth, std::max(output, paths - sceneWidth), state, size, time};
     for (std::size_t k = 0; k < ColumnCount; ++k) {
         if (ListView_GetColumnWidth(list, static_cast<int>(k)) != widths[k]) {

@@ -124,8 +124,9 @@ LRESULT DrawPathCell(NMLVCUSTOMDRAW& draw) {
     const COLORREF oldFore = SetTextColor(dc, fore);
     const int oldMode = SetBkMode(dc, TRANSPARENT);
     if (room.right > room.left) {
+        // A file name longer than the column itself ends in an ellipsis too.
         DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &room,
-                  DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_PATH_ELLIPSIS);
+                  DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_PATH_ELLIPSIS | DT_END_ELLIPSIS);
     }
     SetBkMode(dc, oldMode);
     SetTextColor(dc, oldFore);
