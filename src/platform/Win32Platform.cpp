@@ -1196,7 +1196,8 @@ bool Win32Platform::openInShell(const std::wstring& path) {
 }
 
 bool Win32Platform::showInExplorer(const std::wstring& path) {
-    if (path.empty()) return false;
+    // Explorer asked to select what is not there opens some other folder instead.
+    if (path.empty() || GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
     // The shell's own way keeps an Explorer window that shows the folder and only selects the
     // file in it; explorer /select, is the way where the shell lacks it.
     const auto parse = SystemFunctionOf<decltype(SHParseDisplayName)>(L"shell32.dll", "SHParseDisplayName");
