@@ -187,10 +187,21 @@ bool ResultsDialog::create(HWND owner) {
     tips_.attach(list);
     chooseSizeTwips(sizes_.results);
     created_ = true;
-    listKeys_.attach(list, [](UINT message, WPARAM, LPARAM lParam) -> std::optional<LRESULT> {
-        if (message != WM_GETDLGCODE) return std::nullopt;
-        const auto* key = reinterpret_cast<const MSG*>(lParam);
-        if (key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN) return DLGC_WANTMESSAGE;
+    listKeys_.attach(list, [this](UINT message, WPARAM wParam, LPARAM lParam) -> std::optional<LRESULT> {
+        if (message == WM_GETDLGCODE) {
+            const auto* key = reinterpret_cast<const MSG*>(lParam);
+            if (key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN) return DLGC_WANTMESSAGE;
+            return std::nullopt;
+        }
+        // The menu key and Shift+F10 open the row's menu here: not every list view passes them
+        // on, and their release is taken too, so that none opens it a second time.
+        const bool menuKey = wParam == VK_APPS || (wParam == VK_F10 && GetKeyState(VK_SHIFT) < 0);
+        if (!menuKey) return std::nullopt;
+        if (message == WM_KEYDOWN || message == WM_SYSKEYDOWN) {
+            showRowMenu(-1);
+            return 0;
+        }
+        if (message == WM_KEYUP || message == WM_SYSKEYUP) return 0;
         return std::nullopt;
     });
     show();

@@ -77,6 +77,18 @@ TEST_F(ResultsWindowTest, AFinishedRowsImageOpensByDoubleClickEnterOrItsMenu) {
     EXPECT_EQ(platform.shellCalls, (Texts{L"open F:\\out\\a.tga", L"open F:\\out\\c0001.tga",
                                           L"open F:\\out\\a.tga"}));
 
+    // The menu key opens the menu of the keyboard's row.
+    ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
+    ListView_SetItemState(list, 2, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
+    SetFocus(list);
+    PostMessageW(list, WM_KEYDOWN, VK_APPS, 1);
+    PostMessageW(list, WM_KEYUP, VK_APPS, static_cast<LPARAM>(0xC0000001));
+    PostMessageW(list, WM_KEYDOWN, VK_DOWN, 1);
+    PostMessageW(list, WM_KEYDOWN, VK_DOWN, 1);
+    PostMessageW(list, WM_KEYDOWN, VK_RETURN, 1);
+    test::PumpMessages();
+    EXPECT_EQ(platform.shellCalls.back(), L"open F:\\out");  // 打开出图文件夹
+
     platform.shellWorks = false;
     ChooseFromRowMenu(list, 3, 1);
     ASSERT_EQ(platform.messages.size(), 1u);
