@@ -59,12 +59,27 @@ LRESULT CALLBACK DigitsOnly(HWND edit, UINT message, WPARAM wParam, LPARAM lPara
     return DefSubclassProc(edit, message, wParam, lParam);
 }
 
+// The window's fonts, deleted with it.
+struct BareFonts {
+    HFONT fonts[3];
+};
+
+LRESULT CALLBACK BareEditorProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCDESTROY) {
+        if (auto* owned = reinterpret_cast<BareFonts*>(GetWindowLongPtrW(window, GWLP_USERDATA))) {
+            for (const HFONT f : owned->fonts) DeleteObject(f);
+            delete owned;
+        }
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
 }  // namespace
 
-void OpenAndCloseBareJobEditor() {
+HWND OpenBareJobEditor(HWND owner) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.lpfnWndProc = BareEditorProcedure;
     windowClass.hInstance = instance;
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = L"RavolenBenchBareEditor";
@@ -79,7 +94,8 @@ void OpenAndCloseBareJobEditor() {
                            GB2312_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                            DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"宋体");
     };
-    const HFONT fonts[] = {font(90), font(105), font(143)};
+    auto* owned = new BareFonts{{font(90), font(105), font(143)}};
+    const HFONT* fonts = owned->fonts;
 
     RECT bounds{0, 0, px(5085), px(3615)};
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
@@ -87,7 +103,13 @@ void OpenAndCloseBareJobEditor() {
     const HWND window = CreateWindowExW(WS_EX_CONTROLPARENT, L"RavolenBenchBareEditor",
                                         L"添加MAX文件及设置", style, 100, 100,
                                         bounds.right - bounds.left, bounds.bottom - bounds.top,
-                                        nullptr, nullptr, instance, nullptr);
+                                        owner, nullptr, instance, nullptr);
+    if (!window) {
+        for (const HFONT f : owned->fonts) DeleteObject(f);
+        delete owned;
+        return nullptr;
+    }
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(owned));
     SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(fonts[0]), FALSE);
     const HWND tooltip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                                          WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
@@ -122,12 +144,15 @@ void OpenAndCloseBareJobEditor() {
     }
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
+    return window;
+}
+
+void OpenAndCloseBareJobEditor() {
+    const HWND window = OpenBareJobEditor(nullptr);
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-
     SendMessageW(window, WM_CLOSE, 0, 0);  // DefWindowProc destroys it, as the close box does
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-    for (const HFONT f : fonts) DeleteObject(f);
 }
 
 }  // namespace ravolen::bench

@@ -114,6 +114,8 @@ public:
     bool ask(const std::wstring&) override { return true; }
     bool onNetwork(const std::wstring&) override { return false; }
     bool sameFile(const std::wstring& a, const std::wstring& b) override { return a == b; }
+    bool openInShell(const std::wstring&) override { return true; }
+    bool showInExplorer(const std::wstring&) override { return true; }
 
 private:
     std::wstring folder_;
@@ -1473,6 +1475,73 @@ std::pair<double, double> Launch(const std::wstring& program) {
     return {micros, static_cast<double>(memory.PeakWorkingSetSize) / 1024};
 }
 
+// The job editor opened with "+" and closed by its close box from this process, as a user's
+// clicks reach the program (`ours`, or the floor with the bare editor), `cycles` times; prints
+// the program's PagefileUsage, which Wine reports, every hundred cycles.
+int DriveEditor(std::wstring_view kind, int cycles) {
+    std::wstring commandLine = L"\"" + Wide(kind == L"bare" ? RAVOLEN_MINIMAL : RAVOLEN_EXE) + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+        return 1;
+    }
+    const KernelHandle process(info.hProcess);
+    CloseHandle(info.hThread);
+    HWND window = nullptr;
+    while (!(window = VisibleWindowOf(info.dwProcessId))) Sleep(1);
+    WaitForInputIdle(process.get(), 10000);
+    HWND plus = nullptr;  // wherever it lies among the window's children
+    EnumChildWindows(window, [](HWND child, LPARAM found) -> BOOL {
+        wchar_t text[4]{};
+        GetWindowTextW(child, text, 4);
+        if (lstrcmpW(text, L"+") != 0) return TRUE;
+        *reinterpret_cast<HWND*>(found) = child;
+        return FALSE;
+    }, reinterpret_cast<LPARAM>(&plus));
+    if (!plus) return 2;
+    const auto editor = [&] {
+        struct Search {
+            DWORD process;
+            HWND found = nullptr;
+        } search{info.dwProcessId};
+        EnumWindows([](HWND hwnd, LPARAM context) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(context);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(hwnd, &owner);
+            wchar_t title[32]{};
+            GetWindowTextW(hwnd, title, 32);
+            if (owner != s.process || !IsWindowVisible(hwnd) || lstrcmpW(title, L"添加MAX文件及设置") != 0) return TRUE;
+            s.found = hwnd;
+            return FALSE;
+        }, reinterpret_cast<LPARAM>(&search));
+        return search.found;
+    };
+    const auto usage = [&] {
+        PROCESS_MEMORY_COUNTERS memory{};
+        memory.cb = sizeof memory;
+        GetProcessMemoryInfo(process.get(), &memory, sizeof memory);
+        return static_cast<double>(memory.PagefileUsage) / 1024;
+    };
+    for (int cycle = 0; cycle <= cycles; ++cycle) {
+        if (cycle % 100 == 0) std::printf("%-5ls %5d cycles %10.0f KiB\n", std::wstring(kind).c_str(), cycle, usage());
+        if (cycle == cycles) break;
+        PostMessageW(plus, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+        PostMessageW(plus, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
+        HWND opened = nullptr;
+        for (int wait = 0; wait < 5000 && !(opened = editor()); ++wait) Sleep(1);
+        if (!opened) return 3;
+        WaitForInputIdle(process.get(), 1000);
+        PostMessageW(opened, WM_SYSCOMMAND, SC_CLOSE, 0);  // its close box
+        for (int wait = 0; wait < 5000 && IsWindow(opened); ++wait) Sleep(1);
+    }
+    std::fflush(stdout);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    WaitForSingleObject(process.get(), 10000);
+    return 0;
+}
+
 std::pair<Result, Result> Startup(int repetitions) {
     const std::wstring ours = Wide(RAVOLEN_EXE), minimal = Wide(RAVOLEN_MINIMAL);
     std::vector<double> oursTime, floorTime, oursMemory, floorMemory;
@@ -1735,6 +1804,7 @@ int wmain(int argc, wchar_t** argv) {
     if (argc == 3 && std::wstring_view(argv[1]) == L"--hold-many") return HoldManyRows(argv[2], folder);
     if (argc == 3 && std::wstring_view(argv[1]) == L"--rows-bytes") return RowsBytes(argv[2], folder);
     if (argc == 3 && std::wstring_view(argv[1]) == L"--cycles") return CycleEditor(argv[2], folder);
+    if (argc == 4 && std::wstring_view(argv[1]) == L"--drive-editor") return DriveEditor(argv[2], _wtoi(argv[3]));
     if (argc >= 2 && std::wstring_view(argv[1]) == L"--stages") {
         const int repetitions = argc > 2 ? std::max(1, _wtoi(argv[2])) : 15;
         if (argc > 3 && std::wstring_view(argv[3]) == L"scale") {

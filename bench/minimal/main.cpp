@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include "MainWindowFloor.h"
+#include "../BareJobEditor.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
@@ -11,6 +12,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     const HWND window = ravolen::bench::CreateMainWindowFloor(
         instance, [](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
             if (message == WM_DESTROY) PostQuitMessage(0);
+            // "+" opens the floor of the job editor, as the program's opens its own.
+            if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED && lParam) {
+                wchar_t caption[4]{};
+                GetWindowTextW(reinterpret_cast<HWND>(lParam), caption, 4);
+                if (lstrcmpW(caption, L"+") == 0) ravolen::bench::OpenBareJobEditor(hwnd);
+            }
             return DefWindowProcW(hwnd, message, wParam, lParam);
         });
     ShowWindow(window, show);

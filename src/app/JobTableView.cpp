@@ -46,6 +46,7 @@ void JobTableView::bind(HWND list, HWND editor, int dpi) {
     listMessages_.attach(list, [this](UINT message, WPARAM wParam, LPARAM lParam) {
         return listMessage(message, wParam, lParam);
     });
+    tips_.attach(list);
     rows_.watch(*this);
     SendMessageW(list, LVM_SETITEMCOUNT, rows_.count(), LVSICF_NOSCROLL);
     measureStripes();
@@ -343,7 +344,9 @@ void JobTableView::measureStripes() {
     int band = stripes_ ? stripes_->bandHeight : 0;
     if (SendMessageW(list_, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first))) band = first.bottom - first.top;
     if (empty) SendMessageW(list_, LVM_SETITEMCOUNT, 0, LVSICF_NOSCROLL);
-    stripes_ = win::ListStripes{OddBand, EvenBand, band};
+    // Paths keep their file names however narrow their columns.
+    constexpr unsigned PathColumns = 1u << (JobColumnScene - 1) | 1u << (JobColumnOutputFolder - 1);
+    stripes_ = win::ListStripes{OddBand, EvenBand, band, PathColumns};
     InvalidateRect(list_, nullptr, TRUE);
 }
 

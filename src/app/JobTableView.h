@@ -12,6 +12,7 @@
 
 #include "jobs/JobRows.h"
 #include "jobs/JobTable.h"
+#include "win/CellTips.h"
 #include "win/EditableList.h"
 #include "win/ListStripes.h"
 #include "win/ListView.h"
@@ -204,8 +205,9 @@ private:
         Join join = Join::None;
     };
     bool restoring_ = false;
-    bool keyTaken_ = false;
-    UINT menuKeyUp_ = 0;  // the key that opened the context menu, whose release is its too  // the character the taken key makes is not the list's either
+    bool keyTaken_ = false;  // the character the taken key makes is not the list's either
+    UINT menuKeyUp_ = 0;     // the key that opened the context menu, whose release is its too
+    win::CellTips tips_;     // the whole text of a cell its column cuts
     std::optional<OpenStep> step_;  // a change under way
     int stepDepth_ = 0;
     Join lastJoin_ = Join::None;  // the last step's, while no other came
@@ -248,6 +250,9 @@ public:
     virtual void tickJobs(const std::vector<bool>& ticked) = 0;
     // The job editor's OK for the row it was opened on (by its id).
     virtual void replaceJob(RowId id, const RenderJob& job) = 0;
+    // Makes row `position` + 1 the only selected row and the keyboard's, scrolls to it and gives
+    // the table the focus; nothing when the table has no such row.
+    virtual void selectJob(std::size_t position) = 0;
 
 protected:
     ~JobTableHost() = default;

@@ -19,9 +19,11 @@ constexpr std::size_t ReadPiece = 16u << 20;
 const std::array<win::ControlSpec, 2> Layout{{
     {.kind = ControlKind::TextBox, .id = IdText, .name = L"Text", .left = 120, .top = 120,
      .width = 11760, .height = 6600, .tabIndex = 0,
-     .style = ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_HSCROLL},
+     .style = ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_HSCROLL,
+     .grow = win::GrowWidth | win::GrowHeight},
     {.kind = ControlKind::Button, .id = IdClose, .name = L"Close", .left = 10680, .top = 6900,
-     .width = 1200, .height = 420, .tabIndex = 1, .caption = L"关  闭", .defaultButton = true},
+     .width = 1200, .height = 420, .tabIndex = 1, .caption = L"关  闭", .defaultButton = true,
+     .grow = win::MoveRight | win::MoveDown},
 }};
 
 }  // namespace
@@ -32,8 +34,10 @@ const win::CommandRoute<LogWindow> LogWindow::Commands[] = {
 };
 
 bool LogWindow::create(HWND owner) {
-    if (!createForm(L"RavolenLog", L"渲染日志", 12000, 7440, 10.5, nullptr, owner) ||
-        !createControls(Layout)) {
+    if (!createForm(L"RavolenLog", L"渲染日志", 12000, 7440, 10.5, nullptr, owner)) return false;
+    // Larger than a small screen at 150 %: it opens within the work area, the text made smaller.
+    allowResizing();
+    if (!createControls(Layout)) {
         destroyWindow();
         return false;
     }

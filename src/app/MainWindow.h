@@ -147,6 +147,7 @@ private:
     std::vector<RenderJob> jobOutputs() override;
     void tickJobs(const std::vector<bool>& ticked) override;
     void replaceJob(RowId id, const RenderJob& job) override;
+    void selectJob(std::size_t position) override;
 
     // MainWindowFiles.cpp: rows from files (快速添加, drops, job lists) and job lists saved.
     void onQuickAddClicked();
@@ -221,6 +222,9 @@ private:
     std::wstring sessionFilesMessage_;  // shown once the window shows: files damaged or unreadable
     int windowLeft_ = 0;
     int windowTop_ = 0;
+    // 渲染结果's and the log window's sizes from the session, until the results window exists.
+    SIZE resultsSize_{};
+    SIZE logSize_{};
     bool windowPlaced_ = false;
     // Last: its writer stops (with a bound) before anything its writes could read goes.
     SessionKeeper session_;

@@ -94,6 +94,7 @@ void MainWindow::onResultsClicked() {
     auto dialog = std::make_unique<ResultsDialog>(
         platform_, static_cast<JobTableHost&>(*this), [this] { return nightView(); },
         [this](const std::vector<std::size_t>& positions) { renderRows(positions); });
+    dialog->restoreSizes({resultsSize_, logSize_});
     if (dialog->create(hwnd())) results_ = std::move(dialog);
 }
 

@@ -33,6 +33,12 @@ SessionSettings MainWindow::sessionSettings() const {
     settings.windowLeft = windowLeft_;
     settings.windowTop = windowTop_;
     settings.optionalColumns = table_.optionalColumnsShown();
+    ResultsDialog::Sizes sizes{resultsSize_, logSize_};
+    if (results_) sizes = results_->sizes();  // also as the program ends, its window gone
+    settings.resultsWidth = sizes.results.cx;
+    settings.resultsHeight = sizes.results.cy;
+    settings.logWidth = sizes.log.cx;
+    settings.logHeight = sizes.log.cy;
     return settings;
 }
 
@@ -81,6 +87,8 @@ void MainWindow::applySessionSettings(const SessionSettings& settings) {
     nightOptions_ = settings.night;
     if (settings.optionalColumns) table_.showOptionalColumns(true);
     showOptionalColumnsChoice();
+    resultsSize_ = {settings.resultsWidth, settings.resultsHeight};
+    logSize_ = {settings.logWidth, settings.logHeight};
     if (!settings.windowPlaced) return;
     // Onto the screen it lands on, or the nearest, and wholly inside its work area: a position
     // saved at another scale or on a larger or missing monitor would leave part of it off screen.

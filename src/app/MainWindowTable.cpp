@@ -9,6 +9,7 @@
 
 #include "app/JobDialog.h"
 #include "app/MainWindowIds.h"
+#include "app/OutputFolder.h"
 #include "jobs/JobListFile.h"
 #include "jobs/StatusTexts.h"
 #include "jobs/TabText.h"
@@ -52,6 +53,14 @@ void MainWindow::selectLastJob() {
 std::vector<RenderJob> MainWindow::jobOutputs() { return table_.rows().jobs(); }
 
 void MainWindow::tickJobs(const std::vector<bool>& ticked) { table_.rows().setTicks(ticked); }
+
+// From the results: the artist is taken to the row, in front, with nothing else selected.
+void MainWindow::selectJob(std::size_t position) {
+    if (position >= table_.shown().count()) return;
+    table_.select({position});
+    SetForegroundWindow(hwnd());
+    SetFocus(item(IdJobTable));
+}
 
 // "-": every ticked row, with its tick and saved values; 撤销 brings them back.
 void MainWindow::onRemoveTickedClicked() { table_.removeTicked(); }
@@ -220,8 +229,18 @@ void MainWindow::onPasteClicked() {
     table_.insertAfterSelection(std::move(std::get<std::vector<RenderJob>>(rows)));
 }
 
-void MainWindow::onShowSceneClicked() {}
-void MainWindow::onOpenOutputFolderClicked() {}
+// Explorer with the row's scene selected; a scene that is not there is said, not shown.
+void MainWindow::onShowSceneClicked() {
+    const std::optional<std::size_t> row = table_.currentRow();
+    if (!row) return;
+    const std::wstring scene = table_.rows().cell(*row, JobColumnScene);
+    if (!platform_.showInExplorer(scene)) platform_.showMessage(L"找不到场景文件：" + scene);
+}
+
+void MainWindow::onOpenOutputFolderClicked() {
+    const std::optional<std::size_t> row = table_.currentRow();
+    if (row) OpenOutputFolder(platform_, table_.rows().cell(*row, JobColumnOutputFolder));
+}
 
 // Ticked, every row shows the box's folder and keeps its own to be given back when unticked.
 // The unified boxes as they are now, put back with the rows by 撤销 and 重做: their changes of

@@ -1,13 +1,17 @@
 #include "app/ResultsDialog.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <cstdio>
 
+#include "app/OutputFolder.h"
 #include "jobs/Results.h"
 #include "win/Controls.h"
+#include "win/ListStripes.h"
 #include "win/ListView.h"
 
 namespace ravolen {
@@ -16,23 +20,27 @@ namespace {
 using win::ControlKind;
 
 enum : int { IdList = 4001, IdTick, IdRefresh, IdClose, IdSummary, IdLog, IdRenderUnfinished };
+// The row menu's commands.
+enum : UINT { IdOpenImage = 1, IdOpenFolder, IdSelectInTable };
 
 const std::array<win::ControlSpec, 7> Layout{{
     {.kind = ControlKind::Label, .id = IdSummary, .name = L"Summary", .left = 120, .top = 120,
-     .width = 9960, .height = 300, .tabIndex = 0},
+     .width = 9960, .height = 300, .tabIndex = 0, .grow = win::GrowWidth},
     {.kind = ControlKind::ListView, .id = IdList, .name = L"List", .left = 120, .top = 480,
-     .width = 9960, .height = 4620, .tabIndex = 1, .style = LVS_OWNERDATA},
+     .width = 9960, .height = 4620, .tabIndex = 1, .style = LVS_OWNERDATA,
+     .grow = win::GrowWidth | win::GrowHeight},
     {.kind = ControlKind::Button, .id = IdTick, .name = L"Tick", .left = 120, .top = 5260,
-     .width = 1500, .height = 420, .tabIndex = 2, .caption = L"勾选已完成"},
+     .width = 1500, .height = 420, .tabIndex = 2, .caption = L"勾选已完成", .grow = win::MoveDown},
     {.kind = ControlKind::Button, .id = IdRefresh, .name = L"Refresh", .left = 1800, .top = 5260,
-     .width = 1200, .height = 420, .tabIndex = 3, .caption = L"刷新"},
+     .width = 1200, .height = 420, .tabIndex = 3, .caption = L"刷新", .grow = win::MoveDown},
     {.kind = ControlKind::Button, .id = IdLog, .name = L"Log", .left = 3180, .top = 5260,
-     .width = 1200, .height = 420, .tabIndex = 4, .caption = L"查看日志"},
+     .width = 1200, .height = 420, .tabIndex = 4, .caption = L"查看日志", .grow = win::MoveDown},
     {.kind = ControlKind::Button, .id = IdRenderUnfinished, .name = L"RenderUnfinished",
      .left = 4560, .top = 5260, .width = 2800, .height = 420, .tabIndex = 5,
-     .caption = L"重新渲染未完成的任务"},
+     .caption = L"重新渲染未完成的任务", .grow = win::MoveDown},
     {.kind = ControlKind::Button, .id = IdClose, .name = L"Close", .left = 8880, .top = 5260,
-     .width = 1200, .height = 420, .tabIndex = 6, .caption = L"关  闭", .defaultButton = true},
+     .width = 1200, .height = 420, .tabIndex = 6, .caption = L"关  闭", .defaultButton = true,
+     .grow = win::MoveDown | win::MoveRight},
 }};
 
 struct Column {
@@ -40,12 +48,16 @@ struct Column {
     int widthTwips;
     int format;
 };
-// Within the list's width, so that a time, "已完成（12帧）" and "渲染中（已用时 12:34:56）" show whole.
+// The widths fitColumns starts from. The time is centred, clear of the size beside it.
 constexpr Column Columns[] = {{L"Max文件", 1800, LVCFMT_LEFT},
                               {L"输出文件", 2600, LVCFMT_LEFT},
                               {L"状态", 2700, LVCFMT_LEFT},
                               {L"大小", 900, LVCFMT_RIGHT},
-                              {L"时间", 1750, LVCFMT_LEFT}};
+                              {L"时间", 1750, LVCFMT_CENTER}};
+// Drawn as paths: Max文件 and 输出文件.
+constexpr unsigned PathColumns = 0b11;
+// The text of a row that did not finish through a fault or was cancelled.
+constexpr COLORREF FailedText = RGB(192, 0, 0);
 
 std::wstring SizeText(unsigned long long bytes) {
     wchar_t text[32];
@@ -93,6 +105,42 @@ std::wstring StateText(const RenderJob& row, const RenderResult& result, const N
     return missing.empty() ? L"未完成" : missing;
 }
 
+// How a row stands out: in red when it failed, had no output, hung, ran too long or was
+// cancelled; in bold while it renders.
+RowLook LookOf(const RenderJob& row, const NightView& night, std::size_t index) {
+    if (index >= night.states.size() || !night.states[index] || night.scenes[index] != row.scene) {
+        return RowLook::Plain;
+    }
+    const RowPhase phase = night.states[index]->phase;
+    if (phase == RowPhase::Rendering) return RowLook::Running;
+    if (FailedPhase(phase) || phase == RowPhase::NoOutput || phase == RowPhase::Cancelled) {
+        return RowLook::Failed;
+    }
+    return RowLook::Plain;
+}
+
+// The line above the list: the followed night's own, the last night's counts, or that there
+// has been none; and that the night was cancelled, when it was.
+std::wstring SummaryText(const NightView& night) {
+    std::size_t rows = 0, finished = 0, failed = 0;
+    bool cancelled = false;
+    for (const std::optional<RowState>& state : night.states) {
+        if (!state) continue;
+        ++rows;
+        finished += state->phase == RowPhase::Finished ? 1 : 0;
+        failed += FailedPhase(state->phase) ? 1 : 0;
+        cancelled = cancelled || state->phase == RowPhase::Cancelled;
+    }
+    std::wstring text = night.summary;
+    if (text.empty()) {
+        if (rows == 0) return L"尚未开始渲染";
+        text = L"上次渲染：共" + std::to_wstring(rows) + L"个 · 完成" + std::to_wstring(finished) +
+               L"个 · 失败" + std::to_wstring(failed) + L"个";
+    }
+    if (cancelled) text += L" · 已取消";
+    return text;
+}
+
 // True for a row that did not finish: 失败, 没有输出, 无响应, 超时, 已取消 or 未完成, as the state
 // column says it.
 bool Unfinished(const RenderJob& row, const RenderResult& result, const NightView& night,
@@ -122,8 +170,9 @@ ResultsDialog::~ResultsDialog() {
 }
 
 bool ResultsDialog::create(HWND owner) {
-    if (!createForm(L"RavolenResults", L"渲染结果", 10200, 5800, 10.5, nullptr, owner) ||
-        !createControls(Layout)) {
+    if (!createForm(L"RavolenResults", L"渲染结果", 10200, 5800, 10.5, nullptr, owner)) return false;
+    allowResizing();
+    if (!createControls(Layout)) {
         destroyWindow();
         return false;
     }
@@ -134,8 +183,100 @@ bool ResultsDialog::create(HWND owner) {
     for (const Column& column : Columns) {
         view.addColumn(column.caption, win::TwipsToPixels(column.widthTwips, dpi()), column.format);
     }
+    fitColumns();
+    tips_.attach(list);
+    chooseSizeTwips(sizes_.results);
+    created_ = true;
+    listKeys_.attach(list, [this](UINT message, WPARAM wParam, LPARAM lParam) -> std::optional<LRESULT> {
+        if (message == WM_GETDLGCODE) {
+            const auto* key = reinterpret_cast<const MSG*>(lParam);
+            if (key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN) return DLGC_WANTMESSAGE;
+            return std::nullopt;
+        }
+        // The menu key and Shift+F10 open the row's menu here: not every list view passes them
+        // on, and their release is taken too, so that none opens it a second time.
+        const bool menuKey = wParam == VK_APPS || (wParam == VK_F10 && GetKeyState(VK_SHIFT) < 0);
+        if (!menuKey) return std::nullopt;
+        if (message == WM_KEYDOWN || message == WM_SYSKEYDOWN) {
+            showRowMenu(-1);
+            return 0;
+        }
+        if (message == WM_KEYUP || message == WM_SYSKEYUP) return 0;
+        return std::nullopt;
+    });
     show();
     return true;
+}
+
+// Also once the windows went, as the program ends: owned windows go before their owner.
+ResultsDialog::Sizes ResultsDialog::sizes() const {
+    Sizes sizes = sizes_;
+    if (created_) sizes.results = chosenSizeTwips();
+    if (log_) sizes.log = log_->chosenSizeTwips();
+    return sizes;
+}
+
+void ResultsDialog::onResized() { fitColumns(); }
+
+void ResultsDialog::onDpiChanged(int) { fitColumns(); }
+
+// 状态, 大小 and 时间 as wide as their longest texts in the list's font at its scale; the paths
+// share the rest, so that no column lies past the list, nor under its scroll bar when one shows.
+void ResultsDialog::fitColumns() {
+    const HWND list = item(IdList);
+    const auto header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    if (!list || !header || Header_GetItemCount(header) != static_cast<int>(ColumnCount)) return;
+    const HDC dc = GetDC(list);
+    if (!dc) return;
+    const HGDIOBJ original = SelectObject(dc, font({}));
+    const auto width = [dc](std::wstring_view text) {
+        SIZE size{};
+        GetTextExtentPoint32W(dc, text.data(), static_cast<int>(text.size()), &size);
+        return static_cast<int>(size.cx);
+    };
+    const int em = width(L"字");
+    const int state = width(L"渲染中（已用时 12:34:56）") + em / 2;
+    const int size = width(L"1023.9 MB") + em / 2;
+    const int time = width(L"2026-12-07 23:59") + em;
+    // A path column keeps room for its caption at least; where the screen is too small for
+    // that, the list scrolls sideways.
+    const int scene = width(Columns[0].caption) + em;
+    const int output = width(Columns[1].caption) + em;
+    SelectObject(dc, original);
+    ReleaseDC(list, dc);
+    RECT client{};
+    GetClientRect(list, &client);
+    int room = client.right;
+    if (!(GetWindowLongPtrW(list, GWL_STYLE) & WS_VSCROLL)) room -= GetSystemMetrics(SM_CXVSCROLL);
+    const int paths = room - state - size - time;
+    const int sceneWidth = std::max(scene, paths / 2);
+    const int widths[ColumnCount] = {sceneWidth, std::max(output, paths - sceneWidth), state, size, time};
+    for (std::size_t k = 0; k < ColumnCount; ++k) {
+        if (ListView_GetColumnWidth(list, static_cast<int>(k)) != widths[k]) {
+            ListView_SetColumnWidth(list, static_cast<int>(k), widths[k]);
+        }
+    }
+}
+
+LRESULT ResultsDialog::drawList(NMLVCUSTOMDRAW& draw) {
+    switch (draw.nmcd.dwDrawStage) {
+        case CDDS_PREPAINT: return CDRF_NOTIFYITEMDRAW;
+        case CDDS_ITEMPREPAINT:
+        case CDDS_SUBITEM | CDDS_ITEMPREPAINT: {
+            const auto row = static_cast<std::size_t>(draw.nmcd.dwItemSpec);
+            const RowLook look = row < looks_.size() ? looks_[row] : RowLook::Plain;
+            const bool selected = ListView_GetItemState(draw.nmcd.hdr.hwndFrom, static_cast<int>(row), LVIS_SELECTED) != 0;
+            // Every cell is told again: what one cell was given may stay for the next.
+            if (look == RowLook::Failed && !selected) draw.clrText = FailedText;
+            SelectObject(draw.nmcd.hdc, font({0, look == RowLook::Running}));
+            const bool cell = (draw.nmcd.dwDrawStage & CDDS_SUBITEM) != 0;
+            if (cell && draw.iSubItem >= 0 && draw.iSubItem < 32 && (PathColumns >> draw.iSubItem) & 1u) {
+                return win::DrawPathCell(draw);
+            }
+            return CDRF_NEWFONT | (cell ? 0 : CDRF_NOTIFYSUBITEMDRAW);
+        }
+        default: return CDRF_DODEFAULT;
+    }
 }
 
 void ResultsDialog::show() {
@@ -171,17 +312,20 @@ void ResultsDialog::refreshNight(bool rowEnded) {
 }
 
 void ResultsDialog::showResults() {
+    // One reading of the night, and of its clock, for the summary and every row.
     const NightView night = night_ ? night_() : NightView{};
-    win::UpdateText(item(IdSummary), night.summary);
+    win::UpdateText(item(IdSummary), SummaryText(night));
     logPath_ = night.logPath;
     EnableWindow(item(IdLog), !logPath_.empty());
 
     std::vector<RowTexts> texts(rows_.size());
+    std::vector<RowLook> looks(rows_.size());
     for (std::size_t i = 0; i < rows_.size(); ++i) {
         const RenderResult& result = results_[i];
         texts[i] = {rows_[i].scene, result.output, StateText(rows_[i], result, night, i),
                     result.done ? SizeText(result.size) : L"",
                     result.done ? TimeText(result.modified) : L""};
+        looks[i] = LookOf(rows_[i], night, i);
     }
 
     const HWND list = item(IdList);
@@ -190,16 +334,18 @@ void ResultsDialog::showResults() {
         // keyboard row and scroll position.
         std::optional<std::size_t> first, last;
         for (std::size_t i = 0; i < texts.size(); ++i) {
-            if (texts[i] == shown_[i]) continue;
+            if (texts[i] == shown_[i] && looks[i] == looks_[i]) continue;
             if (!first) first = i;
             last = i;
         }
         shown_ = std::move(texts);
+        looks_ = std::move(looks);
         if (first) ListView_RedrawItems(list, static_cast<int>(*first), static_cast<int>(*last));
         return;
     }
     // Other rows: shown from the top, nothing selected, as a list filled anew.
     shown_ = std::move(texts);
+    looks_ = std::move(looks);
     ListView_SetItemState(list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
     ListView_SetItemCountEx(list, static_cast<int>(shown_.size()), 0);
     if (!shown_.empty()) ListView_EnsureVisible(list, 0, FALSE);
@@ -220,7 +366,65 @@ std::optional<LRESULT> ResultsDialog::onNotify(NMHDR& header) {
         return 0;
     }
     if (header.code == LVN_ODFINDITEMW) return findRow(reinterpret_cast<NMLVFINDITEMW&>(header));
+    if (header.code == NM_CUSTOMDRAW) return drawList(reinterpret_cast<NMLVCUSTOMDRAW&>(header));
+    // A double-click says its row; Enter is about the keyboard's row.
+    if (header.code == NM_DBLCLK) {
+        openImage(reinterpret_cast<NMITEMACTIVATE&>(header).iItem);
+        return 0;
+    }
+    if (header.code == NM_RETURN) {
+        openImage(ListView_GetNextItem(header.hwndFrom, -1, LVNI_FOCUSED | LVNI_SELECTED));
+        return 0;
+    }
     return std::nullopt;
+}
+
+LRESULT ResultsDialog::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CONTEXTMENU && reinterpret_cast<HWND>(wParam) == item(IdList)) {
+        showRowMenu(lParam);
+        return 0;
+    }
+    return Form::onMessage(message, wParam, lParam);
+}
+
+void ResultsDialog::openImage(int row) {
+    if (row < 0 || static_cast<std::size_t>(row) >= results_.size()) return;
+    const RenderResult& result = results_[static_cast<std::size_t>(row)];
+    if (result.done && !result.image.empty()) OpenImage(platform_, result.image);
+}
+
+void ResultsDialog::showRowMenu(LPARAM at) {
+    const HWND list = item(IdList);
+    // The row a right click selected (the list selects it as the button goes down, and selects
+    // nothing on empty space), or the keyboard's.
+    int row = ListView_GetNextItem(list, -1, LVNI_FOCUSED | LVNI_SELECTED);
+    if (row < 0) row = ListView_GetNextItem(list, -1, LVNI_SELECTED);
+    if (row < 0 || static_cast<std::size_t>(row) >= rows_.size()) return;
+    POINT point{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+    if (at == -1) {  // Shift+F10 or the menu key: below the row
+        RECT cell{};
+        ListView_GetItemRect(list, row, &cell, LVIR_LABEL);
+        point = {cell.left, cell.bottom};
+        ClientToScreen(list, &point);
+    }
+    const auto position = static_cast<std::size_t>(row);
+    const bool image = results_[position].done && !results_[position].image.empty();
+
+    const HMENU menu = CreatePopupMenu();
+    if (!menu) return;
+    AppendMenuW(menu, MF_STRING | (image ? 0u : MF_GRAYED), IdOpenImage, L"打开图像");
+    AppendMenuW(menu, MF_STRING, IdOpenFolder, L"打开出图文件夹");
+    AppendMenuW(menu, MF_STRING, IdSelectInTable, L"在主窗口中选中");
+    if (image) SetMenuDefaultItem(menu, IdOpenImage, FALSE);
+    const UINT chosen = static_cast<UINT>(TrackPopupMenu(
+        menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, point.x, point.y, 0, hwnd(), nullptr));
+    DestroyMenu(menu);
+    switch (chosen) {
+        case IdOpenImage: openImage(row); break;
+        case IdOpenFolder: OpenOutputFolder(platform_, rows_[position].outputFolder); break;
+        case IdSelectInTable: table_.selectJob(position); break;
+        default: break;
+    }
 }
 
 int ResultsDialog::findRow(const NMLVFINDITEMW& find) const {
@@ -259,6 +463,7 @@ void ResultsDialog::onLogClicked() {
         auto window = std::make_unique<LogWindow>(platform_);
         // Owned by the main window, so it stays when the results are closed.
         if (!window->create(GetWindow(hwnd(), GW_OWNER))) return;
+        window->chooseSizeTwips(sizes_.log);
         log_ = std::move(window);
     }
     const NightView night = night_ ? night_() : NightView{};

@@ -15,9 +15,14 @@
 #include "app/NightFollower.h"
 #include "jobs/Results.h"
 #include "platform/Platform.h"
+#include "win/CellTips.h"
 #include "win/Form.h"
+#include "win/Subclass.h"
 
 namespace ravolen {
+
+// How a row of the results stands out.
+enum class RowLook { Plain, Failed, Running };
 
 // 渲染结果: every row of the job table with its expected output and whether it is on disk, and
 // what the night says of it: the night this program follows, live, or the last night's record.
@@ -29,6 +34,13 @@ public:
     using NightSource = std::function<NightView()>;
     // Starts a night of the table's rows at these positions (from 0), after asking.
     using RenderRows = std::function<void(const std::vector<std::size_t>&)>;
+
+    // The sizes the artist gave the results and the log window (client areas in twips; {0, 0}
+    // as designed), kept from one run to the next.
+    struct Sizes {
+        SIZE results{};
+        SIZE log{};
+    };
 
     ResultsDialog(Platform& platform, JobTableHost& table, NightSource night = {},
                   RenderRows renderRows = {})
@@ -45,6 +57,10 @@ public:
     // (an edit under way in it stays undisturbed). The log window follows its file.
     void refreshNight(bool rowEnded);
 
+    // The sizes to open the windows at, before create; and the sizes they have now.
+    void restoreSizes(const Sizes& sizes) { sizes_ = sizes; }
+    Sizes sizes() const;
+
     // The log window while it exists, or null.
     LogWindow* logWindow() const { return log_ && log_->hwnd() ? log_.get() : nullptr; }
 
@@ -52,8 +68,15 @@ private:
     static constexpr std::size_t ColumnCount = 5;
     using RowTexts = std::array<std::wstring, ColumnCount>;
 
+    void onResized() override;
+    void onDpiChanged(int oldDpi) override;
+    void fitColumns();
+    // Failed rows in red, the running row in bold, the paths shortened in their middle.
+    LRESULT drawList(NMLVCUSTOMDRAW& draw);
+
     bool onCommand(int id, int code) override;
     std::optional<LRESULT> onNotify(NMHDR& header) override;
+    LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     // The row from `start` on (wrapping) whose scene begins with what was typed in the list.
     int findRow(const NMLVFINDITEMW& find) const;
 
@@ -67,6 +90,10 @@ private:
     // 重新渲染未完成的任务: the rows that did not finish, as the state column says.
     void onRenderUnfinishedClicked();
     void onCloseClicked();
+    // Double-click or Enter on a row: its image, when it has one, in the viewer Windows has for it.
+    void openImage(int row);
+    // The context menu of the selected row, at `at` (screen) or below the row when `at` is -1.
+    void showRowMenu(LPARAM at);
 
     static const win::CommandRoute<ResultsDialog> Commands[];
 
@@ -79,8 +106,13 @@ private:
     // What the list shows, row by row: it holds no texts of its own and asks for them as it
     // paints, so that ten thousand rows cost no more to show than the few in view.
     std::vector<RowTexts> shown_;
+    std::vector<RowLook> looks_;  // entry k for shown_[k]
     std::wstring logPath_;
     std::unique_ptr<LogWindow> log_;
+    win::Subclass listKeys_;  // Enter on a row reaches the list rather than the close button
+    win::CellTips tips_;
+    Sizes sizes_;
+    bool created_ = false;
 };
 
 }  // namespace ravolen

@@ -16,11 +16,13 @@ struct Found {
     bool single = false;
     unsigned long long size = 0;
     unsigned long long modified = 0;
+    const std::wstring* newest = nullptr;  // the name of the file written last, in the folder's entries
 
     void add(const FolderEntry& entry, bool frame) {
         frames += frame ? 1 : 0;
         single = single || !frame;
         size += entry.size;
+        if (!newest || entry.modified >= modified) newest = &entry.name;
         modified = std::max(modified, entry.modified);
     }
 };
@@ -71,6 +73,9 @@ void FindListedFrames(RenderResult& result, std::wstring_view name, const std::v
         }
         ++result.frames;
         result.size += found->second.size;
+        if (result.image.empty() || found->second.modified >= result.modified) {
+            result.image = *found->second.newest;
+        }
         result.modified = std::max(result.modified, found->second.modified);
     }
     result.done = result.missingFrames == 0;
@@ -108,6 +113,7 @@ std::vector<RenderResult> FindResults(
     std::vector<std::unordered_set<std::wstring_view>> expected(folderIndex.size());  // folded names
     for (std::size_t i = 0; i < rows.size(); ++i) expected[folderOf[i]].insert(nameKeys[i]);
     std::vector<std::optional<std::unordered_map<std::wstring, Found>>> folders(folderIndex.size());
+    std::vector<std::vector<FolderEntry>> entries(folderIndex.size());  // the names the index points at
     std::vector<RenderResult> results(rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const RenderJob& job = rows[i];
@@ -116,12 +122,16 @@ std::vector<RenderResult> FindResults(
         result.output.append(job.outputFolder).append(1, L'\\').append(job.outputName);
         auto& folder = folders[folderOf[i]];
         if (!folder) {  // read once, when its first row comes
-            folder = IndexFolder(entriesOf(job.outputFolder).value_or(std::vector<FolderEntry>{}),
-                                 expected[folderOf[i]]);
+            entries[folderOf[i]] = entriesOf(job.outputFolder).value_or(std::vector<FolderEntry>{});
+            folder = IndexFolder(entries[folderOf[i]], expected[folderOf[i]]);
         }
+        const auto inFolder = [&](const std::wstring& name) {
+            return name.empty() ? name : job.outputFolder + L"\\" + name;
+        };
         if (job.frames != DefaultMarker) {
             if (const auto ranges = ParseFrameList(job.frames)) {
                 FindListedFrames(result, nameKeys[i], *ranges, *folder);
+                result.image = inFolder(result.image);
                 continue;
             }
         }
@@ -130,6 +140,7 @@ std::vector<RenderResult> FindResults(
             result.frames = found->second.single ? 0 : found->second.frames;
             result.size = found->second.size;
             result.modified = found->second.modified;
+            result.image = found->second.single ? result.output : inFolder(*found->second.newest);
         }
     }
     return results;

@@ -17,6 +17,8 @@ namespace ravolen {
 // whose 帧 holds a frame list is complete when each listed frame's file exists.
 struct RenderResult {
     std::wstring output;  // <出图路径>\<出图文件名>
+    // The file to look at when done: the output itself, or the newest of its frames.
+    std::wstring image;
     bool done = false;
     int frames = 0;                   // 0 for a single image
     unsigned long long size = 0;      // bytes, all frames together

@@ -282,6 +282,12 @@ public:
     virtual void removeNotification(HWND__* window) { (void)window; }
     // Flashes the window's taskbar button until the window is activated.
     virtual void flashTaskbarButton(HWND__* window) { (void)window; }
+
+    // Opens the file in the program Windows has for it (an image in its viewer), or the folder in
+    // Explorer, without waiting for either. False when the shell could not: the caller says so.
+    virtual bool openInShell(const std::wstring& path) = 0;
+    // Opens Explorer on the file's folder with the file selected. False when it could not.
+    virtual bool showInExplorer(const std::wstring& path) = 0;
 };
 
 inline constexpr std::wstring_view ApplicationTitle = L"Ravolen";

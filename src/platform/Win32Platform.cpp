@@ -1170,4 +1170,50 @@ void Win32Platform::showMessage(const std::wstring& text, MessageIcon icon) {
     ProgramModalBox(text, MB_OK | (icon == MessageIcon::Information ? MB_ICONINFORMATION : 0u));
 }
 
+namespace {
+
+// The shell's verb on a path, its errors left to the caller: the shell's own box would come on
+// top of the program's message, or instead of it where no program is registered.
+bool ShellExecutePath(const wchar_t* file, const wchar_t* parameters) {
+    const auto execute = SystemFunctionOf<decltype(ShellExecuteExW)>(L"shell32.dll", "ShellExecuteExW");
+    if (!execute) return false;
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    info.hwnd = BoxOwner();
+    info.lpVerb = L"open";
+    info.lpFile = file;
+    info.lpParameters = parameters;
+    info.nShow = SW_SHOWNORMAL;
+    return execute(&info) != FALSE;
+}
+
+}  // namespace
+
+bool Win32Platform::openInShell(const std::wstring& path) {
+    if (path.empty()) return false;
+    return ShellExecutePath(path.c_str(), nullptr);
+}
+
+bool Win32Platform::showInExplorer(const std::wstring& path) {
+    // Explorer asked to select what is not there opens some other folder instead.
+    if (path.empty() || GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+    // The shell's own way keeps an Explorer window that shows the folder and only selects the
+    // file in it; explorer /select, is the way where the shell lacks it.
+    const auto parse = SystemFunctionOf<decltype(SHParseDisplayName)>(L"shell32.dll", "SHParseDisplayName");
+    const auto select = SystemFunctionOf<decltype(SHOpenFolderAndSelectItems)>(
+        L"shell32.dll", "SHOpenFolderAndSelectItems");
+    if (parse && select) {
+        PIDLIST_ABSOLUTE item = nullptr;
+        if (SUCCEEDED(parse(path.c_str(), nullptr, &item, 0, nullptr)) && item) {
+            const HRESULT shown = select(item, 0, nullptr, 0);
+            CoTaskMemFree(item);
+            if (SUCCEEDED(shown)) return true;
+        }
+    }
+    const std::wstring explorer = EnvironmentValue(L"SystemRoot") + L"\\explorer.exe";
+    const std::wstring parameters = L"/select,\"" + path + L"\"";
+    return ShellExecutePath(explorer.c_str(), parameters.c_str());
+}
+
 }  // namespace ravolen

@@ -67,6 +67,8 @@ public:
     bool showNotification(HWND window, unsigned callbackMessage, const std::wstring& text) override;
     void removeNotification(HWND window) override;
     void flashTaskbarButton(HWND window) override;
+    bool openInShell(const std::wstring& path) override;
+    bool showInExplorer(const std::wstring& path) override;
     bool sameFile(const std::wstring& a, const std::wstring& b) override;
 
     // The render job's name (per logon session, as the program's single instance is), and the key

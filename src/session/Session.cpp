@@ -52,6 +52,10 @@ void EachSetting(Settings& s, Visit&& visit) {
     visit(L"Window", L"Left", s.windowLeft);
     visit(L"Window", L"Top", s.windowTop);
     visit(L"Table", L"OptionalColumns", Sparse{s.optionalColumns});
+    visit(L"Sizes", L"ResultsWidth", Sparse{s.resultsWidth});
+    visit(L"Sizes", L"ResultsHeight", Sparse{s.resultsHeight});
+    visit(L"Sizes", L"LogWidth", Sparse{s.logWidth});
+    visit(L"Sizes", L"LogHeight", Sparse{s.logHeight});
     visit(L"SavedOutDirs", L"", s.savedOutDirs);
     visit(L"SavedExts", L"", s.savedExts);
 }

@@ -32,6 +32,11 @@ struct SessionSettings {
     int windowLeft = 0;
     int windowTop = 0;
     bool optionalColumns = false;  // 帧, 场景状态 and 渲染预设 shown in the table
+    // The client areas the artist gave 渲染结果 and the log window, in twips; 0 as designed.
+    int resultsWidth = 0;
+    int resultsHeight = 0;
+    int logWidth = 0;
+    int logHeight = 0;
 
     bool operator==(const SessionSettings&) const = default;
 };

@@ -315,6 +315,37 @@ std::vector<RECT> Form::placeControls(int dpi) {
     }
     SelectObject(dc, original);
     ReleaseDC(hwnd(), dc);
+
+    // Right edges the table lines up (the frame's and 退  出's, a label's and the list's below it)
+    // stay lined up where one of them grew: the designed margins hold at every scale.
+    std::vector<int> designedRight(layout_.size());
+    for (std::size_t i = 0; i < layout_.size(); ++i) {
+        designedRight[i] = origin(layout_[i].container).x + layout_[i].left + layout_[i].width;
+    }
+    for (std::size_t i = 0; i < layout_.size(); ++i) {
+        for (std::size_t j = 0; j < layout_.size(); ++j) {
+            if (designedRight[j] == designedRight[i] && rects[j].right > rects[i].right &&
+                layout_[i].kind != ControlKind::Label && layout_[i].kind != ControlKind::CheckBox) {
+                rects[i].right = rects[j].right;
+            }
+        }
+    }
+    // A control set on a frame's bottom line (within a pixel at 96 dpi) lies on it by no more
+    // than that pixel at any scale: rounding would otherwise push it into the frame.
+    constexpr int TouchTwips = 15;
+    for (std::size_t f = 0; f < layout_.size(); ++f) {
+        if (layout_[f].kind != ControlKind::Frame || !layout_[f].container.empty()) continue;
+        const int frameBottom = layout_[f].top + layout_[f].height;
+        for (std::size_t j = 0; j < layout_.size(); ++j) {
+            const ControlSpec& below = layout_[j];
+            if (j == f || !below.container.empty() || below.top > frameBottom ||
+                below.top < frameBottom - TouchTwips || rects[j].left >= rects[f].right ||
+                rects[j].right <= rects[f].left) {
+                continue;
+            }
+            rects[f].bottom = std::min(rects[f].bottom, rects[j].top + 1);
+        }
+    }
     return rects;
 }
 
@@ -331,23 +362,79 @@ SIZE Form::clientSizeFor(const std::vector<RECT>& controls, int dpi) const {
 SIZE Form::windowSizeFor(int dpi) {
     const SIZE client = clientSizeFor(placeControls(dpi), dpi);
     RECT bounds{0, 0, client.cx, client.cy};
-    AdjustWindowRectForDpi(bounds, FormStyle, menu_, WS_EX_CONTROLPARENT, dpi);
+    AdjustWindowRectForDpi(bounds, style(), menu_, WS_EX_CONTROLPARENT, dpi);
     return {bounds.right - bounds.left, bounds.bottom - bounds.top};
+}
+
+DWORD Form::style() const { return FormStyle | (resizable_ ? WS_THICKFRAME | WS_MAXIMIZEBOX : 0); }
+
+void Form::allowResizing() {
+    resizable_ = true;
+    SetWindowLongPtrW(hwnd(), GWL_STYLE,
+                      GetWindowLongPtrW(hwnd(), GWL_STYLE) | WS_THICKFRAME | WS_MAXIMIZEBOX);
+    SetWindowPos(hwnd(), nullptr, 0, 0, 0, 0,
+                 SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Form::onResized() {}
+
+// From what the window keeps of the artist's choice, so that it is known after the window went.
+SIZE Form::chosenSizeTwips() const {
+    if (!resizable_ || (extraTwips_.cx <= 0 && extraTwips_.cy <= 0)) return {0, 0};
+    return {static_cast<LONG>(PixelsToTwips(designedClient_.cx, dpi_) + 0.5) + std::max(0L, extraTwips_.cx),
+            static_cast<LONG>(PixelsToTwips(designedClient_.cy, dpi_) + 0.5) + std::max(0L, extraTwips_.cy)};
+}
+
+void Form::chooseSizeTwips(SIZE twips) {
+    if (!resizable_) return;
+    const auto designed = [this](LONG pixels) { return static_cast<LONG>(PixelsToTwips(pixels, dpi_) + 0.5); };
+    extraTwips_ = {std::max(0L, twips.cx - designed(designedClient_.cx)),
+                   std::max(0L, twips.cy - designed(designedClient_.cy))};
+    RECT window{};
+    GetWindowRect(hwnd(), &window);
+    arrange(dpi_, POINT{window.left, window.top});
 }
 
 void Form::arrange(int dpi, std::optional<POINT> topLeft) {
     const int oldDpi = std::exchange(dpi_, dpi);
-    const std::vector<RECT> rects = placeControls(dpi);
-    const SIZE client = clientSizeFor(rects, dpi);
+    // A window only resized keeps the fonts its controls have (a log's fixed-pitch one).
+    const bool fontsDue = oldDpi != dpi || placed_.empty();
+    placed_ = placeControls(dpi);
+    designedClient_ = clientSizeFor(placed_, dpi);
+    SIZE client = designedClient_;
+    if (resizable_) {
+        client.cx += TwipsToPixels(extraTwips_.cx, dpi);
+        client.cy += TwipsToPixels(extraTwips_.cy, dpi);
+    }
     RECT bounds{0, 0, client.cx, client.cy};
-    AdjustWindowRectForDpi(bounds, FormStyle, menu_, WS_EX_CONTROLPARENT, dpi);
+    AdjustWindowRectForDpi(bounds, style(), menu_, WS_EX_CONTROLPARENT, dpi);
     windowSize_ = {bounds.right - bounds.left, bounds.bottom - bounds.top};
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    if (resizable_) {
+        // Never larger than the screen it opens on, whatever its design or the last run asked.
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof monitor;
+        if (GetMonitorInfoW(MonitorFromWindow(hwnd(), MONITOR_DEFAULTTONEAREST), &monitor)) {
+            work = monitor.rcWork;
+        }
+        const SIZE frame{windowSize_.cx - client.cx, windowSize_.cy - client.cy};
+        const SIZE room{work.right - work.left, work.bottom - work.top};
+        smallestWindow_ = {std::min(designedClient_.cx + frame.cx, room.cx),
+                           std::min(designedClient_.cy + frame.cy, room.cy)};
+        windowSize_ = {std::min(windowSize_.cx, room.cx), std::min(windowSize_.cy, room.cy)};
+        client = {windowSize_.cx - frame.cx, windowSize_.cy - frame.cy};
+        if (topLeft) {
+            topLeft->x = std::clamp(topLeft->x, work.left, std::max(work.left, work.right - windowSize_.cx));
+            topLeft->y = std::clamp(topLeft->y, work.top, std::max(work.top, work.bottom - windowSize_.cy));
+        }
+    }
     if (!topLeft) {
-        RECT work{};
-        SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
         topLeft = POINT{work.left + std::max(0L, (work.right - work.left - windowSize_.cx) / 2),
                         work.top + std::max(0L, (work.bottom - work.top - windowSize_.cy) / 2)};
     }
+    // What the artist chose stays chosen while a smaller screen holds the window smaller.
+    const SIZE chosen = extraTwips_;
     SetWindowPos(hwnd(), nullptr, topLeft->x, topLeft->y, windowSize_.cx, windowSize_.cy,
                  SWP_NOZORDER | SWP_NOACTIVATE);
     // A menu bar too long for one line takes two, and a frame may be drawn at another scale than
@@ -361,19 +448,19 @@ void Form::arrange(int dpi, std::optional<POINT> topLeft) {
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
-    SendMessageW(hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(font({})), FALSE);
-    for (std::size_t i = 0; i < layout_.size(); ++i) {
-        const ControlSpec& entry = layout_[i];
+    if (fontsDue) {
+        SendMessageW(hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(font({})), FALSE);
+        for (const ControlSpec& entry : layout_) {
+            if (const HWND hwndControl = item(entry.id)) {
+                SendMessageW(hwndControl, WM_SETFONT, reinterpret_cast<WPARAM>(font(entry.font)), FALSE);
+            }
+        }
+    }
+    extraTwips_ = chosen;
+    placeInClient(client);
+    for (const ControlSpec& entry : layout_) {
         const HWND hwndControl = item(entry.id);
-        if (!hwndControl) continue;
-        SendMessageW(hwndControl, WM_SETFONT, reinterpret_cast<WPARAM>(font(entry.font)), FALSE);
-        const RECT& rect = rects[i];
-        const int height = entry.kind == ControlKind::ComboBox
-                               ? TwipsToPixels(entry.height * (ComboListEntries + 1), dpi)
-                               : rect.bottom - rect.top;
-        SetWindowPos(hwndControl, nullptr, rect.left, rect.top, rect.right - rect.left, height,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-        if (entry.kind == ControlKind::ListView && oldDpi != dpi) {
+        if (hwndControl && entry.kind == ControlKind::ListView && oldDpi != dpi) {
             ListView(hwndControl).rescaleColumns(oldDpi, dpi);
         }
     }
@@ -382,6 +469,28 @@ void Form::arrange(int dpi, std::optional<POINT> topLeft) {
     std::erase_if(fonts_, [dpi](const auto& entry) { return std::get<0>(entry.first) != dpi; });
     RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     if (oldDpi != dpi) onDpiChanged(oldDpi);
+    if (resizable_) onResized();
+}
+
+void Form::placeInClient(SIZE client) {
+    if (placed_.empty() || placed_.size() != layout_.size()) return;  // not laid out yet
+    const LONG dx = resizable_ ? client.cx - designedClient_.cx : 0;
+    const LONG dy = resizable_ ? client.cy - designedClient_.cy : 0;
+    for (std::size_t i = 0; i < layout_.size(); ++i) {
+        const ControlSpec& entry = layout_[i];
+        const HWND hwndControl = item(entry.id);
+        if (!hwndControl) continue;
+        RECT rect = placed_[i];
+        if (entry.grow & MoveRight) OffsetRect(&rect, dx, 0);
+        if (entry.grow & MoveDown) OffsetRect(&rect, 0, dy);
+        if (entry.grow & GrowWidth) rect.right = std::max(rect.left, rect.right + dx);
+        if (entry.grow & GrowHeight) rect.bottom = std::max(rect.top, rect.bottom + dy);
+        const int height = entry.kind == ControlKind::ComboBox
+                               ? TwipsToPixels(entry.height * (ComboListEntries + 1), dpi_)
+                               : rect.bottom - rect.top;
+        SetWindowPos(hwndControl, nullptr, rect.left, rect.top, rect.right - rect.left, height,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 }
 
 HFONT Form::font(FontSpec style, int dpi) {
@@ -475,8 +584,20 @@ LRESULT Form::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case GetDpiScaledSizeMessage:
             *reinterpret_cast<SIZE*>(lParam) = windowSizeFor(static_cast<int>(wParam));
             return TRUE;
+        case WM_SIZE:
+            if (resizable_ && wParam != SIZE_MINIMIZED && !placed_.empty() && placed_.size() == layout_.size()) {
+                const SIZE client{LOWORD(lParam), HIWORD(lParam)};
+                extraTwips_ = {static_cast<LONG>(PixelsToTwips(client.cx - designedClient_.cx, dpi_)),
+                               static_cast<LONG>(PixelsToTwips(client.cy - designedClient_.cy, dpi_))};
+                placeInClient(client);
+                onResized();
+            }
+            break;
         // At 200 % the window may be larger than the screen Windows measured it against.
         case WM_GETMINMAXINFO:
+            if (resizable_ && smallestWindow_.cx > 0) {
+                reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {smallestWindow_.cx, smallestWindow_.cy};
+            }
             if (windowSize_.cx > 0) {
                 auto& limits = *reinterpret_cast<MINMAXINFO*>(lParam);
                 limits.ptMaxTrackSize.x = std::max(limits.ptMaxTrackSize.x, windowSize_.cx);

@@ -53,6 +53,12 @@ public:
     // `suggested`'s, which Windows gives with WM_DPICHANGED.
     void layOutFor(int dpi, const RECT* suggested = nullptr);
 
+    // A resizable window's client area in twips as the artist made it, {0, 0} while it is as
+    // designed; and the window given such a size again: never smaller than designed, nor larger
+    // than the work area of its screen.
+    SIZE chosenSizeTwips() const;
+    void chooseSizeTwips(SIZE twips);
+
 protected:
     Form();
     // Destroys the window while the form's fonts still exist.
@@ -68,6 +74,12 @@ protected:
     // and lays the window out at its monitor's DPI. The table outlives the window.
     // False when any control could not be created: the window is then unusable as a whole.
     bool createControls(std::span<const ControlSpec> layout);
+    // Lets the artist resize the window by its border (before createControls): the controls
+    // follow its edges as their table's `grow` says. Its smallest size is the designed one, or
+    // the screen's work area where that is smaller.
+    void allowResizing();
+    // After the client area changed size (the controls have followed).
+    virtual void onResized();
 
     // After the window was laid out at a new DPI, for what its table does not hold; the list
     // views' columns have followed already.
@@ -82,8 +94,10 @@ protected:
 
     LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-private:
+    // The window's font of that style at its scale, kept while the window lives.
     HFONT font(FontSpec style) { return font(style, dpi_); }
+
+private:
     HFONT font(FontSpec style, int dpi);
     // Each control's rectangle in the client area at `dpi`, in the table's order.
     std::vector<RECT> placeControls(int dpi);
@@ -92,6 +106,9 @@ private:
     SIZE windowSizeFor(int dpi);
     // Lays the window out; without a corner, centred on the work area.
     void arrange(int dpi, std::optional<POINT> topLeft);
+    DWORD style() const;
+    // Puts every control where its table says for a client area of `client` pixels.
+    void placeInClient(SIZE client);
     void addTooltip(HWND control, std::wstring_view text);
     LRESULT defaultButton() const;
     LRESULT colour(UINT message, HDC dc, HWND control);
@@ -103,6 +120,11 @@ private:
     int clientHeightTwips_ = 0;
     bool menu_ = false;
     SIZE windowSize_{};  // the size the window is given, which may exceed the screen's
+    bool resizable_ = false;
+    std::vector<RECT> placed_;  // each control's designed rectangle at the current scale
+    SIZE designedClient_{};     // the client area those rectangles were made for
+    SIZE smallestWindow_{};     // of a resizable window
+    SIZE extraTwips_{};         // how much larger than designed a resizable window's client is
     // By DPI, tenths of a point and weight.
     std::map<std::tuple<int, int, bool>, FontHandle> fonts_;
     std::map<std::wstring, int, std::less<>> controls_;  // ids by name: a control may be re-created

@@ -42,6 +42,16 @@ struct InkSpan {
 };
 InkSpan TextInk(HDC dc, std::wstring_view text);
 
+// Where a control goes when its window, made resizable, is larger or smaller than designed: it
+// keeps its place and size unless told to follow the right or bottom edge.
+enum Grow : unsigned {
+    GrowNone = 0,
+    GrowWidth = 1,   // its right edge follows the window's
+    GrowHeight = 2,  // its bottom edge follows the window's
+    MoveRight = 4,   // it moves along with the right edge
+    MoveDown = 8,    // it moves along with the bottom edge
+};
+
 struct FontSpec {
     double points = 0;  // 0: the window's own font
     bool bold = false;
@@ -66,6 +76,7 @@ struct ControlSpec {
     bool onTop = false;          // lies above every sibling, whatever its place in the tab order
     DWORD style = 0;             // further styles of the control's own class
     DWORD listViewExStyle = 0;   // LVS_EX_* of a list view
+    unsigned grow = GrowNone;    // in a resizable window (Grow)
 };
 
 }  // namespace ravolen::win

@@ -1,8 +1,10 @@
 #include "win/ListStripes.h"
 
 #include <algorithm>
+#include <string>
 
 #include "base/Handles.h"
+#include "win/ListView.h"
 
 namespace ravolen::win {
 namespace {
@@ -55,19 +57,96 @@ void RuleEmptyPart(const ListStripes& stripes, HWND list, HDC dc) {
     }
 }
 
+bool IsPathColumn(const ListStripes& stripes, int column) {
+    return column >= 0 && column < 32 && (stripes.pathColumns >> column) & 1u;
+}
+
+bool Selected(HWND list, int row) {
+    return (SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_SELECTED) & LVIS_SELECTED) != 0;
+}
+
 }  // namespace
+
+LRESULT DrawPathCell(NMLVCUSTOMDRAW& draw) {
+    const HWND list = draw.nmcd.hdr.hwndFrom;
+    const HDC dc = draw.nmcd.hdc;
+    const auto row = static_cast<int>(draw.nmcd.dwItemSpec);
+    const int column = draw.iSubItem;
+    // The first column's label lies right of its check box.
+    RECT cell{column == 0 ? LVIR_LABEL : LVIR_BOUNDS, column, 0, 0};
+    if (!SendMessageW(list, LVM_GETSUBITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell))) {
+        return CDRF_DODEFAULT;
+    }
+    const std::wstring text = ListView(list).cell(row + 1, column + 1);
+
+    COLORREF back = draw.clrTextBk;
+    COLORREF fore = draw.clrText;
+    if (Selected(list, row)) {
+        // As the list shows a selection: its colours while it has the focus, quieter without.
+        const bool focused = GetFocus() == list;
+        back = GetSysColor(focused ? COLOR_HIGHLIGHT : COLOR_BTNFACE);
+        fore = GetSysColor(focused ? COLOR_HIGHLIGHTTEXT : COLOR_BTNTEXT);
+    }
+    if (back == CLR_DEFAULT || back == CLR_NONE) back = static_cast<COLORREF>(SendMessageW(list, LVM_GETTEXTBKCOLOR, 0, 0));
+    if (back == CLR_DEFAULT || back == CLR_NONE) back = GetSysColor(COLOR_WINDOW);
+    if (fore == CLR_DEFAULT) fore = static_cast<COLORREF>(SendMessageW(list, LVM_GETTEXTCOLOR, 0, 0));
+    if (fore == CLR_DEFAULT) fore = GetSysColor(COLOR_WINDOWTEXT);
+
+    RECT fill = cell;
+    // The first column holds the row's check box left of its label, which the list no longer
+    // draws once the cell is skipped: it is drawn here, where the list puts it.
+    const auto states = reinterpret_cast<HIMAGELIST>(SendMessageW(list, LVM_GETIMAGELIST, LVSIL_STATE, 0));
+    RECT icon{LVIR_ICON, 0, 0, 0};
+    if (column == 0 && SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&icon))) {
+        RECT bounds{LVIR_BOUNDS, 0, 0, 0};
+        SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&bounds));
+        fill.left = bounds.left;
+    }
+    // The grid's lines lie on the cells' right and bottom edges.
+    if (SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_GRIDLINES) {
+        fill.right = std::max(fill.left, fill.right - 1);
+        fill.bottom = std::max(fill.top, fill.bottom - 1);
+    }
+    const COLORREF oldBack = SetBkColor(dc, back);
+    ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &fill, nullptr, 0, nullptr);
+    const auto state = static_cast<UINT>(SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK));
+    int imageWidth = 0;
+    int imageHeight = 0;
+    if (column == 0 && states && (state >> 12) > 0 && ImageList_GetIconSize(states, &imageWidth, &imageHeight)) {
+        ImageList_Draw(states, static_cast<int>(state >> 12) - 1, dc, icon.left - imageWidth,
+                       icon.top + (icon.bottom - icon.top - imageHeight) / 2, ILD_TRANSPARENT);
+    }
+    // The list's own margins: a little inside the label, more inside a column of its own.
+    const int dpi = GetDeviceCaps(dc, LOGPIXELSX);
+    RECT room = cell;
+    room.left += MulDiv(column == 0 ? 2 : 6, dpi > 0 ? dpi : 96, 96);
+    room.right -= MulDiv(6, dpi > 0 ? dpi : 96, 96);
+    const COLORREF oldFore = SetTextColor(dc, fore);
+    const int oldMode = SetBkMode(dc, TRANSPARENT);
+    if (room.right > room.left) {
+        // A file name longer than the column itself ends in an ellipsis too.
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &room,
+                  DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_PATH_ELLIPSIS | DT_END_ELLIPSIS);
+    }
+    SetBkMode(dc, oldMode);
+    SetTextColor(dc, oldFore);
+    SetBkColor(dc, oldBack);
+    return CDRF_SKIPDEFAULT;
+}
 
 LRESULT DrawListStripes(const ListStripes& stripes, NMLVCUSTOMDRAW& draw) {
     const HWND list = draw.nmcd.hdr.hwndFrom;
     switch (draw.nmcd.dwDrawStage) {
         case CDDS_PREPAINT: return CDRF_NOTIFYITEMDRAW | CDRF_NOTIFYPOSTPAINT;
-        case CDDS_ITEMPREPAINT: {
+        case CDDS_ITEMPREPAINT:
+        case CDDS_SUBITEM | CDDS_ITEMPREPAINT: {
             const auto row = static_cast<int>(draw.nmcd.dwItemSpec);
-            const auto state = SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row),
-                                            LVIS_SELECTED);
-            if (state & LVIS_SELECTED) return CDRF_DODEFAULT;
-            draw.clrTextBk = BandColour(stripes, row);
-            return CDRF_NEWFONT;
+            const bool cell = (draw.nmcd.dwDrawStage & CDDS_SUBITEM) != 0;
+            // Each cell is told its colour again: a cell's colours may stay for the next.
+            if (!Selected(list, row)) draw.clrTextBk = BandColour(stripes, row);
+            if (cell && IsPathColumn(stripes, draw.iSubItem)) return DrawPathCell(draw);
+            const LRESULT own = Selected(list, row) ? CDRF_DODEFAULT : CDRF_NEWFONT;
+            return own | (!cell && stripes.pathColumns ? CDRF_NOTIFYSUBITEMDRAW : 0);
         }
         case CDDS_POSTPAINT: RuleEmptyPart(stripes, list, draw.nmcd.hdc); return CDRF_DODEFAULT;
         default: return CDRF_DODEFAULT;

@@ -12,11 +12,20 @@ struct ListStripes {
     COLORREF odd;    // rows 1, 3, 5, ...
     COLORREF even;   // rows 2, 4, 6, ...
     int bandHeight;  // pixels; rules an empty list, where no row can be measured
+    // Bit k set: the cells of column k + 1 hold paths, drawn by DrawPathCell.
+    unsigned pathColumns = 0;
 
     bool operator==(const ListStripes&) const = default;
 };
 
 // The answer to the list view's NM_CUSTOMDRAW, which its parent receives.
 LRESULT DrawListStripes(const ListStripes& stripes, NMLVCUSTOMDRAW& draw);
+
+// Draws the cell a custom draw has reached (CDDS_SUBITEM | CDDS_ITEMPREPAINT) as a path: too long
+// for its column, it loses characters in its middle and keeps its file name. In the draw's text
+// colours, or the system's selection colours on a selected row, and the font selected into the
+// draw's DC. Only the picture is shortened: the list's text stays whole for every reader, the
+// in-place editor and other programs alike. Returns CDRF_SKIPDEFAULT.
+LRESULT DrawPathCell(NMLVCUSTOMDRAW& draw);
 
 }  // namespace ravolen::win

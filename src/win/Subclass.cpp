@@ -6,16 +6,12 @@
 #include "win/Window.h"
 
 namespace ravolen::win {
-namespace {
-
-constexpr UINT_PTR SubclassId = 0x52564C4E;  // one subclass of ours per control
-
-}  // namespace
 
 void Subclass::attach(HWND control, Handler handler) {
     reset();
     handler_ = std::move(handler);
-    if (control && SetWindowSubclass(control, &Procedure, SubclassId,
+    // Each object its own id: a control may have several (the job table's editor and its tips).
+    if (control && SetWindowSubclass(control, &Procedure, reinterpret_cast<UINT_PTR>(this),
                                      reinterpret_cast<DWORD_PTR>(this))) {
         control_ = control;
         LiveObjects::Made(LiveKind::Subclass);
@@ -24,16 +20,16 @@ void Subclass::attach(HWND control, Handler handler) {
 
 void Subclass::reset() {
     if (!control_) return;
-    if (IsWindow(control_)) RemoveWindowSubclass(control_, &Procedure, SubclassId);
+    if (IsWindow(control_)) RemoveWindowSubclass(control_, &Procedure, reinterpret_cast<UINT_PTR>(this));
     control_ = nullptr;
     LiveObjects::Released(LiveKind::Subclass);
 }
 
 LRESULT CALLBACK Subclass::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                     UINT_PTR, DWORD_PTR data) {
+                                     UINT_PTR id, DWORD_PTR data) {
     auto* self = reinterpret_cast<Subclass*>(data);
     if (message == WM_NCDESTROY) {
-        RemoveWindowSubclass(hwnd, &Procedure, SubclassId);
+        RemoveWindowSubclass(hwnd, &Procedure, id);
         if (self->control_) LiveObjects::Released(LiveKind::Subclass);
         self->control_ = nullptr;
     } else if (self->handler_) {

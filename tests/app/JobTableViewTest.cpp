@@ -376,6 +376,12 @@ TEST_F(JobTableViewTest, TheContextMenuGreysWhatDoesNotApply) {
                          {L"取消勾选所选(&N)", false}, {L"在资源管理器中显示场景(&S)", false},
                          {L"打开出图文件夹(&O)", false}}));
     EXPECT_EQ(form.jobs().count(), 30) << "nothing chosen, nothing done";
+
+    command(mainwindow::IdMenuShowScene);
+    command(mainwindow::IdMenuTickSelected);
+    EXPECT_EQ(platform.shellCalls, std::vector<std::wstring>{L"select E:\\s1.max"});
+    EXPECT_TRUE(ticked(1));
+    EXPECT_FALSE(ticked(2));
 }
 
 TEST_F(MainWindowTest, ANineColumnListRendersEachRowWithItsSwitches) {

@@ -112,6 +112,28 @@ protected:
     static std::wstring Summary(ResultsDialog* results) {
         return win::WindowText(results->control(L"Summary"));
     }
+    // How each row is drawn: in red, and in bold, as the list's custom draw is answered.
+    static std::vector<std::pair<bool, bool>> Looks(ResultsDialog* results) {
+        const HWND list = results->control(L"List");
+        const HDC dc = CreateCompatibleDC(nullptr);
+        const HGDIOBJ original = GetCurrentObject(dc, OBJ_FONT);
+        std::vector<std::pair<bool, bool>> looks;
+        for (int row = 0; row < ListView_GetItemCount(list); ++row) {
+            NMLVCUSTOMDRAW draw{};
+            draw.nmcd.hdr = {list, static_cast<UINT_PTR>(GetDlgCtrlID(list)), static_cast<UINT>(NM_CUSTOMDRAW)};
+            draw.nmcd.dwDrawStage = CDDS_ITEMPREPAINT;
+            draw.nmcd.hdc = dc;
+            draw.nmcd.dwItemSpec = static_cast<DWORD_PTR>(row);
+            draw.clrText = CLR_DEFAULT;
+            SendMessageW(results->hwnd(), WM_NOTIFY, draw.nmcd.hdr.idFrom, reinterpret_cast<LPARAM>(&draw));
+            LOGFONTW face{};
+            GetObjectW(GetCurrentObject(dc, OBJ_FONT), sizeof face, &face);
+            looks.emplace_back(draw.clrText == RGB(192, 0, 0), face.lfWeight >= FW_BOLD);
+        }
+        SelectObject(dc, original);  // the window's font is not left in the DC
+        DeleteDC(dc);
+        return looks;
+    }
     std::string record() {
         const auto found = platform.files.find(RecordPath);
         return found == platform.files.end() ? std::string() : found->second;
@@ -166,6 +188,9 @@ TEST_F(NightWindowTest, TheNightIsFollowedRowByRowIntoTheRecordTheDialogAndTheTa
     EXPECT_EQ(States(results),
               (Texts{L"已完成", L"失败（退出码 3）", L"渲染中（已用时 0:00:30）", L"等待"}));
     EXPECT_EQ(Summary(results), L"第3个，共4个 · 已用时 0:20:31 · 失败1个");
+    // The failed row in red, the running one in bold.
+    EXPECT_EQ(Looks(results), (std::vector<std::pair<bool, bool>>{{false, false}, {true, false},
+                                                                   {false, true}, {false, false}}));
     const win::ListView list(results->control(L"List"));
     EXPECT_EQ(list.cell(1, 4), L"2.0 KB");  // size and time from the disk, as without a night
     EXPECT_EQ(list.cell(2, 4), L"");
@@ -232,6 +257,8 @@ TEST_F(NightWindowTest, CancellingMarksTheRowUnderWayCancelledAndStopsFollowing)
     EXPECT_EQ(platform.calls, (Texts{L"endRenderJob", L"appendFile " + RecordPath,
                                      L"stopFollowingRenderJob"}));
     EXPECT_EQ(States(results), (Texts{L"已完成", L"已完成", L"已完成", L"已取消"}));
+    EXPECT_EQ(Summary(results), L"第4个，共4个 · 已用时 0:35:00 · 失败0个 · 已取消");
+    EXPECT_EQ(Looks(results).back(), std::make_pair(true, false));
     EXPECT_TRUE(record().ends_with("4,E:\\d.max,2026-12-07 23:30:01,2026-12-07 23:35:00,0:04:59,,,\r\n"));
     EXPECT_EQ(platform.taskbar.back().second, (TaskbarProgress{State::None, 0, 0}));
     EXPECT_FALSE(platform.following);
@@ -395,7 +422,7 @@ TEST_F(NightWindowTest, WithoutARenderTheDialogShowsTheLastRecordJoinedWithTheDi
     ASSERT_NE(results, nullptr);
     // Row 3 of the record was another scene: the table's row 3 goes by the disk.
     EXPECT_EQ(States(results), (Texts{L"已完成", L"失败（退出码 -1）", L"未完成", L"已完成"}));
-    EXPECT_EQ(Summary(results), L"");
+    EXPECT_EQ(Summary(results), L"上次渲染：共3个 · 完成1个 · 失败1个");
     EXPECT_FALSE(IsWindowEnabled(results->control(L"Log"))) << "that night left no log";
 }
 

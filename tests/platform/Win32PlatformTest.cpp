@@ -137,6 +137,21 @@ TEST(Win32Platform, StartsProgramsInTheirFolderWithoutWaitingAndReportsOnesThatC
         {L"C:\\no such folder\\none.exe", L"none.exe", L"", WindowStyle::Hidden}));
 }
 
+// The shell opens a file with the program registered for it (a script: cmd runs it), and says
+// so when it cannot; nothing opens for a path that is not there.
+TEST(Win32Platform, OpensAFileInTheShellAndRefusesWhatIsNotThere) {
+    Win32Platform platform;
+    const TempFolder temp(L"ravolen-shell");
+    const std::wstring script = temp.path() + L"\\open.bat";
+    const std::wstring marker = temp.path() + L"\\opened.txt";
+    ASSERT_TRUE(platform.writeFile(script, "@echo x> \"" + test::Utf8(marker) + "\"\r\n"));
+    EXPECT_TRUE(platform.openInShell(script));
+    EXPECT_TRUE(WaitFor([&] { return Exists(marker); }));
+    EXPECT_FALSE(platform.openInShell(temp.path() + L"\\missing.tga"));
+    EXPECT_FALSE(platform.showInExplorer(temp.path() + L"\\missing.tga"));
+    EXPECT_FALSE(platform.openInShell(L""));
+}
+
 TEST(Win32Platform, ShowsMessagesUnderTheApplicationTitle) {
     Win32Platform platform;
     const test::MessageBoxAnswerer answerer;

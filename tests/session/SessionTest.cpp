@@ -111,8 +111,12 @@ TEST(SessionSettings, EverySettingComesBackAsItWasSaved) {
     // A later feature's key is there only when it is not its default.
     SessionSettings shown;
     shown.optionalColumns = true;
+    shown.resultsWidth = 12000;
+    shown.logHeight = 9000;
     const std::string shownBytes = SaveSessionSettings(shown);
-    EXPECT_NE(shownBytes.find(Utf16Le(L"\r\n[Table]\r\nOptionalColumns=1\r\n").substr(2)), std::string::npos);
+    EXPECT_NE(shownBytes.find(Utf16Le(L"\r\n[Table]\r\nOptionalColumns=1\r\n\r\n[Sizes]\r\n"
+                                      L"ResultsWidth=12000\r\nLogHeight=9000\r\n").substr(2)),
+              std::string::npos);
     EXPECT_EQ(ReadSessionSettings(shownBytes, SessionSettings{}).value, shown);
 
     // Empty lists stay empty; a missing file part keeps the defaults.

@@ -261,6 +261,18 @@ public:
     }
     void removeNotification(HWND__*) override { ++notificationsRemoved; }
     void flashTaskbarButton(HWND__* window) override { flashes.push_back(window); }
+    // Every path opened in the shell or shown in Explorer, as "open <path>" and "select <path>";
+    // false fails them.
+    bool shellWorks = true;
+    std::vector<std::wstring> shellCalls;
+    bool openInShell(const std::wstring& path) override {
+        shellCalls.push_back(L"open " + path);
+        return shellWorks;
+    }
+    bool showInExplorer(const std::wstring& path) override {
+        shellCalls.push_back(L"select " + path);
+        return shellWorks;
+    }
     bool appendFile(const std::wstring& path, std::string_view bytes) override {
         const std::lock_guard guard(lock);
         record(L"appendFile " + path);
