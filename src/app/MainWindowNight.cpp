@@ -25,6 +25,7 @@ void MainWindow::followNight(const RenderRequest& request, const RenderStart& st
                                   started.logPath, nightOptions_, request.numbers);
     if (night_) night_->clock = clock;
     if (night_) SetTimer(hwnd(), IdTimerNight, NightInterval, nullptr);
+    keepNightPlan(request, started);
 }
 
 void MainWindow::joinNight() {

@@ -136,6 +136,18 @@ struct ProcessTime {
     bool operator==(const ProcessTime&) const = default;
 };
 
+// One process as it can be found again: its id and its creation, in 100 ns since 1601 (UTC), so
+// that a reused id is never taken for it.
+struct ProcessMark {
+    unsigned long processId = 0;
+    unsigned long long created = 0;
+
+    bool operator==(const ProcessMark&) const = default;
+};
+
+// What the program is started with when Windows starts it again after a restart.
+inline constexpr std::wstring_view RestartArgument = L"/restart";
+
 // The progress shown on the program's taskbar button.
 struct TaskbarProgress {
     enum class State { None, Normal, Error };
@@ -282,6 +294,26 @@ public:
     virtual void removeNotification(HWND__* window) { (void)window; }
     // Flashes the window's taskbar button until the window is activated.
     virtual void flashTaskbarButton(HWND__* window) { (void)window; }
+
+    // While a night renders here the computer must not sleep (the display may still turn off):
+    // a power request, with the reason Windows lists in powercfg /requests. A later call replaces
+    // the reason; letSleep lets go, so the machine's power plan and the shutdown line work again.
+    virtual void keepAwake(const std::wstring& reason) { (void)reason; }
+    virtual void letSleep() {}
+    // While a night renders here the program starts again after Windows restarts (an update
+    // signing the user back in, the next logon after a power cut), with RestartArgument: by the
+    // restart manager and a one-time entry under HKCU's RunOnce. unregisterRestart takes both back.
+    virtual void registerRestart() {}
+    virtual void unregisterRestart() {}
+    // The script last started in the render job; nothing when there was none.
+    virtual std::optional<ProcessMark> renderScriptProcess() { return std::nullopt; }
+    // True while that very process runs.
+    virtual bool processRunning(const ProcessMark& process) {
+        (void)process;
+        return false;
+    }
+    // Now, in 100 ns since 1601 (UTC), as files are stamped.
+    virtual unsigned long long systemTime() { return 0; }
 };
 
 inline constexpr std::wstring_view ApplicationTitle = L"Ravolen";

@@ -1,0 +1,190 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "app/MainWindowFixture.h"
+#include "app/MainWindowIds.h"
+#include "jobs/JobListFile.h"
+#include "render/NightPlan.h"
+#include "render/NightRecord.h"
+#include "render/RenderScript.h"
+#include "support/Fixtures.h"
+#include "win/Controls.h"
+
+namespace ravolen {
+namespace {
+
+using test::Click;
+using Kind = RenderJobEvent::Kind;
+using Texts = std::vector<std::wstring>;
+
+const std::wstring Install = L"D:\\Program Files\\Autodesk\\3ds Max 2012";
+const std::wstring Renderer = Install + L"\\3dsmaxcmd.exe";
+const std::wstring Logs = L"C:\\Tools\\Ravolen\\bat\\logs";
+const std::wstring Night = Logs + L"\\20261207-230000";
+const std::wstring UserData = L"C:\\Users\\artist\\AppData\\Local\\Ravolen";
+
+RenderJob Row(const std::wstring& name) {
+    return {L"E:\\" + name + L".max", L"默认", L"F:\\out", name + L".tga", L"默认", L"默认"};
+}
+
+class NightRestartTest : public MainWindowTest {};
+
+// The power request and the restart registration are held exactly while the night is followed:
+// made as it starts, the reason following the row under way, both let go as it ends or is
+// cancelled; a program closed mid-night lets the machine sleep but stays registered, as the
+// night goes on without it.
+TEST_F(NightRestartTest, ThePowerRequestAndTheRestartAreHeldWhileTheNightIsFollowed) {
+    EXPECT_EQ(platform.nightHolds, Texts{L"unregisterRestart"});  // a start without a night
+    enum class End { Finished, Cancelled, ProgramClosed };
+    const struct {
+        End end;
+        Texts after;
+    } cases[] = {
+        {End::Finished, {L"letSleep", L"unregisterRestart"}},
+        {End::Cancelled, {L"letSleep", L"unregisterRestart"}},
+        {End::ProgramClosed, {L"letSleep"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.end));
+        test::FakePlatform local;
+        MainWindow window(local);
+        ASSERT_EQ(window.create(), MainWindow::Startup::Ready);
+        ShowWindow(window.hwnd(), SW_SHOW);
+        test::PumpMessages();
+        local.nightHolds.clear();
+        for (const wchar_t* name : {L"a", L"b", L"c"}) window.jobs().append(Row(name));
+        Click(window.control(L"renderButton"));
+        const Texts begun{L"registerRestart", L"keepAwake Ravolen 正在渲染：第1个，共3个"};
+        EXPECT_EQ(local.nightHolds, begun);
+        const auto beat = [&] {
+            SendMessageW(window.hwnd(), WM_TIMER, mainwindow::IdTimerNight, 0);
+            test::PumpMessages();
+        };
+        const auto event = [&](Kind kind, unsigned long pid) {
+            local.jobEvents.push_back({kind, pid, kind == Kind::Started ? Renderer : L"", L"", false,
+                                       0, {2026, 12, 7, 23, 0, 0}});
+        };
+        event(Kind::Started, 101);
+        beat();
+        event(Kind::Exited, 101);
+        event(Kind::Started, 102);
+        beat();
+        Texts expected = begun;
+        expected.push_back(L"keepAwake Ravolen 正在渲染：第2个，共3个");
+        EXPECT_EQ(local.nightHolds, expected);
+        switch (c.end) {
+            case End::Finished:
+                event(Kind::Exited, 102);
+                event(Kind::NoneLeft, 0);
+                beat();
+                break;
+            case End::Cancelled:
+                local.jobEnd = RenderJobEnd::Ended;
+                Click(window.control(L"cancelRenderButton"));
+                break;
+            case End::ProgramClosed:
+                DestroyWindow(window.hwnd());
+                test::PumpMessages();
+                break;
+        }
+        expected.insert(expected.end(), c.after.begin(), c.after.end());
+        EXPECT_EQ(local.nightHolds, expected);
+        if (window.hwnd()) DestroyWindow(window.hwnd());
+        test::PumpMessages();
+        EXPECT_EQ(local.nightHolds, expected);  // nothing more on the way out
+    }
+}
+
+// A night whose script ended mid-way (the machine restarted) is offered once after the window
+// shows; 是 renders exactly the rows left, as the table holds them, with the night's shutdown.
+TEST_F(NightRestartTest, ANightCutShortIsOfferedOnceAndYesRendersTheRowsLeft) {
+    const std::vector<RenderJob> rows{Row(L"a"), Row(L"b"), Row(L"c"), Row(L"d")};
+    NightPlan plan;
+    plan.installFolder = Install;
+    plan.rows = rows;
+    plan.numbers = {1, 2, 3, 4};
+    plan.shutdownAfterwards = true;
+    plan.scriptProcessId = 500;
+    plan.scriptStarted = 77;
+    plan.nightStarted = 1000;
+    const auto echo = [](const RenderJob& row) {
+        return "C:\\Tools\\Ravolen\\bat>" + *test::Cp936().encode(JobLineText(Install, row)) + "\r\n";
+    };
+    // The program was closed as the night began: only cmd's log tells that row 1 ended (it
+    // failed, leaving no output) when row 2 started.
+    const std::string log = echo(rows[0]) + "rendering a\r\n\r\n" + echo(rows[1]) + "rendering b\r\n";
+    const std::string record = RecordHeaderBytes();
+    const std::wstring question = L"上次的渲染在第2个任务时中断了（已完成1个，共4个）。要继续渲染剩下的3个任务吗？";
+
+    const struct Case {
+        const char* what;
+        bool answer;
+        std::vector<unsigned long long> outputs;  // when a.tga, b.tga, … were written; 0: never
+        bool scriptRuns;
+        Texts questions;
+        bool renders;
+    } cases[] = {
+        {"cut short, 是", true, {}, false, {question}, true},
+        {"cut short, 否", false, {}, false, {question}, false},
+        {"its output before the night is not its own", true, {0, 900}, false, {question}, true},
+        {"finished while the program was closed", true, {0, 1600, 1700, 1800}, false, {}, false},
+        {"its script still runs", true, {}, true, {}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::FakePlatform other;
+        other.userData = UserData;
+        other.answer = c.answer;
+        other.files = {{UserData + L"\\session.csv", SaveJobList(rows)},
+                       {Night + L".plan", PlanBytes(plan)},
+                       {Night + L".csv", record},
+                       {Night + L".log", log}};
+        other.folderContents[Logs] = {{L"20261207-230000.csv", false, 0, 0},
+                                      {L"20261207-230000.log", false, 0, 0},
+                                      {L"20261207-230000.plan", false, 0, 0}};
+        for (std::size_t i = 0; i < c.outputs.size(); ++i) {
+            if (c.outputs[i] == 0) continue;
+            other.folderContents[L"F:\\out"].push_back({rows[i].outputName, false, 2048, c.outputs[i]});
+        }
+        if (c.scriptRuns) other.runningProcesses = {500};
+        {
+            MainWindow next(other);
+            ASSERT_EQ(next.create(), MainWindow::Startup::Ready);
+            ShowWindow(next.hwnd(), SW_SHOW);
+            test::PumpMessages();
+            EXPECT_EQ(other.questions, c.questions);
+            ASSERT_EQ(other.startedInJob.size(), c.renders ? 1u : 0u);
+            if (c.renders) {
+                std::string expected;
+                for (std::size_t i = 1; i < rows.size(); ++i) {
+                    expected += *test::Cp936().encode(JobLineText(Install, rows[i])) + "\n\r\n";
+                }
+                const std::string script = other.files[ScriptPath];
+                EXPECT_TRUE(script.starts_with(expected)) << script;
+                EXPECT_NE(script.find("shutdown -s -t 120"), std::string::npos);
+                EXPECT_TRUE(win::IsChecked(next.control(L"shutdownCheck")));
+            }
+            DestroyWindow(next.hwnd());
+            test::PumpMessages();
+        }
+        // Offered once: a later start asks nothing of the same night.
+        if (!c.questions.empty()) {
+            EXPECT_TRUE(ReadPlan(other.files[Night + L".plan"])->offered);
+            other.questions.clear();
+            other.startedInJob.clear();
+            other.folderContents[Logs] = {{L"20261207-230000.csv", false, 0, 0},
+                                          {L"20261207-230000.plan", false, 0, 0}};
+            MainWindow again(other);
+            ASSERT_EQ(again.create(), MainWindow::Startup::Ready);
+            ShowWindow(again.hwnd(), SW_SHOW);
+            test::PumpMessages();
+            EXPECT_TRUE(other.questions.empty());
+            DestroyWindow(again.hwnd());
+            test::PumpMessages();
+        }
+    }
+}
+
+}  // namespace
+}  // namespace ravolen
