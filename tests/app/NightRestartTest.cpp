@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include "app/CountdownWindow.h"
 #include "app/MainWindowFixture.h"
 #include "app/MainWindowIds.h"
 #include "jobs/JobListFile.h"
 #include "render/NightPlan.h"
 #include "render/NightRecord.h"
 #include "render/RenderScript.h"
+#include "session/Session.h"
 #include "support/Fixtures.h"
 #include "win/Controls.h"
 
@@ -124,12 +126,18 @@ TEST_F(NightRestartTest, ANightCutShortIsOfferedOnceAndYesRendersTheRowsLeft) {
         bool scriptRuns;
         Texts questions;
         bool renders;
+        // 继续中断的渲染时不再询问: the countdown instead, ended by this button ("": run out).
+        bool unasked = false;
+        const wchar_t* button = L"";
     } cases[] = {
         {"cut short, 是", true, {}, false, {question}, true},
         {"cut short, 否", false, {}, false, {question}, false},
         {"its output before the night is not its own", true, {0, 900}, false, {question}, true},
         {"finished while the program was closed", true, {0, 1600, 1700, 1800}, false, {}, false},
         {"its script still runs", true, {}, true, {}, false},
+        {"unasked, 立即开始", true, {}, false, {}, true, true, L"StartNow"},
+        {"unasked, 取消", true, {}, false, {}, false, true, L"Cancel"},
+        {"unasked, the minute runs out", true, {}, false, {}, true, true, L""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -148,12 +156,37 @@ TEST_F(NightRestartTest, ANightCutShortIsOfferedOnceAndYesRendersTheRowsLeft) {
             other.folderContents[L"F:\\out"].push_back({rows[i].outputName, false, 2048, c.outputs[i]});
         }
         if (c.scriptRuns) other.runningProcesses = {500};
+        if (c.unasked) {
+            SessionSettings settings;
+            settings.installFolder = Install;
+            settings.night.continueUnasked = true;
+            other.files[UserData + L"\\settings.ini"] = SaveSessionSettings(settings);
+        }
         {
             MainWindow next(other);
             ASSERT_EQ(next.create(), MainWindow::Startup::Ready);
             ShowWindow(next.hwnd(), SW_SHOW);
             test::PumpMessages();
             EXPECT_EQ(other.questions, c.questions);
+            if (c.unasked) {
+                CountdownWindow* countdown = next.countdown();
+                ASSERT_NE(countdown, nullptr);
+                const HWND text = countdown->control(L"Text");
+                EXPECT_EQ(win::WindowText(text), L"60秒后继续渲染剩下的3个任务…");
+                EXPECT_TRUE(other.startedInJob.empty());
+                if (*c.button) {
+                    Click(countdown->control(c.button));
+                } else {
+                    for (int beat = 1; beat < CountdownWindow::Seconds; ++beat) {
+                        SendMessageW(countdown->hwnd(), WM_TIMER, CountdownWindow::IdTimerCountdown, 0);
+                    }
+                    EXPECT_EQ(win::WindowText(text), L"1秒后继续渲染剩下的3个任务…");
+                    EXPECT_TRUE(other.startedInJob.empty());
+                    SendMessageW(countdown->hwnd(), WM_TIMER, CountdownWindow::IdTimerCountdown, 0);
+                }
+                test::PumpMessages();
+                EXPECT_EQ(next.countdown(), nullptr);
+            }
             ASSERT_EQ(other.startedInJob.size(), c.renders ? 1u : 0u);
             if (c.renders) {
                 std::string expected;
@@ -169,7 +202,7 @@ TEST_F(NightRestartTest, ANightCutShortIsOfferedOnceAndYesRendersTheRowsLeft) {
             test::PumpMessages();
         }
         // Offered once: a later start asks nothing of the same night.
-        if (!c.questions.empty()) {
+        if (!c.questions.empty() || c.unasked) {
             EXPECT_TRUE(ReadPlan(other.files[Night + L".plan"])->offered);
             other.questions.clear();
             other.startedInJob.clear();

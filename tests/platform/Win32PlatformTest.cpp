@@ -438,3 +438,52 @@ TEST(Win32Platform, TellsAFilesSizeWithoutReadingIt) {
 
 }  // namespace
 }  // namespace ravolen
+
+namespace ravolen {
+namespace {
+
+std::optional<std::wstring> RunOnceEntry() {
+    wchar_t value[1024] = {};
+    DWORD size = sizeof value;
+    if (RegGetValueW(HKEY_CURRENT_USER, Win32Platform::RunOnceKey, Win32Platform::RunOnceValue,
+                     RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    return std::wstring(value);
+}
+
+// Wine answers PowerCreateRequest with ERROR_CALL_NOT_IMPLEMENTED, stubs the restart manager and
+// runs only HKLM's RunOnce: what is tested here is the mechanism — the request made or its
+// fallback held and let go, the RunOnce entry written and taken back, a process told apart from
+// one that reuses its id.
+TEST(Win32Platform, ANightHoldsThePowerRequestAndTheRunOnceEntryAndLetsThemGo) {
+    Win32Platform platform;
+    platform.unregisterRestart();
+    ASSERT_FALSE(RunOnceEntry());
+
+    platform.keepAwake(L"Ravolen 正在渲染：第1个，共3个");
+    const Win32Platform::Awake held = platform.awake();
+    EXPECT_NE(held, Win32Platform::Awake::None);
+    platform.keepAwake(L"Ravolen 正在渲染：第2个，共3个");
+    EXPECT_EQ(platform.awake(), held);
+    platform.letSleep();
+    EXPECT_EQ(platform.awake(), Win32Platform::Awake::None);
+
+    platform.registerRestart();
+    wchar_t program[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    EXPECT_EQ(RunOnceEntry(), L"\"" + std::wstring(program) + L"\" /restart");
+    platform.unregisterRestart();
+    EXPECT_FALSE(RunOnceEntry());
+
+    FILETIME created{}, exited{}, kernel{}, user{};
+    ASSERT_TRUE(GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user));
+    const unsigned long long creation =
+        (static_cast<unsigned long long>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+    EXPECT_TRUE(platform.processRunning({GetCurrentProcessId(), creation}));
+    EXPECT_FALSE(platform.processRunning({GetCurrentProcessId(), creation + 1}));  // a reused id
+    EXPECT_FALSE(platform.processRunning({0, creation}));
+}
+
+}  // namespace
+}  // namespace ravolen

@@ -107,12 +107,13 @@ TEST(NightRecord, OldNightsGoOldestFirstInPairsUntilThirtyRemain) {
         const std::wstring stem = RecordName({2026, 12, day, 22, 0, 0});
         names.push_back(stem + L".log");
         if (day != 2) names.push_back(stem + L".CSV");  // a night whose record was lost still counts
+        if (day == 1) names.push_back(stem + L".plan");  // its plan goes with it
     }
     names.push_back(RecordName({2026, 11, 30, 23, 59, 59}) + L".csv");
     EXPECT_EQ(OldRecords(names), (std::vector<std::wstring>{
                                      L"20261130-235959.csv", L"20261201-220000.CSV",
-                                     L"20261201-220000.log"}));
-    EXPECT_EQ(OldRecords(names, 29).size(), 4u);
+                                     L"20261201-220000.log", L"20261201-220000.plan"}));
+    EXPECT_EQ(OldRecords(names, 29).size(), 5u);
     EXPECT_TRUE(OldRecords(std::span(names).first(20)).empty());
     EXPECT_EQ(OldRecords(names, 0).size(), names.size() - 4);
 }
