@@ -129,6 +129,10 @@ TEST_F(NightRestartTest, ANightCutShortIsOfferedOnceAndYesRendersTheRowsLeft) {
         // 继续中断的渲染时不再询问: the countdown instead, ended by this button ("": run out).
         bool unasked = false;
         const wchar_t* button = L"";
+        // The table as the session kept it (empty: the night's rows), and the rows 是 renders
+        // (empty: b, c and d).
+        std::vector<RenderJob> table = {};
+        std::vector<RenderJob> rendered = {};
     } cases[] = {
         {"cut short, 是", true, {}, false, {question}, true},
         {"cut short, 否", false, {}, false, {question}, false},
@@ -138,13 +142,16 @@ TEST_F(NightRestartTest, ANightCutShortIsOfferedOnceAndYesRendersTheRowsLeft) {
         {"unasked, 立即开始", true, {}, false, {}, true, true, L"StartNow"},
         {"unasked, 取消", true, {}, false, {}, false, true, L"Cancel"},
         {"unasked, the minute runs out", true, {}, false, {}, true, true, L""},
+        {"the table changed: found by their cells, identical rows in order", true, {}, false,
+         {L"上次的渲染在第2个任务时中断了（已完成1个，共4个）。剩下的3个任务中，表格里还有2个。要继续渲染这2个任务吗？"},
+         true, false, L"", {Row(L"d"), Row(L"x"), Row(L"c"), Row(L"c"), Row(L"a")}, {Row(L"c"), Row(L"d")}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         test::FakePlatform other;
         other.userData = UserData;
         other.answer = c.answer;
-        other.files = {{UserData + L"\\session.csv", SaveJobList(rows)},
+        other.files = {{UserData + L"\\session.csv", SaveJobList(c.table.empty() ? rows : c.table)},
                        {Night + L".plan", PlanBytes(plan)},
                        {Night + L".csv", record},
                        {Night + L".log", log}};
@@ -190,8 +197,10 @@ TEST_F(NightRestartTest, ANightCutShortIsOfferedOnceAndYesRendersTheRowsLeft) {
             ASSERT_EQ(other.startedInJob.size(), c.renders ? 1u : 0u);
             if (c.renders) {
                 std::string expected;
-                for (std::size_t i = 1; i < rows.size(); ++i) {
-                    expected += *test::Cp936().encode(JobLineText(Install, rows[i])) + "\n\r\n";
+                const std::vector<RenderJob> rendered =
+                    c.rendered.empty() ? std::vector<RenderJob>(rows.begin() + 1, rows.end()) : c.rendered;
+                for (const RenderJob& row : rendered) {
+                    expected += *test::Cp936().encode(JobLineText(Install, row)) + "\n\r\n";
                 }
                 const std::string script = other.files[ScriptPath];
                 EXPECT_TRUE(script.starts_with(expected)) << script;
