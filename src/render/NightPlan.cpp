@@ -68,6 +68,8 @@ std::string PlanBytes(const NightPlan& plan) {
 }
 
 std::optional<NightPlan> ReadPlan(std::string_view bytes) {
+    // Every record written ends its line: what does not was cut short as it was written.
+    if (!bytes.ends_with('\n')) return std::nullopt;
     const auto records = ReadCsvRecords(bytes);
     if (!records || records->empty()) return std::nullopt;
     const std::vector<std::wstring>& head = records->front();

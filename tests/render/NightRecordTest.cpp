@@ -1,3 +1,4 @@
+#include "render/NightPlan.h"
 #include "render/NightRecord.h"
 
 #include <gtest/gtest.h>
@@ -134,6 +135,34 @@ TEST(NightRecord, ANightTakesAFreeNameAndTheNewestIsFoundAgain) {
     EXPECT_EQ(NewestRecord(names), L"20280228-235959");
     names.pop_back();
     EXPECT_EQ(NewestRecord(names), L"20261231-235959");
+}
+
+}  // namespace
+}  // namespace ravolen
+
+namespace ravolen {
+namespace {
+
+// The plan is written as the night starts and read after a power cut: it reads back exactly, and
+// a plan cut short anywhere (the machine went down as it was written) reads as none.
+TEST(NightPlan, AReadsBackExactlyAndAPlanCutShortAnywhereIsNone) {
+    NightPlan plan;
+    plan.installFolder = L"D:\\Program Files\\Autodesk\\3ds Max 2012";
+    plan.rows = {{L"E:\\夜景, 1.max", L"Cam \"1\"", L"F:\\out", L"a.tga", L"默认", L"默认"},
+                 {L"E:\\b.max", L"默认", L"F:\\out", L"b.tga", L"1920", L"1080", L"1-5", L"Night", L"D:\\p.rps"}};
+    plan.numbers = {3, 7};
+    plan.shutdownAfterwards = true;
+    plan.scriptProcessId = 4294967295ul;
+    plan.scriptStarted = 134'000'000'000'000'000ull;
+    plan.nightStarted = 134'000'000'010'000'000ull;
+    const std::string bytes = PlanBytes(plan);
+    EXPECT_EQ(ReadPlan(bytes), plan);
+    plan.offered = true;
+    EXPECT_EQ(ReadPlan(PlanBytes(plan)), plan);
+    for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
+        EXPECT_FALSE(ReadPlan(bytes.substr(0, cut))) << cut;
+    }
+    EXPECT_FALSE(ReadPlan(RecordHeaderBytes()));
 }
 
 }  // namespace
