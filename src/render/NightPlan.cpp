@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <deque>
+#include <unordered_map>
 
 #include "jobs/JobListFile.h"
 #include "render/NightWatch.h"
@@ -115,7 +117,9 @@ std::size_t RowsEnded(const NightPlan& plan, std::span<const RecordLine> record,
     for (std::size_t from = 0; from < log.size();) {
         std::size_t end = log.find(L'\n', from);
         if (end == std::wstring_view::npos) end = log.size();
-        if (const auto command = EchoedCommand(log.substr(from, end - from))) {
+        // A job line begins with the renderer's quoted path; a retry's begins with "if".
+        if (const auto command = EchoedCommand(log.substr(from, end - from));
+            command && command->starts_with(L'"')) {
             if (const auto row = RowOfCommandLine(*command, plan.installFolder, plan.rows, started)) {
                 started = *row + 1;
             }
@@ -135,16 +139,25 @@ std::size_t RowsEnded(const NightPlan& plan, std::span<const RecordLine> record,
 
 std::vector<std::size_t> MatchRows(std::span<const RenderJob> wanted,
                                    std::span<const RenderJob> table) {
-    std::vector<bool> used(table.size(), false);
+    // One pass over each side: a table of a hundred thousand rows is matched at once.
+    const auto key = [](const RenderJob& job) {
+        std::wstring text;
+        for (const std::wstring* cell : {&job.scene, &job.camera, &job.outputFolder, &job.outputName,
+                                         &job.width, &job.height, &job.frames, &job.sceneState,
+                                         &job.preset}) {
+            text += *cell;
+            text += L'\0';  // no cell holds it
+        }
+        return text;
+    };
+    std::unordered_map<std::wstring, std::deque<std::size_t>> places;
+    for (std::size_t i = 0; i < table.size(); ++i) places[key(table[i])].push_back(i);
     std::vector<std::size_t> found;
     for (const RenderJob& job : wanted) {
-        for (std::size_t i = 0; i < table.size(); ++i) {
-            if (!used[i] && table[i] == job) {
-                used[i] = true;
-                found.push_back(i);
-                break;
-            }
-        }
+        const auto same = places.find(key(job));
+        if (same == places.end() || same->second.empty()) continue;
+        found.push_back(same->second.front());  // identical rows in order
+        same->second.pop_front();
     }
     return found;
 }
