@@ -133,6 +133,7 @@ TEST_F(NightRestartTest, ANightCutShortIsOfferedOnceAndYesRendersTheRowsLeft) {
         // (empty: b, c and d).
         std::vector<RenderJob> table = {};
         std::vector<RenderJob> rendered = {};
+        std::wstring message = {};  // said instead of a question
     } cases[] = {
         {"cut short, 是", true, {}, false, {question}, true},
         {"cut short, 否", false, {}, false, {question}, false},
@@ -145,6 +146,8 @@ TEST_F(NightRestartTest, ANightCutShortIsOfferedOnceAndYesRendersTheRowsLeft) {
         {"the table changed: found by their cells, identical rows in order", true, {}, false,
          {L"上次的渲染在第2个任务时中断了（已完成1个，共4个）。剩下的3个任务中，表格里还有2个。要继续渲染这2个任务吗？"},
          true, false, L"", {Row(L"d"), Row(L"x"), Row(L"c"), Row(L"c"), Row(L"a")}, {Row(L"c"), Row(L"d")}},
+        {"the table holds none of them", true, {}, false, {}, false, false, L"", {Row(L"a"), Row(L"x")}, {},
+         L"上次的渲染在第2个任务时中断了（已完成1个，共4个）。剩下的3个任务已不在表格中。"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -175,6 +178,10 @@ TEST_F(NightRestartTest, ANightCutShortIsOfferedOnceAndYesRendersTheRowsLeft) {
             ShowWindow(next.hwnd(), SW_SHOW);
             test::PumpMessages();
             EXPECT_EQ(other.questions, c.questions);
+            if (!c.message.empty()) {
+                ASSERT_EQ(other.messages.size(), 1u);
+                EXPECT_EQ(other.messages[0].text, c.message);
+            }
             if (c.unasked) {
                 CountdownWindow* countdown = next.countdown();
                 ASSERT_NE(countdown, nullptr);
@@ -211,7 +218,7 @@ TEST_F(NightRestartTest, ANightCutShortIsOfferedOnceAndYesRendersTheRowsLeft) {
             test::PumpMessages();
         }
         // Offered once: a later start asks nothing of the same night.
-        if (!c.questions.empty() || c.unasked) {
+        if (!c.questions.empty() || c.unasked || !c.message.empty()) {
             EXPECT_TRUE(ReadPlan(other.files[Night + L".plan"])->offered);
             other.questions.clear();
             other.startedInJob.clear();

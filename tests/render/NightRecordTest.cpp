@@ -145,7 +145,7 @@ namespace {
 
 // The plan is written as the night starts and read after a power cut: it reads back exactly, and
 // a plan cut short anywhere (the machine went down as it was written) reads as none.
-TEST(NightPlan, AReadsBackExactlyAndAPlanCutShortAnywhereIsNone) {
+TEST(NightPlan, ReadsBackExactlyAndAPlanCutShortAnywhereIsNone) {
     NightPlan plan;
     plan.installFolder = L"D:\\Program Files\\Autodesk\\3ds Max 2012";
     plan.rows = {{L"E:\\夜景, 1.max", L"Cam \"1\"", L"F:\\out", L"a.tga", L"默认", L"默认"},
