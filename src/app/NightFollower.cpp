@@ -299,6 +299,16 @@ void NightFollower::cancel() {
     for (const RecordLine& line : watch_.cancel(clock())) append(line);
     stop();
     showProgress();
+    // Ended by the artist's own word: the rows it left are not offered again at the next start.
+    if (logPath_.ends_with(LogExtension)) {
+        const std::wstring planPath =
+            logPath_.substr(0, logPath_.size() - LogExtension.size()) + std::wstring(PlanExtension);
+        const std::optional<std::string> bytes = platform_.readFile(planPath);
+        if (std::optional<NightPlan> plan = bytes ? ReadPlan(*bytes) : std::nullopt) {
+            plan->offered = true;
+            platform_.replaceFile(planPath, PlanBytes(*plan));
+        }
+    }
 }
 
 void NightFollower::stop() {

@@ -26,7 +26,8 @@ struct NightPlan {
     unsigned long long scriptStarted = 0;  // its creation, in 100 ns since 1601 (UTC)
     // When the night began, in the same units: an output written later is this night's.
     unsigned long long nightStarted = 0;
-    bool offered = false;  // the artist was asked once whether to continue it
+    // Not to be offered again: the artist was asked once whether to continue it, or cancelled it.
+    bool offered = false;
 
     bool operator==(const NightPlan&) const = default;
 };

@@ -229,8 +229,10 @@ TEST_F(NightWindowTest, CancellingMarksTheRowUnderWayCancelledAndStopsFollowing)
     platform.calls.clear();
     now = At(23, 35, 0);
     Click(control(L"cancelRenderButton"));
+    const std::wstring planPath = Logs + L"\\20261207-230000.plan";  // never offered again
     EXPECT_EQ(platform.calls, (Texts{L"endRenderJob", L"appendFile " + RecordPath,
-                                     L"stopFollowingRenderJob"}));
+                                     L"stopFollowingRenderJob", L"readFile " + planPath,
+                                     L"replaceFile " + planPath}));
     EXPECT_EQ(States(results), (Texts{L"已完成", L"已完成", L"已完成", L"已取消"}));
     EXPECT_TRUE(record().ends_with("4,E:\\d.max,2026-12-07 23:30:01,2026-12-07 23:35:00,0:04:59,,,\r\n"));
     EXPECT_EQ(platform.taskbar.back().second, (TaskbarProgress{State::None, 0, 0}));
