@@ -77,8 +77,10 @@ void MainWindow::offerCutShortNight() {
     const bool shutdown = plan->shutdownAfterwards;
     if (nightOptions_.continueUnasked) {
         win::Window::Dispose(countdown_);
-        auto countdown = std::make_unique<CountdownWindow>(
-            positions.size(), [this, positions, shutdown] { continueNight(positions, shutdown); });
+        // The table may change during the minute: the rows are found again as it ends.
+        auto countdown = std::make_unique<CountdownWindow>(positions.size(), [this, remaining, shutdown] {
+            continueNight(MatchRows(remaining, table_.rows().jobs()), shutdown);
+        });
         if (countdown->create(hwnd())) countdown_ = std::move(countdown);
         return;
     }
