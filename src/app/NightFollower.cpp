@@ -278,6 +278,8 @@ void NightFollower::feed(const RenderJobEvent& event) {
         case RenderJobEvent::Kind::NoneLeft:
             watch_.end(event.at);
             stop();
+            // The script was seen to end: whatever its rows left undone, it was not cut short.
+            settlePlan();
             break;
     }
 }
@@ -300,14 +302,17 @@ void NightFollower::cancel() {
     stop();
     showProgress();
     // Ended by the artist's own word: the rows it left are not offered again at the next start.
-    if (logPath_.ends_with(LogExtension)) {
-        const std::wstring planPath =
-            logPath_.substr(0, logPath_.size() - LogExtension.size()) + std::wstring(PlanExtension);
-        const std::optional<std::string> bytes = platform_.readFile(planPath);
-        if (std::optional<NightPlan> plan = bytes ? ReadPlan(*bytes) : std::nullopt) {
-            plan->offered = true;
-            platform_.replaceFile(planPath, PlanBytes(*plan));
-        }
+    settlePlan();
+}
+
+void NightFollower::settlePlan() {
+    if (!logPath_.ends_with(LogExtension)) return;
+    const std::wstring planPath =
+        logPath_.substr(0, logPath_.size() - LogExtension.size()) + std::wstring(PlanExtension);
+    const std::optional<std::string> bytes = platform_.readFile(planPath);
+    if (std::optional<NightPlan> plan = bytes ? ReadPlan(*bytes) : std::nullopt) {
+        plan->offered = true;
+        platform_.replaceFile(planPath, PlanBytes(*plan));
     }
 }
 

@@ -95,6 +95,9 @@ private:
     // the program registered to start again after a restart.
     void holdNight();
     void keepAwake();
+    // The night ended here (its script seen to end, or cancelled): its plan is marked so that it
+    // is never offered again.
+    void settlePlan();
 
     Platform& platform_;
     HWND__* window_;

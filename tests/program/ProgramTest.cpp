@@ -405,6 +405,13 @@ TEST(Program, EachRowsRendererReceivesItsFramesSceneStateAndPreset) {
     if (told) PostMessageW(told, WM_COMMAND, IDOK, 0);
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_TRUE(program.exitCode().has_value());
+    // Its night, whose outputs go with the temporary folder, is no later test's to continue.
+    Win32Platform platform;
+    EXPECT_TRUE(test::WaitFor([&] { return !platform.renderJobRunning(); }));
+    const std::wstring exe = ProgramPath();
+    const std::wstring programFolder = exe.substr(0, exe.find_last_of(L'\\'));
+    test::RemoveTree(programFolder + L"\\bat");
+    test::RemoveTree(programFolder + L"\\renderOutput");
 }
 
 // The program crashes (here: is ended from outside) in the middle of a render. Started again,
