@@ -51,9 +51,10 @@ void MainWindow::offerCutShortNight() {
     }
     const std::optional<std::string> recordBytes =
         platform_.readFile(*base + std::wstring(RecordExtension));
-    const std::vector<RecordLine> record =
-        recordBytes ? ReadRecord(*recordBytes).value_or(std::vector<RecordLine>{}) : std::vector<RecordLine>{};
-    const std::optional<std::string> logBytes = platform_.readFile(*base + std::wstring(LogExtension));
+    std::vector<RecordLine> record;
+    if (recordBytes) record = ReadRecord(*recordBytes).value_or(std::vector<RecordLine>{});
+    const std::optional<std::string> logBytes =
+        platform_.readFile(*base + std::wstring(LogExtension));
     const std::wstring log = logBytes ? platform_.scriptCodec().decode(*logBytes) : std::wstring();
     const std::vector<RenderResult> results = FindResults(
         plan->rows, [this](const std::wstring& folder) { return platform_.folderEntries(folder); });

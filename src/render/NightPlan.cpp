@@ -17,7 +17,8 @@ constexpr std::size_t HeadFields = 8;
 constexpr std::size_t RowFields = 1 + JobColumnCount;
 
 std::optional<unsigned long long> Number(std::wstring_view text) {
-    if (text.empty() || text.size() > 19 || text.find_first_not_of(L"0123456789") != std::wstring_view::npos) {
+    if (text.empty() || text.size() > 19 ||
+        text.find_first_not_of(L"0123456789") != std::wstring_view::npos) {
         return std::nullopt;
     }
     unsigned long long value = 0;
@@ -110,7 +111,8 @@ std::size_t RowsEnded(const NightPlan& plan, std::span<const RecordLine> record,
     std::size_t ended = 0;
     for (const RecordLine& line : record) {
         const auto at = std::find(plan.numbers.begin(), plan.numbers.end(), line.row);
-        if (at != plan.numbers.end()) ended = std::max(ended, static_cast<std::size_t>(at - plan.numbers.begin()) + 1);
+        if (at == plan.numbers.end()) continue;
+        ended = std::max(ended, static_cast<std::size_t>(at - plan.numbers.begin()) + 1);
     }
     // Each job line cmd started, in order; a retry's "if …" line names no row of its own.
     std::size_t started = 0;
