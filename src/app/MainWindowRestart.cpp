@@ -53,8 +53,13 @@ void MainWindow::offerCutShortNight() {
         platform_.readFile(*base + std::wstring(RecordExtension));
     std::vector<RecordLine> record;
     if (recordBytes) record = ReadRecord(*recordBytes).value_or(std::vector<RecordLine>{});
-    const std::optional<std::string> logBytes =
-        platform_.readFile(*base + std::wstring(LogExtension));
+    // The log's end tells which rows started last; a night's log of many hours is not read whole
+    // on the window thread.
+    constexpr std::size_t MostLogRead = 16u << 20;
+    const std::wstring logPath = *base + std::wstring(LogExtension);
+    const std::optional<unsigned long long> logSize = platform_.fileSize(logPath);
+    const unsigned long long logFrom = logSize && *logSize > MostLogRead ? *logSize - MostLogRead : 0;
+    const std::optional<std::string> logBytes = platform_.readFileFrom(logPath, logFrom, MostLogRead);
     const std::wstring log = logBytes ? platform_.scriptCodec().decode(*logBytes) : std::wstring();
     const std::vector<RenderResult> results = FindResults(
         plan->rows, [this](const std::wstring& folder) { return platform_.folderEntries(folder); });
