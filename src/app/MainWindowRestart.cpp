@@ -36,6 +36,15 @@ void MainWindow::keepNightPlan(const RenderRequest& request, const RenderStart& 
                         PlanBytes(plan));
 }
 
+bool MainWindow::adoptNightScript() {
+    const std::optional<std::wstring> base = NewestNightPath(platform_);
+    if (!base) return false;
+    const std::optional<std::string> bytes = platform_.readFile(*base + std::wstring(PlanExtension));
+    const std::optional<NightPlan> plan = bytes ? ReadPlan(*bytes) : std::nullopt;
+    // A night seen to end or cancelled has no script left; an id of it may be another's now.
+    return plan && !plan->offered && platform_.adoptScript({plan->scriptProcessId, plan->scriptStarted});
+}
+
 void MainWindow::offerCutShortNight() {
     if (night_ || !IsWindowEnabled(item(IdRenderButton))) return;
     const std::optional<std::wstring> base = NewestNightPath(platform_);

@@ -312,6 +312,13 @@ public:
         (void)process;
         return false;
     }
+    // Takes that script, still running, for the render job where none could be had (the script
+    // was started outside one): from then on it and what it starts are followed and ended as the
+    // render job is. False when it does not run.
+    virtual bool adoptScript(const ProcessMark& process) {
+        (void)process;
+        return false;
+    }
     // Now, in 100 ns since 1601 (UTC), as files are stamped.
     virtual unsigned long long systemTime() { return 0; }
 };

@@ -1263,6 +1263,18 @@ bool Win32Platform::processRunning(const ProcessMark& mark) {
     return creation == mark.created && code == STILL_ACTIVE;
 }
 
+bool Win32Platform::adoptScript(const ProcessMark& mark) {
+    if (mark.processId == 0) return false;
+    KernelHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION,
+                                     FALSE, mark.processId));
+    // Checked on the handle now held: the id cannot be reused while it is open.
+    if (!process || !processRunning(mark)) return false;
+    const unsigned long long started = ListedStart(mark.processId);
+    looseScript_ = std::make_shared<const LooseScript>(LooseScript{std::move(process), mark.processId, started});
+    scriptInJob_ = false;
+    return true;
+}
+
 unsigned long long Win32Platform::systemTime() {
     FILETIME now{};
     GetSystemTimeAsFileTime(&now);

@@ -74,6 +74,7 @@ public:
     void unregisterRestart() override;
     std::optional<ProcessMark> renderScriptProcess() override;
     bool processRunning(const ProcessMark& process) override;
+    bool adoptScript(const ProcessMark& process) override;
     unsigned long long systemTime() override;
 
     // The RunOnce entry that starts the program after the next logon.

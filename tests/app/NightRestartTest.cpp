@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/CountdownWindow.h"
 #include "app/MainWindowFixture.h"
 #include "app/MainWindowIds.h"
@@ -187,6 +189,9 @@ TEST_F(NightRestartTest, ANightCutShortIsOfferedOnceAndYesRendersTheRowsLeft) {
             ShowWindow(next.hwnd(), SW_SHOW);
             test::PumpMessages();
             EXPECT_EQ(other.questions, c.questions);
+            // A script that still runs outside any job is taken up and followed, never started again.
+            EXPECT_EQ(std::count(other.calls.begin(), other.calls.end(), L"adoptScript 500"), c.scriptRuns ? 1 : 0);
+            if (c.scriptRuns) EXPECT_TRUE(other.following);
             if (!c.message.empty()) {
                 ASSERT_EQ(other.messages.size(), 1u);
                 EXPECT_EQ(other.messages[0].text, c.message);

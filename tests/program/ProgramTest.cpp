@@ -660,6 +660,10 @@ TEST(Program, ANightCutShortIsOfferedAgainAndYesRendersTheRowsLeft) {
     {
         Program first(data);
         ASSERT_TRUE(RenderUntilTheFirstCall(first, install, typed, calls));
+        // The table is in the session (saved half a second after the change) before the end.
+        ASSERT_TRUE(test::WaitFor([&] {
+            return test::ReadFile(data + L"\\Ravolen\\session.csv").find("d.max") != std::string::npos;
+        }));
         first.kill();
         DeleteFileW(hold.c_str());  // row 1 ends, row 2 begins
         ASSERT_TRUE(test::WaitFor([&] { return test::ReadCalls(calls).size() == 2; }));

@@ -276,6 +276,12 @@ public:
         return runningProcesses.count(process.processId) != 0;
     }
     unsigned long long systemTime() override { return now; }
+    bool adoptScript(const ProcessMark& process) override {
+        if (!processRunning(process)) return false;
+        record(L"adoptScript " + std::to_wstring(process.processId));
+        renderRunning = true;
+        return true;
+    }
     bool appendFile(const std::wstring& path, std::string_view bytes) override {
         const std::lock_guard guard(lock);
         record(L"appendFile " + path);
