@@ -485,5 +485,36 @@ TEST(Win32Platform, ANightHoldsThePowerRequestAndTheRunOnceEntryAndLetsThemGo) {
     EXPECT_FALSE(platform.processRunning({0, creation}));
 }
 
+// A night's script that runs outside any job (started by an earlier run of the program) is taken
+// up by its id and start, and is then the render that runs and that 取消渲染 ends.
+TEST(Win32Platform, AScriptOutsideAnyJobIsTakenUpByItsIdAndStartAndEnded) {
+    const TempFolder temp(L"ravolen-adopt");
+    const std::wstring renderer = temp.path() + L"\\3dsmaxcmd.exe";
+    ASSERT_TRUE(CopyFileW(WindowsPath(RAVOLEN_STANDIN).c_str(), renderer.c_str(), FALSE));
+    ASSERT_TRUE(WriteWholeFile(temp.path() + L"\\3dsmaxcmd-hold", ""));  // it waits
+    std::wstring commandLine = L"\"" + renderer + L"\" E:\\a.max";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    ASSERT_TRUE(CreateProcessW(renderer.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                               CREATE_NO_WINDOW, nullptr, temp.path().c_str(), &startup, &info));
+    const KernelHandle process(info.hProcess);
+    CloseHandle(info.hThread);
+    FILETIME created{}, exited{}, kernel{}, user{};
+    ASSERT_TRUE(GetProcessTimes(process.get(), &created, &exited, &kernel, &user));
+    const ProcessMark mark{info.dwProcessId,
+                           (static_cast<unsigned long long>(created.dwHighDateTime) << 32) | created.dwLowDateTime};
+
+    Win32Platform platform;
+    EXPECT_FALSE(platform.renderJobRunning());
+    EXPECT_FALSE(platform.adoptScript({mark.processId, mark.created + 1}));  // another start
+    ASSERT_TRUE(platform.adoptScript(mark));
+    EXPECT_TRUE(platform.renderJobRunning());
+    EXPECT_EQ(platform.endRenderJob(), RenderJobEnd::Ended);
+    EXPECT_EQ(WaitForSingleObject(process.get(), 10000), WAIT_OBJECT_0);
+    EXPECT_FALSE(platform.renderJobRunning());
+    EXPECT_FALSE(platform.adoptScript(mark));
+}
+
 }  // namespace
 }  // namespace ravolen
