@@ -1,6 +1,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
+#include <shellapi.h>
 
 #include "app/MainWindow.h"
 #include "platform/Win32Platform.h"
@@ -16,6 +17,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
     {
         ravolen::Win32Platform platform;
         ravolen::MainWindow form(platform);
+        int count = 0;
+        if (LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count)) {
+            for (int i = 1; i < count; ++i) {
+                if (ravolen::RestartArgument == arguments[i]) form.startedByRestart = true;
+            }
+            LocalFree(arguments);
+        }
         switch (form.create()) {
             case ravolen::MainWindow::Startup::Ready:
                 ShowWindow(form.hwnd(), showCommand);

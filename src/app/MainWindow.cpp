@@ -6,6 +6,7 @@
 #include <array>
 #include <utility>
 
+#include "app/CountdownWindow.h"
 #include "app/DeadlineProgress.h"
 #include "app/FarmDialog.h"
 #include "app/FolderPick.h"
@@ -276,7 +277,8 @@ JobDialog* MainWindow::jobDialog() const {
 
 bool MainWindow::onLoad() {
     if (platform_.previousInstanceRunning()) {
-        platform_.showMessage(L"该程序已经运行！！", MessageIcon::Information);
+        // After an update's restart both the restart manager and RunOnce may start a copy.
+        if (!startedByRestart) platform_.showMessage(L"该程序已经运行！！", MessageIcon::Information);
         return false;
     }
 
@@ -294,6 +296,11 @@ bool MainWindow::onLoad() {
 
     restoreSession();
     joinNight();  // after the session: the night's rows are the table's as it was
+    if (!night_) {
+        // No night of this program runs: nothing to come back for after a restart.
+        platform_.unregisterRestart();
+        PostMessageW(hwnd(), WmOfferCutShortNight, 0, 0);
+    }
     showHistory();
 
     SetTimer(hwnd(), IdTimerStatus, StatusInterval, nullptr);
@@ -321,6 +328,9 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         case WmNightNotice:
             onNightNotice(lParam);
+            return 0;
+        case WmOfferCutShortNight:
+            offerCutShortNight();
             return 0;
         // Windows ending the session (the script's own shutdown does) may end the program at any
         // moment after these: the session is on disk before they return.
@@ -367,6 +377,7 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         platform_.removeNotification(hwnd());
         win::Window::Dispose(farmDialog_);
         win::Window::Dispose(nightOptionsDialog_);
+        win::Window::Dispose(countdown_);
         win::Window::Dispose(submission_);
         win::Window::SetFailureReport(nullptr);
         PostQuitMessage(0);

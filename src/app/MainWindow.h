@@ -22,6 +22,7 @@
 namespace ravolen {
 
 // What this header names without needing (the main window's files include them).
+class CountdownWindow;
 class DeadlineProgress;
 class FarmDialog;
 class JobDialog;
@@ -66,6 +67,11 @@ public:
     static constexpr unsigned NightInterval = 1000;
     // The job editor dialog while it exists, or null.
     JobDialog* jobDialog() const;
+    // Started by Windows after a restart (RestartArgument): a copy that finds the program already
+    // running ends without a word.
+    bool startedByRestart = false;
+    // The countdown before a night cut short goes on unasked, while it counts, or null.
+    CountdownWindow* countdown() const;
 
     // How often the status labels follow the table.
     static constexpr unsigned StatusInterval = 50;
@@ -191,6 +197,14 @@ private:
     // 渲  染's way from a request on: the plan, its question, the start and the night.
     void startRender(RenderRequest& request);
 
+    // MainWindowRestart.cpp: a night cut short (a restart, a power cut) offered again once at
+    // start-up, from the plan each night keeps beside its record.
+    void keepNightPlan(const RenderRequest& request, const RenderStart& started);
+    // The newest night's script, still running outside any render job, taken to be followed.
+    bool adoptNightScript();
+    void offerCutShortNight();
+    void continueNight(const std::vector<std::size_t>& positions, bool shutdown);
+
     // MainWindowSession.cpp: the constructor and the session (SessionKeeper saves and reads it):
     // what the window holds of it, and a change.
     void sessionChanged() { session_.changed(); }
@@ -211,6 +225,7 @@ private:
     bool nightShutsDown_ = false;  // the followed night's script ends in a shutdown
     NightOptions nightOptions_;    // 夜间选项, kept in the session
     std::unique_ptr<NightOptionsDialog> nightOptionsDialog_;
+    std::unique_ptr<CountdownWindow> countdown_;
     UINT taskbarButtonCreated_ = 0;  // the message Explorer sends when it made the button anew
     RenderWay way_ = RenderWay::Local;  // every start renders here
     DeadlineChoice deadline_{DefaultDeadlineCommand(platform_.deadlineFolder()), {}};

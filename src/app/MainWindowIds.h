@@ -136,6 +136,8 @@ inline constexpr UINT WmShowSessionFiles = WM_APP + 16;
 inline constexpr UINT WmSessionSaveFailed = WM_APP + 20;
 // The shell tells of the notification that the night ended (clicked, or gone).
 inline constexpr UINT WmNightNotice = WM_APP + 24;
+// Posted once the window shows: a night cut short is offered again.
+inline constexpr UINT WmOfferCutShortNight = WM_APP + 28;
 
 // The 编辑 and 渲染 menus' positions on the menu bar, after 文件.
 inline constexpr int EditMenuPosition = 1;

@@ -25,11 +25,12 @@ void MainWindow::followNight(const RenderRequest& request, const RenderStart& st
                                   started.logPath, nightOptions_, request.numbers);
     if (night_) night_->clock = clock;
     if (night_) SetTimer(hwnd(), IdTimerNight, NightInterval, nullptr);
+    keepNightPlan(request, started);
 }
 
 void MainWindow::joinNight() {
     taskbarButtonCreated_ = RegisterWindowMessageW(L"TaskbarButtonCreated");
-    if (!platform_.renderJobRunning()) return;
+    if (!platform_.renderJobRunning() && !adoptNightScript()) return;
     night_ = NightFollower::Join(platform_, hwnd(), win::WindowText(item(IdInstallFolderBox)),
                                  jobs().all(), clock(), nightOptions_);
     if (night_) night_->clock = clock;

@@ -2,9 +2,11 @@
 
 #include <utility>
 
+#include "app/CountdownWindow.h"
 #include "app/DeadlineProgress.h"
 #include "app/FarmDialog.h"
 #include "app/JobDialog.h"
+#include "app/CountdownWindow.h"
 #include "app/MainWindowIds.h"
 #include "app/NightFollower.h"
 #include "app/NightOptionsDialog.h"

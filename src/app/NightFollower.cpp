@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "jobs/Results.h"
+#include "render/NightPlan.h"
 #include "render/RenderScript.h"
 
 namespace ravolen {
@@ -60,6 +61,12 @@ std::vector<RecordLine> ReadNight(Platform& platform, const NewestNight& night) 
 
 }  // namespace
 
+std::optional<std::wstring> NewestNightPath(Platform& platform) {
+    const std::optional<NewestNight> night = FindNewestNight(platform);
+    if (!night) return std::nullopt;
+    return night->path(L"");
+}
+
 LocalTime LocalTimeNow() {
     SYSTEMTIME now{};
     GetLocalTime(&now);
@@ -104,8 +111,12 @@ NightFollower::NightFollower(Platform& platform, HWND__* window, const std::wstr
       options_(options) {}
 
 NightFollower::~NightFollower() {
-    // The render goes on without this program.
-    if (following_) platform_.stopFollowingRenderJob();
+    // The render goes on without this program, and can keep the computer awake no longer; it is
+    // still registered to come back after a restart, as the night may still be cut short.
+    if (following_) {
+        platform_.stopFollowingRenderJob();
+        platform_.letSleep();
+    }
 }
 
 std::unique_ptr<NightFollower> NightFollower::Start(Platform& platform, HWND__* window,
@@ -125,6 +136,7 @@ std::unique_ptr<NightFollower> NightFollower::Start(Platform& platform, HWND__* 
     night->logPath_ = logPath;
     night->following_ = true;
     night->showProgress();
+    night->holdNight();
     return night;
 }
 
@@ -155,7 +167,20 @@ std::unique_ptr<NightFollower> NightFollower::Join(Platform& platform, HWND__* w
     }
     night->following_ = true;
     night->showProgress();
+    night->holdNight();
     return night;
+}
+
+void NightFollower::holdNight() {
+    platform_.registerRestart();
+    keepAwake();
+}
+
+void NightFollower::keepAwake() {
+    const std::size_t row = watch_.currentRow().value_or(0) + 1;
+    if (awakeRow_ == row) return;
+    awakeRow_ = row;
+    platform_.keepAwake(AwakeReason(row, watch_.states().size()));
 }
 
 bool NightFollower::tick() {
@@ -163,6 +188,7 @@ bool NightFollower::tick() {
     const std::vector<RenderJobEvent> events = platform_.takeRenderJobEvents();
     for (const RenderJobEvent& event : events) feed(event);
     if (!events.empty()) showProgress();
+    if (following_ && !events.empty()) keepAwake();
     if (following_) guard();
     return !events.empty();
 }
@@ -252,6 +278,8 @@ void NightFollower::feed(const RenderJobEvent& event) {
         case RenderJobEvent::Kind::NoneLeft:
             watch_.end(event.at);
             stop();
+            // The script was seen to end: whatever its rows left undone, it was not cut short.
+            settlePlan();
             break;
     }
 }
@@ -273,12 +301,29 @@ void NightFollower::cancel() {
     for (const RecordLine& line : watch_.cancel(clock())) append(line);
     stop();
     showProgress();
+    // Ended by the artist's own word: the rows it left are not offered again at the next start.
+    settlePlan();
+}
+
+void NightFollower::settlePlan() {
+    if (!logPath_.ends_with(LogExtension)) return;
+    const std::wstring planPath =
+        logPath_.substr(0, logPath_.size() - LogExtension.size()) + std::wstring(PlanExtension);
+    const std::optional<std::string> bytes = platform_.readFile(planPath);
+    if (std::optional<NightPlan> plan = bytes ? ReadPlan(*bytes) : std::nullopt) {
+        plan->offered = true;
+        platform_.replaceFile(planPath, PlanBytes(*plan));
+    }
 }
 
 void NightFollower::stop() {
     if (!following_) return;
     following_ = false;
     platform_.stopFollowingRenderJob();
+    // Ended or cancelled: the machine's own power plan and the shutdown line hold again, and
+    // nothing is left to come back for.
+    platform_.letSleep();
+    platform_.unregisterRestart();
 }
 
 void NightFollower::append(const RecordLine& line) {

@@ -91,6 +91,13 @@ private:
     void append(const RecordLine& line);
     void stop();
     void showProgress();
+    // While followed, the night keeps the computer awake (the row under way in the reason) and
+    // the program registered to start again after a restart.
+    void holdNight();
+    void keepAwake();
+    // The night ended here (its script seen to end, or cancelled): its plan is marked so that it
+    // is never offered again.
+    void settlePlan();
 
     Platform& platform_;
     HWND__* window_;
@@ -110,11 +117,15 @@ private:
     bool ending_ = false;  // the renderer was told to end
     bool unreadableSaid_ = false;
     std::vector<std::wstring> notes_;
+    std::optional<std::size_t> awakeRow_;  // the row the power request names
 };
 
 // A line for the started message when the night's record could not be begun (empty otherwise):
 // the render goes on regardless.
 std::wstring NightRecordNote(const RenderStart& started);
+
+// The newest night's files without their extension (…\bat\logs\20261207-230105), or nothing.
+std::optional<std::wstring> NewestNightPath(Platform& platform);
 
 // This computer's clock now.
 LocalTime LocalTimeNow();

@@ -13,12 +13,13 @@ using win::ControlKind;
 enum : int {
     IdHungLabel = 5101, IdHung, IdHungUnit, IdLongestLabel, IdLongestHours, IdHoursUnit,
     IdLongestMinutes, IdMinutesUnit, IdRetriesLabel, IdRetries, IdRetriesUnit, IdOk, IdCancel,
+    IdContinueUnasked,
 };
 
 constexpr int ClientWidth = 6000;
-constexpr int ClientHeight = 2760;
+constexpr int ClientHeight = 3240;
 
-const std::array<win::ControlSpec, 13> Layout{{
+const std::array<win::ControlSpec, 14> Layout{{
     {.kind = ControlKind::Label, .id = IdHungLabel, .name = L"LabelHung", .left = 120, .top = 280,
      .width = 1900, .height = 255, .tabIndex = 0, .caption = L"无响应超时："},
     {.kind = ControlKind::TextBox, .id = IdHung, .name = L"Hung", .left = 2040, .top = 240,
@@ -41,10 +42,12 @@ const std::array<win::ControlSpec, 13> Layout{{
      .width = 700, .height = 315, .tabIndex = 9},
     {.kind = ControlKind::Label, .id = IdRetriesUnit, .name = L"RetriesUnit", .left = 2820,
      .top = 1240, .width = 3000, .height = 255, .tabIndex = 10, .caption = L"次（0-3）"},
-    {.kind = ControlKind::Button, .id = IdOk, .name = L"Ok", .left = 3000, .top = 2040,
-     .width = 1300, .height = 420, .tabIndex = 11, .caption = L"确  定", .defaultButton = true},
-    {.kind = ControlKind::Button, .id = IdCancel, .name = L"Cancel", .left = 4500, .top = 2040,
-     .width = 1300, .height = 420, .tabIndex = 12, .caption = L"取  消"},
+    {.kind = ControlKind::CheckBox, .id = IdContinueUnasked, .name = L"ContinueUnasked", .left = 120,
+     .top = 1740, .width = 5700, .height = 315, .tabIndex = 11, .caption = L"继续中断的渲染时不再询问"},
+    {.kind = ControlKind::Button, .id = IdOk, .name = L"Ok", .left = 3000, .top = 2520,
+     .width = 1300, .height = 420, .tabIndex = 12, .caption = L"确  定", .defaultButton = true},
+    {.kind = ControlKind::Button, .id = IdCancel, .name = L"Cancel", .left = 4500, .top = 2520,
+     .width = 1300, .height = 420, .tabIndex = 13, .caption = L"取  消"},
 }};
 
 bool AllDigits(const std::wstring& text) {
@@ -71,6 +74,7 @@ bool NightOptionsDialog::create(HWND owner) {
     win::SetText(item(IdLongestHours), std::to_wstring(options_.longestMinutes / 60));
     win::SetText(item(IdLongestMinutes), std::to_wstring(options_.longestMinutes % 60));
     win::SetText(item(IdRetries), std::to_wstring(options_.retries));
+    win::SetChecked(item(IdContinueUnasked), options_.continueUnasked);
     ShowWindow(hwnd(), SW_SHOW);
     SetForegroundWindow(hwnd());
     return true;
@@ -103,7 +107,7 @@ void NightOptionsDialog::onOkClicked() {
     if (!minutes) return;
     const auto retries = number(IdRetries, 0, MaxRetries, L"失败后重试只能是0到3之间的整数。");
     if (!retries) return;
-    options_ = {*hung, *hours * 60 + *minutes, *retries};
+    options_ = {*hung, *hours * 60 + *minutes, *retries, win::IsChecked(item(IdContinueUnasked))};
     ShowWindow(hwnd(), SW_HIDE);
     if (accepted_) accepted_();
 }

@@ -9,7 +9,7 @@
 
 namespace ravolen {
 
-// 夜间选项: 无响应超时, 单个任务最长时间 and 失败后重试, checked on OK; OK writes them and calls
+// 夜间选项: 无响应超时, 单个任务最长时间, 失败后重试 and 继续中断的渲染时不再询问, checked on OK; OK writes them and calls
 // `accepted`, Cancel changes nothing. The dialog only hides itself, so that its owner may destroy
 // it at leisure.
 class NightOptionsDialog final : public win::Form {

@@ -136,6 +136,18 @@ struct ProcessTime {
     bool operator==(const ProcessTime&) const = default;
 };
 
+// One process as it can be found again: its id and its creation, in 100 ns since 1601 (UTC), so
+// that a reused id is never taken for it.
+struct ProcessMark {
+    unsigned long processId = 0;
+    unsigned long long created = 0;
+
+    bool operator==(const ProcessMark&) const = default;
+};
+
+// What the program is started with when Windows starts it again after a restart.
+inline constexpr std::wstring_view RestartArgument = L"/restart";
+
 // The progress shown on the program's taskbar button.
 struct TaskbarProgress {
     enum class State { None, Normal, Error };
@@ -288,6 +300,32 @@ public:
     virtual bool openInShell(const std::wstring& path) = 0;
     // Opens Explorer on the file's folder with the file selected. False when it could not.
     virtual bool showInExplorer(const std::wstring& path) = 0;
+    // While a night renders here the computer must not sleep (the display may still turn off):
+    // a power request, with the reason Windows lists in powercfg /requests. A later call replaces
+    // the reason; letSleep lets go, so the machine's power plan and the shutdown line work again.
+    virtual void keepAwake(const std::wstring& reason) { (void)reason; }
+    virtual void letSleep() {}
+    // While a night renders here the program starts again after Windows restarts (an update
+    // signing the user back in, the next logon after a power cut), with RestartArgument: by the
+    // restart manager and a one-time entry under HKCU's RunOnce. unregisterRestart takes both back.
+    virtual void registerRestart() {}
+    virtual void unregisterRestart() {}
+    // The script last started in the render job; nothing when there was none.
+    virtual std::optional<ProcessMark> renderScriptProcess() { return std::nullopt; }
+    // True while that very process runs.
+    virtual bool processRunning(const ProcessMark& process) {
+        (void)process;
+        return false;
+    }
+    // Takes that script, still running, for the render job where none could be had (the script
+    // was started outside one): from then on it and what it starts are followed and ended as the
+    // render job is. False when it does not run.
+    virtual bool adoptScript(const ProcessMark& process) {
+        (void)process;
+        return false;
+    }
+    // Now, in 100 ns since 1601 (UTC), as files are stamped.
+    virtual unsigned long long systemTime() { return 0; }
 };
 
 inline constexpr std::wstring_view ApplicationTitle = L"Ravolen";

@@ -22,6 +22,15 @@
 namespace ravolen {
 namespace {
 
+// When the process of that id was created, in 100 ns since 1601; nothing when it cannot be opened.
+std::optional<unsigned long long> CreationOf(DWORD processId) {
+    const KernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!process || !GetProcessTimes(process.get(), &created, &exited, &kernel, &user)) return std::nullopt;
+    return (static_cast<unsigned long long>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
+
 // Calls `fill(buffer, capacity)` with a growing buffer until the answer fits. `fill` returns the
 // length written, or a value of at least `capacity` when the buffer was too small, or 0 on failure.
 template <typename Fill>
@@ -305,7 +314,10 @@ int ProgramModalBox(const std::wstring& text, UINT style) {
 
 Win32Platform::Win32Platform() : codec_(GetOEMCP()), ansiCodec_(GetACP()) {}
 
-Win32Platform::~Win32Platform() { stopFollowingRenderJob(); }
+Win32Platform::~Win32Platform() {
+    stopFollowingRenderJob();
+    letSleep();
+}
 
 std::wstring Win32Platform::programFolder() const {
     const std::wstring module = GrowingBuffer([](wchar_t* buffer, UINT capacity) {
@@ -847,6 +859,8 @@ bool Win32Platform::startInRenderJob(const ProcessLaunch& launch) {
             LooseScript{std::move(process), info.dwProcessId, started});
     }
     lastScript_ = {info.dwProcessId, inheritable, output.get()};
+    scriptMark_.reset();
+    if (const auto created = CreationOf(info.dwProcessId)) scriptMark_ = ProcessMark{info.dwProcessId, *created};
     return true;
 }
 
@@ -1214,6 +1228,103 @@ bool Win32Platform::showInExplorer(const std::wstring& path) {
     const std::wstring explorer = EnvironmentValue(L"SystemRoot") + L"\\explorer.exe";
     const std::wstring parameters = L"/select,\"" + path + L"\"";
     return ShellExecutePath(explorer.c_str(), parameters.c_str());
+}
+
+}  // namespace ravolen
+
+namespace ravolen {
+
+void Win32Platform::keepAwake(const std::wstring& reason) {
+    // A request's reason is fixed when it is made: a new reason is a new request, set before the
+    // old one goes, so the machine is never left without one in between.
+    std::wstring text = reason;
+    REASON_CONTEXT context{};
+    context.Version = POWER_REQUEST_CONTEXT_VERSION;
+    context.Flags = POWER_REQUEST_CONTEXT_SIMPLE_STRING;
+    context.Reason.SimpleReasonString = text.data();
+    HANDLE request = PowerCreateRequest(&context);
+    if (request != INVALID_HANDLE_VALUE && request != nullptr &&
+        PowerSetRequest(request, PowerRequestSystemRequired)) {
+        letSleep();
+        powerRequest_ = request;
+        awake_ = Awake::PowerRequest;
+        return;
+    }
+    if (request != INVALID_HANDLE_VALUE && request != nullptr) CloseHandle(request);
+    if (awake_ == Awake::PowerRequest) return;  // the earlier request still holds
+    // Wine answers ERROR_CALL_NOT_IMPLEMENTED: the window thread's execution state holds instead.
+    if (SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED) != 0) awake_ = Awake::ExecutionState;
+}
+
+void Win32Platform::letSleep() {
+    if (powerRequest_) {
+        PowerClearRequest(powerRequest_, PowerRequestSystemRequired);
+        CloseHandle(powerRequest_);
+        powerRequest_ = nullptr;
+    }
+    if (awake_ == Awake::ExecutionState) SetThreadExecutionState(ES_CONTINUOUS);
+    awake_ = Awake::None;
+}
+
+void Win32Platform::registerRestart() {
+    // An update's restart that signs the user back in starts the program again through the
+    // restart manager; a power cut or any other restart through RunOnce, at the next logon.
+    RegisterApplicationRestart(RestartArgument.data(), RESTART_NO_CRASH | RESTART_NO_HANG);
+    const std::wstring program = GrowingBuffer([](wchar_t* buffer, UINT capacity) {
+        const DWORD length = GetModuleFileNameW(nullptr, buffer, capacity);
+        return length >= capacity ? capacity : static_cast<UINT>(length);
+    });
+    const std::wstring command = L"\"" + program + L"\" " + std::wstring(RestartArgument);
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, RunOnceKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
+        return;
+    }
+    RegSetValueExW(key, RunOnceValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                   static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+void Win32Platform::unregisterRestart() {
+    UnregisterApplicationRestart();
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, RunOnceKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+    RegDeleteValueW(key, RunOnceValue);
+    RegCloseKey(key);
+}
+
+std::optional<ProcessMark> Win32Platform::renderScriptProcess() { return scriptMark_; }
+
+bool Win32Platform::processRunning(const ProcessMark& mark) {
+    if (mark.processId == 0) return false;
+    const KernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, mark.processId));
+    FILETIME created{}, exited{}, kernel{}, user{};
+    DWORD code = 0;
+    if (!process || !GetProcessTimes(process.get(), &created, &exited, &kernel, &user) ||
+        !GetExitCodeProcess(process.get(), &code)) {
+        return false;
+    }
+    const unsigned long long creation =
+        (static_cast<unsigned long long>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+    return creation == mark.created && code == STILL_ACTIVE;
+}
+
+bool Win32Platform::adoptScript(const ProcessMark& mark) {
+    if (mark.processId == 0) return false;
+    KernelHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION,
+                                     FALSE, mark.processId));
+    // Checked on the handle now held: the id cannot be reused while it is open.
+    if (!process || !processRunning(mark)) return false;
+    const unsigned long long started = ListedStart(mark.processId);
+    looseScript_ = std::make_shared<const LooseScript>(LooseScript{std::move(process), mark.processId, started});
+    scriptInJob_ = false;
+    return true;
+}
+
+unsigned long long Win32Platform::systemTime() {
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    return (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
 }
 
 }  // namespace ravolen

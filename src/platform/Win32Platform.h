@@ -70,6 +70,22 @@ public:
     bool openInShell(const std::wstring& path) override;
     bool showInExplorer(const std::wstring& path) override;
     bool sameFile(const std::wstring& a, const std::wstring& b) override;
+    void keepAwake(const std::wstring& reason) override;
+    void letSleep() override;
+    void registerRestart() override;
+    void unregisterRestart() override;
+    std::optional<ProcessMark> renderScriptProcess() override;
+    bool processRunning(const ProcessMark& process) override;
+    bool adoptScript(const ProcessMark& process) override;
+    unsigned long long systemTime() override;
+
+    // The RunOnce entry that starts the program after the next logon.
+    static constexpr const wchar_t* RunOnceKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+    static constexpr const wchar_t* RunOnceValue = L"Ravolen";
+    // How the computer is kept awake now: none, a power request, or the thread's execution state
+    // (where Windows has no power requests, and under Wine).
+    enum class Awake { None, PowerRequest, ExecutionState };
+    Awake awake() const { return awake_; }
 
     // The render job's name (per logon session, as the program's single instance is), and the key
     // under which its messages reach its port.
@@ -121,6 +137,9 @@ private:
     bool previousInstance_ = false;
     bool scriptInJob_ = false;  // the last script of this run started in the render job
     std::shared_ptr<const LooseScript> looseScript_;  // the last script, when it did not
+    std::optional<ProcessMark> scriptMark_;
+    HANDLE powerRequest_ = nullptr;  // a power request's handle, INVALID_HANDLE_VALUE never kept
+    Awake awake_ = Awake::None;
     ComPtr<ITaskbarList3> taskbar_;  // made on the window thread at its first use
     bool taskbarUnavailable_ = false;
     long lastTaskbarAnswer_ = 0;

@@ -15,6 +15,8 @@ struct NightOptions {
     int hungMinutes = 20;    // 无响应超时: 0 turns the hang rule off
     int longestMinutes = 0;  // 单个任务最长时间: 0 for no limit
     int retries = 0;         // 失败后重试
+    // 继续中断的渲染时不再询问: a night cut short goes on after a countdown, without the question.
+    bool continueUnasked = false;
 
     bool operator==(const NightOptions&) const = default;
 };

@@ -139,7 +139,9 @@ bool IsRecordFile(std::wstring_view name, std::wstring_view& stem) {
     const std::size_t dot = name.rfind(L'.');
     if (dot == std::wstring_view::npos) return false;
     const std::wstring extension = FoldCase(name.substr(dot));
-    if (extension != RecordExtension && extension != LogExtension) return false;
+    if (extension != RecordExtension && extension != LogExtension && extension != PlanExtension) {
+        return false;
+    }
     stem = name.substr(0, dot);
     return RecordNameTime(stem).has_value();
 }

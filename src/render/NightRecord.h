@@ -26,6 +26,8 @@ std::wstring TimeText(const LocalTime& time);
 inline constexpr std::wstring_view RecordFolderName = L"logs";
 inline constexpr std::wstring_view RecordExtension = L".csv";
 inline constexpr std::wstring_view LogExtension = L".log";
+// The night's plan (NightPlan) lies beside them and goes with them.
+inline constexpr std::wstring_view PlanExtension = L".plan";
 inline constexpr std::size_t NightsKept = 30;
 
 // "20261207-230105"
@@ -68,7 +70,7 @@ std::string RecordLineBytes(const RecordLine& line);
 std::optional<std::vector<RecordLine>> ReadRecord(std::string_view bytes);
 
 // Of the names in bat\logs\, those to remove so that the newest `keep` nights remain, oldest
-// first; a night's .csv and .log go together. Other files are never named.
+// first; a night's .csv, .log and .plan go together. Other files are never named.
 std::vector<std::wstring> OldRecords(std::span<const std::wstring> names,
                                      std::size_t keep = NightsKept);
 

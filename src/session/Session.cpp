@@ -48,6 +48,7 @@ void EachSetting(Settings& s, Visit&& visit) {
     visit(L"Night", L"HungMinutes", Sparse{s.night.hungMinutes, NightOptions{}.hungMinutes});
     visit(L"Night", L"LongestMinutes", Sparse{s.night.longestMinutes, NightOptions{}.longestMinutes});
     visit(L"Night", L"Retries", Sparse{s.night.retries, NightOptions{}.retries});
+    visit(L"Night", L"ContinueUnasked", Sparse{s.night.continueUnasked});
     visit(L"Window", L"Placed", s.windowPlaced);
     visit(L"Window", L"Left", s.windowLeft);
     visit(L"Window", L"Top", s.windowTop);

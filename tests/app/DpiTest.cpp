@@ -8,6 +8,7 @@
 #include <tuple>
 #include <vector>
 
+#include "app/CountdownWindow.h"
 #include "app/DeadlineProgress.h"
 #include "app/MainWindowFixture.h"
 #include "app/NightOptionsDialog.h"
@@ -117,6 +118,9 @@ TEST_F(DpiTest, EveryTextOfTheResultsAndFarmWindowsFitsItsControlAtEveryScale) {
     menu(L"夜间选项(&N)…");
     ASSERT_NE(form.nightOptionsDialog(), nullptr);
     expectEverythingFits(*form.nightOptionsDialog());
+    CountdownWindow countdown(10000, [] {});  // the widest count the text takes
+    ASSERT_TRUE(countdown.create(form.hwnd()));
+    expectEverythingFits(countdown);
     menu(L"提交到Deadline…");
     ASSERT_NE(form.farmDialog(), nullptr);
     expectEverythingFits(*form.farmDialog());

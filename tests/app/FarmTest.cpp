@@ -120,6 +120,8 @@ TEST_F(FarmTest, BackburnerRendersTheScriptWithItsSwitchesAfterTheQuestion) {
     EXPECT_EQ(platform.messages.back().text,
               L"所有渲染任务正在提交到Backburner管理器 render-01。\n"
               L"农场渲染不在本机进行，“渲染完成后自动关机”不适用，本机不会关机。");
+    // Nothing renders here: the machine may sleep, and nothing comes back after a restart.
+    EXPECT_EQ(platform.nightHolds, std::vector<std::wstring>{L"unregisterRestart"});
 }
 
 TEST_F(FarmTest, DeadlineTakesTheRowsOneByOneAndTellsWhatItRefused) {

@@ -457,8 +457,11 @@ TEST_F(MainWindowTest, CancelRenderEndsTheRenderJobAndLeavesTheRenderButtonAsItW
     platform.calls.clear();
     platform.jobEnd = RenderJobEnd::Ended;
     Click(control(L"cancelRenderButton"));
-    // The night's watch lets go of the job too.
-    EXPECT_EQ(platform.calls, (std::vector<std::wstring>{L"endRenderJob", L"stopFollowingRenderJob"}));
+    // The night's watch lets go of the job too (and then marks the night's plan as not to be
+    // offered again).
+    ASSERT_GE(platform.calls.size(), 2u);
+    EXPECT_EQ(std::vector<std::wstring>(platform.calls.begin(), platform.calls.begin() + 2),
+              (std::vector<std::wstring>{L"endRenderJob", L"stopFollowingRenderJob"}));
     EXPECT_FALSE(IsWindowEnabled(control(L"renderButton")));
     EXPECT_EQ(platform.messages.size(), 1u);
 

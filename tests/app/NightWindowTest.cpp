@@ -254,8 +254,10 @@ TEST_F(NightWindowTest, CancellingMarksTheRowUnderWayCancelledAndStopsFollowing)
     platform.calls.clear();
     now = At(23, 35, 0);
     Click(control(L"cancelRenderButton"));
+    const std::wstring planPath = Logs + L"\\20261207-230000.plan";  // never offered again
     EXPECT_EQ(platform.calls, (Texts{L"endRenderJob", L"appendFile " + RecordPath,
-                                     L"stopFollowingRenderJob"}));
+                                     L"stopFollowingRenderJob", L"readFile " + planPath,
+                                     L"replaceFile " + planPath}));
     EXPECT_EQ(States(results), (Texts{L"已完成", L"已完成", L"已完成", L"已取消"}));
     EXPECT_EQ(Summary(results), L"第4个，共4个 · 已用时 0:35:00 · 失败0个 · 已取消");
     EXPECT_EQ(Looks(results).back(), std::make_pair(true, false));
@@ -669,6 +671,9 @@ TEST_F(NightOptionsTest, AreOneDialogKeptInTheSessionAndTheScriptTriesAgain) {
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(win::WindowText(dialog->hwnd()), L"夜间选项");
     EXPECT_EQ(OptionTexts(dialog), (Texts{L"20", L"0", L"0", L"0"}));
+    const HWND unasked = dialog->control(L"ContinueUnasked");
+    EXPECT_EQ(win::WindowText(unasked), L"继续中断的渲染时不再询问");
+    EXPECT_FALSE(win::IsChecked(unasked));
 
     struct Refused {
         const wchar_t* field;
@@ -694,6 +699,7 @@ TEST_F(NightOptionsTest, AreOneDialogKeptInTheSessionAndTheScriptTriesAgain) {
         EXPECT_TRUE(IsWindowVisible(dialog->hwnd()));
     }
     setOptions(dialog, {L"45", L"2", L"30", L"1"});
+    Click(unasked);
     Click(dialog->control(L"Ok"));
     EXPECT_FALSE(IsWindowVisible(dialog->hwnd()));
     test::PumpMessagesFor(MainWindow::SessionDelay + 300);
@@ -704,11 +710,12 @@ TEST_F(NightOptionsTest, AreOneDialogKeptInTheSessionAndTheScriptTriesAgain) {
         settings = platform.files[form.sessionSettingsPath()];
     }
     const auto saved = ReadSessionSettings(settings, SessionSettings{});
-    EXPECT_EQ(saved.value.night, (NightOptions{45, 150, 1}));
+    EXPECT_EQ(saved.value.night, (NightOptions{45, 150, 1, true}));
     // Opened again, it shows them; Cancel changes nothing.
     dialog = openOptions();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(OptionTexts(dialog), (Texts{L"45", L"2", L"30", L"1"}));
+    EXPECT_TRUE(win::IsChecked(dialog->control(L"ContinueUnasked")));
     win::SetText(dialog->control(L"Retries"), L"3");
     Click(dialog->control(L"Cancel"));
 

@@ -453,3 +453,83 @@ TEST(Win32Platform, TellsAFilesSizeWithoutReadingIt) {
 
 }  // namespace
 }  // namespace ravolen
+
+namespace ravolen {
+namespace {
+
+std::optional<std::wstring> RunOnceEntry() {
+    wchar_t value[1024] = {};
+    DWORD size = sizeof value;
+    if (RegGetValueW(HKEY_CURRENT_USER, Win32Platform::RunOnceKey, Win32Platform::RunOnceValue,
+                     RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    return std::wstring(value);
+}
+
+// Wine answers PowerCreateRequest with ERROR_CALL_NOT_IMPLEMENTED, stubs the restart manager and
+// runs only HKLM's RunOnce: what is tested here is the mechanism — the request made or its
+// fallback held and let go, the RunOnce entry written and taken back, a process told apart from
+// one that reuses its id.
+TEST(Win32Platform, ANightHoldsThePowerRequestAndTheRunOnceEntryAndLetsThemGo) {
+    Win32Platform platform;
+    platform.unregisterRestart();
+    ASSERT_FALSE(RunOnceEntry());
+
+    platform.keepAwake(L"Ravolen 正在渲染：第1个，共3个");
+    const Win32Platform::Awake held = platform.awake();
+    EXPECT_NE(held, Win32Platform::Awake::None);
+    platform.keepAwake(L"Ravolen 正在渲染：第2个，共3个");
+    EXPECT_EQ(platform.awake(), held);
+    platform.letSleep();
+    EXPECT_EQ(platform.awake(), Win32Platform::Awake::None);
+
+    platform.registerRestart();
+    wchar_t program[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    EXPECT_EQ(RunOnceEntry(), L"\"" + std::wstring(program) + L"\" /restart");
+    platform.unregisterRestart();
+    EXPECT_FALSE(RunOnceEntry());
+
+    FILETIME created{}, exited{}, kernel{}, user{};
+    ASSERT_TRUE(GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user));
+    const unsigned long long creation =
+        (static_cast<unsigned long long>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+    EXPECT_TRUE(platform.processRunning({GetCurrentProcessId(), creation}));
+    EXPECT_FALSE(platform.processRunning({GetCurrentProcessId(), creation + 1}));  // a reused id
+    EXPECT_FALSE(platform.processRunning({0, creation}));
+}
+
+// A night's script that runs outside any job (started by an earlier run of the program) is taken
+// up by its id and start, and is then the render that runs and that 取消渲染 ends.
+TEST(Win32Platform, AScriptOutsideAnyJobIsTakenUpByItsIdAndStartAndEnded) {
+    const TempFolder temp(L"ravolen-adopt");
+    const std::wstring renderer = temp.path() + L"\\3dsmaxcmd.exe";
+    ASSERT_TRUE(CopyFileW(WindowsPath(RAVOLEN_STANDIN).c_str(), renderer.c_str(), FALSE));
+    ASSERT_TRUE(WriteWholeFile(temp.path() + L"\\3dsmaxcmd-hold", ""));  // it waits
+    std::wstring commandLine = L"\"" + renderer + L"\" E:\\a.max";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    ASSERT_TRUE(CreateProcessW(renderer.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                               CREATE_NO_WINDOW, nullptr, temp.path().c_str(), &startup, &info));
+    const KernelHandle process(info.hProcess);
+    CloseHandle(info.hThread);
+    FILETIME created{}, exited{}, kernel{}, user{};
+    ASSERT_TRUE(GetProcessTimes(process.get(), &created, &exited, &kernel, &user));
+    const ProcessMark mark{info.dwProcessId,
+                           (static_cast<unsigned long long>(created.dwHighDateTime) << 32) | created.dwLowDateTime};
+
+    Win32Platform platform;
+    EXPECT_FALSE(platform.renderJobRunning());
+    EXPECT_FALSE(platform.adoptScript({mark.processId, mark.created + 1}));  // another start
+    ASSERT_TRUE(platform.adoptScript(mark));
+    EXPECT_TRUE(platform.renderJobRunning());
+    EXPECT_EQ(platform.endRenderJob(), RenderJobEnd::Ended);
+    EXPECT_EQ(WaitForSingleObject(process.get(), 10000), WAIT_OBJECT_0);
+    EXPECT_FALSE(platform.renderJobRunning());
+    EXPECT_FALSE(platform.adoptScript(mark));
+}
+
+}  // namespace
+}  // namespace ravolen

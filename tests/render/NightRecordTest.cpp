@@ -1,3 +1,4 @@
+#include "render/NightPlan.h"
 #include "render/NightRecord.h"
 
 #include <gtest/gtest.h>
@@ -107,12 +108,13 @@ TEST(NightRecord, OldNightsGoOldestFirstInPairsUntilThirtyRemain) {
         const std::wstring stem = RecordName({2026, 12, day, 22, 0, 0});
         names.push_back(stem + L".log");
         if (day != 2) names.push_back(stem + L".CSV");  // a night whose record was lost still counts
+        if (day == 1) names.push_back(stem + L".plan");  // its plan goes with it
     }
     names.push_back(RecordName({2026, 11, 30, 23, 59, 59}) + L".csv");
     EXPECT_EQ(OldRecords(names), (std::vector<std::wstring>{
                                      L"20261130-235959.csv", L"20261201-220000.CSV",
-                                     L"20261201-220000.log"}));
-    EXPECT_EQ(OldRecords(names, 29).size(), 4u);
+                                     L"20261201-220000.log", L"20261201-220000.plan"}));
+    EXPECT_EQ(OldRecords(names, 29).size(), 5u);
     EXPECT_TRUE(OldRecords(std::span(names).first(20)).empty());
     EXPECT_EQ(OldRecords(names, 0).size(), names.size() - 4);
 }
@@ -133,6 +135,34 @@ TEST(NightRecord, ANightTakesAFreeNameAndTheNewestIsFoundAgain) {
     EXPECT_EQ(NewestRecord(names), L"20280228-235959");
     names.pop_back();
     EXPECT_EQ(NewestRecord(names), L"20261231-235959");
+}
+
+}  // namespace
+}  // namespace ravolen
+
+namespace ravolen {
+namespace {
+
+// The plan is written as the night starts and read after a power cut: it reads back exactly, and
+// a plan cut short anywhere (the machine went down as it was written) reads as none.
+TEST(NightPlan, ReadsBackExactlyAndAPlanCutShortAnywhereIsNone) {
+    NightPlan plan;
+    plan.installFolder = L"D:\\Program Files\\Autodesk\\3ds Max 2012";
+    plan.rows = {{L"E:\\夜景, 1.max", L"Cam \"1\"", L"F:\\out", L"a.tga", L"默认", L"默认"},
+                 {L"E:\\b.max", L"默认", L"F:\\out", L"b.tga", L"1920", L"1080", L"1-5", L"Night", L"D:\\p.rps"}};
+    plan.numbers = {3, 7};
+    plan.shutdownAfterwards = true;
+    plan.scriptProcessId = 4294967295ul;
+    plan.scriptStarted = 134'000'000'000'000'000ull;
+    plan.nightStarted = 134'000'000'010'000'000ull;
+    const std::string bytes = PlanBytes(plan);
+    EXPECT_EQ(ReadPlan(bytes), plan);
+    plan.offered = true;
+    EXPECT_EQ(ReadPlan(PlanBytes(plan)), plan);
+    for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
+        EXPECT_FALSE(ReadPlan(bytes.substr(0, cut))) << cut;
+    }
+    EXPECT_FALSE(ReadPlan(RecordHeaderBytes()));
 }
 
 }  // namespace

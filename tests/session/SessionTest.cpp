@@ -35,7 +35,7 @@ SessionSettings Full() {
     settings.deadlineCommand = L"C:\\DeadlineRepository\\bin\\deadlinecommand.exe";
     settings.deadline = {L"night", L"gpu", 80, true, 600};
     settings.backburner = {L"manager-01", 3234, 20, true};
-    settings.night = {45, 150, 2};
+    settings.night = {45, 150, 2, true};
     settings.windowPlaced = true;
     settings.windowLeft = -1200;
     settings.windowTop = 40;
@@ -80,6 +80,7 @@ TEST(SessionSettings, EverySettingComesBackAsItWasSaved) {
                              L"HungMinutes=45\r\n"
                              L"LongestMinutes=150\r\n"
                              L"Retries=2\r\n"
+                             L"ContinueUnasked=1\r\n"
                              L"\r\n[Window]\r\n"
                              L"Placed=1\r\n"
                              L"Left=-1200\r\n"
@@ -184,7 +185,7 @@ TEST(SessionSettings, WhatCannotBeReadKeepsItsDefaultAndMarksTheFileDamaged) {
     const auto night = ReadSessionSettings(
         Utf8Bom("[Night]\r\nHungMinutes=241\r\nLongestMinutes=150\r\nRetries=2\r\n"), defaults);
     EXPECT_TRUE(night.damaged);
-    EXPECT_EQ(night.value.night, (NightOptions{defaults.night.hungMinutes, 150, 2}));
+    EXPECT_EQ(night.value.night, (NightOptions{defaults.night.hungMinutes, 150, 2, defaults.night.continueUnasked}));
     for (const char* nightText : {"[Night]\r\nRetries=4\r\n", "[Night]\r\nRetries=1.5\r\n",
                              "[Night]\r\nLongestMinutes=-1\r\n", "[Night]\r\nHungMinutes=x\r\n"}) {
         const auto one = ReadSessionSettings(Utf8Bom(nightText), defaults);

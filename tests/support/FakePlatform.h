@@ -273,6 +273,27 @@ public:
         shellCalls.push_back(L"select " + path);
         return shellWorks;
     }
+    // The power request and the restart registration, each call in order: "keepAwake <reason>",
+    // "letSleep", "registerRestart", "unregisterRestart".
+    std::vector<std::wstring> nightHolds;
+    void keepAwake(const std::wstring& reason) override { nightHolds.push_back(L"keepAwake " + reason); }
+    void letSleep() override { nightHolds.push_back(L"letSleep"); }
+    void registerRestart() override { nightHolds.push_back(L"registerRestart"); }
+    void unregisterRestart() override { nightHolds.push_back(L"unregisterRestart"); }
+    std::optional<ProcessMark> script = ProcessMark{4242, 77};  // the last script started
+    std::set<unsigned long> runningProcesses;                    // by id, for processRunning
+    unsigned long long now = 1000;                               // systemTime's answer
+    std::optional<ProcessMark> renderScriptProcess() override { return script; }
+    bool processRunning(const ProcessMark& process) override {
+        return runningProcesses.count(process.processId) != 0;
+    }
+    unsigned long long systemTime() override { return now; }
+    bool adoptScript(const ProcessMark& process) override {
+        if (!processRunning(process)) return false;
+        record(L"adoptScript " + std::to_wstring(process.processId));
+        renderRunning = true;
+        return true;
+    }
     bool appendFile(const std::wstring& path, std::string_view bytes) override {
         const std::lock_guard guard(lock);
         record(L"appendFile " + path);
