@@ -65,18 +65,56 @@ bool Selected(HWND list, int row) {
     return (SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_SELECTED) & LVIS_SELECTED) != 0;
 }
 
+// Where a path cell's text goes: the cell (the first column's label, right of its check box)
+// within the list's own margins, a little inside the label, more inside a column of its own.
+bool PathRoom(HWND list, HDC dc, int row, int column, RECT& cell, RECT& room) {
+    cell = {column == 0 ? LVIR_LABEL : LVIR_BOUNDS, column, 0, 0};
+    if (!SendMessageW(list, LVM_GETSUBITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell))) {
+        return false;
+    }
+    const int dpi = GetDeviceCaps(dc, LOGPIXELSX);
+    room = cell;
+    room.left += MulDiv(column == 0 ? 2 : 6, dpi > 0 ? dpi : 96, 96);
+    room.right -= MulDiv(6, dpi > 0 ? dpi : 96, 96);
+    return true;
+}
+
+// Whether the path in the cell is wider than its room: only then is it drawn here. Drawing a
+// cell of its own costs the list a notification for every cell of the row, which a list that
+// repaints its rows on every keystroke notices.
+bool PathCut(HWND list, HDC dc, int row, int column) {
+    RECT cell{};
+    RECT room{};
+    if (!PathRoom(list, dc, row, column, cell, room)) return false;
+    const std::wstring text = ListView(list).cell(row + 1, column + 1);
+    SIZE size{};
+    return GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size) &&
+           size.cx > room.right - room.left;
+}
+
+LRESULT DrawPath(NMLVCUSTOMDRAW& draw, int column, bool overRow);
+
+bool AnyPathCut(const ListStripes& stripes, HWND list, HDC dc, int row) {
+    for (int column = 0; column < 32 && (stripes.pathColumns >> column); ++column) {
+        if (IsPathColumn(stripes, column) && PathCut(list, dc, row, column)) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
-LRESULT DrawPathCell(NMLVCUSTOMDRAW& draw) {
+LRESULT DrawPathCell(NMLVCUSTOMDRAW& draw) { return DrawPath(draw, draw.iSubItem, false); }
+
+namespace {
+
+// The path cell drawn over what the list drew (`overRow`: its check box is there already).
+LRESULT DrawPath(NMLVCUSTOMDRAW& draw, int column, bool overRow) {
     const HWND list = draw.nmcd.hdr.hwndFrom;
     const HDC dc = draw.nmcd.hdc;
     const auto row = static_cast<int>(draw.nmcd.dwItemSpec);
-    const int column = draw.iSubItem;
-    // The first column's label lies right of its check box.
-    RECT cell{column == 0 ? LVIR_LABEL : LVIR_BOUNDS, column, 0, 0};
-    if (!SendMessageW(list, LVM_GETSUBITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell))) {
-        return CDRF_DODEFAULT;
-    }
+    RECT cell{};
+    RECT room{};
+    if (!PathRoom(list, dc, row, column, cell, room)) return CDRF_DODEFAULT;
     const std::wstring text = ListView(list).cell(row + 1, column + 1);
 
     COLORREF back = draw.clrTextBk;
@@ -97,7 +135,8 @@ LRESULT DrawPathCell(NMLVCUSTOMDRAW& draw) {
     // draws once the cell is skipped: it is drawn here, where the list puts it.
     const auto states = reinterpret_cast<HIMAGELIST>(SendMessageW(list, LVM_GETIMAGELIST, LVSIL_STATE, 0));
     RECT icon{LVIR_ICON, 0, 0, 0};
-    if (column == 0 && SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&icon))) {
+    if (column == 0 && !overRow &&
+        SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&icon))) {
         RECT bounds{LVIR_BOUNDS, 0, 0, 0};
         SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&bounds));
         fill.left = bounds.left;
@@ -112,15 +151,11 @@ LRESULT DrawPathCell(NMLVCUSTOMDRAW& draw) {
     const auto state = static_cast<UINT>(SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK));
     int imageWidth = 0;
     int imageHeight = 0;
-    if (column == 0 && states && (state >> 12) > 0 && ImageList_GetIconSize(states, &imageWidth, &imageHeight)) {
+    if (column == 0 && !overRow && states && (state >> 12) > 0 &&
+        ImageList_GetIconSize(states, &imageWidth, &imageHeight)) {
         ImageList_Draw(states, static_cast<int>(state >> 12) - 1, dc, icon.left - imageWidth,
                        icon.top + (icon.bottom - icon.top - imageHeight) / 2, ILD_TRANSPARENT);
     }
-    // The list's own margins: a little inside the label, more inside a column of its own.
-    const int dpi = GetDeviceCaps(dc, LOGPIXELSX);
-    RECT room = cell;
-    room.left += MulDiv(column == 0 ? 2 : 6, dpi > 0 ? dpi : 96, 96);
-    room.right -= MulDiv(6, dpi > 0 ? dpi : 96, 96);
     const COLORREF oldFore = SetTextColor(dc, fore);
     const int oldMode = SetBkMode(dc, TRANSPARENT);
     if (room.right > room.left) {
@@ -134,6 +169,8 @@ LRESULT DrawPathCell(NMLVCUSTOMDRAW& draw) {
     return CDRF_SKIPDEFAULT;
 }
 
+}  // namespace
+
 LRESULT DrawListStripes(const ListStripes& stripes, NMLVCUSTOMDRAW& draw) {
     const HWND list = draw.nmcd.hdr.hwndFrom;
     switch (draw.nmcd.dwDrawStage) {
@@ -144,9 +181,23 @@ LRESULT DrawListStripes(const ListStripes& stripes, NMLVCUSTOMDRAW& draw) {
             const bool cell = (draw.nmcd.dwDrawStage & CDDS_SUBITEM) != 0;
             // Each cell is told its colour again: a cell's colours may stay for the next.
             if (!Selected(list, row)) draw.clrTextBk = BandColour(stripes, row);
-            if (cell && IsPathColumn(stripes, draw.iSubItem)) return DrawPathCell(draw);
             const LRESULT own = Selected(list, row) ? CDRF_DODEFAULT : CDRF_NEWFONT;
-            return own | (!cell && stripes.pathColumns ? CDRF_NOTIFYSUBITEMDRAW : 0);
+            // A row with a path too long for its cell is drawn over once the list has drawn it:
+            // one notification a row, where drawing the cells apart costs one for every cell.
+            const bool over = !cell && stripes.pathColumns && AnyPathCut(stripes, list, draw.nmcd.hdc, row);
+            return own | (over ? CDRF_NOTIFYPOSTPAINT : 0);
+        }
+        case CDDS_ITEMPOSTPAINT: {
+            const auto row = static_cast<int>(draw.nmcd.dwItemSpec);
+            if (!Selected(list, row)) draw.clrTextBk = BandColour(stripes, row);
+            draw.clrText = CLR_DEFAULT;
+            const HFONT font = reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0));
+            const HGDIOBJ old = font ? SelectObject(draw.nmcd.hdc, font) : nullptr;
+            for (int column = 0; column < 32 && (stripes.pathColumns >> column); ++column) {
+                if (IsPathColumn(stripes, column) && PathCut(list, draw.nmcd.hdc, row, column)) DrawPath(draw, column, true);
+            }
+            if (old) SelectObject(draw.nmcd.hdc, old);
+            return CDRF_DODEFAULT;
         }
         case CDDS_POSTPAINT: RuleEmptyPart(stripes, list, draw.nmcd.hdc); return CDRF_DODEFAULT;
         default: return CDRF_DODEFAULT;

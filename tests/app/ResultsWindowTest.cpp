@@ -234,20 +234,21 @@ TEST_F(ResultsWindowTest, ATablePathIsDrawnShortenedItsTipAndItsTextWhole) {
     const HWND list = control(L"jobTable");
     const int row = form.jobs().count();
 
-    // The path column is drawn by the program, every other as the list draws it.
+    // A row whose path its cell cuts is drawn over by the program once the list has drawn it; a
+    // row whose paths fit is the list's alone.
+    form.jobs().append({L"D:\\a.max", L"默认", L"F:\\o", L"a.tga", L"默认", L"默认"});
     const HDC dc = CreateCompatibleDC(nullptr);
     std::vector<LRESULT> answers;
-    for (const int column : {0, 1, 2}) {
+    for (const auto& [stage, at] : {std::pair{CDDS_ITEMPREPAINT, row}, {CDDS_ITEMPREPAINT, row + 1}, {CDDS_ITEMPOSTPAINT, row}}) {
         NMLVCUSTOMDRAW draw{};
         draw.nmcd.hdr = {list, static_cast<UINT_PTR>(GetDlgCtrlID(list)), static_cast<UINT>(NM_CUSTOMDRAW)};
-        draw.nmcd.dwDrawStage = CDDS_SUBITEM | CDDS_ITEMPREPAINT;
+        draw.nmcd.dwDrawStage = stage;
         draw.nmcd.hdc = dc;
-        draw.nmcd.dwItemSpec = static_cast<DWORD_PTR>(row - 1);
-        draw.iSubItem = column;
+        draw.nmcd.dwItemSpec = static_cast<DWORD_PTR>(at - 1);
         answers.push_back(SendMessageW(form.hwnd(), WM_NOTIFY, draw.nmcd.hdr.idFrom, reinterpret_cast<LPARAM>(&draw)));
     }
     DeleteDC(dc);
-    EXPECT_EQ(answers, (std::vector<LRESULT>{CDRF_SKIPDEFAULT, CDRF_NEWFONT, CDRF_SKIPDEFAULT}));
+    EXPECT_EQ(answers, (std::vector<LRESULT>{CDRF_NEWFONT | CDRF_NOTIFYPOSTPAINT, CDRF_NEWFONT, CDRF_DODEFAULT}));
 
     // Resting on the cut path, the tip holds it whole; on a cell shown whole, nothing.
     const POINT onScene = CellPoint(list, row, 1);
