@@ -76,9 +76,28 @@ const std::vector<std::size_t>& JobTableView::selection() const {
     selectionDue_ = false;
     selection_.clear();
     if (selected_.empty()) return selection_;
+    // A few rows are found where they were last seen, or near; many by one pass over the rows.
+    constexpr std::size_t Few = 64;
+    if (selected_.size() <= Few) {
+        bool gone = false;
+        for (auto& [id, seen] : selected_) {
+            const std::optional<std::size_t> now = rows_.find(id, seen);
+            if (now) {
+                seen = *now;
+                selection_.push_back(*now);
+            }
+            gone = gone || !now;
+        }
+        if (gone) std::erase_if(selected_, [this](const auto& entry) { return !rows_.find(entry.first, entry.second); });
+        std::sort(selection_.begin(), selection_.end());
+        return selection_;
+    }
     const JobRowsSnapshot rows = rows_.snapshot();
     for (std::size_t position = 0; position < rows.count() && selection_.size() < selected_.size(); ++position) {
-        if (selected_.count(rows.id(position))) selection_.push_back(position);
+        const auto entry = selected_.find(rows.id(position));
+        if (entry == selected_.end()) continue;
+        entry->second = position;
+        selection_.push_back(position);
     }
     return selection_;
 }
@@ -111,14 +130,14 @@ void JobTableView::select(const std::vector<std::size_t>& positions) {
 void JobTableView::mark(const std::vector<std::size_t>& positions) {
     settleCount();
     const bool wasFollowing = std::exchange(following_, true);
-    ListView_SetItemState(list_, -1, 0, LVIS_SELECTED);
+    unselectAll();
     selected_.clear();
     selection_.clear();
     selectionDue_ = false;
     for (const std::size_t position : positions) {
         if (position >= rows_.count()) continue;
         ListView_SetItemState(list_, static_cast<int>(position), LVIS_SELECTED, LVIS_SELECTED);
-        selected_.insert(rows_.id(position));
+        selected_.emplace(rows_.id(position), position);
         selection_.push_back(position);
     }
     following_ = wasFollowing;
@@ -131,7 +150,21 @@ void JobTableView::selectAll() {
 
 void JobTableView::deselectAll() {
     settleCount();
-    ListView_SetItemState(list_, -1, 0, LVIS_SELECTED);
+    unselectAll();
+}
+
+// Only the rows the list holds selected lose it, found from the first: taking it from every row
+// at once costs Wine a pass that sets each of a hundred thousand rows.
+void JobTableView::unselectAll() {
+    constexpr LRESULT Few = 64;
+    if (SendMessageW(list_, LVM_GETSELECTEDCOUNT, 0, 0) > Few) {
+        ListView_SetItemState(list_, -1, 0, LVIS_SELECTED);
+        return;
+    }
+    for (int row = ListView_GetNextItem(list_, -1, LVNI_SELECTED); row >= 0;
+         row = ListView_GetNextItem(list_, row, LVNI_SELECTED)) {
+        ListView_SetItemState(list_, row, 0, LVIS_SELECTED);
+    }
 }
 
 void JobTableView::selectLast() {
@@ -662,7 +695,7 @@ void JobTableView::selectionNoted(std::size_t first, std::size_t last, bool sele
     }
     for (std::size_t position = first; position <= last && position < rows_.count(); ++position) {
         if (selected) {
-            selected_.insert(rows_.id(position));
+            selected_.insert_or_assign(rows_.id(position), position);
         } else {
             selected_.erase(rows_.id(position));
         }

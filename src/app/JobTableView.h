@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
-#include <unordered_set>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -166,6 +166,7 @@ private:
     // The rows at these positions selected, and no others, the list's view left where it is; and
     // the selection written to the list again where rows came or went before selected ones.
     void mark(const std::vector<std::size_t>& positions);
+    void unselectAll();
     void reselect();
     void selectionNoted(std::size_t first, std::size_t last, bool selected);
     // Gives the list the rows' count when rows came or went since it last had it. Setting the
@@ -211,9 +212,10 @@ private:
     std::optional<OpenStep> step_;  // a change under way
     int stepDepth_ = 0;
     Join lastJoin_ = Join::None;  // the last step's, while no other came
-    // The selected rows by id, as the list last told them (asking the list walks its rows), and
-    // their positions in order, found again when asked after a change.
-    std::unordered_set<RowId> selected_;
+    // The selected rows by id, as the list last told them (asking the list walks its rows), each
+    // with where it was last seen; and their positions in order, found again when asked after a
+    // change.
+    mutable std::unordered_map<RowId, std::size_t> selected_;
     mutable std::vector<std::size_t> selection_;
     mutable bool selectionDue_ = false;
     // The keyboard's row, by position and by id.
