@@ -79,16 +79,16 @@ const std::vector<std::size_t>& JobTableView::selection() const {
     // A few rows are found where they were last seen, or near; many by one pass over the rows.
     constexpr std::size_t Few = 64;
     if (selected_.size() <= Few) {
-        bool gone = false;
-        for (auto& [id, seen] : selected_) {
-            const std::optional<std::size_t> now = rows_.find(id, seen);
-            if (now) {
-                seen = *now;
-                selection_.push_back(*now);
+        for (auto entry = selected_.begin(); entry != selected_.end();) {
+            const std::optional<std::size_t> now = rows_.find(entry->first, entry->second);
+            if (!now) {  // the row went
+                entry = selected_.erase(entry);
+                continue;
             }
-            gone = gone || !now;
+            entry->second = *now;
+            selection_.push_back(*now);
+            ++entry;
         }
-        if (gone) std::erase_if(selected_, [this](const auto& entry) { return !rows_.find(entry.first, entry.second); });
         std::sort(selection_.begin(), selection_.end());
         return selection_;
     }
@@ -251,37 +251,15 @@ void JobTableView::tickSelected(bool ticked) {
     rows().setTicks(ticks);
 }
 
-namespace {
-RowMove AsRowMove(JobTableView::Move move) {
-    switch (move) {
-        case JobTableView::Move::Up: return RowMove::Up;
-        case JobTableView::Move::Down: return RowMove::Down;
-        case JobTableView::Move::First: return RowMove::First;
-        case JobTableView::Move::Last: break;
-    }
-    return RowMove::Last;
-}
-}  // namespace
-
 bool JobTableView::canMove(Move move) const {
     const std::vector<std::size_t>& positions = selection();
-    return !positions.empty() && MovedPositions(positions, rows_.count(), AsRowMove(move)) != positions;
+    return !positions.empty() && MovedPositions(positions, rows_.count(), move) != positions;
 }
 
-bool JobTableView::moveSelected(Move move) {
+bool JobTableView::moveSelected(Move move, std::size_t before) {
     const std::vector<std::size_t> positions = selection();
     if (positions.empty()) return false;
-    const std::vector<std::size_t> to = MovedPositions(positions, rows_.count(), AsRowMove(move));
-    if (to == positions) return false;
-    change([&](JobRows& rows) { rows.move(positions, to); });
-    select(to);
-    return true;
-}
-
-bool JobTableView::moveSelectedTo(std::size_t before) {
-    const std::vector<std::size_t> positions = selection();
-    if (positions.empty()) return false;
-    const std::vector<std::size_t> to = MovedPositions(positions, rows_.count(), RowMove::Before, before);
+    const std::vector<std::size_t> to = MovedPositions(positions, rows_.count(), move, before);
     if (to == positions) return false;
     change([&](JobRows& rows) { rows.move(positions, to); });
     select(to);
@@ -766,7 +744,7 @@ void JobTableView::endDrag(bool drop) {
     const std::optional<std::size_t> at = std::exchange(drop_, std::nullopt);
     InvalidateRect(list_, nullptr, FALSE);
     if (GetCapture() == list_) ReleaseCapture();
-    if (drop && at) moveSelectedTo(*at);
+    if (drop && at) moveSelected(Move::Before, *at);
 }
 
 void JobTableView::drawDropLine(HDC dc) const {

@@ -96,13 +96,11 @@ public:
     // The selected rows ticked or unticked.
     void tickSelected(bool ticked);
 
-    // 上移, 下移, 移到最前, 移到最后: the selected rows, which stay selected; false when none
-    // could move.
-    enum class Move { Up, Down, First, Last };
+    // 上移, 下移, 移到最前, 移到最后, and a drop before the row at `before` (the count: after
+    // the last): the selected rows, which stay selected; false when none could move.
+    using Move = RowMove;
     bool canMove(Move move) const;
-    bool moveSelected(Move move);
-    // A drop of the selected rows before the row at `before` (the count: after the last).
-    bool moveSelectedTo(std::size_t before);
+    bool moveSelected(Move move, std::size_t before = 0);
     // Where a drag of rows would drop them now (a line shows it), or nothing.
     std::optional<std::size_t> dropPosition() const { return drop_; }
 
