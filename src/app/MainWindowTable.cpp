@@ -143,18 +143,12 @@ bool MainWindow::onTableKey(UINT key) {
     return false;
 }
 
-namespace {
-bool ClipboardMayHoldRows() {
-    return IsClipboardFormatAvailable(CF_UNICODETEXT) || IsClipboardFormatAvailable(CF_HDROP);
-}
-}  // namespace
-
 bool MainWindow::editCommandApplies(int command) const {
     const bool selected = !table_.selection().empty();
     switch (command) {
         case IdMenuUndo: return table_.canUndo();
         case IdMenuRedo: return table_.canRedo();
-        case IdMenuPaste: return ClipboardMayHoldRows();
+        case IdMenuPaste: return win::ClipboardHoldsContent();
         case IdMenuSelectAll: return table_.count() > 0;
         case IdMenuMoveUp: return table_.canMove(JobTableView::Move::Up);
         case IdMenuMoveFirst: return table_.canMove(JobTableView::Move::First);

@@ -150,6 +150,10 @@ std::optional<ClipboardFault> PutOnClipboard(HWND owner, std::wstring_view text,
     return std::nullopt;
 }
 
+bool ClipboardHoldsContent() {
+    return IsClipboardFormatAvailable(CF_HDROP) || IsClipboardFormatAvailable(CF_UNICODETEXT);
+}
+
 std::variant<ClipboardContent, ClipboardFault> ReadClipboard(HWND owner) {
     OpenClipboardScope open(owner);
     if (!open) return ClipboardFault::Busy;

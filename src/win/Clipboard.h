@@ -29,5 +29,8 @@ struct ClipboardContent {
     std::wstring text;
 };
 std::variant<ClipboardContent, ClipboardFault> ReadClipboard(HWND owner);
+// Whether the clipboard holds files or text for ReadClipboard, asked without opening it (for a
+// menu's item, greyed or not).
+bool ClipboardHoldsContent();
 
 }  // namespace ravolen::win
