@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 
 #include "app/DeadlineProgress.h"
 #include "app/FarmDialog.h"
@@ -19,6 +20,14 @@
 namespace ravolen {
 
 inline const std::wstring ScriptPath = L"C:\\Tools\\Ravolen\\bat\\Render.bat";
+
+// Chooses the item of the window's menus with this caption (its & left out), as a click does.
+inline void ChooseMenuItem(HWND window, std::wstring_view caption) {
+    const UINT command = win::MenuCommand(GetMenu(window), caption);
+    EXPECT_NE(command, 0u);
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+    test::PumpMessages();
+}
 
 class MainWindowTest : public testing::Test {
 protected:

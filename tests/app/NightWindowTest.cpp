@@ -84,17 +84,11 @@ protected:
     }
     ResultsDialog* openResults() { return OpenResults(form); }
     static ResultsDialog* OpenResults(MainWindow& window) {
-        const UINT command = win::MenuCommand(GetMenu(window.hwnd()), L"渲染结果(V)…");
-        EXPECT_NE(command, 0u);
-        SendMessageW(window.hwnd(), WM_COMMAND, MAKEWPARAM(command, 0), 0);
-        test::PumpMessages();
+        ChooseMenuItem(window.hwnd(), L"渲染结果(V)…");
         return window.resultsDialog();
     }
     NightOptionsDialog* openOptions() {
-        const UINT command = win::MenuCommand(GetMenu(form.hwnd()), L"夜间选项(N)…");
-        EXPECT_NE(command, 0u);
-        SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(command, 0), 0);
-        test::PumpMessages();
+        ChooseMenuItem(form.hwnd(), L"夜间选项(N)…");
         return form.nightOptionsDialog();
     }
     static constexpr const wchar_t* OptionFields[] = {L"Hung", L"LongestHours", L"LongestMinutes", L"Retries"};

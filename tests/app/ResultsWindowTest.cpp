@@ -39,10 +39,7 @@ protected:
                                                {L"c0000.tga", false, 100, 6}};
     }
     ResultsDialog* openResults() {
-        const UINT command = win::MenuCommand(GetMenu(form.hwnd()), L"渲染结果(V)…");
-        EXPECT_NE(command, 0u);
-        SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(command, 0), 0);
-        test::PumpMessages();
+        ChooseMenuItem(form.hwnd(), L"渲染结果(V)…");
         return form.resultsDialog();
     }
     // A right click on the row and, in the menu it opens, the item that many steps down.
@@ -185,9 +182,7 @@ TEST_F(ResultsWindowTest, TheResultsAndTheLogAreResizableTheirSizesKeptAndTheCol
     test::PumpMessages();
     MainWindow next(platform);
     ASSERT_EQ(next.create(), MainWindow::Startup::Ready);
-    const UINT command = win::MenuCommand(GetMenu(next.hwnd()), L"渲染结果(V)…");
-    SendMessageW(next.hwnd(), WM_COMMAND, MAKEWPARAM(command, 0), 0);
-    test::PumpMessages();
+    ChooseMenuItem(next.hwnd(), L"渲染结果(V)…");
     ASSERT_NE(next.resultsDialog(), nullptr);
     EXPECT_EQ(next.resultsDialog()->sizes().results.cx, chosen.cx);
     EXPECT_EQ(next.resultsDialog()->sizes().results.cy, chosen.cy);
