@@ -185,11 +185,18 @@ void MainWindow::showTableMenu(POINT screen) {
     if (chosen != 0) onCommand(chosen, 0);
 }
 
-// The selected rows as a spreadsheet pastes them, and as a job list's CSV.
+// The selected rows as a spreadsheet pastes them, and as a job list's CSV. Spreadsheets read the
+// clipboard's CSV in the ANSI code page, as Excel writes it, and may prefer it to the text: rows
+// with a character that code page lacks go as the text alone rather than garbled.
 bool MainWindow::copySelected() {
     const std::vector<RenderJob> rows = table_.selectedJobs();
     if (rows.empty()) return false;
-    if (const std::optional<win::ClipboardFault> fault = win::PutOnClipboard(hwnd(), RowsAsTabText(rows), SaveJobList(rows))) {
+    std::string csv;
+    if (std::optional<std::wstring> text = Utf8Text(SaveJobList(rows))) {
+        if (text->starts_with(L'\uFEFF')) text->erase(0, 1);
+        csv = platform_.ansiCodec().encode(*text).value_or(std::string());
+    }
+    if (const std::optional<win::ClipboardFault> fault = win::PutOnClipboard(hwnd(), RowsAsTabText(rows), csv)) {
         platform_.showMessage(std::wstring(win::ClipboardFaultMessage(*fault)));
         return false;
     }

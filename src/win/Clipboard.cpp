@@ -143,7 +143,7 @@ std::optional<ClipboardFault> PutOnClipboard(HWND owner, std::wstring_view text,
     OpenClipboardScope open(owner);
     if (!open) return ClipboardFault::Busy;
     if (!EmptyClipboard()) return ClipboardFault::Failed;
-    if (csvFormat == 0 || !textMemory.putAs(CF_UNICODETEXT) || !csvMemory.putAs(csvFormat)) {
+    if (!textMemory.putAs(CF_UNICODETEXT) || (!csv.empty() && (csvFormat == 0 || !csvMemory.putAs(csvFormat)))) {
         EmptyClipboard();  // never half of a copy
         return ClipboardFault::Failed;
     }

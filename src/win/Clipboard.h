@@ -18,8 +18,9 @@ enum class ClipboardFault { Busy, Failed };
 std::wstring_view ClipboardFaultMessage(ClipboardFault fault);
 
 // Puts text (CF_UNICODETEXT) and the same content as CSV bytes (the registered "Csv" format, as
-// Excel puts it) on the clipboard in place of what it held, owned by `owner` (a window: a null
-// owner cannot put). Never half a copy: a fault once the clipboard was opened leaves it empty.
+// Excel puts it: in the ANSI code page) on the clipboard in place of what it held, owned by
+// `owner` (a window: a null owner cannot put); empty `csv` puts the text alone. Never half a copy:
+// a fault once the clipboard was opened leaves it empty.
 std::optional<ClipboardFault> PutOnClipboard(HWND owner, std::wstring_view text, std::string_view csv);
 
 // What the clipboard holds for a paste: the files copied in Explorer (CF_HDROP) when it holds any,

@@ -9,7 +9,9 @@
 
 #include "app/MainWindowFixture.h"
 #include "app/MainWindowIds.h"
+#include "jobs/JobListFile.h"
 #include "support/RealPlatform.h"
+#include "support/TestCodec.h"
 #include "win/Layout.h"
 
 namespace ravolen {
@@ -341,13 +343,32 @@ TEST_F(JobTableViewTest, RowsPastedFromAnotherProgramCopyBackIdentically) {
     EXPECT_EQ(form.jobs().job(4).outputFolder, L"F:\\%TEMP% & ^ |");
     EXPECT_EQ(selected(), (std::vector<std::size_t>{2, 3}));
 
-    press('C', VK_CONTROL);
-    ASSERT_TRUE(OpenClipboard(form.hwnd()));
-    const HANDLE copied = GetClipboardData(CF_UNICODETEXT);
-    const std::wstring back = copied ? static_cast<const wchar_t*>(GlobalLock(copied)) : L"";
-    if (copied) GlobalUnlock(copied);
-    CloseClipboard();
+    // Back as the same text, and as CSV in the ANSI code page as Excel puts it; rows holding a
+    // character that code page lacks go as the text alone, not as a garbled CSV.
+    const UINT csvFormat = RegisterClipboardFormatW(L"Csv");
+    const auto copy = [&] {
+        press('C', VK_CONTROL);
+        std::pair<std::wstring, std::string> held;
+        if (!OpenClipboard(form.hwnd())) return held;
+        if (const HANDLE unicode = GetClipboardData(CF_UNICODETEXT)) {
+            held.first = static_cast<const wchar_t*>(GlobalLock(unicode));
+            GlobalUnlock(unicode);
+        }
+        if (const HANDLE csv = GetClipboardData(csvFormat)) {
+            held.second = static_cast<const char*>(GlobalLock(csv));
+            GlobalUnlock(csv);
+        }
+        CloseClipboard();
+        return held;
+    };
+    const auto [back, csv] = copy();
     EXPECT_EQ(back, rows);
+    const std::vector<RenderJob> copied{form.jobs().job(3), form.jobs().job(4)};
+    EXPECT_EQ(L"\uFEFF" + test::Cp936().decode(csv), Utf8Text(SaveJobList(copied)));
+    form.jobs().rows().setCell(3, 2, L"Cam 😀");
+    const auto [wider, none] = copy();
+    EXPECT_NE(wider.find(L"Cam 😀"), std::wstring::npos);
+    EXPECT_EQ(none, "");
 }
 
 // Shift+F10 opens the table's menu under the keyboard's row, with what does not apply greyed.

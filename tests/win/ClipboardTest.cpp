@@ -43,6 +43,10 @@ TEST(Clipboard, TextAndCsvArePutTogetherAndFilesAreReadBeforeText) {
     EXPECT_EQ(std::get<ClipboardContent>(read).text, text);
     EXPECT_TRUE(std::get<ClipboardContent>(read).files.empty());
     EXPECT_EQ(ClipboardBytes(owner.hwnd, RegisterClipboardFormatW(L"Csv")), csv);
+    // No CSV: the text alone, and nothing left of the CSV before.
+    ASSERT_EQ(PutOnClipboard(owner.hwnd, L"x", ""), std::nullopt);
+    EXPECT_TRUE(IsClipboardFormatAvailable(CF_UNICODETEXT));
+    EXPECT_FALSE(IsClipboardFormatAvailable(RegisterClipboardFormatW(L"Csv")));
 
     // Files copied in Explorer, beside a text of their names: the files are what is pasted.
     const wchar_t paths[] = L"C:\\a.max\0D:\\场景 b\\b.max\0";
