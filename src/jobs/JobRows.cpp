@@ -13,21 +13,21 @@ namespace rows_detail {
 // A row's cells as last written (a layer made since gives a cell anew). The optional columns are
 // 默认 in nearly every table: their cells are kept only for a row that uses them, which saves a
 // hundred bytes a row.
-struct StoredCells {
+struct CellTexts {
     using Optional = std::array<std::wstring, JobColumnCount - JobBaseColumnCount>;
     std::array<std::wstring, JobBaseColumnCount> base;
     std::unique_ptr<Optional> optional;  // null: all 默认
 
-    StoredCells() = default;
-    StoredCells(StoredCells&&) noexcept = default;
-    StoredCells& operator=(StoredCells&&) noexcept = default;
-    StoredCells(const StoredCells& other)
+    CellTexts() = default;
+    CellTexts(const CellTexts& other)
         : base(other.base), optional(other.optional ? std::make_unique<Optional>(*other.optional) : nullptr) {}
-    StoredCells& operator=(const StoredCells& other) {
-        if (this != &other) *this = StoredCells(other);
-        return *this;
-    }
+    CellTexts& operator=(const CellTexts&) = delete;
 };
+
+// Copies of a row (a block copied because a snapshot still reads it, a row kept for 撤销) share
+// its texts until one of them writes a cell: copying a block for a step of 撤销 copies pointers,
+// not paths.
+using StoredCells = std::shared_ptr<CellTexts>;
 
 struct StoredRow {
     StoredCells cells;
@@ -60,7 +60,7 @@ using rows_detail::Block;
 using rows_detail::ColumnLayers;
 using rows_detail::Generation;
 using rows_detail::Layer;
-using rows_detail::StoredCells;
+using rows_detail::CellTexts;
 using rows_detail::StoredRow;
 
 namespace {
@@ -81,17 +81,33 @@ std::size_t Index(int column) { return static_cast<std::size_t>(column - 1); }
 std::wstring& CellOf(RenderJob& job, int column) { return job.*CellMembers[Index(column)]; }
 
 const std::wstring& CellOf(const StoredRow& row, int column) {
-    static const std::wstring Default(DefaultMarker);
-    if (column <= JobBaseColumnCount) return row.cells.base[Index(column)];
-    return row.cells.optional ? (*row.cells.optional)[Index(column - JobBaseColumnCount)] : Default;
+    static const std::wstring Default(DefaultMarker), Empty;
+    const CellTexts* texts = row.cells.get();
+    if (column <= JobBaseColumnCount) return texts ? texts->base[Index(column)] : Empty;
+    return texts && texts->optional ? (*texts->optional)[Index(column - JobBaseColumnCount)] : Default;
 }
+
+// Whether the row alone holds its texts, so that they may be written or moved out in place.
+bool OwnsTexts(const StoredRow& row) {
+    if (!row.cells || row.cells.use_count() != 1) return false;
+    // A copy that shared them last let go on another thread: what it read comes before this write.
+    std::atomic_thread_fence(std::memory_order_acquire);
+    return true;
+}
+
 std::wstring& WritableCell(StoredRow& row, int column) {
-    if (column <= JobBaseColumnCount) return row.cells.base[Index(column)];
-    if (!row.cells.optional) {
-        row.cells.optional = std::make_unique<StoredCells::Optional>();
-        row.cells.optional->fill(std::wstring(DefaultMarker));
+    if (!row.cells) {
+        row.cells = std::make_shared<CellTexts>();
+    } else if (!OwnsTexts(row)) {
+        row.cells = std::make_shared<CellTexts>(*row.cells);
     }
-    return (*row.cells.optional)[Index(column - JobBaseColumnCount)];
+    CellTexts& texts = *row.cells;
+    if (column <= JobBaseColumnCount) return texts.base[Index(column)];
+    if (!texts.optional) {
+        texts.optional = std::make_unique<CellTexts::Optional>();
+        texts.optional->fill(std::wstring(DefaultMarker));
+    }
+    return (*texts.optional)[Index(column - JobBaseColumnCount)];
 }
 
 // Whether a layer of the column reaches the row's cell.
@@ -120,14 +136,16 @@ RenderJob JobOf(const StoredRow& row, const LayerSet& layers) {
     return job;
 }
 
-// The row as it reads, its texts moved out of it when `movable` (no snapshot reads its block).
+// The row as it reads, its texts moved out of it when `movable` (no snapshot reads its block) and
+// no copy of the row shares them.
 JobRow Taken(StoredRow& row, bool movable, const LayerSet& layers) {
     JobRow taken{{}, row.ticked, row.saved, row.id};
+    movable = movable && OwnsTexts(row);
     for (int column = 1; column <= JobColumnCount; ++column) {
         const ColumnLayers* over = layers[Index(column)].get();
         if (Layered(row, column, over)) {
             CellOf(taken.job, column) = Read(row, column, over);
-        } else if (movable && (column <= JobBaseColumnCount || row.cells.optional)) {
+        } else if (movable && (column <= JobBaseColumnCount || row.cells->optional)) {
             CellOf(taken.job, column) = std::move(WritableCell(row, column));
         } else {
             CellOf(taken.job, column) = CellOf(row, column);
@@ -152,7 +170,7 @@ Block& Own(std::shared_ptr<Block>& block) {
 }
 
 StoredRow Stored(JobRow&& row, Generation written) {
-    StoredRow stored{{}, std::move(row.saved), row.id, {}, row.ticked};
+    StoredRow stored{std::make_shared<CellTexts>(), std::move(row.saved), row.id, {}, row.ticked};
     const bool optional = UsesOptionalColumns(row.job);
     for (int column = 1; column <= JobColumnCount; ++column) {
         if (column <= JobBaseColumnCount || optional) WritableCell(stored, column) = std::move(CellOf(row.job, column));
@@ -596,13 +614,13 @@ void JobRows::untickUnifiedFormat(std::wstring_view applied) {
 }
 
 // The rows for which `taking(position, row)` holds, asked in ascending order of position.
-template <typename Taking>
-std::vector<JobRows::TakenRow> JobRows::takeWhere(Taking taking) {
-    std::vector<TakenRow> taken;
+template <typename Taking, typename Out>
+std::vector<RowSpan> JobRows::removeWhere(Taking taking, Out out) {
     std::vector<RowSpan> removed;
     std::vector<std::shared_ptr<Block>> kept;
     kept.reserve(blocks_.size());
     std::size_t position = 0;
+    std::size_t gone = 0;
     for (auto& block : blocks_) {
         auto& rows = block->rows;
         std::vector<bool> takes(rows.size());
@@ -621,20 +639,30 @@ std::vector<JobRows::TakenRow> JobRows::takeWhere(Taking taking) {
         rest->rows.reserve(rows.size() - taking_count);
         for (std::size_t i = 0; i < rows.size(); ++i) {
             if (takes[i]) {
-                taken.push_back({position, Taken(rows[i], movable, layers_)});
+                out(position, rows[i], movable);
                 AddPosition(removed, position);
             } else {
                 Keep(rest->rows, rows[i], movable);
             }
             ++position;
         }
+        gone += taking_count;
         if (!rest->rows.empty()) kept.push_back(std::move(rest));
     }
     blocks_ = std::move(kept);
+    count_ -= gone;
+    if (gone > 0) tidy();
+    return removed;
+}
+
+template <typename Taking>
+std::vector<JobRows::TakenRow> JobRows::takeWhere(Taking taking) {
+    std::vector<TakenRow> taken;
+    std::vector<RowSpan> removed = removeWhere(taking, [&](std::size_t position, StoredRow& row, bool movable) {
+        taken.push_back({position, Taken(row, movable, layers_)});
+    });
     if (taken.empty()) return taken;
-    count_ -= taken.size();
     if (count_ == 0) layers_ = {};
-    tidy();
     tell({RowsChange::Kind::Removed, std::move(removed), 0});
     return taken;
 }
@@ -671,9 +699,17 @@ std::vector<JobRows::TakenRow> JobRows::takeAll() {
 // costs the same however many rows stand; the rows of a block some land in, and those, go
 // straight into new blocks.
 void JobRows::putBack(std::vector<TakenRow> rows) {
-    if (rows.empty()) return;
+    // As it was taken: no layer made before now reaches it.
+    placeAt(
+        rows.size(), [&](std::size_t k) { return rows[k].position; },
+        [&](std::size_t k) { return Stored(std::move(rows[k].row), generation_); });
+}
+
+template <typename Position, typename Make>
+void JobRows::placeAt(std::size_t rowCount, Position positionOf, Make make) {
+    if (rowCount == 0) return;
     std::vector<std::shared_ptr<Block>> out;
-    out.reserve(blocks_.size() + rows.size() / blockRows_ + 2);
+    out.reserve(blocks_.size() + rowCount / blockRows_ + 2);
     Block* filling = nullptr;  // the last block of `out` while it is one made here
     const auto room = [&]() -> std::vector<StoredRow>& {
         if (!filling || filling->rows.size() >= blockRows_) {
@@ -685,19 +721,17 @@ void JobRows::putBack(std::vector<TakenRow> rows) {
     };
     std::vector<RowSpan> inserted;
     std::size_t placed = 0;  // rows of the table as it becomes, so far
-    std::size_t next = 0;    // the next row to put back
+    std::size_t next = 0;    // the next row to place
     const auto putNext = [&] {
-        JobRow& row = rows[next++].row;
         AddPosition(inserted, placed++);
-        // As it was taken: no layer made before now reaches it.
-        room().push_back(Stored(std::move(row), generation_));
+        room().push_back(make(next++));
     };
     for (auto& block : blocks_) {
         const std::size_t size = block->rows.size();
         // A row lands in this block when its position comes before the block's last row, counting
         // the rows that land before it.
         std::size_t landing = next;
-        while (landing < rows.size() && rows[landing].position < placed + size + (landing - next)) ++landing;
+        while (landing < rowCount && positionOf(landing) < placed + size + (landing - next)) ++landing;
         if (landing == next) {
             placed += size;
             out.push_back(std::move(block));
@@ -706,13 +740,13 @@ void JobRows::putBack(std::vector<TakenRow> rows) {
         }
         const bool movable = Unshared(block);
         for (StoredRow& row : block->rows) {
-            while (next < landing && rows[next].position <= placed) putNext();
+            while (next < landing && positionOf(next) <= placed) putNext();
             Keep(room(), row, movable);
             ++placed;
         }
         while (next < landing) putNext();
     }
-    while (next < rows.size()) putNext();  // past the end: clamped to it
+    while (next < rowCount) putNext();  // past the end: clamped to it
 
     blocks_ = std::move(out);
     count_ = placed;
@@ -727,14 +761,32 @@ void JobRows::insert(std::vector<TakenRow> rows) {
 }
 
 void JobRows::move(const std::vector<std::size_t>& from, const std::vector<std::size_t>& to) {
-    if (from.size() != to.size() || from == to) return;
-    std::vector<TakenRow> taken = take(from);
-    if (taken.size() != to.size()) {  // positions past the end: those that stood go back
-        putBack(std::move(taken));
-        return;
-    }
-    for (std::size_t k = 0; k < taken.size(); ++k) taken[k].position = to[k];
-    putBack(std::move(taken));
+    if (from.size() != to.size() || from == to || from.empty() || from.back() >= count_) return;
+    // The rows go as they are stored: they read the same wherever they stand, and their texts stay
+    // shared with the snapshots of 撤销 instead of being copied for every step.
+    std::vector<StoredRow> moving;
+    std::vector<std::size_t> taken;  // where each stood
+    moving.reserve(from.size());
+    std::size_t next = 0;
+    std::vector<RowSpan> removed = removeWhere(
+        [&](std::size_t position, const StoredRow&) {
+            while (next < from.size() && from[next] < position) ++next;
+            return next < from.size() && from[next] == position;
+        },
+        [&](std::size_t position, StoredRow& row, bool movable) {
+            taken.push_back(position);
+            if (movable) {
+                moving.push_back(std::move(row));
+            } else {
+                moving.push_back(row);
+            }
+        });
+    if (moving.empty()) return;
+    tell({RowsChange::Kind::Removed, std::move(removed), 0});
+    // Positions not ascending or repeated: the rows go back where they stood.
+    const std::vector<std::size_t>& places = moving.size() == to.size() ? to : taken;
+    placeAt(
+        moving.size(), [&](std::size_t k) { return places[k]; }, [&](std::size_t k) { return std::move(moving[k]); });
 }
 
 void JobRows::restore(const JobRowsSnapshot& to) {

@@ -232,8 +232,12 @@ private:
     void write(rows_detail::StoredRow& row, int column, std::wstring text);
     template <typename Needs, typename Apply>
     void changeRows(std::size_t end, Needs needs, Apply apply);
+    template <typename Taking, typename Out>
+    std::vector<RowSpan> removeWhere(Taking taking, Out out);
     template <typename Taking>
     std::vector<TakenRow> takeWhere(Taking taking);
+    template <typename Position, typename Make>
+    void placeAt(std::size_t rowCount, Position positionOf, Make make);
     template <typename Own>
     void giveBack(int column, std::optional<std::wstring> SavedValues::*kept, Own own);
     void fill(int column, std::wstring value);

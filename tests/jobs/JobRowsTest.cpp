@@ -296,6 +296,9 @@ std::vector<Step> Life() {
             rows.move({0}, {13});
         }, {Told(Kind::Removed, {{0, 1}, {13, 1}}), Told(Kind::Inserted, {{0, 2}}), Told(Kind::Removed, {{0, 1}}),
             Told(Kind::Inserted, {{13, 1}})}),
+        Do("a change of every name after the moves reaches the moved rows too", [](auto& rows, Taken&) {
+            rows.changeColumn(Name, MakeCellRule([](const std::wstring& name) { return L"m_" + name; }));
+        }, {Told(Kind::Cells, all(14), Name)}),
         Do("copies of rows 5 and 6 right after each, pasted rows at the end", [](auto& rows, Taken&) {
             rows.insert({{6, rows.row(5)}, {8, rows.row(6)}});
             rows.insert({{16, JobRow{Job(30), false, nullptr, 0}}, {99, JobRow{Job(31), false, nullptr, 0}}});
