@@ -23,8 +23,11 @@ void MainWindow::followNight(const RenderRequest& request, const RenderStart& st
                                   request.installFolder, request.rows,
                                   request.night.value_or(clock()), started.recordPath,
                                   started.logPath, nightOptions_, request.numbers);
-    if (night_) night_->clock = clock;
-    if (night_) SetTimer(hwnd(), IdTimerNight, NightInterval, nullptr);
+    if (night_) {
+        night_->clock = clock;
+        night_->ticks = ticks;
+        SetTimer(hwnd(), IdTimerNight, NightInterval, nullptr);
+    }
     keepNightPlan(request, started);
 }
 
@@ -33,8 +36,11 @@ void MainWindow::joinNight() {
     if (!platform_.renderJobRunning() && !adoptNightScript()) return;
     night_ = NightFollower::Join(platform_, hwnd(), win::WindowText(item(IdInstallFolderBox)),
                                  jobs().all(), clock(), nightOptions_);
-    if (night_) night_->clock = clock;
-    if (night_) SetTimer(hwnd(), IdTimerNight, NightInterval, nullptr);
+    if (night_) {
+        night_->clock = clock;
+        night_->ticks = ticks;
+        SetTimer(hwnd(), IdTimerNight, NightInterval, nullptr);
+    }
 }
 
 void MainWindow::onNightTimer() {

@@ -73,6 +73,8 @@ LocalTime LocalTimeNow() {
     return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
 }
 
+long long SteadySeconds() { return static_cast<long long>(GetTickCount64() / 1000); }
+
 std::wstring NightRecordNote(const RenderStart& started) {
     if (!started.recordPath.empty()) return {};
     return L"\n无法写入渲染记录，本次渲染的结果不会被记录（渲染照常进行）。";
@@ -103,6 +105,7 @@ NightFollower::NightFollower(Platform& platform, HWND__* window, const std::wstr
                              const std::wstring& installFolder, const std::vector<RenderJob>& rows,
                              const LocalTime& started, const NightOptions& options)
     : clock(LocalTimeNow),
+      ticks(SteadySeconds),
       platform_(platform),
       window_(window),
       installFolder_(installFolder),
@@ -201,14 +204,16 @@ void NightFollower::guard() {
     }
     const auto [processId, row] = *underWay;
     const RowState& state = watch_.states()[row];
-    const long long now = state.started ? SecondsBetween(*state.started, clock()) : 0;
     if (!guard_ || guarded_ != processId) {
         guard_.emplace(options_, 0);
         guarded_ = processId;
+        // The time the row has run so far as the clock tells it; from here on, counted on ticks.
+        guardStart_ = ticks() - (state.started ? SecondsBetween(*state.started, clock()) : 0);
         lastRead_.reset();
         ending_ = false;
     }
     if (ending_) return;  // its exit is awaited
+    const long long now = ticks() - guardStart_;
     if (options_.hungMinutes > 0 && (!lastRead_ || now - *lastRead_ >= GuardReadInterval)) {
         guard_->read(now, platform_.renderTreeTimes(processId));
         lastRead_ = now;

@@ -75,8 +75,10 @@ public:
     bool following() const { return following_; }
     const NightWatch& watch() const { return watch_; }
     NightView view() const;
-    // The clock the night is measured by; tests set their own.
+    // The clock the night is measured by, and the one the watchdog counts seconds on; tests
+    // set their own.
     std::function<LocalTime()> clock;
+    std::function<long long()> ticks;
 
 private:
     NightFollower(Platform& platform, HWND__* window, const std::wstring& scriptFolder,
@@ -112,6 +114,7 @@ private:
     NightOptions options_;
     // The row under way as the watchdog sees it: its renderer, the guard and the last reading.
     unsigned long guarded_ = 0;
+    long long guardStart_ = 0;  // when the guarded row started, on `ticks`
     std::optional<RowGuard> guard_;
     std::optional<long long> lastRead_;
     bool ending_ = false;  // the renderer was told to end
@@ -127,7 +130,8 @@ std::wstring NightRecordNote(const RenderStart& started);
 // The newest night's files without their extension (…\bat\logs\20261207-230105), or nothing.
 std::optional<std::wstring> NewestNightPath(Platform& platform);
 
-// This computer's clock now.
+// This computer's clock now; seconds since Windows started, which summer time does not move.
 LocalTime LocalTimeNow();
+long long SteadySeconds();
 
 }  // namespace ravolen

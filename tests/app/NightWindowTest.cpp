@@ -57,7 +57,10 @@ protected:
     void SetUp() override {
         MainWindowTest::SetUp();
         form.clock = [this] { return now; };
+        form.ticks = [this] { return ticks(); };
     }
+    // The seconds that really passed: the clock's, less the hours it was put forward.
+    long long ticks() const { return SecondsBetween(At(0, 0, 0), now) - putForward; }
 
     void fourRows() {
         for (const wchar_t* name : {L"a", L"b", L"c", L"d"}) form.jobs().append(Row(name));
@@ -145,6 +148,7 @@ protected:
     }
 
     LocalTime now = At(23, 0, 0);
+    long long putForward = 0;
 };
 
 using Texts = std::vector<std::wstring>;
@@ -335,6 +339,7 @@ TEST_F(NightWindowTest, AProgramStartedDuringTheRenderJoinsItFromTheRecordAndThe
 
     MainWindow again(platform);
     again.clock = [this] { return now; };
+    again.ticks = [this] { return ticks(); };
     ASSERT_EQ(again.create(), MainWindow::Startup::Ready);
     ShowWindow(again.hwnd(), SW_SHOW);
     ASSERT_NE(again.night(), nullptr);
@@ -791,6 +796,35 @@ TEST_F(NightWindowTest, AHungRowAndATooLongRowAreEndedAndTheNightGoesOn) {
     ASSERT_EQ(last.states.size(), 3u);
     EXPECT_EQ(RowStateText(*last.states[0], At(23, 0, 0)), L"无响应，已结束（20分钟没有进展）");
     EXPECT_EQ(RowStateText(*last.states[1], At(23, 0, 0)), L"超时，已结束（超过2小时）");
+}
+
+// Summer time begins in the middle of a row: the watchdog counts the seconds that passed, not the
+// hour the clock jumped, and ends the row at its real 2 hours.
+TEST_F(NightWindowTest, AClockPutForwardForSummerTimeCountsOnlyTheTimeThatPassed) {
+    NightOptionsDialog* dialog = openOptions();
+    ASSERT_NE(dialog, nullptr);
+    setOptions(dialog, {L"20", L"2", L"0", L"0"});
+    Click(dialog->control(L"Ok"));
+    fourRows();
+    render();
+    started(100, Cmd, At(23, 0, 0));
+    started(101, Renderer, At(23, 0, 5));
+    unsigned long long worked = 0;
+    const auto workUntil = [&](LocalTime at) {
+        worked += 60 * Second;
+        platform.treeTimes[101] = {{101, worked}};
+        tick(at);
+    };
+    for (int minute = 1; minute <= 59; minute += 2) workUntil(At(23, minute, 0));
+    for (int minute = 0; minute <= 50; minute += 2) workUntil(Next(0, minute, 0));
+    putForward = 3600;
+    workUntil(Next(1, 50, 20));  // 0:50:20 as it really is
+    workUntil(Next(1, 52, 0));
+    EXPECT_TRUE(platform.endedTrees.empty()) << "1:52 under way, not 2:52";
+    for (int minute = 54; minute <= 59; minute += 2) workUntil(Next(1, minute, 0));
+    EXPECT_TRUE(platform.endedTrees.empty());
+    workUntil(Next(2, 0, 10));
+    EXPECT_EQ(platform.endedTrees, (Ended{{101, 1460}}));
 }
 
 // Where the processor time cannot be read, the hang rule ends nothing and the log window says so
