@@ -115,7 +115,8 @@ std::wstring LocalPathQuestion(std::span<const RenderJob> rows,
     std::wstring list;
     int local = 0;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        for (const std::wstring* path : {&rows[i].scene, &rows[i].outputFolder}) {
+        for (const std::wstring* path : {&rows[i].scene, &rows[i].outputFolder, &rows[i].preset}) {
+            if (path == &rows[i].preset && (path->empty() || *path == DefaultMarker)) continue;
             if (onNetwork(*path)) continue;
             if (++local <= Listed) {
                 list += L"\n第" + std::to_wstring(i + 1) + L"行：" + *path;

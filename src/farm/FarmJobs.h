@@ -74,7 +74,8 @@ DeadlineRowFiles DeadlineFilesOf(std::wstring_view installFolder, const RenderJo
 std::optional<std::wstring> DeadlineJobId(std::wstring_view output);
 
 // The question before rows go to a farm whose workers may not reach this computer's disks: each
-// row whose scene or output folder is not on the network, by number and path; empty when none.
+// row whose scene, output folder or render preset file is not on the network, by number and path;
+// empty when none.
 std::wstring LocalPathQuestion(std::span<const RenderJob> rows,
                                const std::function<bool(const std::wstring&)>& onNetwork);
 

@@ -127,6 +127,8 @@ TEST(FarmJobs, TheQuestionListsEveryPathOnThisComputer) {
     const RenderJob shared{L"\\\\farm\\a.max", L"默认", L"\\\\farm\\out", L"a.tga", L"默认", L"默认"};
     const RenderJob local{L"D:\\b.max", L"默认", L"E:\\o", L"b.tga", L"默认", L"默认"};
     const RenderJob sceneOnly{L"D:\\c.max", L"默认", L"\\\\farm\\out", L"c.tga", L"默认", L"默认"};
+    RenderJob presetOnly = shared;
+    presetOnly.preset = L"D:\\预设\\夜景.rps";
     const std::wstring_view ask = L"农场的渲染节点可能无法访问以下本地路径，仍要提交吗？\n";
     const auto locals = [&](int count) { return std::vector<RenderJob>(static_cast<std::size_t>(count), local); };
     // Twenty paths fit; past them, the count of all.
@@ -142,6 +144,7 @@ TEST(FarmJobs, TheQuestionListsEveryPathOnThisComputer) {
         {{}, L""},
         {{shared, sceneOnly}, std::wstring(ask) + L"\n第2行：D:\\c.max"},
         {{local, shared}, std::wstring(ask) + L"\n第1行：D:\\b.max\n第1行：E:\\o"},
+        {{shared, presetOnly}, std::wstring(ask) + L"\n第2行：D:\\预设\\夜景.rps"},
         {locals(10), std::wstring(ask) + twenty},
         {[&] { auto rows = locals(10); rows.push_back(sceneOnly); return rows; }(),
          std::wstring(ask) + twenty + L"\n……共21处"},
