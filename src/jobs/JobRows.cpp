@@ -26,7 +26,7 @@ struct CellTexts {
 
 // Copies of a row (a block copied because a snapshot still reads it, a row kept for 撤销) share
 // its texts until one of them writes a cell: copying a block for a step of 撤销 copies pointers,
-// not paths.
+// not paths. Never null but in a row moved from, which is not read again.
 using StoredCells = std::shared_ptr<CellTexts>;
 
 struct StoredRow {
@@ -81,26 +81,22 @@ std::size_t Index(int column) { return static_cast<std::size_t>(column - 1); }
 std::wstring& CellOf(RenderJob& job, int column) { return job.*CellMembers[Index(column)]; }
 
 const std::wstring& CellOf(const StoredRow& row, int column) {
-    static const std::wstring Default(DefaultMarker), Empty;
-    const CellTexts* texts = row.cells.get();
-    if (column <= JobBaseColumnCount) return texts ? texts->base[Index(column)] : Empty;
-    return texts && texts->optional ? (*texts->optional)[Index(column - JobBaseColumnCount)] : Default;
+    static const std::wstring Default(DefaultMarker);
+    const CellTexts& texts = *row.cells;
+    if (column <= JobBaseColumnCount) return texts.base[Index(column)];
+    return texts.optional ? (*texts.optional)[Index(column - JobBaseColumnCount)] : Default;
 }
 
 // Whether the row alone holds its texts, so that they may be written or moved out in place.
 bool OwnsTexts(const StoredRow& row) {
-    if (!row.cells || row.cells.use_count() != 1) return false;
+    if (row.cells.use_count() != 1) return false;
     // A copy that shared them last let go on another thread: what it read comes before this write.
     std::atomic_thread_fence(std::memory_order_acquire);
     return true;
 }
 
 std::wstring& WritableCell(StoredRow& row, int column) {
-    if (!row.cells) {
-        row.cells = std::make_shared<CellTexts>();
-    } else if (!OwnsTexts(row)) {
-        row.cells = std::make_shared<CellTexts>(*row.cells);
-    }
+    if (!OwnsTexts(row)) row.cells = std::make_shared<CellTexts>(*row.cells);
     CellTexts& texts = *row.cells;
     if (column <= JobBaseColumnCount) return texts.base[Index(column)];
     if (!texts.optional) {
@@ -245,6 +241,14 @@ private:
 std::size_t BlockOf(const std::vector<std::size_t>& starts, std::size_t position) {
     const auto after = std::upper_bound(starts.begin(), starts.end(), position);
     return static_cast<std::size_t>(after - starts.begin()) - 1;
+}
+
+// A `taking` for removeWhere: the rows at these ascending positions.
+auto AtPositions(const std::vector<std::size_t>& positions) {
+    return [&positions, next = std::size_t{0}](std::size_t position, const StoredRow&) mutable {
+        while (next < positions.size() && positions[next] < position) ++next;
+        return next < positions.size() && positions[next] == position;
+    };
 }
 
 }  // namespace
@@ -672,11 +676,7 @@ std::vector<JobRows::TakenRow> JobRows::takeTicked() {
 }
 
 std::vector<JobRows::TakenRow> JobRows::take(const std::vector<std::size_t>& positions) {
-    std::size_t next = 0;
-    return takeWhere([&](std::size_t position, const StoredRow&) {
-        while (next < positions.size() && positions[next] < position) ++next;
-        return next < positions.size() && positions[next] == position;
-    });
+    return takeWhere(AtPositions(positions));
 }
 
 std::vector<JobRows::TakenRow> JobRows::takeAll() {
@@ -767,19 +767,10 @@ void JobRows::move(const std::vector<std::size_t>& from, const std::vector<std::
     std::vector<StoredRow> moving;
     std::vector<std::size_t> taken;  // where each stood
     moving.reserve(from.size());
-    std::size_t next = 0;
-    std::vector<RowSpan> removed = removeWhere(
-        [&](std::size_t position, const StoredRow&) {
-            while (next < from.size() && from[next] < position) ++next;
-            return next < from.size() && from[next] == position;
-        },
-        [&](std::size_t position, StoredRow& row, bool movable) {
+    std::vector<RowSpan> removed =
+        removeWhere(AtPositions(from), [&](std::size_t position, StoredRow& row, bool movable) {
             taken.push_back(position);
-            if (movable) {
-                moving.push_back(std::move(row));
-            } else {
-                moving.push_back(row);
-            }
+            Keep(moving, row, movable);
         });
     if (moving.empty()) return;
     tell({RowsChange::Kind::Removed, std::move(removed), 0});
