@@ -281,6 +281,9 @@ bool MainWindow::onLoad() {
         if (!startedByRestart) platform_.showMessage(L"该程序已经运行！！", MessageIcon::Information);
         return false;
     }
+    // Windows ending the session closes programs in no set order: a night must hear of it
+    // before its renderers are ended.
+    platform_.askFirstAtSessionEnd();
 
     win::SetText(item(IdUnifiedFolderBox), platform_.programFolder() + L"\\renderOutput");
 
@@ -336,9 +339,11 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         // moment after these: the session is on disk before they return.
         case WM_QUERYENDSESSION:
             session_.saveNow();
+            if (night_) night_->sessionEnding();
             return TRUE;
         case WM_ENDSESSION:
             if (wParam) session_.saveNow();
+            if (night_) night_->sessionEnded(wParam != 0);
             return 0;
         case WM_MOVE:
             if (!IsIconic(hwnd()) && !IsZoomed(hwnd())) {

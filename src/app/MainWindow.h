@@ -203,7 +203,6 @@ private:
 
     // MainWindowRestart.cpp: a night cut short (a restart, a power cut) offered again once at
     // start-up, from the plan each night keeps beside its record.
-    void keepNightPlan(const RenderRequest& request, const RenderStart& started);
     // The newest night's script, still running outside any render job, taken to be followed.
     bool adoptNightScript();
     void offerCutShortNight();

@@ -28,7 +28,6 @@ void MainWindow::followNight(const RenderRequest& request, const RenderStart& st
         night_->ticks = ticks;
         SetTimer(hwnd(), IdTimerNight, NightInterval, nullptr);
     }
-    keepNightPlan(request, started);
 }
 
 void MainWindow::joinNight() {

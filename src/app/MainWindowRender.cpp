@@ -60,7 +60,7 @@ void MainWindow::startRender(RenderRequest& request) {
     }
     // A refused table is said so by the start, after the running script's guard.
     if (!plan.refusal && !plan.question.empty() && !platform_.ask(plan.question)) return;
-    if (way_ == RenderWay::Local) request.night = clock();
+    request.night = clock();
     const RenderStart started = StartPlannedScript(platform_, request, plan);
     if (!started) {
         platform_.showMessage(started.failure);

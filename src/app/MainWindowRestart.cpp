@@ -15,27 +15,6 @@ namespace ravolen {
 
 using namespace mainwindow;
 
-void MainWindow::keepNightPlan(const RenderRequest& request, const RenderStart& started) {
-    const std::wstring& log = started.logPath;
-    if (!log.ends_with(LogExtension)) return;
-    NightPlan plan;
-    plan.installFolder = request.installFolder;
-    plan.rows = request.rows;
-    plan.numbers = request.numbers;
-    for (std::size_t i = plan.numbers.size(); i < plan.rows.size(); ++i) {
-        plan.numbers.push_back(static_cast<int>(i + 1));
-    }
-    plan.shutdownAfterwards = request.shutdownAfterwards;
-    if (const auto script = platform_.renderScriptProcess()) {
-        plan.scriptProcessId = script->processId;
-        plan.scriptStarted = script->created;
-    }
-    plan.nightStarted = platform_.systemTime();
-    // Without its plan the night renders all the same; it only cannot be offered again.
-    platform_.writeFile(log.substr(0, log.size() - LogExtension.size()) + std::wstring(PlanExtension),
-                        PlanBytes(plan));
-}
-
 bool MainWindow::adoptNightScript() {
     const std::optional<std::wstring> base = NewestNightPath(platform_);
     if (!base) return false;
@@ -51,8 +30,9 @@ void MainWindow::offerCutShortNight() {
     if (!base) return;
     const std::wstring planPath = *base + std::wstring(PlanExtension);
     const std::optional<std::string> bytes = platform_.readFile(planPath);
-    std::optional<NightPlan> plan = bytes ? ReadPlan(*bytes) : std::nullopt;
-    if (!plan || plan->offered || plan->rows.empty()) return;
+    const std::optional<NightPlan> plan = bytes ? ReadPlan(*bytes) : std::nullopt;
+    // A farm's night renders nothing here, and what its script did is the farm's to tell.
+    if (!plan || plan->offered || plan->rows.empty() || plan->way != NightWay::Here) return;
     // A script that still runs is joined, never started again.
     if (platform_.renderJobRunning() ||
         platform_.processRunning({plan->scriptProcessId, plan->scriptStarted})) {
@@ -79,8 +59,7 @@ void MainWindow::offerCutShortNight() {
     if (ended >= total) return;
 
     // Asked once: 否 asks again only for a later night.
-    plan->offered = true;
-    platform_.replaceFile(planPath, PlanBytes(*plan));
+    KeepPlan(platform_, planPath, PlanNote{PlanNote::Kind::Asked});
     const std::vector<RenderJob> remaining(plan->rows.begin() + static_cast<std::ptrdiff_t>(ended),
                                            plan->rows.end());
     const std::vector<std::size_t> positions = MatchRows(remaining, table_.rows().jobs());

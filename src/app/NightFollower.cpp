@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "jobs/Results.h"
 #include "render/NightPlan.h"
@@ -33,14 +34,18 @@ struct NewestNight {
     }
 };
 
-std::optional<NewestNight> FindNewestNight(Platform& platform) {
+// The newest night in bat\logs\; with `plans`, also one that has its plan alone (a farm's).
+std::optional<NewestNight> FindNewestNight(Platform& platform, bool plans = false) {
     std::optional<NewestNight> newest;
     for (const std::wstring& folder : RecordFolders(platform)) {
         const auto entries = platform.folderEntries(folder);
         if (!entries) continue;
         std::vector<std::wstring> names;
         for (const FolderEntry& entry : *entries) {
-            if (!entry.folder) names.push_back(entry.name);
+            const bool plan = entry.name.size() > PlanExtension.size() &&
+                              SameWindowsPath(entry.name.substr(entry.name.size() - PlanExtension.size()),
+                                              PlanExtension);
+            if (!entry.folder && (plans || !plan)) names.push_back(entry.name);
         }
         const std::optional<std::wstring> name = NewestRecord(names);
         if (!name || (newest && *name <= newest->name)) continue;
@@ -59,10 +64,18 @@ std::vector<RecordLine> ReadNight(Platform& platform, const NewestNight& night) 
 }
 
 
+std::wstring FileNameOf(const std::wstring& path) {
+    const std::size_t separator = path.find_last_of(L"\\/");
+    return separator == std::wstring::npos ? path : path.substr(separator + 1);
+}
+
+// The exit code of what a night's processes left running, ended by the program.
+constexpr unsigned LeftOverExitCode = 1;
+
 }  // namespace
 
 std::optional<std::wstring> NewestNightPath(Platform& platform) {
-    const std::optional<NewestNight> night = FindNewestNight(platform);
+    const std::optional<NewestNight> night = FindNewestNight(platform, true);
     if (!night) return std::nullopt;
     return night->path(L"");
 }
@@ -137,6 +150,8 @@ std::unique_ptr<NightFollower> NightFollower::Start(Platform& platform, HWND__* 
     if (!numbers.empty()) night->watch_.numberRows(numbers);
     night->recordPath_ = recordPath;
     night->logPath_ = logPath;
+    night->planPath_ = PlanPathOf(logPath);
+    if (const auto script = platform.renderScriptProcess()) night->scriptId_ = script->processId;
     night->following_ = true;
     night->showProgress();
     night->holdNight();
@@ -148,25 +163,35 @@ std::unique_ptr<NightFollower> NightFollower::Join(Platform& platform, HWND__* w
                                                    const std::vector<RenderJob>& rows,
                                                    const LocalTime& now,
                                                    const NightOptions& options) {
-    const std::optional<NewestNight> newest = FindNewestNight(platform);
+    const std::optional<NewestNight> newest = FindNewestNight(platform, true);
     const std::wstring scriptFolder =
         newest ? std::wstring(FolderOf(newest->folder))
                : platform.programFolder() + L"\\" + std::wstring(ScriptFolderName);
     const LocalTime started =
         newest ? RecordNameTime(newest->name).value_or(now) : now;
-    // A script that hands its rows to Backburner renders nothing here: it is not followed.
-    const auto script = platform.readFile(scriptFolder + L"\\" + std::wstring(ScriptFileName));
-    if (script && script->find("-submit:") != std::string::npos) return nullptr;
+    // What the night's program decided is read from its plan, never from its script.
+    std::optional<NightPlan> plan;
+    if (newest) {
+        const auto bytes = platform.readFile(newest->path(PlanExtension));
+        if (bytes) plan = ReadPlan(*bytes);
+    }
+    // A night handed to a farm renders nothing here: it is not followed.
+    if (plan && plan->way != NightWay::Here) return nullptr;
     if (!platform.followRenderJob()) return nullptr;
     // The tries the running script makes are its own, whatever the options say now.
     NightOptions joined = options;
-    joined.retries = script ? RetriesOfScript(*script) : 0;
+    joined.retries = plan ? plan->retries : 0;
     std::unique_ptr<NightFollower> night(
         new NightFollower(platform, window, scriptFolder, installFolder, rows, started, joined));
     if (newest) {
         night->watch_.restore(ReadNight(platform, *newest));
         night->recordPath_ = newest->path(RecordExtension);
         night->logPath_ = newest->path(LogExtension);
+    }
+    if (plan) {
+        night->planPath_ = newest->path(PlanExtension);
+        // A settled night's script id may be another process's now.
+        if (!plan->offered) night->scriptId_ = plan->scriptProcessId;
     }
     night->following_ = true;
     night->showProgress();
@@ -188,11 +213,16 @@ void NightFollower::keepAwake() {
 
 bool NightFollower::tick() {
     if (!following_) return false;
+    // A line the disk refused (a backup tool or the indexer held the record) is tried again.
+    if (!unwritten_.empty()) writeRecord();
     const std::vector<RenderJobEvent> events = platform_.takeRenderJobEvents();
-    for (const RenderJobEvent& event : events) feed(event);
+    for (const RenderJobEvent& event : events) {
+        if (!following_) break;  // the night ended with its script: the rest is its leftovers' end
+        feed(event);
+    }
     if (!events.empty()) showProgress();
     if (following_ && !events.empty()) keepAwake();
-    if (following_) guard();
+    if (following_ && session_ == Session::Running) guard();
     return !events.empty();
 }
 
@@ -259,6 +289,7 @@ void NightFollower::feed(const RenderJobEvent& event) {
                                        current ? *current + 1 : 0);
                 if (!row) row = RowOfCommandLine(event.commandLine, installFolder_, rows_);
             }
+            running_[event.processId] = event.imagePath;
             watch_.processStarted(event.processId, rendererSpelling(event.imagePath), event.at, row);
             break;
         }
@@ -274,17 +305,32 @@ void NightFollower::feed(const RenderJobEvent& event) {
                     });
                 return row < results.size() && results[row].done;
             };
-            if (const auto line = watch_.processExited(event.processId, event.exitCode, event.at,
-                                                       outputExists)) {
+            running_.erase(event.processId);
+            if (scriptId_ != 0 && event.processId == scriptId_) {
+                // The script ran to its end: what its rows left running (a 3ds Max, a crash
+                // reporter, a licence helper) would keep the night open all night.
+                std::vector<unsigned long> left;
+                for (const auto& process : running_) left.push_back(process.first);
+                if (!left.empty() && platform_.endRenderJob() == RenderJobEnd::Ended) {
+                    endLeftOver(left, L"渲染脚本结束后");
+                }
+                finish(PlanNote::Kind::ScriptEnded, event.at);
+                break;
+            }
+            const auto line = watch_.processExited(event.processId, event.exitCode, event.at, outputExists);
+            if (!line) break;
+            if (session_ != Session::Running && line->exitCode != 0) {
+                heldBack_.push_back(*line);  // ended by the shutdown, not by a fault of its own
+            } else {
                 append(*line);
             }
+            // A row's renderer has ended: nothing of its tree is left to run into the next row.
+            endLeftOver(platform_.endRenderTreeLeft(event.processId, LeftOverExitCode),
+                        L"第" + std::to_wstring(line->row) + L"个任务的渲染程序结束后");
             break;
         }
         case RenderJobEvent::Kind::NoneLeft:
-            watch_.end(event.at);
-            stop();
-            // The script was seen to end: whatever its rows left undone, it was not cut short.
-            settlePlan();
+            finish(PlanNote::Kind::ScriptEnded, event.at);
             break;
     }
 }
@@ -304,40 +350,107 @@ std::wstring NightFollower::rendererSpelling(const std::wstring& imagePath) {
 void NightFollower::cancel() {
     if (!following_) return;
     for (const RecordLine& line : watch_.cancel(clock())) append(line);
-    stop();
-    showProgress();
     // Ended by the artist's own word: the rows it left are not offered again at the next start.
-    settlePlan();
+    finish(PlanNote::Kind::Cancelled, clock());
+    showProgress();
 }
 
-void NightFollower::settlePlan() {
-    if (!logPath_.ends_with(LogExtension)) return;
-    const std::wstring planPath =
-        logPath_.substr(0, logPath_.size() - LogExtension.size()) + std::wstring(PlanExtension);
-    const std::optional<std::string> bytes = platform_.readFile(planPath);
-    if (std::optional<NightPlan> plan = bytes ? ReadPlan(*bytes) : std::nullopt) {
-        plan->offered = true;
-        platform_.replaceFile(planPath, PlanBytes(*plan));
+void NightFollower::finish(PlanNote::Kind how, const LocalTime& at) {
+    if (!following_) return;
+    watch_.end(at);
+    // Windows closing processes in no set order ended the script: the night was cut, not over.
+    const bool cut = session_ != Session::Running;
+    stop(cut);
+    if (!cut) KeepPlan(platform_, planPath_, PlanNote{how});
+}
+
+void NightFollower::endLeftOver(const std::vector<unsigned long>& ended, const std::wstring& after) {
+    std::wstring names;
+    for (const unsigned long id : ended) {
+        const auto found = running_.find(id);
+        const std::wstring name = found != running_.end() && !found->second.empty()
+                                      ? FileNameOf(found->second)
+                                      : L"进程" + std::to_wstring(id);
+        if (found != running_.end()) running_.erase(found);
+        // A console's host goes with its console: nothing the artist needs to hear of.
+        if (SameWindowsPath(name, L"conhost.exe")) continue;
+        names += (names.empty() ? L"" : L"、") + name;
+    }
+    if (!names.empty()) note(after + L"仍在运行的进程已被结束：" + names);
+}
+
+void NightFollower::sessionEnding() {
+    if (following_ && session_ == Session::Running) session_ = Session::Ending;
+}
+
+void NightFollower::sessionEnded(bool ending) {
+    if (session_ != Session::Ending) return;
+    if (!ending) {
+        // Cancelled: what failed meanwhile failed, and is recorded as it was.
+        session_ = Session::Running;
+        for (const RecordLine& line : std::exchange(heldBack_, {})) append(line);
+        return;
+    }
+    session_ = Session::Ended;
+    // The row cut: the first that failed since Windows asked, else the one under way, else the
+    // one the script starts next.
+    const std::vector<int>& numbers = watch_.numbers();
+    std::optional<std::size_t> cut;
+    if (!heldBack_.empty()) {
+        const auto at = std::find(numbers.begin(), numbers.end(), heldBack_.front().row);
+        if (at != numbers.end()) cut = static_cast<std::size_t>(at - numbers.begin());
+    } else if (const auto underWay = watch_.rendererUnderWay()) {
+        cut = underWay->second;
+    } else if (const std::size_t next = watch_.expectedRow(); next < rows_.size()) {
+        cut = next;
+    }
+    heldBack_.clear();
+    // The script must run no further line: each would fail at once as the machine goes down.
+    platform_.endRenderJob();
+    if (cut && *cut < rows_.size()) {
+        const LocalTime now = clock();
+        const RowState& state = watch_.states()[*cut];
+        append({numbers[*cut], rows_[*cut].scene, state.started.value_or(now), now, std::nullopt, L"",
+                std::wstring(ShutdownCutNote)});
+        KeepPlan(platform_, planPath_, PlanNote{PlanNote::Kind::CutByShutdown, *cut});
+    }
+    if (following_) {
+        watch_.end(clock());
+        stop(true);
     }
 }
 
-void NightFollower::stop() {
+void NightFollower::stop(bool cutShort) {
     if (!following_) return;
     following_ = false;
     platform_.stopFollowingRenderJob();
     // Ended or cancelled: the machine's own power plan and the shutdown line hold again, and
-    // nothing is left to come back for.
+    // nothing is left to come back for; a night cut short is still to come back to.
     platform_.letSleep();
-    platform_.unregisterRestart();
+    if (!cutShort) platform_.unregisterRestart();
+    if (!writeRecord()) {
+        for (const RecordLine& line : unwritten_) {
+            note(L"渲染记录未能写入（" + recordPath_ + L"）：第" + std::to_wstring(line.row) + L"个任务 " +
+                 line.scene + L" " + RowStateText(StateOfRecord(line), line.ended));
+        }
+    }
 }
 
 void NightFollower::append(const RecordLine& line) {
-    // The render matters more than its record: a line that cannot be written is left out without
-    // a word at night (no box waits for a click while the renderer goes on); the rows' states
-    // still show here, the log still holds the renderer's words, and the next row's line is
-    // tried again (a share that was away may be back).
+    // The render matters more than its record: a line the disk refuses (a backup tool or the
+    // indexer held the file, a share was away) waits, in order, and is written on a later beat;
+    // no box waits for a click while the renderer goes on.
     if (recordPath_.empty()) return;
-    platform_.appendFile(recordPath_, RecordLineBytes(line));
+    unwritten_.push_back(line);
+    writeRecord();
+}
+
+bool NightFollower::writeRecord() {
+    while (!unwritten_.empty()) {
+        if (!platform_.appendFile(recordPath_, RecordLineBytes(unwritten_.front()))) return false;
+        unwritten_.erase(unwritten_.begin());
+    }
+    return true;
 }
 
 void NightFollower::showProgress() {

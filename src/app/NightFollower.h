@@ -13,6 +13,7 @@
 #include "render/NightRecord.h"
 #include "render/RenderCommand.h"
 #include "render/NightGuard.h"
+#include "render/NightPlan.h"
 #include "render/NightWatch.h"
 
 namespace ravolen {
@@ -67,6 +68,13 @@ public:
     bool tick();
     // The user cancelled the render.
     void cancel();
+    // Windows asks to end the session (an update's restart, a shutdown): it closes processes in
+    // no set order, so from now on a row that fails is no failure of its own and is not recorded
+    // as one. `ending` false: the shutdown was cancelled, and what was held back is recorded;
+    // true: the row it cut is recorded as cut, the script runs no further line, and the night
+    // stays to be offered at the next start.
+    void sessionEnding();
+    void sessionEnded(bool ending);
     // New limits for the watchdog, from now on; the script's tries stay as it was written.
     void changeOptions(const NightOptions& options);
     // Shows the progress again (the taskbar button was made anew).
@@ -91,15 +99,19 @@ private:
     // The renderer's path as the night knows it when the image is the renderer, else the image.
     std::wstring rendererSpelling(const std::wstring& imagePath);
     void append(const RecordLine& line);
-    void stop();
+    // Writes the record's lines not yet written, in order; true when none is left.
+    bool writeRecord();
+    // The night is over: its script ended (or the job emptied), or it was cancelled.
+    void finish(PlanNote::Kind how, const LocalTime& at);
+    // Ends what a process of the night left running in the job, and names it in the log window.
+    void endLeftOver(const std::vector<unsigned long>& ended, const std::wstring& after);
+    // `cutShort`: the night is to be offered again, so the program stays registered to come back.
+    void stop(bool cutShort = false);
     void showProgress();
     // While followed, the night keeps the computer awake (the row under way in the reason) and
     // the program registered to start again after a restart.
     void holdNight();
     void keepAwake();
-    // The night ended here (its script seen to end, or cancelled): its plan is marked so that it
-    // is never offered again.
-    void settlePlan();
 
     Platform& platform_;
     HWND__* window_;
@@ -108,7 +120,15 @@ private:
     NightWatch watch_;
     std::wstring recordPath_;
     std::wstring logPath_;
+    std::wstring planPath_;
     bool following_ = false;
+    // The script's own process: the night ends when it ends. 0 where it is not known.
+    unsigned long scriptId_ = 0;
+    std::map<unsigned long, std::wstring> running_;  // the job's processes under way: their program
+    std::vector<RecordLine> unwritten_;  // the record's lines the disk refused so far, in order
+    enum class Session { Running, Ending, Ended };
+    Session session_ = Session::Running;
+    std::vector<RecordLine> heldBack_;  // rows that failed while the session was ending
     std::optional<TaskbarProgress> shown_;
     std::map<std::wstring, bool> spellings_;  // a program's path: whether it is the renderer
     NightOptions options_;

@@ -247,6 +247,15 @@ public:
         (void)exitCode;
         return false;
     }
+    // Ends what is left in the render job of the tree of a process that has ended (the 3ds Max its
+    // renderer started, a crash reporter), each with `exitCode`; the ids of those ended.
+    virtual std::vector<unsigned long> endRenderTreeLeft(unsigned long processId, unsigned exitCode) {
+        (void)processId;
+        (void)exitCode;
+        return {};
+    }
+    // Asks Windows to tell this program first, before other programs, when the session ends.
+    virtual void askFirstAtSessionEnd() {}
     // True when another copy of the program was already running when this one first asked. The
     // answer holds for the whole run: the first copy keeps its claim until it ends.
     virtual bool previousInstanceRunning() = 0;

@@ -969,9 +969,11 @@ std::optional<std::vector<ProcessTime>> Win32Platform::renderTreeTimes(unsigned 
     return times;
 }
 
-bool Win32Platform::endRenderTree(unsigned long processId, unsigned exitCode) {
-    const auto tree = renderTree(processId);
-    if (!tree) return false;
+namespace {
+
+// Ends the processes listed, the last listed first, each only while its id still names the very
+// process listed; the ids of those ended.
+std::vector<unsigned long> EndListed(const std::vector<ListedProcess>& processes, unsigned exitCode) {
     // Held while the list is asked again: an id let go of and reused between the two looks shows
     // another start, and is left alone.
     struct Held {
@@ -979,22 +981,58 @@ bool Win32Platform::endRenderTree(unsigned long processId, unsigned exitCode) {
         ListedProcess listed;
     };
     std::vector<Held> held;
-    for (const ListedProcess& process : *tree) {
+    for (const ListedProcess& process : processes) {
         KernelHandle opened(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process.id));
         if (opened && StillRuns(opened.get())) held.push_back({std::move(opened), process});
     }
+    std::vector<unsigned long> ended;
     const auto again = ListProcesses();
-    if (!again) return false;
-    bool ended = false;
-    // What the renderer started first, so that it starts nothing more; the renderer last, and
-    // its exit lets the script go on to its next line.
+    if (!again) return ended;
     for (auto one = held.rbegin(); one != held.rend(); ++one) {
         const bool same = std::any_of(again->begin(), again->end(), [&](const ListedProcess& p) {
             return p.id == one->listed.id && p.created == one->listed.created;
         });
-        if (same && TerminateProcess(one->process.get(), exitCode)) ended = true;
+        if (same && TerminateProcess(one->process.get(), exitCode)) ended.push_back(one->listed.id);
     }
     return ended;
+}
+
+}  // namespace
+
+bool Win32Platform::endRenderTree(unsigned long processId, unsigned exitCode) {
+    const auto tree = renderTree(processId);
+    // What the renderer started first, so that it starts nothing more; the renderer last, and
+    // its exit lets the script go on to its next line.
+    return tree && !EndListed(*tree, exitCode).empty();
+}
+
+std::vector<unsigned long> Win32Platform::endRenderTreeLeft(unsigned long processId, unsigned exitCode) {
+    const auto inJob = renderJobProcesses();
+    const auto listed = ListProcesses();
+    if (!inJob || !listed) return {};
+    const auto member = [&](DWORD id) { return std::find(inJob->begin(), inJob->end(), id) != inJob->end(); };
+    // The ended process's id may name another process already: only what started before that
+    // one can be the ended one's.
+    const auto reused = std::find_if(listed->begin(), listed->end(),
+                                     [&](const ListedProcess& p) { return p.id == processId; });
+    std::vector<ListedProcess> left;
+    for (const ListedProcess& child : *listed) {
+        if (child.parentId != processId || child.id == processId || !member(child.id) ||
+            (reused != listed->end() && child.created >= reused->created)) {
+            continue;
+        }
+        left.push_back(child);
+        for (const ListedProcess& process : Descendants(child.id, child.created, *listed)) {
+            if (member(process.id)) left.push_back(process);
+        }
+    }
+    return EndListed(left, exitCode);
+}
+
+void Win32Platform::askFirstAtSessionEnd() {
+    // The highest level an application may take: Windows asks it before the others, and so
+    // before it ends the renderers the night is following.
+    SetProcessShutdownParameters(0x3FF, 0);
 }
 
 bool Win32Platform::followingThroughPort() const {

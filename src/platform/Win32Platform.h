@@ -57,6 +57,8 @@ public:
     void stopFollowingRenderJob() override;
     std::optional<std::vector<ProcessTime>> renderTreeTimes(unsigned long processId) override;
     bool endRenderTree(unsigned long processId, unsigned exitCode) override;
+    std::vector<unsigned long> endRenderTreeLeft(unsigned long processId, unsigned exitCode) override;
+    void askFirstAtSessionEnd() override;
     bool previousInstanceRunning() override;
     std::vector<std::wstring> openFiles(const OpenFileRequest& request) override;
     std::wstring browseFolder(const std::wstring& title) override;

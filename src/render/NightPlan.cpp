@@ -13,7 +13,8 @@ namespace {
 
 constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::wstring_view PlanMark = L"Ravolen夜间计划";
-constexpr std::size_t HeadFields = 8;
+constexpr std::size_t OldHeadFields = 8;  // before the plan said its tries, way and script
+constexpr std::size_t HeadFields = 11;
 constexpr std::size_t RowFields = 1 + JobColumnCount;
 
 std::optional<unsigned long long> Number(std::wstring_view text) {
@@ -45,7 +46,51 @@ std::optional<std::wstring_view> EchoedCommand(std::wstring_view line) {
     return line.substr(prompt + 1);
 }
 
+constexpr std::array<std::wstring_view, 3> WayNames{L"本机", L"Backburner", L"Deadline"};
+constexpr std::array<std::wstring_view, 4> NoteNames{L"已询问", L"脚本已结束", L"已取消", L"关机中断"};
+
+std::optional<PlanNote> NoteOf(const std::vector<std::wstring>& fields) {
+    if (fields.empty()) return std::nullopt;
+    const auto kind = std::find(NoteNames.begin(), NoteNames.end(), fields[0]);
+    if (kind == NoteNames.end()) return std::nullopt;
+    PlanNote note{static_cast<PlanNote::Kind>(kind - NoteNames.begin())};
+    if (note.kind != PlanNote::Kind::CutByShutdown) return fields.size() == 1 ? std::optional(note) : std::nullopt;
+    const auto row = fields.size() == 2 ? Number(fields[1]) : std::nullopt;
+    if (!row || *row < 1 || *row > 999'999'999) return std::nullopt;
+    note.row = static_cast<std::size_t>(*row - 1);
+    return note;
+}
+
 }  // namespace
+
+std::optional<std::size_t> NightPlan::cutAt() const {
+    for (const PlanNote& note : notes) {
+        if (note.kind == PlanNote::Kind::CutByShutdown) return note.row;
+    }
+    return std::nullopt;
+}
+
+std::string PlanNoteBytes(const PlanNote& note) {
+    std::vector<std::wstring> fields{std::wstring(NoteNames[static_cast<std::size_t>(note.kind)])};
+    if (note.kind == PlanNote::Kind::CutByShutdown) fields.push_back(std::to_wstring(note.row + 1));
+    std::string bytes;
+    AppendCsvRecord(bytes, fields);
+    return bytes;
+}
+
+std::wstring PlanPathOf(std::wstring_view logPath) {
+    if (!logPath.ends_with(LogExtension)) return {};
+    return std::wstring(logPath.substr(0, logPath.size() - LogExtension.size())) +
+           std::wstring(PlanExtension);
+}
+
+bool KeepPlan(Platform& platform, const std::wstring& planPath, const NightPlan& plan) {
+    return !planPath.empty() && platform.replaceFile(planPath, PlanBytes(plan));
+}
+
+bool KeepPlan(Platform& platform, const std::wstring& planPath, const PlanNote& note) {
+    return !planPath.empty() && platform.appendFile(planPath, PlanNoteBytes(note));
+}
 
 std::string PlanBytes(const NightPlan& plan) {
     std::string bytes(ByteOrderMark);
@@ -57,7 +102,10 @@ std::string PlanBytes(const NightPlan& plan) {
         std::to_wstring(plan.scriptStarted),
         std::to_wstring(plan.nightStarted),
         plan.offered ? L"1" : L"0",
-        std::to_wstring(plan.rows.size())};
+        std::to_wstring(plan.rows.size()),
+        std::to_wstring(plan.retries),
+        std::wstring(WayNames[static_cast<std::size_t>(plan.way)]),
+        plan.scriptPath};
     AppendCsvRecord(bytes, head);
     for (std::size_t i = 0; i < plan.rows.size(); ++i) {
         const RenderJob& job = plan.rows[i];
@@ -67,16 +115,20 @@ std::string PlanBytes(const NightPlan& plan) {
             job.width, job.height, job.frames, job.sceneState, job.preset};
         AppendCsvRecord(bytes, fields);
     }
+    for (const PlanNote& note : plan.notes) bytes += PlanNoteBytes(note);
     return bytes;
 }
 
 std::optional<NightPlan> ReadPlan(std::string_view bytes) {
-    // Every record written ends its line: what does not was cut short as it was written.
-    if (!bytes.ends_with('\n')) return std::nullopt;
+    // Every record written ends its line: what does not was cut short as it was written (a
+    // note being appended, or the plan itself, which then lacks rows).
+    bytes = bytes.substr(0, bytes.rfind('\n') + 1);
     const auto records = ReadCsvRecords(bytes);
     if (!records || records->empty()) return std::nullopt;
     const std::vector<std::wstring>& head = records->front();
-    if (head.size() != HeadFields || head[0] != PlanMark) return std::nullopt;
+    if ((head.size() != HeadFields && head.size() != OldHeadFields) || head[0] != PlanMark) {
+        return std::nullopt;
+    }
     NightPlan plan;
     plan.installFolder = head[1];
     const auto shutdown = Flag(head[2]);
@@ -87,20 +139,36 @@ std::optional<NightPlan> ReadPlan(std::string_view bytes) {
     const auto count = Number(head[7]);
     // A plan cut short (the machine went down as it was written) is no plan.
     if (!shutdown || !processId || *processId > 0xFFFFFFFFull || !scriptStarted || !nightStarted ||
-        !offered || !count || *count != records->size() - 1) {
+        !offered || !count || *count > records->size() - 1) {
         return std::nullopt;
+    }
+    if (head.size() == HeadFields) {
+        const auto retries = Number(head[8]);
+        const auto way = std::find(WayNames.begin(), WayNames.end(), head[9]);
+        if (!retries || *retries > 99 || way == WayNames.end()) return std::nullopt;
+        plan.retries = static_cast<int>(*retries);
+        plan.way = static_cast<NightWay>(way - WayNames.begin());
+        plan.scriptPath = head[10];
     }
     plan.shutdownAfterwards = *shutdown;
     plan.scriptProcessId = static_cast<unsigned long>(*processId);
     plan.scriptStarted = *scriptStarted;
     plan.nightStarted = *nightStarted;
     plan.offered = *offered;
-    for (std::size_t i = 1; i < records->size(); ++i) {
+    const std::size_t rowsEnd = 1 + static_cast<std::size_t>(*count);
+    for (std::size_t i = 1; i < rowsEnd; ++i) {
         const std::vector<std::wstring>& f = (*records)[i];
         const auto number = f.size() == RowFields ? Number(f[0]) : std::nullopt;
         if (!number || *number < 1 || *number > 999'999'999) return std::nullopt;
         plan.numbers.push_back(static_cast<int>(*number));
         plan.rows.push_back({f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8], f[9]});
+    }
+    // Notes of a later version are passed over.
+    for (std::size_t i = rowsEnd; i < records->size(); ++i) {
+        const auto note = NoteOf((*records)[i]);
+        if (!note) continue;
+        plan.notes.push_back(*note);
+        if (note->kind != PlanNote::Kind::CutByShutdown) plan.offered = true;
     }
     return plan;
 }
@@ -108,8 +176,10 @@ std::optional<NightPlan> ReadPlan(std::string_view bytes) {
 std::size_t RowsEnded(const NightPlan& plan, std::span<const RecordLine> record,
                       std::wstring_view log, const std::function<bool(std::size_t)>& written) {
     const std::size_t total = plan.rows.size();
+    if (const auto cut = plan.cutAt()) return std::min(*cut, total);
     std::size_t ended = 0;
     for (const RecordLine& line : record) {
+        if (!line.exitCode && line.note == ShutdownCutNote) continue;
         const auto at = std::find(plan.numbers.begin(), plan.numbers.end(), line.row);
         if (at == plan.numbers.end()) continue;
         ended = std::max(ended, static_cast<std::size_t>(at - plan.numbers.begin()) + 1);

@@ -58,6 +58,9 @@ struct RecordLine {
     bool operator==(const RecordLine&) const = default;
 };
 
+// The 说明 of a row that Windows' shutdown or restart cut short under way (its exit code empty).
+inline constexpr std::wstring_view ShutdownCutNote = L"关机中断";
+
 // The record's bytes: the header line once (with the byte-order mark), then each row's line as
 // the row ends, appended and written through so that a crash loses at most the row under way.
 std::string RecordHeaderBytes();

@@ -109,6 +109,8 @@ RowState StateOfRecord(const RecordLine& line) {
     } else if (line.note.starts_with(L"超时")) {
         state.phase = RowPhase::TimedOut;
         state.exitCode = line.exitCode.value_or(0);
+    } else if (!line.exitCode && line.note == ShutdownCutNote) {
+        state.phase = RowPhase::Unfinished;  // left for the next start to offer
     } else if (!line.exitCode) {
         state.phase = RowPhase::Cancelled;
     } else if (*line.exitCode != 0) {

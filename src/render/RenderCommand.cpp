@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "render/NightPlan.h"
 #include "render/RenderPlan.h"
 #include "render/RenderScript.h"
 
@@ -35,16 +36,19 @@ std::vector<std::wstring> ScriptFolders(Platform& platform) {
     return folders;
 }
 
-// The night's record, begun, and its log's name, in bat\logs\ beside the script.
+// The night's record, begun, and its log's and plan's names, in bat\logs\ beside the script. A
+// farm's night renders nothing here: it has its plan alone.
 struct NightFiles {
     std::wstring folder;
     std::wstring name;
     std::vector<std::wstring> names;  // what the folder held before
     std::wstring recordPath;
     std::wstring logPath;
+    std::wstring planPath;
 };
 
-NightFiles BeginNight(Platform& platform, const std::wstring& scriptFolder, const LocalTime& started) {
+NightFiles BeginNight(Platform& platform, const std::wstring& scriptFolder, const LocalTime& started,
+                      bool here) {
     NightFiles night;
     night.folder = scriptFolder + L"\\" + std::wstring(RecordFolderName);
     if (!platform.createFolder(night.folder)) return {};
@@ -55,16 +59,42 @@ NightFiles BeginNight(Platform& platform, const std::wstring& scriptFolder, cons
     }
     night.name = FreeRecordName(started, night.names);
     const std::wstring base = night.folder + L"\\" + night.name;
+    night.planPath = base + std::wstring(PlanExtension);
+    if (!here) return night;
     night.logPath = base + std::wstring(LogExtension);
     night.recordPath = base + std::wstring(RecordExtension);
     if (!platform.writeFile(night.recordPath, RecordHeaderBytes())) night.recordPath.clear();
     return night;
 }
 
+// What the night sets out to do, written once as its script starts: what the program decided is
+// read back from here, never from the script.
+NightPlan PlanOf(Platform& platform, const RenderRequest& request, RenderWay way,
+                 const std::wstring& scriptPath) {
+    NightPlan plan;
+    plan.installFolder = request.installFolder;
+    plan.rows = request.rows;
+    plan.numbers = request.numbers;
+    for (std::size_t i = plan.numbers.size(); i < plan.rows.size(); ++i) {
+        plan.numbers.push_back(static_cast<int>(i + 1));
+    }
+    plan.shutdownAfterwards = request.shutdownAfterwards;
+    if (const auto script = platform.renderScriptProcess()) {
+        plan.scriptProcessId = script->processId;
+        plan.scriptStarted = script->created;
+    }
+    plan.nightStarted = platform.systemTime();
+    plan.retries = way == RenderWay::Local ? request.retries : 0;
+    plan.way = way == RenderWay::Backburner ? NightWay::Backburner
+               : way == RenderWay::Deadline ? NightWay::Deadline
+                                            : NightWay::Here;
+    plan.scriptPath = scriptPath;
+    return plan;
+}
+
 // Keeps the newest nights, the one just begun among them.
 void PruneNights(Platform& platform, NightFiles& night) {
-    night.names.push_back(night.name + std::wstring(RecordExtension));
-    night.names.push_back(night.name + std::wstring(LogExtension));
+    night.names.push_back(night.name + std::wstring(PlanExtension));
     for (const std::wstring& old : OldRecords(night.names)) {
         platform.deleteFile(night.folder + L"\\" + old);
     }
@@ -157,7 +187,9 @@ RenderStart StartPlannedScript(Platform& platform, const RenderRequest& request,
         if (auto missing = missingRenderer(scriptFolder)) return failed(std::move(*missing));
     }
     NightFiles night;
-    if (request.night) night = BeginNight(platform, scriptFolder, *request.night);
+    if (request.night) {
+        night = BeginNight(platform, scriptFolder, *request.night, plan.way == RenderWay::Local);
+    }
     ProcessLaunch launch =
         ScriptLaunch(platform.systemFolder(), scriptFolder, platform.scriptCodec().codePage());
     launch.outputFile = night.logPath;
@@ -166,8 +198,14 @@ RenderStart StartPlannedScript(Platform& platform, const RenderRequest& request,
         if (!night.recordPath.empty()) platform.deleteFile(night.recordPath);
         return failed(L"无法启动渲染脚本：" + scriptPath);
     }
-    if (!night.folder.empty()) PruneNights(platform, night);
     RenderStart start;
+    if (!night.folder.empty()) {
+        // Without its plan the night renders all the same; it only cannot be offered again.
+        if (KeepPlan(platform, night.planPath, PlanOf(platform, request, plan.way, scriptPath))) {
+            start.planPath = night.planPath;
+        }
+        PruneNights(platform, night);
+    }
     start.started = true;
     start.scriptPath = scriptPath;
     start.besideProgram = scriptFolder == programScripts;

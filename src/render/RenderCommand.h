@@ -16,8 +16,8 @@ struct RenderRequest {
     std::wstring installFolder;
     std::vector<RenderJob> rows;
     bool shutdownAfterwards = false;
-    // When set (a render here), the moment it starts: the night gets its record and log in
-    // bat\logs\ beside the script, and the script's output goes to that log.
+    // When set, the moment it starts: the night gets its plan in bat\logs\ beside the script and,
+    // rendered here, its record and log there too; the script's output goes to that log.
     std::optional<LocalTime> night = std::nullopt;
     // A render here runs each failed row's line again, up to this many times.
     int retries = 0;
@@ -35,6 +35,7 @@ struct RenderStart {
     // be made; the render goes on without it) and the log the script's output goes to.
     std::wstring recordPath;
     std::wstring logPath;
+    std::wstring planPath;  // empty when the plan could not be written
     explicit operator bool() const { return started; }
 };
 

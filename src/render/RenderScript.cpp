@@ -465,25 +465,6 @@ ComposedScript ComposeRenderScript(std::wstring_view installFolder, std::span<co
     return script;
 }
 
-int RetriesOfScript(std::string_view bytes) {
-    int retries = 0;
-    bool jobSeen = false;
-    while (!bytes.empty()) {
-        const std::size_t end = std::min(bytes.find('\n'), bytes.size());
-        std::string_view line = bytes.substr(0, end);
-        bytes.remove_prefix(std::min(end + 1, bytes.size()));
-        if (line.ends_with('\r')) line.remove_suffix(1);
-        if (line.empty()) continue;  // the empty line that ends each job line
-        if (!line.starts_with(RetryPrefix)) {
-            if (jobSeen) break;
-            jobSeen = true;
-        } else if (jobSeen) {
-            ++retries;
-        }
-    }
-    return retries;
-}
-
 std::wstring RefusalMessage(const ScriptRefusal& refusal) {
     if (refusal.fault == ScriptFault::MissingOutput) {
         return L"请填写 " + refusal.scene + L" 的渲染输出路径";

@@ -54,9 +54,6 @@ ComposedScript ComposeRenderScript(std::wstring_view installFolder, std::span<co
 // and was not ended by the program's watchdog (1460).
 inline constexpr std::string_view RetryPrefix = "if %errorlevel% neq 0 if %errorlevel% neq 1460 ";
 
-// How many times the script's rows are tried again: the retry lines after its first job line.
-int RetriesOfScript(std::string_view bytes);
-
 // The last line of a script that does not shut down: an empty one.
 inline constexpr std::string_view EmptyFinalLine = "\r\n";
 

@@ -472,6 +472,28 @@ TEST_F(RenderJobFollowTest, AnInstallFolderTypedAsItsShortNameStillFindsTheRows)
                                              RowPhase::NoOutput, RowPhase::Finished}));
 }
 
+// A 3ds Max the last row's renderer left running would keep the job, and so the night, open for
+// its ten minutes: it is ended as the renderer exits and named, and the night ends with its script.
+TEST_F(RenderJobFollowTest, WhatARowLeavesRunningIsEndedAndNamedAndTheNightEndsWithItsScript) {
+    ASSERT_TRUE(CopyFileW(WindowsPath(RAVOLEN_STANDIN).c_str(), (install + L"\\3dsmax.exe").c_str(), FALSE));
+    plan(L"4 child\r\n");
+    Win32Platform platform;
+    ASSERT_TRUE(start(platform));
+    const std::unique_ptr<NightFollower> night =
+        NightFollower::Start(platform, nullptr, scripts, install, rows, ClockNow(), L"", L"");
+    ASSERT_TRUE(night);
+    for (int i = 0; i < 600 && night->following(); ++i) {  // a minute at most
+        night->tick();
+        Sleep(100);
+    }
+    EXPECT_FALSE(night->following());
+    const std::vector<std::wstring> notes = night->view().notes;
+    ASSERT_FALSE(notes.empty());
+    EXPECT_TRUE(notes.back().starts_with(L"第4个任务的渲染程序结束后仍在运行的进程已被结束：")) << Utf8(notes.back());
+    EXPECT_NE(notes.back().find(L"3dsmax.exe"), std::wstring::npos) << Utf8(notes.back());
+    EXPECT_TRUE(WaitFor([&] { return !platform.renderJobRunning(); }));
+}
+
 TEST_F(RenderJobFollowTest, WithoutARenderNothingIsFollowed) {
     Win32Platform platform;
     EXPECT_FALSE(platform.followRenderJob());

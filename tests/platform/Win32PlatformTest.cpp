@@ -98,6 +98,17 @@ TEST(Win32Platform, KnowsTheProgramAndSystemFolders) {
     EXPECT_NE(platform.systemFolder().back(), L'\\');
 }
 
+// Windows ends a session's programs by their level, highest first: the night's program takes the
+// highest an application may, to hear of it before the renderers are ended.
+TEST(Win32Platform, AsksToBeToldFirstWhenTheSessionEnds) {
+    Win32Platform platform;
+    platform.askFirstAtSessionEnd();
+    DWORD level = 0, flags = 1;
+    ASSERT_TRUE(GetProcessShutdownParameters(&level, &flags));
+    EXPECT_EQ(level, 0x3FFu);
+    EXPECT_EQ(flags, 0u);
+}
+
 TEST(Win32Platform, FindsDeadlinesFolderWhereItsClientSaysItIs) {
     Win32Platform platform;
     wchar_t saved[MAX_PATH] = {};

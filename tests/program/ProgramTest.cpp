@@ -707,5 +707,69 @@ TEST(Program, ANightCutShortIsOfferedAgainAndYesRendersTheRowsLeft) {
     test::RemoveTree(programFolder + L"\\renderOutput");
 }
 
+// Windows ends the session (an update's restart) while row 2 of 4 renders. Told first, the
+// program ends the script before it runs another line, records row 2 as cut rather than failed,
+// and the next start offers the night from row 2.
+TEST(Program, AShutdownMidNightRecordsNoFailureAndTheNightIsOfferedAgainFromTheRowCut) {
+    const test::TempFolder temp(L"ravolen-shutdown");
+    const std::wstring data = temp.path() + L"\\LocalAppData";
+    ASSERT_TRUE(CreateDirectoryW(data.c_str(), nullptr));
+    const std::wstring install = HeldRendererIn(temp);
+    ASSERT_FALSE(install.empty());
+    const std::wstring hold = install + L"\\3dsmaxcmd-hold";
+    test::WriteWholeFile(install + L"\\3dsmaxcmd-plan", "2 wait 3000\r\n");
+    const std::wstring typed = EmptyScenes(temp, {L"a.max", L"b.max", L"c.max", L"d.max"});
+    const std::wstring exe = ProgramPath();
+    const std::wstring programFolder = exe.substr(0, exe.find_last_of(L'\\'));
+    test::RemoveTree(programFolder + L"\\bat");
+    test::RemoveTree(programFolder + L"\\renderOutput");
+    const std::wstring calls = install + L"\\3dsmaxcmd-calls.log";
+    Win32Platform platform;
+    {
+        Program first(data);
+        ASSERT_TRUE(RenderUntilTheFirstCall(first, install, typed, calls));
+        const HWND started = first.waitForWindow(L"#32770");
+        PostMessageW(started, WM_COMMAND, IDOK, 0);
+        ASSERT_TRUE(WaitUntilGone(started));
+        DeleteFileW(hold.c_str());  // row 1 ends, row 2 begins
+        ASSERT_TRUE(test::WaitFor([&] { return test::ReadCalls(calls).size() == 2; }));
+        CloseHandle(CreateFileW(hold.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        Sleep(1500);  // the program's beat sees row 2 start
+        const HWND window = first.waitForWindow(L"RavolenMainWindow");
+        DWORD_PTR answer = 0;
+        ASSERT_TRUE(SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP, SMTO_BLOCK,
+                                        10000, &answer));
+        EXPECT_EQ(answer, TRUE);
+        ASSERT_TRUE(SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP, SMTO_BLOCK,
+                                        10000, &answer));
+        EXPECT_TRUE(test::WaitFor([&] { return !platform.renderJobRunning(); })) << "the script runs on";
+        DeleteFileW(hold.c_str());
+        Sleep(1000);
+        EXPECT_EQ(test::ReadCalls(calls).size(), 2u) << "a row started after the session ended";
+        first.kill();  // as Windows ends it
+    }
+    const std::wstring logs = programFolder + L"\\bat\\logs";
+    const std::vector<std::wstring> records = FilesIn(logs, L".csv");
+    ASSERT_EQ(records.size(), 1u);
+    const auto record = ReadRecord(test::ReadFile(logs + L"\\" + records[0]));
+    ASSERT_TRUE(record);
+    ASSERT_EQ(record->size(), 2u);
+    EXPECT_EQ((*record)[0].exitCode, std::optional<std::int32_t>(0));
+    EXPECT_EQ((*record)[1].row, 2);
+    EXPECT_EQ((*record)[1].exitCode, std::nullopt);
+    EXPECT_EQ((*record)[1].note, L"关机中断");
+
+    Program second(data);
+    const HWND question = second.waitForWindow(L"#32770");
+    ASSERT_NE(question, nullptr);
+    EXPECT_EQ(MessageText(question), L"上次的渲染在第2个任务时中断了（已完成1个，共4个）。要继续渲染剩下的3个任务吗？");
+    PostMessageW(question, WM_COMMAND, IDNO, 0);
+    ASSERT_TRUE(WaitUntilGone(question));
+    PostMessageW(second.waitForWindow(L"RavolenMainWindow"), WM_CLOSE, 0, 0);
+    EXPECT_EQ(second.exitCode(), std::optional<DWORD>(0));
+    test::RemoveTree(programFolder + L"\\bat");
+    test::RemoveTree(programFolder + L"\\renderOutput");
+}
+
 }  // namespace
 }  // namespace ravolen

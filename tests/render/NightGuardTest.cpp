@@ -125,10 +125,6 @@ TEST(RetryLines, EachJobLineIsFollowedByItsRetriesAndZeroLeavesTheScriptAsItWas)
     EXPECT_EQ(compose(2, false).bytes, lobby + "\n\r\n" + retry + lobby + "\n\r\n" + retry + lobby +
                                            "\n\r\n" + hall + "\n\r\n" + retry + hall + "\n\r\n" +
                                            retry + hall + "\n\r\n\r\n");
-    for (int retries = 0; retries <= MaxRetries; ++retries) {
-        EXPECT_EQ(RetriesOfScript(compose(retries, true).bytes), retries) << retries;
-    }
-    EXPECT_EQ(RetriesOfScript(""), 0);
     EXPECT_TRUE(compose(1, true).bytes.ends_with("\n\r\nshutdown -s -t 120 -c \"" +
                                                  test::Cp936().encode(ShutdownNotice).value() + "\"\r\n"));
 

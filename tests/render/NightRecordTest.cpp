@@ -1,5 +1,6 @@
 #include "render/NightPlan.h"
 #include "render/NightRecord.h"
+#include "render/RenderScript.h"
 
 #include <gtest/gtest.h>
 
@@ -155,6 +156,9 @@ TEST(NightPlan, ReadsBackExactlyAndAPlanCutShortAnywhereIsNone) {
     plan.scriptProcessId = 4294967295ul;
     plan.scriptStarted = 134'000'000'000'000'000ull;
     plan.nightStarted = 134'000'000'010'000'000ull;
+    plan.retries = 2;
+    plan.way = NightWay::Backburner;
+    plan.scriptPath = L"C:\\Tools\\Ravolen\\bat\\Render.bat";
     const std::string bytes = PlanBytes(plan);
     EXPECT_EQ(ReadPlan(bytes), plan);
     plan.offered = true;
@@ -163,6 +167,59 @@ TEST(NightPlan, ReadsBackExactlyAndAPlanCutShortAnywhereIsNone) {
         EXPECT_FALSE(ReadPlan(bytes.substr(0, cut))) << cut;
     }
     EXPECT_FALSE(ReadPlan(RecordHeaderBytes()));
+    // A plan of an earlier version, without its tries, way and script, still reads.
+    const std::string old =
+        "\xEF\xBB\xBFRavolen夜间计划,D:\\Max,0,12,34,56,0,1\r\n1,E:\\a.max,默认,F:\\out,a.tga,默认,默认,默认,默认,默认\r\n";
+    const auto read = ReadPlan(old);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->rows.size(), 1u);
+    EXPECT_EQ(read->retries, 0);
+    EXPECT_EQ(read->way, NightWay::Here);
+}
+
+// What the program learns of the night is appended to the plan, never written over it; a note
+// cut short as it was appended is left out, and which rows are left is known from the notes.
+TEST(NightPlan, NotesAreAppendedAndTellWhichRowsAreLeft) {
+    NightPlan plan;
+    plan.installFolder = L"D:\\Max";
+    for (const wchar_t* name : {L"a", L"b", L"c", L"d"}) {
+        plan.rows.push_back({std::wstring(L"E:\\") + name + L".max", L"默认", L"F:\\out",
+                             std::wstring(name) + L".tga", L"默认", L"默认"});
+        plan.numbers.push_back(static_cast<int>(plan.numbers.size()) + 1);
+    }
+    const std::string begun = PlanBytes(plan);
+    using Kind = PlanNote::Kind;
+    // The log's echoes show rows 3 and 4 started (cmd ran on while Windows closed processes),
+    // and the record has row 2's line of the cut: only the note is believed.
+    const std::wstring log = L"C:\\bat>" + JobLineText(plan.installFolder, plan.rows[3]) + L"\r\n";
+    const RecordLine cutLine{2, L"E:\\b.max", Evening, Evening, std::nullopt, L"", std::wstring(ShutdownCutNote)};
+    const RecordLine first{1, L"E:\\a.max", Evening, Evening, 0, L"F:\\out\\a.tga"};
+    const struct {
+        std::vector<PlanNote> notes;
+        bool offered;
+        std::size_t ended;  // with the record {first, cutLine}
+    } cases[] = {
+        {{}, false, 1},  // no note: the record's cut line is no row that ended
+        {{{Kind::CutByShutdown, 1}}, false, 1},
+        {{{Kind::Asked}}, true, 3},  // without a cut, the log's echoes still tell
+        {{{Kind::ScriptEnded}}, true, 3},
+        {{{Kind::Cancelled}}, true, 3},
+        {{{Kind::CutByShutdown, 0}, {Kind::Asked}}, true, 0},
+    };
+    for (const auto& c : cases) {
+        std::string bytes = begun;
+        for (const PlanNote& note : c.notes) bytes += PlanNoteBytes(note);
+        const auto read = ReadPlan(bytes);
+        ASSERT_TRUE(read);
+        EXPECT_EQ(read->notes, c.notes);
+        EXPECT_EQ(read->offered, c.offered);
+        EXPECT_EQ(ReadPlan(bytes + "关机"), read) << "a note cut short is left out";
+        const std::vector<RecordLine> record{first, cutLine};
+        EXPECT_EQ(RowsEnded(*read, record, c.notes.empty() ? L"" : log, [](std::size_t) { return false; }),
+                  c.ended);
+    }
+    EXPECT_TRUE(ReadPlan(begun + "其他,1\r\n")) << "a later version's note is passed over";
+    EXPECT_FALSE(ReadPlan(begun + "关机中断,0\r\n")->cutAt()) << "rows count from 1";
 }
 
 }  // namespace

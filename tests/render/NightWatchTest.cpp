@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "render/NightPlan.h"
 #include "render/RenderScript.h"
 
 namespace ravolen {
@@ -207,6 +208,53 @@ TEST(NightWatch, PathsCompareAsWindowsResolvesThem) {
     EXPECT_FALSE(SameWindowsPath(L"C:\\a\\b.exe", L"D:\\a\\b.exe"));
     EXPECT_FALSE(SameWindowsPath(L"C:\\a\\b.exe", L"C:\\a\\c\\b.exe"));
     EXPECT_FALSE(SameWindowsPath(L"\\\\server\\a\\b.exe", L"C:\\server\\a\\b.exe"));
+}
+
+}  // namespace
+}  // namespace ravolen
+
+namespace ravolen {
+namespace {
+
+// Rows are known by their place in the script, never by their cells alone: two identical rows
+// are two rows, whether told in order or found again from a renderer's command line.
+TEST(NightWatch, TwoIdenticalRowsAreToldApart) {
+    const std::vector<RenderJob> rows{FourRows[0], FourRows[0], FourRows[1]};
+    const std::wstring line = JobLineText(Install, FourRows[0]);
+    const auto onDisk = [](std::size_t) { return true; };
+    NightWatch watch(L"D:\\Ravolen\\bat", Install, rows, At(23, 0, 0));
+    watch.processStarted(101, Renderer, At(23, 0, 1), RowOfCommandLine(line, Install, rows, 0));
+    EXPECT_EQ(watch.processExited(101, 0, At(23, 1, 0), onDisk)->row, 1);
+    const std::size_t after = *watch.currentRow() + 1;
+    watch.processStarted(102, Renderer, At(23, 1, 1), RowOfCommandLine(line, Install, rows, after));
+    EXPECT_EQ(watch.processExited(102, 0, At(23, 2, 0), onDisk)->row, 2);
+    EXPECT_EQ(watch.expectedRow(), 2u);
+    // A program that joins later takes the first from the record and finds the second.
+    NightWatch joined(L"D:\\Ravolen\\bat", Install, rows, At(23, 0, 0));
+    joined.restore(std::vector<RecordLine>{{1, rows[0].scene, At(23, 0, 1), At(23, 1, 0), 0, L"F:\\out\\a.tga"}});
+    EXPECT_EQ(RowOfCommandLine(line, Install, rows, *joined.currentRow() + 1), 1u);
+    EXPECT_EQ(MatchRows(std::vector<RenderJob>{rows[1], rows[2]}, rows), (std::vector<std::size_t>{0, 2}));
+}
+
+// cmd tries a failed line again unless it ended with 1460, which the script takes for the
+// watchdog's: a renderer that itself exits 1460 is a failure that is not tried again, and every
+// later row keeps its place; a row that fails otherwise takes its tries.
+TEST(NightWatch, ARendererThatItselfExits1460IsNotTriedAgainAndLeavesTheLaterRowsInPlace) {
+    NightWatch watch(L"D:\\Ravolen\\bat", Install, FourRows, At(23, 0, 0), 1);
+    const auto onDisk = [](std::size_t) { return true; };
+    const struct {
+        std::int32_t exitCode;
+        std::size_t row;  // the row this renderer is
+    } runs[] = {{1460, 0}, {3, 1}, {0, 1}, {3, 2}, {3, 2}, {0, 3}};
+    unsigned long id = 100;
+    for (const auto& run : runs) {
+        EXPECT_EQ(watch.expectedRow(), run.row) << id;
+        watch.processStarted(++id, Renderer, At(23, 0, 0));
+        EXPECT_EQ(watch.processExited(id, run.exitCode, At(23, 1, 0), onDisk)->row,
+                  static_cast<int>(run.row) + 1);
+    }
+    EXPECT_EQ(Texts(watch, At(23, 2, 0)), (std::vector<std::wstring>{L"失败（退出码 1460）", L"已完成",
+                                                                     L"失败（退出码 3）", L"已完成"}));
 }
 
 }  // namespace

@@ -243,6 +243,14 @@ public:
         endedTrees.emplace_back(processId, exitCode);
         return treesEnd;
     }
+    // What each ended renderer's tree left running, by the renderer's id, and every call.
+    std::map<unsigned long, std::vector<unsigned long>> leftOf;
+    std::vector<unsigned long> leftAsked;
+    std::vector<unsigned long> endRenderTreeLeft(unsigned long processId, unsigned) override {
+        leftAsked.push_back(processId);
+        const auto found = leftOf.find(processId);
+        return found == leftOf.end() ? std::vector<unsigned long>{} : found->second;
+    }
     void showTaskbarProgress(HWND__* window, const TaskbarProgress& progress) override {
         taskbar.emplace_back(window, progress);
     }
