@@ -330,8 +330,11 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             break;
         }
         case WmNightNotice:
-            onNightNotice(lParam);
+            if (notice_.clicked(lParam)) onResultsClicked();
             return 0;
+        case WM_ACTIVATE:
+            notice_.activated(wParam);  // the artist is here: the morning's notice has done its work
+            break;
         case WmOfferCutShortNight:
             offerCutShortNight();
             return 0;
@@ -363,6 +366,7 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         default: break;
     }
+    if (notice_.taskbarCreated(message)) return 0;
     if (message == taskbarButtonCreated_ && taskbarButtonCreated_ != 0) {
         if (night_) night_->showProgressAgain();
         return 0;
@@ -379,7 +383,7 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         win::Window::Dispose(jobDialog_);
         win::Window::Dispose(results_);
         night_.reset();  // stops following; the render goes on
-        platform_.removeNotification(hwnd());
+        notice_.remove();
         win::Window::Dispose(farmDialog_);
         win::Window::Dispose(nightOptionsDialog_);
         win::Window::Dispose(countdown_);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/JobTableView.h"
+#include "app/NightNotice.h"
 #include "app/SessionKeeper.h"
 #include "farm/FarmJobs.h"
 #include "platform/LocalTime.h"
@@ -194,8 +195,6 @@ private:
     void onNightTimer();
     NightView nightView();
     void onNightOptionsClicked();
-    // The shell's word on the night's notification: a click opens 渲染结果.
-    void onNightNotice(LPARAM event);
     // 重新渲染未完成的任务: a night of the table's rows at these positions, after asking.
     void renderRows(const std::vector<std::size_t>& positions);
     // 渲  染's way from a request on: the plan, its question, the start and the night.
@@ -226,6 +225,7 @@ private:
     std::unique_ptr<ResultsDialog> results_;
     std::unique_ptr<NightFollower> night_;
     bool nightShutsDown_ = false;  // the followed night's script ends in a shutdown
+    NightNotice notice_;           // the morning's, from the night that ended without a shutdown
     NightOptions nightOptions_;    // 夜间选项, kept in the session
     std::unique_ptr<NightOptionsDialog> nightOptionsDialog_;
     std::unique_ptr<CountdownWindow> countdown_;

@@ -56,7 +56,7 @@ void MainWindow::onNightTimer() {
         EnableWindow(item(IdRenderButton), TRUE);
         // The morning's first look, as Windows programs tell it; with a shutdown the machine is
         // going down and nothing is shown.
-        platform_.showNotification(hwnd(), WmNightNotice, NightEndNotice(night_->watch().states()));
+        notice_.show(hwnd(), NightEndNotice(night_->watch().states()));
         platform_.flashTaskbarButton(hwnd());
     }
     if (ResultsDialog* dialog = resultsDialog()) dialog->refreshNight(changed);
@@ -81,17 +81,6 @@ void MainWindow::onNightOptionsClicked() {
         sessionChanged();
     });
     if (dialog->create(hwnd())) nightOptionsDialog_ = std::move(dialog);
-}
-
-void MainWindow::onNightNotice(LPARAM event) {
-    switch (LOWORD(event)) {
-        case NIN_BALLOONUSERCLICK:
-            platform_.removeNotification(hwnd());
-            onResultsClicked();
-            break;
-        case NIN_BALLOONTIMEOUT: platform_.removeNotification(hwnd()); break;
-        default: break;
-    }
 }
 
 NightView MainWindow::nightView() {

@@ -47,6 +47,7 @@ SessionSettings MainWindow::sessionSettings() const {
 MainWindow::MainWindow(Platform& platform)
     : platform_(platform),
       table_(rows_),
+      notice_(platform, WmNightNotice),
       session_(platform,
                {[this] { return rows_.snapshot(); }, [this] { return sessionSettings(); },
                 [this] {

@@ -289,14 +289,18 @@ public:
     // Shows the progress on the taskbar button of the top-level window.
     virtual void showTaskbarProgress(HWND__* window, const TaskbarProgress& progress) = 0;
 
-    // A notification from the notification area, under the application's title, as Windows
-    // programs tell that something finished. The window receives `callbackMessage` with the
-    // shell's event in the low word of lParam (NIN_BALLOONUSERCLICK when it is clicked). False
-    // where the shell shows none (Wine's null driver).
-    virtual bool showNotification(HWND__* window, unsigned callbackMessage, const std::wstring& text) {
+    // The window's icon in the notification area, its tip `tip` (as much as a tip holds), as
+    // Windows programs tell that something finished; with `balloon` not empty, a balloon under the
+    // application's title tells it once as the icon is added. An icon the window had already gives
+    // way. The window receives `callbackMessage` with the shell's event in the low word of lParam
+    // (NIN_BALLOONUSERCLICK, NIN_SELECT, ...). False where the shell shows none (Wine's null
+    // driver, Explorer not running).
+    virtual bool showNotification(HWND__* window, unsigned callbackMessage, const std::wstring& tip,
+                                  const std::wstring& balloon) {
         (void)window;
         (void)callbackMessage;
-        (void)text;
+        (void)tip;
+        (void)balloon;
         return false;
     }
     // Takes the window's notification icon away again.

@@ -1078,19 +1078,34 @@ NOTIFYICONDATAW NotificationOf(HWND window) {
     return data;
 }
 
+// As much of the text as the field holds (a tip 127 characters), never half a character outside
+// the basic plane.
+template <std::size_t Size>
+void CopyFitting(wchar_t (&field)[Size], const std::wstring& text) {
+    std::size_t length = std::min(text.size(), Size - 1);
+    if (length < text.size() && length > 0 && IS_HIGH_SURROGATE(text[length - 1])) --length;
+    std::copy_n(text.data(), length, field);
+    field[length] = L'\0';
+}
+
 }  // namespace
 
-bool Win32Platform::showNotification(HWND window, unsigned callbackMessage, const std::wstring& text) {
+bool Win32Platform::showNotification(HWND window, unsigned callbackMessage, const std::wstring& tip,
+                                     const std::wstring& balloon) {
     removeNotification(window);  // one at a time: the newest night's
     NOTIFYICONDATAW data = NotificationOf(window);
-    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_INFO;
+    // With version 4 the shell shows no tip of its own unless NIF_SHOWTIP asks for it.
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
     data.uCallbackMessage = callbackMessage;
     data.hIcon = reinterpret_cast<HICON>(GetClassLongPtrW(window, GCLP_HICONSM));
     if (!data.hIcon) data.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
-    lstrcpynW(data.szTip, ApplicationTitle.data(), static_cast<int>(std::size(data.szTip)));
-    lstrcpynW(data.szInfo, text.c_str(), static_cast<int>(std::size(data.szInfo)));
-    lstrcpynW(data.szInfoTitle, ApplicationTitle.data(), static_cast<int>(std::size(data.szInfoTitle)));
-    data.dwInfoFlags = NIIF_INFO;
+    CopyFitting(data.szTip, tip);
+    if (!balloon.empty()) {
+        data.uFlags |= NIF_INFO;
+        CopyFitting(data.szInfo, balloon);
+        CopyFitting(data.szInfoTitle, std::wstring(ApplicationTitle));
+        data.dwInfoFlags = NIIF_INFO;
+    }
     if (!Shell_NotifyIconW(NIM_ADD, &data)) return false;
     // Version 4: the event comes in the low word of lParam, as the callback expects.
     data.uVersion = NOTIFYICON_VERSION_4;

@@ -66,7 +66,8 @@ public:
     bool ask(const std::wstring& text) override;
     bool onNetwork(const std::wstring& path) override;
     void showTaskbarProgress(HWND window, const TaskbarProgress& progress) override;
-    bool showNotification(HWND window, unsigned callbackMessage, const std::wstring& text) override;
+    bool showNotification(HWND window, unsigned callbackMessage, const std::wstring& tip,
+                          const std::wstring& balloon) override;
     void removeNotification(HWND window) override;
     void flashTaskbarButton(HWND window) override;
     bool openInShell(const std::wstring& path) override;

@@ -293,21 +293,13 @@ TEST_F(NightWindowTest, RenderIsOfferedAgainWhenTheNightEndsWithoutAShutdown) {
         EXPECT_FALSE(platform.following);
         EXPECT_EQ(IsWindowEnabled(button) != FALSE, !shutdown);
         // The morning's first look: a notification and the taskbar button flashing, unless the
-        // machine is going down.
+        // machine is going down (how long it stays: the next test).
         if (!shutdown) {
             ASSERT_EQ(platform.notifications.size(), 1u);
             EXPECT_EQ(platform.notifications[0].window, form.hwnd());
-            EXPECT_EQ(platform.notifications[0].text, L"渲染完成：4个任务，1个已完成，3个失败");
+            EXPECT_EQ(platform.notifications[0].balloon, L"渲染完成：4个任务，1个已完成，3个失败");
             EXPECT_EQ(platform.flashes, std::vector<HWND__*>{form.hwnd()});
             EXPECT_EQ(form.resultsDialog(), nullptr);
-            // Clicked, it opens 渲染结果 and goes.
-            PostMessageW(form.hwnd(), platform.notifications[0].callbackMessage, 0,
-                         MAKELPARAM(NIN_BALLOONUSERCLICK, 1));
-            test::PumpMessages();
-            ASSERT_NE(form.resultsDialog(), nullptr);
-            EXPECT_TRUE(IsWindowVisible(form.resultsDialog()->hwnd()));
-            EXPECT_EQ(platform.notificationsRemoved, 1);
-            ShowWindow(form.resultsDialog()->hwnd(), SW_HIDE);
         } else {
             EXPECT_EQ(platform.notifications.size(), 1u) << "nothing more with a shutdown";
             EXPECT_EQ(platform.flashes.size(), 1u);
@@ -319,6 +311,93 @@ TEST_F(NightWindowTest, RenderIsOfferedAgainWhenTheNightEndsWithoutAShutdown) {
     }
     Click(control(L"cancelShutdownButton"));
     EXPECT_TRUE(IsWindowEnabled(button));
+}
+
+// The morning's notice stays until the artist is there: a balloon timed out (a toast gone in
+// seconds, or kept in the notification centre with its icon) leaves the icon with the summary in
+// its tip, and Explorer started again has it added anew, without a balloon. A click on the icon
+// or its balloon (opening 渲染结果) or the window activated takes it away, for good.
+TEST_F(NightWindowTest, TheMorningNoticeStaysUntilItIsClickedOrTheWindowActivated) {
+    fourRows();
+    SendMessageW(control(L"shutdownCheck"), BM_SETCHECK, BST_UNCHECKED, 0);
+    const HWND window = form.hwnd();
+    const UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+    const std::wstring summary = L"渲染完成：4个任务，1个已完成，3个失败";
+    const auto activate = [&](WPARAM state) {
+        SendMessageW(window, WM_ACTIVATE, state, 0);
+        test::PumpMessages();
+    };
+    const auto shellSays = [&](UINT event) {
+        PostMessageW(window, mainwindow::WmNightNotice, 0, MAKELPARAM(event, 1));
+        test::PumpMessages();
+    };
+    // Before any night ends there is nothing to take away or add again.
+    activate(WA_ACTIVE);
+    SendMessageW(window, taskbarCreated, 0, 0);
+    EXPECT_TRUE(platform.notifications.empty());
+    EXPECT_EQ(platform.notificationsRemoved, 0);
+
+    struct Way {
+        const char* name;
+        UINT event;  // from the shell; 0: the window activated instead
+        bool opensResults;
+    };
+    for (const Way& way : {Way{"balloon clicked", NIN_BALLOONUSERCLICK, true},
+                           Way{"icon clicked", NIN_SELECT, true},
+                           Way{"icon chosen by keyboard", NIN_KEYSELECT, true},
+                           Way{"icon's context menu", WM_CONTEXTMENU, true},
+                           Way{"icon's button let go", WM_LBUTTONUP, true},
+                           Way{"window activated", 0, false}}) {
+        SCOPED_TRACE(way.name);
+        platform.notifications.clear();
+        platform.notificationsRemoved = 0;
+        render();
+        started(100, Cmd, At(23, 0, 0));
+        started(101, Renderer, At(23, 0, 1));
+        output(L"a.tga");
+        exited(101, 0, At(23, 10, 0));
+        exited(100, 0, At(23, 10, 2));
+        noneLeft(At(23, 10, 2));
+        tick(At(23, 10, 3));
+        ASSERT_EQ(platform.notifications.size(), 1u);
+        EXPECT_EQ(platform.notifications[0].tip, summary);
+        EXPECT_EQ(platform.notifications[0].balloon, summary);
+
+        // Nothing the artist did: the balloon shown and timed out, the mouse over the icon, the
+        // window left.
+        for (const UINT event : {UINT{NIN_BALLOONSHOW}, UINT{NIN_BALLOONTIMEOUT}, UINT{NIN_BALLOONHIDE},
+                                 UINT{WM_MOUSEMOVE}, UINT{NIN_POPUPOPEN}}) {
+            shellSays(event);
+        }
+        activate(WA_INACTIVE);
+        EXPECT_EQ(platform.notificationsRemoved, 0);
+        // Explorer started again: the same icon and tip, without a second balloon.
+        SendMessageW(window, taskbarCreated, 0, 0);
+        ASSERT_EQ(platform.notifications.size(), 2u);
+        EXPECT_EQ(platform.notifications[1].window, window);
+        EXPECT_EQ(platform.notifications[1].callbackMessage, platform.notifications[0].callbackMessage);
+        EXPECT_EQ(platform.notifications[1].tip, summary);
+        EXPECT_EQ(platform.notifications[1].balloon, L"");
+        EXPECT_FALSE(form.resultsDialog() && IsWindowVisible(form.resultsDialog()->hwnd()));
+
+        if (way.event != 0) {
+            shellSays(way.event);
+        } else {
+            activate(WA_CLICKACTIVE);
+        }
+        EXPECT_EQ(platform.notificationsRemoved, 1);
+        ResultsDialog* results = form.resultsDialog();
+        EXPECT_EQ(results != nullptr && IsWindowVisible(results->hwnd()), way.opensResults);
+        if (results) ShowWindow(results->hwnd(), SW_HIDE);
+        // Gone for good: the rest of the click, Explorer again and the window activated again
+        // neither add it nor open anything.
+        shellSays(NIN_SELECT);
+        SendMessageW(window, taskbarCreated, 0, 0);
+        activate(WA_ACTIVE);
+        EXPECT_EQ(platform.notifications.size(), 2u);
+        EXPECT_EQ(platform.notificationsRemoved, 1);
+        EXPECT_FALSE(form.resultsDialog() && IsWindowVisible(form.resultsDialog()->hwnd()));
+    }
 }
 
 TEST_F(NightWindowTest, AProgramStartedDuringTheRenderJoinsItFromTheRecordAndTheCommandLine) {

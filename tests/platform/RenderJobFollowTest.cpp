@@ -593,9 +593,13 @@ TEST(Win32Platform, TheNightsNotificationIsShownWhereTheShellCanAndTheButtonFlas
     ASSERT_NE(window, nullptr);
     {
         Win32Platform platform;
-        const bool shown =
-            platform.showNotification(window, WM_APP + 24, L"渲染完成：10个任务，8个已完成，2个失败");
+        const std::wstring summary = L"渲染完成：10个任务，8个已完成，2个失败";
+        const bool shown = platform.showNotification(window, WM_APP + 24, summary, summary);
         RecordProperty("notification", shown ? "shown" : "refused");
+        // Added again without a balloon, with a tip longer than a tip holds, cut before a
+        // character outside the basic plane.
+        const std::wstring tip = std::wstring(126, L'夜') + L"\U0001F319" + summary;
+        EXPECT_EQ(platform.showNotification(window, WM_APP + 24, tip, L""), shown);
         platform.flashTaskbarButton(window);
         platform.removeNotification(window);
         platform.removeNotification(window);  // twice is harmless
@@ -611,7 +615,8 @@ TEST(Win32Platform, DISABLED_HoldsTheNightsNotificationForAPicture) {
                                         nullptr, nullptr, nullptr);
     ASSERT_NE(window, nullptr);
     Win32Platform platform;
-    EXPECT_TRUE(platform.showNotification(window, WM_APP + 24, L"渲染完成：10个任务，8个已完成，2个失败"));
+    const std::wstring summary = L"渲染完成：10个任务，8个已完成，2个失败";
+    EXPECT_TRUE(platform.showNotification(window, WM_APP + 24, summary, summary));
     platform.flashTaskbarButton(window);
     PumpMessagesFor(20000);
     platform.removeNotification(window);

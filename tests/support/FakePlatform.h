@@ -254,17 +254,20 @@ public:
     void showTaskbarProgress(HWND__* window, const TaskbarProgress& progress) override {
         taskbar.emplace_back(window, progress);
     }
-    // Every notification shown (its callback message and text), removed, and every flash.
+    // Every notification icon added (its callback message, tip and balloon, empty for none),
+    // removed, and every flash.
     struct Notification {
         HWND__* window;
         unsigned callbackMessage;
-        std::wstring text;
+        std::wstring tip;
+        std::wstring balloon;
     };
     std::vector<Notification> notifications;
     int notificationsRemoved = 0;
     std::vector<HWND__*> flashes;
-    bool showNotification(HWND__* window, unsigned callbackMessage, const std::wstring& text) override {
-        notifications.push_back({window, callbackMessage, text});
+    bool showNotification(HWND__* window, unsigned callbackMessage, const std::wstring& tip,
+                          const std::wstring& balloon) override {
+        notifications.push_back({window, callbackMessage, tip, balloon});
         return true;
     }
     void removeNotification(HWND__*) override { ++notificationsRemoved; }
