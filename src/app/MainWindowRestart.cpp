@@ -25,7 +25,8 @@ bool MainWindow::adoptNightScript() {
 }
 
 void MainWindow::offerCutShortNight() {
-    if (night_ || !IsWindowEnabled(item(IdRenderButton))) return;
+    // A night this program follows or joined is under way, not cut short.
+    if (night_ && night_->following()) return;
     const std::optional<std::wstring> base = NewestNightPath(platform_);
     if (!base) return;
     const std::wstring planPath = *base + std::wstring(PlanExtension);
