@@ -1128,11 +1128,14 @@ bool Win32Platform::sameFile(const std::wstring& a, const std::wstring& b) {
 }
 
 bool Win32Platform::previousInstanceRunning() {
-    if (!instanceMutex_) {
+    if (!instanceMutex_ && !previousInstance_) {
         // Per logon session, as a user sees "already running"; held until this process ends.
-        instanceMutex_.reset(
-            CreateMutexW(nullptr, FALSE, L"Local\\Ravolen.SingleInstance.5B0F7E2C"));
-        previousInstance_ = instanceMutex_ && GetLastError() == ERROR_ALREADY_EXISTS;
+        const HANDLE mutex = CreateMutexW(nullptr, FALSE, InstanceMutexName);
+        const DWORD error = GetLastError();
+        instanceMutex_.reset(mutex);
+        // A copy running as administrator made it: this user may not open it, and it runs all
+        // the same.
+        previousInstance_ = mutex ? error == ERROR_ALREADY_EXISTS : error == ERROR_ACCESS_DENIED;
     }
     return previousInstance_;
 }

@@ -91,6 +91,8 @@ public:
     // under which its messages reach its port.
     static constexpr const wchar_t* RenderJobName = L"Local\\Ravolen.RenderJob.5B0F7E2C";
     static constexpr ULONG_PTR RenderJobPortKey = 0x5B0F7E2C;
+    // The mutex that tells a copy of the program that another runs in this logon session.
+    static constexpr const wchar_t* InstanceMutexName = L"Local\\Ravolen.SingleInstance.5B0F7E2C";
     // The port the render job tells this program through, when this program made the job.
     HANDLE renderJobPort() const { return renderJobPort_.get(); }
 

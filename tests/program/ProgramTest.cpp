@@ -279,6 +279,32 @@ TEST(Program, ASecondCopySaysTheProgramRunsAndEndsWithoutTouchingTheFirst) {
     EXPECT_EQ(first.exitCode(), std::optional<DWORD>(0));
 }
 
+// A copy running as administrator made the mutex with a security of its own: a normal copy may
+// not open it, and that is a copy that runs, not none. Here the test's own process stands in for
+// the elevated copy, with a mutex that grants nothing.
+TEST(Program, ACopyThatMayNotOpenTheRunningCopysMutexSaysTheProgramRuns) {
+    SECURITY_DESCRIPTOR closed{};
+    ASSERT_TRUE(InitializeSecurityDescriptor(&closed, SECURITY_DESCRIPTOR_REVISION));
+    ACL nobody{};
+    ASSERT_TRUE(InitializeAcl(&nobody, sizeof nobody, ACL_REVISION));
+    ASSERT_TRUE(SetSecurityDescriptorDacl(&closed, TRUE, &nobody, FALSE));
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, &closed, FALSE};
+    const KernelHandle elevated(CreateMutexW(&attributes, FALSE, Win32Platform::InstanceMutexName));
+    ASSERT_TRUE(elevated);
+    ASSERT_FALSE(KernelHandle(CreateMutexW(nullptr, FALSE, Win32Platform::InstanceMutexName)));
+    ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+
+    Program second;
+    ASSERT_TRUE(second.started());
+    const HWND box = second.waitForWindow(L"#32770");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageText(box), L"该程序已经运行！！");
+    EXPECT_EQ(second.window(L"RavolenMainWindow"), nullptr);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(second.exitCode(), std::optional<DWORD>(0));
+    EXPECT_EQ(second.window(L"RavolenMainWindow"), nullptr);
+}
+
 // The whole road as a user takes it, from outside the program: scenes added through the real
 // open dialog, a render started, the program ended while the renderer works.
 TEST(Program, ExitLeavesTheRenderRunningAndEndsWithCodeZero) {
