@@ -154,8 +154,11 @@ std::unique_ptr<NightFollower> NightFollower::Join(Platform& platform, HWND__* w
                : platform.programFolder() + L"\\" + std::wstring(ScriptFolderName);
     const LocalTime started =
         newest ? RecordNameTime(newest->name).value_or(now) : now;
+    const std::wstring scriptPath = scriptFolder + L"\\" + std::wstring(ScriptFileName);
+    // Held again as the copy that started the night held it, until the night ends.
+    platform.holdScript(scriptPath);
     // A script that hands its rows to Backburner renders nothing here: it is not followed.
-    const auto script = platform.readFile(scriptFolder + L"\\" + std::wstring(ScriptFileName));
+    const auto script = platform.readFile(scriptPath);
     if (script && script->find("-submit:") != std::string::npos) return nullptr;
     if (!platform.followRenderJob()) return nullptr;
     // The tries the running script makes are its own, whatever the options say now.
@@ -329,6 +332,8 @@ void NightFollower::stop() {
     // nothing is left to come back for.
     platform_.letSleep();
     platform_.unregisterRestart();
+    // The next night, of this copy or another, may write the script.
+    platform_.letGoOfScript();
 }
 
 void NightFollower::append(const RecordLine& line) {

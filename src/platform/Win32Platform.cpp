@@ -374,9 +374,14 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
 }  // namespace
 
 bool Win32Platform::writeFile(const std::wstring& path, std::string_view bytes) {
+    return writeFileTelling(path, bytes) == FileWrite::Written;
+}
+
+FileWrite Win32Platform::writeFileTelling(const std::wstring& path, std::string_view bytes) {
     FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file && WriteAll(file.get(), bytes);
+    if (!file) return GetLastError() == ERROR_SHARING_VIOLATION ? FileWrite::Held : FileWrite::Failed;
+    return WriteAll(file.get(), bytes) ? FileWrite::Written : FileWrite::Failed;
 }
 
 bool Win32Platform::appendFile(const std::wstring& path, std::string_view bytes) {
@@ -1139,6 +1144,19 @@ bool Win32Platform::previousInstanceRunning() {
     }
     return previousInstance_;
 }
+
+bool Win32Platform::holdScript(const std::wstring& path) {
+    // Read access only, as cmd has; shared for reading only, so that nobody (an editor, a
+    // scanner, a copy in another logon session that cannot see this night) writes, renames or
+    // deletes it while cmd still reads it line by line.
+    FileHandle held(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!held) return false;
+    scriptHold_ = std::move(held);
+    return true;
+}
+
+void Win32Platform::letGoOfScript() { scriptHold_.reset(); }
 
 // The shell's item dialog, whose answer has no size limit: every chosen file comes back.
 std::vector<std::wstring> Win32Platform::openFiles(const OpenFileRequest& request) {

@@ -259,6 +259,54 @@ TEST_F(RenderJobTest, TheScriptHoldsAHandleToTheJobItRunsIn) {
     EXPECT_TRUE(WaitFor([&] { return !later.renderJobRunning(); }));
 }
 
+// cmd reads the script's next line from disk each time: while the night runs, nobody may write,
+// rename or delete it. Wine's cmd keeps the script open as it runs, Windows' does not: the hold
+// looked at here is the program's own, after the script ended.
+TEST_F(RenderJobTest, TheProgramHoldsTheScriptAgainstWritingAndDeletingUntilItLetsGo) {
+    Win32Platform platform;
+    ASSERT_TRUE(StartRender(platform, {install, rows(1), false}));
+    ASSERT_TRUE(WaitFor([&] { return !platform.renderJobRunning(); }));
+    const std::wstring script = scriptFolder + L"\\Render.bat";
+    const auto opening = [&](DWORD access) {
+        const FileHandle file(CreateFileW(script.c_str(), access,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, 0, nullptr));
+        return file ? static_cast<DWORD>(ERROR_SUCCESS) : GetLastError();
+    };
+    EXPECT_EQ(opening(GENERIC_WRITE), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(opening(DELETE), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(opening(GENERIC_READ), static_cast<DWORD>(ERROR_SUCCESS)) << "others may read it";
+
+    platform.letGoOfScript();
+    EXPECT_EQ(opening(GENERIC_WRITE), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(opening(DELETE), static_cast<DWORD>(ERROR_SUCCESS));
+}
+
+// A copy in another logon session cannot see this session's render job, but shares the program's
+// bat folder: a script it holds is a night under way, and no script goes to the user's own folder
+// instead to start a second one.
+TEST_F(RenderJobTest, AScriptHeldElsewhereRefusesTheStartAndNoScriptGoesToTheUsersFolder) {
+    const std::wstring own = temp.path() + L"\\本地 AppData";
+    ASSERT_TRUE(CreateDirectoryW(own.c_str(), nullptr));
+    wchar_t saved[MAX_PATH] = {};
+    const DWORD savedLength = GetEnvironmentVariableW(L"LOCALAPPDATA", saved, MAX_PATH);
+    SetEnvironmentVariableW(L"LOCALAPPDATA", own.c_str());
+    const std::wstring script = scriptFolder + L"\\Render.bat";
+    ASSERT_TRUE(CreateDirectoryW(scriptFolder.c_str(), nullptr));
+    ASSERT_TRUE(WriteWholeFile(script, "rem\r\n"));
+    {
+        const FileHandle other(CreateFileW(script.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                           OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(other);
+        Win32Platform platform;
+        EXPECT_EQ(StartRender(platform, {install, rows(1), false}).failure, RenderStillRunningMessage);
+        EXPECT_FALSE(Exists(own + L"\\Ravolen\\bat\\Render.bat"));
+        EXPECT_EQ(ReadFile(script), "rem\r\n");
+        EXPECT_FALSE(platform.renderJobRunning());
+    }
+    SetEnvironmentVariableW(L"LOCALAPPDATA", savedLength ? saved : nullptr);
+}
+
 // Points this program's import of a system function at another while it lives, so that a test
 // sees what the platform asked of Windows.
 class ImportPatch {
