@@ -177,6 +177,10 @@ std::unique_ptr<NightFollower> NightFollower::Join(Platform& platform, HWND__* w
     }
     // A night handed to a farm renders nothing here: it is not followed.
     if (plan && plan->way != NightWay::Here) return nullptr;
+    // Held again as the copy that started the night held it, until the night ends.
+    platform.holdScript(plan && !plan->scriptPath.empty()
+                            ? plan->scriptPath
+                            : scriptFolder + L"\\" + std::wstring(ScriptFileName));
     if (!platform.followRenderJob()) return nullptr;
     // The tries the running script makes are its own, whatever the options say now.
     NightOptions joined = options;
@@ -217,8 +221,18 @@ bool NightFollower::tick() {
     if (!unwritten_.empty()) writeRecord();
     const std::vector<RenderJobEvent> events = platform_.takeRenderJobEvents();
     for (const RenderJobEvent& event : events) {
-        if (!following_) break;  // the night ended with its script: the rest is its leftovers' end
+        if (!following_) break;  // the job emptied: nothing can follow
         feed(event);
+    }
+    if (following_ && scriptEnded_) {
+        // The script ran to its end: what its rows left running (a 3ds Max, a crash reporter, a
+        // licence helper) would keep the night open all night.
+        std::vector<unsigned long> left;
+        for (const auto& process : running_) left.push_back(process.first);
+        if (!left.empty() && platform_.endRenderJob() == RenderJobEnd::Ended) {
+            endLeftOver(left, L"渲染脚本结束后");
+        }
+        finish(PlanNote::Kind::ScriptEnded, *scriptEnded_);
     }
     if (!events.empty()) showProgress();
     if (following_ && !events.empty()) keepAwake();
@@ -307,14 +321,9 @@ void NightFollower::feed(const RenderJobEvent& event) {
             };
             running_.erase(event.processId);
             if (scriptId_ != 0 && event.processId == scriptId_) {
-                // The script ran to its end: what its rows left running (a 3ds Max, a crash
-                // reporter, a licence helper) would keep the night open all night.
-                std::vector<unsigned long> left;
-                for (const auto& process : running_) left.push_back(process.first);
-                if (!left.empty() && platform_.endRenderJob() == RenderJobEnd::Ended) {
-                    endLeftOver(left, L"渲染脚本结束后");
-                }
-                finish(PlanNote::Kind::ScriptEnded, event.at);
+                // Its last renderer's end may be told after it (a look at the job tells ends in
+                // no set order): the night ends once this look is taken whole.
+                scriptEnded_ = event.at;
                 break;
             }
             const auto line = watch_.processExited(event.processId, event.exitCode, event.at, outputExists);
@@ -428,6 +437,8 @@ void NightFollower::stop(bool cutShort) {
     // nothing is left to come back for; a night cut short is still to come back to.
     platform_.letSleep();
     if (!cutShort) platform_.unregisterRestart();
+    // The next night, of this copy or another, may write the script.
+    platform_.letGoOfScript();
     if (!writeRecord()) {
         for (const RecordLine& line : unwritten_) {
             note(L"渲染记录未能写入（" + recordPath_ + L"）：第" + std::to_wstring(line.row) + L"个任务 " +

@@ -124,6 +124,7 @@ private:
     bool following_ = false;
     // The script's own process: the night ends when it ends. 0 where it is not known.
     unsigned long scriptId_ = 0;
+    std::optional<LocalTime> scriptEnded_;  // when it was seen to end
     std::map<unsigned long, std::wstring> running_;  // the job's processes under way: their program
     std::vector<RecordLine> unwritten_;  // the record's lines the disk refused so far, in order
     enum class Session { Running, Ending, Ended };

@@ -68,6 +68,10 @@ struct FileRead {
     std::string bytes;  // the whole content when Read
 };
 
+// What writing a whole file came to. A file that another program holds open without letting
+// others write it (a night's script, held while it runs) is told from one that cannot be written.
+enum class FileWrite { Written, Held, Failed };
+
 // One entry of a folder.
 struct FolderEntry {
     std::wstring name;
@@ -182,6 +186,10 @@ public:
     virtual bool createFolder(const std::wstring& path) = 0;
     // Replaces the file's whole content; false when any byte could not be written.
     virtual bool writeFile(const std::wstring& path, std::string_view bytes) = 0;
+    // The same, telling a file that another holds from other failures.
+    virtual FileWrite writeFileTelling(const std::wstring& path, std::string_view bytes) {
+        return writeFile(path, bytes) ? FileWrite::Written : FileWrite::Failed;
+    }
     // True when the path names an existing file (not a folder).
     virtual bool fileExists(const std::wstring& path) = 0;
     // The file's whole content, or nothing when it cannot be read.
@@ -323,6 +331,14 @@ public:
     // restart manager and a one-time entry under HKCU's RunOnce. unregisterRestart takes both back.
     virtual void registerRestart() {}
     virtual void unregisterRestart() {}
+    // While a night runs, its script is held open: others may read it but neither write, rename
+    // nor delete it, as cmd reads the next line from disk each time. One script at a time: a new
+    // hold lets go of the last. False when it cannot be opened. The program's end lets go too.
+    virtual bool holdScript(const std::wstring& path) {
+        (void)path;
+        return false;
+    }
+    virtual void letGoOfScript() {}
     // The script last started in the render job; nothing when there was none.
     virtual std::optional<ProcessMark> renderScriptProcess() { return std::nullopt; }
     // True while that very process runs.

@@ -374,9 +374,14 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
 }  // namespace
 
 bool Win32Platform::writeFile(const std::wstring& path, std::string_view bytes) {
+    return writeFileTelling(path, bytes) == FileWrite::Written;
+}
+
+FileWrite Win32Platform::writeFileTelling(const std::wstring& path, std::string_view bytes) {
     FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file && WriteAll(file.get(), bytes);
+    if (!file) return GetLastError() == ERROR_SHARING_VIOLATION ? FileWrite::Held : FileWrite::Failed;
+    return WriteAll(file.get(), bytes) ? FileWrite::Written : FileWrite::Failed;
 }
 
 bool Win32Platform::appendFile(const std::wstring& path, std::string_view bytes) {
@@ -792,6 +797,19 @@ KernelHandle InheritableOutput(const std::wstring& path) {
     return KernelHandle(inheritable);
 }
 
+// A renderer that crashes ends at once instead of waiting on Windows Error Reporting's box for a
+// click that nobody gives at night: the night goes on to its next row. The job's other limits
+// stay as they are.
+void DieOnUnhandledException(HANDLE job) {
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    if (!QueryInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits,
+                                   nullptr)) {
+        return;
+    }
+    limits.BasicLimitInformation.LimitFlags |= JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
+    SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+}
+
 }  // namespace
 
 bool Win32Platform::startInRenderJob(const ProcessLaunch& launch) {
@@ -800,7 +818,10 @@ bool Win32Platform::startInRenderJob(const ProcessLaunch& launch) {
     follower_.reset();
     // Creates the job, or opens the one an earlier render left running, and keeps it for the
     // whole run. Without JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE the render outlives this program.
-    if (!renderJob_) renderJob_.reset(CreateJobObjectW(nullptr, Win32Platform::RenderJobName));
+    if (!renderJob_) {
+        renderJob_.reset(CreateJobObjectW(nullptr, Win32Platform::RenderJobName));
+        if (renderJob_) DieOnUnhandledException(renderJob_.get());
+    }
     // The port is associated before the script joins, so that even its own start is seen.
     if (renderJob_ && !renderJobPort_) {
         KernelHandle port(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
@@ -1165,14 +1186,30 @@ bool Win32Platform::sameFile(const std::wstring& a, const std::wstring& b) {
 }
 
 bool Win32Platform::previousInstanceRunning() {
-    if (!instanceMutex_) {
+    if (!instanceMutex_ && !previousInstance_) {
         // Per logon session, as a user sees "already running"; held until this process ends.
-        instanceMutex_.reset(
-            CreateMutexW(nullptr, FALSE, L"Local\\Ravolen.SingleInstance.5B0F7E2C"));
-        previousInstance_ = instanceMutex_ && GetLastError() == ERROR_ALREADY_EXISTS;
+        const HANDLE mutex = CreateMutexW(nullptr, FALSE, InstanceMutexName);
+        const DWORD error = GetLastError();
+        instanceMutex_.reset(mutex);
+        // A copy running as administrator made it: this user may not open it, and it runs all
+        // the same.
+        previousInstance_ = mutex ? error == ERROR_ALREADY_EXISTS : error == ERROR_ACCESS_DENIED;
     }
     return previousInstance_;
 }
+
+bool Win32Platform::holdScript(const std::wstring& path) {
+    // Read access only, as cmd has; shared for reading only, so that nobody (an editor, a
+    // scanner, a copy in another logon session that cannot see this night) writes, renames or
+    // deletes it while cmd still reads it line by line.
+    FileHandle held(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!held) return false;
+    scriptHold_ = std::move(held);
+    return true;
+}
+
+void Win32Platform::letGoOfScript() { scriptHold_.reset(); }
 
 // The shell's item dialog, whose answer has no size limit: every chosen file comes back.
 std::vector<std::wstring> Win32Platform::openFiles(const OpenFileRequest& request) {

@@ -33,6 +33,7 @@ public:
 
     bool createFolder(const std::wstring& path) override;
     bool writeFile(const std::wstring& path, std::string_view bytes) override;
+    FileWrite writeFileTelling(const std::wstring& path, std::string_view bytes) override;
     bool fileExists(const std::wstring& path) override;
     std::optional<std::string> readFile(const std::wstring& path) override;
     FileRead readFileTelling(const std::wstring& path) override;
@@ -77,6 +78,8 @@ public:
     void letSleep() override;
     void registerRestart() override;
     void unregisterRestart() override;
+    bool holdScript(const std::wstring& path) override;
+    void letGoOfScript() override;
     std::optional<ProcessMark> renderScriptProcess() override;
     bool processRunning(const ProcessMark& process) override;
     bool adoptScript(const ProcessMark& process) override;
@@ -94,6 +97,8 @@ public:
     // under which its messages reach its port.
     static constexpr const wchar_t* RenderJobName = L"Local\\Ravolen.RenderJob.5B0F7E2C";
     static constexpr ULONG_PTR RenderJobPortKey = 0x5B0F7E2C;
+    // The mutex that tells a copy of the program that another runs in this logon session.
+    static constexpr const wchar_t* InstanceMutexName = L"Local\\Ravolen.SingleInstance.5B0F7E2C";
     // The port the render job tells this program through, when this program made the job.
     HANDLE renderJobPort() const { return renderJobPort_.get(); }
 
@@ -137,6 +142,7 @@ private:
     std::unique_ptr<RenderJobFollower> follower_;
     ScriptStart lastScript_;
     KernelHandle instanceMutex_;
+    FileHandle scriptHold_;  // the running night's script, held against writing and deleting
     bool previousInstance_ = false;
     bool scriptInJob_ = false;  // the last script of this run started in the render job
     std::shared_ptr<const LooseScript> looseScript_;  // the last script, when it did not

@@ -109,7 +109,18 @@ bool CmdCanRunIn(std::wstring_view folder) {
     return !folder.starts_with(L"\\\\") && folder.size() + 1 < MaxPath;
 }
 
-std::wstring WriteScriptFile(Platform& platform, std::wstring_view name, std::string_view bytes) {
+namespace {
+
+struct ScriptFileWrite {
+    std::wstring path;  // empty when nothing was written
+    bool held = false;  // stopped at a file another holds
+};
+
+// With `stopWhenHeld`, a file another holds open is not written elsewhere instead: a night under
+// way reads it (maybe one of a copy in another logon session, whose render job this one cannot
+// see), and a second script beside it would start a second night.
+ScriptFileWrite WriteIntoScriptFolders(Platform& platform, std::wstring_view name,
+                                       std::string_view bytes, bool stopWhenHeld) {
     const std::size_t separator = name.find(L'\\');
     const std::wstring beside = ProgramScriptFolder(platform);
     for (const std::wstring& folder : ScriptFolders(platform)) {
@@ -121,9 +132,27 @@ std::wstring WriteScriptFile(Platform& platform, std::wstring_view name, std::st
             continue;
         }
         const std::wstring path = folder + L"\\" + std::wstring(name);
-        if (platform.writeFile(path, bytes)) return path;
+        if (!stopWhenHeld) {
+            if (platform.writeFile(path, bytes)) return {path};
+            continue;
+        }
+        switch (platform.writeFileTelling(path, bytes)) {
+            case FileWrite::Written: return {path};
+            case FileWrite::Held: return {{}, true};
+            case FileWrite::Failed: break;
+        }
     }
     return {};
+}
+
+ScriptFileWrite WriteRenderScript(Platform& platform, std::string_view bytes) {
+    return WriteIntoScriptFolders(platform, ScriptFileName, bytes, true);
+}
+
+}  // namespace
+
+std::wstring WriteScriptFile(Platform& platform, std::wstring_view name, std::string_view bytes) {
+    return WriteIntoScriptFolders(platform, name, bytes, false).path;
 }
 
 std::wstring RenderStartedText(std::wstring_view message, const RenderStart& start) {
@@ -159,8 +188,11 @@ RenderStart StartPlannedScript(Platform& platform, const RenderRequest& request,
     };
     // Checked before anything is written: the running script reads this very file.
     if (platform.renderJobRunning()) return failed(std::wstring(RenderStillRunningMessage));
+    // No night of this program's runs: a hold it kept (of a night not followed to its end)
+    // guards nothing, and would keep this very write out.
+    platform.letGoOfScript();
     if (plan.refusal) {
-        if (plan.rewriteRefused) WriteScriptFile(platform, ScriptFileName, plan.script.bytes);
+        if (plan.rewriteRefused) WriteRenderScript(platform, plan.script.bytes);
         return failed(*plan.refusal);
     }
 
@@ -176,7 +208,9 @@ RenderStart StartPlannedScript(Platform& platform, const RenderRequest& request,
     const std::wstring programScripts = ProgramScriptFolder(platform);
     if (auto missing = missingRenderer(programScripts)) return failed(std::move(*missing));
 
-    const std::wstring scriptPath = WriteScriptFile(platform, ScriptFileName, plan.script.bytes);
+    const ScriptFileWrite written = WriteRenderScript(platform, plan.script.bytes);
+    if (written.held) return failed(std::wstring(RenderStillRunningMessage));
+    const std::wstring& scriptPath = written.path;
     if (scriptPath.empty()) {
         return failed(L"无法写入渲染脚本：" + programScripts + L"\\" + std::wstring(ScriptFileName));
     }
@@ -193,7 +227,11 @@ RenderStart StartPlannedScript(Platform& platform, const RenderRequest& request,
     ProcessLaunch launch =
         ScriptLaunch(platform.systemFolder(), scriptFolder, platform.scriptCodec().codePage());
     launch.outputFile = night.logPath;
+    // Held before cmd first reads it, until the night ends; where it cannot be held, the night
+    // renders all the same.
+    platform.holdScript(scriptPath);
     if (!platform.startInRenderJob(launch)) {
+        platform.letGoOfScript();
         // A record that no render follows would pass for the last night.
         if (!night.recordPath.empty()) platform.deleteFile(night.recordPath);
         return failed(L"无法启动渲染脚本：" + scriptPath);

@@ -41,7 +41,9 @@ struct RenderStart {
 
 // Writes bat\Render.bat beside the program (or, where that cannot be written, in the user's own
 // bat folder) and starts it hidden in the render job. It never rewrites the script while an
-// earlier one still runs (cmd reads a running script from disk, line by line), and never starts a
+// earlier one still runs (cmd reads a running script from disk, line by line): not while the
+// render job runs, nor while another holds the script open, and then it writes no script
+// elsewhere either. The script it starts is held open until the night ends. It never starts a
 // table's script without the renderer it calls. Shows nothing: `failure` says why it did not start.
 // With `backburner`, each line hands its job to that manager instead of rendering it here.
 RenderStart StartRender(Platform& platform, const RenderRequest& request,

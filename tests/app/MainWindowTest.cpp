@@ -478,19 +478,25 @@ TEST_F(MainWindowTest, RenderIsRefusedWhileTheLastOneRunsOrWithoutItsRenderer) {
     platform.renderRunning = true;
     Click(control(L"renderButton"));
     platform.renderRunning = false;
+    // Held open by a copy in another logon session, whose render job this one cannot see.
+    platform.held = {ScriptPath};
+    Click(control(L"renderButton"));
+    EXPECT_FALSE(platform.files.count(ScriptPath));
+    platform.held.clear();
     platform.missingFiles = {L"D:\\Program Files\\Autodesk\\3ds Max 2012\\3dsmaxcmd.exe"};
     Click(control(L"renderButton"));
     platform.missingFiles.clear();
     form.jobs().list().setCell(2, 1, L"E:\\" + std::wstring(4096, L'渲') + L".max");
     Click(control(L"renderButton"));
 
-    ASSERT_EQ(platform.messages.size(), 3u);
+    ASSERT_EQ(platform.messages.size(), 4u);
     EXPECT_EQ(platform.messages[0].text,
               L"上一批渲染任务仍在进行中，请等它完成，或先点击“取消渲染”。");
-    EXPECT_EQ(platform.messages[1].text,
+    EXPECT_EQ(platform.messages[1].text, platform.messages[0].text);
+    EXPECT_EQ(platform.messages[2].text,
               L"找不到3dsMax的渲染程序：D:\\Program Files\\Autodesk\\3ds Max 2012\\3dsmaxcmd.exe，"
               L"请检查3dsMax的安装路径。");
-    EXPECT_TRUE(platform.messages[2].text.ends_with(L" 的设置：命令行超过8191个字节"));
+    EXPECT_TRUE(platform.messages[3].text.ends_with(L" 的设置：命令行超过8191个字节"));
     EXPECT_TRUE(platform.started.empty());
     EXPECT_TRUE(IsWindowEnabled(control(L"renderButton")));
 }

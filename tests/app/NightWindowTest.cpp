@@ -262,6 +262,7 @@ TEST_F(NightWindowTest, CancellingMarksTheRowUnderWayCancelledAndStopsFollowing)
     EXPECT_TRUE(record().ends_with("4,E:\\d.max,2026-12-07 23:30:01,2026-12-07 23:35:00,0:04:59,,,\r\n"));
     EXPECT_EQ(platform.taskbar.back().second, (TaskbarProgress{State::None, 0, 0}));
     EXPECT_FALSE(platform.following);
+    EXPECT_FALSE(platform.holding);
 
     // The renderer's end by the cancel changes nothing afterwards.
     exited(104, 1, At(23, 35, 1));
@@ -281,6 +282,7 @@ TEST_F(NightWindowTest, RenderIsOfferedAgainWhenTheNightEndsWithoutAShutdown) {
         render();
         ASSERT_TRUE(platform.following);
         EXPECT_FALSE(IsWindowEnabled(button));
+        EXPECT_EQ(platform.holding, ScriptPath);
         started(100, Cmd, At(23, 0, 0));
         started(101, Renderer, At(23, 0, 1));
         output(L"a.tga");
@@ -291,6 +293,7 @@ TEST_F(NightWindowTest, RenderIsOfferedAgainWhenTheNightEndsWithoutAShutdown) {
         noneLeft(At(23, 10, 2));
         tick(At(23, 10, 3));
         EXPECT_FALSE(platform.following);
+        EXPECT_FALSE(platform.holding) << "the next night, of any copy, may write the script";
         EXPECT_EQ(IsWindowEnabled(button) != FALSE, !shutdown);
         // The morning's first look: a notification and the taskbar button flashing, unless the
         // machine is going down (how long it stays: the next test).
@@ -423,6 +426,7 @@ TEST_F(NightWindowTest, AProgramStartedDuringTheRenderJoinsItFromTheRecordAndThe
     ShowWindow(again.hwnd(), SW_SHOW);
     ASSERT_NE(again.night(), nullptr);
     EXPECT_TRUE(platform.following);
+    EXPECT_EQ(platform.holding, ScriptPath) << "held again, as the copy that started it held it";
     EXPECT_EQ(again.jobs().count(), 4);
     SendMessageW(again.hwnd(), WM_TIMER, mainwindow::IdTimerNight, 0);
     now = At(23, 12, 1);
@@ -452,6 +456,7 @@ TEST_F(NightWindowTest, AProgramStartedDuringTheRenderJoinsItFromTheRecordAndThe
     DestroyWindow(again.hwnd());
     test::PumpMessages();
     EXPECT_FALSE(platform.following) << "the program went; the render goes on";
+    EXPECT_TRUE(platform.holding) << "let go only as the program ends";
 }
 
 // A line the disk refuses (a backup tool or the indexer holds the record) waits and is written

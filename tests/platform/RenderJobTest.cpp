@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <utility>
+#include <vector>
+
 #include "base/Handles.h"
 #include "platform/Win32Platform.h"
 #include "render/RenderCommand.h"
@@ -253,6 +257,140 @@ TEST_F(RenderJobTest, TheScriptHoldsAHandleToTheJobItRunsIn) {
     CancelRender(later);
     EXPECT_TRUE(WaitFor([&] { return WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0; }));
     EXPECT_TRUE(WaitFor([&] { return !later.renderJobRunning(); }));
+}
+
+// cmd reads the script's next line from disk each time: while the night runs, nobody may write,
+// rename or delete it. Wine's cmd keeps the script open as it runs, Windows' does not: the hold
+// looked at here is the program's own, after the script ended.
+TEST_F(RenderJobTest, TheProgramHoldsTheScriptAgainstWritingAndDeletingUntilItLetsGo) {
+    Win32Platform platform;
+    ASSERT_TRUE(StartRender(platform, {install, rows(1), false}));
+    ASSERT_TRUE(WaitFor([&] { return !platform.renderJobRunning(); }));
+    const std::wstring script = scriptFolder + L"\\Render.bat";
+    const auto opening = [&](DWORD access) {
+        const FileHandle file(CreateFileW(script.c_str(), access,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, 0, nullptr));
+        return file ? static_cast<DWORD>(ERROR_SUCCESS) : GetLastError();
+    };
+    EXPECT_EQ(opening(GENERIC_WRITE), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(opening(DELETE), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(opening(GENERIC_READ), static_cast<DWORD>(ERROR_SUCCESS)) << "others may read it";
+
+    platform.letGoOfScript();
+    EXPECT_EQ(opening(GENERIC_WRITE), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(opening(DELETE), static_cast<DWORD>(ERROR_SUCCESS));
+}
+
+// A copy in another logon session cannot see this session's render job, but shares the program's
+// bat folder: a script it holds is a night under way, and no script goes to the user's own folder
+// instead to start a second one.
+TEST_F(RenderJobTest, AScriptHeldElsewhereRefusesTheStartAndNoScriptGoesToTheUsersFolder) {
+    const std::wstring own = temp.path() + L"\\本地 AppData";
+    ASSERT_TRUE(CreateDirectoryW(own.c_str(), nullptr));
+    wchar_t saved[MAX_PATH] = {};
+    const DWORD savedLength = GetEnvironmentVariableW(L"LOCALAPPDATA", saved, MAX_PATH);
+    SetEnvironmentVariableW(L"LOCALAPPDATA", own.c_str());
+    const std::wstring script = scriptFolder + L"\\Render.bat";
+    ASSERT_TRUE(CreateDirectoryW(scriptFolder.c_str(), nullptr));
+    ASSERT_TRUE(WriteWholeFile(script, "rem\r\n"));
+    {
+        const FileHandle other(CreateFileW(script.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                           OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(other);
+        Win32Platform platform;
+        EXPECT_EQ(StartRender(platform, {install, rows(1), false}).failure, RenderStillRunningMessage);
+        EXPECT_FALSE(Exists(own + L"\\Ravolen\\bat\\Render.bat"));
+        EXPECT_EQ(ReadFile(script), "rem\r\n");
+        EXPECT_FALSE(platform.renderJobRunning());
+    }
+    SetEnvironmentVariableW(L"LOCALAPPDATA", savedLength ? saved : nullptr);
+}
+
+// Points this program's import of a system function at another while it lives, so that a test
+// sees what the platform asked of Windows.
+class ImportPatch {
+public:
+    ImportPatch(const char* dll, const char* name, void* replacement) {
+        auto* const base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+        const auto* const headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+            base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+        const IMAGE_DATA_DIRECTORY& imports =
+            headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        for (auto* module = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+             module->Name && !slot_; ++module) {
+            if (_stricmp(reinterpret_cast<const char*>(base + module->Name), dll) != 0) continue;
+            auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + module->OriginalFirstThunk);
+            auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->FirstThunk);
+            for (; names->u1.AddressOfData && !slot_; ++names, ++slots) {
+                if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+                const auto* imported = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+                if (strcmp(reinterpret_cast<const char*>(imported->Name), name) == 0) {
+                    slot_ = reinterpret_cast<void**>(&slots->u1.Function);
+                }
+            }
+        }
+        if (slot_) original_ = exchange(replacement);
+    }
+    ~ImportPatch() {
+        if (slot_) exchange(original_);
+    }
+    ImportPatch(const ImportPatch&) = delete;
+    ImportPatch& operator=(const ImportPatch&) = delete;
+
+    void* original() const { return original_; }
+
+private:
+    void* exchange(void* function) {
+        DWORD protection = 0;
+        VirtualProtect(slot_, sizeof *slot_, PAGE_READWRITE, &protection);
+        void* const previous = std::exchange(*slot_, function);
+        VirtualProtect(slot_, sizeof *slot_, protection, &protection);
+        return previous;
+    }
+
+    void** slot_ = nullptr;
+    void* original_ = nullptr;
+};
+
+// Every job's limits the program sets, while a test records them.
+struct LimitsSet {
+    HANDLE job;
+    DWORD flags;
+};
+std::vector<LimitsSet> limitsSet;
+decltype(&SetInformationJobObject) setInformation = nullptr;
+
+BOOL WINAPI RecordingSetInformation(HANDLE job, JOBOBJECTINFOCLASS kind, LPVOID information, DWORD size) {
+    if (kind == JobObjectExtendedLimitInformation) {
+        limitsSet.push_back(
+            {job, static_cast<const JOBOBJECT_EXTENDED_LIMIT_INFORMATION*>(information)->BasicLimitInformation.LimitFlags});
+    }
+    return setInformation(job, kind, information, size);
+}
+
+// A renderer that crashes ends at once rather than wait on Windows Error Reporting's box, and the
+// render outlives the program. Wine 8 answers every question about a job's limits with none, so
+// what is looked at is what the program asked of Windows for the job the script runs in.
+TEST_F(RenderJobTest, TheRenderJobEndsACrashedProcessAndIsNotEndedWithTheProgram) {
+    const ImportPatch patch("kernel32.dll", "SetInformationJobObject",
+                            reinterpret_cast<void*>(&RecordingSetInformation));
+    ASSERT_NE(patch.original(), nullptr);
+    setInformation = reinterpret_cast<decltype(setInformation)>(patch.original());
+    limitsSet.clear();
+    hold();
+    Win32Platform platform;
+    ASSERT_TRUE(StartRender(platform, {install, rows(1), false}));
+    ASSERT_EQ(limitsSet.size(), 1u);
+    const KernelHandle script(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, platform.lastScript().processId));
+    ASSERT_TRUE(script);
+    BOOL inside = FALSE;
+    ASSERT_TRUE(IsProcessInJob(script.get(), limitsSet[0].job, &inside));
+    EXPECT_TRUE(inside) << "the limits are the render job's";
+    EXPECT_NE(limitsSet[0].flags & JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION, 0u);
+    EXPECT_EQ(limitsSet[0].flags & JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE, 0u);
+    CancelRender(platform);
+    EXPECT_TRUE(WaitFor([&] { return !platform.renderJobRunning(); }));
 }
 
 // Installed where the program's folder cannot be written: here a file named bat stands where the

@@ -279,6 +279,32 @@ TEST(Program, ASecondCopySaysTheProgramRunsAndEndsWithoutTouchingTheFirst) {
     EXPECT_EQ(first.exitCode(), std::optional<DWORD>(0));
 }
 
+// A copy running as administrator made the mutex with a security of its own: a normal copy may
+// not open it, and that is a copy that runs, not none. Here the test's own process stands in for
+// the elevated copy, with a mutex that grants nothing.
+TEST(Program, ACopyThatMayNotOpenTheRunningCopysMutexSaysTheProgramRuns) {
+    SECURITY_DESCRIPTOR closed{};
+    ASSERT_TRUE(InitializeSecurityDescriptor(&closed, SECURITY_DESCRIPTOR_REVISION));
+    ACL nobody{};
+    ASSERT_TRUE(InitializeAcl(&nobody, sizeof nobody, ACL_REVISION));
+    ASSERT_TRUE(SetSecurityDescriptorDacl(&closed, TRUE, &nobody, FALSE));
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, &closed, FALSE};
+    const KernelHandle elevated(CreateMutexW(&attributes, FALSE, Win32Platform::InstanceMutexName));
+    ASSERT_TRUE(elevated);
+    ASSERT_FALSE(KernelHandle(CreateMutexW(nullptr, FALSE, Win32Platform::InstanceMutexName)));
+    ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+
+    Program second;
+    ASSERT_TRUE(second.started());
+    const HWND box = second.waitForWindow(L"#32770");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageText(box), L"该程序已经运行！！");
+    EXPECT_EQ(second.window(L"RavolenMainWindow"), nullptr);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(second.exitCode(), std::optional<DWORD>(0));
+    EXPECT_EQ(second.window(L"RavolenMainWindow"), nullptr);
+}
+
 // The whole road as a user takes it, from outside the program: scenes added through the real
 // open dialog, a render started, the program ended while the renderer works.
 TEST(Program, ExitLeavesTheRenderRunningAndEndsWithCodeZero) {
@@ -627,26 +653,44 @@ TEST(Program, AHungRowIsEndedAfterTheMinuteAndAFailedRowSucceedsOnItsRetry) {
 namespace ravolen {
 namespace {
 
+// A night of the four empty scenes a.max … d.max for a held stand-in renderer that follows
+// `plan`, the user's data in the temporary folder, nothing of another night beside the program.
+struct HeldNight {
+    HeldNight(const wchar_t* name, const char* plan) : temp(name) {
+        data = temp.path() + L"\\LocalAppData";
+        install = HeldRendererIn(temp);
+        hold = install + L"\\3dsmaxcmd-hold";
+        calls = install + L"\\3dsmaxcmd-calls.log";
+        const std::wstring exe = ProgramPath();
+        programFolder = exe.substr(0, exe.find_last_of(L'\\'));
+        ready = CreateDirectoryW(data.c_str(), nullptr) && !install.empty() &&
+                test::WriteWholeFile(install + L"\\3dsmaxcmd-plan", plan);
+        typed = EmptyScenes(temp, {L"a.max", L"b.max", L"c.max", L"d.max"});
+        Clear();
+    }
+    ~HeldNight() { Clear(); }
+    HeldNight(const HeldNight&) = delete;
+    HeldNight& operator=(const HeldNight&) = delete;
+    void Clear() const {
+        test::RemoveTree(programFolder + L"\\bat");
+        test::RemoveTree(programFolder + L"\\renderOutput");
+    }
+
+    test::TempFolder temp;
+    std::wstring data, install, hold, typed, programFolder, calls;
+    bool ready = false;
+};
+
 // The machine goes down while row 2 of 4 renders: the program, the script and the renderer are
 // ended from outside. The program was closed before row 1 ended, which left no image: only cmd's
 // echo of row 2's line in the log tells that row 1 ended. Started again, the program offers the rest once; 是 renders rows 2–4 and
 // nothing else. A copy Windows starts again after a restart ends without a word while the program
 // runs, and a night that finished while the program was closed is not offered again.
 TEST(Program, ANightCutShortIsOfferedAgainAndYesRendersTheRowsLeft) {
-    const test::TempFolder temp(L"ravolen-cut");
-    const std::wstring data = temp.path() + L"\\LocalAppData";
-    ASSERT_TRUE(CreateDirectoryW(data.c_str(), nullptr));
-    const std::wstring install = HeldRendererIn(temp);
-    ASSERT_FALSE(install.empty());
-    const std::wstring hold = install + L"\\3dsmaxcmd-hold";
     // Call 1 writes no image; call 2 waits long enough for the test to hold it again.
-    test::WriteWholeFile(install + L"\\3dsmaxcmd-plan", "1 no-output\r\n2 wait 3000\r\n");
-    const std::wstring typed = EmptyScenes(temp, {L"a.max", L"b.max", L"c.max", L"d.max"});
-    const std::wstring exe = ProgramPath();
-    const std::wstring programFolder = exe.substr(0, exe.find_last_of(L'\\'));
-    test::RemoveTree(programFolder + L"\\bat");
-    test::RemoveTree(programFolder + L"\\renderOutput");
-    const std::wstring calls = install + L"\\3dsmaxcmd-calls.log";
+    const HeldNight night(L"ravolen-cut", "1 no-output\r\n2 wait 3000\r\n");
+    ASSERT_TRUE(night.ready);
+    const auto& [temp, data, install, hold, typed, programFolder, calls, ready] = night;
     Win32Platform platform;
     const auto scenesCalled = [&] {
         std::vector<std::wstring> scenes;
@@ -711,19 +755,9 @@ TEST(Program, ANightCutShortIsOfferedAgainAndYesRendersTheRowsLeft) {
 // program ends the script before it runs another line, records row 2 as cut rather than failed,
 // and the next start offers the night from row 2.
 TEST(Program, AShutdownMidNightRecordsNoFailureAndTheNightIsOfferedAgainFromTheRowCut) {
-    const test::TempFolder temp(L"ravolen-shutdown");
-    const std::wstring data = temp.path() + L"\\LocalAppData";
-    ASSERT_TRUE(CreateDirectoryW(data.c_str(), nullptr));
-    const std::wstring install = HeldRendererIn(temp);
-    ASSERT_FALSE(install.empty());
-    const std::wstring hold = install + L"\\3dsmaxcmd-hold";
-    test::WriteWholeFile(install + L"\\3dsmaxcmd-plan", "2 wait 3000\r\n");
-    const std::wstring typed = EmptyScenes(temp, {L"a.max", L"b.max", L"c.max", L"d.max"});
-    const std::wstring exe = ProgramPath();
-    const std::wstring programFolder = exe.substr(0, exe.find_last_of(L'\\'));
-    test::RemoveTree(programFolder + L"\\bat");
-    test::RemoveTree(programFolder + L"\\renderOutput");
-    const std::wstring calls = install + L"\\3dsmaxcmd-calls.log";
+    const HeldNight night(L"ravolen-shutdown", "2 wait 3000\r\n");
+    ASSERT_TRUE(night.ready);
+    const auto& [temp, data, install, hold, typed, programFolder, calls, ready] = night;
     Win32Platform platform;
     {
         Program first(data);

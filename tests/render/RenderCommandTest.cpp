@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 
 #include "render/RenderScript.h"
 #include "support/FakePlatform.h"
@@ -42,6 +43,38 @@ TEST(StartRender, WritesTheScriptIntoItsFolderThenStartsItHidden) {
     ASSERT_EQ(platform.startedInJob.size(), 1u);
     EXPECT_EQ(platform.startedInJob[0], ScriptLaunch(L"C:\\windows\\system32", ScriptFolder, 936));
     EXPECT_TRUE(platform.messages.empty());
+    // Held from before cmd reads it; an earlier hold, of a night that is over, went first.
+    EXPECT_EQ(platform.scriptHolds, (std::vector<std::wstring>{L"letGoOfScript", L"holdScript " + ScriptPath}));
+}
+
+// A script another holds open is a night under way that this copy cannot see (one started in
+// another logon session shares the program's bat folder, not its render job): it is not
+// rewritten, and no script is written elsewhere instead to start a second night.
+TEST(StartRender, AScriptAnotherHoldsIsANightUnderWayAndNothingIsWrittenAnywhere) {
+    const std::wstring own = L"C:\\Users\\美术\\AppData\\Local\\Ravolen";
+    const struct {
+        const char* name;
+        std::vector<RenderJob> rows;
+        std::set<std::wstring> unwritable;
+        std::wstring held;
+        std::wstring failure;
+    } cases[] = {
+        {"beside the program", {Job(L"E:\\a.max")}, {}, ScriptPath, std::wstring(RenderStillRunningMessage)},
+        {"a refused table", {Job(L"E:\\a.max", L"")}, {}, ScriptPath, L"请填写 E:\\a.max 的渲染输出路径"},
+        {"in the user's folder", {Job(L"E:\\a.max")}, {ScriptFolder}, own + L"\\bat\\Render.bat",
+         std::wstring(RenderStillRunningMessage)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakePlatform platform;
+        platform.userData = own;
+        platform.unwritable = c.unwritable;
+        platform.held = {c.held};
+        EXPECT_EQ(StartRender(platform, Request(c.rows)).failure, c.failure);
+        EXPECT_TRUE(platform.files.empty());
+        EXPECT_TRUE(platform.started.empty());
+        EXPECT_FALSE(platform.holding);
+    }
 }
 
 TEST(StartRender, AScriptThatStillRunsIsNeitherRewrittenNorJoinedByAnother) {
@@ -139,6 +172,7 @@ TEST(StartRender, AScriptThatCannotBeWrittenOrStartedIsReportedWithItsPath) {
         platform.*failing.failure = true;
         EXPECT_EQ(StartRender(platform, Request({Job(L"E:\\a.max")})).failure, failing.message);
         EXPECT_TRUE(platform.started.empty());
+        EXPECT_FALSE(platform.holding) << "no night runs";
     }
 }
 

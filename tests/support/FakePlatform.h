@@ -35,6 +35,9 @@ public:
     std::set<std::wstring> unwritable;
     std::map<std::wstring, unsigned long long> sizes;  // fileSize's answers; else the content's
     bool failWrite = false;
+    // Files another program holds open without letting others write (a night's script in
+    // another logon session): writing them is a sharing violation.
+    std::set<std::wstring> held;
     bool failStart = false;
     bool previousInstance = false;
     std::set<std::wstring> missingFiles;
@@ -107,9 +110,30 @@ public:
     bool writeFile(const std::wstring& path, std::string_view bytes) override {
         const std::lock_guard guard(lock);
         record(L"writeFile " + path);
-        if (failWrite || inUnwritable(path)) return false;
+        if (failWrite || inUnwritable(path) || held.count(path)) return false;
         files[path] = std::string(bytes);
         return true;
+    }
+    FileWrite writeFileTelling(const std::wstring& path, std::string_view bytes) override {
+        const std::lock_guard guard(lock);
+        if (held.count(path)) {
+            record(L"writeFile " + path);
+            return FileWrite::Held;
+        }
+        return writeFile(path, bytes) ? FileWrite::Written : FileWrite::Failed;
+    }
+    // The program's own hold of the script: the path held now, and each call in order,
+    // "holdScript <path>" and "letGoOfScript".
+    std::optional<std::wstring> holding;
+    std::vector<std::wstring> scriptHolds;
+    bool holdScript(const std::wstring& path) override {
+        scriptHolds.push_back(L"holdScript " + path);
+        holding = path;
+        return true;
+    }
+    void letGoOfScript() override {
+        scriptHolds.push_back(L"letGoOfScript");
+        holding.reset();
     }
     bool fileExists(const std::wstring& path) override {
         const std::lock_guard guard(lock);
