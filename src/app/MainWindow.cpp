@@ -340,6 +340,9 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_ENDSESSION:
             if (wParam) session_.saveNow();
             return 0;
+        case WM_POWERBROADCAST:
+            if (night_) night_->powerChanged(static_cast<unsigned>(wParam));
+            break;
         case WM_MOVE:
             if (!IsIconic(hwnd()) && !IsZoomed(hwnd())) {
                 RECT frame{};

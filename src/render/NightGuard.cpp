@@ -1,5 +1,7 @@
 #include "render/NightGuard.h"
 
+#include <algorithm>
+
 namespace ravolen {
 namespace {
 
@@ -33,28 +35,36 @@ RowGuard::RowGuard(const NightOptions& options, long long startedSecond)
 void RowGuard::read(long long second, const std::optional<std::vector<ProcessTime>>& times) {
     failed_ = !times;
     if (!times) return;
-    unsigned long long gained = 0;
     std::map<unsigned long, unsigned long long> now;
     for (const ProcessTime& process : *times) {
         const auto before = last_.find(process.processId);
         // A time that went back is an id reused by a new process: all of its time is new.
-        gained += before != last_.end() && before->second <= process.time
-                      ? process.time - before->second
-                      : process.time;
+        total_.time += before != last_.end() && before->second <= process.time
+                           ? process.time - before->second
+                           : process.time;
         now[process.processId] = process.time;
         if (process.time > 0) anyTime_ = true;
     }
     last_ = std::move(now);
-    if (second < work_.back().second) return;  // a clock set back: the span cannot be measured
-    work_.push_back({second, work_.back().time + gained});
+    if (!work_.empty() && second < work_.back().second) return;  // a clock set back: no span
+    total_.second = second;
+    work_.push_back(total_);
     // The reading that opens the span is kept; those before it are needed no more.
     const long long span = static_cast<long long>(options_.hungMinutes) * 60;
     while (work_.size() > 2 && work_[1].second <= second - span) work_.erase(work_.begin());
 }
 
+void RowGuard::pause(long long from, long long to) {
+    // Only what lies after the row's start was counted as under way.
+    from = std::max(from, started_);
+    if (to > from) away_ += to - from;
+    // What was gained meanwhile opens the next span with the next reading, and counts in none.
+    work_.clear();
+}
+
 GuardVerdict RowGuard::verdict(long long second) const {
     if (options_.longestMinutes > 0 &&
-        second - started_ > static_cast<long long>(options_.longestMinutes) * 60) {
+        underWay(second) > static_cast<long long>(options_.longestMinutes) * 60) {
         return GuardVerdict::TooLong;
     }
     if (options_.hungMinutes <= 0 || failed_ || !anyTime_ || work_.size() < 2) {
@@ -73,7 +83,7 @@ GuardVerdict RowGuard::verdict(long long second) const {
 bool RowGuard::unreadable(long long second) const {
     if (options_.hungMinutes <= 0) return false;
     if (failed_) return true;
-    return !anyTime_ && second - started_ >= static_cast<long long>(options_.hungMinutes) * 60;
+    return !anyTime_ && underWay(second) >= static_cast<long long>(options_.hungMinutes) * 60;
 }
 
 }  // namespace ravolen

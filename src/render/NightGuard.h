@@ -34,6 +34,10 @@ inline constexpr unsigned WatchdogExitCode = 1460;
 // How often the row's processor time is read, in seconds.
 inline constexpr long long GuardReadInterval = 15;
 
+// Between two looks of the watchdog, more time than this on the clock of time awake is not work:
+// the machine slept in a way that clock counts (Modern Standby), or this program stood still.
+inline constexpr long long GuardLongestGap = 60;
+
 // "无响应，已结束（20分钟没有进展）"
 std::wstring HungNote(int minutes);
 // "超时，已结束（超过2小时）"
@@ -46,7 +50,7 @@ enum class GuardVerdict {
 };
 
 // Watches one row under way from readings of the processor time its processes used. Seconds are
-// counted on any clock, the same for the whole row.
+// counted on a clock of time awake, the same for the whole row.
 class RowGuard {
 public:
     RowGuard(const NightOptions& options, long long startedSecond);
@@ -55,6 +59,9 @@ public:
     // times could not be read. A process that ended takes its time with it: only what each
     // process gained since the last reading counts, so the row's work never goes back.
     void read(long long second, const std::optional<std::vector<ProcessTime>>& times);
+    // The machine slept or this program stood still from `from` to `to`: that time is not under
+    // way, and the hang span starts again with the next reading. The row's start stays.
+    void pause(long long from, long long to);
 
     GuardVerdict verdict(long long second) const;
     // Limits changed while the row is under way: the readings so far still count.
@@ -70,9 +77,13 @@ private:
         long long second;
         unsigned long long time;  // 100 ns of processor time since the row started
     };
+    long long underWay(long long second) const { return second - started_ - away_; }
+
     NightOptions options_;
     long long started_;
-    std::vector<Work> work_;  // the readings still needed, oldest first
+    long long away_ = 0;      // seconds of pauses since the start
+    Work total_{0, 0};        // everything gained since the start
+    std::vector<Work> work_;  // the readings of the span still needed, oldest first
     std::map<unsigned long, unsigned long long> last_;  // each process's time at the last reading
     bool failed_ = false;
     bool anyTime_ = false;

@@ -85,6 +85,41 @@ TEST(RowGuard, AHungRowIsOneUnderOnePercentOfAProcessorOverTheWholeSpan) {
     }
 }
 
+// The machine slept (or the program stood still): the hang span starts again after the break,
+// while 单个任务最长时间 still counts from the row's start, less the break.
+TEST(RowGuard, ABreakStartsTheHangSpanAgainAndIsNotCountedAsUnderWay) {
+    struct BreakCase {
+        const char* what;
+        NightOptions options;
+        std::vector<Reading> before;
+        long long from, to;  // the break
+        std::vector<Reading> after;
+        long long askedAt;
+        GuardVerdict verdict;
+    };
+    const NightOptions twenty{20, 0, 0};
+    const NightOptions anHour{0, 60, 0};
+    const std::vector<Reading> idle = {{15, Renderer(Second)}, {600, Renderer(Second)}};
+    const BreakCase cases[] = {
+        {"idle the whole span but for the break", twenty, idle, 600, 690,
+         {{705, Renderer(Second)}, {1215, Renderer(Second)}}, 1215, GuardVerdict::Working},
+        {"idle a whole span after it", twenty, idle, 600, 690,
+         {{705, Renderer(Second)}, {1905, Renderer(Second)}}, 1905, GuardVerdict::Hung},
+        {"work over the break counts in no span", twenty, idle, 600, 700,
+         {{700, Renderer(100 * Second)}, {1900, Renderer(101 * Second)}}, 1900, GuardVerdict::Hung},
+        {"an hour under way less the break", anHour, {}, 1000, 1090, {}, 3690, GuardVerdict::Working},
+        {"more than an hour less the break", anHour, {}, 1000, 1090, {}, 3691, GuardVerdict::TooLong},
+        {"only the part after the start", anHour, {}, -500, 10, {}, 3611, GuardVerdict::TooLong},
+    };
+    for (const BreakCase& c : cases) {
+        RowGuard guard(c.options, 0);
+        for (const Reading& reading : c.before) guard.read(reading.at, reading.times);
+        guard.pause(c.from, c.to);
+        for (const Reading& reading : c.after) guard.read(reading.at, reading.times);
+        EXPECT_EQ(guard.verdict(c.askedAt), c.verdict) << c.what;
+    }
+}
+
 TEST(RowGuard, TheNotesAndTheRangesOfTheOptions) {
     EXPECT_EQ(HungNote(20), L"无响应，已结束（20分钟没有进展）");
     EXPECT_EQ(TooLongNote(120), L"超时，已结束（超过2小时）");
