@@ -227,7 +227,10 @@ void NightFollower::guard() {
     }
     if (ending_) return;  // its exit is awaited
     if (options_.hungMinutes > 0 && (!lastRead_ || now - *lastRead_ >= GuardReadInterval)) {
-        guard_->read(now, platform_.renderTreeTimes(processId));
+        // Frames written are progress too, however little the renderer reads or computes.
+        const std::wstring& output = rows_[row].outputFolder;
+        guard_->read(now, platform_.renderTreeTimes(processId),
+                     output.empty() ? std::nullopt : platform_.folderEntries(output));
         lastRead_ = now;
         if (guard_->unreadable(now) && !unreadableSaid_) {
             unreadableSaid_ = true;

@@ -1,6 +1,7 @@
 #include "render/NightGuard.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace ravolen {
 namespace {
@@ -29,20 +30,40 @@ std::wstring HungNote(int minutes) {
 
 std::wstring TooLongNote(int minutes) { return L"超时，已结束（超过" + MinutesText(minutes) + L"）"; }
 
-RowGuard::RowGuard(const NightOptions& options, long long startedSecond)
-    : options_(options), started_(startedSecond), work_{{startedSecond, 0}} {}
+bool OutputGrew(const std::vector<FolderEntry>& before, const std::vector<FolderEntry>& now) {
+    std::map<std::wstring_view, const FolderEntry*> known;
+    for (const FolderEntry& entry : before) known.emplace(entry.name, &entry);
+    for (const FolderEntry& entry : now) {
+        const auto found = known.find(entry.name);
+        if (found == known.end() || entry.size > found->second->size ||
+            entry.modified > found->second->modified) {
+            return true;
+        }
+    }
+    return false;
+}
 
-void RowGuard::read(long long second, const std::optional<std::vector<ProcessTime>>& times) {
+RowGuard::RowGuard(const NightOptions& options, long long startedSecond)
+    : options_(options), started_(startedSecond), work_{{startedSecond, 0, 0, 0}} {}
+
+void RowGuard::read(long long second, const std::optional<std::vector<ProcessTime>>& times,
+                    const std::optional<std::vector<FolderEntry>>& output) {
+    if (output) {
+        // The first listing is what the folder held already.
+        if (output_ && OutputGrew(*output_, *output)) ++total_.grew;
+        output_ = output;
+    }
     failed_ = !times;
     if (!times) return;
-    std::map<unsigned long, unsigned long long> now;
+    std::map<unsigned long, Counts> now;
     for (const ProcessTime& process : *times) {
         const auto before = last_.find(process.processId);
-        // A time that went back is an id reused by a new process: all of its time is new.
-        total_.time += before != last_.end() && before->second <= process.time
-                           ? process.time - before->second
-                           : process.time;
-        now[process.processId] = process.time;
+        // Counts that went back are an id reused by a new process: all of them are new.
+        const bool same = before != last_.end() && before->second.time <= process.time &&
+                          before->second.bytes <= process.bytes;
+        total_.time += same ? process.time - before->second.time : process.time;
+        total_.bytes += same ? process.bytes - before->second.bytes : process.bytes;
+        now[process.processId] = {process.time, process.bytes};
         if (process.time > 0) anyTime_ = true;
     }
     last_ = std::move(now);
@@ -74,10 +95,12 @@ GuardVerdict RowGuard::verdict(long long second) const {
     const Work& last = work_.back();
     const Work& first = work_.front();
     if (last.second - first.second < span) return GuardVerdict::Working;
-    // Less than 1 % of one processor over the whole span, measured from its first reading.
+    // Less than 1 % of one processor over the whole span, measured from its first reading; a
+    // scene still coming from a share, or frames still being written, are progress too.
     const auto elapsed = static_cast<unsigned long long>(last.second - first.second);
-    return (last.time - first.time) * 100 < elapsed * TicksPerSecond ? GuardVerdict::Hung
-                                                                     : GuardVerdict::Working;
+    const bool idle = (last.time - first.time) * 100 < elapsed * TicksPerSecond;
+    const bool still = last.bytes - first.bytes < GuardIdleBytes && last.grew == first.grew;
+    return idle && still ? GuardVerdict::Hung : GuardVerdict::Working;
 }
 
 bool RowGuard::unreadable(long long second) const {

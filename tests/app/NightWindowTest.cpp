@@ -918,6 +918,40 @@ TEST_F(NightWindowTest, ABreakStartsTheHangSpanAgainAndIsNotUnderWay) {
     }
 }
 
+// A renderer that waits on a slow share uses next to no processor: the bytes its tree moves, and
+// frames appearing in its output folder, are progress too.
+TEST_F(NightWindowTest, BytesMovedAndFramesWrittenAreProgress) {
+    struct ProgressCase {
+        const char* what;
+        unsigned long long bytesAMinute;
+        bool frames;  // one every 10 minutes
+        bool hung;
+    };
+    const ProgressCase cases[] = {
+        {"a scene read from a share", 60 * 1024, false, false},
+        {"frames written", 0, true, false},
+        {"neither", 40 * 1024, false, true},
+    };
+    for (const wchar_t* name : {L"a", L"b", L"c"}) form.jobs().append(Row(name));
+    render();
+    started(100, Cmd, At(23, 0, 0));
+    unsigned long renderer = 100;
+    for (const ProgressCase& c : cases) {
+        if (renderer != 100) exited(renderer, 0, now);
+        const LocalTime start = Later(now, 1);
+        started(++renderer, Renderer, start);
+        platform.treeTimes[renderer] = {{renderer, Second, 0}};
+        tick(start);
+        const std::size_t ended = platform.endedTrees.size();
+        for (int minute = 1; minute <= 40; ++minute) {
+            platform.treeTimes[renderer][0].bytes += c.bytesAMinute;
+            if (c.frames && minute % 10 == 0) output(L"frame" + std::to_wstring(minute) + L".tga");
+            tick(Later(start, minute * 60));
+        }
+        EXPECT_EQ(platform.endedTrees.size(), ended + (c.hung ? 1 : 0)) << c.what;
+    }
+}
+
 // Where the processor time cannot be read, the hang rule ends nothing and the log window says so
 // once; a tree that will not end is said too, and the night is followed on.
 TEST_F(NightWindowTest, WithoutProcessorTimesNothingIsEndedAndTheLogWindowSaysSoOnce) {
