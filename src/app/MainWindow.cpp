@@ -348,6 +348,9 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             if (wParam) session_.saveNow();
             if (night_) night_->sessionEnded(wParam != 0);
             return 0;
+        case WM_POWERBROADCAST:
+            if (night_) night_->powerChanged(static_cast<unsigned>(wParam));
+            break;
         case WM_MOVE:
             if (!IsIconic(hwnd()) && !IsZoomed(hwnd())) {
                 RECT frame{};

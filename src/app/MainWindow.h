@@ -35,7 +35,7 @@ struct RenderPlan;
 struct RenderRequest;
 struct RenderStart;
 LocalTime LocalTimeNow();
-long long SteadySeconds();
+long long AwakeSeconds();
 
 // The main window: the job table, the settings of the whole run and the command buttons.
 class MainWindow final : public win::Form, private JobTableHost {
@@ -61,9 +61,9 @@ public:
     ResultsDialog* resultsDialog() const;
     // The clock the nights are measured by; tests set their own before anything starts.
     std::function<LocalTime()> clock = LocalTimeNow;
-    // Seconds on a clock that only goes forward, for the watchdog's spans: the one above moves
-    // when Windows changes to or from summer time, in the middle of the night.
-    std::function<long long()> ticks = SteadySeconds;
+    // Seconds the computer was awake, for the watchdog's spans: the clock above moves when
+    // Windows changes to or from summer time, and on through a night asleep.
+    std::function<long long()> awake = AwakeSeconds;
     // The 夜间选项 dialog while it is shown, or null.
     NightOptionsDialog* nightOptionsDialog() const;
     // The night this program follows (or followed last), or null.

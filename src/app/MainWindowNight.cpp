@@ -25,7 +25,7 @@ void MainWindow::followNight(const RenderRequest& request, const RenderStart& st
                                   started.logPath, nightOptions_, request.numbers);
     if (night_) {
         night_->clock = clock;
-        night_->ticks = ticks;
+        night_->awake = awake;
         SetTimer(hwnd(), IdTimerNight, NightInterval, nullptr);
     }
 }
@@ -37,7 +37,7 @@ void MainWindow::joinNight() {
                                  jobs().all(), clock(), nightOptions_);
     if (night_) {
         night_->clock = clock;
-        night_->ticks = ticks;
+        night_->awake = awake;
         SetTimer(hwnd(), IdTimerNight, NightInterval, nullptr);
     }
 }

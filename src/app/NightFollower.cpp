@@ -86,7 +86,12 @@ LocalTime LocalTimeNow() {
     return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
 }
 
-long long SteadySeconds() { return static_cast<long long>(GetTickCount64() / 1000); }
+long long AwakeSeconds() {
+    // GetTickCount64 counts a night asleep as time a renderer made no progress in.
+    ULONGLONG awake = 0;
+    QueryUnbiasedInterruptTime(&awake);
+    return static_cast<long long>(awake / 10'000'000);
+}
 
 std::wstring NightRecordNote(const RenderStart& started) {
     if (!started.recordPath.empty()) return {};
@@ -118,7 +123,7 @@ NightFollower::NightFollower(Platform& platform, HWND__* window, const std::wstr
                              const std::wstring& installFolder, const std::vector<RenderJob>& rows,
                              const LocalTime& started, const NightOptions& options)
     : clock(LocalTimeNow),
-      ticks(SteadySeconds),
+      awake(AwakeSeconds),
       platform_(platform),
       window_(window),
       installFolder_(installFolder),
@@ -241,25 +246,34 @@ bool NightFollower::tick() {
 }
 
 void NightFollower::guard() {
+    const long long now = awake();
+    const LocalTime wallNow = clock();
+    const std::optional<Look> last = std::exchange(lastLook_, Look{now, wallNow});
+    // The program was frozen or the machine slept: no span runs across it.
+    const bool slept = std::exchange(slept_, false);
+    const bool broke = last && (slept || now - last->awake > GuardLongestGap);
     const auto underWay = watch_.rendererUnderWay();
     if (!underWay) {
         guard_.reset();
         return;
     }
     const auto [processId, row] = *underWay;
-    const RowState& state = watch_.states()[row];
     if (!guard_ || guarded_ != processId) {
-        guard_.emplace(options_, 0);
+        guard_.emplace(options_, rowStart(row, now, wallNow, last));
         guarded_ = processId;
-        // The time the row has run so far as the clock tells it; from here on, counted on ticks.
-        guardStart_ = ticks() - (state.started ? SecondsBetween(*state.started, clock()) : 0);
         lastRead_.reset();
         ending_ = false;
     }
+    if (broke) {
+        guard_->pause(last->awake, now);
+        lastRead_.reset();  // the next span opens at once
+    }
     if (ending_) return;  // its exit is awaited
-    const long long now = ticks() - guardStart_;
     if (options_.hungMinutes > 0 && (!lastRead_ || now - *lastRead_ >= GuardReadInterval)) {
-        guard_->read(now, platform_.renderTreeTimes(processId));
+        // Frames written are progress too, however little the renderer reads or computes.
+        const std::wstring& output = rows_[row].outputFolder;
+        guard_->read(now, platform_.renderTreeTimes(processId),
+                     output.empty() ? std::nullopt : platform_.folderEntries(output));
         lastRead_ = now;
         if (guard_->unreadable(now) && !unreadableSaid_) {
             unreadableSaid_ = true;
@@ -278,6 +292,25 @@ void NightFollower::guard() {
         watch_.ending(row, RowPhase::Hung, HungNote(options_.hungMinutes));
     } else {
         watch_.ending(row, RowPhase::TimedOut, TooLongNote(options_.longestMinutes));
+    }
+}
+
+long long NightFollower::rowStart(std::size_t row, long long now, const LocalTime& wallNow,
+                                  const std::optional<Look>& last) const {
+    const std::optional<LocalTime>& started = watch_.states()[row].started;
+    if (!started) return now;
+    // Joined under way: the clock on the wall is all there is to tell.
+    if (!last) return now - SecondsBetween(*started, wallNow);
+    if (*started <= last->clock) return last->awake - SecondsBetween(*started, last->clock);
+    // Started since the last look: no earlier than it on the awake clock, whatever the wall clock
+    // did meanwhile (a night asleep moves it on).
+    return std::max(last->awake, now - SecondsBetween(*started, wallNow));
+}
+
+void NightFollower::powerChanged(unsigned event) {
+    if (event == PBT_APMSUSPEND || event == PBT_APMRESUMESUSPEND ||
+        event == PBT_APMRESUMEAUTOMATIC) {
+        slept_ = true;
     }
 }
 

@@ -79,22 +79,32 @@ public:
     void changeOptions(const NightOptions& options);
     // Shows the progress again (the taskbar button was made anew).
     void showProgressAgain();
+    // Windows tells that the computer goes to sleep or wakes (WM_POWERBROADCAST's event): no span
+    // of the watchdog runs across it.
+    void powerChanged(unsigned event);
 
     bool following() const { return following_; }
     const NightWatch& watch() const { return watch_; }
     NightView view() const;
-    // The clock the night is measured by, and the one the watchdog counts seconds on; tests
-    // set their own.
+    // The clock the night is measured by, and the seconds the computer was awake, which the
+    // watchdog counts its spans on; tests set their own.
     std::function<LocalTime()> clock;
-    std::function<long long()> ticks;
+    std::function<long long()> awake;
 
 private:
     NightFollower(Platform& platform, HWND__* window, const std::wstring& scriptFolder,
                   const std::wstring& installFolder, const std::vector<RenderJob>& rows,
                   const LocalTime& started, const NightOptions& options);
     void feed(const RenderJobEvent& event);
-    // The watchdog's look at the row under way; true when it ended the row's renderer.
+    // The watchdog's look at the row under way.
     void guard();
+    struct Look {
+        long long awake;
+        LocalTime clock;
+    };
+    // Where the row began on the awake clock, as the clock on the wall and the last look tell.
+    long long rowStart(std::size_t row, long long now, const LocalTime& wallNow,
+                       const std::optional<Look>& last) const;
     void note(std::wstring text);
     // The renderer's path as the night knows it when the image is the renderer, else the image.
     std::wstring rendererSpelling(const std::wstring& imagePath);
@@ -133,11 +143,13 @@ private:
     std::optional<TaskbarProgress> shown_;
     std::map<std::wstring, bool> spellings_;  // a program's path: whether it is the renderer
     NightOptions options_;
-    // The row under way as the watchdog sees it: its renderer, the guard and the last reading.
+    // The row under way as the watchdog sees it: its renderer, the guard, the last reading and
+    // the last look (on the awake clock), and whether Windows said it slept since.
     unsigned long guarded_ = 0;
-    long long guardStart_ = 0;  // when the guarded row started, on `ticks`
     std::optional<RowGuard> guard_;
     std::optional<long long> lastRead_;
+    std::optional<Look> lastLook_;
+    bool slept_ = false;
     bool ending_ = false;  // the renderer was told to end
     bool unreadableSaid_ = false;
     std::vector<std::wstring> notes_;
@@ -151,8 +163,9 @@ std::wstring NightRecordNote(const RenderStart& started);
 // The newest night's files without their extension (…\bat\logs\20261207-230105), or nothing.
 std::optional<std::wstring> NewestNightPath(Platform& platform);
 
-// This computer's clock now; seconds since Windows started, which summer time does not move.
+// This computer's clock now; seconds Windows was awake since it started, which neither summer
+// time nor sleep or hibernation move.
 LocalTime LocalTimeNow();
-long long SteadySeconds();
+long long AwakeSeconds();
 
 }  // namespace ravolen

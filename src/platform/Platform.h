@@ -132,10 +132,12 @@ struct RenderJobEvent {
     bool operator==(const RenderJobEvent&) const = default;
 };
 
-// A process of the render job and the processor time it has used, user and kernel, in 100 ns.
+// A process of the render job and what it did so far: the processor time it used, user and
+// kernel, in 100 ns, and the bytes it read and wrote (files, network, devices).
 struct ProcessTime {
     unsigned long processId = 0;
     unsigned long long time = 0;
+    unsigned long long bytes = 0;
 
     bool operator==(const ProcessTime&) const = default;
 };

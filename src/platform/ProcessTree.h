@@ -13,7 +13,8 @@ struct ListedProcess {
     unsigned long id = 0;
     unsigned long parentId = 0;
     unsigned long long created = 0;
-    unsigned long long time = 0;  // processor time used, user and kernel, in 100 ns
+    unsigned long long time = 0;   // processor time used, user and kernel, in 100 ns
+    unsigned long long bytes = 0;  // read and written, every kind of I/O
 };
 
 // The processes that the root started, and those that they started, and so on, as they are

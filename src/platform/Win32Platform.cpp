@@ -986,7 +986,7 @@ std::optional<std::vector<ProcessTime>> Win32Platform::renderTreeTimes(unsigned 
     const auto tree = renderTree(processId);
     if (!tree) return std::nullopt;
     std::vector<ProcessTime> times;
-    for (const ListedProcess& process : *tree) times.push_back({process.id, process.time});
+    for (const ListedProcess& process : *tree) times.push_back({process.id, process.time, process.bytes});
     return times;
 }
 

@@ -34,6 +34,14 @@ inline constexpr unsigned WatchdogExitCode = 1460;
 // How often the row's processor time is read, in seconds.
 inline constexpr long long GuardReadInterval = 15;
 
+// Between two looks of the watchdog, more time than this on the clock of time awake is not work:
+// the machine slept in a way that clock counts (Modern Standby), or this program stood still.
+inline constexpr long long GuardLongestGap = 60;
+
+// What a row's tree may read and write in a whole span, in bytes, and still be hung: a renderer
+// waiting on a slow share uses little processor but moves its scene over the network.
+inline constexpr unsigned long long GuardIdleBytes = 1024 * 1024;
+
 // "无响应，已结束（20分钟没有进展）"
 std::wstring HungNote(int minutes);
 // "超时，已结束（超过2小时）"
@@ -41,20 +49,30 @@ std::wstring TooLongNote(int minutes);
 
 enum class GuardVerdict {
     Working,  // nothing to do
-    Hung,     // less than 1 % of one processor over the last 无响应超时 minutes
+    Hung,     // no progress over the last 无响应超时 minutes (see RowGuard)
     TooLong,  // under way longer than 单个任务最长时间
 };
 
-// Watches one row under way from readings of the processor time its processes used. Seconds are
-// counted on any clock, the same for the whole row.
+// True when a file of the folder appeared, grew or was written since the earlier listing.
+bool OutputGrew(const std::vector<FolderEntry>& before, const std::vector<FolderEntry>& now);
+
+// Watches one row under way from readings of what its processes did. Seconds are counted on a
+// clock of time awake, the same for the whole row. A row is hung when, over the whole span, its
+// processes together used less than 1 % of one processor, read and wrote less than
+// GuardIdleBytes, and no file of its output folder appeared or grew.
 class RowGuard {
 public:
     RowGuard(const NightOptions& options, long long startedSecond);
 
-    // A reading at `second`: each process of the row with its processor time, or nothing when the
-    // times could not be read. A process that ended takes its time with it: only what each
-    // process gained since the last reading counts, so the row's work never goes back.
-    void read(long long second, const std::optional<std::vector<ProcessTime>>& times);
+    // A reading at `second`: each process of the row with its processor time and I/O, or nothing
+    // when they could not be read, and the row's output folder (nothing: not read). A process
+    // that ended takes its counts with it: only what each process gained since the last reading
+    // counts, so the row's work never goes back.
+    void read(long long second, const std::optional<std::vector<ProcessTime>>& times,
+              const std::optional<std::vector<FolderEntry>>& output = std::nullopt);
+    // The machine slept or this program stood still from `from` to `to`: that time is not under
+    // way, and the hang span starts again with the next reading. The row's start stays.
+    void pause(long long from, long long to);
 
     GuardVerdict verdict(long long second) const;
     // Limits changed while the row is under way: the readings so far still count.
@@ -68,12 +86,25 @@ public:
 private:
     struct Work {
         long long second;
-        unsigned long long time;  // 100 ns of processor time since the row started
+        // Since the row started: processor time in 100 ns, bytes moved, readings that saw the
+        // output grow.
+        unsigned long long time;
+        unsigned long long bytes;
+        unsigned long long grew;
     };
+    struct Counts {
+        unsigned long long time;
+        unsigned long long bytes;
+    };
+    long long underWay(long long second) const { return second - started_ - away_; }
+
     NightOptions options_;
     long long started_;
-    std::vector<Work> work_;  // the readings still needed, oldest first
-    std::map<unsigned long, unsigned long long> last_;  // each process's time at the last reading
+    long long away_ = 0;      // seconds of pauses since the start
+    Work total_{0, 0, 0, 0};  // everything gained since the start
+    std::vector<Work> work_;  // the readings of the span still needed, oldest first
+    std::map<unsigned long, Counts> last_;  // each process's counts at the last reading
+    std::optional<std::vector<FolderEntry>> output_;  // the output folder at the last listing
     bool failed_ = false;
     bool anyTime_ = false;
 };

@@ -37,6 +37,15 @@ const std::wstring LogPath = Logs + L"\\20261207-230000.log";
 
 LocalTime At(int hour, int minute, int second) { return {2026, 12, 7, hour, minute, second}; }
 LocalTime Next(int hour, int minute, int second) { return {2026, 12, 8, hour, minute, second}; }
+// The moment `seconds` after `time`, within the month.
+LocalTime Later(LocalTime time, long long seconds) {
+    const long long of = time.hour * 3600LL + time.minute * 60 + time.second + seconds;
+    time.day += static_cast<int>(of / 86400);
+    time.hour = static_cast<int>(of % 86400 / 3600);
+    time.minute = static_cast<int>(of % 3600 / 60);
+    time.second = static_cast<int>(of % 60);
+    return time;
+}
 constexpr unsigned long long Second = 10'000'000;  // of processor time, in 100 ns
 using Ended = std::vector<std::pair<unsigned long, unsigned>>;
 
@@ -58,10 +67,11 @@ protected:
     void SetUp() override {
         MainWindowTest::SetUp();
         form.clock = [this] { return now; };
-        form.ticks = [this] { return ticks(); };
+        form.awake = [this] { return awake(); };
     }
-    // The seconds that really passed: the clock's, less the hours it was put forward.
-    long long ticks() const { return SecondsBetween(At(0, 0, 0), now) - putForward; }
+    // The seconds the computer was awake: the clock's, less the hours it was put forward and the
+    // time it slept.
+    long long awake() const { return SecondsBetween(At(0, 0, 0), now) - putForward - asleep; }
 
     void fourRows() {
         for (const wchar_t* name : {L"a", L"b", L"c", L"d"}) form.jobs().append(Row(name));
@@ -81,6 +91,20 @@ protected:
         now = at;
         SendMessageW(form.hwnd(), WM_TIMER, mainwindow::IdTimerNight, 0);
         test::PumpMessages();
+    }
+    // Beats once a minute on to `at`, as often as the watchdog needs to see no break; the renderer
+    // `working`, when given, uses a whole processor all along.
+    void tickUntil(LocalTime at, unsigned long working = 0) {
+        do {
+            const LocalTime next = std::min(Later(now, 60), at);
+            if (working != 0) work(working);
+            tick(next);
+        } while (now < at);
+    }
+    void work(unsigned long renderer) {
+        std::vector<ProcessTime>& times = platform.treeTimes[renderer];
+        if (times.empty()) times.push_back({renderer});
+        times[0].time += 60 * Second;
     }
     void render() {
         now = At(23, 0, 0);
@@ -150,6 +174,7 @@ protected:
 
     LocalTime now = At(23, 0, 0);
     long long putForward = 0;
+    long long asleep = 0;
 };
 
 using Texts = std::vector<std::wstring>;
@@ -421,7 +446,7 @@ TEST_F(NightWindowTest, AProgramStartedDuringTheRenderJoinsItFromTheRecordAndThe
 
     MainWindow again(platform);
     again.clock = [this] { return now; };
-    again.ticks = [this] { return ticks(); };
+    again.awake = [this] { return awake(); };
     ASSERT_EQ(again.create(), MainWindow::Startup::Ready);
     ShowWindow(again.hwnd(), SW_SHOW);
     ASSERT_NE(again.night(), nullptr);
@@ -957,11 +982,11 @@ TEST_F(NightWindowTest, AHungRowAndATooLongRowAreEndedAndTheNightGoesOn) {
     platform.treeTimes[101] = {{101, Second}};
     tick(At(23, 0, 10));
     platform.treeTimes[101] = {{101, 2 * Second}, {150, Second / 2}};
-    tick(At(23, 10, 5));
+    tickUntil(At(23, 10, 5));
     tick(At(23, 10, 6));  // no reading between readings
     EXPECT_TRUE(platform.endedTrees.empty());
     platform.treeTimes[101] = {{101, 3 * Second}};
-    tick(At(23, 20, 5));
+    tickUntil(At(23, 20, 5));
     EXPECT_EQ(platform.endedTrees, (Ended{{101, 1460}}));
     tick(At(23, 20, 6));
     EXPECT_EQ(platform.endedTrees.size(), 1u) << "told once";
@@ -977,14 +1002,7 @@ TEST_F(NightWindowTest, AHungRowAndATooLongRowAreEndedAndTheNightGoesOn) {
         "1,E:\\a.max,2026-12-07 23:00:05,2026-12-07 23:20:07,0:20:02,1460,,"
         "无响应，已结束（20分钟没有进展）\r\n"));
     EXPECT_EQ(platform.taskbar.back().second, (TaskbarProgress{State::Error, 1, 3}));
-    for (int minute = 21; minute <= 59; minute += 2) {
-        platform.treeTimes[102] = {{102, static_cast<unsigned long long>(minute - 20) * 60 * Second}};
-        tick(At(23, minute, 0));
-    }
-    for (int minute = 0; minute <= 20; minute += 2) {
-        platform.treeTimes[102] = {{102, static_cast<unsigned long long>(minute + 40) * 60 * Second}};
-        tick(Next(0, minute, 0));
-    }
+    tickUntil(Next(1, 20, 0), 102);
     EXPECT_EQ(platform.endedTrees.size(), 1u) << "a working row is never hung";
     tick(Next(1, 20, 9));
     EXPECT_EQ(platform.endedTrees, (Ended{{101, 1460}, {102, 1460}}));
@@ -1020,22 +1038,129 @@ TEST_F(NightWindowTest, AClockPutForwardForSummerTimeCountsOnlyTheTimeThatPassed
     render();
     started(100, Cmd, At(23, 0, 0));
     started(101, Renderer, At(23, 0, 5));
-    unsigned long long worked = 0;
-    const auto workUntil = [&](LocalTime at) {
-        worked += 60 * Second;
-        platform.treeTimes[101] = {{101, worked}};
-        tick(at);
-    };
-    for (int minute = 1; minute <= 59; minute += 2) workUntil(At(23, minute, 0));
-    for (int minute = 0; minute <= 50; minute += 2) workUntil(Next(0, minute, 0));
+    tickUntil(Next(0, 50, 0), 101);
     putForward = 3600;
-    workUntil(Next(1, 50, 20));  // 0:50:20 as it really is
-    workUntil(Next(1, 52, 0));
+    work(101);
+    tick(Next(1, 50, 20));  // 0:50:20 as it really is
+    tickUntil(Next(1, 52, 0), 101);
     EXPECT_TRUE(platform.endedTrees.empty()) << "1:52 under way, not 2:52";
-    for (int minute = 54; minute <= 59; minute += 2) workUntil(Next(1, minute, 0));
+    tickUntil(Next(2, 0, 0), 101);
     EXPECT_TRUE(platform.endedTrees.empty());
-    workUntil(Next(2, 0, 10));
+    tickUntil(Next(2, 0, 10), 101);
     EXPECT_EQ(platform.endedTrees, (Ended{{101, 1460}}));
+}
+
+// A night asleep moves the clock on the wall (and the count of ticks) but not the time awake: the
+// watchdog judges nothing by it, in the middle of a row or before its first look at one.
+TEST_F(NightWindowTest, TimeAsleepIsNeitherWithoutProgressNorUnderWay) {
+    NightOptionsDialog* dialog = openOptions();
+    ASSERT_NE(dialog, nullptr);
+    setOptions(dialog, {L"20", L"2", L"0", L"0"});
+    Click(dialog->control(L"Ok"));
+    fourRows();
+    render();
+    started(100, Cmd, At(23, 0, 0));
+    started(101, Renderer, At(23, 0, 5));
+    platform.treeTimes[101] = {{101, Second}};
+    tickUntil(At(23, 10, 5));
+    asleep += 8 * 3600;
+    tick(Next(7, 10, 10));
+    tickUntil(Next(7, 20, 0));
+    EXPECT_TRUE(platform.endedTrees.empty()) << "at 7:20, 19:55 awake, not 8 hours";
+    tickUntil(Next(7, 20, 30));
+    EXPECT_EQ(platform.endedTrees, (Ended{{101, 1460}}));
+
+    // Row 2 starts, and the computer sleeps before the watchdog first looks at it.
+    exited(101, 1460, Next(7, 20, 31));
+    started(102, Renderer, Next(7, 20, 32));
+    platform.treeTimes[102] = {{102, Second}};
+    asleep += 3 * 3600;
+    tick(Next(10, 20, 35));
+    tickUntil(Next(12, 20, 0), 102);
+    EXPECT_EQ(platform.endedTrees.size(), 1u) << "at 12:20, under 2 hours awake, not 5";
+    tickUntil(Next(12, 21, 0), 102);
+    EXPECT_EQ(platform.endedTrees, (Ended{{101, 1460}, {102, 1460}}));
+}
+
+// A row without progress, or under way too long, in which the program stood still for a while (the
+// awake clock jumped, as under Modern Standby) or Windows said it slept: the hang span starts
+// again after the break, and the break is not under way.
+TEST_F(NightWindowTest, ABreakStartsTheHangSpanAgainAndIsNotUnderWay) {
+    NightOptionsDialog* dialog = openOptions();
+    ASSERT_NE(dialog, nullptr);
+    setOptions(dialog, {L"20", L"0", L"40", L"0"});
+    Click(dialog->control(L"Ok"));
+    struct BreakCase {
+        const char* what;
+        long long jump;  // seconds awake from the look before the break to the one after it
+        bool power;      // Windows says it slept and woke
+        bool working;
+        long long endedAt;  // seconds after the row's start
+    };
+    const BreakCase cases[] = {
+        {"a minute is no break", 60, false, false, 1200},
+        {"90 seconds are a break", 90, false, false, 690 + 1200},
+        {"Windows slept and woke", 60, true, false, 660 + 1200},
+        {"the break is not under way", 90, false, true, 2400 + 90 + 60},
+    };
+    for (int row = 0; row < 4; ++row) form.jobs().append(Row(std::wstring(1, static_cast<wchar_t>(L'a' + row))));
+    render();
+    started(100, Cmd, At(23, 0, 0));
+    unsigned long renderer = 100;
+    for (const BreakCase& c : cases) {
+        if (renderer != 100) exited(renderer, 1460, now);
+        const LocalTime start = Later(now, 1);
+        started(++renderer, Renderer, start);
+        platform.treeTimes[renderer] = {{renderer, Second}};
+        const unsigned long working = c.working ? renderer : 0;
+        tick(start);
+        tickUntil(Later(start, 600), working);
+        if (c.power) {
+            SendMessageW(form.hwnd(), WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+            SendMessageW(form.hwnd(), WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+        }
+        if (c.working) work(renderer);
+        tick(Later(start, 600 + c.jump));
+        const std::size_t ended = platform.endedTrees.size();
+        tickUntil(Later(start, c.endedAt - 60), working);
+        EXPECT_EQ(platform.endedTrees.size(), ended) << c.what;
+        tickUntil(Later(start, c.endedAt), working);
+        EXPECT_EQ(platform.endedTrees.size(), ended + 1) << c.what;
+    }
+}
+
+// A renderer that waits on a slow share uses next to no processor: the bytes its tree moves, and
+// frames appearing in its output folder, are progress too.
+TEST_F(NightWindowTest, BytesMovedAndFramesWrittenAreProgress) {
+    struct ProgressCase {
+        const char* what;
+        unsigned long long bytesAMinute;
+        bool frames;  // one every 10 minutes
+        bool hung;
+    };
+    const ProgressCase cases[] = {
+        {"a scene read from a share", 60 * 1024, false, false},
+        {"frames written", 0, true, false},
+        {"neither", 40 * 1024, false, true},
+    };
+    for (const wchar_t* name : {L"a", L"b", L"c"}) form.jobs().append(Row(name));
+    render();
+    started(100, Cmd, At(23, 0, 0));
+    unsigned long renderer = 100;
+    for (const ProgressCase& c : cases) {
+        if (renderer != 100) exited(renderer, 0, now);
+        const LocalTime start = Later(now, 1);
+        started(++renderer, Renderer, start);
+        platform.treeTimes[renderer] = {{renderer, Second, 0}};
+        tick(start);
+        const std::size_t ended = platform.endedTrees.size();
+        for (int minute = 1; minute <= 40; ++minute) {
+            platform.treeTimes[renderer][0].bytes += c.bytesAMinute;
+            if (c.frames && minute % 10 == 0) output(L"frame" + std::to_wstring(minute) + L".tga");
+            tick(Later(start, minute * 60));
+        }
+        EXPECT_EQ(platform.endedTrees.size(), ended + (c.hung ? 1 : 0)) << c.what;
+    }
 }
 
 // Where the processor time cannot be read, the hang rule ends nothing and the log window says so
@@ -1062,7 +1187,7 @@ TEST_F(NightWindowTest, WithoutProcessorTimesNothingIsEndedAndTheLogWindowSaysSo
     platform.treeTimes[101] = {{101, Second}};
     platform.treesEnd = false;
     tick(At(23, 56, 0));
-    tick(Next(0, 17, 0));
+    tickUntil(Next(0, 17, 0));
     EXPECT_EQ(platform.endedTrees, (Ended{{101, 1460}}));
     tick(Next(0, 18, 0));
     EXPECT_EQ(platform.endedTrees.size(), 1u);

@@ -331,9 +331,11 @@ TEST_F(RenderJobFollowTest, TheRowsTreeIsReadWorkingAndEndedAloneAndTheNightGoes
     const KernelHandle opened(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, first));
     FILETIME created{}, exited{}, kernel{}, user{};
     GetProcessTimes(opened.get(), &created, &exited, &kernel, &user);
-    std::printf("processor time read: %llu then %llu (100 ns) over %zu processes; "
+    unsigned long long bytes = 0;
+    for (const ProcessTime& time : readings.back()) bytes += time.bytes;
+    std::printf("processor time read: %llu then %llu (100 ns) over %zu processes, %llu bytes moved; "
                 "GetProcessTimes user %lu kernel %lu\n",
-                total(readings.front()), total(readings.back()), readings.back().size(),
+                total(readings.front()), total(readings.back()), readings.back().size(), bytes,
                 user.dwLowDateTime, kernel.dwLowDateTime);
     // A stranger is no part of the row, nor is the script.
     EXPECT_FALSE(platform.renderTreeTimes(GetCurrentProcessId()));

@@ -10,11 +10,14 @@ namespace ravolen {
 namespace {
 
 constexpr unsigned long long Second = 10'000'000;  // of processor time, in 100 ns
+constexpr unsigned long long MB = 1024 * 1024;
 
-// One reading: the second it was taken at and each process's processor time, or none (failed).
+// One reading: the second it was taken at, each process's processor time and I/O, or none
+// (failed), and the output folder when it was listed.
 struct Reading {
     long long at;
     std::optional<std::vector<ProcessTime>> times;
+    std::optional<std::vector<FolderEntry>> output = std::nullopt;
 };
 
 struct GuardCase {
@@ -26,7 +29,21 @@ struct GuardCase {
     bool unreadable = false;
 };
 
-std::vector<ProcessTime> Renderer(unsigned long long time) { return {{100, time}}; }
+std::vector<ProcessTime> Renderer(unsigned long long time, unsigned long long bytes = 0) {
+    return {{100, time, bytes}};
+}
+
+// The output folder: frames of 2 KB written at moment 5, the last one as given.
+std::vector<FolderEntry> Frames(int count, unsigned long long lastSize = 2048,
+                                unsigned long long lastWritten = 5) {
+    std::vector<FolderEntry> frames{{L"notes", true, 0, 5}};
+    for (int frame = 1; frame <= count; ++frame) {
+        const bool last = frame == count;
+        frames.push_back({L"lobby" + std::to_wstring(frame) + L".tga", false, last ? lastSize : 2048,
+                          last ? lastWritten : 5});
+    }
+    return frames;
+}
 
 TEST(RowGuard, AHungRowIsOneUnderOnePercentOfAProcessorOverTheWholeSpan) {
     const NightOptions twenty{20, 0, 0};
@@ -69,6 +86,35 @@ TEST(RowGuard, AHungRowIsOneUnderOnePercentOfAProcessorOverTheWholeSpan) {
          true},
         {"a way that reads 0 however busy", oneMinute, {{15, Renderer(0)}, {75, Renderer(0)}}, 75,
          GuardVerdict::Working, true},
+        // A scene coming from a slow share: next to no processor, but bytes moving.
+        {"idle but reading a megabyte", twenty,
+         {{15, Renderer(Second, 5 * MB)}, {1215, Renderer(2 * Second, 6 * MB)}}, 1215,
+         GuardVerdict::Working},
+        {"idle and a byte short of a megabyte", twenty,
+         {{15, Renderer(Second, 5 * MB)}, {600, {{{100, Second, 5 * MB}, {101, 0, MB / 2}}}},
+          {1215, {{{100, 2 * Second, 5 * MB + MB / 2 - 1}, {101, 0, MB / 2}}}}},
+         1215, GuardVerdict::Hung},
+        {"bytes of an id reused are all new", twenty,
+         {{15, Renderer(Second, 5 * MB)}, {1215, Renderer(2 * Second, 2 * MB)}}, 1215,
+         GuardVerdict::Working},
+        // Frames written are progress; what the folder held at the first look is not.
+        {"a frame appeared", twenty,
+         {{15, Renderer(Second), Frames(3)}, {600, Renderer(Second), std::nullopt},
+          {1215, Renderer(Second), Frames(4)}},
+         1215, GuardVerdict::Working},
+        {"a frame grew", twenty,
+         {{15, Renderer(Second), Frames(3, 100)}, {1215, Renderer(Second), Frames(3, 101)}}, 1215,
+         GuardVerdict::Working},
+        {"a frame written again", twenty,
+         {{15, Renderer(Second), Frames(3)}, {1215, Renderer(Second), Frames(3, 2048, 6)}}, 1215,
+         GuardVerdict::Working},
+        {"the output as it was", twenty,
+         {{15, Renderer(Second), Frames(3)}, {1215, Renderer(Second), Frames(3, 2000)}}, 1215,
+         GuardVerdict::Hung},
+        {"a frame written before the span", twenty,
+         {{15, Renderer(Second), Frames(3)}, {600, Renderer(Second), Frames(4)},
+          {1800, Renderer(Second), Frames(4)}},
+         1800, GuardVerdict::Hung},
         {"read again after one failure", oneMinute,
          {{15, Renderer(Second)}, {45, std::nullopt}, {75, Renderer(Second)}}, 75, GuardVerdict::Hung},
         // 单个任务最长时间: under way longer than the limit, whatever it does.
@@ -79,9 +125,44 @@ TEST(RowGuard, AHungRowIsOneUnderOnePercentOfAProcessorOverTheWholeSpan) {
     };
     for (const GuardCase& c : cases) {
         RowGuard guard(c.options, 0);
-        for (const Reading& reading : c.readings) guard.read(reading.at, reading.times);
+        for (const Reading& reading : c.readings) guard.read(reading.at, reading.times, reading.output);
         EXPECT_EQ(guard.verdict(c.askedAt), c.verdict) << c.what;
         EXPECT_EQ(guard.unreadable(c.askedAt), c.unreadable) << c.what;
+    }
+}
+
+// The machine slept (or the program stood still): the hang span starts again after the break,
+// while 单个任务最长时间 still counts from the row's start, less the break.
+TEST(RowGuard, ABreakStartsTheHangSpanAgainAndIsNotCountedAsUnderWay) {
+    struct BreakCase {
+        const char* what;
+        NightOptions options;
+        std::vector<Reading> before;
+        long long from, to;  // the break
+        std::vector<Reading> after;
+        long long askedAt;
+        GuardVerdict verdict;
+    };
+    const NightOptions twenty{20, 0, 0};
+    const NightOptions anHour{0, 60, 0};
+    const std::vector<Reading> idle = {{15, Renderer(Second)}, {600, Renderer(Second)}};
+    const BreakCase cases[] = {
+        {"idle the whole span but for the break", twenty, idle, 600, 690,
+         {{705, Renderer(Second)}, {1215, Renderer(Second)}}, 1215, GuardVerdict::Working},
+        {"idle a whole span after it", twenty, idle, 600, 690,
+         {{705, Renderer(Second)}, {1905, Renderer(Second)}}, 1905, GuardVerdict::Hung},
+        {"work over the break counts in no span", twenty, idle, 600, 700,
+         {{700, Renderer(100 * Second)}, {1900, Renderer(101 * Second)}}, 1900, GuardVerdict::Hung},
+        {"an hour under way less the break", anHour, {}, 1000, 1090, {}, 3690, GuardVerdict::Working},
+        {"more than an hour less the break", anHour, {}, 1000, 1090, {}, 3691, GuardVerdict::TooLong},
+        {"only the part after the start", anHour, {}, -500, 10, {}, 3611, GuardVerdict::TooLong},
+    };
+    for (const BreakCase& c : cases) {
+        RowGuard guard(c.options, 0);
+        for (const Reading& reading : c.before) guard.read(reading.at, reading.times);
+        guard.pause(c.from, c.to);
+        for (const Reading& reading : c.after) guard.read(reading.at, reading.times);
+        EXPECT_EQ(guard.verdict(c.askedAt), c.verdict) << c.what;
     }
 }
 
