@@ -527,7 +527,7 @@ TEST_F(NightWindowTest, AShutdownRecordsNoFailureEndsTheScriptAndLeavesTheNightT
         test::FakePlatform local;
         MainWindow window(local);
         window.clock = [this] { return now; };
-        window.ticks = [this] { return ticks(); };
+        window.awake = [this] { return awake(); };
         ASSERT_EQ(window.create(), MainWindow::Startup::Ready);
         for (const wchar_t* name : {L"a", L"b", L"c", L"d"}) window.jobs().append(Row(name));
         now = At(23, 0, 0);
