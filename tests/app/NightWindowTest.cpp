@@ -120,6 +120,13 @@ protected:
         return form.nightOptionsDialog();
     }
     static constexpr const wchar_t* OptionFields[] = {L"Hung", L"LongestHours", L"LongestMinutes", L"Retries"};
+    // 夜间选项 as the artist sets them: the dialog's fields in turn, then 确定.
+    void chooseOptions(const std::vector<std::wstring>& texts) {
+        NightOptionsDialog* dialog = openOptions();
+        ASSERT_NE(dialog, nullptr);
+        setOptions(dialog, texts);
+        Click(dialog->control(L"Ok"));
+    }
     static std::vector<std::wstring> OptionTexts(NightOptionsDialog* dialog) {
         std::vector<std::wstring> texts;
         for (const wchar_t* field : OptionFields) texts.push_back(win::WindowText(dialog->control(field)));
@@ -967,10 +974,7 @@ TEST_F(NightOptionsTest, AreOneDialogKeptInTheSessionAndTheScriptTriesAgain) {
 // one under way past 单个任务最长时间 too, and the night goes on; a row that works for hours is
 // left alone. Each reads why in 渲染结果 and in the record.
 TEST_F(NightWindowTest, AHungRowAndATooLongRowAreEndedAndTheNightGoesOn) {
-    NightOptionsDialog* dialog = openOptions();
-    ASSERT_NE(dialog, nullptr);
-    setOptions(dialog, {L"20", L"2", L"0", L"0"});
-    Click(dialog->control(L"Ok"));
+    chooseOptions({L"20", L"2", L"0", L"0"});
     for (const wchar_t* name : {L"a", L"b", L"c"}) form.jobs().append(Row(name));
     render();
     ResultsDialog* results = openResults();
@@ -1030,10 +1034,7 @@ TEST_F(NightWindowTest, AHungRowAndATooLongRowAreEndedAndTheNightGoesOn) {
 // Summer time begins in the middle of a row: the watchdog counts the seconds that passed, not the
 // hour the clock jumped, and ends the row at its real 2 hours.
 TEST_F(NightWindowTest, AClockPutForwardForSummerTimeCountsOnlyTheTimeThatPassed) {
-    NightOptionsDialog* dialog = openOptions();
-    ASSERT_NE(dialog, nullptr);
-    setOptions(dialog, {L"20", L"2", L"0", L"0"});
-    Click(dialog->control(L"Ok"));
+    chooseOptions({L"20", L"2", L"0", L"0"});
     fourRows();
     render();
     started(100, Cmd, At(23, 0, 0));
@@ -1053,10 +1054,7 @@ TEST_F(NightWindowTest, AClockPutForwardForSummerTimeCountsOnlyTheTimeThatPassed
 // A night asleep moves the clock on the wall (and the count of ticks) but not the time awake: the
 // watchdog judges nothing by it, in the middle of a row or before its first look at one.
 TEST_F(NightWindowTest, TimeAsleepIsNeitherWithoutProgressNorUnderWay) {
-    NightOptionsDialog* dialog = openOptions();
-    ASSERT_NE(dialog, nullptr);
-    setOptions(dialog, {L"20", L"2", L"0", L"0"});
-    Click(dialog->control(L"Ok"));
+    chooseOptions({L"20", L"2", L"0", L"0"});
     fourRows();
     render();
     started(100, Cmd, At(23, 0, 0));
@@ -1086,10 +1084,7 @@ TEST_F(NightWindowTest, TimeAsleepIsNeitherWithoutProgressNorUnderWay) {
 // awake clock jumped, as under Modern Standby) or Windows said it slept: the hang span starts
 // again after the break, and the break is not under way.
 TEST_F(NightWindowTest, ABreakStartsTheHangSpanAgainAndIsNotUnderWay) {
-    NightOptionsDialog* dialog = openOptions();
-    ASSERT_NE(dialog, nullptr);
-    setOptions(dialog, {L"20", L"0", L"40", L"0"});
-    Click(dialog->control(L"Ok"));
+    chooseOptions({L"20", L"0", L"40", L"0"});
     struct BreakCase {
         const char* what;
         long long jump;  // seconds awake from the look before the break to the one after it

@@ -164,15 +164,27 @@ TEST_F(RenderJobTest, CancelEndsTheScriptAndItsRendererAndNothingElse) {
 }
 
 // A render job this user may not open (made by a copy running as administrator) is a render
+
+// %LOCALAPPDATA% names a folder of the test's own while it lives, as the user's own folder.
+struct OwnDataFolder {
+    explicit OwnDataFolder(std::wstring folder) : path(std::move(folder)) {
+        made = CreateDirectoryW(path.c_str(), nullptr) != FALSE;
+        savedLength = GetEnvironmentVariableW(L"LOCALAPPDATA", saved, MAX_PATH);
+        SetEnvironmentVariableW(L"LOCALAPPDATA", path.c_str());
+    }
+    ~OwnDataFolder() { SetEnvironmentVariableW(L"LOCALAPPDATA", savedLength ? saved : nullptr); }
+    OwnDataFolder(const OwnDataFolder&) = delete;
+    OwnDataFolder& operator=(const OwnDataFolder&) = delete;
+    std::wstring path;
+    bool made = false;
+    wchar_t saved[MAX_PATH] = {};
+    DWORD savedLength = 0;
+};
+
 // under way: no script is written over it, and a cancel says it cannot end it.
 TEST_F(RenderJobTest, AJobThatCannotBeOpenedCountsAsRunning) {
-    SECURITY_DESCRIPTOR closed{};
-    ASSERT_TRUE(InitializeSecurityDescriptor(&closed, SECURITY_DESCRIPTOR_REVISION));
-    ACL nobody{};
-    ASSERT_TRUE(InitializeAcl(&nobody, sizeof nobody, ACL_REVISION));
-    ASSERT_TRUE(SetSecurityDescriptorDacl(&closed, TRUE, &nobody, FALSE));
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, &closed, FALSE};
-    const KernelHandle elevated(CreateJobObjectW(&attributes, Win32Platform::RenderJobName));
+    test::ClosedSecurity closed;
+    const KernelHandle elevated(CreateJobObjectW(&closed.attributes, Win32Platform::RenderJobName));
     ASSERT_TRUE(elevated);
     ASSERT_FALSE(KernelHandle(OpenJobObjectW(JOB_OBJECT_QUERY, FALSE, Win32Platform::RenderJobName)));
     ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
@@ -286,11 +298,9 @@ TEST_F(RenderJobTest, TheProgramHoldsTheScriptAgainstWritingAndDeletingUntilItLe
 // bat folder: a script it holds is a night under way, and no script goes to the user's own folder
 // instead to start a second one.
 TEST_F(RenderJobTest, AScriptHeldElsewhereRefusesTheStartAndNoScriptGoesToTheUsersFolder) {
-    const std::wstring own = temp.path() + L"\\本地 AppData";
-    ASSERT_TRUE(CreateDirectoryW(own.c_str(), nullptr));
-    wchar_t saved[MAX_PATH] = {};
-    const DWORD savedLength = GetEnvironmentVariableW(L"LOCALAPPDATA", saved, MAX_PATH);
-    SetEnvironmentVariableW(L"LOCALAPPDATA", own.c_str());
+    const OwnDataFolder ownData(temp.path() + L"\\本地 AppData");
+    ASSERT_TRUE(ownData.made);
+    const std::wstring& own = ownData.path;
     const std::wstring script = scriptFolder + L"\\Render.bat";
     ASSERT_TRUE(CreateDirectoryW(scriptFolder.c_str(), nullptr));
     ASSERT_TRUE(WriteWholeFile(script, "rem\r\n"));
@@ -304,7 +314,6 @@ TEST_F(RenderJobTest, AScriptHeldElsewhereRefusesTheStartAndNoScriptGoesToTheUse
         EXPECT_EQ(ReadFile(script), "rem\r\n");
         EXPECT_FALSE(platform.renderJobRunning());
     }
-    SetEnvironmentVariableW(L"LOCALAPPDATA", savedLength ? saved : nullptr);
 }
 
 // Points this program's import of a system function at another while it lives, so that a test
@@ -396,11 +405,9 @@ TEST_F(RenderJobTest, TheRenderJobEndsACrashedProcessAndIsNotEndedWithTheProgram
 // Installed where the program's folder cannot be written: here a file named bat stands where the
 // folder must be made.
 TEST_F(RenderJobTest, AnUnwritableProgramFolderSendsTheScriptToTheUsersOwnFolder) {
-    const std::wstring own = temp.path() + L"\\本地 AppData";
-    ASSERT_TRUE(CreateDirectoryW(own.c_str(), nullptr));
-    wchar_t saved[MAX_PATH] = {};
-    const DWORD savedLength = GetEnvironmentVariableW(L"LOCALAPPDATA", saved, MAX_PATH);
-    SetEnvironmentVariableW(L"LOCALAPPDATA", own.c_str());
+    const OwnDataFolder ownData(temp.path() + L"\\本地 AppData");
+    ASSERT_TRUE(ownData.made);
+    const std::wstring& own = ownData.path;
     CloseHandle(CreateFileW(scriptFolder.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
 
     Win32Platform platform;
@@ -424,7 +431,6 @@ TEST_F(RenderJobTest, AnUnwritableProgramFolderSendsTheScriptToTheUsersOwnFolder
     EXPECT_EQ(calls(), 1u);
 
     DeleteFileW(scriptFolder.c_str());
-    SetEnvironmentVariableW(L"LOCALAPPDATA", savedLength ? saved : nullptr);
 }
 
 TEST_F(RenderJobTest, ARenderWhileTheLastStillRunsLeavesItsScriptAlone) {

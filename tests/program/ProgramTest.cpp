@@ -283,13 +283,8 @@ TEST(Program, ASecondCopySaysTheProgramRunsAndEndsWithoutTouchingTheFirst) {
 // not open it, and that is a copy that runs, not none. Here the test's own process stands in for
 // the elevated copy, with a mutex that grants nothing.
 TEST(Program, ACopyThatMayNotOpenTheRunningCopysMutexSaysTheProgramRuns) {
-    SECURITY_DESCRIPTOR closed{};
-    ASSERT_TRUE(InitializeSecurityDescriptor(&closed, SECURITY_DESCRIPTOR_REVISION));
-    ACL nobody{};
-    ASSERT_TRUE(InitializeAcl(&nobody, sizeof nobody, ACL_REVISION));
-    ASSERT_TRUE(SetSecurityDescriptorDacl(&closed, TRUE, &nobody, FALSE));
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, &closed, FALSE};
-    const KernelHandle elevated(CreateMutexW(&attributes, FALSE, Win32Platform::InstanceMutexName));
+    test::ClosedSecurity closed;
+    const KernelHandle elevated(CreateMutexW(&closed.attributes, FALSE, Win32Platform::InstanceMutexName));
     ASSERT_TRUE(elevated);
     ASSERT_FALSE(KernelHandle(CreateMutexW(nullptr, FALSE, Win32Platform::InstanceMutexName)));
     ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));

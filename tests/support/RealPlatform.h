@@ -40,6 +40,21 @@ inline bool WriteWholeFile(const std::wstring& path, std::string_view bytes) {
     return whole;
 }
 
+// A security that grants nothing, as a copy running as administrator leaves on what it makes: this
+// user may not open what is made with `attributes`.
+struct ClosedSecurity {
+    ClosedSecurity() {
+        InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+        InitializeAcl(&nobody, sizeof nobody, ACL_REVISION);
+        SetSecurityDescriptorDacl(&descriptor, TRUE, &nobody, FALSE);
+    }
+    ClosedSecurity(const ClosedSecurity&) = delete;
+    ClosedSecurity& operator=(const ClosedSecurity&) = delete;
+    SECURITY_DESCRIPTOR descriptor{};
+    ACL nobody{};
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
+};
+
 inline bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 inline std::set<std::wstring> Listing(const std::wstring& folder) {
