@@ -64,11 +64,6 @@ std::vector<RecordLine> ReadNight(Platform& platform, const NewestNight& night) 
 }
 
 
-std::wstring FileNameOf(const std::wstring& path) {
-    const std::size_t separator = path.find_last_of(L"\\/");
-    return separator == std::wstring::npos ? path : path.substr(separator + 1);
-}
-
 // The exit code of what a night's processes left running, ended by the program.
 constexpr unsigned LeftOverExitCode = 1;
 
@@ -411,7 +406,7 @@ void NightFollower::endLeftOver(const std::vector<unsigned long>& ended, const s
     for (const unsigned long id : ended) {
         const auto found = running_.find(id);
         const std::wstring name = found != running_.end() && !found->second.empty()
-                                      ? FileNameOf(found->second)
+                                      ? std::wstring(FileNameOf(found->second))
                                       : L"进程" + std::to_wstring(id);
         if (found != running_.end()) running_.erase(found);
         // A console's host goes with its console: nothing the artist needs to hear of.
