@@ -6,15 +6,10 @@
 #include <array>
 #include <utility>
 
-#include "app/CountdownWindow.h"
-#include "app/DeadlineProgress.h"
-#include "app/FarmDialog.h"
-#include "app/FolderPick.h"
 #include "app/JobDialog.h"
 #include "app/MainWindowIds.h"
-#include "app/NightFollower.h"
-#include "app/NightOptionsDialog.h"
 #include "app/ResultsDialog.h"
+#include "app/FolderPick.h"
 #include "base/BoxOwner.h"
 #include "win/Controls.h"
 
@@ -116,53 +111,6 @@ constexpr double WindowFontPoints = 10.5;
 
 }  // namespace
 
-const win::CommandRoute<MainWindow> MainWindow::Commands[] = {
-    {IdMenuOpen, 0, &MainWindow::onOpenJobListClicked},  // 0 from the menu, 1 from the shortcut key
-    {IdMenuOpen, 1, &MainWindow::onOpenJobListClicked},
-    {IdMenuSave, 0, &MainWindow::onSaveJobListClicked},
-    {IdMenuSave, 1, &MainWindow::onSaveJobListClicked},
-    {IdMenuExit, 0, &MainWindow::onExitClicked},
-    {IdMenuResults, 0, &MainWindow::onResultsClicked},
-    {IdMenuNightOptions, 0, &MainWindow::onNightOptionsClicked},
-    {IdMenuLocal, 0, &MainWindow::onRenderHereClicked},
-    {IdMenuDeadline, 0, &MainWindow::onDeadlineClicked},
-    {IdMenuBackburner, 0, &MainWindow::onBackburnerClicked},
-    {IdMenuUndo, 0, &MainWindow::onUndoClicked},
-    {IdMenuUndo, 1, &MainWindow::onUndoKeyPressed},
-    {IdMenuRedo, 0, &MainWindow::onRedoClicked},
-    {IdMenuRedo, 1, &MainWindow::onRedoKeyPressed},
-    {IdMenuCut, 0, &MainWindow::onCutClicked},
-    {IdMenuCopy, 0, &MainWindow::onCopyClicked},
-    {IdMenuPaste, 0, &MainWindow::onPasteClicked},
-    {IdMenuDelete, 0, &MainWindow::onDeleteClicked},
-    {IdMenuSelectAll, 0, &MainWindow::onSelectAllClicked},
-    {IdMenuDuplicate, 0, &MainWindow::onDuplicateClicked},
-    {IdMenuMoveUp, 0, &MainWindow::onMoveUpClicked},
-    {IdMenuMoveDown, 0, &MainWindow::onMoveDownClicked},
-    {IdMenuMoveFirst, 0, &MainWindow::onMoveFirstClicked},
-    {IdMenuMoveLast, 0, &MainWindow::onMoveLastClicked},
-    {IdMenuEditJob, 0, &MainWindow::onEditJobClicked},
-    {IdMenuTickSelected, 0, &MainWindow::onTickSelectedClicked},
-    {IdMenuUntickSelected, 0, &MainWindow::onUntickSelectedClicked},
-    {IdMenuShowScene, 0, &MainWindow::onShowSceneClicked},
-    {IdMenuOpenOutputFolder, 0, &MainWindow::onOpenOutputFolderClicked},
-    {IdMenuOptionalColumns, 0, &MainWindow::onOptionalColumnsClicked},
-    {IdRenderButton, BN_CLICKED, &MainWindow::onRenderClicked},
-    {IdAddJobButton, BN_CLICKED, &MainWindow::onAddJobClicked},
-    {IdRemoveTickedButton, BN_CLICKED, &MainWindow::onRemoveTickedClicked},
-    {IdInstallFolderButton, BN_CLICKED, &MainWindow::onPickInstallFolderClicked},
-    {IdQuickAddButton, BN_CLICKED, &MainWindow::onQuickAddClicked},
-    {IdClearButton, BN_CLICKED, &MainWindow::onClearClicked},
-    {IdExitButton, BN_CLICKED, &MainWindow::onExitClicked},
-    {IdUnifiedFolderButton, BN_CLICKED, &MainWindow::onPickUnifiedFolderClicked},
-    {IdUnifiedFolderCheck, BN_CLICKED, &MainWindow::onUnifiedFolderTicked},
-    {IdUnifiedFormatCheck, BN_CLICKED, &MainWindow::onUnifiedFormatTicked},
-    {IdUnifiedFolderBox, EN_CHANGE, &MainWindow::onUnifiedFolderChanged},
-    {IdUnifiedFormatBox, EN_CHANGE, &MainWindow::onUnifiedFormatChanged},
-    {IdCancelShutdownButton, BN_CLICKED, &MainWindow::onCancelShutdownClicked},
-    {IdCancelRenderButton, BN_CLICKED, &MainWindow::onCancelRenderClicked},
-};
-
 HMENU MainWindow::createMenu() {
     const HMENU file = CreatePopupMenu();
     AppendMenuW(file, MF_STRING, IdMenuOpen, L"打开任务列表(&O)…\tCtrl+O");
@@ -171,7 +119,7 @@ HMENU MainWindow::createMenu() {
     AppendMenuW(file, MF_STRING, IdMenuExit, L"退出(&X)");
 
     const HMENU versions = CreatePopupMenu();
-    listInstallations(versions);
+    installations_.list(versions, L"");  // listed again with the install folder as the menu opens
     const HMENU render = CreatePopupMenu();
     AppendMenuW(render, MF_STRING, IdMenuResults, L"渲染结果(&V)…");
     AppendMenuW(render, MF_POPUP, reinterpret_cast<UINT_PTR>(versions), L"3dsMax版本");
@@ -193,34 +141,6 @@ HMENU MainWindow::createMenu() {
     AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(edit), L"编辑(&E)");
     AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(render), L"渲染(&R)");
     return bar;
-}
-
-// The installations Windows knows, newest first, after the install folder box's own folder when it
-// holds the renderer (marked 当前): listed again each time the menu opens, as the box changes.
-void MainWindow::listInstallations(HMENU versions) {
-    while (GetMenuItemCount(versions) > 0) DeleteMenu(versions, 0, MF_BYPOSITION);
-    std::wstring current = win::WindowText(item(IdInstallFolderBox));
-    while (!current.empty() && (current.back() == L'\\' || current.back() == L'/')) current.pop_back();
-    installations_.clear();
-    if (!current.empty() && platform_.fileExists(current + L"\\3dsmaxcmd.exe")) installations_.push_back({0, current});
-    for (MaxInstallation& found : platform_.maxInstallations()) {
-        if (installations_.empty() || installations_.front().year != 0 ||
-            FoldCase(found.folder) != FoldCase(current)) {
-            installations_.push_back(std::move(found));
-        }
-    }
-    if (installations_.size() > MaxInstallationItems) installations_.resize(MaxInstallationItems);
-    for (std::size_t i = 0; i < installations_.size(); ++i) {
-        std::wstring caption = installations_[i].year == 0 ? L"当前：" + installations_[i].folder
-                                                           : L"3ds Max " + std::to_wstring(installations_[i].year);
-        for (std::size_t at = caption.find(L'&'); at != std::wstring::npos; at = caption.find(L'&', at + 2)) {
-            caption.insert(at, 1, L'&');  // a folder's & is no mnemonic
-        }
-        AppendMenuW(versions, MF_STRING, IdMenuInstallation + static_cast<UINT_PTR>(i), caption.c_str());
-    }
-    if (installations_.empty()) {
-        AppendMenuW(versions, MF_STRING | MF_GRAYED, IdMenuNoInstallation, L"未找到3dsMax");
-    }
 }
 
 MainWindow::Startup MainWindow::create() {
@@ -258,15 +178,6 @@ MainWindow::~MainWindow() {
     destroyWindow();
 }
 
-FarmDialog* MainWindow::farmDialog() const {
-    return farmDialog_ && farmDialog_->hwnd() && IsWindowVisible(farmDialog_->hwnd()) ? farmDialog_.get()
-                                                                                       : nullptr;
-}
-
-DeadlineProgress* MainWindow::deadlineSubmission() const {
-    return submission_ && submission_->hwnd() && !submission_->done() ? submission_.get() : nullptr;
-}
-
 ResultsDialog* MainWindow::resultsDialog() const {
     return results_ && results_->hwnd() ? results_.get() : nullptr;
 }
@@ -285,28 +196,27 @@ bool MainWindow::onLoad() {
     // before its renderers are ended.
     platform_.askFirstAtSessionEnd();
 
-    win::SetText(item(IdUnifiedFolderBox), platform_.programFolder() + L"\\renderOutput");
-
     table_.bind(item(IdJobTable), item(IdCellEditor), dpi());
     table_.onChanged([this] {
-        showOptionalColumnsChoice();  // rows that use the optional columns show them
-        showHistory();
-        sessionChanged();
+        // Rows that use the optional columns show them.
+        document_.settings.optionalColumns = table_.optionalColumnsShown();
+        statusDue();
+        session_.changed();
     });
-    table_.onKey([this](UINT key) { return onTableKey(key); });
-    table_.onContextMenu([this](POINT screen) { showTableMenu(screen); });
-    table_.onStepState([this] { return unifiedBoxesNow(); });
+    table_.onKey([this](UINT key) { return tableCommands_.onKey(key); });
+    table_.onContextMenu([this](POINT screen) { tableCommands_.showMenu(screen); });
+    table_.onStepState([this] {
+        return [this, choice = unifiedChoice()] { restoreUnifiedChoice(choice); };
+    });
+    tableCommands_.attach(hwnd());
+    files_.attach(item(IdJobTable));
+    nights_.attach(hwnd());
 
     restoreSession();
-    joinNight();  // after the session: the night's rows are the table's as it was
-    if (!night_) {
-        // No night of this program runs: nothing to come back for after a restart.
-        platform_.unregisterRestart();
-        PostMessageW(hwnd(), WmOfferCutShortNight, 0, 0);
-    }
-    showHistory();
-
-    SetTimer(hwnd(), IdTimerStatus, StatusInterval, nullptr);
+    nights_.join();  // after the session: the night's rows are the table's as it was
+    showSettings();
+    showCommands();
+    showStatus();
     // What DragAcceptFiles does, without loading the shell's library at start-up for it.
     SetWindowLongPtrW(hwnd(), GWL_EXSTYLE, GetWindowLongPtrW(hwnd(), GWL_EXSTYLE) | WS_EX_ACCEPTFILES);
     return true;
@@ -319,46 +229,33 @@ void MainWindow::onDpiChanged(int) { table_.scale(dpi()); }
 LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_DROPFILES:
-            dropFiles(reinterpret_cast<HDROP>(wParam));
+            files_.drop(reinterpret_cast<HDROP>(wParam));
             return 0;
         case WM_INITMENUPOPUP: {
+            const auto menu = reinterpret_cast<HMENU>(wParam);
             const HMENU versions = GetSubMenu(GetSubMenu(GetMenu(hwnd()), RenderMenuPosition), 1);
-            if (reinterpret_cast<HMENU>(wParam) == versions) listInstallations(versions);
-            if (reinterpret_cast<HMENU>(wParam) == GetSubMenu(GetMenu(hwnd()), EditMenuPosition)) {
-                greyEditCommands(reinterpret_cast<HMENU>(wParam));
-            }
+            if (menu == versions) installations_.list(versions, document_.settings.installFolder);
+            else showCommands(menu);
             break;
         }
-        case WmNightNotice:
-            if (notice_.clicked(lParam)) onResultsClicked();
-            return 0;
-        case WM_ACTIVATE:
-            notice_.activated(wParam);  // the artist is here: the morning's notice has done its work
-            break;
-        case WmOfferCutShortNight:
-            offerCutShortNight();
+        case WmShowStatus:
+            statusDue_ = false;
+            showStatus();
+            showCommands();
             return 0;
         // Windows ending the session (the script's own shutdown does) may end the program at any
         // moment after these: the session is on disk before they return.
-        case WM_QUERYENDSESSION:
-            session_.saveNow();
-            if (night_) night_->sessionEnding();
-            return TRUE;
+        case WM_QUERYENDSESSION: session_.saveNow(); break;
         case WM_ENDSESSION:
             if (wParam) session_.saveNow();
-            if (night_) night_->sessionEnded(wParam != 0);
-            return 0;
-        case WM_POWERBROADCAST:
-            if (night_) night_->powerChanged(static_cast<unsigned>(wParam));
             break;
         case WM_MOVE:
             if (!IsIconic(hwnd()) && !IsZoomed(hwnd())) {
                 RECT frame{};
                 GetWindowRect(hwnd(), &frame);
-                windowLeft_ = frame.left;
-                windowTop_ = frame.top;
+                placed_ = {frame.left, frame.top};
                 windowPlaced_ = true;
-                sessionChanged();
+                session_.changed();
             }
             break;
         case WmSessionSaveFailed:
@@ -367,69 +264,120 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WmShowSessionFiles:
             if (!sessionFilesMessage_.empty()) platform_.showMessage(std::exchange(sessionFilesMessage_, {}));
             return 0;
+        case WM_CLOSE:
+            onExit();
+            return 0;
+        // The program lives as long as its main window, and the job editor no longer. A window
+        // whose handler is still running (a message box of its own is open) goes once that returns.
+        case WM_DESTROY:
+            session_.saveNow();  // 退  出 and the close box alike
+            session_.stop();
+            win::Window::Dispose(jobDialog_);
+            win::Window::Dispose(results_);
+            nights_.close();
+            win::Window::SetFailureReport(nullptr);
+            PostQuitMessage(0);
+            break;
         default: break;
     }
-    if (notice_.taskbarCreated(message)) return 0;
-    if (message == taskbarButtonCreated_ && taskbarButtonCreated_ != 0) {
-        if (night_) night_->showProgressAgain();
-        return 0;
-    }
-    if (message == WM_CLOSE) {
-        onExitClicked();
-        return 0;
-    }
-    // The program lives as long as its main window, and the job editor no longer. A window whose
-    // handler is still running (a message box of its own is open) goes once that returns.
-    if (message == WM_DESTROY) {
-        session_.saveNow();  // 退  出 and the close box alike
-        session_.stop();
-        win::Window::Dispose(jobDialog_);
-        win::Window::Dispose(results_);
-        night_.reset();  // stops following; the render goes on
-        notice_.remove();
-        win::Window::Dispose(farmDialog_);
-        win::Window::Dispose(nightOptionsDialog_);
-        win::Window::Dispose(countdown_);
-        win::Window::Dispose(submission_);
-        win::Window::SetFailureReport(nullptr);
-        PostQuitMessage(0);
-    }
+    if (const std::optional<LRESULT> night = nights_.onMessage(message, wParam, lParam)) return *night;
     return Form::onMessage(message, wParam, lParam);
 }
 
 bool MainWindow::onCommand(int id, int code) {
     // Any command may change what the session holds; saving once too often costs nothing.
-    sessionChanged();
-    if (code == 0 && id >= IdMenuInstallation && id < IdMenuInstallation + MaxInstallationItems) {
-        chooseInstallation(id - IdMenuInstallation);
+    session_.changed();
+    if (id < IdMenuOpen && controlChanged(id, code)) return true;
+    // A button's click, a menu's item, or a shortcut key's.
+    if (id < IdMenuOpen ? code != BN_CLICKED : code != 0 && code != 1) return false;
+    if (id >= IdMenuInstallation && id < IdMenuInstallation + MaxInstallationItems) {
+        if (const auto folder = installations_.folder(id - IdMenuInstallation)) {
+            win::SetText(item(IdInstallFolderBox), *folder);
+        }
         return true;
     }
-    return win::RouteCommand<MainWindow>(*this, Commands, id, code);
+    if (tableCommands_.run(id, code)) return true;
+    switch (id) {
+        case IdMenuOpen: files_.openJobList(); break;
+        case IdMenuSave: files_.saveJobList(); break;
+        case IdMenuExit:
+        case IdExitButton: onExit(); break;
+        case IdMenuResults: openResults(); break;
+        case IdMenuNightOptions: nights_.openNightOptions(); break;
+        case IdMenuLocal:
+            document_.settings.way = RenderWay::Local;
+            showCommands();
+            break;
+        case IdMenuDeadline: nights_.openFarmDialog(RenderWay::Deadline); break;
+        case IdMenuBackburner: nights_.openFarmDialog(RenderWay::Backburner); break;
+        case IdMenuOptionalColumns:
+            table_.showOptionalColumns(!document_.settings.optionalColumns);
+            document_.settings.optionalColumns = table_.optionalColumnsShown();
+            showCommands();
+            break;
+        case IdRenderButton: nights_.render(); break;
+        case IdAddJobButton: openJobDialog(); break;
+        // "-": every ticked row, with its tick and saved values; 撤销 brings them back.
+        case IdRemoveTickedButton: table_.removeTicked(); break;
+        case IdQuickAddButton: files_.quickAdd(); break;
+        case IdClearButton: table_.clear(); break;
+        case IdInstallFolderButton: PickFolderInto(platform_, item(IdInstallFolderBox)); break;
+        case IdUnifiedFolderButton: PickFolderInto(platform_, item(IdUnifiedFolderBox)); break;
+        case IdCancelShutdownButton: nights_.cancelShutdown(); break;
+        case IdCancelRenderButton: nights_.cancelRender(); break;
+        default: return false;
+    }
+    return true;
 }
 
 std::optional<LRESULT> MainWindow::onNotify(NMHDR& header) {
-    if (header.idFrom == IdJobTable) return table_.notify(header);
-    return std::nullopt;
+    if (header.idFrom != IdJobTable) return std::nullopt;
+    const std::optional<LRESULT> answer = table_.notify(header);
+    if (header.code == LVN_ITEMCHANGED || header.code == LVN_ODSTATECHANGED) statusDue();
+    return answer;
 }
 
 void MainWindow::onTimer(UINT_PTR id) {
-    if (id == IdTimerStatus) onStatusTimer();
-    if (id == IdTimerNight) onNightTimer();
+    if (id == IdTimerNight) nights_.beat();
     if (id == IdTimerSession) session_.saveDue();
 }
 
-void MainWindow::onPickInstallFolderClicked() { PickFolderInto(platform_, item(IdInstallFolderBox)); }
-
-void MainWindow::onPickUnifiedFolderClicked() { PickFolderInto(platform_, item(IdUnifiedFolderBox)); }
-
 // Ends the program at once; a running render and a pending shutdown go on. A Deadline
 // submission under way is ended only when the artist says so.
-void MainWindow::onExitClicked() {
-    if (submission_ && submission_->running()) {
-        if (!platform_.ask(L"正在提交到Deadline，确定要停止提交并退出吗？")) return;
-        if (submission_) submission_->abandon();
+void MainWindow::onExit() {
+    if (nights_.mayExit() && hwnd()) DestroyWindow(hwnd());
+}
+
+// "+": the job editor dialog, created on first use and after its close box destroyed it.
+void MainWindow::openJobDialog() {
+    if (!jobDialog()) {
+        win::Window::Dispose(jobDialog_);
+        auto dialog = std::make_unique<JobDialog>(platform_, static_cast<JobTableHost&>(*this));
+        if (!dialog->create()) return;
+        jobDialog_ = std::move(dialog);
     }
-    if (hwnd()) DestroyWindow(hwnd());
+    jobDialog_->show();
+}
+
+// 编辑任务…: the job editor opened on the row; its OK writes the row back where it stands.
+void MainWindow::editJob() {
+    const std::optional<std::size_t> row = table_.currentRow();
+    if (!row) return;
+    openJobDialog();
+    if (jobDialog()) jobDialog_->edit(table_.shown().id(*row), table_.shown().job(*row));
+}
+
+void MainWindow::openResults() {
+    table_.commitEdit();
+    if (resultsDialog()) {
+        results_->show();
+        return;
+    }
+    auto dialog = std::make_unique<ResultsDialog>(
+        platform_, static_cast<JobTableHost&>(*this), [this] { return nights_.view(); },
+        [this](const std::vector<std::size_t>& positions) { nights_.renderRows(positions); });
+    dialog->restoreSizes({resultsSize_, logSize_});
+    if (dialog->create(hwnd())) results_ = std::move(dialog);
 }
 
 }  // namespace ravolen

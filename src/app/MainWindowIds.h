@@ -3,6 +3,9 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <optional>
+
+#include "document/Commands.h"
 
 // The main window's control, command and timer ids and the constants its parts share; seen by the
 // files that make up the main window and by the tests that drive it. A leaf: nothing of the window.
@@ -124,9 +127,44 @@ void AppendEditItems(HMENU menu, const MenuItem (&items)[N]) {
     }
 }
 
-// The window's timers: the status labels follow the table, the session is saved a moment after a
-// change, and the night's render is followed once a second.
-inline constexpr UINT_PTR IdTimerStatus = 1;
+// The commands whose state can change, by the ids of their buttons and menu items.
+struct CommandItem {
+    int id;
+    Command command;
+};
+inline constexpr CommandItem CommandItems[] = {
+    {IdRenderButton, Command::Render},
+    {IdMenuUndo, Command::Undo},
+    {IdMenuRedo, Command::Redo},
+    {IdMenuCut, Command::Cut},
+    {IdMenuCopy, Command::Copy},
+    {IdMenuPaste, Command::Paste},
+    {IdMenuDelete, Command::Delete},
+    {IdMenuSelectAll, Command::SelectAll},
+    {IdMenuDuplicate, Command::Duplicate},
+    {IdMenuMoveUp, Command::MoveUp},
+    {IdMenuMoveDown, Command::MoveDown},
+    {IdMenuMoveFirst, Command::MoveFirst},
+    {IdMenuMoveLast, Command::MoveLast},
+    {IdMenuEditJob, Command::EditJob},
+    {IdMenuTickSelected, Command::TickSelected},
+    {IdMenuUntickSelected, Command::UntickSelected},
+    {IdMenuShowScene, Command::ShowScene},
+    {IdMenuOpenOutputFolder, Command::OpenOutputFolder},
+    {IdMenuOptionalColumns, Command::OptionalColumns},
+    {IdMenuLocal, Command::RenderHere},
+    {IdMenuDeadline, Command::RenderOnDeadline},
+    {IdMenuBackburner, Command::RenderOnBackburner},
+};
+inline std::optional<Command> CommandOf(int id) {
+    for (const CommandItem& item : CommandItems) {
+        if (item.id == id) return item.command;
+    }
+    return std::nullopt;
+}
+
+// The window's timers: the session is saved a moment after a change, and the night's render is
+// followed once a second.
 inline constexpr UINT_PTR IdTimerSession = 2;
 inline constexpr UINT_PTR IdTimerNight = 18;
 
@@ -138,6 +176,8 @@ inline constexpr UINT WmSessionSaveFailed = WM_APP + 20;
 inline constexpr UINT WmNightNotice = WM_APP + 24;
 // Posted once the window shows: a night cut short is offered again.
 inline constexpr UINT WmOfferCutShortNight = WM_APP + 28;
+// Posted when the rows or the selection changed: the labels and commands show it once.
+inline constexpr UINT WmShowStatus = WM_APP + 32;
 
 // The 编辑 and 渲染 menus' positions on the menu bar, after 文件.
 inline constexpr int EditMenuPosition = 1;

@@ -37,6 +37,8 @@ enum class RenderWay { Local, Deadline, Backburner };
 struct DeadlineChoice {
     std::wstring command;  // deadlinecommand.exe
     DeadlineSettings settings;
+
+    bool operator==(const DeadlineChoice&) const = default;
 };
 
 // Each job handed to a Backburner manager instead of rendered here.

@@ -101,7 +101,7 @@ TEST_F(FarmTest, BackburnerRendersTheScriptWithItsSwitchesAfterTheQuestion) {
     FarmDialog& backburner = open(2);
     win::SetText(field(backburner, L"Manager"), L"render-01");
     Click(field(backburner, L"Ok"));
-    win::SetChecked(control(L"shutdownCheck"), true);
+    Click(control(L"shutdownCheck"));
 
     platform.answer = false;
     Click(control(L"renderButton"));

@@ -90,7 +90,7 @@ TEST_F(MainWindowTest, TheWindowIsAFixedDialogFrameCentredOnTheScreen) {
 }
 
 TEST_F(MainWindowTest, EveryControlIsWhereWithWhatAndHowTheLayoutSays) {
-    test::PumpMessagesFor(MainWindow::StatusInterval * 2);  // the status labels' first texts
+    test::PumpMessages();  // the status labels' first texts
     for (const ExpectedControl& expected : Designed) {
         const std::string name = test::Utf8(expected.name);
         SCOPED_TRACE(name);
@@ -226,8 +226,8 @@ TEST_F(MainWindowTest, EnterOnTheFocusedRenderButtonRendersAndEnterElsewhereDoes
     EXPECT_FALSE(IsWindowEnabled(control(L"renderButton")));
 }
 
-TEST_F(MainWindowTest, TheStatusLabelsFollowTheTableWithinOneTick) {
-    const auto tick = [] { test::PumpMessagesFor(MainWindow::StatusInterval * 2); };
+TEST_F(MainWindowTest, TheStatusLabelsFollowTheTableAndTheSelection) {
+    const auto tick = [] { test::PumpMessages(); };
     tick();
     EXPECT_EQ(win::WindowText(control(L"jobCountLabel")), L"一共 0个文件");
     EXPECT_EQ(win::WindowText(control(L"sceneLabel")), L"");
@@ -358,7 +358,7 @@ TEST_F(MainWindowTest, RenderWritesEveryRowStartsTheScriptAndDisablesItself) {
     fillTwoRows();
     form.jobs().list().setChecked(1, true);  // check marks choose rows to delete, not to render
     win::SetText(control(L"installFolderBox"), L"C:\\Max 2012");
-    win::SetChecked(control(L"shutdownCheck"), true);
+    Click(control(L"shutdownCheck"));
     bool disabledWhenTold = false;
     platform.onMessage = [&](const std::wstring&) {
         disabledWhenTold = !IsWindowEnabled(control(L"renderButton"));

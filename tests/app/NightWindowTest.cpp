@@ -310,7 +310,7 @@ TEST_F(NightWindowTest, RenderIsOfferedAgainWhenTheNightEndsWithoutAShutdown) {
     const HWND button = control(L"renderButton");
     for (const bool shutdown : {false, true}) {
         SCOPED_TRACE(shutdown ? "shutdown ticked" : "shutdown unticked");
-        SendMessageW(control(L"shutdownCheck"), BM_SETCHECK, shutdown ? BST_CHECKED : BST_UNCHECKED, 0);
+        if (win::IsChecked(control(L"shutdownCheck")) != shutdown) test::Click(control(L"shutdownCheck"));
         render();
         ASSERT_TRUE(platform.following);
         EXPECT_FALSE(IsWindowEnabled(button));
@@ -340,7 +340,7 @@ TEST_F(NightWindowTest, RenderIsOfferedAgainWhenTheNightEndsWithoutAShutdown) {
             EXPECT_EQ(platform.flashes.size(), 1u);
         }
         // The box ticked afterwards changes nothing of the night that ended.
-        SendMessageW(control(L"shutdownCheck"), BM_SETCHECK, shutdown ? BST_UNCHECKED : BST_CHECKED, 0);
+        Click(control(L"shutdownCheck"));
         tick(At(23, 10, 4));
         EXPECT_EQ(IsWindowEnabled(button) != FALSE, !shutdown);
     }

@@ -1,21 +1,13 @@
-#include "app/MainWindow.h"
-
-#include <shellapi.h>
+#include "app/JobFiles.h"
 
 #include <utility>
 
-#include "app/MainWindowIds.h"
 #include "jobs/JobListFile.h"
 #include "jobs/QuickAdd.h"
 #include "jobs/Workbook.h"
 #include "platform/SystemLibrary.h"
-#include "win/Controls.h"
-
-// The main window's ways of adding rows and its job list files.
 
 namespace ravolen {
-
-using namespace mainwindow;
 
 // Workbooks first: a spreadsheet program keeps their cells as typed, where it changes a CSV's.
 constexpr std::wstring_view JobListOpenFilter =
@@ -27,34 +19,34 @@ constexpr std::wstring_view JobListSaveFilter = L"任务列表工作簿 (*.xlsx)
 constexpr unsigned long long MaxJobListBytes = 64ull << 20;
 
 // Quick add: one row per file chosen, in the dialog's order, the last one selected.
-void MainWindow::onQuickAddClicked() {
+void JobFiles::quickAdd() {
     const std::vector<std::wstring> answer =
         platform_.openFiles({std::wstring(SceneFileDialogTitle), std::wstring(SceneFileFilter),
                              SceneFileFilterIndex, true});
     if (answer.empty()) return;
-    const std::wstring folder = win::WindowText(item(IdUnifiedFolderBox));
-    const std::wstring format = win::WindowText(item(IdUnifiedFormatBox));
-    appendJobs(QuickAddCount(answer), [&](std::size_t i) { return QuickAddJob(answer, i, folder, format); });
+    const std::wstring folder = settings_.unifiedFolder;
+    const std::wstring format = settings_.unifiedFormat;
+    append(QuickAddCount(answer), [&](std::size_t i) { return QuickAddJob(answer, i, folder, format); });
 }
 
-void MainWindow::appendJobs(std::vector<RenderJob> added) {
+void JobFiles::append(std::vector<RenderJob> added) {
     if (added.empty()) return;
     table_.deselectAll();
     table_.change([&](JobRows& rows) { rows.append(std::move(added)); });
     table_.selectLast();
-    SetFocus(item(IdJobTable));
+    SetFocus(list_);
 }
 
-void MainWindow::appendJobs(std::size_t count, const std::function<RenderJob(std::size_t)>& job) {
+void JobFiles::append(std::size_t count, const std::function<RenderJob(std::size_t)>& job) {
     table_.deselectAll();
     table_.change([&](JobRows& rows) {
         rows.append(count, [&](std::size_t i) { return JobRow{job(i), false, nullptr, 0}; });
     });
     table_.selectLast();
-    SetFocus(item(IdJobTable));
+    SetFocus(list_);
 }
 
-void MainWindow::dropFiles(HDROP drop) {
+void JobFiles::drop(HDROP drop) {
     std::vector<std::wstring> paths;
     const auto query = SystemFunctionOf<decltype(DragQueryFileW)>(L"shell32.dll", "DragQueryFileW");
     const auto finish = SystemFunctionOf<decltype(DragFinish)>(L"shell32.dll", "DragFinish");
@@ -66,15 +58,15 @@ void MainWindow::dropFiles(HDROP drop) {
         paths.push_back(std::move(path));
     }
     finish(drop);
-    appendJobs(jobsOfFiles(paths));
+    append(jobsOfFiles(paths));
 }
 
-std::vector<RenderJob> MainWindow::jobsOfFiles(const std::vector<std::wstring>& paths) {
+std::vector<RenderJob> JobFiles::jobsOfFiles(const std::vector<std::wstring>& paths) {
     const DroppedScenes dropped = SortOutDropped(
         paths, [this](const std::wstring& path) { return platform_.folderEntries(path); });
     std::vector<RenderJob> added;
-    const std::wstring folder = win::WindowText(item(IdUnifiedFolderBox));
-    const std::wstring format = win::WindowText(item(IdUnifiedFormatBox));
+    const std::wstring folder = settings_.unifiedFolder;
+    const std::wstring format = settings_.unifiedFormat;
     for (const std::wstring& scene : dropped.scenes) {
         const auto jobs = QuickAddJobs({scene}, folder, format);
         added.insert(added.end(), jobs.begin(), jobs.end());
@@ -86,7 +78,7 @@ std::vector<RenderJob> MainWindow::jobsOfFiles(const std::vector<std::wstring>& 
     return added;
 }
 
-void MainWindow::onOpenJobListClicked() {
+void JobFiles::openJobList() {
     const std::vector<std::wstring> answer = platform_.openFiles(
         {L"打开任务列表", std::wstring(JobListOpenFilter), 1, false});
     if (answer.size() != 1) return;
@@ -108,10 +100,10 @@ void MainWindow::onOpenJobListClicked() {
         return;
     }
     // Rows from a file get no saved entries, as rows added after a tick.
-    appendJobs(std::move(std::get<std::vector<RenderJob>>(opened)));
+    append(std::move(std::get<std::vector<RenderJob>>(opened)));
 }
 
-void MainWindow::onSaveJobListClicked() {
+void JobFiles::saveJobList() {
     table_.commitEdit();
     // The dialog answers the name as typed; the extension typed, else the type chosen, decides.
     const SaveFileChoice choice =
@@ -122,7 +114,7 @@ void MainWindow::onSaveJobListClicked() {
     if (platform_.fileExists(path) && !platform_.ask(L"文件已存在：" + path + L"\n要替换它吗？")) {
         return;
     }
-    const std::string bytes = target.workbook ? SaveJobWorkbook(jobs().all()) : SaveJobList(jobs().all());
+    const std::string bytes = target.workbook ? SaveJobWorkbook(table_.all()) : SaveJobList(table_.all());
     if (!platform_.replaceFile(path, bytes)) {
         platform_.showMessage(L"无法保存任务列表：" + path);
     }

@@ -1,0 +1,185 @@
+#include "app/MainWindow.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/MainWindowIds.h"
+#include "jobs/StatusTexts.h"
+#include "win/Clipboard.h"
+#include "win/Controls.h"
+
+// The main window's document: what the controls write into it, and how it is shown.
+
+namespace ravolen {
+
+using namespace mainwindow;
+
+bool MainWindow::controlChanged(int id, int code) {
+    DocumentSettings& settings = document_.settings;
+    if (code == EN_CHANGE && id == IdInstallFolderBox) {
+        settings.installFolder = win::WindowText(item(id));  // not a step of 撤销
+        return true;
+    }
+    if (code == EN_CHANGE && (id == IdUnifiedFolderBox || id == IdUnifiedFormatBox)) {
+        const bool folder = id == IdUnifiedFolderBox;
+        std::wstring text = win::WindowText(item(id));
+        std::wstring& kept = folder ? settings.unifiedFolder : settings.unifiedFormat;
+        // 撤销 puts a box back after the document: its change notice then brings nothing new.
+        if (text == kept) return true;
+        // Typed into a ticked box, the rows follow as one step with the text (the step keeps the
+        // document as it was before the first keystroke).
+        if (folder && settings.unifiedFolderTicked) {
+            table_.change([&](JobRows& rows) {
+                kept = std::move(text);
+                rows.fillColumn(JobColumnOutputFolder, kept);
+            }, JobTableView::Join::UnifiedFolder);
+        } else if (!folder && settings.unifiedFormatTicked) {
+            table_.change([&](JobRows& rows) {
+                kept = std::move(text);
+                rows.changeUnifiedFormat(settings.appliedFormat, kept);
+                settings.appliedFormat = kept;
+            }, JobTableView::Join::UnifiedFormat);
+        } else {
+            kept = std::move(text);
+        }
+        return true;
+    }
+    if (code != BN_CLICKED) return false;
+    const bool ticked = win::IsChecked(item(id));
+    switch (id) {
+        case IdShutdownCheck: settings.shutdown = ticked; return true;  // not a step either
+        // Ticked, every row shows the box's folder and keeps its own to be given back when unticked.
+        case IdUnifiedFolderCheck:
+            table_.change([&](JobRows& rows) {
+                settings.unifiedFolderTicked = ticked;
+                if (ticked) rows.tickUnifiedFolder(settings.unifiedFolder);
+                else rows.untickUnifiedFolder();
+            });
+            return true;
+        case IdUnifiedFormatCheck:
+            table_.change([&](JobRows& rows) {
+                settings.unifiedFormatTicked = ticked;
+                if (ticked) rows.tickUnifiedFormat(settings.unifiedFormat);
+                else rows.untickUnifiedFormat(settings.appliedFormat);
+                settings.appliedFormat = ticked ? settings.unifiedFormat : std::wstring();
+            });
+            return true;
+        default: return false;
+    }
+}
+
+// The settings into their controls, where a control does not already show them (its change notice
+// then finds the document as it is).
+void MainWindow::showSettings() {
+    const DocumentSettings& settings = document_.settings;
+    win::UpdateText(item(IdInstallFolderBox), settings.installFolder);
+    win::UpdateText(item(IdUnifiedFolderBox), settings.unifiedFolder);
+    win::UpdateText(item(IdUnifiedFormatBox), settings.unifiedFormat);
+    win::SetChecked(item(IdUnifiedFolderCheck), settings.unifiedFolderTicked);
+    win::SetChecked(item(IdUnifiedFormatCheck), settings.unifiedFormatTicked);
+    win::SetChecked(item(IdShutdownCheck), settings.shutdown);
+    if (settings.optionalColumns != table_.optionalColumnsShown()) table_.showOptionalColumns(settings.optionalColumns);
+    showCommands();
+}
+
+CommandState MainWindow::commandState(Command command) const {
+    const CommandFacts facts{.selection = table_.selection(),
+                             .currentRow = table_.currentRow(),
+                             .canUndo = table_.canUndo(),
+                             .canRedo = table_.canRedo(),
+                             .clipboardHoldsContent = command == Command::Paste && win::ClipboardHoldsContent()};
+    return StateOf(command, document_, facts);
+}
+
+// A menu's items as it opens, or after a change the buttons and the menu bar's items that show
+// without opening (撤销 and 重做 greyed, the check marks); each from the one answer.
+void MainWindow::showCommands(HMENU menu) {
+    const HMENU bar = GetMenu(hwnd());
+    for (const CommandItem& entry : CommandItems) {
+        const Command command = entry.command;
+        if (command == Command::Render) {
+            if (menu) continue;
+            const HWND button = item(entry.id);
+            const bool enabled = commandState(command).enabled;
+            if (enabled != (IsWindowEnabled(button) != FALSE)) {
+                if (enabled) EnableWindow(button, TRUE);
+                else win::DisableControl(button);  // the keyboard goes on from the next control
+            }
+            continue;
+        }
+        const HMENU in = menu ? menu : bar;
+        if (GetMenuState(in, static_cast<UINT>(entry.id), MF_BYCOMMAND) == static_cast<UINT>(-1)) continue;
+        const bool live = command == Command::Undo || command == Command::Redo || command == Command::OptionalColumns ||
+                          command == Command::RenderHere || command == Command::RenderOnDeadline ||
+                          command == Command::RenderOnBackburner;
+        if (!menu && !live) continue;  // the rest are shown as their menu opens
+        const CommandState state = commandState(command);
+        EnableMenuItem(in, static_cast<UINT>(entry.id), MF_BYCOMMAND | (state.enabled ? MF_ENABLED : MF_GRAYED));
+        if (command == Command::RenderHere || command == Command::RenderOnDeadline ||
+            command == Command::RenderOnBackburner) {
+            if (state.checked) {
+                CheckMenuRadioItem(in, IdMenuLocal, IdMenuBackburner, static_cast<UINT>(entry.id), MF_BYCOMMAND);
+            }
+        } else if (command == Command::OptionalColumns) {
+            CheckMenuItem(in, static_cast<UINT>(entry.id), MF_BYCOMMAND | (state.checked ? MF_CHECKED : MF_UNCHECKED));
+        }
+    }
+}
+
+// The rows or the selection changed: the labels and commands show it once the change is done,
+// however many notices it made.
+void MainWindow::statusDue() {
+    if (statusDue_ || !hwnd()) return;
+    statusDue_ = PostMessageW(hwnd(), WmShowStatus, 0, 0) != FALSE;
+    if (!statusDue_) showStatus();
+}
+
+// A caption is only rewritten when it changed, so the labels do not flicker.
+void MainWindow::showStatus() {
+    const int count = table_.count();
+    const int selected = count >= 1 ? table_.selectedRow() : 0;
+    std::optional<std::wstring> scene;
+    if (selected > 0) scene = table_.shown().cell(static_cast<std::size_t>(selected - 1), JobColumnScene);
+    const StatusTexts texts = ComposeStatus(count, scene);
+    win::UpdateText(item(IdJobCountLabel), texts.count);
+    win::UpdateText(item(IdSceneLabel), texts.scene);
+}
+
+UnifiedChoice MainWindow::unifiedChoice() const { return UnifiedChoiceOf(document_.settings); }
+
+// 撤销 and 重做 put the unified boxes back with the rows.
+void MainWindow::restoreUnifiedChoice(const UnifiedChoice& choice) {
+    Apply(document_.settings, choice);
+    showSettings();
+}
+
+void MainWindow::addJob(const RenderJob& job) {
+    table_.change([&](JobRows& rows) { rows.append(JobRow{job, false, nullptr, 0}); });
+}
+
+void MainWindow::replaceJob(RowId id, const RenderJob& job) {
+    if (!table_.replaceJob(id, job)) {
+        addJob(job);  // the row went while it was edited: the job is not lost
+        selectLastJob();
+    }
+}
+
+void MainWindow::selectLastJob() {
+    table_.selectLast();
+    SetFocus(item(IdJobTable));
+}
+
+std::vector<RenderJob> MainWindow::jobOutputs() { return table_.rows().jobs(); }
+
+void MainWindow::tickJobs(const std::vector<bool>& ticked) { table_.rows().setTicks(ticked); }
+
+// From the results: the artist is taken to the row, in front, with nothing else selected.
+void MainWindow::selectJob(std::size_t position) {
+    if (position >= table_.shown().count()) return;
+    table_.select({position});
+    SetForegroundWindow(hwnd());
+    SetFocus(item(IdJobTable));
+}
+
+}  // namespace ravolen
