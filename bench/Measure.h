@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -59,15 +60,17 @@ inline std::pair<Spread, Spread> TimePair(int repetitions, const Work& ours, con
 // Ratio: ours at most `limit` times the floor; MicrosAbove: at most `limit` above it; AtMost: ours
 // at most `limit` whatever the floor (a frame, a second); WithinSpread: ours' fastest sample no
 // slower than the floor's slowest, the floor being ours with fewer rows (the same time within the
-// noise: the two spreads meet).
-enum class Goal { Ratio, MicrosAbove, AtMost, WithinSpread };
+// noise: the two spreads meet); AtMostOrRatio: ours at most `limit` or `ratio` times the floor,
+// whichever is more (where the floor alone takes much, `limit` cannot be had).
+enum class Goal { Ratio, MicrosAbove, AtMost, WithinSpread, AtMostOrRatio };
 
 struct Result {
     std::string name;
     Spread floor, ours;
     Goal goal;
     double limit;
-    const char* unit;  // "us" or "KiB"
+    const char* unit;  // "us", "KiB" or "%"
+    double ratio = 0;  // AtMostOrRatio's
 
     bool met() const {
         switch (goal) {
@@ -75,6 +78,7 @@ struct Result {
             case Goal::MicrosAbove: return ours.median - floor.median <= limit;
             case Goal::AtMost: return ours.median <= limit;
             case Goal::WithinSpread: return ours.min <= floor.max;
+            case Goal::AtMostOrRatio: return ours.median <= std::max(limit, floor.median * ratio);
         }
         return false;
     }
@@ -89,15 +93,20 @@ inline void Print(const Result& r) {
         std::snprintf(goal, sizeof goal, "<= +%.0f %s", r.limit, r.unit);
     } else if (r.goal == Goal::AtMost) {
         std::snprintf(goal, sizeof goal, "<= %.0f %s", r.limit, r.unit);
+    } else if (r.goal == Goal::AtMostOrRatio) {
+        std::snprintf(goal, sizeof goal, "<= %.2f %s or %.1fx", r.limit, r.unit, r.ratio);
     } else {
         std::snprintf(goal, sizeof goal, "spreads meet");
     }
-    // A goal above the floor has no ratio to speak of: the floor may be next to nothing.
+    // A goal above the floor has no ratio to speak of: the floor may be next to nothing; a floor
+    // of nothing has none either.
     char shown[16] = "     -";
-    if (r.goal != Goal::MicrosAbove) std::snprintf(shown, sizeof shown, "%5.2fx", ratio);
-    std::printf("%-44s %10.0f (%.0f-%.0f) %10.0f (%.0f-%.0f) %s  %s  %-10s %s\n", r.name.c_str(),
-                r.floor.median, r.floor.min, r.floor.max, r.ours.median, r.ours.min, r.ours.max,
-                r.unit, shown, goal, r.met() ? "met" : "MISSED");
+    if (r.goal != Goal::MicrosAbove && r.floor.median > 0) std::snprintf(shown, sizeof shown, "%5.2fx", ratio);
+    // Shares of a processor are small numbers: whole ones would say nothing.
+    const int digits = std::strcmp(r.unit, "%") == 0 ? 2 : 0;
+    std::printf("%-44s %10.*f (%.*f-%.*f) %10.*f (%.*f-%.*f) %s  %s  %-10s %s\n", r.name.c_str(),
+                digits, r.floor.median, digits, r.floor.min, digits, r.floor.max, digits, r.ours.median,
+                digits, r.ours.min, digits, r.ours.max, r.unit, shown, goal, r.met() ? "met" : "MISSED");
     std::fflush(stdout);
 }
 

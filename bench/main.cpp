@@ -2,7 +2,7 @@
 // in the same run, so that the ratio holds on a busy machine. Prints; asserts nothing.
 //   ravolen_bench.exe [repetitions [figure...]]   figures: quickadd keystroke delete edit results
 //                                                  session live script xlsx startup memory editor
-//                                                  scale (100,000 rows)
+//                                                  scale (100,000 rows) cpu (the processor left alone)
 //   ravolen_bench.exe --stages [repetitions]       where the time of the edit, script and xlsx goes
 #include <windows.h>
 #include <commctrl.h>
@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
@@ -33,6 +34,7 @@
 #include "app/ResultsDialog.h"
 #include "app/MainWindowIds.h"
 #include "app/ResultsDialog.h"
+#include "platform/RenderJobFollower.h"
 #include "platform/Win32Platform.h"
 #include "jobs/JobListFile.h"
 #include "jobs/QuickAdd.h"
@@ -101,6 +103,18 @@ public:
     bool followRenderJob() override { return followable; }
     std::vector<RenderJobEvent> takeRenderJobEvents() override { return std::exchange(jobEvents, {}); }
     void stopFollowingRenderJob() override {}
+    // The watchdog's look at the renderer: with `listsRenderTree`, every process of the system
+    // listed as the real one lists them, this process standing in for the renderer.
+    bool listsRenderTree = false;
+    std::optional<std::vector<ProcessTime>> renderTreeTimes(unsigned long processId) override {
+        if (!listsRenderTree) return std::nullopt;
+        const auto listed = ListProcesses();
+        if (!listed) return std::nullopt;
+        for (const ListedProcess& process : *listed) {
+            if (process.id == processId) return std::vector<ProcessTime>{{process.id, process.time, process.bytes}};
+        }
+        return std::nullopt;
+    }
     void showTaskbarProgress(HWND__*, const TaskbarProgress&) override {}
     bool appendFile(const std::wstring& path, std::string_view bytes) override {
         return real_.appendFile(path, bytes);
@@ -288,13 +302,15 @@ private:
     int editRow_ = 0, editColumn_ = 0;
 };
 
-// The real main window over the bench platform.
+// The real main window over the bench platform; `beforeCreate` may lay files for it to find.
 struct Main {
     BenchPlatform platform;
     MainWindow form{platform};
 
-    explicit Main(std::wstring folder) : platform(std::move(folder)) {
+    explicit Main(std::wstring folder, const std::function<void(BenchPlatform&)>& beforeCreate = nullptr)
+        : platform(std::move(folder)) {
         platform.openAnswer = QuickAddAnswer();
+        if (beforeCreate) beforeCreate(platform);
         if (form.create() != MainWindow::Startup::Ready) std::exit(2);
         SessionWindow = form.hwnd();
         ShowWindow(form.hwnd(), SW_SHOW);
@@ -1597,9 +1613,8 @@ int HoldRows(std::wstring_view kind, const std::wstring& folder) {
     return static_cast<int>(memory.PeakWorkingSetSize / 1024);
 }
 
-// Runs this program again as a child with `arguments` and appends its exit code, a figure, to
-// `samples`.
-void ChildFigure(const std::wstring& arguments, std::vector<double>& samples) {
+// Runs this program again as a child with `arguments`; null when it could not be started.
+KernelHandle StartSelf(const std::wstring& arguments, DWORD* id = nullptr) {
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring commandLine = L"\"" + std::wstring(self) + L"\" " + arguments;
@@ -1608,10 +1623,18 @@ void ChildFigure(const std::wstring& arguments, std::vector<double>& samples) {
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &info)) {
-        return;
+        return {};
     }
-    const KernelHandle process(info.hProcess);
     CloseHandle(info.hThread);
+    if (id) *id = info.dwProcessId;
+    return KernelHandle(info.hProcess);
+}
+
+// Runs this program again as a child with `arguments` and appends its exit code, a figure, to
+// `samples`.
+void ChildFigure(const std::wstring& arguments, std::vector<double>& samples) {
+    const KernelHandle process = StartSelf(arguments);
+    if (!process) return;
     WaitForSingleObject(process.get(), 300000);
     DWORD code = 0;
     GetExitCodeProcess(process.get(), &code);
@@ -1783,6 +1806,225 @@ Result EditorMemory(int repetitions) {
             Goal::MicrosAbove, 0.1 * EditorCycles, "KiB"};
 }
 
+// ---- The processor left alone: each child runs a message loop for a fixed span and waits at
+// either end of it while this process reads the child's processor time from outside.
+
+// Long beside the 10 ms ticks Wine counts processor time in: a tick is 0.05 % of it.
+constexpr DWORD CpuSpanMillis = 20000;
+// Before the span: what start-up posted (the first paints, the night's first beats) handled.
+constexpr DWORD CpuSettleMillis = 1000;
+// The longest either side waits for the other: a start-up with 10,000 rows under a busy Wine takes
+// seconds, never minutes.
+constexpr DWORD CpuWaitBound = 180000;
+
+// The floor's window: its timer's message does nothing.
+LRESULT CALLBACK QuietProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_TIMER) return 0;
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+// A message loop for `millis`, ended by a thread timer of its own: the main window's messages go
+// through the program's dispatch, the floor's straight to its window.
+void LoopFor(DWORD millis, bool program) {
+    const UINT_PTR end = SetTimer(nullptr, 0, millis, nullptr);
+    if (!end) return;
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (message.message == WM_TIMER && !message.hwnd && message.wParam == end) break;
+        if (program) {
+            win::DispatchLoopMessage(message);
+        } else {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    KillTimer(nullptr, end);
+}
+
+// The child's window made and settled in `folder`, then the span; 0, or where it went wrong.
+int HoldStillIn(const std::wstring& folder, bool following, bool program, HANDLE ready, HANDLE go) {
+    std::optional<Main> main;
+    HWND bare = nullptr;
+    if (program) {
+        // The session the window finds as it starts: 10,000 rows from quick add, saved by a
+        // window before it.
+        std::vector<std::pair<std::wstring, std::string>> session;
+        {
+            Main first(folder);
+            first.fill();
+            SendMessageW(first.form.hwnd(), WM_TIMER, mainwindow::IdTimerSession, 0);
+            if (!first.form.sessionWritten()) return 11;
+            for (const std::wstring& path : {first.form.sessionRowsPath(), first.form.sessionSettingsPath()}) {
+                session.emplace_back(path, first.platform.readFile(path).value_or(std::string()));
+            }
+        }
+        main.emplace(folder, [&](BenchPlatform& platform) {
+            for (const auto& [path, bytes] : session) platform.writeFile(path, bytes);
+        });
+        if (main->form.jobs().count() != Rows) return 12;
+        if (following) {
+            // 渲  染 followed, the first row's renderer under way: the night's timer beats, and
+            // the watchdog looks at the renderer's processes as it does all night.
+            main->platform.followable = true;
+            main->platform.listsRenderTree = true;
+            main->click(L"renderButton");
+            main->platform.jobEvents.push_back({RenderJobEvent::Kind::Started, GetCurrentProcessId(),
+                                               L"D:\\Program Files\\Autodesk\\3ds Max 2012\\3dsmaxcmd.exe",
+                                               L"", false, 0, main->form.clock()});
+            SendMessageW(main->form.hwnd(), WM_TIMER, mainwindow::IdTimerNight, 0);
+            const NightFollower* night = main->form.night();
+            if (!night || !night->following() || !night->watch().rendererUnderWay()) return 13;
+        }
+    } else {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = &QuietProcedure;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"RavolenBenchQuiet";
+        RegisterClassW(&windowClass);
+        bare = CreateWindowExW(0, L"RavolenBenchQuiet", L"bare", WS_OVERLAPPEDWINDOW, 0, 0, 700, 450,
+                               nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        if (!bare) return 14;
+        ShowWindow(bare, SW_SHOW);
+        if (following) SetTimer(bare, 1, MainWindow::NightInterval, nullptr);
+    }
+    LoopFor(CpuSettleMillis, program);
+    if (main && !main->form.sessionWritten()) return 15;
+    int code = 0;
+    // Either end of the span is read from outside while this process waits here.
+    SetEvent(ready);
+    if (WaitForSingleObject(go, CpuWaitBound) != WAIT_OBJECT_0) code = 16;
+    if (code == 0) {
+        LoopFor(CpuSpanMillis, program);
+        SetEvent(ready);
+        if (WaitForSingleObject(go, CpuWaitBound) != WAIT_OBJECT_0) code = 16;
+    }
+    if (bare) DestroyWindow(bare);
+    return code;
+}
+
+// A child of the `cpu` figure: `situation` idle or follow, `kind` form (the main window) or bare
+// (the floor), each end of its span told on the events named `events`-ready and awaited on
+// `events`-go. Its exit code is 0, or where it went wrong.
+int HoldStill(std::wstring_view situation, std::wstring_view kind, const std::wstring& events,
+              const std::wstring& folder) {
+    const KernelHandle ready(OpenEventW(EVENT_MODIFY_STATE, FALSE, (events + L"-ready").c_str()));
+    const KernelHandle go(OpenEventW(SYNCHRONIZE, FALSE, (events + L"-go").c_str()));
+    if (!ready || !go) return 10;
+    // A program folder of its own: no night of another run is found at start-up and offered again.
+    const std::wstring own = folder + L"\\cpu-" + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(own.c_str(), nullptr);
+    const int code = HoldStillIn(own, situation == L"follow", kind == L"form", ready.get(), go.get());
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::path(own), ignored);
+    return code;
+}
+
+// A child as this process sees it: its events, its processor time at either end of its span (in
+// 100 ns) and the span.
+struct CpuChild {
+    std::wstring arguments;
+    KernelHandle ready, go, process;
+    DWORD id = 0;
+    unsigned long long before = 0, after = 0;
+    double micros = 0;
+};
+
+[[noreturn]] void CpuFailed(std::vector<CpuChild>& children, const char* what) {
+    std::fprintf(stderr, "cpu: a child %s\n", what);
+    for (CpuChild& child : children) {
+        DWORD code = 0;
+        if (child.process && GetExitCodeProcess(child.process.get(), &code)) {
+            if (code == STILL_ACTIVE) {
+                std::fprintf(stderr, "  --cpu %ls: still running, ended\n", child.arguments.c_str());
+                TerminateProcess(child.process.get(), 1);
+            } else {
+                std::fprintf(stderr, "  --cpu %ls: exit code %lu\n", child.arguments.c_str(), code);
+            }
+        }
+    }
+    std::exit(6);
+}
+
+// Until every child waits at an end of its span, noting when each got there; false when one ended
+// instead, or the bound passed.
+bool AwaitEnds(std::vector<CpuChild>& children, const Stopwatch& watch) {
+    std::vector<std::size_t> waiting(children.size());
+    for (std::size_t i = 0; i < waiting.size(); ++i) waiting[i] = i;
+    while (!waiting.empty()) {
+        std::vector<HANDLE> handles;
+        for (const std::size_t i : waiting) handles.push_back(children[i].ready.get());
+        for (const std::size_t i : waiting) handles.push_back(children[i].process.get());
+        const DWORD which = WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(),
+                                                   FALSE, CpuWaitBound);
+        if (which >= WAIT_OBJECT_0 + waiting.size()) return false;
+        children[waiting[which - WAIT_OBJECT_0]].micros = watch.micros();
+        waiting.erase(waiting.begin() + static_cast<std::ptrdiff_t>(which - WAIT_OBJECT_0));
+    }
+    return true;
+}
+
+// One round of the `cpu` figure: a child for each of `arguments`, all at once; each one's share of
+// one processor over its span, in percent. The processor time is the system's list of processes
+// (what Windows' GetProcessTimes reads too; Wine answers that for another process with a
+// constant, and the list truly).
+std::vector<double> CpuShares(const std::vector<std::wstring>& arguments) {
+    std::vector<CpuChild> children(arguments.size());
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        CpuChild& child = children[i];
+        const std::wstring events = L"Local\\RavolenBenchCpu-" + std::to_wstring(GetCurrentProcessId()) +
+                                    L"-" + std::to_wstring(i);
+        child.arguments = arguments[i];
+        child.ready = KernelHandle(CreateEventW(nullptr, FALSE, FALSE, (events + L"-ready").c_str()));
+        child.go = KernelHandle(CreateEventW(nullptr, FALSE, FALSE, (events + L"-go").c_str()));
+        if (child.ready && child.go) child.process = StartSelf(L"--cpu " + arguments[i] + L" " + events, &child.id);
+        if (!child.process) CpuFailed(children, "could not be started");
+    }
+    const auto read = [&](unsigned long long CpuChild::*time) {
+        const auto listed = ListProcesses();
+        if (!listed) CpuFailed(children, "could not be listed");
+        for (CpuChild& child : children) {
+            const auto found = std::find_if(listed->begin(), listed->end(),
+                                            [&](const ListedProcess& process) { return process.id == child.id; });
+            if (found == listed->end()) CpuFailed(children, "is not listed");
+            child.*time = found->time;
+        }
+    };
+    if (!AwaitEnds(children, Stopwatch())) CpuFailed(children, "did not get ready");
+    read(&CpuChild::before);
+    const Stopwatch watch;
+    for (CpuChild& child : children) SetEvent(child.go.get());
+    if (!AwaitEnds(children, watch)) CpuFailed(children, "did not end its span");
+    read(&CpuChild::after);
+    for (CpuChild& child : children) SetEvent(child.go.get());
+    std::vector<double> shares;
+    for (CpuChild& child : children) {
+        DWORD code = 1;
+        if (WaitForSingleObject(child.process.get(), CpuWaitBound) != WAIT_OBJECT_0 ||
+            !GetExitCodeProcess(child.process.get(), &code) || code != 0) {
+            CpuFailed(children, "failed");
+        }
+        // 100 ns of processor time over microseconds of span, in percent.
+        shares.push_back(static_cast<double>(child.after - child.before) * 10 / child.micros);
+    }
+    return shares;
+}
+
+// The main window idle and following a night beside a bare window with the same timers. Ours and
+// the floors of both run at once, each in its own process: a process's processor time is its own,
+// which the others' do not add to, and all four see the same machine.
+std::pair<Result, Result> ProcessorShares(int repetitions) {
+    const std::vector<std::wstring> kinds = {L"idle bare", L"idle form", L"follow bare", L"follow form"};
+    std::vector<std::vector<double>> samples(kinds.size());
+    for (int i = 0; i < repetitions; ++i) {
+        const std::vector<double> shares = CpuShares(kinds);
+        for (std::size_t k = 0; k < kinds.size(); ++k) samples[k].push_back(shares[k]);
+    }
+    return {{"processor share idle, 10,000 rows loaded", SpreadOf(samples[0]), SpreadOf(samples[1]),
+             Goal::AtMostOrRatio, 0.3, "%", 1.5},
+            {"processor share following a night of 10,000 rows", SpreadOf(samples[2]), SpreadOf(samples[3]),
+             Goal::AtMostOrRatio, 0.5, "%", 1.5}};
+}
+
 std::wstring BenchFolder() {
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
@@ -1805,6 +2047,7 @@ int wmain(int argc, wchar_t** argv) {
     if (argc == 3 && std::wstring_view(argv[1]) == L"--rows-bytes") return RowsBytes(argv[2], folder);
     if (argc == 3 && std::wstring_view(argv[1]) == L"--cycles") return CycleEditor(argv[2], folder);
     if (argc == 4 && std::wstring_view(argv[1]) == L"--drive-editor") return DriveEditor(argv[2], _wtoi(argv[3]));
+    if (argc == 5 && std::wstring_view(argv[1]) == L"--cpu") return HoldStill(argv[2], argv[3], argv[4], folder);
     if (argc >= 2 && std::wstring_view(argv[1]) == L"--stages") {
         const int repetitions = argc > 2 ? std::max(1, _wtoi(argv[2])) : 15;
         if (argc > 3 && std::wstring_view(argv[3]) == L"scale") {
@@ -1819,7 +2062,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     const int repetitions = argc > 1 ? std::max(5, _wtoi(argv[1])) : 5;
     // Further arguments name the figures to run (quickadd, keystroke, delete, edit, results,
-    // session, live, script, xlsx, startup, memory, editor, scale); none runs them all.
+    // session, live, script, xlsx, startup, memory, editor, scale, cpu); none runs them all.
     const auto wanted = [&](std::wstring_view figure) {
         if (argc <= 2) return true;
         for (int i = 2; i < argc; ++i) {
@@ -1872,6 +2115,12 @@ int wmain(int argc, wchar_t** argv) {
     if (wanted(L"scale")) {
         for (Result& result : Scale(folder, repetitions)) add(std::move(result));
         add(ManyRowsMemory(repetitions));
+    }
+    // Three rounds of 20 s: a share of a processor moves little from round to round.
+    if (wanted(L"cpu")) {
+        const auto [idle, following] = ProcessorShares(std::min(repetitions, 3));
+        add(idle);
+        add(following);
     }
 
     int met = 0;
