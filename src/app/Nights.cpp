@@ -72,8 +72,12 @@ void Nights::render() {
     start(request);
 }
 
+// Whether a night runs is the follower's to know; 渲  染 also stays off until a shutdown night's
+// 取消关机.
+bool Nights::nightRuns() const { return document_.latch.latched() || (night_ && night_->following()); }
+
 void Nights::renderRows(const std::vector<std::size_t>& positions) {
-    if (document_.latch.latched()) {
+    if (nightRuns()) {
         platform_.showMessage(std::wstring(RenderStillRunningMessage));
         return;
     }
@@ -338,7 +342,7 @@ void Nights::offerCutShortNight() {
 }
 
 void Nights::continueNight(const std::vector<std::size_t>& positions, bool shutdown) {
-    if (document_.latch.latched()) {
+    if (nightRuns()) {
         platform_.showMessage(std::wstring(RenderStillRunningMessage));
         return;
     }

@@ -74,6 +74,7 @@ public:
     static constexpr unsigned NightInterval = 1000;
 
 private:
+    bool nightRuns() const;
     void start(RenderRequest& request);
     void submitToDeadline(const RenderRequest& request, const RenderPlan& plan);
     void follow(const RenderRequest& request, const std::wstring& scriptFolder,
