@@ -266,45 +266,6 @@ bool JobTableView::moveSelected(Move move, std::size_t before) {
     return true;
 }
 
-void JobTableView::beginStep(Join join) {
-    if (stepDepth_++ > 0) return;
-    step_ = OpenStep{now(), false, join};
-}
-
-void JobTableView::endStep() {
-    if (--stepDepth_ > 0 || !step_) return;
-    OpenStep step = std::move(*step_);
-    step_.reset();
-    if (!step.changed) return;
-    redo_.clear();
-    // Typing on in the same box adds to the step its first keystroke made.
-    if (step.join == Join::None || step.join != lastJoin_ || undo_.empty()) {
-        undo_.push_back(std::move(step.before));
-        if (undo_.size() > HistoryDepth) undo_.pop_front();
-    }
-    lastJoin_ = step.join;
-}
-
-bool JobTableView::undo() { return restore(undo_, redo_); }
-
-bool JobTableView::redo() { return restore(redo_, undo_); }
-
-JobTableView::Step JobTableView::now() const { return {rows_.snapshot(), capture_ ? capture_() : nullptr}; }
-
-bool JobTableView::restore(std::deque<Step>& from, std::deque<Step>& to) {
-    editor_.commitEdit();  // a step of its own, undone first
-    if (from.empty()) return false;
-    const Step back = std::move(from.back());
-    from.pop_back();
-    to.push_back(now());
-    restoring_ = true;
-    rows_.restore(back.rows);
-    if (back.state) back.state();
-    restoring_ = false;
-    lastJoin_ = Join::None;
-    return true;
-}
-
 void JobTableView::showOptionalColumns(bool shown) {
     if (shown == optionalShown_ || !list_) return;
     optionalShown_ = shown;
@@ -389,7 +350,9 @@ std::optional<LRESULT> JobTableView::notify(NMHDR& header) {
         case NM_CUSTOMDRAW: {
             if (!stripes_) return std::nullopt;
             auto& draw = reinterpret_cast<NMLVCUSTOMDRAW&>(header);
-            const LRESULT answer = win::DrawListStripes(*stripes_, draw);
+            const LRESULT answer = win::DrawListStripes(*stripes_, draw, pathCuts_, [this](int row, int column) {
+                return rows_.cell(static_cast<std::size_t>(row), column + 1);
+            });
             if (draw.nmcd.dwDrawStage == CDDS_POSTPAINT && drop_) drawDropLine(draw.nmcd.hdc);
             return answer;
         }
@@ -579,15 +542,6 @@ int JobTableView::findText(const NMLVFINDITEMW& find) const {
 }
 
 void JobTableView::rowsChanged(const RowsChange& change) {
-    if (change.kind != RowsChange::Kind::Ticks && !restoring_) {
-        if (step_) {
-            step_->changed = true;
-        } else {
-            // A change 撤销 could not take back in its order: the steps before it go.
-            undo_.clear();
-            redo_.clear();
-        }
-    }
     if (!list_) return;
     following_ = true;
     using Kind = RowsChange::Kind;
@@ -767,9 +721,7 @@ int JobTableView::rowWithKey(std::uint64_t key, int hint) {
 }
 
 void JobTableView::writeCell(int row, int column, const std::wstring& text) {
-    beginStep(Join::None);
-    rows_.setCell(static_cast<std::size_t>(row - 1), column, text);
-    endStep();
+    history_.step([&] { rows_.setCell(static_cast<std::size_t>(row - 1), column, text); });
 }
 
 }  // namespace ravolen

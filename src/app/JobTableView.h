@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "document/History.h"
 #include "jobs/JobRows.h"
 #include "jobs/JobTable.h"
 #include "win/CellTips.h"
@@ -26,11 +27,12 @@ namespace ravolen {
 // click on a box or Space ticks the row, and so does a tick set from another program through
 // LVM_SETITEMSTATE or LVM_SETITEMW, as automation and accessibility tools set it. The in-place
 // editor (EditableList) writes its cells into the rows; the selection stays on its rows while rows
-// come and go, and is apart from the ticks. Every change of rows but a tick is a step 撤销 undoes.
+// come and go, and is apart from the ticks. Every change of rows but a tick is a step of the
+// document's history, which 撤销 undoes.
 // Rows are counted from 1 here, as the rest of the window counts them; positions from 0.
 class JobTableView final : private JobRowsObserver, private EditedRows {
 public:
-    explicit JobTableView(JobRows& rows) : rows_(rows) {}
+    JobTableView(JobRows& rows, History& history) : rows_(rows), history_(history) {}
     ~JobTableView();
     JobTableView(const JobTableView&) = delete;
     JobTableView& operator=(const JobTableView&) = delete;
@@ -46,22 +48,13 @@ public:
     // The rows as they stand, an open edit left open (the status labels, the tests).
     const JobRows& shown() const { return rows_; }
 
-    // What typing in a box does to a column: keystrokes that follow each other in one box are one
-    // step of 撤销, as an editor keeps a typed word.
-    enum class Join { None, UnifiedFolder, UnifiedFormat };
     // A change of rows as one step of 撤销 (nothing is kept when it changed nothing; a tick is no
     // change). The open cell edit is written first, as a step of its own.
+    using Join = History::Join;
     template <typename Change>
     void change(Change&& change, Join join = Join::None) {
         JobRows& rows = this->rows();
-        beginStep(join);
-        try {
-            change(rows);
-        } catch (...) {
-            endStep();
-            throw;
-        }
-        endStep();
+        history_.step([&] { change(rows); }, join);
     }
 
     int count() const { return static_cast<int>(rows_.count()); }
@@ -104,22 +97,11 @@ public:
     // Where a drag of rows would drop them now (a line shows it), or nothing.
     std::optional<std::size_t> dropPosition() const { return drop_; }
 
-    // 撤销 and 重做: at least fifty steps back, and forward again until the next change.
-    bool undo();
-    bool redo();
-    bool canUndo() const { return !undo_.empty(); }
-    bool canRedo() const { return !redo_.empty(); }
-    static constexpr std::size_t HistoryDepth = 100;
-
     // The keys the table's commands take while it has the focus: the window's answer to a key
     // (true: taken), and to a context menu asked for at a point on the screen (from the keyboard:
     // the point of the keyboard's row).
     void onKey(std::function<bool(UINT key)> key) { key_ = std::move(key); }
     void onContextMenu(std::function<void(POINT screen)> menu) { menu_ = std::move(menu); }
-    // What a step brings back besides the rows: the window's settings that go with them (the
-    // unified boxes), as a function that puts them back as they are when it is made.
-    void onStepState(std::function<std::function<void()>()> capture) { capture_ = std::move(capture); }
-
     // The optional columns (帧, 场景状态, 渲染预设): shown by the artist's choice, and by themselves
     // when rows come that use them.
     void showOptionalColumns(bool shown);
@@ -146,14 +128,6 @@ private:
     void writeCell(int row, int column, const std::wstring& text) override;
 
     std::optional<LRESULT> listMessage(UINT message, WPARAM wParam, LPARAM lParam);
-    void beginStep(Join join);
-    void endStep();
-    struct Step {
-        JobRowsSnapshot rows;
-        std::function<void()> state;
-    };
-    Step now() const;
-    bool restore(std::deque<Step>& from, std::deque<Step>& to);
     // A key pressed in the list: Space ticks, Enter and the commands' keys go to the window.
     bool listKey(UINT key);
     // Dragging selected rows: the drop line follows the mouse, the button drops them.
@@ -190,26 +164,15 @@ private:
     void fitColumns();
 
     JobRows& rows_;
+    History& history_;
     HWND list_ = nullptr;
     EditableList editor_;
     win::Subclass listMessages_;
     std::optional<win::ListStripes> stripes_;
-    // The steps of 撤销 and 重做, newest last: the rows as they stood.
-    std::deque<Step> undo_;
-    std::deque<Step> redo_;
-    std::function<std::function<void()>()> capture_;
-    struct OpenStep {
-        Step before;
-        bool changed = false;
-        Join join = Join::None;
-    };
-    bool restoring_ = false;
+    win::PathCuts pathCuts_;  // the row being painted: its path cells found cut
     bool keyTaken_ = false;  // the character the taken key makes is not the list's either
     UINT menuKeyUp_ = 0;     // the key that opened the context menu, whose release is its too
     win::CellTips tips_;     // the whole text of a cell its column cuts
-    std::optional<OpenStep> step_;  // a change under way
-    int stepDepth_ = 0;
-    Join lastJoin_ = Join::None;  // the last step's, while no other came
     // The selected rows by id, as the list last told them (asking the list walks its rows), each
     // with where it was last seen; and their positions in order, found again when asked after a
     // change.

@@ -205,9 +205,6 @@ bool MainWindow::onLoad() {
     });
     table_.onKey([this](UINT key) { return tableCommands_.onKey(key); });
     table_.onContextMenu([this](POINT screen) { tableCommands_.showMenu(screen); });
-    table_.onStepState([this] {
-        return [this, choice = unifiedChoice()] { restoreUnifiedChoice(choice); };
-    });
     tableCommands_.attach(hwnd());
     files_.attach(item(IdJobTable));
     nights_.attach(hwnd());

@@ -17,6 +17,7 @@
 #include "app/TableCommands.h"
 #include "document/Commands.h"
 #include "document/Document.h"
+#include "document/History.h"
 #include "platform/LocalTime.h"
 #include "platform/Platform.h"
 #include "win/Form.h"
@@ -77,8 +78,8 @@ public:
     bool sessionWritten(std::chrono::milliseconds bound = std::chrono::seconds(10)) {
         return session_.written(bound);
     }
-    bool canUndo() const { return table_.canUndo(); }
-    bool canRedo() const { return table_.canRedo(); }
+    bool canUndo() const { return history_.canUndo(); }
+    bool canRedo() const { return history_.canRedo(); }
 
     HACCEL accelerators() const override { return shortcuts_.get(); }
 
@@ -104,8 +105,8 @@ private:
     void showCommands(HMENU menu = nullptr);
     void showStatus();
     void statusDue();
-    UnifiedChoice unifiedChoice() const;
-    void restoreUnifiedChoice(const UnifiedChoice& choice);
+    // 撤销 or 重做: the document as the step held it, shown.
+    void stepBack(bool redo);
     void addJob(const RenderJob& job) override;
     void selectLastJob() override;
     std::vector<RenderJob> jobOutputs() override;
@@ -120,6 +121,7 @@ private:
 
     Platform& platform_;
     Document document_;
+    History history_{document_};  // 撤销 and 重做
     JobTableView table_;
     std::unique_ptr<JobDialog> jobDialog_;  // created on first use
     std::unique_ptr<ResultsDialog> results_;

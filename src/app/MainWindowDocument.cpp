@@ -33,13 +33,13 @@ bool MainWindow::controlChanged(int id, int code) {
             table_.change([&](JobRows& rows) {
                 kept = std::move(text);
                 rows.fillColumn(JobColumnOutputFolder, kept);
-            }, JobTableView::Join::UnifiedFolder);
+            }, History::Join::UnifiedFolder);
         } else if (!folder && settings.unifiedFormatTicked) {
             table_.change([&](JobRows& rows) {
                 kept = std::move(text);
                 rows.changeUnifiedFormat(settings.appliedFormat, kept);
                 settings.appliedFormat = kept;
-            }, JobTableView::Join::UnifiedFormat);
+            }, History::Join::UnifiedFormat);
         } else {
             kept = std::move(text);
         }
@@ -86,8 +86,8 @@ void MainWindow::showSettings() {
 CommandState MainWindow::commandState(Command command) const {
     const CommandFacts facts{.selection = table_.selection(),
                              .currentRow = table_.currentRow(),
-                             .canUndo = table_.canUndo(),
-                             .canRedo = table_.canRedo(),
+                             .canUndo = history_.canUndo(),
+                             .canRedo = history_.canRedo(),
                              .clipboardHoldsContent = command == Command::Paste && win::ClipboardHoldsContent()};
     return StateOf(command, document_, facts);
 }
@@ -146,12 +146,9 @@ void MainWindow::showStatus() {
     win::UpdateText(item(IdSceneLabel), texts.scene);
 }
 
-UnifiedChoice MainWindow::unifiedChoice() const { return UnifiedChoiceOf(document_.settings); }
-
-// 撤销 and 重做 put the unified boxes back with the rows.
-void MainWindow::restoreUnifiedChoice(const UnifiedChoice& choice) {
-    Apply(document_.settings, choice);
-    showSettings();
+void MainWindow::stepBack(bool redo) {
+    table_.commitEdit();  // a step of its own, undone first
+    if (redo ? history_.redo() : history_.undo()) showSettings();
 }
 
 void MainWindow::addJob(const RenderJob& job) {

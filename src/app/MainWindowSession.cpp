@@ -20,7 +20,7 @@ using namespace mainwindow;
 
 MainWindow::MainWindow(Platform& platform)
     : platform_(platform),
-      table_(document_.rows),
+      table_(document_.rows, history_),
       nights_(platform, document_, clock, awake,
               {.commandsChanged = [this] { showCommands(); },
                .settingsChanged = [this] {
@@ -39,6 +39,7 @@ MainWindow::MainWindow(Platform& platform)
                       },
                       .showCommands = [this](HMENU menu) { showCommands(menu); },
                       .editJob = [this] { editJob(); },
+                      .stepBack = [this](bool redo) { stepBack(redo); },
                       .jobsOfFiles = [this](const std::vector<std::wstring>& paths) {
                           return files_.jobsOfFiles(paths);
                       }}),

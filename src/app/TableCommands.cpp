@@ -21,10 +21,10 @@ bool TableCommands::run(int id, int code) {
         // step. Ctrl+Y there is the box's own too.
         case IdMenuUndo:
             if (code == 1 && textBoxFocused()) SendMessageW(GetFocus(), WM_UNDO, 0, 0);
-            else table_.undo();
+            else host_.stepBack(false);
             return true;
         case IdMenuRedo:
-            if (code != 1 || !textBoxFocused()) table_.redo();
+            if (code != 1 || !textBoxFocused()) host_.stepBack(true);
             return true;
         case IdMenuCut:
             if (copySelected()) table_.removeSelected();

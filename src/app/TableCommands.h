@@ -12,7 +12,7 @@
 namespace ravolen {
 
 // 编辑's commands on rows, which the table's context menu and its keys share: 撤销 and 重做 through
-// the table's steps, the clipboard's commands taking rows as a spreadsheet holds them, and the
+// the document's steps, the clipboard's commands taking rows as a spreadsheet holds them, and the
 // commands on the selected rows. Whether one applies is the window's one answer (`applies`).
 class TableCommands {
 public:
@@ -20,6 +20,7 @@ public:
         std::function<bool(int command)> applies;
         std::function<void(HMENU menu)> showCommands;  // greys a menu's items as `applies` says
         std::function<void()> editJob;                  // the job editor on the current row
+        std::function<void(bool redo)> stepBack;        // 撤销 or 重做
         // The rows files pasted from Explorer make, as their drop makes them.
         std::function<std::vector<RenderJob>(const std::vector<std::wstring>& paths)> jobsOfFiles;
     };

@@ -79,43 +79,48 @@ bool PathRoom(HWND list, HDC dc, int row, int column, RECT& cell, RECT& room) {
     return true;
 }
 
+std::wstring TextOf(HWND list, int row, int column, const CellText& text) {
+    return text ? text(row, column) : ListView(list).cell(row + 1, column + 1);
+}
+
 // Whether the path in the cell is wider than its room: only then is it drawn here. Drawing a
 // cell of its own costs the list a notification for every cell of the row, which a list that
 // repaints its rows on every keystroke notices.
-bool PathCut(HWND list, HDC dc, int row, int column) {
+bool PathCut(HWND list, HDC dc, int row, int column, const CellText& cellText) {
     RECT cell{};
     RECT room{};
     if (!PathRoom(list, dc, row, column, cell, room)) return false;
-    const std::wstring text = ListView(list).cell(row + 1, column + 1);
+    const std::wstring text = TextOf(list, row, column, cellText);
     SIZE size{};
     return GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size) &&
            size.cx > room.right - room.left;
 }
 
-LRESULT DrawPath(NMLVCUSTOMDRAW& draw, int column, bool overRow);
+LRESULT DrawPath(NMLVCUSTOMDRAW& draw, int column, bool overRow, const CellText& cellText);
 
-bool AnyPathCut(const ListStripes& stripes, HWND list, HDC dc, int row) {
+unsigned PathsCut(const ListStripes& stripes, HWND list, HDC dc, int row, const CellText& text) {
+    unsigned cut = 0;
     for (int column = 0; column < 32 && (stripes.pathColumns >> column); ++column) {
-        if (IsPathColumn(stripes, column) && PathCut(list, dc, row, column)) return true;
+        if (IsPathColumn(stripes, column) && PathCut(list, dc, row, column, text)) cut |= 1u << column;
     }
-    return false;
+    return cut;
 }
 
 }  // namespace
 
-LRESULT DrawPathCell(NMLVCUSTOMDRAW& draw) { return DrawPath(draw, draw.iSubItem, false); }
+LRESULT DrawPathCell(NMLVCUSTOMDRAW& draw) { return DrawPath(draw, draw.iSubItem, false, {}); }
 
 namespace {
 
 // The path cell drawn over what the list drew (`overRow`: its check box is there already).
-LRESULT DrawPath(NMLVCUSTOMDRAW& draw, int column, bool overRow) {
+LRESULT DrawPath(NMLVCUSTOMDRAW& draw, int column, bool overRow, const CellText& cellText) {
     const HWND list = draw.nmcd.hdr.hwndFrom;
     const HDC dc = draw.nmcd.hdc;
     const auto row = static_cast<int>(draw.nmcd.dwItemSpec);
     RECT cell{};
     RECT room{};
     if (!PathRoom(list, dc, row, column, cell, room)) return CDRF_DODEFAULT;
-    const std::wstring text = ListView(list).cell(row + 1, column + 1);
+    const std::wstring text = TextOf(list, row, column, cellText);
 
     COLORREF back = draw.clrTextBk;
     COLORREF fore = draw.clrText;
@@ -133,10 +138,10 @@ LRESULT DrawPath(NMLVCUSTOMDRAW& draw, int column, bool overRow) {
     RECT fill = cell;
     // The first column holds the row's check box left of its label, which the list no longer
     // draws once the cell is skipped: it is drawn here, where the list puts it.
-    const auto states = reinterpret_cast<HIMAGELIST>(SendMessageW(list, LVM_GETIMAGELIST, LVSIL_STATE, 0));
+    const bool box = column == 0 && !overRow;
+    const auto states = box ? reinterpret_cast<HIMAGELIST>(SendMessageW(list, LVM_GETIMAGELIST, LVSIL_STATE, 0)) : nullptr;
     RECT icon{LVIR_ICON, 0, 0, 0};
-    if (column == 0 && !overRow &&
-        SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&icon))) {
+    if (box && SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&icon))) {
         RECT bounds{LVIR_BOUNDS, 0, 0, 0};
         SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&bounds));
         fill.left = bounds.left;
@@ -148,10 +153,11 @@ LRESULT DrawPath(NMLVCUSTOMDRAW& draw, int column, bool overRow) {
     }
     const COLORREF oldBack = SetBkColor(dc, back);
     ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &fill, nullptr, 0, nullptr);
-    const auto state = static_cast<UINT>(SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK));
+    // An owner-data list asks its owner for the check box's state: only where it is drawn.
+    const auto state = states ? static_cast<UINT>(SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK)) : 0u;
     int imageWidth = 0;
     int imageHeight = 0;
-    if (column == 0 && !overRow && states && (state >> 12) > 0 &&
+    if (states && (state >> 12) > 0 &&
         ImageList_GetIconSize(states, &imageWidth, &imageHeight)) {
         ImageList_Draw(states, static_cast<int>(state >> 12) - 1, dc, icon.left - imageWidth,
                        icon.top + (icon.bottom - icon.top - imageHeight) / 2, ILD_TRANSPARENT);
@@ -171,7 +177,7 @@ LRESULT DrawPath(NMLVCUSTOMDRAW& draw, int column, bool overRow) {
 
 }  // namespace
 
-LRESULT DrawListStripes(const ListStripes& stripes, NMLVCUSTOMDRAW& draw) {
+LRESULT DrawListStripes(const ListStripes& stripes, NMLVCUSTOMDRAW& draw, PathCuts& cuts, const CellText& text) {
     const HWND list = draw.nmcd.hdr.hwndFrom;
     switch (draw.nmcd.dwDrawStage) {
         case CDDS_PREPAINT: return CDRF_NOTIFYITEMDRAW | CDRF_NOTIFYPOSTPAINT;
@@ -180,12 +186,18 @@ LRESULT DrawListStripes(const ListStripes& stripes, NMLVCUSTOMDRAW& draw) {
             const auto row = static_cast<int>(draw.nmcd.dwItemSpec);
             const bool cell = (draw.nmcd.dwDrawStage & CDDS_SUBITEM) != 0;
             // Each cell is told its colour again: a cell's colours may stay for the next.
-            if (!Selected(list, row)) draw.clrTextBk = BandColour(stripes, row);
-            const LRESULT own = Selected(list, row) ? CDRF_DODEFAULT : CDRF_NEWFONT;
+            const bool selected = Selected(list, row);
+            if (!selected) draw.clrTextBk = BandColour(stripes, row);
+            const LRESULT own = selected ? CDRF_DODEFAULT : CDRF_NEWFONT;
             // A row with a path too long for its cell is drawn over once the list has drawn it:
             // one notification a row, where drawing the cells apart costs one for every cell.
-            const bool over = !cell && stripes.pathColumns && AnyPathCut(stripes, list, draw.nmcd.hdc, row);
-            return own | (over ? CDRF_NOTIFYPOSTPAINT : 0);
+            if (cell || !stripes.pathColumns) return own;
+            // Measured in the list's font, as they are drawn.
+            const HFONT font = reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0));
+            const HGDIOBJ old = font ? SelectObject(draw.nmcd.hdc, font) : nullptr;
+            cuts = {row, PathsCut(stripes, list, draw.nmcd.hdc, row, text)};
+            if (old) SelectObject(draw.nmcd.hdc, old);
+            return own | (cuts.columns ? CDRF_NOTIFYPOSTPAINT : 0);
         }
         case CDDS_ITEMPOSTPAINT: {
             const auto row = static_cast<int>(draw.nmcd.dwItemSpec);
@@ -193,8 +205,9 @@ LRESULT DrawListStripes(const ListStripes& stripes, NMLVCUSTOMDRAW& draw) {
             draw.clrText = CLR_DEFAULT;
             const HFONT font = reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0));
             const HGDIOBJ old = font ? SelectObject(draw.nmcd.hdc, font) : nullptr;
-            for (int column = 0; column < 32 && (stripes.pathColumns >> column); ++column) {
-                if (IsPathColumn(stripes, column) && PathCut(list, draw.nmcd.hdc, row, column)) DrawPath(draw, column, true);
+            const unsigned cut = cuts.row == row ? cuts.columns : PathsCut(stripes, list, draw.nmcd.hdc, row, text);
+            for (int column = 0; column < 32 && (cut >> column); ++column) {
+                if (cut & (1u << column)) DrawPath(draw, column, true, text);
             }
             if (old) SelectObject(draw.nmcd.hdc, old);
             return CDRF_DODEFAULT;

@@ -3,6 +3,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <functional>
+#include <string>
+
 namespace ravolen::win {
 
 // Bands of two colours one row high behind a report list view: each row lies on the band of its
@@ -18,8 +21,20 @@ struct ListStripes {
     bool operator==(const ListStripes&) const = default;
 };
 
-// The answer to the list view's NM_CUSTOMDRAW, which its parent receives.
-LRESULT DrawListStripes(const ListStripes& stripes, NMLVCUSTOMDRAW& draw);
+// A cell's whole text (row and column from 0), read where the list's owner keeps it: asking the
+// list costs it a round of LVN_GETDISPINFOW for every path cell of every row it paints.
+using CellText = std::function<std::wstring(int row, int column)>;
+// Which path cells of the row being drawn were found cut as it was about to be drawn, so that
+// they are measured once, not again when they are drawn over.
+struct PathCuts {
+    int row = -1;
+    unsigned columns = 0;
+};
+
+// The answer to the list view's NM_CUSTOMDRAW, which its parent receives; `text` null: the list
+// is asked.
+LRESULT DrawListStripes(const ListStripes& stripes, NMLVCUSTOMDRAW& draw, PathCuts& cuts,
+                        const CellText& text = {});
 
 // Draws the cell a custom draw has reached (CDDS_SUBITEM | CDDS_ITEMPREPAINT) as a path: too long
 // for its column, it loses characters in its middle and keeps its file name. In the draw's text

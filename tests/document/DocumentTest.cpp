@@ -1,5 +1,6 @@
 #include "document/Commands.h"
 #include "document/Document.h"
+#include "document/History.h"
 
 #include <gtest/gtest.h>
 
@@ -161,6 +162,70 @@ TEST(Document, ARequestTakesTheRowsAtTheirPositionsUnderTheTablesNumbers) {
     EXPECT_EQ(some.numbers, (std::vector<int>{3, 1}));
     EXPECT_EQ(some.rows, (std::vector<RenderJob>{document.rows.job(2), document.rows.job(0)}));
     EXPECT_FALSE(some.shutdownAfterwards);
+}
+
+}  // namespace
+}  // namespace ravolen
+
+namespace ravolen {
+namespace {
+
+struct Shown {
+    std::vector<RenderJob> rows;
+    UnifiedChoice unified;
+    bool operator==(const Shown&) const = default;
+};
+Shown ShownOf(const Document& document) { return {document.rows.jobs(), UnifiedChoiceOf(document.settings)}; }
+
+// Each step brings back the rows and the unified boxes exactly as they stood; keystrokes in one box
+// are one step, a tick is none and stays, and redo goes forward again until the next change.
+TEST(History, EachStepBringsBackTheRowsAndTheUnifiedBoxesAsTheyStood) {
+    Document document;
+    History history(document);
+    AddRows(document, 2);  // outside a step: nothing to undo
+    EXPECT_FALSE(history.canUndo());
+    std::vector<Shown> states{ShownOf(document)};
+    History::Join last = History::Join::None;
+    const auto step = [&](auto change, History::Join join = History::Join::None) {
+        history.step(change, join);
+        if (join != History::Join::None && join == last) states.back() = ShownOf(document);
+        else states.push_back(ShownOf(document));
+        last = join;
+    };
+    step([&] { document.rows.setCell(0, 2, L"Cam1"); });
+    step([&] {
+        document.settings.unifiedFolderTicked = true;
+        document.rows.tickUnifiedFolder(document.settings.unifiedFolder = L"G:\\a");
+    });
+    for (const wchar_t* typed : {L"G:\\ab", L"G:\\abc"}) {
+        step([&] {
+            document.rows.fillColumn(JobColumnOutputFolder, document.settings.unifiedFolder = typed);
+        }, History::Join::UnifiedFolder);
+    }
+    step([&] { document.rows.move({0}, {1}); });
+    step([&] { document.rows.takeAll(); });
+    history.step([] {});  // changed nothing: no step
+    document.rows.setTicked(0, true);  // nothing to take: the table is empty
+    ASSERT_EQ(states.size(), 6u);
+
+    for (std::size_t k = states.size() - 1; k > 0; --k) {
+        ASSERT_TRUE(history.undo());
+        EXPECT_EQ(ShownOf(document), states[k - 1]) << k;
+    }
+    EXPECT_FALSE(history.undo());
+    document.rows.setTicked(1, true);  // a tick is no step, and keeps the steps ahead
+    for (std::size_t k = 1; k < states.size(); ++k) {
+        ASSERT_TRUE(history.redo());
+        EXPECT_EQ(ShownOf(document), states[k]) << k;
+    }
+    EXPECT_FALSE(history.redo());
+    history.undo();
+    history.undo();
+    EXPECT_TRUE(document.rows.ticked(0) || document.rows.ticked(1)) << "the tick went back with its row";
+    step([&] { document.rows.setCell(0, 5, L"800"); });
+    EXPECT_FALSE(history.canRedo()) << "a change forgets what was undone";
+    document.rows.setCell(0, 6, L"600");  // a change outside a step
+    EXPECT_FALSE(history.canUndo());
 }
 
 }  // namespace
