@@ -1303,20 +1303,31 @@ void ScriptStages(const std::wstring& folder, int repetitions) {
     DeleteFileW(path.c_str());
 }
 
+// A stage run at 100,000 rows on both sides: each step's samples by name, printed as medians.
+struct StageRun {
+    explicit StageRun(const std::wstring& folder) : main(folder) { FillBoth(main, bare, ManyRows); }
+    void step(const std::string& name, Stopwatch& watch) {
+        steps[name].push_back(watch.micros());
+        watch = Stopwatch();
+    }
+    void print() const {
+        for (const auto& [name, samples] : steps) Stage(name.c_str(), SpreadOf(samples).median);
+    }
+    Main main;
+    BareRows bare;
+    std::map<std::string, std::vector<double>> steps;
+};
+
 // A keystroke in the ticked unified folder box at 100,000 rows, step by step: where its time goes.
 void KeystrokeStages(const std::wstring& folder, int repetitions) {
-    Main main(folder);
-    BareRows bare;
-    FillBoth(main, bare, ManyRows);
+    StageRun run(folder);
+    Main& main = run.main;
+    BareRows& bare = run.bare;
     const HWND top = main.form.hwnd();
     const HWND table = main.control(L"jobTable");
     main.click(L"unifiedFolderCheck");
     Paint(bare.top());
-    std::map<std::string, std::vector<double>> steps;
-    const auto step = [&](const std::string& name, Stopwatch& watch) {
-        steps[name].push_back(watch.micros());
-        watch = Stopwatch();
-    };
+    const auto step = [&](const std::string& name, Stopwatch& watch) { run.step(name, watch); };
     const HWND box = main.control(L"unifiedFolderBox");
     for (int i = 0; i < repetitions; ++i) {
         for (const wchar_t key : {L'x', L'\b'}) {
@@ -1343,14 +1354,14 @@ void KeystrokeStages(const std::wstring& folder, int repetitions) {
         step("floor: the vector's folder column rewritten", watch);
     }
     std::printf("keystroke in the ticked unified folder box, 100,000 rows (medians of %d):\n", repetitions);
-    for (const auto& [name, samples] : steps) Stage(name.c_str(), SpreadOf(samples).median);
+    run.print();
 }
 
 // 撤销 of a "-" of the middle row of 100,000, step by step on both sides.
 void UndoStages(const std::wstring& folder, int repetitions) {
-    Main main(folder);
-    BareRows bare;
-    FillBoth(main, bare, ManyRows);
+    StageRun run(folder);
+    Main& main = run.main;
+    BareRows& bare = run.bare;
     const HWND top = main.form.hwnd();
     const HWND table = main.control(L"jobTable");
     const int middle = ManyRows / 2;
@@ -1359,11 +1370,7 @@ void UndoStages(const std::wstring& folder, int repetitions) {
     ListView_EnsureVisible(bare.list(), middle, FALSE);
     Paint(top);
     Paint(bare.top());
-    std::map<std::string, std::vector<double>> steps;
-    const auto step = [&](const std::string& name, Stopwatch& watch) {
-        steps[name].push_back(watch.micros());
-        watch = Stopwatch();
-    };
+    const auto step = [&](const std::string& name, Stopwatch& watch) { run.step(name, watch); };
     for (int i = 0; i < repetitions; ++i) {
         BareRow taken = std::move(bare.rows[static_cast<std::size_t>(middle)]);
         bare.rows.erase(bare.rows.begin() + middle);
@@ -1434,7 +1441,7 @@ void UndoStages(const std::wstring& folder, int repetitions) {
         }
     }
     std::printf("撤销 of a \"-\" of row 50,000 of 100,000 (medians of %d):\n", repetitions);
-    for (const auto& [name, samples] : steps) Stage(name.c_str(), SpreadOf(samples).median);
+    run.print();
 }
 
 void WorkbookStages(const std::wstring& folder, int repetitions) {
