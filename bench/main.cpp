@@ -1327,7 +1327,6 @@ void KeystrokeStages(const std::wstring& folder, int repetitions) {
     const HWND table = main.control(L"jobTable");
     main.click(L"unifiedFolderCheck");
     Paint(bare.top());
-    const auto step = [&](const std::string& name, Stopwatch& watch) { run.step(name, watch); };
     const HWND box = main.control(L"unifiedFolderBox");
     for (int i = 0; i < repetitions; ++i) {
         for (const wchar_t key : {L'x', L'\b'}) {
@@ -1335,23 +1334,23 @@ void KeystrokeStages(const std::wstring& folder, int repetitions) {
             SendMessageW(box, EM_SETSEL, length, static_cast<LPARAM>(length));
             Stopwatch watch;
             SendMessageW(box, WM_CHAR, key, 1);
-            step("ours: WM_CHAR (EN_CHANGE, the document, the column, the list told)", watch);
+            run.step("ours: WM_CHAR (EN_CHANGE, the document, the column, the list told)", watch);
             Pump();
-            step("ours: the posted messages and the paint", watch);
+            run.step("ours: the posted messages and the paint", watch);
             Paint(top);
         }
         Stopwatch watch;
         main.form.jobs().rows().snapshot();
-        step("ours: a snapshot of the rows (what a step and the session take)", watch);
+        run.step("ours: a snapshot of the rows (what a step and the session take)", watch);
         InvalidateRect(table, nullptr, FALSE);
         Paint(top);
-        step("ours: the table invalidated and painted alone (custom draw)", watch);
+        run.step("ours: the table invalidated and painted alone (custom draw)", watch);
         InvalidateRect(bare.list(), nullptr, FALSE);
         Paint(bare.top());
-        step("floor: the bare list invalidated and painted alone", watch);
+        run.step("floor: the bare list invalidated and painted alone", watch);
         const std::wstring text = TextOf(box);
         for (BareRow& row : bare.rows) row.cells[2] = text;
-        step("floor: the vector's folder column rewritten", watch);
+        run.step("floor: the vector's folder column rewritten", watch);
     }
     std::printf("keystroke in the ticked unified folder box, 100,000 rows (medians of %d):\n", repetitions);
     run.print();
@@ -1370,55 +1369,54 @@ void UndoStages(const std::wstring& folder, int repetitions) {
     ListView_EnsureVisible(bare.list(), middle, FALSE);
     Paint(top);
     Paint(bare.top());
-    const auto step = [&](const std::string& name, Stopwatch& watch) { run.step(name, watch); };
     for (int i = 0; i < repetitions; ++i) {
         BareRow taken = std::move(bare.rows[static_cast<std::size_t>(middle)]);
         bare.rows.erase(bare.rows.begin() + middle);
         bare.shown();
         Stopwatch watch;
         bare.rows.insert(bare.rows.begin() + middle, std::move(taken));
-        step("floor: the row put back into the vector", watch);
+        run.step("floor: the row put back into the vector", watch);
         SendMessageW(bare.list(), LVM_SETITEMCOUNT, bare.rows.size(), LVSICF_NOSCROLL);
-        step("floor: LVM_SETITEMCOUNT", watch);
+        run.step("floor: LVM_SETITEMCOUNT", watch);
         InvalidateRect(bare.list(), nullptr, FALSE);
-        step("floor: InvalidateRect", watch);
+        run.step("floor: InvalidateRect", watch);
         Paint(bare.top());
-        step("floor: painted", watch);
+        run.step("floor: painted", watch);
 
         main.click(L"removeTickedButton");
         watch = Stopwatch();
         SendMessageW(main.form.hwnd(), WM_COMMAND, MAKEWPARAM(mainwindow::IdMenuUndo, 0), 0);
-        step("ours: 撤销 (History::undo, JobRows::restore, the list told)", watch);
+        run.step("ours: 撤销 (History::undo, JobRows::restore, the list told)", watch);
         Paint(top);
-        step("ours: painted", watch);
+        run.step("ours: painted", watch);
     }
     for (int i = 0; i < repetitions; ++i) {
         Stopwatch watch;
         SendMessageW(table, LVM_SETITEMCOUNT, ManyRows, LVSICF_NOSCROLL);
-        step("ours: LVM_SETITEMCOUNT alone, the count unchanged", watch);
+        run.step("ours: LVM_SETITEMCOUNT alone, the count unchanged", watch);
         SendMessageW(table, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
-        step("ours: LVM_GETNEXTITEM selected", watch);
+        run.step("ours: LVM_GETNEXTITEM selected", watch);
         SendMessageW(table, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED);
-        step("ours: LVM_GETNEXTITEM focused", watch);
+        run.step("ours: LVM_GETNEXTITEM focused", watch);
         // The selection and focus moved off the last row and back, as they follow a row.
         for (const int row : {ManyRows - 1, ManyRows - 2}) {
             ListView_SetItemState(table, row, 0, LVIS_SELECTED);
             ListView_SetItemState(table, row ^ 1, LVIS_SELECTED, LVIS_SELECTED);
             ListView_SetItemState(table, row, 0, LVIS_FOCUSED);
             ListView_SetItemState(table, row ^ 1, LVIS_FOCUSED, LVIS_FOCUSED);
-            step("ours: selection and focus to the next row, four LVM_SETITEMSTATE, each change noted", watch);
+            run.step("ours: selection and focus to the next row, four LVM_SETITEMSTATE, each change noted", watch);
         }
         Paint(top);
         SendMessageW(bare.list(), LVM_SETITEMCOUNT, ManyRows, LVSICF_NOSCROLL);
-        step("floor: LVM_SETITEMCOUNT alone, the count unchanged", watch);
+        run.step("floor: LVM_SETITEMCOUNT alone, the count unchanged", watch);
         Paint(bare.top());
         watch = Stopwatch();
         InvalidateRect(bare.list(), nullptr, FALSE);
         Paint(bare.top());
-        step("floor: the list invalidated and painted alone", watch);
+        run.step("floor: the list invalidated and painted alone", watch);
         InvalidateRect(bare.list(), nullptr, TRUE);
         Paint(bare.top());
-        step("floor: the list invalidated with erasing and painted", watch);
+        run.step("floor: the list invalidated with erasing and painted", watch);
     }
     {
         JobRows rows;
@@ -1428,16 +1426,16 @@ void UndoStages(const std::wstring& folder, int repetitions) {
             std::vector<JobRows::TakenRow> taken = rows.takeTicked();
             Stopwatch watch;
             rows.putBack(std::move(taken));
-            step("model alone: JobRows::putBack of one row", watch);
+            run.step("model alone: JobRows::putBack of one row", watch);
             std::vector<JobRows::TakenRow> again = rows.takeTicked();
-            step("model alone: JobRows::takeTicked of one row", watch);
+            run.step("model alone: JobRows::takeTicked of one row", watch);
             rows.putBack(std::move(again));
             const RowId lastId = rows.id(rows.count() - 1);
             watch = Stopwatch();
             rows.find(lastId, rows.count() - 2);
-            step("model alone: JobRows::find of the last row, hinted one row off", watch);
+            run.step("model alone: JobRows::find of the last row, hinted one row off", watch);
             rows.find(lastId, 0);
-            step("model alone: JobRows::find of the last row, hinted at the first (every row walked)", watch);
+            run.step("model alone: JobRows::find of the last row, hinted at the first (every row walked)", watch);
         }
     }
     std::printf("撤销 of a \"-\" of row 50,000 of 100,000 (medians of %d):\n", repetitions);

@@ -211,8 +211,7 @@ bool MainWindow::onLoad() {
 
     restoreSession();
     nights_.join();  // after the session: the night's rows are the table's as it was
-    showSettings();
-    showCommands();
+    showSettings();  // and the commands
     showStatus();
     // What DragAcceptFiles does, without loading the shell's library at start-up for it.
     SetWindowLongPtrW(hwnd(), GWL_EXSTYLE, GetWindowLongPtrW(hwnd(), GWL_EXSTYLE) | WS_EX_ACCEPTFILES);

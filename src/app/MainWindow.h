@@ -103,6 +103,7 @@ private:
     void showSettings();
     // Every command's state where it shows (`menu`: that menu's items only).
     void showCommands(HMENU menu = nullptr);
+    CommandFacts commandFacts(bool clipboard) const;
     void showStatus();
     void statusDue();
     // 撤销 or 重做: the document as the step held it, shown.

@@ -83,41 +83,47 @@ void MainWindow::showSettings() {
     showCommands();
 }
 
-CommandState MainWindow::commandState(Command command) const {
-    const CommandFacts facts{.selection = table_.selection(),
-                             .currentRow = table_.currentRow(),
-                             .canUndo = history_.canUndo(),
-                             .canRedo = history_.canRedo(),
-                             .clipboardHoldsContent = command == Command::Paste && win::ClipboardHoldsContent()};
-    return StateOf(command, document_, facts);
+// What the window knows besides the document; the clipboard is asked only where 粘贴 is shown.
+CommandFacts MainWindow::commandFacts(bool clipboard) const {
+    return {.selection = table_.selection(),
+            .currentRow = table_.currentRow(),
+            .canUndo = history_.canUndo(),
+            .canRedo = history_.canRedo(),
+            .clipboardHoldsContent = clipboard && win::ClipboardHoldsContent()};
 }
 
-// A menu's items as it opens, or after a change the buttons and the menu bar's items that show
-// without opening (撤销 and 重做 greyed, the check marks); each from the one answer.
+CommandState MainWindow::commandState(Command command) const {
+    return StateOf(command, document_, commandFacts(command == Command::Paste));
+}
+
+// A menu's items as it opens, or after a change the 渲  染 button and the menu bar's items that
+// show without opening (撤销 and 重做 greyed, the check marks); each from the one answer.
 void MainWindow::showCommands(HMENU menu) {
-    const HMENU bar = GetMenu(hwnd());
+    const auto isWay = [](Command command) {
+        return command == Command::RenderHere || command == Command::RenderOnDeadline ||
+               command == Command::RenderOnBackburner;
+    };
+    const CommandFacts facts = commandFacts(menu != nullptr);
+    const HMENU in = menu ? menu : GetMenu(hwnd());
     for (const CommandItem& entry : CommandItems) {
         const Command command = entry.command;
         if (command == Command::Render) {
             if (menu) continue;
             const HWND button = item(entry.id);
-            const bool enabled = commandState(command).enabled;
+            const bool enabled = StateOf(command, document_, facts).enabled;
             if (enabled != (IsWindowEnabled(button) != FALSE)) {
                 if (enabled) EnableWindow(button, TRUE);
                 else win::DisableControl(button);  // the keyboard goes on from the next control
             }
             continue;
         }
-        const HMENU in = menu ? menu : bar;
-        if (GetMenuState(in, static_cast<UINT>(entry.id), MF_BYCOMMAND) == static_cast<UINT>(-1)) continue;
-        const bool live = command == Command::Undo || command == Command::Redo || command == Command::OptionalColumns ||
-                          command == Command::RenderHere || command == Command::RenderOnDeadline ||
-                          command == Command::RenderOnBackburner;
+        const bool live = command == Command::Undo || command == Command::Redo ||
+                          command == Command::OptionalColumns || isWay(command);
         if (!menu && !live) continue;  // the rest are shown as their menu opens
-        const CommandState state = commandState(command);
+        if (GetMenuState(in, static_cast<UINT>(entry.id), MF_BYCOMMAND) == static_cast<UINT>(-1)) continue;
+        const CommandState state = StateOf(command, document_, facts);
         EnableMenuItem(in, static_cast<UINT>(entry.id), MF_BYCOMMAND | (state.enabled ? MF_ENABLED : MF_GRAYED));
-        if (command == Command::RenderHere || command == Command::RenderOnDeadline ||
-            command == Command::RenderOnBackburner) {
+        if (isWay(command)) {
             if (state.checked) {
                 CheckMenuRadioItem(in, IdMenuLocal, IdMenuBackburner, static_cast<UINT>(entry.id), MF_BYCOMMAND);
             }
