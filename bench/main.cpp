@@ -1423,13 +1423,14 @@ void UndoStages(const std::wstring& folder, int repetitions) {
         rows.append(main.form.jobs().all());
         rows.setTicked(static_cast<std::size_t>(middle), true);
         for (int i = 0; i < repetitions; ++i) {
-            std::vector<JobRows::TakenRow> taken = rows.takeTicked();
+            const JobRowsSnapshot before = rows.snapshot();
+            rows.takeTicked();
             Stopwatch watch;
-            rows.putBack(std::move(taken));
-            run.step("model alone: JobRows::putBack of one row", watch);
-            std::vector<JobRows::TakenRow> again = rows.takeTicked();
+            rows.restore(before);
+            run.step("model alone: JobRows::restore of the rows before a \"-\" of one row", watch);
+            rows.takeTicked();
             run.step("model alone: JobRows::takeTicked of one row", watch);
-            rows.putBack(std::move(again));
+            rows.restore(before);
             const RowId lastId = rows.id(rows.count() - 1);
             watch = Stopwatch();
             rows.find(lastId, rows.count() - 2);

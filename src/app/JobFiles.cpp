@@ -24,8 +24,8 @@ void JobFiles::quickAdd() {
         platform_.openFiles({std::wstring(SceneFileDialogTitle), std::wstring(SceneFileFilter),
                              SceneFileFilterIndex, true});
     if (answer.empty()) return;
-    const std::wstring folder = settings_.unifiedFolder;
-    const std::wstring format = settings_.unifiedFormat;
+    const std::wstring folder = table_.shown().unified().folder;
+    const std::wstring format = table_.shown().unified().format;
     append(QuickAddCount(answer), [&](std::size_t i) { return QuickAddJob(answer, i, folder, format); });
 }
 
@@ -65,8 +65,8 @@ std::vector<RenderJob> JobFiles::jobsOfFiles(const std::vector<std::wstring>& pa
     const DroppedScenes dropped = SortOutDropped(
         paths, [this](const std::wstring& path) { return platform_.folderEntries(path); });
     std::vector<RenderJob> added;
-    const std::wstring folder = settings_.unifiedFolder;
-    const std::wstring format = settings_.unifiedFormat;
+    const std::wstring folder = table_.shown().unified().folder;
+    const std::wstring format = table_.shown().unified().format;
     for (const std::wstring& scene : dropped.scenes) {
         const auto jobs = QuickAddJobs({scene}, folder, format);
         added.insert(added.end(), jobs.begin(), jobs.end());

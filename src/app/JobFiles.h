@@ -17,8 +17,7 @@ namespace ravolen {
 // list. New scenes take the unified folder and format the document holds.
 class JobFiles {
 public:
-    JobFiles(Platform& platform, JobTableView& table, const DocumentSettings& settings)
-        : platform_(platform), table_(table), settings_(settings) {}
+    JobFiles(Platform& platform, JobTableView& table) : platform_(platform), table_(table) {}
 
     // The table's list, which takes the focus after rows are added.
     void attach(HWND list) { list_ = list; }
@@ -38,7 +37,6 @@ private:
 
     Platform& platform_;
     JobTableView& table_;
-    const DocumentSettings& settings_;
     HWND list_ = nullptr;
 };
 

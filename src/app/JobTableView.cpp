@@ -180,13 +180,13 @@ void JobTableView::reselect() {
 
 bool JobTableView::removeTicked() {
     bool taken = false;
-    change([&](JobRows& rows) { taken = !rows.takeTicked().empty(); });
+    change([&](JobRows& rows) { taken = rows.takeTicked() > 0; });
     return taken;
 }
 
 bool JobTableView::clear() {
     bool taken = false;
-    change([&](JobRows& rows) { taken = !rows.takeAll().empty(); });
+    change([&](JobRows& rows) { taken = rows.takeAll() > 0; });
     return taken;
 }
 
@@ -203,7 +203,7 @@ bool JobTableView::removeSelected() {
 bool JobTableView::duplicateSelected() {
     const std::vector<std::size_t> positions = selection();
     if (positions.empty()) return false;
-    std::vector<JobRows::TakenRow> copies;
+    std::vector<JobRows::PlacedRow> copies;
     std::vector<std::size_t> placed;
     for (std::size_t k = 0; k < positions.size(); ++k) {
         JobRow copy = rows_.row(positions[k]);
@@ -220,7 +220,7 @@ void JobTableView::insertAfterSelection(std::vector<RenderJob> jobs) {
     if (jobs.empty()) return;
     const std::vector<std::size_t>& positions = selection();
     const std::size_t at = positions.empty() ? rows_.count() : positions.back() + 1;
-    std::vector<JobRows::TakenRow> added;
+    std::vector<JobRows::PlacedRow> added;
     std::vector<std::size_t> placed;
     for (RenderJob& job : jobs) {
         placed.push_back(at + added.size());

@@ -21,63 +21,42 @@ bool MainWindow::controlChanged(int id, int code) {
         settings.installFolder = win::WindowText(item(id));  // not a step of 撤销
         return true;
     }
-    if (code == EN_CHANGE && (id == IdUnifiedFolderBox || id == IdUnifiedFormatBox)) {
-        const bool folder = id == IdUnifiedFolderBox;
-        std::wstring text = win::WindowText(item(id));
-        std::wstring& kept = folder ? settings.unifiedFolder : settings.unifiedFormat;
-        // 撤销 puts a box back after the document: its change notice then brings nothing new.
-        if (text == kept) return true;
-        // Typed into a ticked box, the rows follow as one step with the text (the step keeps the
-        // document as it was before the first keystroke).
-        if (folder && settings.unifiedFolderTicked) {
-            table_.change([&](JobRows& rows) {
-                kept = std::move(text);
-                rows.fillColumn(JobColumnOutputFolder, kept);
-            }, History::Join::UnifiedFolder);
-        } else if (!folder && settings.unifiedFormatTicked) {
-            table_.change([&](JobRows& rows) {
-                kept = std::move(text);
-                rows.changeUnifiedFormat(settings.appliedFormat, kept);
-                settings.appliedFormat = kept;
-            }, History::Join::UnifiedFormat);
-        } else {
-            kept = std::move(text);
+    const bool box = code == EN_CHANGE && (id == IdUnifiedFolderBox || id == IdUnifiedFormatBox);
+    const bool check = code == BN_CLICKED && (id == IdUnifiedFolderCheck || id == IdUnifiedFormatCheck);
+    if (box || check) {
+        UnifiedChoice unified = document_.rows.unified();
+        switch (id) {
+            case IdUnifiedFolderBox: unified.folder = win::WindowText(item(id)); break;
+            case IdUnifiedFormatBox: unified.format = win::WindowText(item(id)); break;
+            case IdUnifiedFolderCheck: unified.folderTicked = win::IsChecked(item(id)); break;
+            default: unified.formatTicked = win::IsChecked(item(id)); break;
         }
+        // 撤销 puts a box back after the rows: its change notice then brings nothing new.
+        if (unified == document_.rows.unified()) return true;
+        // Typing on in one box stays one step; typing in an unticked box changes no row and is none.
+        const History::Join join = id == IdUnifiedFolderBox   ? History::Join::UnifiedFolder
+                                   : id == IdUnifiedFormatBox ? History::Join::UnifiedFormat
+                                                              : History::Join::None;
+        table_.change([&](JobRows& rows) { rows.unify(std::move(unified)); }, join);
         return true;
     }
-    if (code != BN_CLICKED) return false;
-    const bool ticked = win::IsChecked(item(id));
-    switch (id) {
-        case IdShutdownCheck: settings.shutdown = ticked; return true;  // not a step either
-        // Ticked, every row shows the box's folder and keeps its own to be given back when unticked.
-        case IdUnifiedFolderCheck:
-            table_.change([&](JobRows& rows) {
-                settings.unifiedFolderTicked = ticked;
-                if (ticked) rows.tickUnifiedFolder(settings.unifiedFolder);
-                else rows.untickUnifiedFolder();
-            });
-            return true;
-        case IdUnifiedFormatCheck:
-            table_.change([&](JobRows& rows) {
-                settings.unifiedFormatTicked = ticked;
-                if (ticked) rows.tickUnifiedFormat(settings.unifiedFormat);
-                else rows.untickUnifiedFormat(settings.appliedFormat);
-                settings.appliedFormat = ticked ? settings.unifiedFormat : std::wstring();
-            });
-            return true;
-        default: return false;
+    if (code == BN_CLICKED && id == IdShutdownCheck) {
+        settings.shutdown = win::IsChecked(item(id));  // not a step either
+        return true;
     }
+    return false;
 }
 
 // The settings into their controls, where a control does not already show them (its change notice
 // then finds the document as it is).
 void MainWindow::showSettings() {
     const DocumentSettings& settings = document_.settings;
+    const UnifiedChoice& unified = document_.rows.unified();
     win::UpdateText(item(IdInstallFolderBox), settings.installFolder);
-    win::UpdateText(item(IdUnifiedFolderBox), settings.unifiedFolder);
-    win::UpdateText(item(IdUnifiedFormatBox), settings.unifiedFormat);
-    win::SetChecked(item(IdUnifiedFolderCheck), settings.unifiedFolderTicked);
-    win::SetChecked(item(IdUnifiedFormatCheck), settings.unifiedFormatTicked);
+    win::UpdateText(item(IdUnifiedFolderBox), unified.folder);
+    win::UpdateText(item(IdUnifiedFormatBox), unified.format);
+    win::SetChecked(item(IdUnifiedFolderCheck), unified.folderTicked);
+    win::SetChecked(item(IdUnifiedFormatCheck), unified.formatTicked);
     win::SetChecked(item(IdShutdownCheck), settings.shutdown);
     if (settings.optionalColumns != table_.optionalColumnsShown()) table_.showOptionalColumns(settings.optionalColumns);
     showCommands();

@@ -43,7 +43,7 @@ MainWindow::MainWindow(Platform& platform)
                       .jobsOfFiles = [this](const std::vector<std::wstring>& paths) {
                           return files_.jobsOfFiles(paths);
                       }}),
-      files_(platform, table_, document_.settings),
+      files_(platform, table_),
       installations_(platform),
       session_(platform,
                {[this] { return document_.rows.snapshot(); }, [this] { return sessionSettings(); },
@@ -52,11 +52,12 @@ MainWindow::MainWindow(Platform& platform)
                     if (GetDlgCtrlID(GetFocus()) != IdCellEditor) table_.commitEdit();
                 },
                 [this] { table_.commitEdit(); }}) {
-    document_.settings = DefaultSettings(platform.programFolder(), platform.deadlineFolder());
+    document_.settings = DefaultSettings(platform.deadlineFolder());
+    document_.rows.unify(DefaultUnified(platform.programFolder()));
 }
 
 SessionSettings MainWindow::sessionSettings() const {
-    SessionSettings settings = SessionSettingsOf(document_.settings);
+    SessionSettings settings = SessionSettingsOf(document_.settings, document_.rows.unified());
     settings.windowPlaced = windowPlaced_;
     settings.windowLeft = placed_.x;
     settings.windowTop = placed_.y;
@@ -69,16 +70,21 @@ SessionSettings MainWindow::sessionSettings() const {
     return settings;
 }
 
-// The rows come back as the ticks left them: the document's settings say what the ticks gave them.
+// The rows come back as they were shown, made their own again under the unified boxes they were
+// saved under.
 void MainWindow::restoreSession() {
     SessionKeeper::Restored restored = session_.restore(sessionSettings());
     const SessionSettings& settings = restored.settings;
+    document_.rows.unify(UnifiedChoiceOf(settings));
     // Entry k of the saved lists belongs to row k + 1.
     document_.rows.append(restored.rows.size(), [&](std::size_t k) {
         JobRow row{std::move(restored.rows[k]), false, nullptr, 0};
         SavedValues saved;
         if (k < settings.savedOutDirs.size()) saved.folder = settings.savedOutDirs[k];
         if (k < settings.savedExts.size()) saved.extension = settings.savedExts[k];
+        if (settings.unifiedFormat) {
+            row.job.outputName = OwnName(row.job.outputName, settings.appliedFormat, saved.extension);
+        }
         if (saved.folder || saved.extension) row.saved = std::make_shared<const SavedValues>(std::move(saved));
         return row;
     });

@@ -12,17 +12,12 @@
 
 namespace ravolen {
 
-// Everything the artist sets in the main window besides the rows. The controls write into it as
+// Everything the artist sets in the main window besides the rows and the unified boxes, which the
+// rows hold as what they are read under. The controls write into it as
 // they change; the script, the farm files, the job lists and the session are made from it, never
 // from a control.
 struct DocumentSettings {
     std::wstring installFolder = L"D:\\Program Files\\Autodesk\\3ds Max 2012";
-    std::wstring unifiedFolder;  // the box's text, whether ticked or not
-    std::wstring unifiedFormat = L".tga";
-    bool unifiedFolderTicked = false;
-    bool unifiedFormatTicked = false;
-    // The format the output names carry while the unified format is ticked (empty when not).
-    std::wstring appliedFormat;
     bool shutdown = false;  // 渲染完成后自动关机; never kept past the program's end
     RenderWay way = RenderWay::Local;  // never kept either: every start renders here
     DeadlineChoice deadline;
@@ -35,21 +30,8 @@ struct DocumentSettings {
 
 // The settings before any session: the unified folder beside the program, Deadline's tool where
 // its installer put it.
-DocumentSettings DefaultSettings(const std::wstring& programFolder, std::wstring_view deadlineFolder);
-
-// The unified boxes and their ticks: what a step of 撤销 brings back with the rows, since rows
-// that went back without them would be changed again by them.
-struct UnifiedChoice {
-    std::wstring folder;
-    std::wstring format;
-    bool folderTicked = false;
-    bool formatTicked = false;
-    std::wstring applied;
-
-    bool operator==(const UnifiedChoice&) const = default;
-};
-UnifiedChoice UnifiedChoiceOf(const DocumentSettings& settings);
-void Apply(DocumentSettings& settings, const UnifiedChoice& choice);
+DocumentSettings DefaultSettings(std::wstring_view deadlineFolder);
+UnifiedChoice DefaultUnified(const std::wstring& programFolder);
 
 // 渲  染 stays off once a night started here or was handed to Backburner, until 取消关机, or,
 // for a night this program followed that does not end in a shutdown, until that night ends.
@@ -89,7 +71,8 @@ RenderRequest RenderRequestOf(const Document& document, const std::vector<std::s
 
 // The settings as the session keeps them and back. What the session keeps of the window (its
 // place, the results' sizes) is the window's to add; the shutdown and the way are never kept.
-SessionSettings SessionSettingsOf(const DocumentSettings& settings);
+SessionSettings SessionSettingsOf(const DocumentSettings& settings, const UnifiedChoice& unified);
 DocumentSettings SettingsOf(const SessionSettings& session, DocumentSettings settings);
+UnifiedChoice UnifiedChoiceOf(const SessionSettings& session);
 
 }  // namespace ravolen

@@ -10,7 +10,7 @@ History::~History() { document_.rows.unwatch(*this); }
 
 void History::begin(Join join) {
     if (depth_++ > 0) return;
-    open_ = OpenStep{now(), false, join};
+    open_ = OpenStep{document_.rows.snapshot(), false, join};
 }
 
 void History::end() {
@@ -31,16 +31,13 @@ bool History::undo() { return restore(undo_, redo_); }
 
 bool History::redo() { return restore(redo_, undo_); }
 
-History::Step History::now() const { return {document_.rows.snapshot(), UnifiedChoiceOf(document_.settings)}; }
-
-bool History::restore(std::deque<Step>& from, std::deque<Step>& to) {
+bool History::restore(std::deque<JobRowsSnapshot>& from, std::deque<JobRowsSnapshot>& to) {
     if (from.empty()) return false;
-    const Step back = std::move(from.back());
+    const JobRowsSnapshot back = std::move(from.back());
     from.pop_back();
-    to.push_back(now());
+    to.push_back(document_.rows.snapshot());
     restoring_ = true;
-    Apply(document_.settings, back.unified);
-    document_.rows.restore(back.rows);
+    document_.rows.restore(back);
     restoring_ = false;
     lastJoin_ = Join::None;
     return true;

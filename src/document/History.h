@@ -9,8 +9,8 @@
 namespace ravolen {
 
 // 撤销 and 重做: steps of the document, kept by its owner. A step holds the document as it was
-// before a change of rows: a snapshot of the rows (which shares their blocks) and the unified boxes
-// that go with them. A tick is no step, and neither is typing the install folder, the farm boxes or
+// before a change of rows: a snapshot of the rows, which shares their blocks and holds the unified
+// boxes they were read under. A tick is no step, and neither is typing the install folder, the farm boxes or
 // the shutdown tick. A change of rows made outside a step cannot be taken back in order: the steps
 // before it go.
 class History final : private JobRowsObserver {
@@ -48,19 +48,14 @@ public:
     static constexpr std::size_t Depth = 100;
 
 private:
-    struct Step {
-        JobRowsSnapshot rows;
-        UnifiedChoice unified;
-    };
-    Step now() const;
-    bool restore(std::deque<Step>& from, std::deque<Step>& to);
+    bool restore(std::deque<JobRowsSnapshot>& from, std::deque<JobRowsSnapshot>& to);
     void rowsChanged(const RowsChange& change) override;
 
     Document& document_;
-    std::deque<Step> undo_;  // newest last
-    std::deque<Step> redo_;
+    std::deque<JobRowsSnapshot> undo_;  // newest last
+    std::deque<JobRowsSnapshot> redo_;
     struct OpenStep {
-        Step before;
+        JobRowsSnapshot before;
         bool changed = false;
         Join join = Join::None;
     };

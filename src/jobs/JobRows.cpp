@@ -1,18 +1,15 @@
 #include "jobs/JobRows.h"
 
 #include <algorithm>
-#include <atomic>
+#include <array>
 #include <unordered_map>
 #include <utility>
-
-#include "jobs/UnifiedSettings.h"
 
 namespace ravolen {
 namespace rows_detail {
 
-// A row's cells as last written (a layer made since gives a cell anew). The optional columns are
-// 默认 in nearly every table: their cells are kept only for a row that uses them, which saves a
-// hundred bytes a row.
+// A row's own cells. The optional columns are 默认 in nearly every table: their cells are kept
+// only for a row that uses them, which saves a hundred bytes a row.
 struct CellTexts {
     using Optional = std::array<std::wstring, JobColumnCount - JobBaseColumnCount>;
     std::array<std::wstring, JobBaseColumnCount> base;
@@ -20,56 +17,27 @@ struct CellTexts {
 
     CellTexts() = default;
     CellTexts(const CellTexts& other)
-        : base(other.base), optional(other.optional ? std::make_unique<Optional>(*other.optional) : nullptr) {}
+        : base(other.base), optional(nullptr) {}
     CellTexts& operator=(const CellTexts&) = delete;
 };
 
-// Copies of a row (a block copied because a snapshot still reads it, a row kept for 撤销) share
-// its texts until one of them writes a cell: copying a block for a step of 撤销 copies pointers,
-// not paths. Never null but in a row moved from, which is not read again.
-using StoredCells = std::shared_ptr<CellTexts>;
-
+// A row as stored. Its texts are never written once stored: a row with a cell changed gets new
+// texts, so copies of the row (in a block a snapshot holds) share them and copying a block copies
+// pointers, not paths.
 struct StoredRow {
-    StoredCells cells;
+    std::shared_ptr<const CellTexts> cells;
     SharedSavedValues saved;
     RowId id = 0;
-    std::array<Generation, JobColumnCount> written{};  // when each cell was last written
     bool ticked = false;
-};
-
-struct Block {
-    std::vector<StoredRow> rows;
-};
-
-// One change of a whole column: a cell written before `since` reads `value`, or else its text as
-// `rule` changes it.
-struct Layer {
-    Generation since;
-    std::optional<std::wstring> value;
-    SharedCellRule rule;
-};
-
-// Oldest first. A value makes every earlier layer of its column moot, so a value stands only first.
-struct ColumnLayers {
-    std::vector<Layer> layers;
 };
 
 }  // namespace rows_detail
 
 using rows_detail::Block;
-using rows_detail::ColumnLayers;
-using rows_detail::Generation;
-using rows_detail::Layer;
 using rows_detail::CellTexts;
 using rows_detail::StoredRow;
 
 namespace {
-
-using LayerSet = std::array<std::shared_ptr<const ColumnLayers>, JobColumnCount>;
-
-// Beyond this many layers a column is written into its rows, so that a cell reads through a few
-// changes at most (changes that join with the one before, such as typing a format, stay one).
-constexpr std::size_t MostLayers = 8;
 
 constexpr std::array<std::wstring RenderJob::*, JobColumnCount> CellMembers{
     &RenderJob::scene,      &RenderJob::camera, &RenderJob::outputFolder,
@@ -80,24 +48,14 @@ bool IsColumn(int column) { return column >= 1 && column <= JobColumnCount; }
 std::size_t Index(int column) { return static_cast<std::size_t>(column - 1); }
 std::wstring& CellOf(RenderJob& job, int column) { return job.*CellMembers[Index(column)]; }
 
-const std::wstring& CellOf(const StoredRow& row, int column) {
+const std::wstring& OwnCell(const StoredRow& row, int column) {
     static const std::wstring Default(DefaultMarker);
     const CellTexts& texts = *row.cells;
     if (column <= JobBaseColumnCount) return texts.base[Index(column)];
     return texts.optional ? (*texts.optional)[Index(column - JobBaseColumnCount)] : Default;
 }
 
-// Whether the row alone holds its texts, so that they may be written or moved out in place.
-bool OwnsTexts(const StoredRow& row) {
-    if (row.cells.use_count() != 1) return false;
-    // A copy that shared them last let go on another thread: what it read comes before this write.
-    std::atomic_thread_fence(std::memory_order_acquire);
-    return true;
-}
-
-std::wstring& WritableCell(StoredRow& row, int column) {
-    if (!OwnsTexts(row)) row.cells = std::make_shared<CellTexts>(*row.cells);
-    CellTexts& texts = *row.cells;
+std::wstring& WritableCell(CellTexts& texts, int column) {
     if (column <= JobBaseColumnCount) return texts.base[Index(column)];
     if (!texts.optional) {
         texts.optional = std::make_unique<CellTexts::Optional>();
@@ -106,81 +64,27 @@ std::wstring& WritableCell(StoredRow& row, int column) {
     return (*texts.optional)[Index(column - JobBaseColumnCount)];
 }
 
-// Whether a layer of the column reaches the row's cell.
-bool Layered(const StoredRow& row, int column, const ColumnLayers* layers) {
-    return layers && !layers->layers.empty() && row.written[Index(column)] < layers->layers.back().since;
-}
-
-// The cell as it reads: as written, through the layers made since.
-std::wstring Read(const StoredRow& row, int column, const ColumnLayers* layers) {
-    const std::wstring& written = CellOf(row, column);
-    if (!Layered(row, column, layers)) return written;
-    auto layer = std::upper_bound(layers->layers.begin(), layers->layers.end(), row.written[Index(column)],
-                                  [](Generation at, const Layer& l) { return at < l.since; });
-    std::wstring text = layer->value ? *layer->value : layer->rule->apply(written);
-    for (++layer; layer != layers->layers.end(); ++layer) {
-        text = layer->value ? *layer->value : layer->rule->apply(text);
-    }
-    return text;
-}
-
-RenderJob JobOf(const StoredRow& row, const LayerSet& layers) {
+RenderJob OwnJob(const StoredRow& row) {
     RenderJob job;
-    for (int column = 1; column <= JobColumnCount; ++column) {
-        CellOf(job, column) = Read(row, column, layers[Index(column)].get());
-    }
+    for (int column = 1; column <= JobColumnCount; ++column) CellOf(job, column) = OwnCell(row, column);
     return job;
 }
 
-// The row as it reads, its texts moved out of it when `movable` (no snapshot reads its block) and
-// no copy of the row shares them.
-JobRow Taken(StoredRow& row, bool movable, const LayerSet& layers) {
-    JobRow taken{{}, row.ticked, row.saved, row.id};
-    movable = movable && OwnsTexts(row);
+std::shared_ptr<const CellTexts> TextsOf(RenderJob&& job) {
+    auto texts = std::make_shared<CellTexts>();
+    const bool optional = UsesOptionalColumns(job);
     for (int column = 1; column <= JobColumnCount; ++column) {
-        const ColumnLayers* over = layers[Index(column)].get();
-        if (Layered(row, column, over)) {
-            CellOf(taken.job, column) = Read(row, column, over);
-        } else if (movable && (column <= JobBaseColumnCount || row.cells->optional)) {
-            CellOf(taken.job, column) = std::move(WritableCell(row, column));
-        } else {
-            CellOf(taken.job, column) = CellOf(row, column);
-        }
+        if (column <= JobBaseColumnCount || optional) WritableCell(*texts, column) = std::move(CellOf(job, column));
     }
-    return taken;
+    return texts;
 }
 
-// Whether nothing but the rows holds the block, so that it may be changed or emptied in place.
-bool Unshared(const std::shared_ptr<Block>& block) {
-    if (block.use_count() != 1) return false;
-    // A snapshot that held the block last let it go on another thread: what that thread read of
-    // it comes before what this one writes.
-    std::atomic_thread_fence(std::memory_order_acquire);
-    return true;
-}
-
-// The block to change: a copy of its own first when a snapshot still reads it.
-Block& Own(std::shared_ptr<Block>& block) {
-    if (!Unshared(block)) block = std::make_shared<Block>(*block);
-    return *block;
-}
-
-StoredRow Stored(JobRow&& row, Generation written) {
-    StoredRow stored{std::make_shared<CellTexts>(), std::move(row.saved), row.id, {}, row.ticked};
-    const bool optional = UsesOptionalColumns(row.job);
-    for (int column = 1; column <= JobColumnCount; ++column) {
-        if (column <= JobBaseColumnCount || optional) WritableCell(stored, column) = std::move(CellOf(row.job, column));
-    }
-    stored.written.fill(written);
-    return stored;
-}
-
-void Keep(std::vector<StoredRow>& into, StoredRow& row, bool movable) {
-    if (movable) {
-        into.push_back(std::move(row));
-    } else {
-        into.push_back(row);
-    }
+// The row's texts with cells changed by `write(texts)`, as new texts.
+template <typename Write>
+void Rewrite(StoredRow& row, Write write) {
+    auto texts = std::make_shared<CellTexts>(*row.cells);
+    write(*texts);
+    row.cells = std::move(texts);
 }
 
 void AddPosition(std::vector<RowSpan>& spans, std::size_t position) {
@@ -191,59 +95,12 @@ void AddPosition(std::vector<RowSpan>& spans, std::size_t position) {
     }
 }
 
-// The rows whose text or tick changed, from the first to the last.
-class Changed {
-public:
-    void add(std::size_t position) {
-        if (!any_) first_ = position;
-        last_ = position;
-        any_ = true;
-    }
-    bool any() const { return any_; }
-    std::vector<RowSpan> span() const { return {{first_, last_ - first_ + 1}}; }
-
-private:
-    bool any_ = false;
-    std::size_t first_ = 0;
-    std::size_t last_ = 0;
-};
-
-RowsChange CellsChange(const Changed& changed, int column) {
-    return {RowsChange::Kind::Cells, changed.span(), ColumnBit(column)};
-}
-
-class FunctionRule final : public CellRule {
-public:
-    explicit FunctionRule(std::function<std::wstring(const std::wstring&)> change) : change_(std::move(change)) {}
-    std::wstring apply(const std::wstring& cell) const override { return change_(cell); }
-
-private:
-    std::function<std::wstring(const std::wstring&)> change_;
-};
-
-// ChangeUnifiedFormat's change of one name. Giving `format` over `applied` and then a later
-// format over `format` is giving the later one over `applied`: typing a format stays one layer.
-class FormatChange final : public CellRule {
-public:
-    FormatChange(std::wstring_view applied, std::wstring_view format) : applied_(applied), format_(format) {}
-    std::wstring apply(const std::wstring& name) const override { return NameWithFormat(name, applied_, format_); }
-    SharedCellRule then(const CellRule& later) const override {
-        const auto* next = dynamic_cast<const FormatChange*>(&later);
-        if (!next || next->applied_ != format_) return nullptr;
-        return std::make_shared<const FormatChange>(applied_, next->format_);
-    }
-
-private:
-    std::wstring applied_;
-    std::wstring format_;
-};
-
 std::size_t BlockOf(const std::vector<std::size_t>& starts, std::size_t position) {
     const auto after = std::upper_bound(starts.begin(), starts.end(), position);
     return static_cast<std::size_t>(after - starts.begin()) - 1;
 }
 
-// A `taking` for removeWhere: the rows at these ascending positions.
+// A `taking` for takeWhere: the rows at these ascending positions.
 auto AtPositions(const std::vector<std::size_t>& positions) {
     return [&positions, next = std::size_t{0}](std::size_t position, const StoredRow&) mutable {
         while (next < positions.size() && positions[next] < position) ++next;
@@ -251,9 +108,46 @@ auto AtPositions(const std::vector<std::size_t>& positions) {
     };
 }
 
-}  // namespace
+// The row as unticking a box that was ticked under `before` leaves it: its own folder or name
+// becomes what it saved, or else what it showed. Ticking a box saves the row's own value.
+std::optional<StoredRow> Unified(const StoredRow& row, const UnifiedChoice& before, const UnifiedChoice& after) {
+    const bool tickFolder = !before.folderTicked && after.folderTicked;
+    const bool untickFolder = before.folderTicked && !after.folderTicked;
+    const bool tickFormat = !before.formatTicked && after.formatTicked;
+    const bool untickFormat = before.formatTicked && !after.formatTicked;
+    SavedValues saved = row.saved ? *row.saved : SavedValues{};
+    const std::wstring& ownFolder = OwnCell(row, JobColumnOutputFolder);
+    const std::wstring& ownName = OwnCell(row, JobColumnOutputName);
+    if (tickFolder) saved.folder = ownFolder;
+    if (tickFormat) saved.extension = SplitOutputName(ownName).extension;
+    std::wstring folder = untickFolder ? saved.folder.value_or(before.folder) : ownFolder;
+    std::wstring name = untickFormat ? SplitOutputName(ownName).stem + saved.extension.value_or(before.format) : ownName;
+    const bool savedChanged = (tickFolder || tickFormat) && (!row.saved || *row.saved != saved);
+    if (!savedChanged && folder == ownFolder && name == ownName) return std::nullopt;
+    StoredRow changed = row;
+    if (savedChanged) changed.saved = std::make_shared<const SavedValues>(std::move(saved));
+    if (folder != ownFolder || name != ownName) {
+        Rewrite(changed, [&](CellTexts& texts) {
+            WritableCell(texts, JobColumnOutputFolder) = std::move(folder);
+            WritableCell(texts, JobColumnOutputName) = std::move(name);
+        });
+    }
+    return changed;
+}
 
-SharedCellRule CellRule::then(const CellRule&) const { return nullptr; }
+// The columns every row reads differently under `after` than under `before`.
+unsigned ColumnsReadAnew(const UnifiedChoice& before, const UnifiedChoice& after) {
+    unsigned columns = 0;
+    if (before.folderTicked != after.folderTicked || (after.folderTicked && before.folder != after.folder)) {
+        columns |= ColumnBit(JobColumnOutputFolder);
+    }
+    if (before.formatTicked != after.formatTicked || (after.formatTicked && before.format != after.format)) {
+        columns |= ColumnBit(JobColumnOutputName);
+    }
+    return columns;
+}
+
+}  // namespace
 
 std::vector<std::size_t> MovedPositions(const std::vector<std::size_t>& from, std::size_t count, RowMove move,
                                         std::size_t before) {
@@ -289,31 +183,26 @@ std::vector<std::size_t> MovedPositions(const std::vector<std::size_t>& from, st
     return to;
 }
 
-SharedCellRule MakeCellRule(std::function<std::wstring(const std::wstring&)> change) {
-    if (!change) return nullptr;
-    return std::make_shared<const FunctionRule>(std::move(change));
-}
-
 const StoredRow* JobRowsSnapshot::at(std::size_t position) const {
     if (position >= count_) return nullptr;
     const std::size_t block = BlockOf(starts_, position);
-    return &blocks_[block]->rows[position - starts_[block]];
+    return &(*blocks_[block])[position - starts_[block]];
 }
 
 JobRow JobRowsSnapshot::row(std::size_t position) const {
     const StoredRow* stored = at(position);
     if (!stored) return {};
-    return {JobOf(*stored, layers_), stored->ticked, stored->saved, stored->id};
+    return {OwnJob(*stored), stored->ticked, stored->saved, stored->id};
 }
 
 RenderJob JobRowsSnapshot::job(std::size_t position) const {
     const StoredRow* stored = at(position);
-    return stored ? JobOf(*stored, layers_) : RenderJob{};
+    return stored ? ShownJob(OwnJob(*stored), unified_) : RenderJob{};
 }
 
 std::wstring JobRowsSnapshot::cell(std::size_t position, int column) const {
     const StoredRow* stored = IsColumn(column) ? at(position) : nullptr;
-    return stored ? Read(*stored, column, layers_[Index(column)].get()) : std::wstring();
+    return stored ? ShownCell(OwnCell(*stored, column), column, unified_) : std::wstring();
 }
 
 bool JobRowsSnapshot::ticked(std::size_t position) const {
@@ -335,7 +224,7 @@ std::vector<RenderJob> JobRowsSnapshot::jobs() const {
     std::vector<RenderJob> jobs;
     jobs.reserve(count_);
     for (const auto& block : blocks_) {
-        for (const StoredRow& stored : block->rows) jobs.push_back(JobOf(stored, layers_));
+        for (const StoredRow& stored : *block) jobs.push_back(ShownJob(OwnJob(stored), unified_));
     }
     return jobs;
 }
@@ -344,9 +233,8 @@ std::vector<std::wstring> JobRowsSnapshot::column(int column) const {
     std::vector<std::wstring> cells;
     if (!IsColumn(column)) return cells;
     cells.reserve(count_);
-    const ColumnLayers* layers = layers_[Index(column)].get();
     for (const auto& block : blocks_) {
-        for (const StoredRow& stored : block->rows) cells.push_back(Read(stored, column, layers));
+        for (const StoredRow& stored : *block) cells.push_back(ShownCell(OwnCell(stored, column), column, unified_));
     }
     return cells;
 }
@@ -358,7 +246,7 @@ std::optional<std::size_t> JobRowsSnapshot::find(RowId id, std::size_t hint) con
     // for a "-" or 撤销 of a few rows keeps it in its block or the next, wherever it stands.
     const std::size_t home = BlockOf(starts_, std::min(hint, count_ - 1));
     const auto search = [&](std::size_t block) -> std::optional<std::size_t> {
-        const std::vector<StoredRow>& rows = blocks_[block]->rows;
+        const Block& rows = *blocks_[block];
         for (std::size_t k = 0; k < rows.size(); ++k) {
             if (rows[k].id == id) return starts_[block] + k;
         }
@@ -379,29 +267,28 @@ std::optional<std::size_t> JobRowsSnapshot::find(RowId id, std::size_t hint) con
 
 JobRows::JobRows(std::size_t blockRows) : blockRows_(std::max<std::size_t>(blockRows, 1)) {}
 
-Block& JobRows::own(std::size_t block) { return Own(blocks_[block]); }
-
-StoredRow& JobRows::writable(std::size_t position) {
-    const std::size_t block = BlockOf(starts_, position);
-    return own(block).rows[position - starts_[block]];
+JobRowsSnapshot JobRows::snapshot() const {
+    lastOwned_ = false;
+    return *this;
 }
 
 void JobRows::place(JobRow row) {
-    if (blocks_.empty() || blocks_.back()->rows.size() >= blockRows_) {
-        auto block = std::make_shared<Block>();
-        block->rows.reserve(blockRows_);
-        blocks_.push_back(std::move(block));
+    if (blocks_.empty() || blocks_.back()->size() >= blockRows_) {
+        blocks_.push_back(std::make_shared<Block>());
+        blocks_.back()->reserve(blockRows_);
         starts_.push_back(count_);
+        lastOwned_ = true;
+    } else if (!lastOwned_) {
+        blocks_.back() = std::make_shared<Block>(*blocks_.back());
+        blocks_.back()->reserve(blockRows_);
+        lastOwned_ = true;
     }
-    row.id = nextId_++;
-    own(blocks_.size() - 1).rows.push_back(Stored(std::move(row), generation_));
+    blocks_.back()->push_back({TextsOf(std::move(row.job)), std::move(row.saved), nextId_++, row.ticked});
     ++count_;
 }
 
 void JobRows::appended(std::size_t first) {
-    if (count_ == first) return;
-    lastWritten_.fill(generation_);
-    tell({RowsChange::Kind::Inserted, {{first, count_ - first}}, 0});
+    if (count_ != first) tell({RowsChange::Kind::Inserted, {{first, count_ - first}}, 0});
 }
 
 std::size_t JobRows::append(JobRow row) {
@@ -413,11 +300,7 @@ std::size_t JobRows::append(JobRow row) {
 
 void JobRows::append(std::vector<RenderJob> jobs) {
     const std::size_t first = count_;
-    for (RenderJob& job : jobs) {
-        JobRow row;
-        row.job = std::move(job);
-        place(std::move(row));
-    }
+    for (RenderJob& job : jobs) place({std::move(job), false, nullptr, 0});
     appended(first);
 }
 
@@ -432,292 +315,169 @@ void JobRows::append(std::size_t count, const std::function<JobRow(std::size_t)>
     appended(first);
 }
 
-void JobRows::write(StoredRow& row, int column, std::wstring text) {
-    WritableCell(row, column) = std::move(text);
-    row.written[Index(column)] = generation_;
-    lastWritten_[Index(column)] = generation_;
+// The row at `position` as `change(row)` leaves it, in a new block; false when it changed nothing.
+template <typename Change>
+bool JobRows::changeRow(std::size_t position, Change change) {
+    if (position >= count_) return false;
+    const std::size_t block = BlockOf(starts_, position);
+    StoredRow row = (*blocks_[block])[position - starts_[block]];
+    if (!change(row)) return false;
+    auto copy = std::make_shared<Block>(*blocks_[block]);
+    (*copy)[position - starts_[block]] = std::move(row);
+    blocks_[block] = std::move(copy);
+    if (block + 1 == blocks_.size()) lastOwned_ = true;
+    return true;
 }
 
-// Rows [0, end) for which `needs` holds go to `apply`; a block is copied first when a snapshot
-// still reads it, and a block without such a row stays as it is, shared or not.
-template <typename Needs, typename Apply>
-void JobRows::changeRows(std::size_t end, Needs needs, Apply apply) {
-    std::size_t first = 0;
-    for (std::size_t block = 0; block < blocks_.size() && first < end; ++block) {
-        const std::size_t size = std::min(blocks_[block]->rows.size(), end - first);
-        const auto& rows = std::as_const(*blocks_[block]).rows;
-        bool any = false;
-        for (std::size_t i = 0; i < size && !any; ++i) any = needs(first + i, rows[i]);
-        if (any) {
-            Block& owned = own(block);
-            for (std::size_t i = 0; i < size; ++i) {
-                if (needs(first + i, std::as_const(owned.rows[i]))) apply(first + i, owned.rows[i]);
-            }
+// Each row `change(position, row)` gives anew; a block without such a row stays as it is. The
+// span from the first to the last row changed, empty when none.
+template <typename Needs, typename Change>
+RowSpan JobRows::changeRows(Needs needs, Change change) {
+    std::size_t first = count_, last = 0;
+    for (std::size_t block = 0; block < blocks_.size(); ++block) {
+        const Block& rows = *blocks_[block];
+        std::shared_ptr<Block> copy;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const std::size_t position = starts_[block] + i;
+            if (!needs(position, rows[i])) continue;
+            std::optional<StoredRow> changed = change(position, rows[i]);
+            if (!changed) continue;
+            if (!copy) copy = std::make_shared<Block>(rows);
+            (*copy)[i] = std::move(*changed);
+            first = std::min(first, position);
+            last = position;
         }
-        first += blocks_[block]->rows.size();
+        if (copy) {
+            blocks_[block] = std::move(copy);
+            if (block + 1 == blocks_.size()) lastOwned_ = true;
+        }
     }
+    return first < count_ ? RowSpan{first, last - first + 1} : RowSpan{};
 }
 
 void JobRows::setCell(std::size_t position, int column, std::wstring text) {
     if (!IsColumn(column) || position >= count_ || cell(position, column) == text) return;
-    write(writable(position), column, std::move(text));
+    changeRow(position, [&](StoredRow& row) {
+        // Under the ticked unified folder a folder typed is the row's own, shown once unticked.
+        if (column == JobColumnOutputFolder && unified_.folderTicked) {
+            SavedValues saved = row.saved ? *row.saved : SavedValues{};
+            saved.folder = text;
+            row.saved = std::make_shared<const SavedValues>(std::move(saved));
+        }
+        Rewrite(row, [&](CellTexts& texts) { WritableCell(texts, column) = std::move(text); });
+        return true;
+    });
     tell({RowsChange::Kind::Cells, {{position, 1}}, ColumnBit(column)});
 }
 
 void JobRows::setTicked(std::size_t position, bool ticked) {
-    if (position >= count_ || at(position)->ticked == ticked) return;
-    writable(position).ticked = ticked;
-    tell({RowsChange::Kind::Ticks, {{position, 1}}, 0});
+    if (changeRow(position, [&](StoredRow& row) { return std::exchange(row.ticked, ticked) != ticked; })) {
+        tell({RowsChange::Kind::Ticks, {{position, 1}}, 0});
+    }
 }
 
 void JobRows::setTicks(const std::vector<bool>& ticked) {
-    Changed changed;
-    changeRows(
-        std::min(ticked.size(), count_),
-        [&](std::size_t position, const StoredRow& row) { return row.ticked != ticked[position]; },
-        [&](std::size_t position, StoredRow& row) {
-            row.ticked = ticked[position];
-            changed.add(position);
-        });
-    if (changed.any()) tell({RowsChange::Kind::Ticks, changed.span(), 0});
-}
-
-void JobRows::fill(int column, std::wstring value) {
-    auto layers = std::make_shared<ColumnLayers>();
-    layers->layers.push_back({++generation_, std::move(value), nullptr});
-    layers_[Index(column)] = std::move(layers);
-}
-
-void JobRows::fillColumn(int column, std::wstring value) {
-    if (!IsColumn(column) || count_ == 0) return;
-    fill(column, std::move(value));
-    tell({RowsChange::Kind::Cells, {{0, count_}}, ColumnBit(column)});
-}
-
-void JobRows::changeColumn(int column, SharedCellRule rule) {
-    if (!IsColumn(column) || !rule || count_ == 0) return;
-    const auto& current = layers_[Index(column)];
-    auto layers = std::make_shared<ColumnLayers>(current ? *current : ColumnLayers{});
-    // With no cell of the column written since the last layer, every cell it reaches reads the
-    // new change after it, so the two may be one.
-    bool joined = false;
-    if (!layers->layers.empty() && lastWritten_[Index(column)] < layers->layers.back().since) {
-        Layer& last = layers->layers.back();
-        if (last.value) {
-            last.value = rule->apply(*last.value);
-            joined = true;
-        } else if (SharedCellRule both = last.rule->then(*rule)) {
-            last.rule = std::move(both);
-            joined = true;
-        }
-    }
-    if (!joined) layers->layers.push_back({++generation_, std::nullopt, std::move(rule)});
-    const bool tooMany = layers->layers.size() > MostLayers;
-    layers_[Index(column)] = std::move(layers);
-    if (tooMany) settle(column);
-    tell({RowsChange::Kind::Cells, {{0, count_}}, ColumnBit(column)});
-}
-
-// The column's layers written into the rows they reach, and gone.
-void JobRows::settle(int column) {
-    const ColumnLayers* layers = layers_[Index(column)].get();
-    changeRows(
-        count_, [&](std::size_t, const StoredRow& row) { return Layered(row, column, layers); },
-        [&](std::size_t, StoredRow& row) { WritableCell(row, column) = Read(row, column, layers); });
-    layers_[Index(column)].reset();
-}
-
-void JobRows::setColumn(int column, std::vector<std::wstring> cells) {
-    if (!IsColumn(column)) return;
-    const ColumnLayers* layers = layers_[Index(column)].get();
-    const std::size_t end = std::min(cells.size(), count_);
-    Changed changed;
-    changeRows(
-        end,
+    const RowSpan changed = changeRows(
         [&](std::size_t position, const StoredRow& row) {
-            return Layered(row, column, layers) || CellOf(row, column) != cells[position];
+            return position < ticked.size() && row.ticked != ticked[position];
         },
-        [&](std::size_t position, StoredRow& row) {
-            if (Read(row, column, layers) != cells[position]) changed.add(position);
-            write(row, column, std::move(cells[position]));
+        [&](std::size_t position, const StoredRow& row) {
+            StoredRow changed = row;
+            changed.ticked = ticked[position];
+            return std::optional<StoredRow>(std::move(changed));
         });
-    if (end == count_) layers_[Index(column)].reset();  // no row reads through them any more
-    if (changed.any()) tell(CellsChange(changed, column));
+    if (changed.count > 0) tell({RowsChange::Kind::Ticks, {changed}, 0});
 }
 
-void JobRows::tickUnifiedFolder(std::wstring_view unified) {
-    if (count_ == 0) return;
-    const int column = JobColumnOutputFolder;
-    const ColumnLayers* layers = layers_[Index(column)].get();
-    changeRows(
-        count_, [](std::size_t, const StoredRow&) { return true; },
-        [&](std::size_t, StoredRow& row) {
-            SavedValues saved = row.saved ? *row.saved : SavedValues{};
-            saved.folder = Read(row, column, layers);
-            row.saved = std::make_shared<const SavedValues>(std::move(saved));
-        });
-    fill(column, std::wstring(unified));
-    tell({RowsChange::Kind::Cells, {{0, count_}}, ColumnBit(column)});
+void JobRows::unify(UnifiedChoice unified) {
+    const UnifiedChoice before = std::exchange(unified_, std::move(unified));
+    const UnifiedChoice& after = unified_;
+    const bool ticks = before.folderTicked != after.folderTicked || before.formatTicked != after.formatTicked;
+    if (ticks) {
+        changeRows([](std::size_t, const StoredRow&) { return true; },
+                   [&](std::size_t, const StoredRow& row) { return Unified(row, before, after); });
+    }
+    const unsigned columns = ColumnsReadAnew(before, after);
+    if (columns != 0 && count_ > 0) tell({RowsChange::Kind::Cells, {{0, count_}}, columns});
 }
 
-void JobRows::tickUnifiedFormat(std::wstring_view format) {
-    if (count_ == 0) return;
-    const int column = JobColumnOutputName;
-    const ColumnLayers* layers = layers_[Index(column)].get();
-    Changed changed;
-    changeRows(
-        count_, [](std::size_t, const StoredRow&) { return true; },
-        [&](std::size_t position, StoredRow& row) {
-            const std::wstring name = Read(row, column, layers);
-            NameParts parts = SplitOutputName(name);
-            SavedValues saved = row.saved ? *row.saved : SavedValues{};
-            saved.extension = std::move(parts.extension);
-            row.saved = std::make_shared<const SavedValues>(std::move(saved));
-            parts.stem.append(format);
-            std::wstring given = std::move(parts.stem);
-            if (given != name) changed.add(position);
-            write(row, column, std::move(given));
-        });
-    layers_[Index(column)].reset();
-    if (changed.any()) tell(CellsChange(changed, column));
-}
-
-void JobRows::changeUnifiedFormat(std::wstring_view applied, std::wstring_view format) {
-    changeColumn(JobColumnOutputName, std::make_shared<const FormatChange>(applied, format));
-}
-
-// Each row with a `kept` saved value gets own(its cell, that value) written into the column.
-template <typename Own>
-void JobRows::giveBack(int column, std::optional<std::wstring> SavedValues::*kept, Own own) {
-    const ColumnLayers* layers = layers_[Index(column)].get();
-    std::size_t written = 0;
-    Changed changed;
-    changeRows(
-        count_, [&](std::size_t, const StoredRow& row) { return row.saved && (*row.saved).*kept; },
-        [&](std::size_t position, StoredRow& row) {
-            const std::wstring before = Read(row, column, layers);
-            std::wstring after = own(before, *((*row.saved).*kept));
-            if (after != before) changed.add(position);
-            write(row, column, std::move(after));
-            ++written;
-        });
-    if (written == count_) layers_[Index(column)].reset();
-    if (changed.any()) tell(CellsChange(changed, column));
-}
-
-void JobRows::untickUnifiedFolder() {
-    giveBack(JobColumnOutputFolder, &SavedValues::folder,
-             [](const std::wstring&, const std::wstring& folder) { return folder; });
-}
-
-void JobRows::untickUnifiedFormat(std::wstring_view applied) {
-    giveBack(JobColumnOutputName, &SavedValues::extension,
-             [applied](const std::wstring& name, const std::wstring& extension) {
-                 return NameWithFormat(name, applied, extension);
-             });
-}
-
-// The rows for which `taking(position, row)` holds, asked in ascending order of position.
-template <typename Taking, typename Out>
-std::vector<RowSpan> JobRows::removeWhere(Taking taking, Out out) {
+// The rows for which `taking(position, row)` holds, asked in ascending order of position, out of
+// the table (into `out`, with where each stood in `where`); neighbouring blocks left small become
+// one, so taking rows leaves no trail of tiny blocks.
+template <typename Taking>
+std::size_t JobRows::takeWhere(Taking taking, std::vector<StoredRow>* out, std::vector<std::size_t>* where) {
     std::vector<RowSpan> removed;
     std::vector<std::shared_ptr<Block>> kept;
     kept.reserve(blocks_.size());
+    const std::size_t small = (blockRows_ + 1) / 2;
+    const auto keep = [&](std::shared_ptr<Block> block, bool own) {
+        if (block->empty()) return;
+        if (!kept.empty() && kept.back()->size() + block->size() <= small) {
+            // A block made here is this table's alone; one kept as it was may be a snapshot's.
+            if (!own) kept.back() = std::make_shared<Block>(*kept.back());
+            kept.back()->insert(kept.back()->end(), block->begin(), block->end());
+        } else {
+            kept.push_back(std::move(block));
+        }
+    };
     std::size_t position = 0;
     std::size_t gone = 0;
     for (auto& block : blocks_) {
-        auto& rows = block->rows;
-        std::vector<bool> takes(rows.size());
-        std::size_t taking_count = 0;
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            takes[i] = taking(position + i, std::as_const(rows[i]));
-            if (takes[i]) ++taking_count;
-        }
-        if (taking_count == 0) {
-            position += rows.size();
-            kept.push_back(std::move(block));
-            continue;
-        }
-        const bool movable = Unshared(block);
         auto rest = std::make_shared<Block>();
-        rest->rows.reserve(rows.size() - taking_count);
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            if (takes[i]) {
-                out(position, rows[i], movable);
+        bool any = false;
+        for (const StoredRow& row : *block) {
+            if (taking(position, row)) {
+                if (out) out->push_back(row);
+                if (where) where->push_back(position);
                 AddPosition(removed, position);
+                any = true;
+                ++gone;
             } else {
-                Keep(rest->rows, rows[i], movable);
+                rest->push_back(row);
             }
             ++position;
         }
-        gone += taking_count;
-        if (!rest->rows.empty()) kept.push_back(std::move(rest));
+        keep(any ? std::move(rest) : std::move(block), any);
     }
+    if (gone == 0) return 0;
     blocks_ = std::move(kept);
     count_ -= gone;
-    if (gone > 0) tidy();
-    return removed;
-}
-
-template <typename Taking>
-std::vector<JobRows::TakenRow> JobRows::takeWhere(Taking taking) {
-    std::vector<TakenRow> taken;
-    std::vector<RowSpan> removed = removeWhere(taking, [&](std::size_t position, StoredRow& row, bool movable) {
-        taken.push_back({position, Taken(row, movable, layers_)});
-    });
-    if (taken.empty()) return taken;
-    if (count_ == 0) layers_ = {};
+    restart();
+    lastOwned_ = false;
     tell({RowsChange::Kind::Removed, std::move(removed), 0});
-    return taken;
+    return gone;
 }
 
-std::vector<JobRows::TakenRow> JobRows::takeTicked() {
+std::size_t JobRows::takeTicked() {
     return takeWhere([](std::size_t, const StoredRow& row) { return row.ticked; });
 }
 
-std::vector<JobRows::TakenRow> JobRows::take(const std::vector<std::size_t>& positions) {
-    return takeWhere(AtPositions(positions));
-}
+std::size_t JobRows::take(const std::vector<std::size_t>& positions) { return takeWhere(AtPositions(positions)); }
 
-std::vector<JobRows::TakenRow> JobRows::takeAll() {
-    std::vector<TakenRow> taken;
-    taken.reserve(count_);
-    for (auto& block : blocks_) {
-        const bool movable = Unshared(block);
-        for (StoredRow& row : block->rows) taken.push_back({taken.size(), Taken(row, movable, layers_)});
-        block.reset();  // what is left of its rows goes now, not beside all that was taken
-    }
+std::size_t JobRows::takeAll() {
+    const std::size_t gone = count_;
     blocks_.clear();
     starts_.clear();
-    layers_ = {};
     count_ = 0;
-    if (!taken.empty()) tell({RowsChange::Kind::Removed, {{0, taken.size()}}, 0});
-    return taken;
+    if (gone > 0) tell({RowsChange::Kind::Removed, {{0, gone}}, 0});
+    return gone;
 }
 
-// One pass over the blocks: a block no row lands in stays as it is, so putting a few rows back
-// costs the same however many rows stand; the rows of a block some land in, and those, go
-// straight into new blocks.
-void JobRows::putBack(std::vector<TakenRow> rows) {
-    // As it was taken: no layer made before now reaches it.
-    placeAt(
-        rows.size(), [&](std::size_t k) { return rows[k].position; },
-        [&](std::size_t k) { return Stored(std::move(rows[k].row), generation_); });
-}
-
+// One pass over the blocks: a block no row lands in stays as it is, so placing a few rows costs the
+// same however many rows stand; the rows of a block some land in, and those, go into new blocks.
 template <typename Position, typename Make>
 void JobRows::placeAt(std::size_t rowCount, Position positionOf, Make make) {
     if (rowCount == 0) return;
     std::vector<std::shared_ptr<Block>> out;
     out.reserve(blocks_.size() + rowCount / blockRows_ + 2);
     Block* filling = nullptr;  // the last block of `out` while it is one made here
-    const auto room = [&]() -> std::vector<StoredRow>& {
-        if (!filling || filling->rows.size() >= blockRows_) {
+    const auto room = [&]() -> Block& {
+        if (!filling || filling->size() >= blockRows_) {
             out.push_back(std::make_shared<Block>());
             filling = out.back().get();
-            filling->rows.reserve(blockRows_);
+            filling->reserve(blockRows_);
         }
-        return filling->rows;
+        return *filling;
     };
     std::vector<RowSpan> inserted;
     std::size_t placed = 0;  // rows of the table as it becomes, so far
@@ -727,7 +487,7 @@ void JobRows::placeAt(std::size_t rowCount, Position positionOf, Make make) {
         room().push_back(make(next++));
     };
     for (auto& block : blocks_) {
-        const std::size_t size = block->rows.size();
+        const std::size_t size = block->size();
         // A row lands in this block when its position comes before the block's last row, counting
         // the rows that land before it.
         std::size_t landing = next;
@@ -738,10 +498,9 @@ void JobRows::placeAt(std::size_t rowCount, Position positionOf, Make make) {
             filling = nullptr;
             continue;
         }
-        const bool movable = Unshared(block);
-        for (StoredRow& row : block->rows) {
+        for (const StoredRow& row : *block) {
             while (next < landing && positionOf(next) <= placed) putNext();
-            Keep(room(), row, movable);
+            room().push_back(row);
             ++placed;
         }
         while (next < landing) putNext();
@@ -750,30 +509,27 @@ void JobRows::placeAt(std::size_t rowCount, Position positionOf, Make make) {
 
     blocks_ = std::move(out);
     count_ = placed;
-    lastWritten_.fill(generation_);
-    tidy();
+    lastOwned_ = filling != nullptr;
+    restart();
     tell({RowsChange::Kind::Inserted, std::move(inserted), 0});
 }
 
-void JobRows::insert(std::vector<TakenRow> rows) {
-    for (TakenRow& row : rows) row.row.id = nextId_++;
-    putBack(std::move(rows));
+void JobRows::insert(std::vector<PlacedRow> rows) {
+    placeAt(
+        rows.size(), [&](std::size_t k) { return rows[k].position; },
+        [&](std::size_t k) {
+            JobRow& row = rows[k].row;
+            return StoredRow{TextsOf(std::move(row.job)), std::move(row.saved), nextId_++, row.ticked};
+        });
 }
 
 void JobRows::move(const std::vector<std::size_t>& from, const std::vector<std::size_t>& to) {
     if (from.size() != to.size() || from == to || from.empty() || from.back() >= count_) return;
-    // The rows go as they are stored: they read the same wherever they stand, and their texts stay
-    // shared with the snapshots of 撤销 instead of being copied for every step.
+    // The rows go as they are stored, their texts shared with the snapshots of 撤销.
     std::vector<StoredRow> moving;
     std::vector<std::size_t> taken;  // where each stood
     moving.reserve(from.size());
-    std::vector<RowSpan> removed =
-        removeWhere(AtPositions(from), [&](std::size_t position, StoredRow& row, bool movable) {
-            taken.push_back(position);
-            Keep(moving, row, movable);
-        });
-    if (moving.empty()) return;
-    tell({RowsChange::Kind::Removed, std::move(removed), 0});
+    if (takeWhere(AtPositions(from), &moving, &taken) == 0) return;
     // Positions not ascending or repeated: the rows go back where they stood.
     const std::vector<std::size_t>& places = moving.size() == to.size() ? to : taken;
     placeAt(
@@ -781,8 +537,8 @@ void JobRows::move(const std::vector<std::size_t>& from, const std::vector<std::
 }
 
 void JobRows::restore(const JobRowsSnapshot& to) {
-    // Rows of a block both hold are the same rows with the same ticks (a tick copies a block a
-    // snapshot reads); the others are looked up by id for the tick they have now.
+    // Rows of a block both hold are the same rows with the same ticks (a tick makes a new block);
+    // the others are looked up by id for the tick they have now.
     std::vector<const Block*> shared;
     for (const auto& block : to.blocks_) shared.push_back(block.get());
     std::sort(shared.begin(), shared.end());
@@ -792,45 +548,32 @@ void JobRows::restore(const JobRowsSnapshot& to) {
     for (const auto& block : blocks_) {
         before.push_back(block.get());
         if (holds(block.get())) continue;
-        for (const StoredRow& row : block->rows) ticks.emplace(row.id, row.ticked);
+        for (const StoredRow& row : *block) ticks.emplace(row.id, row.ticked);
     }
     std::sort(before.begin(), before.end());
-    blocks_ = to.blocks_;
-    layers_ = to.layers_;
-    count_ = to.count_;
-    restart();
+    const UnifiedChoice shownBefore = unified_;
+    static_cast<JobRowsSnapshot&>(*this) = to;
+    lastOwned_ = false;
+    const bool everyRow = ColumnsReadAnew(shownBefore, unified_) != 0;
     std::vector<RowSpan> anew;
     for (std::size_t block = 0; block < blocks_.size(); ++block) {
-        if (std::binary_search(before.begin(), before.end(), blocks_[block].get())) continue;
-        const auto& rows = std::as_const(*blocks_[block]).rows;
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            const auto now = ticks.find(rows[i].id);
-            if (now != ticks.end() && now->second != rows[i].ticked) own(block).rows[i].ticked = now->second;
-            AddPosition(anew, starts_[block] + i);
+        const bool same = std::binary_search(before.begin(), before.end(), blocks_[block].get());
+        if (!same) {
+            std::shared_ptr<Block> copy;
+            const Block& rows = *blocks_[block];
+            for (std::size_t i = 0; i < rows.size(); ++i) {
+                const auto now = ticks.find(rows[i].id);
+                if (now == ticks.end() || now->second == rows[i].ticked) continue;
+                if (!copy) copy = std::make_shared<Block>(rows);
+                (*copy)[i].ticked = now->second;
+            }
+            if (copy) blocks_[block] = std::move(copy);
+        }
+        if (!same || everyRow) {
+            for (std::size_t i = 0; i < blocks_[block]->size(); ++i) AddPosition(anew, starts_[block] + i);
         }
     }
-    lastWritten_.fill(generation_);
     tell({RowsChange::Kind::Replaced, std::move(anew), 0});
-}
-
-// Neighbouring blocks that together hold at most half a block become one: taking rows out leaves
-// no trail of tiny blocks.
-void JobRows::tidy() {
-    const std::size_t small = (blockRows_ + 1) / 2;
-    std::vector<std::shared_ptr<Block>> tidied;
-    tidied.reserve(blocks_.size());
-    for (auto& block : blocks_) {
-        if (block->rows.empty()) continue;
-        if (!tidied.empty() && tidied.back()->rows.size() + block->rows.size() <= small) {
-            Block& into = Own(tidied.back());
-            const bool movable = Unshared(block);
-            for (StoredRow& row : block->rows) Keep(into.rows, row, movable);
-        } else {
-            tidied.push_back(std::move(block));
-        }
-    }
-    blocks_ = std::move(tidied);
-    restart();
 }
 
 void JobRows::restart() {
@@ -838,7 +581,7 @@ void JobRows::restart() {
     std::size_t start = 0;
     for (std::size_t block = 0; block < blocks_.size(); ++block) {
         starts_[block] = start;
-        start += blocks_[block]->rows.size();
+        start += blocks_[block]->size();
     }
 }
 

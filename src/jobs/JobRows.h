@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "jobs/JobTable.h"
+#include "jobs/UnifiedSettings.h"
 
 namespace ravolen {
 
@@ -37,21 +37,6 @@ struct JobRow {
     RowId id = 0;  // given by the rows; what an appended row brings here is not read
 };
 
-// A change of one column's cells that each row reads through when asked, so that changing a whole
-// column costs as little for a hundred thousand rows as for ten. It runs on whichever thread reads
-// the rows (a snapshot's too), so it is pure and holds only values of its own.
-class CellRule {
-public:
-    virtual ~CellRule() = default;
-    virtual std::wstring apply(const std::wstring& cell) const = 0;
-    // This change followed by `later` as one change, or null where the two make none: typing in a
-    // box then keeps one change per column instead of one per keystroke.
-    virtual std::shared_ptr<const CellRule> then(const CellRule& later) const;
-};
-using SharedCellRule = std::shared_ptr<const CellRule>;
-// A rule of a plain function; it makes one change with no other.
-SharedCellRule MakeCellRule(std::function<std::wstring(const std::wstring&)> change);
-
 // Rows by position from 0, as an owner-data list view numbers its items: `count` rows from `first`.
 // Columns stay numbered from 1 (JobColumnScene ...).
 struct RowSpan {
@@ -71,7 +56,7 @@ struct RowsChange {
         Inserted,  // `rows`: where the new rows stand in the table as it is now
         Removed,   // `rows`: where the rows that went stood in the table as it was
         Cells,     // `rows`: one span from the first to the last row whose text changed, or
-                   // every row for a layer (fillColumn, changeColumn, typing, unified folder ticked)
+                   // every row for the unified boxes
         Ticks,     // `rows`: one span from the first to the last row whose tick changed
         Replaced,  // every row as 撤销 or 重做 brought the table back; `rows`: where the rows
                    // now stand that are not as they were just before (the others are)
@@ -102,30 +87,30 @@ std::vector<std::size_t> MovedPositions(const std::vector<std::size_t>& from, st
 
 namespace rows_detail {
 struct StoredRow;
-struct Block;
-struct ColumnLayers;
-// Counts the layers made: a cell written at generation g reads through the layers made after g.
-using Generation = std::uint32_t;
+using Block = std::vector<StoredRow>;
 }  // namespace rows_detail
 
-// The rows as values at one moment. A copy is cheap (it shares the rows' blocks, which nothing
-// changes while they are shared) and stays as it was whatever the rows do next, so the session's
-// thread reads one while the window's thread goes on. A position past the last row reads as an
-// empty row.
+// The rows as values at one moment, with the unified folder and format they are read under. A copy
+// is cheap (it shares the rows' blocks, which nothing changes once a snapshot may read them) and
+// stays as it was whatever the rows do next, so the session's thread reads one while the window's
+// thread goes on, and a step of 撤销 is one. A position past the last row reads as an empty row.
 class JobRowsSnapshot {
 public:
     std::size_t count() const { return count_; }
+    // The row's own values: its cells as written, its tick, saved values and id.
     JobRow row(std::size_t position) const;
+    // The row as every reader sees it: under the ticked unified folder and format.
     RenderJob job(std::size_t position) const;
     std::wstring cell(std::size_t position, int column) const;
     bool ticked(std::size_t position) const;
     SharedSavedValues saved(std::size_t position) const;
     RowId id(std::size_t position) const;
-    // Every row's cells, and one column's cells, from the first row on.
+    // Every row as seen, and one column's cells as seen, from the first row on.
     std::vector<RenderJob> jobs() const;
     std::vector<std::wstring> column(int column) const;
     // Where the row with this id stands (`hint` is looked at first), or nothing when it is gone.
     std::optional<std::size_t> find(RowId id, std::size_t hint = 0) const;
+    const UnifiedChoice& unified() const { return unified_; }
 
 private:
     friend class JobRows;
@@ -134,20 +119,19 @@ private:
     // The rows in order, a block at a time; starts_[b] is the position of block b's first row.
     std::vector<std::shared_ptr<rows_detail::Block>> blocks_;
     std::vector<std::size_t> starts_;
-    // Per column, the changes of the whole column that older cells read through (null: none).
-    std::array<std::shared_ptr<const rows_detail::ColumnLayers>, JobColumnCount> layers_;
+    UnifiedChoice unified_;
     std::size_t count_ = 0;
 };
 
 // The job table's rows, the only store of jobs: every table operation, each told to the observers
-// as one change. A column changed as a whole is kept as a layer over the cells rather than written
-// into every row, so a keystroke in a ticked unified box costs the same at any row count; a cell
-// written later reads its own text again. The rows live on one thread (the window's); a snapshot,
-// which copies a few hundred pointers, goes to any other.
+// as one change. The rows are a sequence of blocks of row values; a change makes new blocks for
+// what it changes and never writes a block a snapshot may read, so a step of 撤销 costs a few
+// hundred pointers however many rows stand. The rows live on one thread (the window's); a
+// snapshot goes to any other.
 class JobRows : private JobRowsSnapshot {
 public:
-    // `blockRows`: the most rows one block holds, and so the most rows a change copies because a
-    // snapshot still reads them (small in tests, to reach the edges of blocks with few rows).
+    // `blockRows`: the most rows one block holds, and so the most rows a change copies (small in
+    // tests, to reach the edges of blocks with few rows).
     explicit JobRows(std::size_t blockRows = 256);
     JobRows(const JobRows&) = delete;
     JobRows& operator=(const JobRows&) = delete;
@@ -162,60 +146,47 @@ public:
     using JobRowsSnapshot::row;
     using JobRowsSnapshot::saved;
     using JobRowsSnapshot::ticked;
-    JobRowsSnapshot snapshot() const { return *this; }
+    using JobRowsSnapshot::unified;
+    JobRowsSnapshot snapshot() const;
 
-    // Rows at the end (quick add, drops, job lists, the job editor, the session), each with a new
-    // id, told as one insertion however many come. One row returns its position; `make(i)` gives
-    // row i of `count` as it is needed, so the rows never stand in memory twice.
+    // Rows at the end (quick add, drops, job lists, the job editor, the session), each with its
+    // own values and a new id, told as one insertion however many come. One row returns its
+    // position; `make(i)` gives row i of `count` as it is needed, so the rows never stand in
+    // memory twice.
     std::size_t append(JobRow row);
     void append(std::vector<RenderJob> jobs);
     void append(std::size_t count, const std::function<JobRow(std::size_t)>& make);
 
-    // The in-place editor's cell; a tick; 勾选已完成's ticks, row k ticked exactly when entry k
-    // is true (rows past the entries keep theirs). A position past the last row changes nothing.
+    // The in-place editor's cell, written as the row's own (nothing when it reads so already; a
+    // folder written under the ticked unified folder is also the one unticking gives back); a
+    // tick; 勾选已完成's ticks, row k ticked exactly when entry k is true (rows past the entries
+    // keep theirs). A position past the last row changes nothing.
     void setCell(std::size_t position, int column, std::wstring text);
     void setTicked(std::size_t position, bool ticked);
     void setTicks(const std::vector<bool>& ticked);
 
-    // A whole column: every row reads `value`; every row's cell as `rule` changes it; row k gets
-    // cells[k] (rows past the cells keep theirs). The first two touch no row.
-    void fillColumn(int column, std::wstring value);
-    void changeColumn(int column, SharedCellRule rule);
-    void setColumn(int column, std::vector<std::wstring> cells);
+    // The unified boxes. Typing in a ticked box changes what every row reads and no row. Ticking
+    // keeps each row's own folder or extension among its saved values; unticking makes each row's
+    // own what it showed, its saved folder or extension where it has one (the saved values stay).
+    void unify(UnifiedChoice unified);
 
-    // The unified output folder and image format (their check boxes) by UnifiedSettings' rules.
-    // Ticking keeps each row's own folder or extension among its saved values, then changes the
-    // column; unticking gives each row that has one its own back, and the saved values stay.
-    // Typing in a ticked box is fillColumn for the folder and changeUnifiedFormat for the format
-    // (`applied`: the format the names were last given).
-    void tickUnifiedFolder(std::wstring_view unified);
-    void untickUnifiedFolder();
-    void tickUnifiedFormat(std::wstring_view format);
-    void changeUnifiedFormat(std::wstring_view applied, std::wstring_view format);
-    void untickUnifiedFormat(std::wstring_view applied);
-
-    // A row taken out ("-", 清空) as it read then, with its tick, saved values and id.
-    struct TakenRow {
-        std::size_t position;  // in the table as it was
+    // "-", 清空, 删除: the ticked rows, every row, or the rows at these ascending positions go;
+    // how many went.
+    std::size_t takeTicked();
+    std::size_t takeAll();
+    std::size_t take(const std::vector<std::size_t>& positions);
+    // New rows (pasted, copies) with their own values, each with a new id, at their positions in
+    // the table as it becomes (ascending, clamped to the end), told as one insertion.
+    struct PlacedRow {
+        std::size_t position;
         JobRow row;
     };
-    // The ticked rows, every row, or the rows at these ascending positions, in ascending order of
-    // position.
-    std::vector<TakenRow> takeTicked();
-    std::vector<TakenRow> takeAll();
-    std::vector<TakenRow> take(const std::vector<std::size_t>& positions);
-    // 撤销: rows taken out (each once) go back in ascending order, each at its position (clamped
-    // to the end), as they were taken: column changes made while they were out do not reach them.
-    void putBack(std::vector<TakenRow> rows);
-    // New rows (pasted, copies), each with a new id, at their positions in the table as it becomes
-    // (ascending, clamped to the end), told as one insertion.
-    void insert(std::vector<TakenRow> rows);
+    void insert(std::vector<PlacedRow> rows);
     // The rows at ascending positions `from` go to ascending positions `to` of the table as it
     // becomes, in their order, with their ticks and ids: told as their removal and insertion.
     void move(const std::vector<std::size_t>& from, const std::vector<std::size_t>& to);
-    // 撤销 and 重做: the rows as the snapshot holds them (cells, order, ids, saved values), except
-    // that a row that stands in both keeps the tick it has now, as a tick is no step. A block the
-    // two share costs nothing.
+    // 撤销 and 重做: the rows and the unified boxes as the snapshot holds them, except that a row
+    // that stands in both keeps the tick it has now, as a tick is no step.
     void restore(const JobRowsSnapshot& to);
 
     // An observer is told every change from now until it unwatches, which it does before it goes.
@@ -223,33 +194,27 @@ public:
     void unwatch(JobRowsObserver& observer);
 
 private:
-    using Generation = rows_detail::Generation;
+    using Block = rows_detail::Block;
+    using StoredRow = rows_detail::StoredRow;
 
-    rows_detail::Block& own(std::size_t block);
-    rows_detail::StoredRow& writable(std::size_t position);
-    void place(JobRow row);
-    void appended(std::size_t first);
-    void write(rows_detail::StoredRow& row, int column, std::wstring text);
-    template <typename Needs, typename Apply>
-    void changeRows(std::size_t end, Needs needs, Apply apply);
-    template <typename Taking, typename Out>
-    std::vector<RowSpan> removeWhere(Taking taking, Out out);
+    template <typename Change>
+    bool changeRow(std::size_t position, Change change);
+    template <typename Needs, typename Change>
+    RowSpan changeRows(Needs needs, Change change);
     template <typename Taking>
-    std::vector<TakenRow> takeWhere(Taking taking);
+    std::size_t takeWhere(Taking taking, std::vector<StoredRow>* out = nullptr,
+                          std::vector<std::size_t>* where = nullptr);
     template <typename Position, typename Make>
     void placeAt(std::size_t rowCount, Position positionOf, Make make);
-    template <typename Own>
-    void giveBack(int column, std::optional<std::wstring> SavedValues::*kept, Own own);
-    void fill(int column, std::wstring value);
-    void settle(int column);
-    void tidy();
+    void place(JobRow row);
+    void appended(std::size_t first);
     void restart();
     void tell(RowsChange change);
 
     std::size_t blockRows_;
-    Generation generation_ = 0;
-    // Per column, the generation at which a cell of it was last written.
-    std::array<Generation, JobColumnCount> lastWritten_{};
+    // Whether the last block is this table's alone (no snapshot was taken since it was made), so
+    // rows appended one at a time go into it rather than into a copy of it each.
+    mutable bool lastOwned_ = false;
     RowId nextId_ = 1;
     std::vector<JobRowsObserver*> observers_;
 };

@@ -1,35 +1,8 @@
 #include "jobs/UnifiedSettings.h"
 
-#include <algorithm>
+#include <utility>
 
 namespace ravolen {
-namespace {
-
-// The stem of a name that was given `applied`; a name edited since loses its own extension.
-std::wstring StemUnder(std::wstring_view name, std::wstring_view applied) {
-    if (name.ends_with(applied)) return std::wstring(name.substr(0, name.size() - applied.size()));
-    return SplitOutputName(name).stem;
-}
-
-}  // namespace
-
-void TickUnifiedFolder(std::vector<std::wstring>& folders, std::wstring_view unified,
-                       std::vector<std::wstring>& savedFolders) {
-    savedFolders = folders;
-    std::fill(folders.begin(), folders.end(), std::wstring(unified));
-}
-
-void UntickUnifiedFolder(std::vector<std::wstring>& folders,
-                         const std::vector<std::wstring>& savedFolders) {
-    UntickUnifiedFolder(folders, SavedEntries(savedFolders.begin(), savedFolders.end()));
-}
-
-void UntickUnifiedFolder(std::vector<std::wstring>& folders, const SavedEntries& saved) {
-    const std::size_t restored = std::min(folders.size(), saved.size());
-    for (std::size_t k = 0; k < restored; ++k) {
-        if (saved[k]) folders[k] = *saved[k];
-    }
-}
 
 NameParts SplitOutputName(std::wstring_view name) {
     const std::size_t dot = name.find_last_of(L'.');
@@ -37,37 +10,26 @@ NameParts SplitOutputName(std::wstring_view name) {
     return {std::wstring(name.substr(0, dot)), std::wstring(name.substr(dot))};
 }
 
-void TickUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view format,
-                       std::vector<std::wstring>& savedExtensions) {
-    savedExtensions.clear();
-    savedExtensions.reserve(names.size());
-    for (std::wstring& name : names) {
-        NameParts parts = SplitOutputName(name);
-        savedExtensions.push_back(std::move(parts.extension));
-        name = std::move(parts.stem) + std::wstring(format);
-    }
+std::wstring ShownCell(std::wstring own, int column, const UnifiedChoice& unified) {
+    if (column == JobColumnOutputFolder && unified.folderTicked) return unified.folder;
+    if (column == JobColumnOutputName && unified.formatTicked) return SplitOutputName(own).stem + unified.format;
+    return own;
 }
 
-void ChangeUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view applied,
-                         std::wstring_view format) {
-    for (std::wstring& name : names) name = NameWithFormat(name, applied, format);
+RenderJob ShownJob(RenderJob own, const UnifiedChoice& unified) {
+    if (unified.folderTicked) own.outputFolder = unified.folder;
+    if (unified.formatTicked) own.outputName = SplitOutputName(own.outputName).stem + unified.format;
+    return own;
 }
 
-std::wstring NameWithFormat(std::wstring_view name, std::wstring_view applied, std::wstring_view format) {
-    return StemUnder(name, applied).append(format);
-}
-
-void UntickUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view applied,
-                         const std::vector<std::wstring>& savedExtensions) {
-    UntickUnifiedFormat(names, applied, SavedEntries(savedExtensions.begin(), savedExtensions.end()));
-}
-
-void UntickUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view applied,
-                         const SavedEntries& saved) {
-    const std::size_t restored = std::min(names.size(), saved.size());
-    for (std::size_t k = 0; k < restored; ++k) {
-        if (saved[k]) names[k] = NameWithFormat(names[k], applied, *saved[k]);
-    }
+std::wstring OwnName(std::wstring_view shown, std::wstring_view applied,
+                     const std::optional<std::wstring>& extension) {
+    std::wstring stem = shown.ends_with(applied) ? std::wstring(shown.substr(0, shown.size() - applied.size()))
+                                                 : SplitOutputName(shown).stem;
+    // A saved extension is empty only for a name without a dot, whose stem has none either; a row
+    // without one ends in a dot, so the stem reads whole however many dots it holds.
+    if (extension) return stem + *extension;
+    return stem + (applied.find(L'.') != std::wstring_view::npos ? std::wstring(applied) : std::wstring(L"."));
 }
 
 namespace {

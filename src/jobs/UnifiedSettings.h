@@ -5,18 +5,21 @@
 #include <string_view>
 #include <vector>
 
+#include "jobs/JobTable.h"
+
 namespace ravolen {
 
-// The unified output folder and image format over one column of the job table: `folders` and
-// `names` hold the column's cells from row 1 on and are rewritten in place. Entry k of a saved
-// list belongs to row k + 1; rows added after a tick have none.
+// The unified output folder and image format: the two boxes' texts and their check boxes. A row
+// keeps its own folder and name; while a box is ticked, every reader of the rows (the table, the
+// script, job lists, the clipboard, the farm files, the session) sees the row under it.
+struct UnifiedChoice {
+    std::wstring folder;
+    std::wstring format = L".tga";
+    bool folderTicked = false;
+    bool formatTicked = false;
 
-// The unified folder ticked: saves every row's output folder, then gives every row `unified`.
-void TickUnifiedFolder(std::vector<std::wstring>& folders, std::wstring_view unified,
-                       std::vector<std::wstring>& savedFolders);
-// The unified folder unticked: each row with a saved folder gets it back; the list stays as it is.
-void UntickUnifiedFolder(std::vector<std::wstring>& folders,
-                         const std::vector<std::wstring>& savedFolders);
+    bool operator==(const UnifiedChoice&) const = default;
+};
 
 // An output file name cut before its last "." : the stem, and the extension with its dot. A name
 // without "." is all stem, with an empty extension.
@@ -26,33 +29,21 @@ struct NameParts {
 };
 NameParts SplitOutputName(std::wstring_view name);
 
-// The unified image format puts a name together as its stem followed by the format text, and
-// takes exactly that text off again, so no step of typing loses a character of a name:
-// `applied` is the format text the names were last given.
+// A row's own cell as a reader sees it: the folder replaced while the folder is ticked, the name's
+// extension replaced by the format text while the format is ticked. The own name is never
+// rewritten, so no step of typing a format loses a character of it.
+std::wstring ShownCell(std::wstring own, int column, const UnifiedChoice& unified);
+RenderJob ShownJob(RenderJob own, const UnifiedChoice& unified);
 
-// The unified format ticked: saves every row's extension, then gives every row its stem followed
-// by `format`.
-void TickUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view format,
-                       std::vector<std::wstring>& savedExtensions);
-// The unified format box changed while its box is ticked: every row gets its stem followed by `format`.
-void ChangeUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view applied,
-                         std::wstring_view format);
-// The unified format unticked: each row with a saved extension gets its stem followed by that
-// extension back.
-void UntickUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view applied,
-                         const std::vector<std::wstring>& savedExtensions);
-// One name that was given `applied`, given `format` instead: its stem followed by `format`. A
-// name edited since (it does not end in `applied`) loses its own extension.
-std::wstring NameWithFormat(std::wstring_view name, std::wstring_view applied, std::wstring_view format);
+// A name as a session saved it while the format `applied` was ticked, made a row's own again: its
+// stem followed by its own extension where it kept one, or else by what keeps the stem whole.
+std::wstring OwnName(std::wstring_view shown, std::wstring_view applied,
+                     const std::optional<std::wstring>& extension);
 
-// The same where every row keeps its own saved value or none, entry k for row k + 1: a row
-// without one keeps what it shows.
-using SavedEntries = std::vector<std::optional<std::wstring>>;
-void UntickUnifiedFolder(std::vector<std::wstring>& folders, const SavedEntries& saved);
-void UntickUnifiedFormat(std::vector<std::wstring>& names, std::wstring_view applied,
-                         const SavedEntries& saved);
 // The rows' own saved values as one list, entry k for row k + 1, as far as the last row that has
-// one; a row before it without one gets the value that unticking turns into what it shows now.
+// one; a row before it without one gets the value that unticking turns into what it shows now
+// (`folders` and `names` as shown, `applied` the format they carry).
+using SavedEntries = std::vector<std::optional<std::wstring>>;
 std::vector<std::wstring> SavedFolderList(const SavedEntries& saved,
                                           const std::vector<std::wstring>& folders);
 std::vector<std::wstring> SavedExtensionList(const SavedEntries& saved,

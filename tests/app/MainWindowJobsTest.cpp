@@ -123,12 +123,14 @@ TEST_F(MainWindowJobsTest, FolderButtonsTakeTheChosenFolderAndACancelLeavesEvery
     Click(control(L"installFolderButton"));
     EXPECT_EQ(win::WindowText(control(L"unifiedFolderBox")), before);
     EXPECT_EQ(win::WindowText(control(L"installFolderBox")), L"E:\\Autodesk\\3ds Max 2024");
-    EXPECT_EQ(folders(), Texts{L"edited on its own"});
+    EXPECT_EQ(folders(), Texts{before}) << "the row's own folder shows once unticked";
 
     platform.folderAnswer = L"G:\\";
     Click(control(L"unifiedFolderButton"));
     EXPECT_EQ(win::WindowText(control(L"unifiedFolderBox")), L"G:\\");
     EXPECT_EQ(folders(), Texts{L"G:\\"});
+    tick(L"unifiedFolderCheck");
+    EXPECT_EQ(folders(), Texts{L"edited on its own"});
 }
 
 TEST_F(MainWindowJobsTest, MinusRemovesTheTickedRowsAndTheirSavedValuesOnly) {

@@ -11,6 +11,7 @@
 #include "app/MainWindowIds.h"
 #include "app/ResultsDialog.h"
 #include "jobs/JobListFile.h"
+#include "jobs/UnifiedSettings.h"
 #include "session/Session.h"
 #include "win/Controls.h"
 #include "win/MessageLoop.h"
@@ -362,14 +363,18 @@ TEST_F(MainWindowSessionTest, UndoOfARowRemovedBeforeATickKeepsEveryRowsOwnValue
 
 // Every row carries its own saved folder and extension, whichever way rows come and go, so
 // unticking gives each its own back, here and after a restart; rows added after the tick (quick
-// add, a job list opened, the job editor) keep what they show.
+// add, a job list opened, the job editor) show the boxes at once and keep what they show.
 TEST_F(MainWindowSessionTest, EveryRowKeepsItsOwnSavedValuesWhereverRowsComeAndGo) {
     threeRowsUnderTheUnifiedBoxes();
 
     addByEveryWay(Row(5));
     ASSERT_EQ(form.jobs().count(), 6);
     const RenderJob quick = form.jobs().job(4), opened = form.jobs().job(5), edited = form.jobs().job(6);
-    EXPECT_EQ(opened, Row(5));
+    // Shown under the boxes at once, not from the next keystroke on.
+    RenderJob under = Row(5);
+    under.outputFolder = win::WindowText(control(L"unifiedFolderBox"));
+    under.outputName = SplitOutputName(under.outputName).stem + win::WindowText(control(L"unifiedFormatBox"));
+    EXPECT_EQ(opened, under);
 
     // "-" of rows 1 and 3, and 撤销; "-" of rows 2 and 5, then 清空 and 撤销.
     for (const int row : {1, 3}) form.jobs().list().setChecked(row, true);

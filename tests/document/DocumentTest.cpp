@@ -115,18 +115,12 @@ TEST(Document, TheWayAndTheOptionalColumnsAreCheckedAsTheSettingsSay) {
 
 // The session keeps every setting but the shutdown and the way, and gives back what it kept.
 TEST(Document, TheSessionKeepsEverySettingButTheShutdownAndTheWay) {
-    const DocumentSettings defaults = DefaultSettings(L"C:\\Tools\\Ravolen", L"");
-    EXPECT_EQ(defaults.unifiedFolder, L"C:\\Tools\\Ravolen\\renderOutput");
-    EXPECT_EQ(defaults.unifiedFormat, L".tga");
+    const DocumentSettings defaults = DefaultSettings(L"");
+    EXPECT_EQ(DefaultUnified(L"C:\\Tools\\Ravolen"), (UnifiedChoice{L"C:\\Tools\\Ravolen\\renderOutput", L".tga", false, false}));
     EXPECT_EQ(defaults.installFolder, L"D:\\Program Files\\Autodesk\\3ds Max 2012");
 
     DocumentSettings set = defaults;
     set.installFolder = L"C:\\Max";
-    set.unifiedFolder = L"G:\\all";
-    set.unifiedFormat = L".png";
-    set.unifiedFolderTicked = true;
-    set.unifiedFormatTicked = true;
-    set.appliedFormat = L".png";
     set.deadline = {L"D:\\dl.exe", {}};
     set.deadline.settings.pool = L"night";
     set.backburner.manager = L"render-01";
@@ -134,17 +128,20 @@ TEST(Document, TheSessionKeepsEverySettingButTheShutdownAndTheWay) {
     set.optionalColumns = true;
     set.shutdown = true;
     set.way = RenderWay::Backburner;
-    const SessionSettings session = SessionSettingsOf(set);
-    EXPECT_EQ(session.installFolder, L"C:\\Max");
-    EXPECT_EQ(session.outputFolder, L"G:\\all");
-    EXPECT_TRUE(session.unifiedFormat);
-    DocumentSettings back = SettingsOf(session, defaults);
-    EXPECT_FALSE(back.shutdown);
-    EXPECT_EQ(back.way, RenderWay::Local);
-    back.shutdown = true;
-    back.way = RenderWay::Backburner;
-    EXPECT_EQ(back, set);
-    EXPECT_EQ(SessionSettingsOf(back), session);
+    for (const UnifiedChoice& unified : {UnifiedChoice{L"G:\\all", L".png", true, true}, UnifiedChoice{L"G:\\all", L".png", true, false}}) {
+        const SessionSettings session = SessionSettingsOf(set, unified);
+        EXPECT_EQ(session.installFolder, L"C:\\Max");
+        EXPECT_EQ(session.outputFolder, L"G:\\all");
+        EXPECT_EQ(session.appliedFormat, unified.formatTicked ? L".png" : L"") << "the format the names carry";
+        EXPECT_EQ(UnifiedChoiceOf(session), unified);
+        DocumentSettings back = SettingsOf(session, defaults);
+        EXPECT_FALSE(back.shutdown);
+        EXPECT_EQ(back.way, RenderWay::Local);
+        back.shutdown = true;
+        back.way = RenderWay::Backburner;
+        EXPECT_EQ(back, set);
+        EXPECT_EQ(SessionSettingsOf(back, unified), session);
+    }
 }
 
 TEST(Document, ARequestTakesTheRowsAtTheirPositionsUnderTheTablesNumbers) {
@@ -170,59 +167,76 @@ TEST(Document, ARequestTakesTheRowsAtTheirPositionsUnderTheTablesNumbers) {
 namespace ravolen {
 namespace {
 
-struct Shown {
-    std::vector<RenderJob> rows;
+// The document as a step must bring it back: every row's own values, saved values and id, the
+// unified boxes, and what a reader sees (a tick is no step).
+struct State {
+    std::vector<std::wstring> rows;
     UnifiedChoice unified;
-    bool operator==(const Shown&) const = default;
+    std::vector<RenderJob> shown;
+    bool operator==(const State&) const = default;
 };
-Shown ShownOf(const Document& document) { return {document.rows.jobs(), UnifiedChoiceOf(document.settings)}; }
+State StateOf(const Document& document) {
+    State state{{}, document.rows.unified(), document.rows.jobs()};
+    for (std::size_t k = 0; k < document.rows.count(); ++k) {
+        const JobRow row = document.rows.row(k);
+        std::wstring text = std::to_wstring(row.id);
+        for (const std::wstring& cell : JobCells(row.job)) text += L"|" + cell;
+        if (row.saved) text += L"|" + row.saved->folder.value_or(L"~") + L"|" + row.saved->extension.value_or(L"~");
+        state.rows.push_back(text);
+    }
+    return state;
+}
 
-// Each step brings back the rows and the unified boxes exactly as they stood; keystrokes in one box
-// are one step, a tick is none and stays, and redo goes forward again until the next change.
+// Each step brings back the rows and the unified boxes exactly as they stood, whatever came
+// between: an edit, a paste, a move, keystrokes in a unified box (one step), an untick, 清空. A
+// tick is no step and stays; redo goes forward again until the next change.
 TEST(History, EachStepBringsBackTheRowsAndTheUnifiedBoxesAsTheyStood) {
     Document document;
     History history(document);
     AddRows(document, 2);  // outside a step: nothing to undo
+    RenderJob optional{L"E:\\o.max", L"默认", L"F:\\o", L"o.exr", L"默认", L"默认", L"1-3", L"夜景", L"D:\\p.rps"};
+    document.rows.append(JobRow{optional, false, nullptr, 0});
     EXPECT_FALSE(history.canUndo());
-    std::vector<Shown> states{ShownOf(document)};
+    std::vector<State> states{StateOf(document)};
     History::Join last = History::Join::None;
     const auto step = [&](auto change, History::Join join = History::Join::None) {
         history.step(change, join);
-        if (join != History::Join::None && join == last) states.back() = ShownOf(document);
-        else states.push_back(ShownOf(document));
+        if (join != History::Join::None && join == last) states.back() = StateOf(document);
+        else states.push_back(StateOf(document));
         last = join;
     };
+    const auto unify = [&](const wchar_t* folder, const wchar_t* format, bool folderTicked, bool formatTicked) {
+        return [=, &document] { document.rows.unify({folder, format, folderTicked, formatTicked}); };
+    };
     step([&] { document.rows.setCell(0, 2, L"Cam1"); });
-    step([&] {
-        document.settings.unifiedFolderTicked = true;
-        document.rows.tickUnifiedFolder(document.settings.unifiedFolder = L"G:\\a");
-    });
-    for (const wchar_t* typed : {L"G:\\ab", L"G:\\abc"}) {
-        step([&] {
-            document.rows.fillColumn(JobColumnOutputFolder, document.settings.unifiedFolder = typed);
-        }, History::Join::UnifiedFolder);
-    }
-    step([&] { document.rows.move({0}, {1}); });
+    step(unify(L"G:\\a", L".tga", true, false));
+    step(unify(L"G:\\a", L".png", true, true));
+    step([&] { document.rows.insert({{1, JobRow{{L"E:\\p.max", L"默认", L"F:\\p", L"p.jpg", L"默认", L"默认"}, false, nullptr, 0}}}); });
+    step([&] { document.rows.move({0}, {3}); });
+    for (const wchar_t* typed : {L".e", L".ex", L".exr"}) step(unify(L"G:\\a", typed, true, true), History::Join::UnifiedFormat);
+    step(unify(L"G:\\a", L".exr", false, true));
     step([&] { document.rows.takeAll(); });
     history.step([] {});  // changed nothing: no step
-    document.rows.setTicked(0, true);  // nothing to take: the table is empty
-    ASSERT_EQ(states.size(), 6u);
+    ASSERT_EQ(states.size(), 9u);
 
     for (std::size_t k = states.size() - 1; k > 0; --k) {
         ASSERT_TRUE(history.undo());
-        EXPECT_EQ(ShownOf(document), states[k - 1]) << k;
+        EXPECT_EQ(StateOf(document), states[k - 1]) << k;
     }
     EXPECT_FALSE(history.undo());
     document.rows.setTicked(1, true);  // a tick is no step, and keeps the steps ahead
     for (std::size_t k = 1; k < states.size(); ++k) {
         ASSERT_TRUE(history.redo());
-        EXPECT_EQ(ShownOf(document), states[k]) << k;
+        EXPECT_EQ(StateOf(document), states[k]) << k;
     }
     EXPECT_FALSE(history.redo());
-    history.undo();
-    history.undo();
-    EXPECT_TRUE(document.rows.ticked(0) || document.rows.ticked(1)) << "the tick went back with its row";
-    step([&] { document.rows.setCell(0, 5, L"800"); });
+    for (int k = 0; k < 3; ++k) history.undo();  // back to just after the move
+    EXPECT_TRUE(document.rows.ticked(1)) << "the tick went back with its row";
+    // Another cell of a row edited after 撤销 leaves its 帧, 场景状态 and 渲染预设 as they were.
+    step([&] { document.rows.setCell(2, 5, L"800"); });
+    EXPECT_EQ(document.rows.job(2).frames, L"1-3");
+    EXPECT_EQ(document.rows.job(2).sceneState, L"夜景");
+    EXPECT_EQ(document.rows.job(2).preset, L"D:\\p.rps");
     EXPECT_FALSE(history.canRedo()) << "a change forgets what was undone";
     document.rows.setCell(0, 6, L"600");  // a change outside a step
     EXPECT_FALSE(history.canUndo());

@@ -9,90 +9,36 @@ namespace {
 
 using Texts = std::vector<std::wstring>;
 
-TEST(UnifiedFolder, TickGivesEveryRowTheFolderAndUntickGivesRowsWithAnEntryTheirsBack) {
-    Texts folders{L"F1", L"F2", L"F3"};
-    Texts saved{L"stale"};
-    TickUnifiedFolder(folders, L"U", saved);
-    EXPECT_EQ(folders, (Texts{L"U", L"U", L"U"}));
-    EXPECT_EQ(saved, (Texts{L"F1", L"F2", L"F3"}));
-
-    folders.push_back(L"F4");  // added after the tick: no entry
-    UntickUnifiedFolder(folders, saved);
-    EXPECT_EQ(folders, (Texts{L"F1", L"F2", L"F3", L"F4"}));
-    EXPECT_EQ(saved.size(), 3u);
-
-    Texts none;
-    TickUnifiedFolder(none, L"U", saved);
-    UntickUnifiedFolder(none, saved);
-    EXPECT_TRUE(none.empty());
-    EXPECT_TRUE(saved.empty());
-}
-
-TEST(UnifiedFormat, ANameIsItsStemAndTheFormatAndComesBackWhole) {
-    Texts names{L"scene.tga", L"a.b.tga", L"scene", L"shot.v2.exr", L""};
-    const Texts original = names;
-    Texts saved;
-    TickUnifiedFormat(names, L".jpg", saved);
-    EXPECT_EQ(names, (Texts{L"scene.jpg", L"a.b.jpg", L"scene.jpg", L"shot.v2.jpg", L".jpg"}));
-    EXPECT_EQ(saved, (Texts{L".tga", L".tga", L"", L".exr", L""}));
-    UntickUnifiedFormat(names, L".jpg", saved);
-    EXPECT_EQ(names, original);
-}
-
-TEST(UnifiedFormat, EveryStepOfTypingKeepsEveryCharacterOfTheNames) {
-    Texts names{L"scene.tga", L"a.b.tga", L"scene", L"v1.2"};
-    const Texts original = names;
-    Texts saved;
-    TickUnifiedFormat(names, L".tga", saved);
-    std::wstring applied = L".tga";
-    // Backspacing ".tga" away, then typing ".png" (and once a text without a dot).
-    for (const wchar_t* typed : {L".tg", L".t", L".", L"", L"png", L"", L".", L".p", L".pn",
-                                 L".png"}) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(typed)));
-        ChangeUnifiedFormat(names, applied, typed);
-        applied = typed;
-        const Texts stems{L"scene", L"a.b", L"scene", L"v1"};
-        for (std::size_t i = 0; i < names.size(); ++i) EXPECT_EQ(names[i], stems[i] + typed);
-    }
-    UntickUnifiedFormat(names, applied, saved);
-    EXPECT_EQ(names, original);
-}
-
-TEST(UnifiedFormat, ARowEditedOrAddedSinceTheTickKeepsItsOwnStem) {
-    Texts names{L"scene.tga", L"hall.tga"};
-    Texts saved;
-    TickUnifiedFormat(names, L".jpg", saved);
-    names[1] = L"lobby.bmp";           // edited in place
-    names.push_back(L"new.max.jpg");  // quick add after the tick takes the format as it is
-    ChangeUnifiedFormat(names, L".jpg", L".png");
-    EXPECT_EQ(names, (Texts{L"scene.png", L"lobby.png", L"new.max.png"}));
-    UntickUnifiedFormat(names, L".png", saved);
-    EXPECT_EQ(names, (Texts{L"scene.tga", L"lobby.tga", L"new.max.png"}));
-}
-
-// Every row its own saved value or none, wherever it stands: unticking leaves a row without one
-// as it shows, and the list the session keeps gives such a row what unticking turns into the same.
-TEST(UnifiedSettings, RowsWithoutASavedValueKeepWhatTheyShowAlsoAfterARestart) {
-    const SavedEntries savedFolders{std::nullopt, L"F2", std::nullopt, L"F4", std::nullopt};
-    Texts folders{L"U", L"U", L"own3", L"U", L"U"};
-    const Texts list = SavedFolderList(savedFolders, folders);
-    EXPECT_EQ(list, (Texts{L"U", L"F2", L"own3", L"F4"})) << "as far as the last row with one";
-    Texts fromList = folders;
-    UntickUnifiedFolder(folders, savedFolders);
-    UntickUnifiedFolder(fromList, list);
-    EXPECT_EQ(folders, (Texts{L"U", L"F2", L"own3", L"F4", L"U"}));
-    EXPECT_EQ(fromList, folders);
-
-    const SavedEntries savedExtensions{std::nullopt, L".tga", std::nullopt, std::nullopt, L".jpg"};
-    Texts names{L"a.png", L"b.png", L"c.b.exr", L"noext", L"e.png"};
-    const Texts extensions = SavedExtensionList(savedExtensions, names, L".png");
-    EXPECT_EQ(extensions.size(), 5u);
-    Texts namesFromList = names;
-    UntickUnifiedFormat(names, L".png", savedExtensions);
-    UntickUnifiedFormat(namesFromList, L".png", extensions);
-    EXPECT_EQ(names, (Texts{L"a.png", L"b.tga", L"c.b.exr", L"noext", L"e.jpg"}));
-    EXPECT_EQ(namesFromList, names);
+// The session keeps the rows as shown and the saved lists; each row comes back as its own values
+// with what unticking gives it, a row without a saved value what it showed.
+TEST(UnifiedSettings, TheSessionsListsAndNamesGiveEachRowItsOwnBack) {
+    EXPECT_EQ(SavedFolderList({std::nullopt, L"F2", std::nullopt, L"F4", std::nullopt}, {L"U", L"U", L"own3", L"U", L"U"}),
+              (Texts{L"U", L"F2", L"own3", L"F4"}))
+        << "as far as the last row with one";
+    EXPECT_EQ(SavedExtensionList({std::nullopt, L".tga", std::nullopt, std::nullopt, L".jpg"},
+                                 {L"a.png", L"b.png", L"c.b.exr", L"noext", L"e.png"}, L".png"),
+              (Texts{L".png", L".tga", L".exr", L"", L".jpg"}));
     EXPECT_TRUE(SavedFolderList({std::nullopt, std::nullopt}, {L"x", L"y"}).empty());
+
+    struct Case {
+        const wchar_t* shown;
+        const wchar_t* applied;
+        std::optional<std::wstring> extension;
+        const wchar_t* own;
+    };
+    for (const Case& c : std::vector<Case>{{L"scene.png", L".png", L".tga", L"scene.tga"},
+                                           {L"a.b.png", L".png", std::nullopt, L"a.b.png"},
+                                           {L"scene", L".png", L"", L"scene"},
+                                           {L"scenepng", L"png", std::nullopt, L"scene."},
+                                           {L"x.tif", L".png", L".tga", L"x.tga"},
+                                           {L"a.b", L"", std::nullopt, L"a.b."}}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.shown)));
+        EXPECT_EQ(OwnName(c.shown, c.applied, c.extension), c.own);
+        // Read under the format it was saved under, the own name shows as saved.
+        if (std::wstring_view(c.shown).ends_with(c.applied)) {
+            EXPECT_EQ(ShownCell(c.own, JobColumnOutputName, {L"", c.applied, false, true}), c.shown);
+        }
+    }
 }
 
 TEST(QuickAdd, EachChosenFileBecomesARowInTheDialogsOrder) {

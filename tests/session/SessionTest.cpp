@@ -244,7 +244,7 @@ TEST(SessionFiles, TheRowsSnapshotBecomesFilesThatReadBackAsTheTableWas) {
     JobRows rows;
     rows.append(std::vector<RenderJob>{{L"E:\\a.max", L"默认", L"F:\\own", L"a.tga", L"默认", L"默认"},
                                        {L"E:\\b \"x\".max", L"C,1", L"G:\\b", L"b.png", L"1920", L"1080"}});
-    rows.tickUnifiedFolder(L"U:\\all");  // each row keeps its own folder
+    rows.unify({L"U:\\all", L".tga", true, false});  // each row keeps its own folder
     rows.append(std::vector<RenderJob>{{L"E:\\c.max", L"默认", L"H:\\c", L"c.jpg", L"默认", L"默认"}});
     const JobRowsSnapshot before = rows.snapshot();
     rows.setCell(0, JobColumnScene, L"E:\\changed later.max");
@@ -257,6 +257,7 @@ TEST(SessionFiles, TheRowsSnapshotBecomesFilesThatReadBackAsTheTableWas) {
     EXPECT_FALSE(read.damaged);
     EXPECT_EQ(read.value, before.jobs());
     EXPECT_EQ(read.value[0].scene, L"E:\\a.max");
+    EXPECT_EQ(read.value[2].outputFolder, L"U:\\all") << "the rows as shown";
     const auto kept = ReadSessionSettings(files.settings, SessionSettings{});
     EXPECT_FALSE(kept.damaged);
     // The row added after the tick has none of its own: it keeps what it shows.

@@ -399,7 +399,7 @@ TEST_F(EditingSessionTest, ASaveHoldsEveryChangeHoweverItWasMade) {
     clickCell(1, 3);
     TypeChars(L"H:\\own");
     PressKey(VK_RETURN);
-    ASSERT_EQ(cell(1, 3), L"H:\\own");
+    ASSERT_EQ(cell(1, 3), win::WindowText(control(L"unifiedFolderBox"))) << "the row's own, shown once unticked";
     expectTheSavedRowsAreTheTable("typing in the unified folder, then an edit of its cell");
     const int rows = form.jobs().count();
     test::Type(control(L"unifiedFolderBox"), L"六");
@@ -414,6 +414,7 @@ TEST_F(EditingSessionTest, ASaveHoldsEveryChangeHoweverItWasMade) {
     Click(control(L"unifiedFolderCheck"));
     Click(control(L"unifiedFormatCheck"));
     expectTheSavedRowsAreTheTable("both unticked");
+    EXPECT_EQ(cell(1, 3), L"H:\\own");
 
     addByEveryWay({L"E:\\o.max", L"默认", L"F:\\o", L"o.tga", L"默认", L"默认"});
     ASSERT_EQ(form.jobs().count(), 7);
