@@ -316,9 +316,9 @@ void JobTableView::measureStripes() {
     int band = stripes_ ? stripes_->bandHeight : 0;
     if (SendMessageW(list_, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first))) band = first.bottom - first.top;
     if (empty) SendMessageW(list_, LVM_SETITEMCOUNT, 0, LVSICF_NOSCROLL);
-    // Paths keep their file names however narrow their columns.
-    constexpr unsigned PathColumns = 1u << (JobColumnScene - 1) | 1u << (JobColumnOutputFolder - 1);
-    stripes_ = win::ListStripes{OddBand, EvenBand, band, PathColumns};
+    stripes_ = win::ListStripes{OddBand, EvenBand, band};
+    // Paths keep their file names however narrow their columns; measured again in the font now.
+    paths_ = win::PathCells(1u << (JobColumnScene - 1) | 1u << (JobColumnOutputFolder - 1));
     InvalidateRect(list_, nullptr, TRUE);
 }
 
@@ -350,9 +350,8 @@ std::optional<LRESULT> JobTableView::notify(NMHDR& header) {
         case NM_CUSTOMDRAW: {
             if (!stripes_) return std::nullopt;
             auto& draw = reinterpret_cast<NMLVCUSTOMDRAW&>(header);
-            const LRESULT answer = win::DrawListStripes(*stripes_, draw, pathCuts_, [this](int row, int column) {
-                return rows_.cell(static_cast<std::size_t>(row), column + 1);
-            });
+            paths_.noteDraw(draw);
+            const LRESULT answer = win::DrawListStripes(*stripes_, draw);
             if (draw.nmcd.dwDrawStage == CDDS_POSTPAINT && drop_) drawDropLine(draw.nmcd.hdc);
             return answer;
         }
@@ -510,7 +509,8 @@ void JobTableView::giveText(NMLVDISPINFOW& info) const {
     if (item.iItem < 0) return;
     const auto row = static_cast<std::size_t>(item.iItem);
     if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
-        const std::wstring text = rows_.cell(row, item.iSubItem + 1);
+        const std::wstring whole = rows_.cell(row, item.iSubItem + 1);
+        const std::wstring& text = paths_.shown(item.iSubItem, whole);
         const std::size_t length = std::min(text.size(), static_cast<std::size_t>(item.cchTextMax - 1));
         std::wmemcpy(item.pszText, text.data(), length);
         item.pszText[length] = L'\0';

@@ -169,7 +169,7 @@ private:
     EditableList editor_;
     win::Subclass listMessages_;
     std::optional<win::ListStripes> stripes_;
-    win::PathCuts pathCuts_;  // the row being painted: its path cells found cut
+    mutable win::PathCells paths_;  // the paths, given shortened while the list paints
     bool keyTaken_ = false;  // the character the taken key makes is not the list's either
     UINT menuKeyUp_ = 0;     // the key that opened the context menu, whose release is its too
     win::CellTips tips_;     // the whole text of a cell its column cuts

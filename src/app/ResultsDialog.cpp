@@ -54,8 +54,6 @@ constexpr Column Columns[] = {{L"Max文件", 1800, LVCFMT_LEFT},
                               {L"状态", 2700, LVCFMT_LEFT},
                               {L"大小", 900, LVCFMT_RIGHT},
                               {L"时间", 1750, LVCFMT_CENTER}};
-// Drawn as paths: Max文件 and 输出文件.
-constexpr unsigned PathColumns = 0b11;
 // The text of a row that did not finish through a fault or was cancelled.
 constexpr COLORREF FailedText = RGB(192, 0, 0);
 
@@ -259,21 +257,15 @@ void ResultsDialog::fitColumns() {
 }
 
 LRESULT ResultsDialog::drawList(NMLVCUSTOMDRAW& draw) {
+    paths_.noteDraw(draw);
     switch (draw.nmcd.dwDrawStage) {
-        case CDDS_PREPAINT: return CDRF_NOTIFYITEMDRAW;
-        case CDDS_ITEMPREPAINT:
-        case CDDS_SUBITEM | CDDS_ITEMPREPAINT: {
+        case CDDS_PREPAINT: return CDRF_NOTIFYITEMDRAW | CDRF_NOTIFYPOSTPAINT;
+        case CDDS_ITEMPREPAINT: {
             const auto row = static_cast<std::size_t>(draw.nmcd.dwItemSpec);
-            const RowLook look = row < looks_.size() ? looks_[row] : RowLook::Plain;
             const bool selected = ListView_GetItemState(draw.nmcd.hdr.hwndFrom, static_cast<int>(row), LVIS_SELECTED) != 0;
-            // Every cell is told again: what one cell was given may stay for the next.
-            if (look == RowLook::Failed && !selected) draw.clrText = FailedText;
-            SelectObject(draw.nmcd.hdc, font({0, look == RowLook::Running}));
-            const bool cell = (draw.nmcd.dwDrawStage & CDDS_SUBITEM) != 0;
-            if (cell && draw.iSubItem >= 0 && draw.iSubItem < 32 && (PathColumns >> draw.iSubItem) & 1u) {
-                return win::DrawPathCell(draw);
-            }
-            return CDRF_NEWFONT | (cell ? 0 : CDRF_NOTIFYSUBITEMDRAW);
+            if (lookOf(row) == RowLook::Failed && !selected) draw.clrText = FailedText;
+            SelectObject(draw.nmcd.hdc, rowFont(row));
+            return CDRF_NEWFONT;
         }
         default: return CDRF_DODEFAULT;
     }
@@ -359,8 +351,10 @@ std::optional<LRESULT> ResultsDialog::onNotify(NMHDR& header) {
         const auto row = static_cast<std::size_t>(cell.iItem);
         const auto column = static_cast<std::size_t>(cell.iSubItem);
         if ((cell.mask & LVIF_TEXT) && cell.pszText && cell.cchTextMax > 0) {
-            const std::wstring& text =
-                row < shown_.size() && column < ColumnCount ? shown_[row][column] : std::wstring();
+            static const std::wstring none;
+            const std::wstring& whole = row < shown_.size() && column < ColumnCount ? shown_[row][column] : none;
+            // Measured in the font the row is drawn in.
+            const std::wstring& text = paths_.shown(cell.iSubItem, whole, row < shown_.size() ? rowFont(row) : nullptr);
             lstrcpynW(cell.pszText, text.c_str(), cell.cchTextMax);
         }
         return 0;

@@ -17,6 +17,7 @@
 #include "platform/Platform.h"
 #include "win/CellTips.h"
 #include "win/Form.h"
+#include "win/ListStripes.h"
 #include "win/Subclass.h"
 
 namespace ravolen {
@@ -71,8 +72,11 @@ private:
     void onResized() override;
     void onDpiChanged(int oldDpi) override;
     void fitColumns();
-    // Failed rows in red, the running row in bold, the paths shortened in their middle.
+    // Failed rows in red, the running row in bold.
     LRESULT drawList(NMLVCUSTOMDRAW& draw);
+    RowLook lookOf(std::size_t row) const { return row < looks_.size() ? looks_[row] : RowLook::Plain; }
+    // The font a row is drawn in, and its paths measured in.
+    HFONT rowFont(std::size_t row) { return font({0, lookOf(row) == RowLook::Running}); }
 
     bool onCommand(int id, int code) override;
     std::optional<LRESULT> onNotify(NMHDR& header) override;
@@ -107,6 +111,7 @@ private:
     // paints, so that ten thousand rows cost no more to show than the few in view.
     std::vector<RowTexts> shown_;
     std::vector<RowLook> looks_;  // entry k for shown_[k]
+    win::PathCells paths_{0b11};   // Max文件 and 输出文件
     std::wstring logPath_;
     std::unique_ptr<LogWindow> log_;
     win::Subclass listKeys_;  // Enter on a row reaches the list rather than the close button

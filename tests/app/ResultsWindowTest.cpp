@@ -222,28 +222,57 @@ POINT CellPoint(HWND list, int row, int column) {
     return {(cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2};
 }
 
+// The texts a list's window gives it for one cell while the list paints itself whole (as
+// WM_PRINTCLIENT has it paint, the same way as on the screen), caught as the window answers.
+std::vector<std::wstring> PaintedTexts(HWND list, int row, int column) {
+    static struct {
+        HWND list;
+        int row, column;
+        std::vector<std::wstring> texts;
+    } caught;
+    caught = {list, row - 1, column - 1, {}};
+    const HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROCRET, [](int code, WPARAM wParam, LPARAM lParam) -> LRESULT {
+        const auto& sent = *reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+        const auto* header = sent.message == WM_NOTIFY ? reinterpret_cast<const NMHDR*>(sent.lParam) : nullptr;
+        if (header && header->hwndFrom == caught.list && header->code == LVN_GETDISPINFOW) {
+            const LVITEMW& item = reinterpret_cast<const NMLVDISPINFOW*>(header)->item;
+            if (item.iItem == caught.row && item.iSubItem == caught.column && (item.mask & LVIF_TEXT) && item.pszText) {
+                caught.texts.emplace_back(item.pszText);
+            }
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }, nullptr, GetCurrentThreadId());
+    { const test::PaintedClient painted(list); }
+    UnhookWindowsHookEx(hook);
+    return caught.texts;
+}
+
 TEST_F(ResultsWindowTest, ATablePathIsDrawnShortenedItsTipAndItsTextWhole) {
     const std::wstring scene = L"D:\\项目\\滨江壹号院\\二期\\效果图\\夜景\\最终版本\\客厅_日景_相机03_最终版本.max";
     const std::wstring folder = L"F:\\渲染输出\\滨江壹号院\\二期\\效果图\\夜景\\最终版本\\客厅_相机03";
     form.jobs().append({scene, L"默认", folder, L"d.tga", L"默认", L"默认"});
-    const HWND list = control(L"jobTable");
-    const int row = form.jobs().count();
-
-    // A row whose path its cell cuts is drawn over by the program once the list has drawn it; a
-    // row whose paths fit is the list's alone.
     form.jobs().append({L"D:\\a.max", L"默认", L"F:\\o", L"a.tga", L"默认", L"默认"});
-    const HDC dc = CreateCompatibleDC(nullptr);
-    std::vector<LRESULT> answers;
-    for (const auto& [stage, at] : {std::pair{CDDS_ITEMPREPAINT, row}, {CDDS_ITEMPREPAINT, row + 1}, {CDDS_ITEMPOSTPAINT, row}}) {
-        NMLVCUSTOMDRAW draw{};
-        draw.nmcd.hdr = {list, static_cast<UINT_PTR>(GetDlgCtrlID(list)), static_cast<UINT>(NM_CUSTOMDRAW)};
-        draw.nmcd.dwDrawStage = stage;
-        draw.nmcd.hdc = dc;
-        draw.nmcd.dwItemSpec = static_cast<DWORD_PTR>(at - 1);
-        answers.push_back(SendMessageW(form.hwnd(), WM_NOTIFY, draw.nmcd.hdr.idFrom, reinterpret_cast<LPARAM>(&draw)));
+    const HWND list = control(L"jobTable");
+    const int row = form.jobs().count() - 1;
+
+    // The list is given a path its column cuts shortened in the middle, its drive and file name
+    // kept, in the table and in the results alike; a path that fits, whole.
+    ResultsDialog* results = openResults();
+    ASSERT_NE(results, nullptr);
+    const HWND resultsList = results->control(L"List");
+    for (const HWND shown : {list, resultsList}) {
+        ListView_SetColumnWidth(shown, 0, 300);
+        const std::vector<std::wstring> painted = PaintedTexts(shown, row, 1);
+        ASSERT_FALSE(painted.empty());
+        const std::wstring& text = painted.back();
+        EXPECT_LT(text.size(), scene.size()) << test::Utf8(text);
+        EXPECT_TRUE(text.starts_with(L"D:\\") && text.ends_with(L"...\\客厅_日景_相机03_最终版本.max")) << test::Utf8(text);
+        EXPECT_EQ(PaintedTexts(shown, row + 1, 1), std::vector<std::wstring>{L"D:\\a.max"});
+        // Read once the list has painted, it is whole.
+        EXPECT_EQ(win::ListView(shown).cell(row, 1), scene);
     }
-    DeleteDC(dc);
-    EXPECT_EQ(answers, (std::vector<LRESULT>{CDRF_NEWFONT | CDRF_NOTIFYPOSTPAINT, CDRF_NEWFONT, CDRF_DODEFAULT}));
+    SendMessageW(results->hwnd(), WM_CLOSE, 0, 0);
+    test::PumpMessages();
 
     // Resting on the cut path, the tip holds it whole; on a cell shown whole, nothing.
     const POINT onScene = CellPoint(list, row, 1);
