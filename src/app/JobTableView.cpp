@@ -167,6 +167,21 @@ void JobTableView::unselectAll() {
     }
 }
 
+// A plain click leaves its row the only one selected. Wine's list deselects the others by taking
+// the selection off every row in turn (a pass over a hundred thousand rows) whenever any is
+// selected: the few selected rows, known here, lose it first, one by one. A press on one of several
+// selected rows may begin dragging them all, and keeps them.
+void JobTableView::clearSelectionBeforeClick(std::size_t row) {
+    const std::vector<std::size_t> positions = selection();
+    constexpr std::size_t Few = 64;
+    if (positions.size() > Few || (positions.size() > 1 && std::binary_search(positions.begin(), positions.end(), row))) {
+        return;
+    }
+    for (const std::size_t position : positions) {
+        ListView_SetItemState(list_, static_cast<int>(position), 0, LVIS_SELECTED);
+    }
+}
+
 void JobTableView::selectLast() {
     if (count() > 0) select({rows_.count() - 1});
 }
@@ -357,15 +372,24 @@ std::optional<LRESULT> JobTableView::notify(NMHDR& header) {
         }
         case NM_CLICK:
         case NM_DBLCLK: {
-            // The list ticks nothing itself: a click on a box is the rows' change.
-            LVHITTESTINFO hit{};
-            hit.pt = reinterpret_cast<NMITEMACTIVATE&>(header).ptAction;
-            const auto row = static_cast<int>(SendMessageW(list_, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
-            if (row >= 0 && OnBox(hit)) {
-                const bool before = tickBeforeClick_.value_or(rows_.ticked(static_cast<std::size_t>(row)));
-                rows().setTicked(static_cast<std::size_t>(row), !before);
+            // The list ticks nothing itself: a click on a box is the rows' change. Released where
+            // it was pressed, the press's hit stands (a hit test costs the list a walk of its columns).
+            const POINT at = reinterpret_cast<NMITEMACTIVATE&>(header).ptAction;
+            Press press;
+            if (press_ && press_->at.x == at.x && press_->at.y == at.y) {
+                press = *press_;
+            } else {
+                LVHITTESTINFO hit{};
+                hit.pt = at;
+                press.row = static_cast<int>(SendMessageW(list_, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+                press.onBox = press.row >= 0 && OnBox(hit);
+                if (press_ && press_->row == press.row) press.tickedBefore = press_->tickedBefore;
             }
-            tickBeforeClick_.reset();
+            if (press.onBox) {
+                const auto row = static_cast<std::size_t>(press.row);
+                rows().setTicked(row, !press.tickedBefore.value_or(rows_.ticked(row)));
+            }
+            press_.reset();
             return std::nullopt;
         }
         case LVN_KEYDOWN:
@@ -394,6 +418,7 @@ void JobTableView::toggle(int row) {
 // owner-data list would otherwise drop.
 std::optional<LRESULT> JobTableView::listMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     settleCount();
+    tips_.relay(message, wParam, lParam);
     switch (message) {
         case WmSettleCount: return 0;
         case WM_GETDLGCODE: {
@@ -482,8 +507,9 @@ std::optional<LRESULT> JobTableView::listMessage(UINT message, WPARAM wParam, LP
                 LVHITTESTINFO hit{};
                 hit.pt = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
                 const auto row = static_cast<int>(SendMessageW(list_, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
-                tickBeforeClick_.reset();
-                if (row >= 0 && OnBox(hit)) tickBeforeClick_ = rows_.ticked(static_cast<std::size_t>(row));
+                press_ = Press{hit.pt, row, row >= 0 && OnBox(hit), std::nullopt};
+                if (press_->onBox) press_->tickedBefore = rows_.ticked(static_cast<std::size_t>(row));
+                if (row >= 0 && !(wParam & (MK_SHIFT | MK_CONTROL))) clearSelectionBeforeClick(static_cast<std::size_t>(row));
             }
             ++ownInput_;
             const LRESULT answer = win::Subclass::Next(list_, message, wParam, lParam);

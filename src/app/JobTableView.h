@@ -139,6 +139,7 @@ private:
     // the selection written to the list again where rows came or went before selected ones.
     void mark(const std::vector<std::size_t>& positions);
     void unselectAll();
+    void clearSelectionBeforeClick(std::size_t row);
     void reselect();
     void selectionNoted(std::size_t first, std::size_t last, bool selected);
     // Gives the list the rows' count when rows came or went since it last had it. Setting the
@@ -167,12 +168,12 @@ private:
     History& history_;
     HWND list_ = nullptr;
     EditableList editor_;
+    win::CellTips tips_;  // the whole text of a cell its column cuts; goes after the subclass relaying to it
     win::Subclass listMessages_;
     std::optional<win::ListStripes> stripes_;
     mutable win::PathCells paths_;  // the paths, given shortened while the list paints
     bool keyTaken_ = false;  // the character the taken key makes is not the list's either
     UINT menuKeyUp_ = 0;     // the key that opened the context menu, whose release is its too
-    win::CellTips tips_;     // the whole text of a cell its column cuts
     // The selected rows by id, as the list last told them (asking the list walks its rows), each
     // with where it was last seen; and their positions in order, found again when asked after a
     // change.
@@ -192,7 +193,15 @@ private:
     bool countDue_ = false;      // rows came or went since the list was given their count
     bool following_ = false;     // moving the selection itself: its notifications are not noted
     int ownInput_ = 0;           // inside the list's own click or key: its state changes are its own
-    std::optional<bool> tickBeforeClick_;  // the clicked row's tick when the button went down
+    // The last press of the button on the list: where, on which row, whether on its box, and the
+    // box's tick then.
+    struct Press {
+        POINT at{};
+        int row = -1;
+        bool onBox = false;
+        std::optional<bool> tickedBefore;
+    };
+    std::optional<Press> press_;
     std::function<void()> changed_;
     bool optionalShown_ = false;
     int dpi_ = 96;

@@ -18,6 +18,7 @@
 #include "document/Commands.h"
 #include "document/Document.h"
 #include "document/History.h"
+#include "jobs/StatusTexts.h"
 #include "platform/LocalTime.h"
 #include "platform/Platform.h"
 #include "win/Form.h"
@@ -133,6 +134,7 @@ private:
     UniqueHandle<AcceleratorTraits> shortcuts_;
     std::wstring sessionFilesMessage_;  // shown once the window shows: files damaged or unreadable
     bool statusDue_ = false;            // WmShowStatus posted and not yet handled
+    std::optional<StatusTexts> shownStatus_;
     POINT placed_{};                    // the window's last place, when windowPlaced_
     bool windowPlaced_ = false;
     // 渲染结果's and the log window's sizes from the session, until the results window exists.

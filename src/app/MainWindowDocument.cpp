@@ -126,9 +126,12 @@ void MainWindow::showStatus() {
     const int selected = count >= 1 ? table_.selectedRow() : 0;
     std::optional<std::wstring> scene;
     if (selected > 0) scene = table_.shown().cell(static_cast<std::size_t>(selected - 1), JobColumnScene);
-    const StatusTexts texts = ComposeStatus(count, scene);
+    StatusTexts texts = ComposeStatus(count, scene);
+    // The labels as last written here: reading them back costs two messages each.
+    if (shownStatus_ && *shownStatus_ == texts) return;
     win::UpdateText(item(IdJobCountLabel), texts.count);
     win::UpdateText(item(IdSceneLabel), texts.scene);
+    shownStatus_ = std::move(texts);
 }
 
 void MainWindow::stepBack(bool redo) {

@@ -186,6 +186,7 @@ bool ResultsDialog::create(HWND owner) {
     chooseSizeTwips(sizes_.results);
     created_ = true;
     listKeys_.attach(list, [this](UINT message, WPARAM wParam, LPARAM lParam) -> std::optional<LRESULT> {
+        tips_.relay(message, wParam, lParam);
         if (message == WM_GETDLGCODE) {
             const auto* key = reinterpret_cast<const MSG*>(lParam);
             if (key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN) return DLGC_WANTMESSAGE;

@@ -114,8 +114,8 @@ private:
     win::PathCells paths_{0b11};   // Max文件 and 输出文件
     std::wstring logPath_;
     std::unique_ptr<LogWindow> log_;
+    win::CellTips tips_;      // before the subclass that relays to it, so it goes after it
     win::Subclass listKeys_;  // Enter on a row reaches the list rather than the close button
-    win::CellTips tips_;
     Sizes sizes_;
     bool created_ = false;
 };

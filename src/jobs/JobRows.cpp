@@ -17,7 +17,7 @@ struct CellTexts {
 
     CellTexts() = default;
     CellTexts(const CellTexts& other)
-        : base(other.base), optional(nullptr) {}
+        : base(other.base), optional(other.optional ? std::make_unique<Optional>(*other.optional) : nullptr) {}
     CellTexts& operator=(const CellTexts&) = delete;
 };
 

@@ -58,7 +58,7 @@ RenderJob JobFromCells(std::array<std::wstring, JobColumnCount> cells) {
 }
 
 bool UsesOptionalColumns(const RenderJob& job) {
-    return job.frames != DefaultMarker || job.sceneState != DefaultMarker;
+    return job.frames != DefaultMarker || job.sceneState != DefaultMarker || job.preset != DefaultMarker;
 }
 
 }  // namespace ravolen

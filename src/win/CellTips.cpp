@@ -13,7 +13,7 @@ constexpr UINT_PTR ToolId = 1;
 TTTOOLINFOW ToolOf(HWND list, wchar_t* text) {
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof tool;
-    tool.uFlags = TTF_SUBCLASS;
+    tool.uFlags = 0;  // the mouse's messages are relayed
     tool.hwnd = list;
     tool.uId = ToolId;
     tool.lpszText = text;
@@ -37,12 +37,10 @@ bool Cut(HWND list, const std::wstring& text, const RECT& cell, int column) {
 }  // namespace
 
 CellTips::~CellTips() {
-    mouse_.reset();
     if (tooltip_ && IsWindow(tooltip_)) DestroyWindow(tooltip_);
 }
 
 void CellTips::attach(HWND list) {
-    mouse_.reset();
     if (tooltip_ && IsWindow(tooltip_)) DestroyWindow(tooltip_);
     list_ = list;
     row_ = column_ = -1;
@@ -53,11 +51,18 @@ void CellTips::attach(HWND list) {
     wchar_t empty[] = L"";
     TTTOOLINFOW tool = ToolOf(list, empty);
     SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-    mouse_.attach(list, [this](UINT message, WPARAM, LPARAM lParam) -> std::optional<LRESULT> {
-        if (message == WM_MOUSEMOVE) onMouseMove({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
-        if (message == WM_MOUSELEAVE) row_ = column_ = -1;
-        return std::nullopt;
-    });
+}
+
+void CellTips::relay(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!tooltip_ || !((message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) || message == WM_MOUSELEAVE)) return;
+    if (message == WM_MOUSEMOVE) onMouseMove({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+    if (message == WM_MOUSELEAVE) {
+        row_ = column_ = -1;
+        return;
+    }
+    MSG relayed{list_, message, wParam, lParam, static_cast<DWORD>(GetMessageTime()), {}};
+    GetCursorPos(&relayed.pt);
+    SendMessageW(tooltip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
 }
 
 // The tool is the cell under the mouse: moved onto another cell, the tip is that cell's, and

@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "win/Subclass.h"
 
 namespace ravolen::win {
 
@@ -17,15 +16,18 @@ public:
     CellTips(const CellTips&) = delete;
     CellTips& operator=(const CellTips&) = delete;
 
-    // Follows the mouse over `list`; the list works on without tips when they cannot be made.
+    // Makes the tip for `list`; the list works on without tips when they cannot be made.
     void attach(HWND list);
+    // The list's own messages, handed on by its owner's subclass of it, which the tip follows the
+    // mouse by: one subclass on the list rather than three (the tip's, the owner's, this one's),
+    // as every message to a subclassed control costs a lookup of its subclasses.
+    void relay(UINT message, WPARAM wParam, LPARAM lParam);
 
 private:
     void onMouseMove(POINT at);
 
     HWND list_ = nullptr;
     HWND tooltip_ = nullptr;
-    Subclass mouse_;
     int row_ = -1;
     int column_ = -1;
 };

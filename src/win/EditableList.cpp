@@ -57,6 +57,7 @@ void EditableList::bindList(HWND list) {
     listBinding_ = win::ReflectionBinding(list, this);
     dpi_ = win::ScreenDpi();
     ChangeStyle(list, GWL_STYLE, LVS_EDITLABELS | LVS_TYPEMASK, LVS_SHOWSELALWAYS | LVS_REPORT);
+    header_ = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
     const DWORD extended = LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES;
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
 }
@@ -186,12 +187,17 @@ std::optional<LRESULT> EditableList::reflectNotify(NMHDR& header) {
     if (header.code != NM_CLICK && header.code != NM_RCLICK) return std::nullopt;
     // Any button: the list view reports the click once the button is up, where it was released.
     const POINT at = reinterpret_cast<NMITEMACTIVATE&>(header).ptAction;
+    // The cell under the point, found by one hit test where it lies on one.
+    LVHITTESTINFO hit{};
+    hit.pt = at;
+    SendMessageW(list_, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+    const int row = hit.iItem >= 0 && (hit.flags & LVHT_ONITEM) ? hit.iItem : rowAt(at);
     // A click on a row commits an open edit first, so that one click also opens the cell it hit.
-    if (rowAt(at) >= 0) onListClicked();
+    if (row >= 0) onListClicked();
     // Only a plain left click opens a cell: a right click asks for the menu, Shift and Ctrl select.
     const UINT keys = reinterpret_cast<NMITEMACTIVATE&>(header).uKeyFlags;
     if (header.code == NM_RCLICK || (keys & (LVKF_SHIFT | LVKF_CONTROL))) return std::nullopt;
-    onListMouseUp(toTwips(at.x), toTwips(at.y));
+    openCellAt(at, row, hit.iItem == row ? std::optional<int>(hit.iSubItem) : std::nullopt);
     return std::nullopt;
 }
 
@@ -228,9 +234,8 @@ std::optional<LRESULT> EditableList::editorMessage(UINT message, WPARAM wParam, 
 
 int EditableList::rowAt(POINT point) const {
     RECT first{};
-    const auto header = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETHEADER, 0, 0));
-    if (header && SendMessageW(header, HDM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first))) {
-        MapWindowPoints(header, list_, reinterpret_cast<POINT*>(&first), 2);
+    if (header_ && SendMessageW(header_, HDM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first))) {
+        MapWindowPoints(header_, list_, reinterpret_cast<POINT*>(&first), 2);
         point.x = first.left + 1;  // a row counts across its whole width
     }
     LVHITTESTINFO hit{};
@@ -340,14 +345,13 @@ void EditableList::coverCell(int row, int column, bool show) {
     MapWindowPoints(nullptr, GetParent(list_), reinterpret_cast<POINT*>(&outer), 2);
     const float listLeft = toTwips(outer.left);
     const float listTop = toTwips(outer.top);
-    const auto header = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETHEADER, 0, 0));
     RECT bounds{};
-    if (!SendMessageW(header, HDM_GETITEMRECT, static_cast<WPARAM>(column - 1),
+    if (!SendMessageW(header_, HDM_GETITEMRECT, static_cast<WPARAM>(column - 1),
                       reinterpret_cast<LPARAM>(&bounds))) {
         if (show) ShowWindow(editor_, SW_SHOW);
         return;
     }
-    MapWindowPoints(header, list_, reinterpret_cast<POINT*>(&bounds), 2);
+    MapWindowPoints(header_, list_, reinterpret_cast<POINT*>(&bounds), 2);
     const float L = toTwips(bounds.left);
     const float W = toTwips(bounds.right - bounds.left);
     // Inset in the cell, centred on the row; never lower than a line of its text, which a row of
@@ -387,47 +391,43 @@ void EditableList::onListClicked() {
 void EditableList::onListMouseUp(float x, float y) {
     if (!list_ || !editor_) throw ListError(ListError::Kind::NotBound, "controls not bound");
     const POINT at{toPixels(x), toPixels(y)};
-    const int row = rowAt(at);
+    openCellAt(at, rowAt(at), std::nullopt);
+}
+
+// The column under the point is found by one hit test rather than by the bounds of every column.
+void EditableList::openCellAt(POINT at, int row, std::optional<int> column) {
     if (row < 0) return;
     if (editing_) {
         wchar_t enter = 13;
         onEditorKeyPress(enter);
         return;
     }
-
-    const auto header = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETHEADER, 0, 0));
-
-    for (const auto& [key, settings] : columns_) {
-        column_ = settings.get();
-        RECT bounds{};
-        if (!SendMessageW(header, HDM_GETITEMRECT, static_cast<WPARAM>(column_->index() - 1),
-                          reinterpret_cast<LPARAM>(&bounds))) {
-            continue;
-        }
-        MapWindowPoints(header, list_, reinterpret_cast<POINT*>(&bounds), 2);
-        const float L = toTwips(bounds.left);
-        const float W = toTwips(bounds.right - bounds.left);
-        if (x < L || x > L + W) continue;
-        if (!column_->edit()) {
-            editColumn_ = -1;
-            continue;
-        }
-        alignEditor(column_->align());
-        oldText_ = win::ListView(list_).cell(row + 1, column_->index());
-        win::SetText(editor_, oldText_);
-        // Shown in the colours of the focused box, which it becomes at once: painted once.
-        colourEditor(COLOR_BTNFACE, COLOR_WINDOWTEXT);
-        coverCell(row, column_->index(), true);  // laid over the cell and shown in one move
-        SetFocus(editor_);
-        SendMessageW(editor_, EM_SETSEL, 0, -1);
-        const win::ListView rows(list_);
-        // The row clicked is normally a selected one: known without asking for the selected row,
-        // which walks every row.
-        const int selected = ListView_GetItemState(list_, row, LVIS_SELECTED) ? row + 1 : rows.selectedRow();
-        itemRow_ = selected > 0 ? selected : row + 1;
-        item_ = rowKey(itemRow_);
-        editColumn_ = column_->index();
+    if (!column) {
+        LVHITTESTINFO hit{};
+        hit.pt = at;
+        if (SendMessageW(list_, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)) == row) column = hit.iSubItem;
     }
+    editColumn_ = -1;
+    const auto found = std::find_if(columns_.begin(), columns_.end(), [&](const auto& settings) {
+        return column && settings.second->index() - 1 == *column;
+    });
+    if (found == columns_.end() || !found->second->edit()) return;
+    column_ = found->second.get();
+    alignEditor(column_->align());
+    oldText_ = win::ListView(list_).cell(row + 1, column_->index());
+    win::SetText(editor_, oldText_);
+    // Shown in the colours of the focused box, which it becomes at once: painted once.
+    colourEditor(COLOR_BTNFACE, COLOR_WINDOWTEXT);
+    coverCell(row, column_->index(), true);  // laid over the cell and shown in one move
+    SetFocus(editor_);
+    SendMessageW(editor_, EM_SETSEL, 0, -1);
+    const win::ListView rows(list_);
+    // The row clicked is normally a selected one: known without asking for the selected row,
+    // which walks every row.
+    const int selected = ListView_GetItemState(list_, row, LVIS_SELECTED) ? row + 1 : rows.selectedRow();
+    itemRow_ = selected > 0 ? selected : row + 1;
+    item_ = rowKey(itemRow_);
+    editColumn_ = column_->index();
 }
 
 void EditableList::onEditorFocused() {

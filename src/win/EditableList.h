@@ -156,8 +156,10 @@ private:
     void coverCell(int row, int column, bool show = false);
     // The row under a point of the list's client area, whatever column it lies in, or -1.
     int rowAt(POINT point) const;
+    void openCellAt(POINT at, int row, std::optional<int> column);
 
     HWND list_ = nullptr;
+    HWND header_ = nullptr;  // the list's, which it keeps for its life
     HWND editor_ = nullptr;
     // The row that receives the edit, by its serial (it outlives changes of position); none while
     // no edit is open.

@@ -15,8 +15,11 @@ COLORREF BandColour(const ListStripes& stripes, int band) {  // band 0 is row 1
     return band % 2 == 0 ? stripes.odd : stripes.even;
 }
 
-int HeaderBottom(HWND list) {
-    const auto header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+int HeaderBottom(const ListStripes& stripes, HWND list) {
+    if (!stripes.header || GetParent(stripes.header) != list) {
+        stripes.header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    }
+    const HWND header = stripes.header;
     if (!header || !IsWindowVisible(header)) return 0;
     RECT rect{};
     GetWindowRect(header, &rect);
@@ -29,13 +32,19 @@ int HeaderBottom(HWND list) {
 void RuleEmptyPart(const ListStripes& stripes, HWND list, HDC dc) {
     RECT client{};
     GetClientRect(list, &client);
-    const int top = HeaderBottom(list);
-    const int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-
+    const int top = HeaderBottom(stripes, list);
     int origin = top;  // where row 1 starts, above the view when scrolled
     int height = stripes.bandHeight;
     LONG rowsRight = client.left;
-    if (rows > 0) {
+    // Rows painted: every band the paint reaches below the last of them is empty, and every band
+    // above it a row, so the list need not be asked.
+    const ListStripes::Painted& painted = stripes.painted;
+    const int rows = painted.last >= 0 ? painted.last + 1 : static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    if (painted.last >= 0 && painted.bounds.bottom > painted.bounds.top) {
+        height = painted.bounds.bottom - painted.bounds.top;
+        origin = painted.bounds.top - painted.last * height;
+        rowsRight = painted.bounds.right;
+    } else if (rows > 0) {
         RECT first{LVIR_BOUNDS, 0, 0, 0};
         if (SendMessageW(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first))) {
             origin = first.top;
@@ -99,8 +108,13 @@ bool SameFace(const LOGFONTW& one, const LOGFONTW& other) {
 LRESULT DrawListStripes(const ListStripes& stripes, NMLVCUSTOMDRAW& draw) {
     const HWND list = draw.nmcd.hdr.hwndFrom;
     switch (draw.nmcd.dwDrawStage) {
-        case CDDS_PREPAINT: return CDRF_NOTIFYITEMDRAW | CDRF_NOTIFYPOSTPAINT;
+        case CDDS_PREPAINT:
+            stripes.painted = {};
+            return CDRF_NOTIFYITEMDRAW | CDRF_NOTIFYPOSTPAINT;
         case CDDS_ITEMPREPAINT:
+            if (static_cast<int>(draw.nmcd.dwItemSpec) > stripes.painted.last) {
+                stripes.painted = {static_cast<int>(draw.nmcd.dwItemSpec), draw.nmcd.rc};
+            }
             // Told by the list rather than asked: a message to a list its owners subclassed costs
             // Wine a look-up in its server for every subclass, and this comes for every row.
             if (draw.nmcd.uItemState & CDIS_SELECTED) return CDRF_DODEFAULT;

@@ -17,8 +17,18 @@ struct ListStripes {
     COLORREF odd;    // rows 1, 3, 5, ...
     COLORREF even;   // rows 2, 4, 6, ...
     int bandHeight;  // pixels; rules an empty list, where no row can be measured
+    // The rows the list painted in the paint under way, as it told them: the empty part is found
+    // from them rather than by asking the list.
+    struct Painted {
+        int last = -1;  // none
+        RECT bounds{};  // the last row's
+    };
+    mutable Painted painted;
+    mutable HWND header = nullptr;  // the list's, once asked: asking costs a message each paint
 
-    bool operator==(const ListStripes&) const = default;
+    bool operator==(const ListStripes& other) const {
+        return odd == other.odd && even == other.even && bandHeight == other.bandHeight;
+    }
 };
 
 // The answer to the list view's NM_CUSTOMDRAW, which its parent receives.
