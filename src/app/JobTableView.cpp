@@ -160,7 +160,9 @@ void JobTableView::unselectAll() {
     // Where the list holds them selected, as it last told: no walk at all. Asking the list for the
     // next selected row walks from the first in Wine.
     if (selected_.size() <= static_cast<std::size_t>(Few)) {
-        for (const auto& entry : selected_) ListView_SetItemState(list_, static_cast<int>(entry.second), 0, LVIS_SELECTED);
+        std::vector<int> rows;  // apart from the map, which the list's notices change as it goes
+        for (const auto& entry : selected_) rows.push_back(static_cast<int>(entry.second));
+        for (const int row : rows) ListView_SetItemState(list_, row, 0, LVIS_SELECTED);
         if (SendMessageW(list_, LVM_GETSELECTEDCOUNT, 0, 0) == 0) return;
     }
     if (SendMessageW(list_, LVM_GETSELECTEDCOUNT, 0, 0) > Few) {
@@ -596,7 +598,7 @@ void JobTableView::rowsChanged(const RowsChange& change) {
         repaint(change.rows);
     }
     following_ = false;
-    if (changed_) changed_();
+    if (changed_) changed_(change);
 }
 
 bool JobTableView::anyOptionalCells(const std::vector<RowSpan>& spans) const {
@@ -618,6 +620,12 @@ void JobTableView::settleCount() {
 }
 
 void JobTableView::repaint(const std::vector<RowSpan>& spans) {
+    // A few rows are redrawn as they are (the list passes over those out of view); many are first
+    // cut to the rows in view.
+    if (spans.size() == 1 && spans.front().count <= 64) {
+        SendMessageW(list_, LVM_REDRAWITEMS, spans.front().first, spans.front().first + spans.front().count - 1);
+        return;
+    }
     const auto top = static_cast<std::size_t>(std::max<LRESULT>(SendMessageW(list_, LVM_GETTOPINDEX, 0, 0), 0));
     const std::size_t end = top + static_cast<std::size_t>(SendMessageW(list_, LVM_GETCOUNTPERPAGE, 0, 0)) + 1;
     for (const RowSpan& span : spans) {

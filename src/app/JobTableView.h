@@ -119,7 +119,7 @@ public:
     win::ListView list() const { return win::ListView(list_); }
 
     // Told after every change of the rows, once the list shows it.
-    void onChanged(std::function<void()> changed) { changed_ = std::move(changed); }
+    void onChanged(std::function<void(const RowsChange&)> changed) { changed_ = std::move(changed); }
 
 private:
     void rowsChanged(const RowsChange& change) override;
@@ -202,7 +202,7 @@ private:
         std::optional<bool> tickedBefore;
     };
     std::optional<Press> press_;
-    std::function<void()> changed_;
+    std::function<void(const RowsChange&)> changed_;
     bool optionalShown_ = false;
     int dpi_ = 96;
     int fittedWidth_ = -1;  // the scene column's width as fitColumns left it

@@ -197,7 +197,9 @@ bool MainWindow::onLoad() {
     platform_.askFirstAtSessionEnd();
 
     table_.bind(item(IdJobTable), item(IdCellEditor), dpi());
-    table_.onChanged([this] {
+    table_.onChanged([this](const RowsChange& change) {
+        // A tick is no part of the session, nor of the labels or the commands.
+        if (change.kind == RowsChange::Kind::Ticks) return;
         // Rows that use the optional columns show them.
         document_.settings.optionalColumns = table_.optionalColumnsShown();
         statusDue();
@@ -329,7 +331,15 @@ bool MainWindow::onCommand(int id, int code) {
 std::optional<LRESULT> MainWindow::onNotify(NMHDR& header) {
     if (header.idFrom != IdJobTable) return std::nullopt;
     const std::optional<LRESULT> answer = table_.notify(header);
-    if (header.code == LVN_ITEMCHANGED || header.code == LVN_ODSTATECHANGED) statusDue();
+    // The labels and commands follow the selection; a box the list ticks changes neither.
+    const auto selectionBits = [](UINT before, UINT after) { return ((before ^ after) & (LVIS_SELECTED | LVIS_FOCUSED)) != 0; };
+    if (header.code == LVN_ITEMCHANGED) {
+        const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
+        if (!(change.uChanged & LVIF_STATE) || selectionBits(change.uOldState, change.uNewState)) statusDue();
+    } else if (header.code == LVN_ODSTATECHANGED) {
+        const auto& range = reinterpret_cast<const NMLVODSTATECHANGE&>(header);
+        if (selectionBits(range.uOldState, range.uNewState)) statusDue();
+    }
     return answer;
 }
 

@@ -30,6 +30,13 @@ int HeaderBottom(const ListStripes& stripes, HWND list) {
 // Everything the rows leave uncovered: the bands below the last row, and to the right of the
 // last column beside each row.
 void RuleEmptyPart(const ListStripes& stripes, HWND list, HDC dc) {
+    // A paint that stays within the rows it painted (a row redrawn) leaves nothing empty to rule.
+    const ListStripes::Painted& painted = stripes.painted;
+    RECT clip{};
+    if (painted.last >= 0 && GetClipBox(dc, &clip) != ERROR && clip.left >= painted.bounds.left &&
+        clip.right <= painted.bounds.right && clip.bottom <= painted.bounds.bottom) {
+        return;
+    }
     RECT client{};
     GetClientRect(list, &client);
     const int top = HeaderBottom(stripes, list);
@@ -38,7 +45,6 @@ void RuleEmptyPart(const ListStripes& stripes, HWND list, HDC dc) {
     LONG rowsRight = client.left;
     // Rows painted: every band the paint reaches below the last of them is empty, and every band
     // above it a row, so the list need not be asked.
-    const ListStripes::Painted& painted = stripes.painted;
     const int rows = painted.last >= 0 ? painted.last + 1 : static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
     if (painted.last >= 0 && painted.bounds.bottom > painted.bounds.top) {
         height = painted.bounds.bottom - painted.bounds.top;
