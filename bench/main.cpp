@@ -465,6 +465,17 @@ struct EditPhases {
     static inline int current = 0;  // which of them runs, for the paint count
 };
 
+// Each phase's mean, ours beside the floor's.
+void PrintPhases(const EditPhases& ours, const EditPhases& floor, int repetitions) {
+    const auto phase = [&](const char* name, double EditPhases::*which) {
+        std::printf("  %-40s %9.0f / %.0f us\n", name, ours.*which / repetitions, floor.*which / repetitions);
+    };
+    phase("click: the box shown over the cell", &EditPhases::click);
+    phase("a character typed", &EditPhases::type);
+    phase("Enter: the cell written, the box hidden", &EditPhases::enter);
+    phase("painted", &EditPhases::paint);
+}
+
 // The same input on either list: a click on the camera cell of `target` (the last of 10,000 unless
 // told), a typed character, Enter; then until everything has painted.
 void EditCell(HWND view, HWND top, int round, EditPhases* phases = nullptr, int target = Rows - 1) {
@@ -590,13 +601,7 @@ void EditStages(const std::wstring& folder, int repetitions) {
     UnhookWindowsHookEx(sent);
     UnhookWindowsHookEx(taken);
     std::printf("in-place edit of row 10,000 (mean of %d, ours / floor):\n", repetitions);
-    const auto phase = [&](const char* name, double EditPhases::*which) {
-        std::printf("  %-40s %9.0f / %.0f us\n", name, ours.*which / repetitions, floor.*which / repetitions);
-    };
-    phase("click: the box shown over the cell", &EditPhases::click);
-    phase("a character typed", &EditPhases::type);
-    phase("Enter: the cell written, the box hidden", &EditPhases::enter);
-    phase("painted", &EditPhases::paint);
+    PrintPhases(ours, floor, repetitions);
     // What lies under the box, repainted as when the box hides: the window, the table and, on
     // ours, the frame around the table.
     const auto underBox = [&](HWND box) {
@@ -1314,6 +1319,8 @@ struct StageRun {
     }
     Main main;
     BareRows bare;
+    const HWND top = main.form.hwnd();
+    const HWND table = main.control(L"jobTable");
     std::map<std::string, std::vector<double>> steps;
 };
 
@@ -1322,8 +1329,7 @@ void KeystrokeStages(const std::wstring& folder, int repetitions) {
     StageRun run(folder);
     Main& main = run.main;
     BareRows& bare = run.bare;
-    const HWND top = main.form.hwnd();
-    const HWND table = main.control(L"jobTable");
+    const HWND top = run.top, table = run.table;
     main.click(L"unifiedFolderCheck");
     Paint(bare.top());
     const HWND box = main.control(L"unifiedFolderBox");
@@ -1358,10 +1364,8 @@ void KeystrokeStages(const std::wstring& folder, int repetitions) {
 // An in-place edit and a tick of the last row of 100,000, phase by phase on both sides.
 void EditAndTickStages(const std::wstring& folder, int repetitions) {
     StageRun run(folder);
-    Main& main = run.main;
     BareRows& bare = run.bare;
-    const HWND top = main.form.hwnd();
-    const HWND table = main.control(L"jobTable");
+    const HWND top = run.top, table = run.table;
     EditPhases ours, floor;
     for (int round = 0; round < repetitions; ++round) {
         EditCell(bare.list(), bare.top(), round, &floor, ManyRows - 1);
@@ -1386,13 +1390,7 @@ void EditAndTickStages(const std::wstring& folder, int repetitions) {
         run.step("floor: a click on the box, the paint", watch);
     }
     std::printf("in-place edit and tick of row 100,000 of 100,000 (mean of %d, ours / floor):\n", repetitions);
-    const auto phase = [&](const char* name, double EditPhases::*which) {
-        std::printf("  %-40s %9.0f / %.0f us\n", name, ours.*which / repetitions, floor.*which / repetitions);
-    };
-    phase("click: the box shown over the cell", &EditPhases::click);
-    phase("a character typed", &EditPhases::type);
-    phase("Enter: the cell written, the box hidden", &EditPhases::enter);
-    phase("painted", &EditPhases::paint);
+    PrintPhases(ours, floor, repetitions);
     run.print();
 }
 
@@ -1401,8 +1399,7 @@ void UndoStages(const std::wstring& folder, int repetitions) {
     StageRun run(folder);
     Main& main = run.main;
     BareRows& bare = run.bare;
-    const HWND top = main.form.hwnd();
-    const HWND table = main.control(L"jobTable");
+    const HWND top = run.top, table = run.table;
     const int middle = ManyRows / 2;
     main.form.jobs().rows().setTicked(static_cast<std::size_t>(middle), true);
     ListView_EnsureVisible(table, middle, FALSE);

@@ -163,9 +163,10 @@ void JobTableView::unselectAll() {
         std::vector<int> rows;  // apart from the map, which the list's notices change as it goes
         for (const auto& entry : selected_) rows.push_back(static_cast<int>(entry.second));
         for (const int row : rows) ListView_SetItemState(list_, row, 0, LVIS_SELECTED);
-        if (SendMessageW(list_, LVM_GETSELECTEDCOUNT, 0, 0) == 0) return;
     }
-    if (SendMessageW(list_, LVM_GETSELECTEDCOUNT, 0, 0) > Few) {
+    const LRESULT left = SendMessageW(list_, LVM_GETSELECTEDCOUNT, 0, 0);
+    if (left == 0) return;
+    if (left > Few) {
         ListView_SetItemState(list_, -1, 0, LVIS_SELECTED);
         return;
     }
@@ -177,17 +178,12 @@ void JobTableView::unselectAll() {
 
 // A plain click leaves its row the only one selected. Wine's list deselects the others by taking
 // the selection off every row in turn (a pass over a hundred thousand rows) whenever any is
-// selected: the few selected rows, known here, lose it first, one by one. A press on one of several
-// selected rows may begin dragging them all, and keeps them.
+// selected: the selected rows, known here, lose it first. A press on one of several selected rows
+// may begin dragging them all, and keeps them.
 void JobTableView::clearSelectionBeforeClick(std::size_t row) {
-    const std::vector<std::size_t> positions = selection();
-    constexpr std::size_t Few = 64;
-    if (positions.size() > Few || (positions.size() > 1 && std::binary_search(positions.begin(), positions.end(), row))) {
-        return;
-    }
-    for (const std::size_t position : positions) {
-        ListView_SetItemState(list_, static_cast<int>(position), 0, LVIS_SELECTED);
-    }
+    const std::vector<std::size_t>& positions = selection();  // where each selected row is now
+    if (positions.size() > 1 && std::binary_search(positions.begin(), positions.end(), row)) return;
+    unselectAll();
 }
 
 void JobTableView::selectLast() {
@@ -339,7 +335,7 @@ void JobTableView::measureStripes() {
     int band = stripes_ ? stripes_->bandHeight : 0;
     if (SendMessageW(list_, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first))) band = first.bottom - first.top;
     if (empty) SendMessageW(list_, LVM_SETITEMCOUNT, 0, LVSICF_NOSCROLL);
-    stripes_ = win::ListStripes{OddBand, EvenBand, band};
+    stripes_ = win::ListStripes{OddBand, EvenBand, band, {}, nullptr};  // nothing painted yet
     // Paths keep their file names however narrow their columns; measured again in the font now.
     paths_ = win::PathCells(1u << (JobColumnScene - 1) | 1u << (JobColumnOutputFolder - 1));
     InvalidateRect(list_, nullptr, TRUE);

@@ -382,9 +382,9 @@ void JobRows::setTicks(const std::vector<bool>& ticked) {
             return position < ticked.size() && row.ticked != ticked[position];
         },
         [&](std::size_t position, const StoredRow& row) {
-            StoredRow changed = row;
-            changed.ticked = ticked[position];
-            return std::optional<StoredRow>(std::move(changed));
+            StoredRow flipped = row;
+            flipped.ticked = ticked[position];
+            return std::optional<StoredRow>(std::move(flipped));
         });
     if (changed.count > 0) tell({RowsChange::Kind::Ticks, {changed}, 0});
 }

@@ -22,7 +22,7 @@ struct SavedValues {
 
     bool operator==(const SavedValues&) const = default;
 };
-// A row's saved values, shared by the row, what was taken of it and snapshots; null where it has none.
+// A row's saved values, shared by the row and the snapshots that hold it; null where it has none.
 using SharedSavedValues = std::shared_ptr<const SavedValues>;
 
 // A row's lasting identity: given when the row comes, kept while it is taken out and put back,
