@@ -31,18 +31,18 @@ void JobFiles::quickAdd() {
 
 void JobFiles::append(std::vector<RenderJob> added) {
     if (added.empty()) return;
-    table_.deselectAll();
+    table_.selection().deselectAll();
     table_.change([&](JobRows& rows) { rows.append(std::move(added)); });
-    table_.selectLast();
+    table_.selection().selectLast();
     SetFocus(list_);
 }
 
 void JobFiles::append(std::size_t count, const std::function<RenderJob(std::size_t)>& job) {
-    table_.deselectAll();
+    table_.selection().deselectAll();
     table_.change([&](JobRows& rows) {
         rows.append(count, [&](std::size_t i) { return JobRow{job(i), false, nullptr, 0}; });
     });
-    table_.selectLast();
+    table_.selection().selectLast();
     SetFocus(list_);
 }
 

@@ -4,12 +4,13 @@
 #include <commctrl.h>
 
 #include <cstdint>
-#include <deque>
 #include <optional>
-#include <unordered_map>
 #include <string>
 #include <vector>
 
+#include "app/TableKeys.h"
+#include "app/TableSelection.h"
+#include "document/Commands.h"
 #include "document/History.h"
 #include "jobs/JobRows.h"
 #include "jobs/JobTable.h"
@@ -61,47 +62,23 @@ public:
     RenderJob job(int row) const { return rows_.job(static_cast<std::size_t>(row - 1)); }
     std::vector<RenderJob> all() const { return rows_.jobs(); }
     // Appends a row as the table's last and returns its position.
-    int append(const RenderJob& job, SavedValues saved = {});
+    int append(const RenderJob& job) { return static_cast<int>(rows().append(JobRow{job, false, nullptr, 0})) + 1; }
 
-    // The selection: the first selected row (or 0), every selected position in order, the rows'
-    // jobs; selecting rows (the keyboard's row on the first, scrolled into view), all, none.
-    int selectedRow() const;
-    const std::vector<std::size_t>& selection() const;
-    std::vector<RenderJob> selectedJobs() const;
-    // The keyboard's row when it is selected, else the first selected one; nothing without a
-    // selection.
-    std::optional<std::size_t> currentRow() const;
-    void select(const std::vector<std::size_t>& positions);
-    void selectAll();
-    void deselectAll();
-    void selectLast();
+    // The selected rows and the keyboard's row.
+    TableSelection& selection() { return selection_; }
+    const TableSelection& selection() const { return selection_; }
 
-    // "-" and 清空 take rows; 删除 takes the selected ones; false when there was nothing to take.
-    bool removeTicked();
-    bool clear();
-    bool removeSelected();
-    // Copies of the selected rows right after each, selected.
-    bool duplicateSelected();
-    // Rows (pasted) after the last selected row, or at the end without a selection; selected.
-    void insertAfterSelection(std::vector<RenderJob> jobs);
-    // The job editor's OK for a row it edits: false when the row is gone.
-    bool replaceJob(RowId id, const RenderJob& job);
     // The selected rows ticked or unticked.
     void tickSelected(bool ticked);
 
     // 上移, 下移, 移到最前, 移到最后, and a drop before the row at `before` (the count: after
     // the last): the selected rows, which stay selected; false when none could move.
     using Move = RowMove;
-    bool canMove(Move move) const;
     bool moveSelected(Move move, std::size_t before = 0);
-    // Where a drag of rows would drop them now (a line shows it), or nothing.
-    std::optional<std::size_t> dropPosition() const { return drop_; }
 
-    // The keys the table's commands take while it has the focus: the window's answer to a key
-    // (true: taken), and to a context menu asked for at a point on the screen (from the keyboard:
-    // the point of the keyboard's row).
-    void onKey(std::function<bool(UINT key)> key) { key_ = std::move(key); }
-    void onContextMenu(std::function<void(POINT screen)> menu) { menu_ = std::move(menu); }
+    // The keys the table's commands take while it has the focus, and its context menu.
+    void onKey(std::function<bool(UINT key)> key) { keys_.onKey(std::move(key)); }
+    void onContextMenu(std::function<void(POINT screen)> menu) { keys_.onContextMenu(std::move(menu)); }
     // The optional columns (帧, 场景状态, 渲染预设): shown by the artist's choice, and by themselves
     // when rows come that use them.
     void showOptionalColumns(bool shown);
@@ -128,36 +105,18 @@ private:
     void writeCell(int row, int column, const std::wstring& text) override;
 
     std::optional<LRESULT> listMessage(UINT message, WPARAM wParam, LPARAM lParam);
-    // A key pressed in the list: Space ticks, Enter and the commands' keys go to the window.
-    bool listKey(UINT key);
-    // Dragging selected rows: the drop line follows the mouse, the button drops them.
-    void dragTo(POINT point);
-    void endDrag(bool drop);
-    void contextMenuAt(LPARAM where);
-    void drawDropLine(HDC dc) const;
-    // The rows at these positions selected, and no others, the list's view left where it is; and
-    // the selection written to the list again where rows came or went before selected ones.
-    void mark(const std::vector<std::size_t>& positions);
-    void unselectAll();
-    void clearSelectionBeforeClick(std::size_t row);
-    void reselect();
-    void selectionNoted(std::size_t first, std::size_t last, bool selected);
     // Gives the list the rows' count when rows came or went since it last had it. Setting the
     // count of a visible list costs milliseconds (its scroll bars), so rows appended one at a time
     // by a caller set it once, before the list next does or answers anything.
     void settleCount();
     // A tick set through the list's messages: row from 0, or -1 for every row.
     void tickFromState(int row, UINT stateImage);
-    void toggle(int row);
     void giveText(NMLVDISPINFOW& info) const;
     // Whether one of the rows there holds something other than 默认 in an optional column.
     bool anyOptionalCells(const std::vector<RowSpan>& spans) const;
     int findText(const NMLVFINDITEMW& find) const;
     // The rows that changed, repainted where they are visible.
     void repaint(const std::vector<RowSpan>& spans);
-    // The selection and the keyboard's row back on the rows that had them, wherever they are now.
-    void followSelection();
-    void noteSelection(const NMLISTVIEW& change);
     void measureStripes();
     // While the vertical scroll bar shows, Max文件 gives up what the six columns need to stay
     // clear of it (no column under the bar, no horizontal bar); without it every column is as
@@ -172,26 +131,9 @@ private:
     win::Subclass listMessages_;
     std::optional<win::ListStripes> stripes_;
     mutable win::PathCells paths_;  // the paths, given shortened while the list paints
-    bool keyTaken_ = false;  // the character the taken key makes is not the list's either
-    UINT menuKeyUp_ = 0;     // the key that opened the context menu, whose release is its too
-    // The selected rows by id, as the list last told them (asking the list walks its rows), each
-    // with where it was last seen; and their positions in order, found again when asked after a
-    // change.
-    mutable std::unordered_map<RowId, std::size_t> selected_;
-    mutable std::vector<std::size_t> selection_;
-    mutable bool selectionDue_ = false;
-    // The keyboard's row, by position and by id.
-    struct Mark {
-        int row = -1;
-        RowId id = 0;
-    };
-    Mark focused_;
-    bool dragging_ = false;
-    std::optional<std::size_t> drop_;
-    std::function<bool(UINT)> key_;
-    std::function<void(POINT)> menu_;
+    TableSelection selection_{rows_};
+    TableKeys keys_{selection_};
     bool countDue_ = false;      // rows came or went since the list was given their count
-    bool following_ = false;     // moving the selection itself: its notifications are not noted
     int ownInput_ = 0;           // inside the list's own click or key: its state changes are its own
     // The last press of the button on the list: where, on which row, whether on its box, and the
     // box's tick then.

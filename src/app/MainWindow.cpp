@@ -316,9 +316,9 @@ bool MainWindow::onCommand(int id, int code) {
         case IdRenderButton: nights_.render(); break;
         case IdAddJobButton: openJobDialog(); break;
         // "-": every ticked row, with its tick and saved values; 撤销 brings them back.
-        case IdRemoveTickedButton: table_.removeTicked(); break;
+        case IdRemoveTickedButton: table_.change([](JobRows& rows) { rows.takeTicked(); }); break;
         case IdQuickAddButton: files_.quickAdd(); break;
-        case IdClearButton: table_.clear(); break;
+        case IdClearButton: table_.change([](JobRows& rows) { rows.takeAll(); }); break;
         case IdInstallFolderButton: PickFolderInto(platform_, item(IdInstallFolderBox)); break;
         case IdUnifiedFolderButton: PickFolderInto(platform_, item(IdUnifiedFolderBox)); break;
         case IdCancelShutdownButton: nights_.cancelShutdown(); break;
@@ -367,7 +367,7 @@ void MainWindow::openJobDialog() {
 
 // 编辑任务…: the job editor opened on the row; its OK writes the row back where it stands.
 void MainWindow::editJob() {
-    const std::optional<std::size_t> row = table_.currentRow();
+    const std::optional<std::size_t> row = table_.selection().current();
     if (!row) return;
     openJobDialog();
     if (jobDialog()) jobDialog_->edit(table_.shown().id(*row), table_.shown().job(*row));

@@ -64,8 +64,8 @@ void MainWindow::showSettings() {
 
 // What the window knows besides the document; the clipboard is asked only where 粘贴 is shown.
 CommandFacts MainWindow::commandFacts(bool clipboard) const {
-    return {.selection = table_.selection(),
-            .currentRow = table_.currentRow(),
+    return {.selection = table_.selection().positions(),
+            .currentRow = table_.selection().current(),
             .canUndo = history_.canUndo(),
             .canRedo = history_.canRedo(),
             .clipboardHoldsContent = clipboard && win::ClipboardHoldsContent()};
@@ -123,7 +123,7 @@ void MainWindow::statusDue() {
 // A caption is only rewritten when it changed, so the labels do not flicker.
 void MainWindow::showStatus() {
     const int count = table_.count();
-    const int selected = count >= 1 ? table_.selectedRow() : 0;
+    const int selected = count >= 1 ? table_.selection().firstRow() : 0;
     std::optional<std::wstring> scene;
     if (selected > 0) scene = table_.shown().cell(static_cast<std::size_t>(selected - 1), JobColumnScene);
     StatusTexts texts = ComposeStatus(count, scene);
@@ -143,15 +143,24 @@ void MainWindow::addJob(const RenderJob& job) {
     table_.change([&](JobRows& rows) { rows.append(JobRow{job, false, nullptr, 0}); });
 }
 
+// The job editor's OK, on the row it was opened on wherever it stands now.
 void MainWindow::replaceJob(RowId id, const RenderJob& job) {
-    if (!table_.replaceJob(id, job)) {
+    const std::optional<std::size_t> position = table_.rows().find(id, table_.selection().current().value_or(0));
+    if (!position) {
         addJob(job);  // the row went while it was edited: the job is not lost
         selectLastJob();
+        return;
     }
+    const auto cells = JobCells(job);
+    table_.change([&](JobRows& rows) {
+        for (int column = 1; column <= JobColumnCount; ++column) {
+            rows.setCell(*position, column, cells[static_cast<std::size_t>(column - 1)]);
+        }
+    });
 }
 
 void MainWindow::selectLastJob() {
-    table_.selectLast();
+    table_.selection().selectLast();
     SetFocus(item(IdJobTable));
 }
 
@@ -162,7 +171,7 @@ void MainWindow::tickJobs(const std::vector<bool>& ticked) { table_.rows().setTi
 // From the results: the artist is taken to the row, in front, with nothing else selected.
 void MainWindow::selectJob(std::size_t position) {
     if (position >= table_.shown().count()) return;
-    table_.select({position});
+    table_.selection().select({position});
     SetForegroundWindow(hwnd());
     SetFocus(item(IdJobTable));
 }

@@ -1,5 +1,6 @@
 #include "app/TableCommands.h"
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 #include <variant>
@@ -27,13 +28,13 @@ bool TableCommands::run(int id, int code) {
             if (code != 1 || !textBoxFocused()) host_.stepBack(true);
             return true;
         case IdMenuCut:
-            if (copySelected()) table_.removeSelected();
+            if (copySelected()) removeSelected();
             return true;
         case IdMenuCopy: copySelected(); return true;
         case IdMenuPaste: paste(); return true;
-        case IdMenuDelete: table_.removeSelected(); return true;
-        case IdMenuSelectAll: table_.selectAll(); return true;
-        case IdMenuDuplicate: table_.duplicateSelected(); return true;
+        case IdMenuDelete: removeSelected(); return true;
+        case IdMenuSelectAll: table_.selection().selectAll(); return true;
+        case IdMenuDuplicate: duplicateSelected(); return true;
         case IdMenuMoveUp: table_.moveSelected(Move::Up); return true;
         case IdMenuMoveDown: table_.moveSelected(Move::Down); return true;
         case IdMenuMoveFirst: table_.moveSelected(Move::First); return true;
@@ -98,7 +99,7 @@ void TableCommands::showMenu(POINT screen) {
 // clipboard's CSV in the ANSI code page, as Excel writes it, and may prefer it to the text: rows
 // with a character that code page lacks go as the text alone rather than garbled.
 bool TableCommands::copySelected() {
-    const std::vector<RenderJob> rows = table_.selectedJobs();
+    const std::vector<RenderJob> rows = table_.selection().jobs();
     if (rows.empty()) return false;
     std::string csv;
     if (std::optional<std::wstring> text = Utf8Text(SaveJobList(rows))) {
@@ -122,7 +123,7 @@ void TableCommands::paste() {
     }
     const auto& content = std::get<win::ClipboardContent>(read);
     if (!content.files.empty()) {
-        table_.insertAfterSelection(host_.jobsOfFiles(content.files));
+        insertAfterSelection(host_.jobsOfFiles(content.files));
         return;
     }
     std::variant<std::vector<RenderJob>, JobListFault> rows = RowsFromText(content.text);
@@ -130,19 +131,60 @@ void TableCommands::paste() {
         platform_.showMessage(PastedTextFaultMessage(*fault));
         return;
     }
-    table_.insertAfterSelection(std::move(std::get<std::vector<RenderJob>>(rows)));
+    insertAfterSelection(std::move(std::get<std::vector<RenderJob>>(rows)));
+}
+
+// The row that followed the last one deleted takes the selection, as in Explorer.
+void TableCommands::removeSelected() {
+    const std::vector<std::size_t> positions = table_.selection().positions();
+    if (positions.empty()) return;
+    table_.change([&](JobRows& rows) { rows.take(positions); });
+    const std::size_t next = positions.back() + 1 - positions.size();
+    if (table_.count() > 0) table_.selection().select({std::min<std::size_t>(next, table_.count() - 1)});
+}
+
+// Copies of the selected rows right after each, selected; unticked, as a tick is the artist's
+// choice of rows, not part of the job.
+void TableCommands::duplicateSelected() {
+    const std::vector<std::size_t> positions = table_.selection().positions();
+    std::vector<JobRows::PlacedRow> copies;
+    std::vector<std::size_t> placed;
+    for (std::size_t k = 0; k < positions.size(); ++k) {
+        JobRow copy = table_.rows().row(positions[k]);
+        copy.ticked = false;
+        copies.push_back({positions[k] + k + 1, std::move(copy)});
+        placed.push_back(positions[k] + k + 1);
+    }
+    if (copies.empty()) return;
+    table_.change([&](JobRows& rows) { rows.insert(std::move(copies)); });
+    table_.selection().select(placed);
+}
+
+// Rows after the last selected row, or at the end without a selection; selected.
+void TableCommands::insertAfterSelection(std::vector<RenderJob> jobs) {
+    if (jobs.empty()) return;
+    const std::vector<std::size_t>& positions = table_.selection().positions();
+    const std::size_t at = positions.empty() ? static_cast<std::size_t>(table_.count()) : positions.back() + 1;
+    std::vector<JobRows::PlacedRow> added;
+    std::vector<std::size_t> placed;
+    for (RenderJob& job : jobs) {
+        placed.push_back(at + added.size());
+        added.push_back({at + added.size(), JobRow{std::move(job), false, nullptr, 0}});
+    }
+    table_.change([&](JobRows& rows) { rows.insert(std::move(added)); });
+    table_.selection().select(placed);
 }
 
 // Explorer with the row's scene selected; a scene that is not there is said, not shown.
 void TableCommands::showScene() {
-    const std::optional<std::size_t> row = table_.currentRow();
+    const std::optional<std::size_t> row = table_.selection().current();
     if (!row) return;
     const std::wstring scene = table_.rows().cell(*row, JobColumnScene);
     if (!platform_.showInExplorer(scene)) platform_.showMessage(L"找不到场景文件：" + scene);
 }
 
 void TableCommands::openOutputFolder() {
-    const std::optional<std::size_t> row = table_.currentRow();
+    const std::optional<std::size_t> row = table_.selection().current();
     if (row) OpenOutputFolder(platform_, table_.rows().cell(*row, JobColumnOutputFolder));
 }
 

@@ -38,6 +38,9 @@ private:
     bool textBoxFocused() const;
     bool copySelected();
     void paste();
+    void removeSelected();
+    void duplicateSelected();
+    void insertAfterSelection(std::vector<RenderJob> jobs);
     void showScene();
     void openOutputFolder();
 

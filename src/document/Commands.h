@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "document/Document.h"
 
@@ -50,6 +51,13 @@ struct CommandState {
 
     bool operator==(const CommandState&) const = default;
 };
+
+// Where rows at ascending positions `from` of a table of `count` rows go when they move one place up
+// or down (a row blocked by the end or by a moved row before it stays), to the ends, or to stand
+// before the row at `before` (`count`: after the last), in their order.
+enum class RowMove { Up, Down, First, Last, Before };
+std::vector<std::size_t> MovedPositions(const std::vector<std::size_t>& from, std::size_t count, RowMove move,
+                                        std::size_t before = 0);
 
 // The one answer the buttons, the menus, the context menu and the table's keys all ask.
 CommandState StateOf(Command command, const Document& document, const CommandFacts& facts);

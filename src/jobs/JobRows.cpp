@@ -149,40 +149,6 @@ unsigned ColumnsReadAnew(const UnifiedChoice& before, const UnifiedChoice& after
 
 }  // namespace
 
-std::vector<std::size_t> MovedPositions(const std::vector<std::size_t>& from, std::size_t count, RowMove move,
-                                        std::size_t before) {
-    const std::size_t moved = from.size();
-    std::vector<std::size_t> to(moved);
-    switch (move) {
-        case RowMove::Up:
-            for (std::size_t k = 0; k < moved; ++k) {
-                const std::size_t up = from[k] > 0 ? from[k] - 1 : 0;
-                to[k] = k > 0 ? std::max(up, to[k - 1] + 1) : up;
-            }
-            break;
-        case RowMove::Down:
-            for (std::size_t k = moved; k-- > 0;) {
-                const std::size_t down = std::min(from[k] + 1, count - 1);
-                to[k] = k + 1 < moved ? std::min(down, to[k + 1] - 1) : down;
-            }
-            break;
-        case RowMove::First:
-        case RowMove::Last:
-        case RowMove::Before: {
-            std::size_t first = 0;
-            if (move == RowMove::Last) first = count - moved;
-            if (move == RowMove::Before) {
-                const auto above = static_cast<std::size_t>(
-                    std::lower_bound(from.begin(), from.end(), std::min(before, count)) - from.begin());
-                first = std::min(before, count) - above;
-            }
-            for (std::size_t k = 0; k < moved; ++k) to[k] = first + k;
-            break;
-        }
-    }
-    return to;
-}
-
 const StoredRow* JobRowsSnapshot::at(std::size_t position) const {
     if (position >= count_) return nullptr;
     const std::size_t block = BlockOf(starts_, position);

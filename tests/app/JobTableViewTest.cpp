@@ -200,7 +200,7 @@ TEST_F(JobTableViewTest, SelectedRowsMoveAndTheNightRendersInTheTablesOrder) {
     click(cellOf(4), VK_SHIFT);
     click(cellOf(7), VK_CONTROL);
     EXPECT_EQ(selected(), (std::vector<std::size_t>{1, 2, 3, 6}));
-    EXPECT_EQ(form.jobs().selection(), selected());
+    EXPECT_EQ(form.jobs().selection().positions(), selected());
     EXPECT_FALSE(IsWindowVisible(control(L"cellEditor"))) << "a click with Ctrl or Shift opens no cell";
 
     SetFocus(list());
@@ -234,7 +234,7 @@ TEST_F(JobTableViewTest, SelectedRowsMoveAndTheNightRendersInTheTablesOrder) {
 
 // Selected rows dragged within the table go where the line showed them when the button came up.
 TEST_F(JobTableViewTest, DraggedRowsDropWhereTheLineShows) {
-    form.jobs().select({1, 2});
+    form.jobs().selection().select({1, 2});
     const POINT from = cellOf(3);
     const RECT target = rowRect(8);
     const POINT to{from.x, target.top + 2};  // the upper half of row 8: before it
@@ -242,10 +242,10 @@ TEST_F(JobTableViewTest, DraggedRowsDropWhereTheLineShows) {
     PostMessageW(list(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(from.x, from.y + 12));
     PostMessageW(list(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(to.x, to.y));
     test::PumpMessages();
-    EXPECT_EQ(form.jobs().dropPosition(), std::optional<std::size_t>(7));
+    EXPECT_EQ(form.jobs().selection().dropPosition(), std::optional<std::size_t>(7));
     PostMessageW(list(), WM_LBUTTONUP, 0, MAKELPARAM(to.x, to.y));
     test::PumpMessages();
-    EXPECT_FALSE(form.jobs().dropPosition());
+    EXPECT_FALSE(form.jobs().selection().dropPosition());
     const std::vector<std::wstring> now = scenes();
     EXPECT_EQ(std::vector<std::wstring>(now.begin() + 4, now.begin() + 8),
               (std::vector<std::wstring>{L"E:\\s7.max", L"E:\\s2.max", L"E:\\s3.max", L"E:\\s8.max"}));
@@ -257,7 +257,7 @@ TEST_F(JobTableViewTest, DraggedRowsDropWhereTheLineShows) {
 // in the job editor: each one step of 撤销 and 重做. In a text box the same keys are the box's.
 TEST_F(JobTableViewTest, CopiesDeletionsAndEditsAreStepsOfUndoAndRedo) {
     const std::vector<std::wstring> before = scenes();
-    form.jobs().select({2, 4});
+    form.jobs().selection().select({2, 4});
     SetFocus(list());
     press('D', VK_CONTROL);
     ASSERT_EQ(form.jobs().count(), 32);
@@ -268,7 +268,7 @@ TEST_F(JobTableViewTest, CopiesDeletionsAndEditsAreStepsOfUndoAndRedo) {
     EXPECT_EQ(scenes(), before);
     EXPECT_EQ(selected(), (std::vector<std::size_t>{5})) << "the row after the last deleted";
 
-    form.jobs().select({0});
+    form.jobs().selection().select({0});
     press(VK_RETURN);
     ASSERT_NE(form.jobDialog(), nullptr);
     EXPECT_EQ(win::WindowText(form.jobDialog()->control(L"cameraBox")), L"Cam1");
@@ -282,7 +282,7 @@ TEST_F(JobTableViewTest, CopiesDeletionsAndEditsAreStepsOfUndoAndRedo) {
     press(VK_DELETE);
     press('A', VK_CONTROL);
     EXPECT_EQ(form.jobs().count(), 30);
-    EXPECT_EQ(form.jobs().selection(), (std::vector<std::size_t>{0}));
+    EXPECT_EQ(form.jobs().selection().positions(), (std::vector<std::size_t>{0}));
 
     for (const auto& [id, count, camera] : {std::tuple{mainwindow::IdMenuUndo, 30, L"Cam1"},
                                             {mainwindow::IdMenuUndo, 32, L"Cam1"},
@@ -330,7 +330,7 @@ TEST_F(JobTableViewTest, RowsPastedFromAnotherProgramCopyBackIdentically) {
         Sleep(20);
     }
 
-    form.jobs().select({1});
+    form.jobs().selection().select({1});
     SetFocus(list());
     press('V', VK_CONTROL);
     SetEvent(done);
@@ -373,7 +373,7 @@ TEST_F(JobTableViewTest, RowsPastedFromAnotherProgramCopyBackIdentically) {
 
 // Shift+F10 opens the table's menu under the keyboard's row, with what does not apply greyed.
 TEST_F(JobTableViewTest, TheContextMenuGreysWhatDoesNotApply) {
-    form.jobs().select({0});
+    form.jobs().selection().select({0});
     SetFocus(list());
     static std::vector<std::pair<std::wstring, bool>> shown;  // each item's text, and whether it is greyed
     shown.clear();

@@ -101,7 +101,7 @@ TEST_F(MainWindowJobsTest, QuickAddTakesTwoThousandFilesAndACancelChangesNothing
     EXPECT_EQ(form.jobs().job(2000).outputName, L"镜头2000.tga");
     EXPECT_EQ(selectedRows(), std::vector<int>{2000});
 
-    form.jobs().select({6});
+    form.jobs().selection().select({6});
     platform.openAnswer = {};
     Click(control(L"quickAddButton"));
     EXPECT_EQ(form.jobs().count(), 2000);
