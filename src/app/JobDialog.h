@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "app/JobTableView.h"
+#include "app/JobTableHost.h"
 #include "platform/Platform.h"
 #include "win/Form.h"
 #include "win/Subclass.h"

@@ -243,7 +243,10 @@ std::optional<LRESULT> JobTableView::listMessage(UINT message, WPARAM wParam, LP
                 const auto row = static_cast<int>(SendMessageW(list_, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
                 press_ = Press{hit.pt, row, row >= 0 && OnBox(hit), std::nullopt};
                 if (press_->onBox) press_->tickedBefore = rows_.ticked(static_cast<std::size_t>(row));
-                if (row >= 0 && !(wParam & (MK_SHIFT | MK_CONTROL))) selection_.beforeClick(static_cast<std::size_t>(row));
+                // A press on a box only ticks: the selection stays as the list leaves it.
+                if (row >= 0 && !press_->onBox && !(wParam & (MK_SHIFT | MK_CONTROL))) {
+                    selection_.beforeClick(static_cast<std::size_t>(row));
+                }
             }
             ++ownInput_;
             const LRESULT answer = win::Subclass::Next(list_, message, wParam, lParam);
@@ -363,6 +366,16 @@ std::uint64_t JobTableView::rowKey(int row) { return rows_.id(static_cast<std::s
 int JobTableView::rowWithKey(std::uint64_t key, int hint) {
     const auto found = rows_.find(key, hint > 0 ? static_cast<std::size_t>(hint - 1) : 0);
     return found ? static_cast<int>(*found) + 1 : 0;
+}
+
+// A click released where it was pressed on a box is on the box: the first column's, no cell.
+std::optional<LVHITTESTINFO> JobTableView::hitAt(POINT at) {
+    if (!press_ || !press_->onBox || press_->at.x != at.x || press_->at.y != at.y) return std::nullopt;
+    LVHITTESTINFO hit{};
+    hit.pt = at;
+    hit.flags = LVHT_ONITEMSTATEICON;
+    hit.iItem = press_->row;
+    return hit;
 }
 
 void JobTableView::writeCell(int row, int column, const std::wstring& text) {

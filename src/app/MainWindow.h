@@ -11,6 +11,7 @@
 
 #include "app/InstallationsMenu.h"
 #include "app/JobFiles.h"
+#include "app/JobTableHost.h"
 #include "app/JobTableView.h"
 #include "app/Nights.h"
 #include "app/SessionKeeper.h"

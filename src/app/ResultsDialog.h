@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/JobTableView.h"
+#include "app/JobTableHost.h"
 #include "app/LogWindow.h"
 #include "app/NightFollower.h"
 #include "jobs/Results.h"

@@ -190,7 +190,11 @@ std::optional<LRESULT> EditableList::reflectNotify(NMHDR& header) {
     // The cell under the point, found by one hit test where it lies on one.
     LVHITTESTINFO hit{};
     hit.pt = at;
-    SendMessageW(list_, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+    if (const std::optional<LVHITTESTINFO> known = rows_ ? rows_->hitAt(at) : std::nullopt) {
+        hit = *known;
+    } else {
+        SendMessageW(list_, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+    }
     const int row = hit.iItem >= 0 && (hit.flags & LVHT_ONITEM) ? hit.iItem : rowAt(at);
     // A click on a row commits an open edit first, so that one click also opens the cell it hit.
     if (row >= 0) onListClicked();

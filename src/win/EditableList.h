@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdint>
 #include <functional>
@@ -47,6 +48,9 @@ public:
     virtual int rowWithKey(std::uint64_t key, int hint) = 0;
     // Writes a cell the editor finished.
     virtual void writeCell(int row, int column, const std::wstring& text) = 0;
+    // What the rows' owner already found under the point a click ends at, spared asking the list
+    // again; nothing when it did not look.
+    virtual std::optional<LVHITTESTINFO> hitAt(POINT) { return std::nullopt; }
 
 protected:
     ~EditedRows() = default;

@@ -316,6 +316,10 @@ TEST_F(JobTableViewTest, RowsPastedFromAnotherProgramCopyBackIdentically) {
     const std::wstring text = captions + rows;
     ASSERT_TRUE(test::WriteWholeFile(path, std::string_view(reinterpret_cast<const char*>(text.data()),
                                                             text.size() * sizeof(wchar_t))));
+    // Emptied first: text a test before left there would pass for the other program's.
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    CloseClipboard();
     const HANDLE done = CreateEventW(nullptr, TRUE, FALSE, L"RavolenTestPasteDone");
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);

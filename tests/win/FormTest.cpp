@@ -7,7 +7,9 @@
 
 #include "support/TestForm.h"
 #include "support/WindowTest.h"
+#include "base/LiveObjects.h"
 #include "win/Reflection.h"
+#include "win/Subclass.h"
 
 namespace ravolen {
 namespace {
@@ -108,6 +110,58 @@ TEST(Form, AControlThatCannotBeCreatedFailsTheWholeForm) {
     const test::RefuseWindowClass refuse(WC_LISTVIEWW);
     TestForm form;
     EXPECT_FALSE(form.create(Layout));
+}
+
+// Handlers are offered a control's messages newest first, each passing on with Next; one that
+// goes (before, inside its own handler, or with its control) is offered nothing more, and the
+// control's procedure is its own again once none is left, unless another was put in front since.
+TEST(Subclass, HandlersChainNewestFirstAndLeaveTheControlAsTheyFoundIt) {
+    const HWND edit = CreateWindowExW(0, L"EDIT", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(edit);
+    const LONG_PTR own = GetWindowLongPtrW(edit, GWLP_WNDPROC);
+    const long live = LiveObjects::Count(LiveKind::Subclass);
+    constexpr UINT Asked = WM_APP + 7;
+    std::wstring seen;
+    win::Subclass older, newer;
+    older.attach(edit, [&](UINT message, WPARAM wParam, LPARAM) -> std::optional<LRESULT> {
+        if (message != Asked) return std::nullopt;
+        seen += L"older ";
+        if (wParam == 1) return 41;
+        if (wParam == 2) older.reset();  // inside its own handler
+        return std::nullopt;
+    });
+    newer.attach(edit, [&](UINT message, WPARAM wParam, LPARAM lParam) -> std::optional<LRESULT> {
+        if (message != Asked) return std::nullopt;
+        seen += L"newer ";
+        return win::Subclass::Next(edit, message, wParam, lParam) + 1;
+    });
+    EXPECT_EQ(LiveObjects::Count(LiveKind::Subclass), live + 2);
+    EXPECT_EQ(SendMessageW(edit, Asked, 1, 0), 42);
+    EXPECT_EQ(seen, L"newer older ");
+    seen.clear();
+    EXPECT_EQ(SendMessageW(edit, Asked, 2, 0), 1);  // the edit's own 0, plus one
+    EXPECT_EQ(SendMessageW(edit, Asked, 1, 0), 1);
+    EXPECT_EQ(seen, L"newer older newer ");
+    EXPECT_EQ(LiveObjects::Count(LiveKind::Subclass), live + 1);
+    newer.reset();
+    EXPECT_EQ(GetWindowLongPtrW(edit, GWLP_WNDPROC), own);
+
+    // A comctl32 subclass put in front of ours keeps its place when ours goes.
+    newer.attach(edit, [&](UINT, WPARAM, LPARAM) { return std::optional<LRESULT>(); });
+    const SUBCLASSPROC front = [](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+        return message == Asked ? 7 : DefSubclassProc(hwnd, message, wParam, lParam);
+    };
+    ASSERT_TRUE(SetWindowSubclass(edit, front, 1, 0));
+    newer.reset();
+    EXPECT_EQ(SendMessageW(edit, Asked, 0, 0), 7);
+    RemoveWindowSubclass(edit, front, 1);
+
+    // Going with its control.
+    newer.attach(edit, [&](UINT, WPARAM, LPARAM) { return std::optional<LRESULT>(); });
+    DestroyWindow(edit);
+    EXPECT_EQ(LiveObjects::Count(LiveKind::Subclass), live);
+    newer.reset();
+    EXPECT_EQ(LiveObjects::Count(LiveKind::Subclass), live);
 }
 
 }  // namespace
