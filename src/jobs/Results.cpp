@@ -2,9 +2,11 @@
 
 #include "jobs/FrameList.h"
 
+#include <climits>
 #include <cwctype>
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -13,19 +15,42 @@ namespace {
 
 struct Found {
     int frames = 0;
-    bool single = false;
+    const FolderEntry* own = nullptr;  // the file under the exact name
+    std::vector<std::pair<const FolderEntry*, int>> frameFiles;  // numbered frames, with their numbers
     unsigned long long size = 0;
     unsigned long long modified = 0;
     const std::wstring* newest = nullptr;  // the name of the file written last, in the folder's entries
 
-    void add(const FolderEntry& entry, bool frame) {
-        frames += frame ? 1 : 0;
-        single = single || !frame;
+    void add(const FolderEntry& entry, std::optional<int> frame) {
+        if (frame) {
+            ++frames;
+            frameFiles.emplace_back(&entry, *frame);
+        } else {
+            own = &entry;
+        }
         size += entry.size;
         if (!newest || entry.modified >= modified) newest = &entry.name;
         modified = std::max(modified, entry.modified);
     }
 };
+
+// The frames named, and "…" after the last when more are counted.
+std::wstring FramesNamed(const std::vector<int>& frames, std::size_t count) {
+    std::wstring text;
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+        if (k > 0) text += L'、';
+        text += std::to_wstring(frames[k]);
+    }
+    if (count > frames.size()) text += L'…';
+    return text;
+}
+
+// The frame number of `digits` digits (a frame beyond any 3ds Max renders reads as the largest).
+int FrameNumber(std::wstring_view digits) {
+    long long number = 0;
+    for (const wchar_t digit : digits) number = std::min<long long>(number * 10 + (digit - L'0'), INT_MAX);
+    return static_cast<int>(number);
+}
 
 // A folder's files by the output name they complete: each file under its own name, and a
 // numbered frame also under its name without the frame number ("lobby0001.tga" under
@@ -38,14 +63,15 @@ std::unordered_map<std::wstring, Found> IndexFolder(const std::vector<FolderEntr
     for (const FolderEntry& entry : entries) {
         if (entry.folder) continue;
         const std::wstring name = FoldCase(entry.name);
-        index[name].add(entry, false);
+        index[name].add(entry, std::nullopt);
         if (expected.contains(name)) continue;
         const std::size_t dot = name.find_last_of(L'.');
         const std::size_t stemEnd = dot == std::wstring::npos ? name.size() : dot;
         std::size_t digits = 0;
         while (digits < stemEnd && std::iswdigit(name[stemEnd - digits - 1])) ++digits;
         for (std::size_t frame = 4; frame <= digits; ++frame) {
-            index[name.substr(0, stemEnd - frame) + name.substr(stemEnd)].add(entry, true);
+            index[name.substr(0, stemEnd - frame) + name.substr(stemEnd)].add(
+                entry, FrameNumber(std::wstring_view(name).substr(stemEnd - frame, frame)));
         }
     }
     return index;
@@ -54,8 +80,8 @@ std::unordered_map<std::wstring, Found> IndexFolder(const std::vector<FolderEntr
 // A row that lists its frames: each frame's own file, never the frames counted under the name.
 // A frame's file is 3ds Max's numbering of the output `name` (folded): the frame number, four
 // digits at least, before the extension.
-void FindListedFrames(RenderResult& result, std::wstring_view name, const std::vector<FrameRange>& ranges,
-                      const std::unordered_map<std::wstring, Found>& folder) {
+void FindListedFrames(RenderResult& result, const std::wstring& outputFolder, std::wstring_view name,
+                      const std::vector<FrameRange>& ranges, const std::unordered_map<std::wstring, Found>& folder) {
     const std::size_t dot = name.find_last_of(L'.');
     const std::size_t stemEnd = dot == std::wstring_view::npos ? name.size() : dot;
     std::wstring file;  // reused: a list may name hundreds of thousands of frames
@@ -66,12 +92,14 @@ void FindListedFrames(RenderResult& result, std::wstring_view name, const std::v
         file += number;
         file += name.substr(stemEnd);
         const auto found = folder.find(file);
-        if (found == folder.end() || !found->second.single) {
+        if (found == folder.end() || !found->second.own) {
             if (result.firstMissing.size() < MissingFramesListed) result.firstMissing.push_back(frame);
             ++result.missingFrames;
             continue;
         }
         ++result.frames;
+        const FolderEntry& own = *found->second.own;
+        result.files.push_back({outputFolder + L"\\" + own.name, frame, own.size, own.modified});
         result.size += found->second.size;
         if (result.image.empty() || found->second.modified >= result.modified) {
             result.image = *found->second.newest;
@@ -85,13 +113,23 @@ void FindListedFrames(RenderResult& result, std::wstring_view name, const std::v
 
 std::wstring MissingFramesText(const RenderResult& result) {
     if (result.missingFrames == 0) return {};
-    std::wstring text = L"缺" + std::to_wstring(result.missingFrames) + L"帧：";
-    for (std::size_t k = 0; k < result.firstMissing.size(); ++k) {
-        if (k > 0) text += L'、';
-        text += std::to_wstring(result.firstMissing[k]);
+    return L"缺" + std::to_wstring(result.missingFrames) + L"帧：" + FramesNamed(result.firstMissing, result.missingFrames);
+}
+
+std::wstring ResultFaultText(const RenderResult& result) {
+    const ImageFaults& faults = result.faults;
+    const bool frames = !result.files.empty() && result.files.front().frame >= 0;
+    const auto counted = [&](std::size_t count, const wchar_t* what, const std::vector<int>& first) {
+        return frames ? std::to_wstring(count) + L"帧" + what + L"：" + FramesNamed(first, count) : std::wstring(what);
+    };
+    if (faults.empty > 0) return counted(faults.empty, L"空文件", faults.firstEmpty);
+    if (faults.broken > 0) return counted(faults.broken, L"损坏", faults.firstBroken);
+    if (faults.wrongSize > 0) {
+        return (frames ? std::to_wstring(faults.wrongSize) + L"帧" : std::wstring()) + L"尺寸不符（应为" +
+               std::to_wstring(faults.expectedWidth) + L"×" + std::to_wstring(faults.expectedHeight) + L"，实为" +
+               std::to_wstring(faults.actualWidth) + L"×" + std::to_wstring(faults.actualHeight) + L"）";
     }
-    if (result.missingFrames > result.firstMissing.size()) text += L'…';
-    return text;
+    return MissingFramesText(result);
 }
 
 std::vector<RenderResult> FindResults(
@@ -130,17 +168,25 @@ std::vector<RenderResult> FindResults(
         };
         if (job.frames != DefaultMarker) {
             if (const auto ranges = ParseFrameList(job.frames)) {
-                FindListedFrames(result, nameKeys[i], *ranges, *folder);
+                FindListedFrames(result, job.outputFolder, nameKeys[i], *ranges, *folder);
                 result.image = inFolder(result.image);
                 continue;
             }
         }
         if (const auto found = folder->find(nameKeys[i]); found != folder->end()) {
+            const Found& files = found->second;
             result.done = true;
-            result.frames = found->second.single ? 0 : found->second.frames;
-            result.size = found->second.size;
-            result.modified = found->second.modified;
-            result.image = found->second.single ? result.output : inFolder(*found->second.newest);
+            result.frames = files.own ? 0 : files.frames;
+            result.size = files.size;
+            result.modified = files.modified;
+            result.image = files.own ? result.output : inFolder(*files.newest);
+            if (files.own) {
+                result.files.push_back({result.output, -1, files.own->size, files.own->modified});
+            } else {
+                for (const auto& [entry, frame] : files.frameFiles) {
+                    result.files.push_back({inFolder(entry->name), frame, entry->size, entry->modified});
+                }
+            }
         }
     }
     return results;

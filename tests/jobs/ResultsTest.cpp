@@ -38,6 +38,12 @@ TEST(Results, AnOutputIsCompleteAsAnImageOrAsItsNumberedFrames) {
     EXPECT_FALSE(results[4].done);
     EXPECT_FALSE(results[5].done);
     EXPECT_EQ(reads, 2);  // each folder once, letter case aside
+    // Every image found, to be read in its own format: the output, or each frame with its number.
+    EXPECT_EQ(results[0].files, (std::vector<OutputFile>{{L"F:\\out\\lobby.tga", -1, 100, 7}}));
+    EXPECT_EQ(results[1].files, (std::vector<OutputFile>{{L"F:\\OUT\\hall0000.jpg", 0, 10, 1},
+                                                         {L"F:\\OUT\\hall0001.jpg", 1, 10, 9}}));
+    EXPECT_EQ(results[2].files, (std::vector<OutputFile>{{L"F:\\out\\shot20000.tga", 0, 5, 3}}));
+    EXPECT_TRUE(results[4].files.empty());
 }
 
 // A row's frames are its own name with a number before its own extension; a file another row
