@@ -33,6 +33,7 @@ struct ImageFaults {
     std::vector<int> firstEmpty, firstBroken;
     int expectedWidth = 0, expectedHeight = 0;
     unsigned actualWidth = 0, actualHeight = 0;
+    std::vector<std::wstring> files;  // every image at fault, to be set aside before it renders again
 
     bool any() const { return empty + broken + wrongSize > 0; }
     bool operator==(const ImageFaults&) const = default;

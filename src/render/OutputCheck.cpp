@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <set>
 
 namespace ravolen {
 namespace {
@@ -59,11 +60,38 @@ void CheckOutputs(std::span<const RenderJob> rows, std::vector<RenderResult>& re
                     Note(faults.wrongSize, nullptr, file.frame);
                     break;
                 case ImageVerdict::Complete:
-                case ImageVerdict::NotChecked: break;
+                case ImageVerdict::NotChecked: continue;
             }
+            faults.files.push_back(file.path);
         }
         if (faults.any()) result.done = false;
     }
+}
+
+std::vector<FileMove> SetAsideMoves(std::span<const RenderResult> results,
+                                    const std::function<bool(const std::wstring&)>& exists) {
+    std::vector<FileMove> moves;
+    std::set<std::wstring> planned;  // folded: two broken files of one name in one folder
+    for (const RenderResult& result : results) {
+        for (const std::wstring& from : result.faults.files) {
+            const std::size_t slash = from.find_last_of(L'\\');
+            const std::wstring folder = (slash == std::wstring::npos ? std::wstring() : from.substr(0, slash + 1)) + std::wstring(SetAsideFolder);
+            const std::wstring name = slash == std::wstring::npos ? from : from.substr(slash + 1);
+            const std::size_t dot = name.find_last_of(L'.');
+            const std::wstring stem = name.substr(0, dot), extension = dot == std::wstring::npos ? L"" : name.substr(dot);
+            std::wstring to = folder + L"\\" + name;
+            // Bounded: a folder that says every name is taken keeps its file where it is.
+            constexpr int MostNumbers = 9999;
+            int number = 1;
+            while ((planned.contains(FoldCase(to)) || exists(to)) && ++number <= MostNumbers) {
+                to = folder + L"\\" + stem + L" (" + std::to_wstring(number) + L")" + extension;
+            }
+            if (number > MostNumbers) continue;
+            planned.insert(FoldCase(to));
+            moves.push_back({from, std::move(to)});
+        }
+    }
+    return moves;
 }
 
 ImageCheck ReadImage(Platform& platform, const OutputFile& file, int width, int height) {

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <span>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <vector>
 
@@ -22,6 +23,18 @@ using ImageReading = std::function<ImageCheck(const OutputFile& file, int width,
 // faults, and a row with any fault is not done. A file that could not be judged but is not empty
 // passes, as nothing says it is broken.
 void CheckOutputs(std::span<const RenderJob> rows, std::vector<RenderResult>& results, const ImageReading& read);
+
+// Where the images at fault go before their rows render again, so that a renderer skipping the
+// frames already there renders exactly them: into a folder 损坏 beside each, under its own name,
+// or "name (2).ext", "(3)" ... where that is taken (`exists`) or planned already. Moved, never
+// deleted.
+inline constexpr std::wstring_view SetAsideFolder = L"损坏";
+struct FileMove {
+    std::wstring from, to;
+    bool operator==(const FileMove&) const = default;
+};
+std::vector<FileMove> SetAsideMoves(std::span<const RenderResult> results,
+                                    const std::function<bool(const std::wstring&)>& exists);
 
 // The image read through the platform in the few pieces the judgement needs.
 ImageCheck ReadImage(Platform& platform, const OutputFile& file, int width, int height);

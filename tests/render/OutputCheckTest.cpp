@@ -76,6 +76,26 @@ TEST(OutputCheck, ARowIsDoneOnlyWhenEveryImageReadsWholeAndItsWorstFaultIsNamed)
         EXPECT_EQ(ResultFaultText(results[k]), cases[k].state);
     }
 
+    // Before they render again, exactly the images at fault go into 损坏 beside them, a name
+    // taken there (or by another file moved) numbered; good images stay.
+    platform.files[L"F:\\out\\损坏\\cut.png"] = "old";
+    platform.files[L"F:\\out\\损坏\\walk0014 (2).png"] = "old";
+    const std::vector<RenderResult> again = {results[1], results[2], results[3], results[8], results[11]};
+    const auto moves = SetAsideMoves(again, [&](const std::wstring& path) { return platform.files.count(path) > 0; });
+    EXPECT_EQ(moves, (std::vector<FileMove>{
+                         {L"F:\\out\\cut.png", L"F:\\out\\损坏\\cut (2).png"},
+                         {L"F:\\out\\small.tga", L"F:\\out\\损坏\\small.tga"},
+                         {L"F:\\out\\walk0014.png", L"F:\\out\\损坏\\walk0014.png"},
+                         {L"F:\\out\\walk0015.png", L"F:\\out\\损坏\\walk0015.png"},
+                         {L"F:\\out\\walk0016.png", L"F:\\out\\损坏\\walk0016.png"},  // 9×8
+                         {L"F:\\out\\run0001.png", L"F:\\out\\损坏\\run0001.png"},
+                         {L"F:\\out\\run0002.png", L"F:\\out\\损坏\\run0002.png"},
+                     }));
+    const std::vector<RenderResult> twice = {results[2], results[2]};  // one file, two rows' faults
+    EXPECT_EQ(SetAsideMoves(twice, [](const std::wstring&) { return false; }).back().to,
+              L"F:\\out\\损坏\\small (2).tga");
+    EXPECT_TRUE(SetAsideMoves(twice, [](const std::wstring&) { return true; }).empty());  // every name taken
+
     // Shown again, nothing is read again; a file written anew is.
     const auto reads = [&] { return std::count_if(platform.calls.begin(), platform.calls.end(),
                                                   [](const std::wstring& call) { return call.starts_with(L"readFileFrom"); }); };
