@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <iterator>
+#include <string>
+#include <utility>
 
 #include "platform/Win32Platform.h"
+#include "render/ImageCheck.h"
 #include "render/NightLog.h"
 #include "render/NightWatch.h"
 #include "render/RenderScript.h"
@@ -92,6 +97,64 @@ TEST(RendererStandIn, EachCallPrintsWaitsAndEndsAsItsPlanSays) {
     ASSERT_TRUE(fourth);
     EXPECT_EQ(fourth->exitCode, 0xFFFFFFFFu);
     EXPECT_EQ(ReadCalls(standIn.install() + L"\\3dsmaxcmd-calls.log").size(), 4u);
+}
+
+// A file on disk, read through the platform as the program reads a rendered image.
+class PlatformFile : public FileReader {
+public:
+    PlatformFile(Platform& platform, std::wstring path)
+        : platform_(platform), path_(std::move(path)), size_(platform.fileSize(path_).value_or(0)) {}
+
+    std::uint64_t size() const override { return size_; }
+    std::string read(std::uint64_t offset, std::size_t length) override {
+        return platform_.readFileFrom(path_, offset, length).value_or(std::string());
+    }
+
+private:
+    Platform& platform_;
+    std::wstring path_;
+    std::uint64_t size_;
+};
+
+// Each call writes a real image of the format its output name names, at the size it was asked,
+// unless its plan spoils it: then the image is as a killed or misconfigured render leaves it.
+TEST(RendererStandIn, WritesTheImageItsNameAndSizeAsk) {
+    using V = ImageVerdict;
+    struct Case {
+        std::wstring_view name, arguments, plan;
+        int width, height;  // the row's
+        ImageCheck expected;
+    };
+    const Case cases[] = {
+        {L"a.png", L"-w:640 -h:480", L"", 640, 480, {V::Complete, 640, 480}},
+        {L"b.TGA", L"-w:64 -h:48", L"", 64, 48, {V::Complete, 64, 48}},
+        {L"c.exr", L"-width:64 -height:48", L"", 64, 48, {V::Complete, 64, 48}},
+        {L"d.jpg", L"-w:33 -h:17", L"", 33, 17, {V::Complete, 33, 17}},
+        {L"e.png", L"-w:(800)", L"", 0, 0, {V::Complete, 4, 3}},
+        {L"f.png", L"-w:64 -h:48", L"cut 100", 64, 48, {V::CutShort, 64, 48}},
+        {L"g.exr", L"-w:64 -h:48", L"cut 0", 64, 48, {V::Empty, 0, 0}},
+        {L"h.jpg", L"-w:64 -h:48", L"size 32 24", 64, 48, {V::WrongSize, 32, 24}},
+        {L"i.max", L"", L"", 0, 0, {V::NotChecked, 0, 0}},
+    };
+    std::wstring plan;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        if (!cases[i].plan.empty()) plan += std::to_wstring(i + 1) + L" " + std::wstring(cases[i].plan) + L"\r\n";
+    }
+    Win32Platform platform;
+    const StandInFolder standIn(plan);
+    for (const Case& c : cases) {
+        const std::wstring output = standIn.folder() + L"\\out\\" + std::wstring(c.name);
+        const auto ran = platform.runAndRead(ProcessLaunch{
+            standIn.renderer(),
+            L"\"" + standIn.renderer() + L"\" \"E:\\a.max\" " + std::wstring(c.arguments) + L" -outputName:\"" +
+                output + L"\"",
+            standIn.folder(), WindowStyle::Hidden});
+        ASSERT_TRUE(ran);
+        EXPECT_EQ(ran->exitCode, 0u);
+        PlatformFile file(platform, output);
+        EXPECT_EQ(CheckImage(c.name, file, c.width, c.height), c.expected) << Utf8(c.name);
+        EXPECT_EQ(file.size() > 0, c.expected.verdict != V::Empty) << Utf8(c.name);
+    }
 }
 
 // Wine's cmd runs a script of the program's, its output taken as the night's log will take it:

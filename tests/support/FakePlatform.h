@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -74,6 +75,25 @@ public:
     void record(std::wstring call) {
         const std::lock_guard guard(lock);
         calls.push_back(std::move(call));
+    }
+    // A file written, as a renderer writes its image: its bytes, and its entry in its folder's
+    // listing with their size, so that reading it, asking its size and listing its folder agree.
+    void putFile(const std::wstring& path, std::string bytes, unsigned long long modified = 0) {
+        const std::lock_guard guard(lock);
+        const std::size_t separator = path.find_last_of(L'\\');
+        std::vector<FolderEntry>& entries = folderContents[path.substr(0, separator)];
+        const std::wstring name = path.substr(separator + 1);
+        const FolderEntry entry{name, false, bytes.size(), modified};
+        const auto found = std::find_if(entries.begin(), entries.end(),
+                                        [&](const FolderEntry& e) { return e.name == name; });
+        if (found == entries.end()) {
+            entries.push_back(entry);
+        } else {
+            *found = entry;
+        }
+        files[path] = std::move(bytes);
+        sizes.erase(path);
+        missingFiles.erase(path);
     }
 
     // Lets a test look at the application's state at the moment a message is shown.

@@ -1,5 +1,9 @@
 // Stands in for 3ds Max's command-line renderer. Each call appends one record to
-// 3dsmaxcmd-calls.log beside the program and writes a 1×1 Targa image where -outputName: points.
+// 3dsmaxcmd-calls.log beside the program and writes a real image where -outputName: points, of
+// the format its extension names (PNG, JPEG, Targa, BMP, TIFF, OpenEXR, Radiance), -w: × -h:
+// pixels (-width: and -height: as well); 4 × 3 where a side is not given or not a positive number,
+// 4096 at most, so that tests stay fast. A name of another extension gets a few bytes of grey.
+// Frames are not numbered: an animation writes the one file under its name.
 // While a file named 3dsmaxcmd-hold lies beside the program, each call waits after recording
 // itself, so that a test can catch a render while it runs.
 //
@@ -9,6 +13,9 @@
 //   <call> print-utf16 <text>   prints them in UTF-16 LE, as 3ds Max 2016 and later do
 //   <call> wait <milliseconds>  takes that long before it ends
 //   <call> no-output            writes no image
+//   <call> cut <bytes>          writes only the image's first bytes (0: an empty file), as a
+//                               renderer ended in the middle of writing leaves it
+//   <call> size <width> <height>  writes the image at that size instead of the one asked
 //   <call> console              prints "console-window yes" or "console-window no"
 //   <call> exit <code>          ends with that exit code instead of 0
 //   <call> busy <milliseconds>  works the processor that long before it waits or ends
@@ -23,11 +30,15 @@
 //   arg <length> <argument>\n        once per argument, program name excluded
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "ImageBytes.h"
 #include "StandIn.h"
 
 namespace {
@@ -51,19 +62,39 @@ void CreateFolders(const std::wstring& folder) {
     CreateDirectoryW(folder.c_str(), nullptr);
 }
 
-bool WritePlaceholderImage(const std::wstring& path) {
+// A side of the image: its argument's number, or the default where it is none or not above 0.
+std::uint32_t Side(std::wstring_view text, std::uint32_t otherwise) {
+    constexpr std::uint32_t Largest = 4096;
+    std::uint32_t value = 0;
+    for (const wchar_t c : text) {
+        if (c < L'0' || c > L'9') return otherwise;
+        value = std::min(value * 10 + static_cast<std::uint32_t>(c - L'0'), Largest * 10);
+    }
+    return value == 0 ? otherwise : std::min(value, Largest);
+}
+
+// The image a renderer would write under this name.
+std::string ImageFor(const std::wstring& path, std::uint32_t width, std::uint32_t height) {
+    const std::size_t dot = path.find_last_of(L'.');
+    const std::size_t separator = path.find_last_of(L'\\');
+    const std::wstring_view extension =
+        dot == std::wstring::npos || (separator != std::wstring::npos && dot < separator)
+            ? std::wstring_view()
+            : std::wstring_view(path).substr(dot);
+    std::string image = imagebytes::ForExtension(extension, width, height);
+    return image.empty() ? std::string(16, '\x80') : image;
+}
+
+bool WriteImage(const std::wstring& path, std::string_view image) {
     const std::size_t separator = path.find_last_of(L'\\');
     if (separator != std::wstring::npos) CreateFolders(path.substr(0, separator));
-    // Uncompressed true-colour Targa, 1×1, one grey pixel.
-    const unsigned char image[] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 1, 0, 24, 0,
-                                   128, 128, 128};
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
-    const BOOL ok = WriteFile(file, image, sizeof image, &written, nullptr);
+    const BOOL ok = WriteFile(file, image.data(), static_cast<DWORD>(image.size()), &written, nullptr);
     CloseHandle(file);
-    return ok && written == sizeof image;
+    return ok && written == image.size();
 }
 
 std::wstring Wide(std::string_view utf8) {
@@ -87,6 +118,8 @@ struct Plan {
     DWORD busy = 0;
     bool output = true;
     bool child = false;
+    std::optional<std::size_t> cut;
+    std::optional<std::wstring> width, height;  // instead of the command line's
 };
 
 // Spins without sleeping, so that the processor time grows as a working renderer's does.
@@ -153,6 +186,13 @@ Plan FollowPlan(const std::string& instructions, int call) {
             plan.output = false;
         } else if (verb == "exit") {
             plan.exitCode = std::atoi(text.c_str());
+        } else if (verb == "cut") {
+            plan.cut = static_cast<std::size_t>(std::strtoul(text.c_str(), nullptr, 10));
+        } else if (verb == "size") {
+            const std::wstring sides = Wide(text);
+            const std::size_t blank = sides.find(L' ');
+            plan.width = sides.substr(0, blank);
+            plan.height = blank == std::wstring::npos ? std::wstring() : sides.substr(blank + 1);
         }
     }
     return plan;
@@ -171,15 +211,20 @@ int wmain(int argc, wchar_t** argv) {
     std::string record = "call " + std::to_string(argc - 1) + "\n";
     Field(record, "raw", GetCommandLineW());
     std::wstring outputName;
-    constexpr std::wstring_view option = L"-outputName:";
+    std::wstring_view width, height;
     for (int i = 1; i < argc; ++i) {
         const std::wstring_view argument = argv[i];
         Field(record, "arg", argument);
-        if (argument.size() > option.size() &&
-            CompareStringOrdinal(argument.data(), static_cast<int>(option.size()), option.data(),
-                                 static_cast<int>(option.size()), TRUE) == CSTR_EQUAL) {
-            outputName = argument.substr(option.size());
-        }
+        const auto take = [argument](std::wstring_view option, auto& value) {
+            if (argument.size() > option.size() &&
+                CompareStringOrdinal(argument.data(), static_cast<int>(option.size()), option.data(),
+                                     static_cast<int>(option.size()), TRUE) == CSTR_EQUAL) {
+                value = argument.substr(option.size());
+            }
+        };
+        take(L"-outputName:", outputName);
+        for (const std::wstring_view option : {L"-w:", L"-width:"}) take(option, width);
+        for (const std::wstring_view option : {L"-h:", L"-height:"}) take(option, height);
     }
     const std::wstring log = ProgramFolder() + L"\\3dsmaxcmd-calls.log";
     std::string previous;
@@ -199,9 +244,14 @@ int wmain(int argc, wchar_t** argv) {
     if (plan.wait > 0) Sleep(plan.wait);
     const std::wstring hold = ProgramFolder() + L"\\3dsmaxcmd-hold";
     while (GetFileAttributesW(hold.c_str()) != INVALID_FILE_ATTRIBUTES) Sleep(20);
-    if (plan.output && !outputName.empty() && !WritePlaceholderImage(outputName)) {
-        std::fputs("3dsmaxcmd stand-in: cannot write the output image\n", stderr);
-        return 3;
+    if (plan.output && !outputName.empty()) {
+        std::string image = ImageFor(outputName, Side(plan.width.value_or(std::wstring(width)), 4),
+                                     Side(plan.height.value_or(std::wstring(height)), 3));
+        if (plan.cut) image.resize(std::min(image.size(), *plan.cut));
+        if (!WriteImage(outputName, image)) {
+            std::fputs("3dsmaxcmd stand-in: cannot write the output image\n", stderr);
+            return 3;
+        }
     }
     return plan.exitCode;
 }
