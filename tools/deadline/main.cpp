@@ -43,7 +43,7 @@ void HangAsChild(const std::wstring& folder) {
     Sleep(INFINITE);
 }
 
-void Hang(const std::wstring& folder, const std::string& how) {
+void Hang(const std::string& how) {
     if (how.rfind("silent", 0) != 0) {
         std::printf("Deadline Command stand-in\nConnecting to the repository...\n");
         std::fflush(stdout);
@@ -84,7 +84,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     AppendToFile(log, record);
 
-    if (std::string how; ReadWhole(folder + L"\\deadlinecommand-hang", how)) Hang(folder, how);
+    if (std::string how; ReadWhole(folder + L"\\deadlinecommand-hang", how)) Hang(how);
 
     std::string refuse;
     if (ReadWhole(folder + L"\\deadlinecommand-refuse", refuse) && std::atoi(refuse.c_str()) == call) {
