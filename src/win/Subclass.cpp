@@ -12,19 +12,20 @@
 
 namespace ravolen::win {
 
-// A control's handlers, the newest first, and the procedure it had before the first.
+// A control's handlers, the newest last (one attached while a message is handled is not offered
+// it, and moves none of the others), and the procedure it had before the first.
 struct SubclassChain {
     WNDPROC original = nullptr;
     std::vector<Subclass*> handlers;  // null where one went while a message was being handled
-    std::size_t next = 0;             // the handler Next goes on from
+    std::size_t next = 0;             // Next goes on from the handler below this one
     int depth = 0;                    // messages being handled, nested
     bool gone = false;                // its control had its last message while one was handled
 
-    LRESULT dispatch(std::size_t from, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-        for (std::size_t k = from; k < handlers.size(); ++k) {
+    LRESULT dispatch(std::size_t below, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+        for (std::size_t k = std::min(below, handlers.size()); k-- > 0;) {
             Subclass* const subclass = handlers[k];
             if (!subclass || !subclass->handler_) continue;
-            const std::size_t saved = std::exchange(next, k + 1);
+            const std::size_t saved = std::exchange(next, k);
             std::optional<LRESULT> answer;
             try {
                 answer = subclass->handler_(message, wParam, lParam);
@@ -91,7 +92,7 @@ void Subclass::attach(HWND control, Handler handler) {
             return;
         }
     }
-    chain->handlers.insert(chain->handlers.begin(), this);
+    chain->handlers.push_back(this);
     control_ = control;
     LiveObjects::Made(LiveKind::Subclass);
 }
@@ -140,7 +141,7 @@ LRESULT CALLBACK Subclass::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPA
         return CallWindowProcW(original, hwnd, message, wParam, lParam);
     }
     ++chain->depth;
-    const LRESULT answer = chain->dispatch(0, hwnd, message, wParam, lParam);
+    const LRESULT answer = chain->dispatch(chain->handlers.size(), hwnd, message, wParam, lParam);
     if (--chain->depth == 0 && chain->gone) {
         Forget(hwnd);
         return answer;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <utility>
 
 #include "support/TestForm.h"
 #include "support/WindowTest.h"
@@ -143,6 +144,26 @@ TEST(Subclass, HandlersChainNewestFirstAndLeaveTheControlAsTheyFoundIt) {
     EXPECT_EQ(SendMessageW(edit, Asked, 1, 0), 1);
     EXPECT_EQ(seen, L"newer older newer ");
     EXPECT_EQ(LiveObjects::Count(LiveKind::Subclass), live + 1);
+    // One attached while a message is handled is offered the next, not that one.
+    win::Subclass later;
+    bool attached = false;
+    older.attach(edit, [&](UINT message, WPARAM, LPARAM) -> std::optional<LRESULT> {
+        if (message != Asked) return std::nullopt;
+        seen += L"older ";
+        if (!std::exchange(attached, true)) {
+            later.attach(edit, [&](UINT m, WPARAM, LPARAM) -> std::optional<LRESULT> {
+                if (m == Asked) seen += L"later ";
+                return std::nullopt;
+            });
+        }
+        return std::nullopt;
+    });
+    seen.clear();
+    SendMessageW(edit, Asked, 0, 0);
+    SendMessageW(edit, Asked, 0, 0);
+    EXPECT_EQ(seen, L"older newer later older newer ");  // older, attached again, is the newest
+    later.reset();
+    older.reset();
     newer.reset();
     EXPECT_EQ(GetWindowLongPtrW(edit, GWLP_WNDPROC), own);
 
