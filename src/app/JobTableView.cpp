@@ -185,7 +185,8 @@ std::optional<LRESULT> JobTableView::notify(NMHDR& header) {
         case LVN_KEYDOWN:
             // Space ticks the selected rows as the keyboard's row becomes: all alike.
             if (reinterpret_cast<NMLVKEYDOWN&>(header).wVKey == VK_SPACE) {
-                int row = selection_.current() ? static_cast<int>(*selection_.current()) : -1;
+                const std::optional<std::size_t> current = selection_.current();
+                int row = current ? static_cast<int>(*current) : -1;
                 if (row < 0) row = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
                 if (row < 0) return std::nullopt;
                 if (selection_.positions().size() > 1) {

@@ -147,10 +147,11 @@ void TableCommands::removeSelected() {
 // choice of rows, not part of the job.
 void TableCommands::duplicateSelected() {
     const std::vector<std::size_t> positions = table_.selection().positions();
+    const JobRows& table = table_.rows();
     std::vector<JobRows::PlacedRow> copies;
     std::vector<std::size_t> placed;
     for (std::size_t k = 0; k < positions.size(); ++k) {
-        JobRow copy = table_.rows().row(positions[k]);
+        JobRow copy = table.row(positions[k]);
         copy.ticked = false;
         copies.push_back({positions[k] + k + 1, std::move(copy)});
         placed.push_back(positions[k] + k + 1);

@@ -14,7 +14,6 @@ namespace ravolen {
 namespace {
 
 struct Found {
-    int frames = 0;
     const FolderEntry* own = nullptr;  // the file under the exact name
     std::vector<std::pair<const FolderEntry*, int>> frameFiles;  // numbered frames, with their numbers
     unsigned long long size = 0;
@@ -23,7 +22,6 @@ struct Found {
 
     void add(const FolderEntry& entry, std::optional<int> frame) {
         if (frame) {
-            ++frames;
             frameFiles.emplace_back(&entry, *frame);
         } else {
             own = &entry;
@@ -176,7 +174,7 @@ std::vector<RenderResult> FindResults(
         if (const auto found = folder->find(nameKeys[i]); found != folder->end()) {
             const Found& files = found->second;
             result.done = true;
-            result.frames = files.own ? 0 : files.frames;
+            result.frames = files.own ? 0 : static_cast<int>(files.frameFiles.size());
             result.size = files.size;
             result.modified = files.modified;
             result.image = files.own ? result.output : inFolder(*files.newest);
